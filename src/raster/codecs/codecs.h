@@ -1,0 +1,52 @@
+// Every container codec's entry point: readers take a file name and an initialised record,
+// writers a file name and a record by value (a shallow copy sharing the caller's blocks).
+#pragma once
+
+#include <cstdint>
+
+#include "raster/bmg_image.h"
+
+namespace quorvel::raster {
+
+struct WsqFileOptions {
+    int32_t depth;
+    double bitrate;
+    int32_t ppi;
+    char* comment;
+};
+
+struct TiffFileOptions {
+    uint8_t compression;
+    uint8_t photometric;
+    uint8_t orientation;
+    uint16_t predictor;
+};
+
+// WSQ file adapter. ReadWsqFile returns 0 or a non-zero code that need not be a BMGError.
+int ReadWsqFile(const char* filename, BMGImage* img, WsqFileOptions* options);
+BMGError WriteWsqFile(const char* filename, BMGImage img, WsqFileOptions* options);
+
+BMGError ReadBmpFile(const char* filename, BMGImage* img);
+BMGError WriteBmpFile(const char* filename, BMGImage img);
+
+BMGError ReadPngFile(const char* filename, BMGImage* img);
+BMGError WritePngFile(const char* filename, BMGImage img);
+
+BMGError ReadTiffFile(const char* filename, BMGImage* img, void* options);
+BMGError WriteTiffFile(const char* filename, BMGImage img, const TiffFileOptions* options);
+
+BMGError ReadJpegFile(const char* filename, BMGImage* img);
+BMGError WriteJpegFile(const char* filename, BMGImage img, int quality);
+
+BMGError ReadTgaFile(const char* filename, BMGImage* img);
+BMGError WriteTgaFile(const char* filename, BMGImage img);
+
+BMGError ReadSgiRgbFile(const char* filename, BMGImage* img);
+BMGError WriteSgiRgbFile(const char* filename, BMGImage img);
+
+BMGError ReadCelFile(const char* filename, BMGImage* img);
+BMGError ReadGifFile(const char* filename, BMGImage* img);
+BMGError ReadIffFile(const char* filename, BMGImage* img);
+BMGError ReadPcxFile(const char* filename, BMGImage* img);
+
+}  // namespace quorvel::raster

@@ -1,0 +1,35 @@
+#include "wsq/diag.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace quorvel::wsq {
+namespace {
+DiagCapture* g_capture = nullptr;
+}
+
+void diag(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (g_capture == nullptr) {
+        std::vfprintf(stderr, format, args);
+        va_end(args);
+        return;
+    }
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length > 0) {
+        std::vector<char> piece(static_cast<size_t>(length) + 1);
+        std::vsnprintf(piece.data(), piece.size(), format, args);
+        g_capture->text_.append(piece.data(), static_cast<size_t>(length));
+    }
+    va_end(args);
+}
+
+DiagCapture::DiagCapture() : previous_(g_capture) { g_capture = this; }
+DiagCapture::~DiagCapture() { g_capture = previous_; }
+
+}  // namespace quorvel::wsq

@@ -1,0 +1,44 @@
+// Everything that would put a window in front of the user goes through one presenter: message
+// boxes, modal dialogs and folder browsing. Without a display the default presenter writes
+// "Caption: text" to standard error and answers as the dialog's default button would; tests
+// install a recording presenter; the command-line tool answers on the terminal.
+#pragma once
+
+#include <string>
+
+#include <quorvel/wingdi.h>
+
+namespace quorvel::toolkit {
+class Form;
+}
+
+namespace quorvel::platform {
+
+class Presenter {
+public:
+    virtual ~Presenter() = default;
+    // Answers IDOK, IDCANCEL, IDYES or IDNO, as MessageBoxA does for the buttons in `type`.
+    virtual int message_box(HWND owner, const std::string& text, const std::string& caption,
+                            unsigned type) = 0;
+    // Shows the form modally and returns its modal result (IDOK or IDCANCEL).
+    virtual int show_modal(toolkit::Form& form) = 0;
+    // Lets the user pick a folder, starting at `folder`; true and the choice in `folder`, or
+    // false when the user cancelled.
+    virtual bool browse_for_folder(const std::string& title, std::string& folder) = 0;
+};
+
+// The default presenter: stderr for messages, default buttons, forms run headless.
+class DefaultPresenter : public Presenter {
+public:
+    int message_box(HWND owner, const std::string& text, const std::string& caption,
+                    unsigned type) override;
+    int show_modal(toolkit::Form& form) override;  // defined with the toolkit's forms
+    bool browse_for_folder(const std::string& title, std::string& folder) override;
+};
+
+// The presenter in force (the default one unless replaced).
+Presenter& presenter();
+// Installs a presenter (null restores the default); returns the previous one.
+Presenter* set_presenter(Presenter* replacement);
+
+}  // namespace quorvel::platform

@@ -1,0 +1,58 @@
+// A presenter for tests: records every message box, modal form and folder question, and
+// answers with what the test queued (else with the default button).
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/presenter.h"
+
+namespace quorvel::testing {
+
+class RecordingPresenter : public platform::Presenter {
+public:
+    struct Message {
+        std::string caption;
+        std::string text;
+        unsigned type;
+    };
+
+    RecordingPresenter() : previous_(platform::set_presenter(this)) {}
+    ~RecordingPresenter() override { platform::set_presenter(previous_); }
+
+    int message_box(HWND, const std::string& text, const std::string& caption, unsigned type) override {
+        messages.push_back({caption, text, type});
+        if (!answers.empty()) {
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        const unsigned buttons = type & 0xF;
+        return buttons == MB_YESNO ? IDYES : IDOK;
+    }
+    int show_modal(toolkit::Form& form) override {
+        shown_forms.push_back(&form);
+        if (on_modal) return on_modal(form);
+        return IDOK;
+    }
+    bool browse_for_folder(const std::string& title, std::string& folder) override {
+        folder_questions.push_back(title);
+        if (folder_answers.empty()) return false;
+        folder = folder_answers.front();
+        folder_answers.pop_front();
+        return true;
+    }
+
+    std::vector<Message> messages;
+    std::deque<int> answers;
+    std::vector<toolkit::Form*> shown_forms;
+    int (*on_modal)(toolkit::Form&) = nullptr;
+    std::vector<std::string> folder_questions;
+    std::deque<std::string> folder_answers;
+
+private:
+    platform::Presenter* previous_;
+};
+
+}  // namespace quorvel::testing

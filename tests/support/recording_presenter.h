@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ public:
     std::vector<Message> messages;
     std::deque<int> answers;
     std::vector<toolkit::Form*> shown_forms;
-    int (*on_modal)(toolkit::Form&) = nullptr;
+    std::function<int(toolkit::Form&)> on_modal;
     std::vector<std::string> folder_questions;
     std::deque<std::string> folder_answers;
 

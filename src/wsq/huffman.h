@@ -1,0 +1,59 @@
+// Huffman coding of quantized subbands: the symbol alphabet for zero runs and coefficients,
+// canonical code generation limited to 16 bits, block coding with 0xFF stuffing, and decoding
+// of a stream's entropy-coded blocks.
+#pragma once
+
+#include "wsq/records.h"
+#include "wsq/stream.h"
+
+namespace quorvel::wsq {
+
+// One code: length in bits (0: no code) and the bits, right-aligned.
+struct WsqHuffcode {
+    short size;
+    unsigned short code;
+};
+
+// ---- encoder side (every table returned is malloc'd for the caller)
+int count_block(int** ocounts, int max_huffcounts, const short* sip, int sip_siz, int MaxCoeff,
+                int MaxZRun);
+// Builds one table from num_sizes (1 or 2) consecutive blocks starting at sip.
+// Outputs: code table by symbol (257), length counts (32 bytes), value list (257 bytes).
+int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbits,
+                         unsigned char** ohuffvalues, const short* sip, const int* block_sizes,
+                         int num_sizes);
+int find_huff_sizes(int** ocodesize, int* freq, int max_huffcounts);
+void find_two_least(int* vleast, int* vsecond, const int* freq, int max_huffcounts);
+int find_num_huff_sizes(unsigned char** obits, int* adjust, const int* codesize,
+                        int max_huffcounts);
+int sort_huffbits(unsigned char* bits);
+int sort_code_sizes(unsigned char** ovalues, const int* codesize, int max_huffcounts);
+int build_huffsizes(WsqHuffcode** ohuffcode_table, int* last_size, const unsigned char* huffbits,
+                    int max_huffcounts);
+void assign_huffcodes(WsqHuffcode* huffcode_table);
+int test_all_ones_codes(const WsqHuffcode* huffcode_table, int last_size);
+int build_huffcode_table(WsqHuffcode** ohuffcode_table, const WsqHuffcode* in_huffcode_table,
+                         int last_size, const unsigned char* values, int max_huffcounts);
+// Codes one block into outbuf, which holds outalloc bytes; a block that does not fit fails
+// with the output-overflow code -33. *obytes receives the bytes written.
+int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip,
+                   int sip_siz, int MaxCoeff, int MaxZRun, const WsqHuffcode* codes);
+
+// ---- decoder side
+struct DecodeLimits {
+    int maxcode[MAX_HUFFBITS + 1];
+    int mincode[MAX_HUFFBITS + 1];
+    int valptr[MAX_HUFFBITS + 1];
+};
+
+int make_decode_limits(DecodeLimits& limits, const WsqHuffcode* huffcode_table,
+                       const unsigned char* huffbits);
+// Returns the symbol in *onodeptr, or -1 when a marker (left in *omarker) ended the data.
+int decode_symbol_mem(int* onodeptr, const DecodeLimits& limits, const unsigned char* huffvalues,
+                      InputCursor& in, int* bit_count, unsigned short* omarker,
+                      DecoderState& state);
+// Decodes every block up to EOI into ip, which holds ip_capacity coefficients (the frame's
+// width x height); a stream with more fails. Coefficients it does not reach are left as found.
+int huffman_decode_data_mem(short* ip, int ip_capacity, DecoderState& state, InputCursor& in);
+
+}  // namespace quorvel::wsq

@@ -109,6 +109,7 @@ QUORVEL_GDI_API UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* c
 QUORVEL_GDI_API HWND GetForegroundWindow(void);
 QUORVEL_GDI_API int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 QUORVEL_GDI_API DWORD GetLastError(void);
+QUORVEL_GDI_API void SetLastError(DWORD code);
 
 #ifdef __cplusplus
 }

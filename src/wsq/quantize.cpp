@@ -1,0 +1,226 @@
+#include "wsq/quantize.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "wsq/diag.h"
+#include "wsq/records.h"
+
+namespace quorvel::wsq {
+namespace {
+
+// Subbands with a lower variance are not coded (a double constant).
+constexpr double kVarianceThreshold = 1.01;
+// Global quantizer scale factor, the double 0.4 carried at extended precision.
+constexpr long double kScaleFactor = static_cast<long double>(0.4);
+// Zero-bin width over bin width, the double 1.2 carried at extended precision.
+constexpr long double kZeroBinRatio = static_cast<long double>(1.2);
+constexpr float kRelativeWidth = 10.0f;
+constexpr float kCutOff = 5.0f;
+
+// Relative bin widths of the high-frequency subbands 52..59; all others weigh 1.
+float weight(int k) {
+    static const float high[8] = {1.32f, 1.08f, 1.42f, 1.08f, 1.32f, 1.42f, 1.08f, 1.08f};
+    return k >= 52 ? high[k - 52] : 1.0f;
+}
+
+// Share of the image's pixels that subband k holds.
+float pixel_share(int k) {
+    if (k < 4) return 1.0f / 1024.0f;
+    if (k < 51) return 1.0f / 256.0f;
+    return 1.0f / 16.0f;
+}
+
+float relative_width(int k, float variance) {
+    if (!(static_cast<double>(variance) >= kVarianceThreshold)) return 0.0f;
+    if (k < 4) return 1.0f;
+    return static_cast<float>(static_cast<long double>(kRelativeWidth) /
+                              (static_cast<long double>(weight(k)) *
+                               std::log(static_cast<long double>(variance))));
+}
+
+// The global scale q for the subbands in `set` (n of them, in increasing order).
+float global_scale(const int* set, int n, const float* qprime, const float* sigma,
+                   float bitrate) {
+    float s = 0.0f;
+    for (int i = 0; i < n; ++i) s += pixel_share(set[i]);
+    float p = 1.0f;
+    for (int i = 0; i < n; ++i) {
+        const int k = set[i];
+        const double quotient = static_cast<double>(sigma[k]) / static_cast<double>(qprime[k]);
+        const double power = std::pow(quotient, static_cast<double>(pixel_share(k)));
+        p = static_cast<float>(static_cast<long double>(p) * power);
+    }
+    const long double ls = s;
+    const long double numerator =
+        std::pow(2.0L, static_cast<long double>(bitrate) / ls - 1.0L) * kScaleFactor;
+    return static_cast<float>(numerator / std::pow(static_cast<long double>(p), 1.0L / ls));
+}
+
+// Drops from `set` every subband whose relative width at scale q exceeds the cut-off;
+// returns how many were dropped.
+int drop_wide_subbands(int* set, int* n, const float* qprime, const float* sigma, float q) {
+    int kept = 0;
+    for (int i = 0; i < *n; ++i) {
+        const int k = set[i];
+        const long double width = static_cast<long double>(qprime[k]) / q;
+        if (!(width >= static_cast<long double>(kCutOff) * sigma[k])) set[kept++] = k;
+    }
+    const int dropped = *n - kept;
+    *n = kept;
+    return dropped;
+}
+
+int16_t quantize_value(float v, float q, float half_zero) {
+    if (std::isnan(v) || (-half_zero <= v && v <= half_zero)) return 0;
+    long double r = v > 0 ? (static_cast<long double>(v) - half_zero) / q + 1.0L
+                          : (static_cast<long double>(v) + half_zero) / q - 1.0L;
+    // Values beyond 16 bits only come from extreme bitrates; keep them in range.
+    if (r > kMaxQuantized) r = kMaxQuantized;
+    if (r < -kMaxQuantized) r = -kMaxQuantized;
+    return static_cast<int16_t>(std::trunc(r));
+}
+
+int area(const WsqSubband& s) { return s.lx * s.ly; }
+int area(const WsqWaveletNode& n) { return n.dx * n.dy; }
+
+// Coefficients of subbands first..last that a zero bin width removes.
+int dropped_area(const WsqQuantization* quant, const WsqSubband* subbands, int first, int last) {
+    int total = 0;
+    for (int k = first; k <= last; ++k)
+        if (quant->bin_width[k] == 0.0f) total += area(subbands[k]);
+    return total;
+}
+
+}  // namespace
+
+WsqQuantization& process_quantization() {
+    static WsqQuantization quant{};
+    return quant;
+}
+
+void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const float* image,
+                      int width, int height) {
+    (void)height;
+    for (int k = 0; k < kCodedSubbands; ++k) {
+        const WsqSubband& s = subbands[k];
+        const int x0 = s.x + s.lx / 8, y0 = s.y + (9 * s.ly) / 32;
+        const int w = (3 * s.lx) / 4, h = (7 * s.ly) / 16;
+        float sum = 0.0f, squares = 0.0f;
+        for (int y = y0; y < y0 + h; ++y) {
+            const float* row = image + static_cast<size_t>(y) * width;
+            for (int x = x0; x < x0 + w; ++x) {
+                sum += row[x];
+                squares = std::fmaf(row[x], row[x], squares);
+            }
+        }
+        const int n = w * h;
+        if (n < 2) {  // only below the filter bank's minimum size
+            quant->variance[k] = 0.0f;
+            continue;
+        }
+        const float mean_square =
+            static_cast<float>(static_cast<long double>(sum) * sum / n);
+        quant->variance[k] = static_cast<float>(
+            (static_cast<long double>(squares) - mean_square) / (n - 1));
+    }
+}
+
+void compute_bin_widths(WsqQuantization* quant) {
+    for (int k = 0; k < kSubbands; ++k) quant->bin_width[k] = quant->zero_bin_width[k] = 0.0f;
+    float qprime[kCodedSubbands], sigma[kCodedSubbands] = {};
+    int initial[kCodedSubbands], n0 = 0;
+    for (int k = 0; k < kCodedSubbands; ++k) {
+        qprime[k] = relative_width(k, quant->variance[k]);
+        if (static_cast<double>(quant->variance[k]) >= kVarianceThreshold) {
+            sigma[k] = std::sqrt(quant->variance[k]);
+            initial[n0++] = k;
+        }
+    }
+    int set[kCodedSubbands], n = n0;
+    for (int i = 0; i < n0; ++i) set[i] = initial[i];
+    float q = std::numeric_limits<float>::infinity();
+    while (n > 0) {
+        q = global_scale(set, n, qprime, sigma, quant->bitrate);
+        if (drop_wide_subbands(set, &n, qprime, sigma, q) == 0) break;
+        if (n == 0) q = std::numeric_limits<float>::infinity();
+    }
+    // Subbands that left the working set keep their relative width at the final scale.
+    for (int i = 0; i < n0; ++i) {
+        const int k = initial[i];
+        quant->bin_width[k] = static_cast<float>(static_cast<long double>(qprime[k]) / q);
+        quant->zero_bin_width[k] = static_cast<float>(kZeroBinRatio * quant->bin_width[k]);
+    }
+}
+
+int quantize(int16_t** sip, int* count, WsqQuantization* quant, const WsqSubband* subbands,
+             const float* image, int width, int height) {
+    compute_bin_widths(quant);
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto* out = static_cast<int16_t*>(std::calloc(pixels, sizeof(int16_t)));
+    if (out == nullptr) {
+        diag("ERROR : quantize : calloc : sip\n");
+        return kQuantizeNoMemory;
+    }
+    size_t n = 0;
+    for (int k = 0; k < kCodedSubbands; ++k) {
+        const float q = quant->bin_width[k];
+        if (q == 0.0f) {
+            diag("%d -> %3.6f\n", k, q);
+            continue;
+        }
+        const float half_zero = quant->zero_bin_width[k] * 0.5f;
+        const WsqSubband& s = subbands[k];
+        for (int y = s.y; y < s.y + s.ly; ++y) {
+            const float* row = image + static_cast<size_t>(y) * width;
+            for (int x = s.x; x < s.x + s.lx; ++x) out[n++] = quantize_value(row[x], q, half_zero);
+        }
+    }
+    *sip = out;
+    *count = static_cast<int>(n);
+    return 0;
+}
+
+void block_coefficient_counts(int* block1, int* block2, int* block3,
+                              const WsqQuantization* quant, const WsqWaveletNode* nodes,
+                              const WsqSubband* subbands) {
+    *block1 = area(nodes[14]) - dropped_area(quant, subbands, 0, 18);
+    *block2 = nodes[5].dy * nodes[1].dx + area(nodes[4]) - dropped_area(quant, subbands, 19, 51);
+    *block3 = area(nodes[2]) + area(nodes[3]) - dropped_area(quant, subbands, 52, 59);
+}
+
+int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subbands,
+               const int16_t* sip, int width, int height) {
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto* out = static_cast<float*>(std::calloc(pixels, sizeof(float)));
+    if (out == nullptr) {
+        diag("ERROR : unquantize : calloc : fip\n");
+        return kUnquantizeNoMemory;
+    }
+    if (table->defined != 1) {
+        std::free(out);
+        diag("ERROR: unquantize : quantization table parameters not defined!\n");
+        return kUnquantizeUndefined;
+    }
+    const long double center = table->bin_center;
+    size_t n = 0;
+    for (int k = 0; k < kCodedSubbands; ++k) {
+        const float q = table->bin_width[k];
+        if (q == 0.0f) continue;
+        const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
+        const WsqSubband& s = subbands[k];
+        for (int y = s.y; y < s.y + s.ly; ++y) {
+            float* row = out + static_cast<size_t>(y) * width;
+            for (int x = s.x; x < s.x + s.lx; ++x) {
+                const int v = sip[n++];
+                if (v > 0) row[x] = static_cast<float>((v - center) * q + half_zero);
+                else if (v < 0) row[x] = static_cast<float>((v + center) * q - half_zero);
+            }
+        }
+    }
+    *fip = out;
+    return 0;
+}
+
+}  // namespace quorvel::wsq

@@ -1,0 +1,165 @@
+#include "raster/codecs/codec_io.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+namespace quorvel::raster::codec_io {
+
+BMGError InputBytes::load(const char* filename) {
+    data_.clear();
+    pos_ = 0;
+    std::FILE* file = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
+    if (file == nullptr) return BMG_ERR_OPEN_FILE;
+    BMGError result = BMG_OK;
+    try {
+        uint8_t chunk[65536];
+        size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) data_.insert(data_.end(), chunk, chunk + got);
+        if (std::ferror(file)) result = BMG_ERR_READ_FILE;
+    } catch (const std::bad_alloc&) {
+        result = BMG_ERR_NO_MEMORY;
+    } catch (const std::length_error&) {
+        result = BMG_ERR_NO_MEMORY;
+    }
+    std::fclose(file);
+    if (result != BMG_OK) std::vector<uint8_t>().swap(data_);
+    return result;
+}
+
+void InputBytes::assign(std::vector<uint8_t> bytes) {
+    data_ = std::move(bytes);
+    pos_ = 0;
+}
+
+bool InputBytes::seek(uint64_t pos) {
+    if (pos > data_.size()) return false;
+    pos_ = static_cast<size_t>(pos);
+    return true;
+}
+
+bool InputBytes::read(void* out, size_t count) {
+    const uint8_t* bytes = take(count);
+    if (bytes == nullptr) return false;
+    if (count > 0) std::copy(bytes, bytes + count, static_cast<uint8_t*>(out));
+    return true;
+}
+
+const uint8_t* InputBytes::take(size_t count) {
+    if (count > remaining()) return nullptr;
+    const uint8_t* bytes = data_.data() + pos_;
+    pos_ += count;
+    return bytes;
+}
+
+bool InputBytes::u8(uint8_t& value) {
+    const uint8_t* b = take(1);
+    if (b == nullptr) return false;
+    value = b[0];
+    return true;
+}
+
+bool InputBytes::le16(uint16_t& value) {
+    const uint8_t* b = take(2);
+    if (b == nullptr) return false;
+    value = static_cast<uint16_t>(b[0] | (b[1] << 8));
+    return true;
+}
+
+bool InputBytes::le32(uint32_t& value) {
+    const uint8_t* b = take(4);
+    if (b == nullptr) return false;
+    value = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    return true;
+}
+
+bool InputBytes::be16(uint16_t& value) {
+    const uint8_t* b = take(2);
+    if (b == nullptr) return false;
+    value = static_cast<uint16_t>((b[0] << 8) | b[1]);
+    return true;
+}
+
+bool InputBytes::be32(uint32_t& value) {
+    const uint8_t* b = take(4);
+    if (b == nullptr) return false;
+    value = (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+    return true;
+}
+
+OutputFile::~OutputFile() { close(); }
+
+bool OutputFile::open(const char* filename) {
+    close();
+    file_ = filename != nullptr ? std::fopen(filename, "wb") : nullptr;
+    return file_ != nullptr;
+}
+
+bool OutputFile::write(const void* bytes, size_t count) {
+    if (file_ == nullptr) return false;
+    return count == 0 || std::fwrite(bytes, 1, count, file_) == count;
+}
+
+bool OutputFile::close() {
+    if (file_ == nullptr) return true;
+    const bool flushed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return flushed;
+}
+
+BMGError FailRead(BMGImage* img, BMGError code) {
+    if (img != nullptr) ReleaseImageRecord(img);
+    return SetLastImageError(code);
+}
+
+BMGError FailWrite(BMGError code) { return SetLastImageError(code); }
+
+void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue) {
+    if (img.palette == nullptr || index >= img.paletteSize || img.paletteEntryBytes < 3) return;
+    uint8_t* entry = img.palette + index * img.paletteEntryBytes;
+    entry[0] = blue;
+    entry[1] = green;
+    entry[2] = red;
+}
+
+bool IsGrayPalette(const BMGImage& img) {
+    if (img.palette == nullptr || img.paletteEntryBytes < 3) return false;
+    for (size_t i = 0; i < img.paletteSize; ++i) {
+        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
+        if (entry[0] != entry[1] || entry[1] != entry[2]) return false;
+    }
+    return true;
+}
+
+BMGError CheckWritableImage(const BMGImage& img) {
+    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
+    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
+    switch (img.bitsPerPixel) {
+        case 1: case 4: case 8: case 16: case 24: case 32: break;
+        default: return BMG_ERR_BITS_PER_PIXEL;
+    }
+    if (img.rowBytes < PackedRowBytes(img.bitsPerPixel, img.width)) return BMG_ERR_IMAGE_SIZE;
+    // An indexed image means nothing without its colours.
+    if (img.bitsPerPixel <= 8 && (img.palette == nullptr || img.paletteSize == 0 || img.paletteEntryBytes < 3))
+        return BMG_ERR_FORMAT_OPTION;
+    return BMG_OK;
+}
+
+bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out) {
+    try {
+        out.assign(static_cast<size_t>(img.width) * img.height, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (img.bitsPerPixel == 1) {
+        UnpackIndexedRows1(img, out.data());
+    } else if (img.bitsPerPixel == 4) {
+        UnpackIndexedRows4(img, out.data());
+    } else {
+        for (uint32_t y = 0; y < img.height; ++y)
+            std::copy_n(ImageRow(img, y), img.width, out.data() + static_cast<size_t>(y) * img.width);
+    }
+    return true;
+}
+
+}  // namespace quorvel::raster::codec_io

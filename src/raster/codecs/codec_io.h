@@ -1,0 +1,82 @@
+// Plumbing shared by the TGA, SGI, IFF, PCX, GIF and CEL codecs: the whole file in memory
+// behind a bounded cursor, an output file, and the reader/writer failure conventions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "raster/bmg_image.h"
+
+namespace quorvel::raster::codec_io {
+
+// A file read whole into memory. Every read is checked against the end, so a header that
+// claims more than the file holds becomes a short read instead of a stray access.
+class InputBytes {
+public:
+    // BMG_ERR_OPEN_FILE, BMG_ERR_READ_FILE or BMG_ERR_NO_MEMORY on failure.
+    BMGError load(const char* filename);
+    void assign(std::vector<uint8_t> bytes);
+
+    size_t size() const { return data_.size(); }
+    size_t pos() const { return pos_; }
+    size_t remaining() const { return data_.size() - pos_; }
+    bool seek(uint64_t pos);
+    bool skip(uint64_t count) { return count <= remaining() && seek(pos_ + count); }
+
+    bool read(void* out, size_t count);
+    // Pointer to the next `count` bytes (and moves past them), or null when they are not there.
+    const uint8_t* take(size_t count);
+    bool u8(uint8_t& value);
+    bool le16(uint16_t& value);
+    bool le32(uint32_t& value);
+    bool be16(uint16_t& value);
+    bool be32(uint32_t& value);
+
+private:
+    std::vector<uint8_t> data_;
+    size_t pos_ = 0;
+};
+
+// An output file opened "wb"; closed on destruction.
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool open(const char* filename);
+    bool write(const void* bytes, size_t count);
+    // Closes the file; false when buffered data could not be flushed.
+    bool close();
+
+private:
+    std::FILE* file_ = nullptr;
+};
+
+// Reader failure: releases the record, records the code as last error, returns it.
+BMGError FailRead(BMGImage* img, BMGError code);
+// Writer failure: records the code as last error and returns it.
+BMGError FailWrite(BMGError code);
+
+// Start of stored row `row` (0 = bottom row of the picture).
+inline uint8_t* ImageRow(const BMGImage& img, uint32_t row) {
+    return img.pixels + static_cast<size_t>(row) * img.rowBytes;
+}
+// Bytes of a row that carry pixels, without the padding.
+inline size_t PackedRowBytes(uint32_t bits, uint32_t width) {
+    return (static_cast<size_t>(bits) * width + 7) / 8;
+}
+
+// Stores a colour at palette index `index`; indexes past the palette are dropped.
+void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue);
+// Every palette entry has blue = green = red (false without a palette block).
+bool IsGrayPalette(const BMGImage& img);
+// Writers' sanity check of a record handed by value: BMG_OK or the code to fail with.
+BMGError CheckWritableImage(const BMGImage& img);
+// One byte per pixel, `width` bytes a row, rows bottom-up, for a 1-, 4- or 8-bit image.
+bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out);
+
+}  // namespace quorvel::raster::codec_io

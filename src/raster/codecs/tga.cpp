@@ -1,0 +1,257 @@
+// Truevision Targa: colour-mapped, true-colour and gray images, plain or run-length encoded.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "raster/codecs/codec_io.h"
+#include "raster/codecs/codecs.h"
+
+namespace quorvel::raster {
+namespace {
+
+using codec_io::FailRead;
+using codec_io::FailWrite;
+using codec_io::ImageRow;
+using codec_io::InputBytes;
+
+struct TgaHeader {
+    uint8_t idLength;
+    uint8_t colourMapType;
+    uint8_t imageType;
+    uint16_t mapFirst;
+    uint16_t mapLength;
+    uint8_t mapEntryBits;
+    uint16_t width;
+    uint16_t height;
+    uint8_t pixelDepth;
+    uint8_t descriptor;
+};
+
+constexpr uint8_t kAlphaBit = 0x08;
+constexpr uint8_t kRightToLeft = 0x10;
+constexpr uint8_t kTopToBottom = 0x20;
+
+TgaHeader parse_header(const uint8_t* b) {
+    auto le16 = [b](int at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); };
+    return TgaHeader{b[0], b[1], b[2], le16(3), le16(5), b[7], le16(12), le16(14), b[16], b[17]};
+}
+
+bool indexed_type(uint8_t type) { return type == 1 || type == 3 || type == 9 || type == 11; }
+
+BMGError check_header(const TgaHeader& h) {
+    if (h.imageType == 0) return BMG_ERR_FORMAT_OPTION;
+    const uint8_t d = h.pixelDepth;
+    if (d != 8 && d != 15 && d != 16 && d != 24 && d != 32) return BMG_ERR_FORMAT_OPTION;
+    const uint8_t t = h.imageType;
+    if (t != 1 && t != 2 && t != 3 && t != 9 && t != 10 && t != 11) return BMG_ERR_FORMAT_OPTION;
+    if (h.mapLength > 256) return BMG_ERR_FORMAT_OPTION;
+    // Indexes wider than a byte, or true colour in one byte, have no place in the record.
+    if (indexed_type(t) != (d == 8)) return BMG_ERR_BITS_PER_PIXEL;
+    if (h.colourMapType == 1 && h.mapEntryBits != 15 && h.mapEntryBits != 16 && h.mapEntryBits != 24 &&
+        h.mapEntryBits != 32)
+        return BMG_ERR_FORMAT_OPTION;
+    return BMG_OK;
+}
+
+// Colour map into the palette, or past it for true-colour images that carry one anyway.
+bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
+    const size_t entryBytes = (h.mapEntryBits + 7) / 8;
+    const uint8_t* map = in.take(entryBytes * h.mapLength);
+    if (map == nullptr) return false;
+    if (!indexed_type(h.imageType)) return true;
+    for (size_t i = 0; i < h.mapLength; ++i) {
+        const uint8_t* e = map + i * entryBytes;
+        if (entryBytes == 2) {
+            const unsigned v = e[0] | (e[1] << 8);
+            codec_io::SetPaletteEntry(img, i, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8, (v & 31) * 8);
+        } else {
+            codec_io::SetPaletteEntry(img, i, e[2], e[1], e[0]);
+        }
+    }
+    return true;
+}
+
+void fill_gray_ramp(BMGImage& img) {
+    const unsigned step = 256 / img.paletteSize;
+    for (size_t i = 0; i < img.paletteSize; ++i) {
+        const auto gray = static_cast<uint8_t>(i * step);
+        codec_io::SetPaletteEntry(img, i, gray, gray, gray);
+    }
+}
+
+// Run-length packets until `out` is full; a run that would pass the end of the image is cut.
+bool decode_rle(InputBytes& in, std::vector<uint8_t>& out, size_t pixelBytes, size_t filePixelBytes) {
+    size_t at = 0;
+    while (at < out.size()) {
+        uint8_t packet = 0;
+        if (!in.u8(packet)) return false;
+        const size_t count = (packet & 127u) + 1;
+        const size_t room = (out.size() - at) / pixelBytes;
+        const size_t kept = std::min(count, room);
+        if (packet & 128u) {
+            const uint8_t* pixel = in.take(filePixelBytes);
+            if (pixel == nullptr) return false;
+            for (size_t i = 0; i < kept; ++i, at += pixelBytes) std::memcpy(&out[at], pixel, pixelBytes);
+        } else {
+            for (size_t i = 0; i < count; ++i) {
+                const uint8_t* pixel = in.take(filePixelBytes);
+                if (pixel == nullptr) return false;
+                if (i < kept) std::memcpy(&out[at + i * pixelBytes], pixel, pixelBytes);
+            }
+            at += kept * pixelBytes;
+        }
+        if (kept == 0) break;  // room for less than one pixel: nothing more fits
+    }
+    return true;
+}
+
+bool read_plain(InputBytes& in, std::vector<uint8_t>& out, size_t pixelBytes, size_t filePixelBytes) {
+    if (pixelBytes == filePixelBytes) return in.read(out.data(), out.size());
+    for (size_t at = 0; at + pixelBytes <= out.size(); at += pixelBytes) {
+        const uint8_t* pixel = in.take(filePixelBytes);
+        if (pixel == nullptr) return false;
+        std::memcpy(&out[at], pixel, pixelBytes);
+    }
+    return true;
+}
+
+void place_rows(const std::vector<uint8_t>& buffer, const TgaHeader& h, BMGImage& img) {
+    const size_t fileRow = codec_io::PackedRowBytes(img.bitsPerPixel, img.width);
+    const size_t pixelBytes = img.bitsPerPixel / 8;
+    for (uint32_t i = 0; i < img.height; ++i) {
+        const uint8_t* src = buffer.data() + i * fileRow;
+        uint8_t* dst = ImageRow(img, (h.descriptor & kTopToBottom) ? img.height - 1 - i : i);
+        if (!(h.descriptor & kRightToLeft)) {
+            std::memcpy(dst, src, fileRow);
+            continue;
+        }
+        for (uint32_t j = 0; j < img.width; ++j)
+            std::memcpy(dst + (img.width - 1 - j) * pixelBytes, src + j * pixelBytes, pixelBytes);
+    }
+}
+
+BMGError read_tga(InputBytes& in, BMGImage* img) {
+    const uint8_t* raw = in.take(18);
+    if (raw == nullptr) return BMG_ERR_READ_FILE;
+    const TgaHeader h = parse_header(raw);
+    if (BMGError e = check_header(h); e != BMG_OK) return e;
+    const bool alpha = h.pixelDepth == 32 && (h.descriptor & kAlphaBit);
+    if (!in.skip(h.idLength)) return BMG_ERR_READ_FILE;
+
+    img->width = h.width;
+    img->height = h.height;
+    img->bitsPerPixel = h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
+    if (h.colourMapType == 1 && indexed_type(h.imageType)) img->paletteSize = h.mapLength;
+    if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
+
+    if (h.colourMapType == 1) {
+        if (!read_colour_map(in, h, *img)) return BMG_ERR_READ_FILE;
+    } else if (indexed_type(h.imageType)) {
+        fill_gray_ramp(*img);
+    }
+
+    const size_t pixelBytes = img->bitsPerPixel / 8;
+    const size_t filePixelBytes = (h.pixelDepth + 7) / 8;
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.assign(static_cast<size_t>(img->height) * codec_io::PackedRowBytes(img->bitsPerPixel, img->width), 0);
+    } catch (const std::bad_alloc&) {
+        return BMG_ERR_NO_MEMORY;
+    }
+    const bool ok = h.imageType > 3 ? decode_rle(in, buffer, pixelBytes, filePixelBytes)
+                                    : read_plain(in, buffer, pixelBytes, filePixelBytes);
+    if (!ok) return BMG_ERR_READ_FILE;
+    place_rows(buffer, h, *img);
+    return BMG_OK;
+}
+
+}  // namespace
+
+BMGError ReadTgaFile(const char* filename, BMGImage* img) {
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    InputBytes in;
+    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
+    const BMGError e = read_tga(in, img);
+    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+}
+
+namespace {
+
+struct TgaPlan {
+    uint8_t imageType;
+    bool colourMap;
+    uint8_t pixelDepth;
+};
+
+TgaPlan plan_tga(const BMGImage& img) {
+    if (img.paletteSize == 0 || img.bitsPerPixel > 8) return {2, false, img.bitsPerPixel};
+    if (codec_io::IsGrayPalette(img) && img.paletteSize > 16) return {3, false, 8};
+    return {1, true, 8};
+}
+
+std::vector<uint8_t> header_bytes(const BMGImage& img, const TgaPlan& plan) {
+    std::vector<uint8_t> h(18, 0);
+    auto put16 = [&h](int at, unsigned v) {
+        h[at] = static_cast<uint8_t>(v);
+        h[at + 1] = static_cast<uint8_t>(v >> 8);
+    };
+    h[1] = plan.colourMap ? 1 : 0;
+    h[2] = plan.imageType;
+    if (plan.colourMap) {
+        put16(5, img.paletteSize);
+        h[7] = static_cast<uint8_t>(8 * img.paletteEntryBytes);
+    }
+    put16(12, img.width);
+    put16(14, img.height);
+    h[16] = plan.pixelDepth;
+    h[17] = img.bitsPerPixel == 32 ? 0x28 : 0x20;
+    return h;
+}
+
+// Pixel rows as written, bottom row first: one byte an index for indexed images (the gray
+// level itself for a gray image without colour map), else the record's own rows.
+BMGError pixel_rows(const BMGImage& img, const TgaPlan& plan, std::vector<uint8_t>& rows, size_t& rowLength) {
+    if (img.bitsPerPixel > 8) {
+        rowLength = codec_io::PackedRowBytes(img.bitsPerPixel, img.width);
+        return BMG_OK;  // written straight from the record
+    }
+    if (!codec_io::UnpackIndexed(img, rows)) return BMG_ERR_NO_MEMORY;
+    rowLength = img.width;
+    if (plan.imageType == 3) {
+        // A gray image without colour map holds levels, not indexes: map through the palette.
+        for (uint8_t& v : rows) v = v < img.paletteSize ? img.palette[v * img.paletteEntryBytes + 2] : 0;
+    }
+    return BMG_OK;
+}
+
+BMGError write_tga(codec_io::OutputFile& out, const BMGImage& img) {
+    const TgaPlan plan = plan_tga(img);
+    const std::vector<uint8_t> header = header_bytes(img, plan);
+    if (!out.write(header.data(), header.size())) return BMG_ERR_WRITE_FILE;
+    if (plan.colourMap && !out.write(img.palette, static_cast<size_t>(img.paletteSize) * img.paletteEntryBytes))
+        return BMG_ERR_WRITE_FILE;
+
+    std::vector<uint8_t> unpacked;
+    size_t rowLength = 0;
+    if (BMGError e = pixel_rows(img, plan, unpacked, rowLength); e != BMG_OK) return e;
+    for (uint32_t y = img.height; y-- > 0;) {
+        const uint8_t* row = unpacked.empty() ? ImageRow(img, y) : unpacked.data() + static_cast<size_t>(y) * rowLength;
+        if (!out.write(row, rowLength)) return BMG_ERR_WRITE_FILE;
+    }
+    return out.close() ? BMG_OK : BMG_ERR_WRITE_FILE;
+}
+
+}  // namespace
+
+BMGError WriteTgaFile(const char* filename, BMGImage img) {
+    SetLastImageError(BMG_OK);
+    if (BMGError e = codec_io::CheckWritableImage(img); e != BMG_OK) return FailWrite(e);
+    codec_io::OutputFile out;
+    if (!out.open(filename)) return FailWrite(BMG_ERR_OPEN_FILE);
+    const BMGError e = write_tga(out, img);
+    return e == BMG_OK ? BMG_OK : FailWrite(e);
+}
+
+}  // namespace quorvel::raster

@@ -3,6 +3,8 @@
 // of a stream's entropy-coded blocks.
 #pragma once
 
+#include <cstddef>
+
 #include "wsq/records.h"
 #include "wsq/stream.h"
 
@@ -54,6 +56,6 @@ int decode_symbol_mem(int* onodeptr, const DecodeLimits& limits, const unsigned 
                       DecoderState& state);
 // Decodes every block up to EOI into ip, which holds ip_capacity coefficients (the frame's
 // width x height); a stream with more fails. Coefficients it does not reach are left as found.
-int huffman_decode_data_mem(short* ip, int ip_capacity, DecoderState& state, InputCursor& in);
+int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in);
 
 }  // namespace quorvel::wsq

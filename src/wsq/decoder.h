@@ -1,0 +1,16 @@
+// Pieces of the decoder driver that tests and other layers can reach.
+#pragma once
+
+#include <cstddef>
+
+namespace quorvel::wsq {
+
+// Code of a frame too small for the filter bank (including a width or height of 0).
+inline constexpr int kDecodeTooSmall = -22;
+
+// Converts reconstructed values to bytes: t = f * scale + shift (one rounding), u = t + 0.5
+// (one rounding), then 0 below 0 or for not-a-number, 255 above 255, else u truncated.
+void float_to_pixels(unsigned char* cdata, const float* fdata, size_t num_pix, float m_shift,
+                     float r_scale);
+
+}  // namespace quorvel::wsq

@@ -19,3 +19,25 @@ void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned ch
                      size_t num_pix);
 
 }  // namespace quorvel::wsq
+
+#include "wsq/quantize.h"
+#include "wsq/tree.h"
+
+namespace quorvel::wsq {
+
+// The state an encode overwrites: the subband trees and the quantization record. The C
+// exports use the process-wide instances; a caller with its own pair can encode in parallel
+// with them.
+struct EncoderState {
+    WsqTrees* trees;
+    WsqQuantization* quant;
+};
+
+EncoderState process_encoder_state();
+
+// wsq_encode_1 (wsq.h) on the given state.
+int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bitrate,
+               const unsigned char* idata, int w, int h, int d, int ppi,
+               const char* comment_text);
+
+}  // namespace quorvel::wsq

@@ -157,6 +157,11 @@ void compute_bin_widths(WsqQuantization* quant) {
 int quantize(int16_t** sip, int* count, WsqQuantization* quant, const WsqSubband* subbands,
              const float* image, int width, int height) {
     compute_bin_widths(quant);
+    return quantize_coefficients(sip, count, quant, subbands, image, width, height);
+}
+
+int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quant,
+                          const WsqSubband* subbands, const float* image, int width, int height) {
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
     auto* out = static_cast<int16_t*>(std::calloc(pixels, sizeof(int16_t)));
     if (out == nullptr) {

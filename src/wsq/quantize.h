@@ -46,8 +46,11 @@ void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const 
 int quantize(int16_t** sip, int* count, WsqQuantization* quant, const WsqSubband* subbands,
              const float* image, int width, int height);
 
-// Only the bin-width half of quantize (also used by it).
+// The two halves of quantize: choosing the bin widths, and quantizing with the bin widths
+// already in the record.
 void compute_bin_widths(WsqQuantization* quant);
+int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quant,
+                          const WsqSubband* subbands, const float* image, int width, int height);
 
 // Lengths of blocks 1 (subbands 0..18), 2 (19..51) and 3 (52..59).
 void block_coefficient_counts(int* block1, int* block2, int* block3,

@@ -1,0 +1,205 @@
+#include "wsq/encoder.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "wsq/diag.h"
+#include "wsq/filter_bank.h"
+#include "wsq/huffman.h"
+#include "wsq/nistcom.h"
+#include "wsq/stream.h"
+#include "wsq/wsq.h"
+
+namespace quorvel::wsq {
+namespace {
+
+// The frame header stores each side in 16 bits.
+constexpr int kMaxSide = 65535;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using HeapPtr = std::unique_ptr<T, FreeDeleter>;
+
+template <typename T>
+HeapPtr<T> heap_array(size_t count) {
+    return HeapPtr<T>(static_cast<T*>(std::malloc(count * sizeof(T))));
+}
+
+// Refuses sizes the filter bank, the frame header or 32-bit lengths cannot carry.
+int check_size(int w, int h) {
+    if (!filter_bank_fits(w, h)) {
+        diag("ERROR : wsq_encode_1 : image too small : %d x %d (at least %d x %d)\n", w, h,
+             kMinFilterBankSize, kMinFilterBankSize);
+        return kEncodeTooSmall;
+    }
+    if (w > kMaxSide || h > kMaxSide || static_cast<int64_t>(w) * h > INT_MAX) {
+        diag("ERROR : wsq_encode_1 : image too large : %d x %d\n", w, h);
+        return kEncodeTooLarge;
+    }
+    return 0;
+}
+
+// The quantized image: coefficients of subbands 0..59 and the lengths of the three blocks.
+struct Quantized {
+    HeapPtr<short> sip;
+    int count = 0;
+    int block[3] = {};
+};
+
+// Pixels to coefficients: normalise, decompose, measure and quantize.
+int transform_and_quantize(EncoderState& state, Quantized& out, float* shift, float* scale,
+                           float r_bitrate, const unsigned char* idata, int w, int h) {
+    const size_t pixels = static_cast<size_t>(w) * h;
+    HeapPtr<float> fdata = heap_array<float>(pixels);
+    if (!fdata) {
+        diag("ERROR : wsq_encode_1 : malloc : fdata\n");
+        return kEncodeNoImageMemory;
+    }
+    pixels_to_float(fdata.get(), shift, scale, idata, pixels);
+    build_subband_trees(*state.trees, w, h);
+    int ret = wsq_decompose(fdata.get(), w, h, state.trees->nodes, kAnalysisHighPass,
+                            kHighPassTaps, kAnalysisLowPass, kLowPassTaps);
+    if (ret != 0) return ret;
+    WsqQuantization& quant = *state.quant;
+    quant.bitrate = r_bitrate;
+    quant.q = 0.0f;
+    quant.cr = 0.0f;
+    subband_variance(&quant, state.trees->subbands, fdata.get(), w, h);
+    int16_t* sip = nullptr;
+    ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata.get(), w, h);
+    if (ret != 0) return ret;
+    out.sip.reset(sip);
+    block_coefficient_counts(&out.block[0], &out.block[1], &out.block[2], &quant,
+                             state.trees->nodes, state.trees->subbands);
+    if (out.block[0] + out.block[1] + out.block[2] != out.count) {
+        diag("ERROR : wsq_encode_1 : problem w/quantization block sizes\n");
+        return kEncodeBlockSizes;
+    }
+    return 0;
+}
+
+// SOI, the comments, DTT, DQT and SOF.
+int write_headers(const EncoderState& state, OutputBuffer& out, float shift, float scale,
+                  float r_bitrate, int w, int h, int d, int ppi, const char* comment_text) {
+    int ret = putc_u16(SOI_WSQ, out);
+    if (ret == 0) ret = put_wsq_comments(comment_text, w, h, d, ppi, 1, r_bitrate, out);
+    if (ret == 0)
+        ret = putc_transform_table(kAnalysisLowPass, kLowPassTaps, kAnalysisHighPass,
+                                   kHighPassTaps, out);
+    if (ret == 0) ret = putc_quantization_table(*state.quant, out);
+    if (ret == 0) ret = putc_frame_header(w, h, shift, scale, out);
+    return ret;
+}
+
+// One DHT segment built from `nblocks` consecutive blocks, then each of them as a SOB
+// segment and its coded bytes. hsize receives the coded length of each block.
+int write_table_and_blocks(OutputBuffer& out, unsigned char* huff_buf, int huff_alloc,
+                           int table_id, const short* sip, const int* blocks, int nblocks,
+                           int* hsize) {
+    WsqHuffcode* codes = nullptr;
+    unsigned char* bits = nullptr;
+    unsigned char* values = nullptr;
+    int ret = make_block_hufftable(&codes, &bits, &values, sip, blocks, nblocks);
+    if (ret != 0) return ret;
+    HeapPtr<WsqHuffcode> own_codes(codes);
+    HeapPtr<unsigned char> own_bits(bits), own_values(values);
+    ret = putc_huff_table(DHT_WSQ, table_id, bits, values, out);
+    for (int b = 0; b < nblocks && ret == 0; ++b) {
+        ret = compress_block(huff_buf, huff_alloc, &hsize[b], sip, blocks[b], MAX_HUFFCOEFF,
+                             MAX_HUFFZRUN, codes);
+        if (ret == 0) ret = putc_block_hdr(table_id, out);
+        if (ret == 0) ret = putc_bytes(huff_buf, hsize[b], out);
+        sip += blocks[b];
+    }
+    return ret;
+}
+
+// Block 1 with table 0; blocks 2 and 3 with table 1, built from both.
+int write_blocks(OutputBuffer& out, Quantized& q, int pixels, int* hsize) {
+    HeapPtr<unsigned char> huff_buf = heap_array<unsigned char>(static_cast<size_t>(pixels));
+    if (!huff_buf) {
+        diag("ERROR : wsq_encode_1 : malloc : huff_buf\n");
+        return kEncodeNoHuffMemory;
+    }
+    int ret = write_table_and_blocks(out, huff_buf.get(), pixels, 0, q.sip.get(), &q.block[0],
+                                     1, &hsize[0]);
+    if (ret == 0)
+        ret = write_table_and_blocks(out, huff_buf.get(), pixels, 1, q.sip.get() + q.block[0],
+                                     &q.block[1], 2, &hsize[1]);
+    q.sip.reset();
+    return ret;
+}
+
+void print_statistics(const int* hsize, float r_bitrate, int w, int h) {
+    const int complen = hsize[0] + hsize[1] + hsize[2];
+    diag("hsize1 = %d :: hsize2 = %d :: hsize3 = %d\n", hsize[0], hsize[1], hsize[2]);
+    // A stream with no coded bytes (a flat image) prints an infinite ratio.
+    const double ratio = static_cast<double>(w) * h / static_cast<double>(complen);
+    diag("@ r = %.3f :: complen = %d :: ratio = %.1f\n", r_bitrate, complen, ratio);
+}
+
+}  // namespace
+
+void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned char* data,
+                     size_t num_pix) {
+    int smallest = 255, largest = 0;
+    int64_t sum = 0;  // 32 bits would overflow beyond 8,421,504 pixels
+    for (size_t i = 0; i < num_pix; ++i) {
+        const int p = data[i];
+        if (p < smallest) smallest = p;
+        if (p > largest) largest = p;
+        sum += p;
+    }
+    const float m_shift = static_cast<float>(static_cast<long double>(sum) / num_pix);
+    const float d1 = static_cast<float>(static_cast<long double>(m_shift) - smallest);
+    const float d2 = static_cast<float>(largest - static_cast<long double>(m_shift));
+    const float r_scale = (d1 >= d2 ? d1 : d2) * 0.0078125f;
+    for (size_t i = 0; i < num_pix; ++i)
+        fdata[i] = static_cast<float>((data[i] - static_cast<long double>(m_shift)) / r_scale);
+    *shift = m_shift;
+    *scale = r_scale;
+}
+
+EncoderState process_encoder_state() {
+    return EncoderState{&process_trees(), &process_quantization()};
+}
+
+int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bitrate,
+               const unsigned char* idata, int w, int h, int d, int ppi,
+               const char* comment_text) {
+    int ret = check_size(w, h);
+    if (ret != 0) return ret;
+    Quantized q;
+    float shift = 0.0f, scale = 0.0f;
+    ret = transform_and_quantize(state, q, &shift, &scale, r_bitrate, idata, w, h);
+    if (ret != 0) return ret;
+    const int pixels = w * h;
+    HeapPtr<unsigned char> wsq_data = heap_array<unsigned char>(static_cast<size_t>(pixels));
+    if (!wsq_data) {
+        diag("ERROR : wsq_encode_1 : malloc : wsq_data\n");
+        return kEncodeNoOutputMemory;
+    }
+    OutputBuffer out{wsq_data.get(), pixels, 0};
+    ret = write_headers(state, out, shift, scale, r_bitrate, w, h, d, ppi, comment_text);
+    if (ret != 0) return ret;
+    int hsize[3] = {};
+    ret = write_blocks(out, q, pixels, hsize);
+    if (ret == 0) ret = putc_u16(EOI_WSQ, out);
+    if (ret != 0) return ret;
+    print_statistics(hsize, r_bitrate, w, h);
+    *odata = wsq_data.release();
+    *olen = out.length;
+    return 0;
+}
+
+int wsq_encode_1(unsigned char** odata, int* olen, float r_bitrate, const unsigned char* idata,
+                 int w, int h, int d, int ppi, const char* comment_text) {
+    EncoderState state = process_encoder_state();
+    return wsq_encode(state, odata, olen, r_bitrate, idata, w, h, d, ppi, comment_text);
+}
+
+}  // namespace quorvel::wsq

@@ -24,6 +24,8 @@ typedef int32_t BOOL;
 typedef uint32_t UINT;
 typedef void* LPVOID;
 typedef void* HANDLE;
+typedef uint32_t COLORREF;
+typedef uintptr_t ULONG_PTR;
 
 typedef struct QuorvelGdiObject* HGDIOBJ;
 typedef struct QuorvelGdiObject* HBITMAP;
@@ -66,6 +68,12 @@ typedef struct tagBITMAP {
     LPVOID bmBits;
 } BITMAP;
 
+typedef struct tagLOGBRUSH {
+    UINT lbStyle;
+    COLORREF lbColor;
+    ULONG_PTR lbHatch;
+} LOGBRUSH;
+
 typedef struct tagDIBSECTION {
     BITMAP dsBm;
     BITMAPINFOHEADER dsBmih;
@@ -76,17 +84,30 @@ typedef struct tagDIBSECTION {
 
 #define BI_RGB 0
 #define DIB_RGB_COLORS 0
+#define DIB_PAL_COLORS 1
+#define BS_SOLID 0
 #define IMAGE_BITMAP 0
+#define LR_MONOCHROME 0x0001
+#define LR_COPYDELETEORG 0x0008
 #define LR_CREATEDIBSECTION 0x2000
 #define MB_OK 0x0
 #define MB_OKCANCEL 0x1
+#define MB_ABORTRETRYIGNORE 0x2
+#define MB_YESNOCANCEL 0x3
 #define MB_YESNO 0x4
+#define MB_RETRYCANCEL 0x5
+#define MB_DEFBUTTON1 0x000
+#define MB_DEFBUTTON2 0x100
+#define MB_DEFBUTTON3 0x200
 #define MB_ICONERROR 0x10
 #define MB_ICONQUESTION 0x20
 #define MB_ICONWARNING 0x30
 #define MB_ICONINFORMATION 0x40
 #define IDOK 1
 #define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
 
@@ -94,6 +115,7 @@ QUORVEL_GDI_API HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT us
                                          HANDLE section, DWORD offset);
 QUORVEL_GDI_API HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel,
                                      const void* bits);
+QUORVEL_GDI_API HGDIOBJ CreateSolidBrush(COLORREF colour);
 QUORVEL_GDI_API int GetObjectA(HANDLE object, int size, LPVOID out);
 QUORVEL_GDI_API int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits,
                               BITMAPINFO* info, UINT usage);

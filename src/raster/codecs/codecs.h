@@ -25,6 +25,11 @@ struct TiffFileOptions {
 // WSQ file adapter. ReadWsqFile returns 0 or a non-zero code that need not be a BMGError.
 int ReadWsqFile(const char* filename, BMGImage* img, WsqFileOptions* options);
 BMGError WriteWsqFile(const char* filename, BMGImage img, WsqFileOptions* options);
+// Whole files to and from memory. Read: 0, -1 (cannot open), -2 (no stream), -3 (no memory),
+// -4 (short read); *data is malloc'd and the caller's. Write: 0, -2 (cannot create), -3
+// (short write).
+int read_raw_from_filesize(const char* filename, unsigned char** data, int* length);
+int write_raw_from_memsize(const char* filename, const unsigned char* data, int length);
 
 BMGError ReadBmpFile(const char* filename, BMGImage* img);
 BMGError WriteBmpFile(const char* filename, BMGImage img);

@@ -1,0 +1,44 @@
+#include "platform/presenter.h"
+
+#include <cstdio>
+
+namespace quorvel::platform {
+namespace {
+
+Presenter* g_replacement = nullptr;
+
+// The buttons of a message box type, in the order Win32 shows them.
+int button(unsigned type, unsigned position) {
+    static const int kButtons[6][3] = {
+        {IDOK, IDOK, IDOK},           {IDOK, IDCANCEL, IDCANCEL},    {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL},      {IDYES, IDNO, IDNO},           {IDRETRY, IDCANCEL, IDCANCEL},
+    };
+    const unsigned kind = type & 0xF;
+    if (kind > 5) return IDOK;
+    return kButtons[kind][position > 2 ? 2 : position];
+}
+
+}  // namespace
+
+int DefaultPresenter::message_box(HWND, const std::string& text, const std::string& caption,
+                                  unsigned type) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    // The default button: the first unless MB_DEFBUTTON2 or MB_DEFBUTTON3 says otherwise.
+    return button(type, (type >> 8) & 0xF);
+}
+
+bool DefaultPresenter::browse_for_folder(const std::string&, std::string&) { return false; }
+
+Presenter& presenter() {
+    static DefaultPresenter default_presenter;
+    return g_replacement != nullptr ? *g_replacement : default_presenter;
+}
+
+Presenter* set_presenter(Presenter* replacement) {
+    Presenter* previous = g_replacement;
+    g_replacement = replacement;
+    return previous;
+}
+
+}  // namespace quorvel::platform

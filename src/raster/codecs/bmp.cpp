@@ -1,0 +1,293 @@
+// Uncompressed Windows BMP files: a 14-byte file header, an information header, a colour
+// table for indexed images, and bottom-up rows padded to 4 bytes.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "raster/codecs/codecs.h"
+
+namespace quorvel::raster {
+namespace {
+
+constexpr size_t kFileHeaderBytes = 14;
+constexpr size_t kInfoHeaderBytes = 40;
+constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiBitfields = 3;
+
+uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t get32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+void put16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void put32(uint8_t* p, uint32_t v) {
+    put16(p, v);
+    put16(p + 2, v >> 16);
+}
+
+uint32_t file_row_bytes(uint32_t bits, uint32_t width) {
+    return static_cast<uint32_t>(((static_cast<uint64_t>(bits) * width + 7) / 8 + 3) & ~uint64_t{3});
+}
+
+// Closes the file whatever way the function leaves.
+struct File {
+    std::FILE* f = nullptr;
+    ~File() {
+        if (f != nullptr) std::fclose(f);
+    }
+    bool read(void* out, size_t count) { return std::fread(out, 1, count, f) == count; }
+    bool write(const void* in, size_t count) { return std::fwrite(in, 1, count, f) == count; }
+    bool close() {
+        const bool ok = std::fclose(f) == 0;
+        f = nullptr;
+        return ok;
+    }
+    uint64_t size() const {
+        struct stat info {};
+        return fstat(fileno(f), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    }
+};
+
+BMGError fail_read(BMGImage* img, BMGError code) {
+    ReleaseImageRecord(img);
+    return SetLastImageError(code);
+}
+
+// What the reader takes from the headers.
+struct BmpLayout {
+    uint32_t pixel_offset = 0;
+    uint32_t header_bytes = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t bits = 0;
+    uint32_t compression = 0;
+    uint32_t colours_used = 0;
+};
+
+BmpLayout parse_headers(const uint8_t* file_header, const uint8_t* info) {
+    BmpLayout layout;
+    layout.pixel_offset = get32(file_header + 10);
+    layout.header_bytes = get32(info);
+    layout.width = static_cast<int32_t>(get32(info + 4));
+    layout.height = static_cast<int32_t>(get32(info + 8));
+    layout.bits = get16(info + 14);
+    layout.compression = get32(info + 16);
+    layout.colours_used = get32(info + 32);
+    return layout;
+}
+
+// Bit fields that describe exactly the uncompressed layout of 16 or 32 bits are read as
+// such (several writers label plain 32-bit files this way); any other masks are refused.
+bool standard_masks(const uint8_t* masks, uint16_t bits) {
+    const uint32_t red = get32(masks), green = get32(masks + 4), blue = get32(masks + 8);
+    if (bits == 32) return red == 0xFF0000 && green == 0xFF00 && blue == 0xFF;
+    if (bits == 16) return red == 0x7C00 && green == 0x3E0 && blue == 0x1F;
+    return false;
+}
+
+// Moves past the rest of a longer information header (and the masks of a bit-field file),
+// checking the masks on the way. Leaves the file at the colour table.
+BMGError skip_to_colours(File& file, const BmpLayout& layout) {
+    if (layout.header_bytes < kInfoHeaderBytes) return BMG_ERR_FORMAT_OPTION;
+    uint64_t extra = layout.header_bytes - kInfoHeaderBytes;
+    if (layout.compression == kBiBitfields) {
+        uint8_t masks[12];
+        if (!file.read(masks, sizeof masks)) return BMG_ERR_READ_FILE;
+        if (!standard_masks(masks, layout.bits)) return BMG_ERR_FORMAT_OPTION;
+        extra = extra > sizeof masks ? extra - sizeof masks : 0;
+    } else if (layout.compression != kBiRgb) {
+        return BMG_ERR_FORMAT_OPTION;
+    }
+    if (extra > file.size()) return BMG_ERR_READ_FILE;
+    return std::fseek(file.f, static_cast<long>(extra), SEEK_CUR) == 0 ? BMG_OK : BMG_ERR_READ_FILE;
+}
+
+BMGError read_palette(File& file, BMGImage* img) {
+    if (img->bitsPerPixel > 8) return BMG_OK;
+    return file.read(img->palette, static_cast<size_t>(img->paletteSize) * 4) ? BMG_OK
+                                                                               : BMG_ERR_READ_FILE;
+}
+
+// The rows start at the file header's offset when it lies past the colour table; an offset
+// that points into the headers is ignored and the rows are taken right after the table.
+BMGError seek_pixels(File& file, const BmpLayout& layout, uint64_t rows_bytes) {
+    const long here = std::ftell(file.f);
+    if (here < 0) return BMG_ERR_READ_FILE;
+    uint64_t start = static_cast<uint64_t>(here);
+    if (layout.pixel_offset > start) start = layout.pixel_offset;
+    if (start + rows_bytes > file.size()) return BMG_ERR_READ_FILE;
+    return std::fseek(file.f, static_cast<long>(start), SEEK_SET) == 0 ? BMG_OK : BMG_ERR_READ_FILE;
+}
+
+BMGError read_rows(File& file, BMGImage* img, bool top_down) {
+    const uint32_t file_row = file_row_bytes(img->bitsPerPixel, img->width);
+    std::vector<uint8_t> rows;
+    try {
+        rows.resize(static_cast<size_t>(file_row) * img->height);
+    } catch (...) {
+        return BMG_ERR_NO_MEMORY;
+    }
+    if (!file.read(rows.data(), rows.size())) return BMG_ERR_READ_FILE;
+    for (uint32_t y = 0; y < img->height; ++y) {
+        // A top-down file's first row is the picture's top row: stored last in the image.
+        const uint32_t target = top_down ? img->height - 1 - y : y;
+        std::memcpy(img->pixels + static_cast<size_t>(target) * img->rowBytes,
+                    rows.data() + static_cast<size_t>(y) * file_row, img->rowBytes);
+    }
+    return BMG_OK;
+}
+
+BMGError describe_image(const BmpLayout& layout, BMGImage* img) {
+    if (layout.width <= 0 || layout.height == 0 || layout.height == INT32_MIN)
+        return BMG_ERR_IMAGE_SIZE;
+    img->width = static_cast<uint32_t>(layout.width);
+    img->height = static_cast<uint32_t>(layout.height < 0 ? -layout.height : layout.height);
+    img->bitsPerPixel = static_cast<uint8_t>(layout.bits > 255 ? 0 : layout.bits);
+    img->paletteSize = 0;
+    img->paletteEntryBytes = 0;
+    if (layout.bits <= 8) {
+        // A table longer than the depth can index is no BMP we can place.
+        if (layout.colours_used > (1u << layout.bits)) return BMG_ERR_CORRUPT_FORMAT;
+        img->paletteSize = static_cast<uint16_t>(layout.colours_used);
+        img->paletteEntryBytes = 4;
+    }
+    return AllocateImageRecord(img);
+}
+
+BMGError read_bmp(File& file, BMGImage* img) {
+    uint8_t file_header[kFileHeaderBytes];
+    uint8_t info[kInfoHeaderBytes];
+    if (!file.read(file_header, sizeof file_header)) return BMG_ERR_READ_FILE;
+    if (get16(file_header) != 0x4D42) return BMG_ERR_FORMAT_OPTION;
+    if (!file.read(info, sizeof info)) return BMG_ERR_READ_FILE;
+    const BmpLayout layout = parse_headers(file_header, info);
+    BMGError status = skip_to_colours(file, layout);
+    if (status != BMG_OK) return status;
+    status = describe_image(layout, img);
+    if (status != BMG_OK) return status;
+    status = read_palette(file, img);
+    if (status != BMG_OK) return status;
+    const uint64_t rows = uint64_t{file_row_bytes(img->bitsPerPixel, img->width)} * img->height;
+    status = seek_pixels(file, layout, rows);
+    if (status != BMG_OK) return status;
+    return read_rows(file, img, layout.height < 0);
+}
+
+// The writer's view of a record: indexed images need a palette of 3- or 4-byte entries.
+BMGError check_writable(const BMGImage& img) {
+    if (img.pixels == nullptr || img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_POINTER;
+    const uint32_t b = img.bitsPerPixel;
+    if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) return BMG_ERR_BITS_PER_PIXEL;
+    if (img.rowBytes < (static_cast<uint64_t>(img.width) * b + 7) / 8) return BMG_ERR_IMAGE_POINTER;
+    if (b <= 8 && (img.palette == nullptr || img.paletteSize == 0)) return BMG_ERR_IMAGE_POINTER;
+    if (img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes < 3)
+        return BMG_ERR_IMAGE_POINTER;
+    return BMG_OK;
+}
+
+// Entries written: the palette, but never more than the depth can index.
+uint32_t written_colours(const BMGImage& img) {
+    if (img.bitsPerPixel > 8 || img.palette == nullptr) return 0;
+    const uint32_t limit = 1u << img.bitsPerPixel;
+    return img.paletteSize < limit ? img.paletteSize : limit;
+}
+
+std::vector<uint8_t> colour_table(const BMGImage& img, uint32_t colours) {
+    std::vector<uint8_t> table(static_cast<size_t>(colours) * 4, 0);
+    for (uint32_t i = 0; i < colours; ++i)
+        std::memcpy(&table[i * 4], img.palette + static_cast<size_t>(i) * img.paletteEntryBytes, 3);
+    if (img.paletteEntryBytes == 4)
+        for (uint32_t i = 0; i < colours; ++i) table[i * 4 + 3] = img.palette[i * 4 + 3];
+    return table;
+}
+
+std::vector<uint8_t> pixel_rows(const BMGImage& img, uint32_t file_row) {
+    std::vector<uint8_t> rows(static_cast<size_t>(file_row) * img.height, 0);
+    for (uint32_t y = 0; y < img.height; ++y) {
+        const uint8_t* in = img.pixels + static_cast<size_t>(y) * img.rowBytes;
+        uint8_t* out = rows.data() + static_cast<size_t>(y) * file_row;
+        if (img.bitsPerPixel != 32) {
+            std::memcpy(out, in, std::min<size_t>(img.rowBytes, file_row));
+            continue;
+        }
+        // 32-bit images give up their alpha byte.
+        for (uint32_t x = 0; x < img.width; ++x) std::memcpy(out + 3 * x, in + 4 * x, 3);
+    }
+    return rows;
+}
+
+void fill_headers(uint8_t* headers, const BMGImage& img, uint32_t bits, uint32_t colours,
+                  uint32_t image_bytes) {
+    const uint32_t offset = kFileHeaderBytes + kInfoHeaderBytes + 4 * colours;
+    put16(headers, 0x4D42);
+    put32(headers + 2, offset + image_bytes);
+    put32(headers + 6, 0);
+    put32(headers + 10, offset);
+    uint8_t* info = headers + kFileHeaderBytes;
+    put32(info, kInfoHeaderBytes);
+    put32(info + 4, img.width);
+    put32(info + 8, img.height);
+    put16(info + 12, 1);
+    put16(info + 14, bits);
+    put32(info + 16, kBiRgb);
+    put32(info + 20, image_bytes);
+    put32(info + 24, 0);
+    put32(info + 28, 0);
+    put32(info + 32, colours);
+    put32(info + 36, colours);
+}
+
+BMGError write_bmp(File& file, const BMGImage& img) {
+    const uint32_t bits = img.bitsPerPixel == 32 ? 24 : img.bitsPerPixel;
+    const uint32_t file_row = file_row_bytes(bits, img.width);
+    const uint64_t image_bytes = uint64_t{file_row} * img.height;
+    const uint32_t colours = written_colours(img);
+    if (image_bytes + kFileHeaderBytes + kInfoHeaderBytes + 4 * colours > 0xFFFFFFFFu)
+        return BMG_ERR_IMAGE_SIZE;
+    uint8_t headers[kFileHeaderBytes + kInfoHeaderBytes];
+    fill_headers(headers, img, bits, colours, static_cast<uint32_t>(image_bytes));
+    const std::vector<uint8_t> table = colour_table(img, colours);
+    const std::vector<uint8_t> rows = pixel_rows(img, file_row);
+    if (!file.write(headers, kFileHeaderBytes) ||
+        !file.write(headers + kFileHeaderBytes, kInfoHeaderBytes) ||
+        (!table.empty() && !file.write(table.data(), table.size())) ||
+        !file.write(rows.data(), rows.size()))
+        return BMG_ERR_WRITE_FILE;
+    return file.close() ? BMG_OK : BMG_ERR_WRITE_FILE;
+}
+
+}  // namespace
+
+BMGError ReadBmpFile(const char* filename, BMGImage* img) {
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    File file;
+    file.f = filename == nullptr ? nullptr : std::fopen(filename, "rb");
+    if (file.f == nullptr) return fail_read(img, BMG_ERR_OPEN_FILE);
+    const BMGError status = read_bmp(file, img);
+    return status == BMG_OK ? BMG_OK : fail_read(img, status);
+}
+
+BMGError WriteBmpFile(const char* filename, BMGImage img) {
+    SetLastImageError(BMG_OK);
+    // Checked before the file is created, so a refused record leaves no empty file behind.
+    BMGError status = check_writable(img);
+    if (status != BMG_OK) return SetLastImageError(status);
+    File file;
+    file.f = filename == nullptr ? nullptr : std::fopen(filename, "wb");
+    if (file.f == nullptr) return SetLastImageError(BMG_ERR_OPEN_FILE);
+    try {
+        status = write_bmp(file, img);
+    } catch (...) {
+        status = BMG_ERR_NO_MEMORY;
+    }
+    return status == BMG_OK ? BMG_OK : SetLastImageError(status);
+}
+
+}  // namespace quorvel::raster

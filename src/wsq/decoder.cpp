@@ -73,9 +73,8 @@ int decode_coefficients(float** ofdata, DecoderState& state, const WsqTrees& tre
 
 }  // namespace
 
-int wsq_decode_mem(unsigned char** odata, int* ow, int* oh, int* od, int* oppi, int* lossyflag,
-                   const unsigned char* idata, int ilen) {
-    DecoderState& state = process_decoder_state();
+int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int* ow, int* oh,
+               int* od, int* oppi, int* lossyflag, const unsigned char* idata, int ilen) {
     for (WsqHuffmanTable& slot : state.dht) slot.defined = 0;
     state.debug = 0;
 
@@ -87,7 +86,6 @@ int wsq_decode_mem(unsigned char** odata, int* ow, int* oh, int* od, int* oppi, 
     if (int ret = find_ppi_mem(&ppi, idata, ilen)) return ret;
     if (int ret = check_frame(width, height)) return ret;
 
-    WsqTrees& trees = process_trees();
     build_subband_trees(trees, width, height);
     float* fdata = nullptr;
     if (int ret = decode_coefficients(&fdata, state, trees, in, width, height)) return ret;
@@ -112,6 +110,12 @@ int wsq_decode_mem(unsigned char** odata, int* ow, int* oh, int* od, int* oppi, 
     *oppi = ppi;
     *lossyflag = 1;
     return 0;
+}
+
+int wsq_decode_mem(unsigned char** odata, int* ow, int* oh, int* od, int* oppi, int* lossyflag,
+                   const unsigned char* idata, int ilen) {
+    return wsq_decode(process_decoder_state(), process_trees(), odata, ow, oh, od, oppi,
+                      lossyflag, idata, ilen);
 }
 
 }  // namespace quorvel::wsq

@@ -5,6 +5,13 @@
 
 namespace quorvel::wsq {
 
+struct DecoderState;
+struct WsqTrees;
+
+// wsq_decode_mem (wsq.h) on the given decoder state and trees.
+int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int* ow, int* oh,
+               int* od, int* oppi, int* lossyflag, const unsigned char* idata, int ilen);
+
 // Code of a frame too small for the filter bank (including a width or height of 0).
 inline constexpr int kDecodeTooSmall = -22;
 

@@ -1,0 +1,332 @@
+// JPEG reader and writer on libjpeg-turbo. libjpeg reports errors through error_exit, which
+// here jumps back to the call's one recovery point; everything that lives across that point is
+// plain data in one state record, so no destructor is ever skipped.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "raster/codecs/codecs.h"
+
+namespace quorvel::raster {
+namespace {
+
+// Working memory libjpeg may take for one image (progressive files keep every coefficient).
+constexpr long kMaxJpegMemory = 1L << 31;
+constexpr uint32_t kMaxJpegDimension = JPEG_MAX_DIMENSION;
+
+struct JpegErrorManager {
+    jpeg_error_mgr base;
+    jmp_buf recovery;
+    BMGError code;
+    bool reading;
+};
+
+[[noreturn]] void JumpToRecovery(j_common_ptr cinfo, BMGError code) {
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    manager->code = code;
+    std::longjmp(manager->recovery, 1);
+}
+
+void ErrorExit(j_common_ptr cinfo) {
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (!manager->reading) JumpToRecovery(cinfo, BMG_ERR_WRITE_FILE);
+    // No start-of-image marker: not a JPEG file at all, as a PNG without its signature.
+    JumpToRecovery(cinfo, manager->base.msg_code == JERR_NO_SOI ? BMG_ERR_FORMAT_OPTION : BMG_ERR_CORRUPT_FORMAT);
+}
+
+// A file that ends early would otherwise come back as a success with gray rows at the bottom;
+// it is a short read. libjpeg recovers from the other warnings on its own.
+void EmitMessage(j_common_ptr cinfo, int level) {
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (level < 0) {
+        manager->base.num_warnings++;
+        if (manager->reading && manager->base.msg_code == JWRN_JPEG_EOF) JumpToRecovery(cinfo, BMG_ERR_READ_FILE);
+    }
+}
+
+void OutputMessage(j_common_ptr) {}
+
+void InstallErrorManager(JpegErrorManager* manager, bool reading) {
+    jpeg_std_error(&manager->base);
+    manager->base.error_exit = ErrorExit;
+    manager->base.emit_message = EmitMessage;
+    manager->base.output_message = OutputMessage;
+    manager->code = BMG_OK;
+    manager->reading = reading;
+}
+
+struct JpegReadState {
+    BMGImage* img;
+    FILE* file;
+    jpeg_decompress_struct cinfo;
+    bool created;
+    JpegErrorManager errors;
+    uint8_t* cmykRow;
+};
+
+void FillGrayRamp(BMGImage* img) {
+    for (unsigned i = 0; i < img->paletteSize; ++i) {
+        uint8_t* entry = img->palette + i * img->paletteEntryBytes;
+        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
+    }
+}
+
+// Adobe writes CMYK inverted (0 = full ink); others write it plain.
+void CmykRowToBgr(const uint8_t* in, uint8_t* out, uint32_t width, bool inverted) {
+    for (uint32_t x = 0; x < width; ++x, in += 4, out += 3) {
+        const unsigned k = inverted ? in[3] : 255 - in[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned ink = inverted ? in[2 - c] : 255 - in[2 - c];
+            out[c] = static_cast<uint8_t>((ink * k + 127) / 255);
+        }
+    }
+}
+
+BMGError ChooseOutput(JpegReadState* s) {
+    jpeg_decompress_struct* cinfo = &s->cinfo;
+    switch (cinfo->jpeg_color_space) {
+        case JCS_GRAYSCALE:
+            cinfo->out_color_space = JCS_GRAYSCALE;
+            s->img->bitsPerPixel = 8;
+            s->img->paletteSize = 256;
+            s->img->paletteEntryBytes = s->img->dibLayout > 0 ? 4 : 3;
+            return BMG_OK;
+        case JCS_YCbCr:
+        case JCS_RGB:
+            cinfo->out_color_space = JCS_EXT_BGR;
+            s->img->bitsPerPixel = 24;
+            return BMG_OK;
+        case JCS_CMYK:
+        case JCS_YCCK:
+            cinfo->out_color_space = JCS_CMYK;
+            s->img->bitsPerPixel = 24;
+            return BMG_OK;
+        default:
+            return BMG_ERR_FORMAT_OPTION;
+    }
+}
+
+BMGError DecodeJpegRows(JpegReadState* s) {
+    jpeg_decompress_struct* cinfo = &s->cinfo;
+    BMGImage* img = s->img;
+    const bool cmyk = cinfo->out_color_space == JCS_CMYK;
+    if (cmyk) {
+        s->cmykRow = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(cinfo->output_width) * 4));
+        if (s->cmykRow == nullptr) return BMG_ERR_NO_MEMORY;
+    }
+    while (cinfo->output_scanline < cinfo->output_height) {
+        uint8_t* row = img->pixels + static_cast<size_t>(img->height - 1 - cinfo->output_scanline) * img->rowBytes;
+        JSAMPROW target = cmyk ? s->cmykRow : row;
+        if (jpeg_read_scanlines(cinfo, &target, 1) != 1) return BMG_ERR_READ_FILE;
+        if (cmyk) CmykRowToBgr(s->cmykRow, row, img->width, cinfo->saw_Adobe_marker);
+    }
+    jpeg_finish_decompress(cinfo);
+    return BMG_OK;
+}
+
+BMGError ReadJpegBody(JpegReadState* s) {
+    jpeg_decompress_struct* cinfo = &s->cinfo;
+    jpeg_stdio_src(cinfo, s->file);
+    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+    jpeg_read_header(cinfo, TRUE);
+    BMGError code = ChooseOutput(s);
+    if (code != BMG_OK) return code;
+    jpeg_start_decompress(cinfo);
+    s->img->width = cinfo->output_width;
+    s->img->height = cinfo->output_height;
+    if ((code = AllocateImageRecord(s->img)) != BMG_OK) return code;
+    if (s->img->bitsPerPixel == 8) FillGrayRamp(s->img);
+    return DecodeJpegRows(s);
+}
+
+BMGError FinishRead(JpegReadState* s, BMGError code) {
+    if (s->created) jpeg_destroy_decompress(&s->cinfo);
+    std::free(s->cmykRow);
+    if (s->file != nullptr) std::fclose(s->file);
+    if (code == BMG_OK) return BMG_OK;
+    ReleaseImageRecord(s->img);
+    return SetLastImageError(code);
+}
+
+}  // namespace
+
+BMGError ReadJpegFile(const char* filename, BMGImage* img) {
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    auto* state = static_cast<JpegReadState*>(std::calloc(1, sizeof(JpegReadState)));
+    if (state == nullptr) return SetLastImageError(BMG_ERR_NO_MEMORY);
+    state->img = img;
+    BMGError code = BMG_OK;
+    state->file = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
+    if (state->file == nullptr) {
+        code = BMG_ERR_OPEN_FILE;
+    } else {
+        InstallErrorManager(&state->errors, true);
+        state->cinfo.err = &state->errors.base;
+        if (setjmp(state->errors.recovery)) {
+            code = state->errors.code;
+        } else {
+            jpeg_create_decompress(&state->cinfo);
+            state->created = true;
+            code = ReadJpegBody(state);
+        }
+    }
+    code = FinishRead(state, code);
+    std::free(state);
+    return code;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writer
+
+namespace {
+
+struct JpegWriteState {
+    BMGImage img;
+    FILE* file;
+    jpeg_compress_struct cinfo;
+    bool created;
+    JpegErrorManager errors;
+    uint8_t* row;
+};
+
+bool HasPalette(const BMGImage& img) {
+    return img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes >= 3;
+}
+
+bool IsGrayPalette(const BMGImage& img) {
+    if (!HasPalette(img)) return true;
+    for (unsigned i = 0; i < img.paletteSize; ++i) {
+        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
+        if (entry[0] != entry[1] || entry[1] != entry[2]) return false;
+    }
+    return true;
+}
+
+unsigned IndexAt(const uint8_t* row, uint32_t x, unsigned depth) {
+    const size_t bit = static_cast<size_t>(x) * depth;
+    return (row[bit / 8] >> (8 - depth - bit % 8)) & ((1u << depth) - 1);
+}
+
+// Indexed rows through the palette: gray levels for a gray palette (the ramp without one),
+// else blue, green, red. Indexes past the palette are black.
+void IndexedRow(const BMGImage& img, const uint8_t* in, uint8_t* out, bool gray) {
+    const unsigned maxIndex = (1u << img.bitsPerPixel) - 1;
+    for (uint32_t x = 0; x < img.width; ++x) {
+        const unsigned index = IndexAt(in, x, img.bitsPerPixel);
+        uint8_t bgr[3] = {0, 0, 0};
+        if (!HasPalette(img))
+            bgr[0] = bgr[1] = bgr[2] = static_cast<uint8_t>(index * 255 / maxIndex);
+        else if (index < img.paletteSize)
+            std::memcpy(bgr, img.palette + index * img.paletteEntryBytes, 3);
+        if (gray)
+            out[x] = bgr[0];
+        else
+            std::memcpy(out + 3 * x, bgr, 3);
+    }
+}
+
+void Rgb555Row(const uint8_t* in, uint8_t* out, uint32_t width) {
+    for (uint32_t x = 0; x < width; ++x, in += 2, out += 3) {
+        const unsigned v = in[0] | (in[1] << 8);
+        out[0] = static_cast<uint8_t>((v & 31) * 8);
+        out[1] = static_cast<uint8_t>(((v >> 5) & 31) * 8);
+        out[2] = static_cast<uint8_t>(((v >> 10) & 31) * 8);
+    }
+}
+
+void SetInputFormat(JpegWriteState* s) {
+    jpeg_compress_struct* cinfo = &s->cinfo;
+    const BMGImage& img = s->img;
+    cinfo->image_width = img.width;
+    cinfo->image_height = img.height;
+    if (img.bitsPerPixel <= 8 && IsGrayPalette(img)) {
+        cinfo->input_components = 1;
+        cinfo->in_color_space = JCS_GRAYSCALE;
+    } else if (img.bitsPerPixel == 32) {
+        cinfo->input_components = 4;  // alpha is not kept: JPEG has no place for it
+        cinfo->in_color_space = JCS_EXT_BGRX;
+    } else {
+        cinfo->input_components = 3;
+        cinfo->in_color_space = JCS_EXT_BGR;
+    }
+}
+
+BMGError WriteJpegBody(JpegWriteState* s, int quality) {
+    jpeg_compress_struct* cinfo = &s->cinfo;
+    const BMGImage& img = s->img;
+    jpeg_stdio_dest(cinfo, s->file);
+    SetInputFormat(s);
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    const bool converted = img.bitsPerPixel <= 16;
+    if (converted) {
+        s->row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(img.width) * 3));
+        if (s->row == nullptr) return BMG_ERR_NO_MEMORY;
+    }
+    jpeg_start_compress(cinfo, TRUE);
+    const bool gray = cinfo->in_color_space == JCS_GRAYSCALE;
+    while (cinfo->next_scanline < cinfo->image_height) {
+        uint8_t* in = img.pixels + static_cast<size_t>(img.height - 1 - cinfo->next_scanline) * img.rowBytes;
+        if (img.bitsPerPixel == 16)
+            Rgb555Row(in, s->row, img.width);
+        else if (img.bitsPerPixel <= 8)
+            IndexedRow(img, in, s->row, gray);
+        JSAMPROW row = converted ? s->row : in;
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return BMG_OK;
+}
+
+BMGError CheckRecord(const BMGImage& img) {
+    const uint8_t bits = img.bitsPerPixel;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return BMG_ERR_BITS_PER_PIXEL;
+    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
+    if (img.width > kMaxJpegDimension || img.height > kMaxJpegDimension) return BMG_ERR_IMAGE_SIZE;
+    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
+    if (img.rowBytes < (static_cast<uint64_t>(bits) * img.width + 7) / 8) return BMG_ERR_IMAGE_SIZE;
+    return BMG_OK;
+}
+
+BMGError FinishWrite(JpegWriteState* s, BMGError code) {
+    if (s->created) jpeg_destroy_compress(&s->cinfo);
+    std::free(s->row);
+    if (s->file != nullptr && std::fclose(s->file) != 0 && code == BMG_OK) code = BMG_ERR_WRITE_FILE;
+    return code == BMG_OK ? BMG_OK : SetLastImageError(code);
+}
+
+}  // namespace
+
+BMGError WriteJpegFile(const char* filename, BMGImage img, int quality) {
+    SetLastImageError(BMG_OK);
+    BMGError code = CheckRecord(img);
+    if (code != BMG_OK) return SetLastImageError(code);
+    auto* state = static_cast<JpegWriteState*>(std::calloc(1, sizeof(JpegWriteState)));
+    if (state == nullptr) return SetLastImageError(BMG_ERR_NO_MEMORY);
+    state->img = img;
+    state->file = filename != nullptr ? std::fopen(filename, "wb") : nullptr;
+    if (state->file == nullptr) {
+        code = BMG_ERR_OPEN_FILE;
+    } else {
+        InstallErrorManager(&state->errors, false);
+        state->cinfo.err = &state->errors.base;
+        if (setjmp(state->errors.recovery)) {
+            code = state->errors.code;
+        } else {
+            jpeg_create_compress(&state->cinfo);
+            state->created = true;
+            code = WriteJpegBody(state, quality < 0 ? 0 : (quality > 100 ? 100 : quality));
+        }
+    }
+    code = FinishWrite(state, code);
+    std::free(state);
+    return code;
+}
+
+}  // namespace quorvel::raster

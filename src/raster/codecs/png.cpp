@@ -1,0 +1,491 @@
+// PNG reader and writer on libpng 1.6. Each call keeps one recovery point (png_jmpbuf): a libpng
+// error jumps back to it and the call releases what it had acquired. Everything that lives
+// across that point is plain data in one state record, so no destructor is ever skipped.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "raster/codecs/codecs.h"
+#include "raster/codecs/png_rows.h"
+
+namespace quorvel::raster {
+
+void ExpandRows2To4(uint8_t* destination, uint8_t source, int count) {
+    const int p0 = (source >> 6) & 3, p1 = (source >> 4) & 3;
+    const int p2 = (source >> 2) & 3, p3 = source & 3;
+    destination[0] = static_cast<uint8_t>(p0 * 16 + p1);
+    if (count > 1) destination[1] = static_cast<uint8_t>(p2 * 16 + p3);
+}
+
+namespace {
+
+constexpr size_t kSignatureBytes = 8;
+
+// How a tRNS chunk (with or without bKGD) changes what the reader produces.
+enum class Transparency {
+    None,
+    TransparentIndex0,  // palette entry 0 fully transparent: the bitmap shows the background
+    AlphaChannel,       // palette alphas become a 32-bit alpha channel
+    CompositeEntry0,    // palette entry 0 blended over the background colour
+    GrayBackground,     // the transparent gray level shows the background colour
+    ColourKey,          // truecolour pixels equal to the tRNS colour become the background
+};
+
+struct PngReadState {
+    BMGImage* img;
+    FILE* file;
+    png_structp png;
+    png_infop info;
+    png_bytep rowBlock;
+    png_bytepp rows;
+};
+
+// What the header chunks say, and what the reader makes of it.
+struct PngLayout {
+    png_uint_32 width, height;
+    int depth, colourType;
+    int workingDepth;
+    Transparency transparency;
+    png_byte background[3];  // red, green, blue, scaled to 8 bits
+    png_bytep transAlpha;
+    int transCount;
+    png_color_16 transColour;
+    png_colorp plte;
+    int plteCount;
+};
+
+uint8_t ScaleTo8Bits(unsigned value, int depth) {
+    if (depth == 16) return static_cast<uint8_t>(value >> 8);
+    if (depth >= 8) return static_cast<uint8_t>(value);
+    const unsigned max = (1u << depth) - 1;
+    return static_cast<uint8_t>((value & max) * 255 / max);
+}
+
+// The background colour of a bKGD chunk in 8-bit samples. libpng hands gray and truecolour
+// values at the image's own depth, so they are scaled, not cut to their low byte.
+void ReadBackground(PngReadState* s, PngLayout* l, bool* present) {
+    png_color_16p bkgd = nullptr;
+    *present = png_get_valid(s->png, s->info, PNG_INFO_bKGD) && png_get_bKGD(s->png, s->info, &bkgd);
+    if (!*present) return;
+    const int depth = l->colourType == PNG_COLOR_TYPE_PALETTE ? 8 : l->depth;
+    l->background[0] = ScaleTo8Bits(bkgd->red, depth);
+    l->background[1] = ScaleTo8Bits(bkgd->green, depth);
+    l->background[2] = ScaleTo8Bits(bkgd->blue, depth);
+}
+
+void DecideTransparency(PngReadState* s, PngLayout* l) {
+    bool hasBackground = false;
+    ReadBackground(s, l, &hasBackground);
+    l->transparency = Transparency::None;
+    png_color_16p transColour = nullptr;
+    if (!png_get_valid(s->png, s->info, PNG_INFO_tRNS) ||
+        !png_get_tRNS(s->png, s->info, &l->transAlpha, &l->transCount, &transColour))
+        return;
+    if (transColour != nullptr) l->transColour = *transColour;
+    switch (l->colourType) {
+        case PNG_COLOR_TYPE_PALETTE:
+            if (l->transAlpha == nullptr || l->transCount < 1) return;
+            if (l->transCount >= 2)
+                l->transparency = Transparency::AlphaChannel;
+            else if (hasBackground)
+                l->transparency = Transparency::CompositeEntry0;
+            else
+                l->transparency = l->transAlpha[0] == 0 ? Transparency::TransparentIndex0
+                                                         : Transparency::AlphaChannel;
+            return;
+        case PNG_COLOR_TYPE_GRAY:
+            if (hasBackground) l->transparency = Transparency::GrayBackground;
+            return;
+        case PNG_COLOR_TYPE_RGB:
+            if (hasBackground) l->transparency = Transparency::ColourKey;
+            return;
+        default:
+            return;
+    }
+}
+
+bool NeedsAlpha(const PngLayout* l) { return l->transparency == Transparency::AlphaChannel; }
+
+// Depth of the record: indexes keep theirs (2 bits widened to 4), 16-bit samples become 8,
+// and anything with alpha becomes 32.
+int RecordDepth(PngReadState* s, const PngLayout* l) {
+    if (l->colourType == PNG_COLOR_TYPE_GRAY_ALPHA || NeedsAlpha(l)) return 32;
+    const int channels = png_get_channels(s->png, s->info);
+    return channels * l->workingDepth;
+}
+
+// Gray ramp entry i of n: i * (255 / (n - 1)), blue = green = red.
+void FillGrayRamp(BMGImage* img) {
+    const unsigned n = img->paletteSize;
+    const unsigned step = n > 1 ? 255 / (n - 1) : 0;
+    for (unsigned i = 0; i < n; ++i) {
+        uint8_t* entry = img->palette + i * img->paletteEntryBytes;
+        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i * step);
+    }
+}
+
+void SetEntry(BMGImage* img, unsigned index, const png_byte rgb[3]) {
+    if (index >= img->paletteSize) return;
+    uint8_t* entry = img->palette + index * img->paletteEntryBytes;
+    entry[0] = rgb[2];
+    entry[1] = rgb[1];
+    entry[2] = rgb[0];
+}
+
+// The ramp entry of the tRNS gray level shows the background colour. (Not always entry 0:
+// the transparent level is whatever the chunk names.)
+void ApplyGrayBackground(BMGImage* img, const PngLayout* l) {
+    unsigned level = l->transColour.gray;
+    if (l->depth == 16) level >>= 8;
+    SetEntry(img, level, l->background);
+}
+
+void FillPalette(BMGImage* img, const PngLayout* l) {
+    if (l->colourType != PNG_COLOR_TYPE_PALETTE) {
+        FillGrayRamp(img);
+        if (l->transparency == Transparency::GrayBackground) ApplyGrayBackground(img, l);
+        return;
+    }
+    for (int i = 0; i < l->plteCount && i < img->paletteSize; ++i) {
+        png_byte rgb[3] = {l->plte[i].red, l->plte[i].green, l->plte[i].blue};
+        if (i == 0 && l->transparency == Transparency::CompositeEntry0) {
+            for (int c = 0; c < 3; ++c) rgb[c] = CompositeChannel(rgb[c], l->transAlpha[0], l->background[c]);
+        }
+        SetEntry(img, static_cast<unsigned>(i), rgb);
+    }
+}
+
+// Header facts into the record and the layout; requests libpng's transformations.
+BMGError ReadHeader(PngReadState* s, PngLayout* l) {
+    int interlace = 0;
+    png_init_io(s->png, s->file);
+    png_set_sig_bytes(s->png, kSignatureBytes);
+    png_read_info(s->png, s->info);
+    png_get_IHDR(s->png, s->info, &l->width, &l->height, &l->depth, &l->colourType, &interlace,
+                 nullptr, nullptr);
+    s->img->width = l->width;
+    s->img->height = l->height;
+    l->workingDepth = l->depth == 2 ? 4 : (l->depth == 16 ? 8 : l->depth);
+    if (l->depth == 16) png_set_strip_16(s->png);
+    DecideTransparency(s, l);
+    if (NeedsAlpha(l) && l->depth < 8) {
+        png_set_packing(s->png);
+        l->workingDepth = 8;
+    }
+    if (l->colourType == PNG_COLOR_TYPE_PALETTE &&
+        !png_get_PLTE(s->png, s->info, &l->plte, &l->plteCount))
+        return BMG_ERR_CORRUPT_FORMAT;
+    s->img->bitsPerPixel = static_cast<uint8_t>(RecordDepth(s, l));
+    return BMG_OK;
+}
+
+BMGError AllocateRecord(PngReadState* s, const PngLayout* l) {
+    BMGImage* img = s->img;
+    if (img->bitsPerPixel <= 8) {
+        const int ramp = 1 << (l->depth < 8 ? l->depth : 8);
+        int count = l->colourType == PNG_COLOR_TYPE_PALETTE ? l->plteCount : ramp;
+        if (count < 1) count = 1;
+        if (count > 256) count = 256;
+        img->paletteSize = static_cast<uint16_t>(count);
+        img->paletteEntryBytes = img->dibLayout > 0 ? 4 : 3;
+    }
+    const BMGError code = AllocateImageRecord(img);
+    if (code != BMG_OK) return code;
+    if (img->bitsPerPixel <= 8) FillPalette(img, l);
+    if (l->transparency == Transparency::TransparentIndex0) img->transparentIndex = 0;
+    return BMG_OK;
+}
+
+BMGError DecodeRows(PngReadState* s, const PngLayout* l) {
+    png_set_interlace_handling(s->png);
+    png_read_update_info(s->png, s->info);
+    const size_t rowBytes = png_get_rowbytes(s->png, s->info);
+    s->rowBlock = static_cast<png_bytep>(std::malloc(rowBytes * l->height));
+    s->rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * l->height));
+    if (s->rowBlock == nullptr || s->rows == nullptr) return BMG_ERR_NO_MEMORY;
+    for (png_uint_32 y = 0; y < l->height; ++y) s->rows[y] = s->rowBlock + rowBytes * y;
+    png_read_image(s->png, s->rows);
+    return BMG_OK;
+}
+
+void ConvertRow2Bit(const png_byte* in, uint8_t* out, png_uint_32 width) {
+    const size_t outBytes = (static_cast<size_t>(width) * 4 + 7) / 8;
+    for (size_t i = 0; 2 * i < outBytes; ++i)
+        ExpandRows2To4(out + 2 * i, in[i], outBytes - 2 * i >= 2 ? 2 : 1);
+}
+
+void ConvertRowPaletteAlpha(const png_byte* in, uint8_t* out, const PngLayout* l) {
+    for (png_uint_32 x = 0; x < l->width; ++x, out += 4) {
+        const int index = in[x];
+        if (index < l->plteCount) {
+            out[0] = l->plte[index].blue;
+            out[1] = l->plte[index].green;
+            out[2] = l->plte[index].red;
+        }
+        out[3] = index < l->transCount ? l->transAlpha[index] : 255;
+    }
+}
+
+void ConvertRowGrayAlpha(const png_byte* in, uint8_t* out, png_uint_32 width) {
+    for (png_uint_32 x = 0; x < width; ++x, in += 2, out += 4) {
+        out[0] = out[1] = out[2] = in[0];
+        out[3] = in[1];
+    }
+}
+
+bool IsKeyColour(const png_byte* rgb, const PngLayout* l) {
+    const int shift = l->depth == 16 ? 8 : 0;
+    return rgb[0] == (l->transColour.red >> shift) && rgb[1] == (l->transColour.green >> shift) &&
+           rgb[2] == (l->transColour.blue >> shift);
+}
+
+void ConvertRowColour(const png_byte* in, uint8_t* out, const PngLayout* l, int bytesPerPixel) {
+    const bool keyed = l->transparency == Transparency::ColourKey;
+    for (png_uint_32 x = 0; x < l->width; ++x, in += bytesPerPixel, out += bytesPerPixel) {
+        const png_byte* rgb = keyed && IsKeyColour(in, l) ? l->background : in;
+        out[0] = rgb[2];
+        out[1] = rgb[1];
+        out[2] = rgb[0];
+        if (bytesPerPixel == 4) out[3] = in[3];
+    }
+}
+
+// PNG rows top first into the record's rows from the last upwards.
+void StoreRows(PngReadState* s, const PngLayout* l) {
+    BMGImage* img = s->img;
+    const size_t copyBytes = (static_cast<size_t>(img->bitsPerPixel) * img->width + 7) / 8;
+    for (png_uint_32 y = 0; y < l->height; ++y) {
+        const png_byte* in = s->rows[y];
+        uint8_t* out = img->pixels + static_cast<size_t>(l->height - 1 - y) * img->rowBytes;
+        if (l->colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+            ConvertRowGrayAlpha(in, out, l->width);
+        else if (l->colourType == PNG_COLOR_TYPE_PALETTE && NeedsAlpha(l))
+            ConvertRowPaletteAlpha(in, out, l);
+        else if (l->colourType == PNG_COLOR_TYPE_RGB)
+            ConvertRowColour(in, out, l, 3);
+        else if (l->colourType == PNG_COLOR_TYPE_RGB_ALPHA)
+            ConvertRowColour(in, out, l, 4);
+        else if (l->depth == 2)
+            ConvertRow2Bit(in, out, l->width);
+        else
+            std::memcpy(out, in, copyBytes);
+    }
+}
+
+BMGError ReadPngBody(PngReadState* s) {
+    PngLayout layout{};
+    BMGError code = ReadHeader(s, &layout);
+    if (code == BMG_OK) code = AllocateRecord(s, &layout);
+    if (code == BMG_OK) code = DecodeRows(s, &layout);
+    if (code != BMG_OK) return code;
+    StoreRows(s, &layout);
+    png_read_end(s->png, nullptr);
+    return BMG_OK;
+}
+
+BMGError FinishRead(PngReadState* s, BMGError code) {
+    if (s->png != nullptr) png_destroy_read_struct(&s->png, s->info ? &s->info : nullptr, nullptr);
+    std::free(s->rows);
+    std::free(s->rowBlock);
+    if (s->file != nullptr) std::fclose(s->file);
+    if (code == BMG_OK) return BMG_OK;
+    ReleaseImageRecord(s->img);
+    return SetLastImageError(code);
+}
+
+BMGError OpenPng(PngReadState* s, const char* filename) {
+    s->file = filename ? std::fopen(filename, "rb") : nullptr;
+    if (s->file == nullptr) return BMG_ERR_OPEN_FILE;
+    png_byte signature[kSignatureBytes];
+    if (std::fread(signature, 1, kSignatureBytes, s->file) != kSignatureBytes ||
+        png_sig_cmp(signature, 0, kSignatureBytes) != 0)
+        return BMG_ERR_FORMAT_OPTION;
+    s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (s->png != nullptr) s->info = png_create_info_struct(s->png);
+    return s->info == nullptr ? BMG_ERR_NO_MEMORY : BMG_OK;
+}
+
+}  // namespace
+
+BMGError ReadPngFile(const char* filename, BMGImage* img) {
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    PngReadState state{};
+    state.img = img;
+    BMGError code = OpenPng(&state, filename);
+    if (code != BMG_OK) return FinishRead(&state, code);
+    if (setjmp(png_jmpbuf(state.png)))
+        code = BMG_ERR_CORRUPT_FORMAT;
+    else
+        code = ReadPngBody(&state);
+    return FinishRead(&state, code);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writer
+
+namespace {
+
+struct PngWriteState {
+    BMGImage img;  // the caller's record, or a copy whose pixels the writer owns
+    FILE* file;
+    png_structp png;
+    png_infop info;
+    png_colorp plte;
+    png_bytep row;
+    uint8_t* ownPixels;
+};
+
+size_t PackedRowBytes(const BMGImage& img) {
+    return (static_cast<size_t>(img.bitsPerPixel) * img.width + 7) / 8;
+}
+
+bool HasPalette(const BMGImage& img) {
+    return img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes >= 3;
+}
+
+// Indexes can be written as gray levels only when the palette is the gray ramp of the depth;
+// any other palette, gray or not, is written as PLTE so that every pixel keeps its colour.
+bool IsGrayRamp(const BMGImage& img) {
+    if (!HasPalette(img)) return true;
+    const unsigned levels = 1u << img.bitsPerPixel;
+    if (img.paletteSize > levels) return false;
+    const unsigned step = 255 / (levels - 1);
+    for (unsigned i = 0; i < img.paletteSize; ++i) {
+        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
+        if (entry[0] != i * step || entry[1] != i * step || entry[2] != i * step) return false;
+    }
+    return true;
+}
+
+unsigned LargestIndex(const BMGImage& img) {
+    unsigned largest = 0;
+    const unsigned depth = img.bitsPerPixel, mask = (1u << depth) - 1;
+    for (uint32_t y = 0; y < img.height; ++y) {
+        const uint8_t* row = img.pixels + static_cast<size_t>(y) * img.rowBytes;
+        for (uint32_t x = 0; x < img.width; ++x) {
+            const size_t bit = static_cast<size_t>(x) * depth;
+            const unsigned index = (row[bit / 8] >> (8 - depth - bit % 8)) & mask;
+            if (index > largest) largest = index;
+        }
+    }
+    return largest;
+}
+
+// PLTE from the palette; entries that pixels use beyond the palette are black.
+BMGError WritePalette(PngWriteState* s) {
+    const BMGImage& img = s->img;
+    const unsigned levels = 1u << img.bitsPerPixel;
+    unsigned count = img.paletteSize < levels ? img.paletteSize : levels;
+    const unsigned used = LargestIndex(img) + 1;
+    if (used > count) count = used;
+    s->plte = static_cast<png_colorp>(png_malloc_warn(s->png, count * sizeof(png_color)));
+    if (s->plte == nullptr) return BMG_ERR_NO_MEMORY;
+    std::memset(s->plte, 0, count * sizeof(png_color));
+    for (unsigned i = 0; i < count && i < img.paletteSize; ++i) {
+        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
+        s->plte[i].red = entry[2];
+        s->plte[i].green = entry[1];
+        s->plte[i].blue = entry[0];
+    }
+    png_set_PLTE(s->png, s->info, s->plte, static_cast<int>(count));
+    return BMG_OK;
+}
+
+void FillRow(const BMGImage& img, const uint8_t* in, png_bytep out) {
+    if (img.bitsPerPixel <= 8) {
+        std::memcpy(out, in, PackedRowBytes(img));
+        return;
+    }
+    const int bytes = img.bitsPerPixel / 8;
+    for (uint32_t x = 0; x < img.width; ++x, in += bytes, out += bytes) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        if (bytes == 4) out[3] = in[3];
+    }
+}
+
+BMGError WritePngBody(PngWriteState* s) {
+    const BMGImage& img = s->img;
+    const bool indexed = img.bitsPerPixel <= 8;
+    const bool palette = indexed && !IsGrayRamp(img);
+    const int colourType = indexed ? (palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY)
+                                   : (img.bitsPerPixel == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB);
+    png_init_io(s->png, s->file);
+    png_set_IHDR(s->png, s->info, img.width, img.height, indexed ? img.bitsPerPixel : 8, colourType,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (palette) {
+        const BMGError code = WritePalette(s);
+        if (code != BMG_OK) return code;
+    }
+    png_write_info(s->png, s->info);
+    s->row = static_cast<png_bytep>(std::malloc(PackedRowBytes(img)));
+    if (s->row == nullptr) return BMG_ERR_NO_MEMORY;
+    for (uint32_t y = img.height; y-- > 0;) {
+        FillRow(img, img.pixels + static_cast<size_t>(y) * img.rowBytes, s->row);
+        png_write_rows(s->png, &s->row, 1);
+    }
+    png_write_end(s->png, s->info);
+    return BMG_OK;
+}
+
+// A record the writer can read safely: known depth, rows present and wide enough.
+BMGError CheckRecord(const BMGImage& img) {
+    const uint8_t bits = img.bitsPerPixel;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return BMG_ERR_BITS_PER_PIXEL;
+    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
+    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
+    if (img.rowBytes < PackedRowBytes(img)) return BMG_ERR_IMAGE_SIZE;
+    return BMG_OK;
+}
+
+// 16-bit rows are widened on a copy the writer owns; the caller's rows stay as they are.
+BMGError WidenRgb555(PngWriteState* s) {
+    const size_t bytes = static_cast<size_t>(s->img.rowBytes) * s->img.height;
+    s->ownPixels = static_cast<uint8_t*>(std::malloc(bytes));
+    if (s->ownPixels == nullptr) return BMG_ERR_NO_MEMORY;
+    std::memcpy(s->ownPixels, s->img.pixels, bytes);
+    s->img.pixels = s->ownPixels;
+    const BMGError code = ExpandRgb555(&s->img);
+    s->ownPixels = s->img.pixels;
+    return code;
+}
+
+BMGError FinishWrite(PngWriteState* s, BMGError code) {
+    if (s->png != nullptr) {
+        png_free(s->png, s->plte);
+        png_destroy_write_struct(&s->png, s->info ? &s->info : nullptr);
+    }
+    std::free(s->row);
+    std::free(s->ownPixels);
+    if (s->file != nullptr && std::fclose(s->file) != 0 && code == BMG_OK) code = BMG_ERR_WRITE_FILE;
+    return code == BMG_OK ? BMG_OK : SetLastImageError(code);
+}
+
+}  // namespace
+
+BMGError WritePngFile(const char* filename, BMGImage img) {
+    SetLastImageError(BMG_OK);
+    PngWriteState state{};
+    state.img = img;
+    BMGError code = CheckRecord(img);
+    if (code != BMG_OK) return FinishWrite(&state, code);
+    state.file = filename ? std::fopen(filename, "wb") : nullptr;
+    if (state.file == nullptr) return FinishWrite(&state, BMG_ERR_OPEN_FILE);
+    if (img.bitsPerPixel == 16 && (code = WidenRgb555(&state)) != BMG_OK) return FinishWrite(&state, code);
+    state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (state.png != nullptr) state.info = png_create_info_struct(state.png);
+    if (state.info == nullptr) return FinishWrite(&state, BMG_ERR_NO_MEMORY);
+    if (setjmp(png_jmpbuf(state.png)))
+        code = BMG_ERR_CORRUPT_FORMAT;
+    else
+        code = WritePngBody(&state);
+    return FinishWrite(&state, code);
+}
+
+}  // namespace quorvel::raster

@@ -1,0 +1,354 @@
+// TIFF reader on libtiff. Gray and palette images keep their indexes (1, 4 or 8 bits; 2-bit
+// samples widened to 4, 16-bit reduced to 8), 8- and 16-bit RGB keeps its alpha unblended, and
+// everything else libtiff can decode goes through its RGBA interface. The Orientation tag is
+// honoured for all eight values.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "raster/codecs/codecs.h"
+#include "raster/codecs/tiff_messages.h"
+
+namespace quorvel::raster {
+namespace {
+
+// Largest decoded image the reader builds in memory, in bytes.
+constexpr uint64_t kMaxDecodedBytes = 0x7FFFFFFFu;
+
+enum class TiffPath { Indexed, Rgb, Rgba };
+
+struct TiffImageInfo {
+    uint32_t width, height;
+    uint16_t samples, bitsPerSample, photometric, planar, orientation, sampleFormat;
+    bool alpha, associatedAlpha;
+    TiffPath path;
+};
+
+struct TiffReadState {
+    BMGImage* img;
+    TIFF* tif;
+    uint8_t* decoded;  // file rows as stored, top row of storage first
+    uint8_t* tile;
+    uint8_t* canvas;   // one index byte or blue, green, red (, alpha) per pixel, stored order
+    uint32_t* raster;
+};
+
+// ---- header --------------------------------------------------------------------------------
+
+bool HasAlphaExtraSample(TIFF* tif, bool* associated) {
+    uint16_t count = 0;
+    uint16_t* kinds = nullptr;
+    if (!TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0) return false;
+    *associated = kinds[0] == EXTRASAMPLE_ASSOCALPHA;
+    return kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA;
+}
+
+TiffPath ChoosePath(const TiffImageInfo& info) {
+    if (info.sampleFormat != SAMPLEFORMAT_UINT) return TiffPath::Rgba;
+    const uint16_t bits = info.bitsPerSample;
+    const bool grayOrPalette = info.photometric == PHOTOMETRIC_MINISBLACK ||
+                               info.photometric == PHOTOMETRIC_MINISWHITE ||
+                               (info.photometric == PHOTOMETRIC_PALETTE && bits <= 8);
+    if (grayOrPalette && info.samples == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16))
+        return TiffPath::Indexed;
+    if (info.photometric == PHOTOMETRIC_RGB && info.planar == PLANARCONFIG_CONTIG && info.samples >= 3 &&
+        (bits == 8 || bits == 16))
+        return TiffPath::Rgb;
+    return TiffPath::Rgba;
+}
+
+BMGError ReadInfo(TIFF* tif, TiffImageInfo* info) {
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &info->width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &info->height))
+        return BMG_ERR_CORRUPT_FORMAT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &info->samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &info->bitsPerSample);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &info->planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &info->orientation);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &info->sampleFormat);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &info->photometric))
+        info->photometric = info->samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+    if (info->orientation < ORIENTATION_TOPLEFT || info->orientation > ORIENTATION_LEFTBOT)
+        info->orientation = ORIENTATION_TOPLEFT;
+    if (info->width == 0 || info->height == 0) return BMG_ERR_IMAGE_SIZE;
+    if (uint64_t{info->width} * info->height * 4 > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
+    info->alpha = HasAlphaExtraSample(tif, &info->associatedAlpha);
+    info->path = ChoosePath(*info);
+    if (info->path == TiffPath::Rgb) info->alpha = info->alpha && info->samples >= 4;
+    return BMG_OK;
+}
+
+// ---- decoding strips and tiles into stored rows ---------------------------------------------
+
+BMGError DecodeStrips(TiffReadState* s, const TiffImageInfo& info, size_t scanline) {
+    uint32_t rowsPerStrip = info.height;
+    TIFFGetFieldDefaulted(s->tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    if (rowsPerStrip == 0 || rowsPerStrip > info.height) rowsPerStrip = info.height;
+    for (uint32_t row = 0; row < info.height; row += rowsPerStrip) {
+        const uint32_t rows = info.height - row < rowsPerStrip ? info.height - row : rowsPerStrip;
+        const tstrip_t strip = TIFFComputeStrip(s->tif, row, 0);
+        if (TIFFReadEncodedStrip(s->tif, strip, s->decoded + scanline * row, static_cast<tmsize_t>(scanline * rows)) < 0)
+            return BMG_ERR_READ_FILE;
+    }
+    return BMG_OK;
+}
+
+void PlaceTile(TiffReadState* s, const TiffImageInfo& info, size_t scanline, uint32_t x0, uint32_t y0,
+               uint32_t tileHeight, size_t tileRowBytes) {
+    const size_t offset = static_cast<size_t>(x0) * info.bitsPerSample * info.samples / 8;
+    const size_t bytes = scanline - offset < tileRowBytes ? scanline - offset : tileRowBytes;
+    for (uint32_t y = 0; y < tileHeight && y0 + y < info.height; ++y)
+        std::memcpy(s->decoded + scanline * (y0 + y) + offset, s->tile + tileRowBytes * y, bytes);
+}
+
+BMGError DecodeTiles(TiffReadState* s, const TiffImageInfo& info, size_t scanline) {
+    uint32_t tileWidth = 0, tileHeight = 0;
+    TIFFGetField(s->tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(s->tif, TIFFTAG_TILELENGTH, &tileHeight);
+    const tmsize_t tileSize = TIFFTileSize(s->tif);
+    const tmsize_t tileRowBytes = TIFFTileRowSize(s->tif);
+    if (tileWidth == 0 || tileHeight == 0 || tileSize <= 0 || tileRowBytes <= 0 ||
+        static_cast<uint64_t>(tileRowBytes) * tileHeight > static_cast<uint64_t>(tileSize))
+        return BMG_ERR_CORRUPT_FORMAT;
+    s->tile = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(tileSize)));
+    if (s->tile == nullptr) return BMG_ERR_NO_MEMORY;
+    for (uint32_t y = 0; y < info.height; y += tileHeight) {
+        for (uint32_t x = 0; x < info.width; x += tileWidth) {
+            if (TIFFReadEncodedTile(s->tif, TIFFComputeTile(s->tif, x, y, 0, 0), s->tile, tileSize) < 0)
+                return BMG_ERR_READ_FILE;
+            PlaceTile(s, info, scanline, x, y, tileHeight, static_cast<size_t>(tileRowBytes));
+        }
+    }
+    return BMG_OK;
+}
+
+BMGError DecodeStoredRows(TiffReadState* s, const TiffImageInfo& info) {
+    const uint64_t scanline = (uint64_t{info.width} * info.bitsPerSample * info.samples + 7) / 8;
+    if (scanline * info.height > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
+    s->decoded = static_cast<uint8_t*>(std::calloc(scanline, info.height));
+    if (s->decoded == nullptr) return BMG_ERR_NO_MEMORY;
+    return TIFFIsTiled(s->tif) ? DecodeTiles(s, info, scanline) : DecodeStrips(s, info, scanline);
+}
+
+// ---- stored rows into the canvas --------------------------------------------------------------
+
+// 16-bit samples come out of libtiff in host order; the high byte is kept.
+unsigned Sample(const uint8_t* row, size_t index, unsigned bits) {
+    if (bits == 16) {
+        uint16_t value;
+        std::memcpy(&value, row + 2 * index, 2);
+        return value >> 8;
+    }
+    if (bits == 8) return row[index];
+    const size_t bit = index * bits;
+    return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+}
+
+uint8_t Unassociate(unsigned value, unsigned alpha) {
+    if (alpha == 0) return 0;
+    const unsigned plain = (value * 255 + alpha / 2) / alpha;
+    return static_cast<uint8_t>(plain > 255 ? 255 : plain);
+}
+
+void FillCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
+    const size_t scanline = (size_t{info.width} * info.bitsPerSample * info.samples + 7) / 8;
+    uint8_t* out = s->canvas;
+    for (uint32_t y = 0; y < info.height; ++y) {
+        const uint8_t* row = s->decoded + scanline * y;
+        for (uint32_t x = 0; x < info.width; ++x, out += pixelBytes) {
+            if (info.path == TiffPath::Indexed) {
+                out[0] = static_cast<uint8_t>(Sample(row, x, info.bitsPerSample));
+                continue;
+            }
+            const size_t first = size_t{x} * info.samples;
+            const unsigned alpha = pixelBytes == 4 ? Sample(row, first + 3, info.bitsPerSample) : 255;
+            for (int c = 0; c < 3; ++c) {
+                const unsigned value = Sample(row, first + 2 - c, info.bitsPerSample);
+                out[c] = info.associatedAlpha ? Unassociate(value, alpha) : static_cast<uint8_t>(value);
+            }
+            if (pixelBytes == 4) out[3] = static_cast<uint8_t>(alpha);
+        }
+    }
+}
+
+// libtiff's RGBA interface, asked for the rows in stored order (its requested orientation equal
+// to the file's), so that the Orientation tag is applied in one place for every path. It hands
+// colours premultiplied by alpha; they are divided back.
+BMGError DecodeRgba(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
+    char message[1024];
+    if (!TIFFRGBAImageOK(s->tif, message)) return BMG_ERR_FORMAT_OPTION;
+    s->raster = static_cast<uint32_t*>(std::malloc(size_t{info.width} * info.height * sizeof(uint32_t)));
+    if (s->raster == nullptr) return BMG_ERR_NO_MEMORY;
+    if (!TIFFReadRGBAImageOriented(s->tif, info.width, info.height, s->raster, info.orientation, 0))
+        return BMG_ERR_READ_FILE;
+    const size_t count = size_t{info.width} * info.height;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t v = s->raster[i];
+        uint8_t* out = s->canvas + i * pixelBytes;
+        const unsigned alpha = TIFFGetA(v);
+        const unsigned bgr[3] = {TIFFGetB(v), TIFFGetG(v), TIFFGetR(v)};
+        for (int c = 0; c < 3; ++c)
+            out[c] = pixelBytes == 4 ? Unassociate(bgr[c], alpha) : static_cast<uint8_t>(bgr[c]);
+        if (pixelBytes == 4) out[3] = static_cast<uint8_t>(alpha);
+    }
+    return BMG_OK;
+}
+
+// ---- the record --------------------------------------------------------------------------------
+
+int CanvasPixelBytes(const TiffImageInfo& info) {
+    if (info.path == TiffPath::Indexed) return 1;
+    return info.alpha ? 4 : 3;
+}
+
+bool SwapsAxes(uint16_t orientation) { return orientation >= ORIENTATION_LEFTTOP; }
+
+// The stored pixel shown at column x, row y (top row 0) of the picture.
+size_t StoredPixel(const TiffImageInfo& info, uint32_t x, uint32_t y) {
+    const uint32_t w = info.width, h = info.height;
+    uint32_t column = x, row = y;
+    switch (info.orientation) {
+        case ORIENTATION_TOPRIGHT: column = w - 1 - x; break;
+        case ORIENTATION_BOTRIGHT: column = w - 1 - x; row = h - 1 - y; break;
+        case ORIENTATION_BOTLEFT: row = h - 1 - y; break;
+        case ORIENTATION_LEFTTOP: column = y; row = x; break;
+        case ORIENTATION_RIGHTTOP: column = y; row = h - 1 - x; break;
+        case ORIENTATION_RIGHTBOT: column = w - 1 - y; row = h - 1 - x; break;
+        case ORIENTATION_LEFTBOT: column = w - 1 - y; row = x; break;
+        default: break;
+    }
+    return size_t{row} * w + column;
+}
+
+uint8_t RecordDepth(const TiffImageInfo& info) {
+    if (info.path != TiffPath::Indexed) return info.alpha ? 32 : 24;
+    if (info.bitsPerSample == 2) return 4;
+    return static_cast<uint8_t>(info.bitsPerSample == 16 ? 8 : info.bitsPerSample);
+}
+
+// Colour maps hold 16-bit values; some writers put 8-bit values there, which shows as no
+// entry reaching 256.
+void FillColourMap(TIFF* tif, BMGImage* img) {
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) return;
+    bool eightBit = true;
+    for (unsigned i = 0; i < img->paletteSize; ++i)
+        if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256) eightBit = false;
+    const int shift = eightBit ? 0 : 8;
+    for (unsigned i = 0; i < img->paletteSize; ++i) {
+        uint8_t* entry = img->palette + i * img->paletteEntryBytes;
+        entry[0] = static_cast<uint8_t>(blue[i] >> shift);
+        entry[1] = static_cast<uint8_t>(green[i] >> shift);
+        entry[2] = static_cast<uint8_t>(red[i] >> shift);
+    }
+}
+
+void FillPalette(TiffReadState* s, const TiffImageInfo& info) {
+    BMGImage* img = s->img;
+    if (info.photometric == PHOTOMETRIC_PALETTE) {
+        FillColourMap(s->tif, img);
+        return;
+    }
+    const unsigned n = img->paletteSize, step = 255 / (n - 1);
+    for (unsigned i = 0; i < n; ++i) {
+        const unsigned gray = info.photometric == PHOTOMETRIC_MINISWHITE ? 255 - i * step : i * step;
+        uint8_t* entry = img->palette + i * img->paletteEntryBytes;
+        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(gray);
+    }
+}
+
+BMGError AllocateRecord(TiffReadState* s, const TiffImageInfo& info) {
+    BMGImage* img = s->img;
+    const bool swap = SwapsAxes(info.orientation);
+    img->width = swap ? info.height : info.width;
+    img->height = swap ? info.width : info.height;
+    img->bitsPerPixel = RecordDepth(info);
+    if (info.path == TiffPath::Indexed) {
+        const unsigned bits = info.bitsPerSample > 8 ? 8 : info.bitsPerSample;
+        img->paletteSize = static_cast<uint16_t>(1u << bits);
+        img->paletteEntryBytes = img->dibLayout > 0 ? 4 : 3;
+    }
+    const BMGError code = AllocateImageRecord(img);
+    if (code == BMG_OK && info.path == TiffPath::Indexed) FillPalette(s, info);
+    return code;
+}
+
+void StoreIndex(uint8_t* row, uint32_t x, unsigned depth, uint8_t index) {
+    if (depth == 8) {
+        row[x] = index;
+        return;
+    }
+    const size_t bit = size_t{x} * depth;
+    row[bit / 8] |= static_cast<uint8_t>((index & ((1u << depth) - 1)) << (8 - depth - bit % 8));
+}
+
+// Canvas pixels into the record, picture rows bottom-up, through the orientation.
+void StoreCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
+    BMGImage* img = s->img;
+    for (uint32_t y = 0; y < img->height; ++y) {
+        uint8_t* row = img->pixels + size_t{img->height - 1 - y} * img->rowBytes;
+        for (uint32_t x = 0; x < img->width; ++x) {
+            const uint8_t* in = s->canvas + StoredPixel(info, x, y) * pixelBytes;
+            if (info.path == TiffPath::Indexed)
+                StoreIndex(row, x, img->bitsPerPixel, in[0]);
+            else
+                std::memcpy(row + size_t{x} * pixelBytes, in, pixelBytes);
+        }
+    }
+}
+
+BMGError ReadTiffBody(TiffReadState* s) {
+    TiffImageInfo info{};
+    BMGError code = ReadInfo(s->tif, &info);
+    if (code != BMG_OK) return code;
+    const int pixelBytes = CanvasPixelBytes(info);
+    s->canvas = static_cast<uint8_t*>(std::malloc(size_t{info.width} * info.height * pixelBytes));
+    if (s->canvas == nullptr) return BMG_ERR_NO_MEMORY;
+    if (info.path == TiffPath::Rgba) {
+        code = DecodeRgba(s, info, pixelBytes);
+    } else if ((code = DecodeStoredRows(s, info)) == BMG_OK) {
+        FillCanvas(s, info, pixelBytes);
+    }
+    if (code == BMG_OK) code = AllocateRecord(s, info);
+    if (code == BMG_OK) StoreCanvas(s, info, pixelBytes);
+    return code;
+}
+
+// The four byte-order and version marks a TIFF (or BigTIFF) file starts with.
+BMGError CheckSignature(const char* filename) {
+    FILE* file = std::fopen(filename, "rb");
+    if (file == nullptr) return BMG_ERR_OPEN_FILE;
+    unsigned char mark[4];
+    const bool complete = std::fread(mark, 1, 4, file) == 4;
+    std::fclose(file);
+    if (!complete) return BMG_ERR_FORMAT_OPTION;
+    const bool little = mark[0] == 'I' && mark[1] == 'I' && (mark[2] == 42 || mark[2] == 43) && mark[3] == 0;
+    const bool big = mark[0] == 'M' && mark[1] == 'M' && mark[2] == 0 && (mark[3] == 42 || mark[3] == 43);
+    return little || big ? BMG_OK : BMG_ERR_FORMAT_OPTION;
+}
+
+BMGError FinishRead(TiffReadState* s, BMGError code) {
+    if (s->tif != nullptr) TIFFClose(s->tif);
+    std::free(s->decoded);
+    std::free(s->tile);
+    std::free(s->canvas);
+    std::free(s->raster);
+    if (code == BMG_OK) return BMG_OK;
+    ReleaseImageRecord(s->img);
+    return SetLastImageError(code);
+}
+
+}  // namespace
+
+BMGError ReadTiffFile(const char* filename, BMGImage* img, void* /*options: carried, not used*/) {
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    TiffReadState state{};
+    state.img = img;
+    BMGError code = filename != nullptr ? CheckSignature(filename) : BMG_ERR_OPEN_FILE;
+    if (code != BMG_OK) return FinishRead(&state, code);
+    state.tif = OpenTiffFile(filename, "r");
+    if (state.tif == nullptr) return FinishRead(&state, BMG_ERR_CORRUPT_FORMAT);
+    return FinishRead(&state, ReadTiffBody(&state));
+}
+
+}  // namespace quorvel::raster

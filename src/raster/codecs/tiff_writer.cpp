@@ -1,0 +1,195 @@
+// TIFF writer on libtiff: one image, one row per strip, the compression the options choose.
+#include <cstdlib>
+#include <cstring>
+
+#include "raster/codecs/codecs.h"
+#include "raster/codecs/tiff_messages.h"
+
+namespace quorvel::raster {
+namespace {
+
+constexpr uint8_t kLzwCode = 4;
+constexpr uint8_t kPackBitsCode = 9;
+
+// TIFF Compression tag value for each option code; 0 marks the refused LZW.
+constexpr uint16_t kCompressionTags[] = {
+    COMPRESSION_NONE,     COMPRESSION_CCITTRLE,    COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4,
+    0,                    COMPRESSION_OJPEG,       COMPRESSION_JPEG,      COMPRESSION_NEXT,
+    COMPRESSION_CCITTRLEW, COMPRESSION_PACKBITS,   COMPRESSION_THUNDERSCAN, COMPRESSION_PIXARFILM,
+    COMPRESSION_PIXARLOG, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_DCS,     COMPRESSION_JBIG,
+};
+
+struct TiffLayout {
+    uint16_t photometric;
+    uint16_t samples;
+    uint16_t bitsPerSample;
+    uint16_t compression;  // tag value
+    int orientation;       // tag value, 0 for none
+};
+
+struct TiffWriteState {
+    TIFF* tif;
+    uint16_t* colourMap;  // red, green and blue arrays in one block
+    uint8_t* strip;
+};
+
+bool HasPalette(const BMGImage& img) {
+    return img.bitsPerPixel <= 8 && img.palette != nullptr && img.paletteSize > 0 &&
+           img.paletteEntryBytes >= 3;
+}
+
+// True when palette entry i is the gray i * step (ascending) or 255 - i * step (descending)
+// for every entry: only then do the indexes mean gray levels.
+bool IsGrayRamp(const BMGImage& img, bool descending) {
+    const unsigned levels = 1u << img.bitsPerPixel;
+    if (img.paletteSize > levels) return false;
+    const unsigned step = 255 / (levels - 1);
+    for (unsigned i = 0; i < img.paletteSize; ++i) {
+        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
+        const unsigned gray = descending ? 255 - i * step : i * step;
+        if (entry[0] != gray || entry[1] != gray || entry[2] != gray) return false;
+    }
+    return true;
+}
+
+uint16_t IndexedPhotometric(const BMGImage& img) {
+    if (!HasPalette(img) || IsGrayRamp(img, false)) return PHOTOMETRIC_MINISBLACK;
+    if (IsGrayRamp(img, true)) return PHOTOMETRIC_MINISWHITE;
+    return PHOTOMETRIC_PALETTE;
+}
+
+BMGError DecideLayout(const BMGImage& img, const TiffFileOptions* options, TiffLayout* layout) {
+    uint8_t code = options != nullptr ? options->compression : 0;
+    const uint8_t orientation = options != nullptr ? options->orientation : 0;
+    if (img.bitsPerPixel <= 8) {
+        layout->photometric = IndexedPhotometric(img);
+        layout->samples = 1;
+        layout->bitsPerSample = img.bitsPerPixel;
+        if (img.bitsPerPixel == 1) code = kPackBitsCode;
+    } else {
+        layout->photometric = PHOTOMETRIC_RGB;
+        layout->samples = img.bitsPerPixel == 32 ? 4 : 3;
+        layout->bitsPerSample = 8;
+    }
+    if (code == kLzwCode || code >= sizeof kCompressionTags / sizeof kCompressionTags[0])
+        return BMG_ERR_FORMAT_OPTION;
+    layout->compression = kCompressionTags[code];
+    layout->orientation = orientation == 0 ? ORIENTATION_TOPLEFT : (orientation == 1 ? ORIENTATION_BOTLEFT : 0);
+    return BMG_OK;
+}
+
+BMGError SetColourMap(TiffWriteState* s, const BMGImage& img, const TiffLayout& layout) {
+    const size_t entries = size_t{1} << layout.bitsPerSample;
+    s->colourMap = static_cast<uint16_t*>(std::calloc(3 * entries, sizeof(uint16_t)));
+    if (s->colourMap == nullptr) return BMG_ERR_NO_MEMORY;
+    uint16_t *red = s->colourMap, *green = red + entries, *blue = green + entries;
+    for (size_t i = 0; i < img.paletteSize && i < entries; ++i) {
+        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
+        red[i] = static_cast<uint16_t>(entry[2] * 256);
+        green[i] = static_cast<uint16_t>(entry[1] * 256);
+        blue[i] = static_cast<uint16_t>(entry[0] * 256);
+    }
+    TIFFSetField(s->tif, TIFFTAG_COLORMAP, red, green, blue);
+    std::free(s->colourMap);
+    s->colourMap = nullptr;
+    return BMG_OK;
+}
+
+BMGError SetTags(TiffWriteState* s, const BMGImage& img, const TiffLayout& layout) {
+    TIFF* tif = s->tif;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, img.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, img.height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bitsPerSample);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (layout.samples == 4) {
+        const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
+    // libtiff answers a positive request unchanged; one row per strip is what is written.
+    uint32_t rowsPerStrip = TIFFDefaultStripSize(tif, 65535);
+    if (rowsPerStrip == 65535) rowsPerStrip = 1;
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (layout.orientation != 0) TIFFSetField(tif, TIFFTAG_ORIENTATION, layout.orientation);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
+    if (layout.photometric == PHOTOMETRIC_PALETTE) return SetColourMap(s, img, layout);
+    return BMG_OK;
+}
+
+void FillStrip(const BMGImage& img, const uint8_t* in, uint8_t* out, size_t scanline) {
+    if (img.bitsPerPixel <= 8) {
+        std::memcpy(out, in, scanline);
+        return;
+    }
+    if (img.bitsPerPixel == 16) {
+        for (uint32_t x = 0; x < img.width; ++x, in += 2, out += 3) {
+            const unsigned w = in[0] | (in[1] << 8);
+            out[0] = static_cast<uint8_t>(((w >> 10) & 31) * 8);
+            out[1] = static_cast<uint8_t>(((w >> 5) & 31) * 8);
+            out[2] = static_cast<uint8_t>((w & 31) * 8);
+        }
+        return;
+    }
+    const int bytes = img.bitsPerPixel / 8;
+    for (uint32_t x = 0; x < img.width; ++x, in += bytes, out += bytes) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        if (bytes == 4) out[3] = in[3];
+    }
+}
+
+// Strip 0 is the first row the Orientation tag names: the top row for top-left (and for no
+// tag), the bottom row for bottom-left.
+BMGError WriteStrips(TiffWriteState* s, const BMGImage& img, const TiffLayout& layout) {
+    const tmsize_t scanline = TIFFScanlineSize(s->tif);
+    const tmsize_t stripSize = TIFFStripSize(s->tif);
+    if (scanline <= 0 || stripSize < scanline) return BMG_ERR_WRITE_FILE;
+    s->strip = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stripSize), 1));
+    if (s->strip == nullptr) return BMG_ERR_NO_MEMORY;
+    const bool bottomFirst = layout.orientation == ORIENTATION_BOTLEFT;
+    for (uint32_t strip = 0; strip < img.height; ++strip) {
+        const uint32_t row = bottomFirst ? strip : img.height - 1 - strip;
+        FillStrip(img, img.pixels + static_cast<size_t>(row) * img.rowBytes, s->strip,
+                  static_cast<size_t>(scanline));
+        if (TIFFWriteEncodedStrip(s->tif, strip, s->strip, stripSize) < 0) return BMG_ERR_WRITE_FILE;
+    }
+    return BMG_OK;
+}
+
+BMGError CheckRecord(const BMGImage& img) {
+    const uint8_t bits = img.bitsPerPixel;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return BMG_ERR_BITS_PER_PIXEL;
+    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
+    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
+    if (img.rowBytes < (static_cast<uint64_t>(bits) * img.width + 7) / 8) return BMG_ERR_IMAGE_SIZE;
+    return BMG_OK;
+}
+
+BMGError FinishWrite(TiffWriteState* s, BMGError code) {
+    if (s->tif != nullptr) TIFFClose(s->tif);
+    std::free(s->colourMap);
+    std::free(s->strip);
+    return code == BMG_OK ? BMG_OK : SetLastImageError(code);
+}
+
+}  // namespace
+
+BMGError WriteTiffFile(const char* filename, BMGImage img, const TiffFileOptions* options) {
+    SetLastImageError(BMG_OK);
+    TiffWriteState state{};
+    TiffLayout layout{};
+    BMGError code = CheckRecord(img);
+    if (code == BMG_OK) code = DecideLayout(img, options, &layout);
+    if (code != BMG_OK) return FinishWrite(&state, code);
+    state.tif = filename != nullptr ? OpenTiffFile(filename, "w") : nullptr;
+    if (state.tif == nullptr) return FinishWrite(&state, BMG_ERR_NO_MEMORY);
+    code = SetTags(&state, img, layout);
+    if (code == BMG_OK) code = WriteStrips(&state, img, layout);
+    if (code == BMG_OK && !TIFFFlush(state.tif)) code = BMG_ERR_WRITE_FILE;
+    return FinishWrite(&state, code);
+}
+
+}  // namespace quorvel::raster

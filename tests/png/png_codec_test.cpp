@@ -1,0 +1,185 @@
+// PNG reader and writer on their own: layouts, round trips, and what bad input and bad records
+// give back.
+#include <gtest/gtest.h>
+
+#include "png/record_picture.h"
+#include "raster/codecs/codecs.h"
+#include "raster/codecs/png_rows.h"
+
+namespace quorvel::raster {
+namespace {
+
+using testing::Picture;
+using testing::TempDir;
+
+struct Record {
+    BMGImage img;
+    Record() {
+        ClearImageRecord(&img);
+        img.dibLayout = 1;
+    }
+    ~Record() { ReleaseImageRecord(&img); }
+};
+
+bool IsEmpty(const BMGImage& img) {
+    return img.pixels == nullptr && img.palette == nullptr && img.width == 0 && img.height == 0;
+}
+
+TEST(ExpandRows2To4, WidensFourValuesIntoTwoNibblePairs) {
+    uint8_t out[2] = {0xEE, 0xEE};
+    ExpandRows2To4(out, 0x1B, 2);  // 0, 1, 2, 3
+    EXPECT_EQ(out[0], 0x01);
+    EXPECT_EQ(out[1], 0x23);
+    out[1] = 0xEE;
+    ExpandRows2To4(out, 0xE4, 1);  // 3, 2, 1, 0: only the first pair is stored
+    EXPECT_EQ(out[0], 0x32);
+    EXPECT_EQ(out[1], 0xEE);
+}
+
+TEST(PngRead, RefusesWhatIsNotAReadablePng) {
+    TempDir dir;
+    Record r;
+    EXPECT_EQ(ReadPngFile(nullptr, nullptr), BMG_ERR_IMAGE_POINTER);
+    EXPECT_EQ(ReadPngFile(dir.file("missing.png").c_str(), &r.img), BMG_ERR_OPEN_FILE);
+    EXPECT_EQ(GetLastImageError(), BMG_ERR_OPEN_FILE);
+
+    testing::write_file(dir.file("text.png"), {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '\n'});
+    r.img.dibLayout = 1;
+    EXPECT_EQ(ReadPngFile(dir.file("text.png").c_str(), &r.img), BMG_ERR_FORMAT_OPTION);
+    EXPECT_TRUE(IsEmpty(r.img));
+    testing::write_file(dir.file("short.png"), {0x89, 'P', 'N'});
+    EXPECT_EQ(ReadPngFile(dir.file("short.png").c_str(), &r.img), BMG_ERR_FORMAT_OPTION);
+}
+
+TEST(PngRead, DamagedFilesFailCleanlyWithTheRecordReleased) {
+    TempDir dir;
+    Record source;
+    source.img = testing::record_from(testing::pattern(61, 40, 3), 24);
+    ASSERT_EQ(WritePngFile(dir.file("good.png").c_str(), source.img), BMG_OK);
+    const std::vector<uint8_t> good = testing::read_file(dir.file("good.png"));
+
+    // Cut at many points: inside the header, in IDAT, just before IEND.
+    for (size_t keep : {size_t{12}, size_t{33}, size_t{60}, good.size() / 2, good.size() - 20}) {
+        testing::write_file(dir.file("cut.png"), std::vector<uint8_t>(good.begin(), good.begin() + keep));
+        Record r;
+        EXPECT_EQ(ReadPngFile(dir.file("cut.png").c_str(), &r.img), BMG_ERR_CORRUPT_FORMAT) << keep;
+        EXPECT_TRUE(IsEmpty(r.img)) << keep;
+        EXPECT_EQ(GetLastImageError(), BMG_ERR_CORRUPT_FORMAT);
+    }
+    // Flipped bits in the compressed data break its checksum.
+    std::vector<uint8_t> damaged = good;
+    for (size_t i = 60; i < damaged.size() - 20; i += 7) damaged[i] ^= 0x5A;
+    testing::write_file(dir.file("damaged.png"), damaged);
+    Record r;
+    EXPECT_EQ(ReadPngFile(dir.file("damaged.png").c_str(), &r.img), BMG_ERR_CORRUPT_FORMAT);
+    EXPECT_TRUE(IsEmpty(r.img));
+}
+
+TEST(PngRoundTrip, TruecolourKeepsEveryPixelInEitherLayout) {
+    TempDir dir;
+    for (int layout : {0, 1}) {
+        for (uint8_t bits : {uint8_t{24}, uint8_t{32}}) {
+            Record source;
+            const Picture picture = testing::pattern(37, 23, 4, bits + layout);
+            source.img = testing::record_from(picture, bits, layout);
+            const std::string path = dir.file("rt.png");
+            ASSERT_EQ(WritePngFile(path.c_str(), source.img), BMG_OK);
+            Record back;
+            back.img.dibLayout = layout;
+            ASSERT_EQ(ReadPngFile(path.c_str(), &back.img), BMG_OK);
+            EXPECT_EQ(back.img.bitsPerPixel, bits);
+            EXPECT_EQ(back.img.rowBytes, layout ? (37u * bits / 8 + 3) / 4 * 4 : 37u * bits / 8);
+            EXPECT_EQ(testing::max_difference(testing::record_picture(back.img),
+                                              testing::record_picture(source.img)), 0)
+                << int{bits} << " bits, layout " << layout;
+        }
+    }
+}
+
+TEST(PngWrite, Rgb555IsWidenedOnACopyAndTheCallersRowsStay) {
+    TempDir dir;
+    Record source;
+    source.img.width = 5;
+    source.img.height = 3;
+    source.img.bitsPerPixel = 16;
+    ASSERT_EQ(AllocateImageRecord(&source.img), BMG_OK);
+    for (uint32_t i = 0; i < source.img.rowBytes * source.img.height; ++i)
+        source.img.pixels[i] = static_cast<uint8_t>(i * 37 + 11);
+    const std::vector<uint8_t> before(source.img.pixels, source.img.pixels + source.img.rowBytes * 3);
+    const uint8_t* const pixels = source.img.pixels;
+
+    ASSERT_EQ(WritePngFile(dir.file("w.png").c_str(), source.img), BMG_OK);
+    EXPECT_EQ(source.img.pixels, pixels);
+    EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + source.img.rowBytes * 3), before);
+
+    const std::vector<uint8_t> file = testing::read_file(dir.file("w.png"));
+    EXPECT_EQ(file[24], 8);  // bit depth
+    EXPECT_EQ(file[25], 2);  // truecolour
+    Record back;
+    ASSERT_EQ(ReadPngFile(dir.file("w.png").c_str(), &back.img), BMG_OK);
+    EXPECT_EQ(testing::max_difference(testing::record_picture(back.img), testing::record_picture(source.img)), 0);
+}
+
+TEST(PngWrite, IndexedRecordsKeepTheirColoursWhateverThePaletteOrder) {
+    TempDir dir;
+    const std::vector<uint8_t> indexes = {0, 1, 1, 0, 1, 0, 0, 1, 1, 1, 0, 0, 1, 0, 1};
+    struct Case {
+        const char* name;
+        uint8_t bits;
+        std::vector<std::array<uint8_t, 3>> palette;
+        int colour_type;
+    };
+    const std::vector<Case> cases = {
+        {"black-white", 1, {{0, 0, 0}, {255, 255, 255}}, 0},
+        // Written as gray levels the indexes would invert the picture: it goes out as PLTE.
+        {"white-black", 1, {{255, 255, 255}, {0, 0, 0}}, 3},
+        {"two grays", 4, {{40, 40, 40}, {200, 200, 200}}, 3},
+        {"colours", 4, {{255, 0, 0}, {0, 128, 255}}, 3},
+        {"colours 8 bits", 8, {{1, 2, 3}, {250, 240, 230}}, 3},
+    };
+    for (const Case& c : cases) {
+        Record source;
+        source.img = testing::indexed_record(5, 3, c.bits, indexes, c.palette);
+        ASSERT_EQ(WritePngFile(dir.file("i.png").c_str(), source.img), BMG_OK) << c.name;
+        const std::vector<uint8_t> file = testing::read_file(dir.file("i.png"));
+        EXPECT_EQ(file[24], c.bits) << c.name;
+        EXPECT_EQ(file[25], c.colour_type) << c.name;
+        Record back;
+        ASSERT_EQ(ReadPngFile(dir.file("i.png").c_str(), &back.img), BMG_OK) << c.name;
+        EXPECT_EQ(back.img.bitsPerPixel, c.bits) << c.name;
+        EXPECT_EQ(testing::max_difference(testing::record_picture(back.img), testing::record_picture(source.img)), 0)
+            << c.name;
+    }
+}
+
+TEST(PngWrite, IndexesPastTheirPaletteStillGiveAValidFile) {
+    TempDir dir;
+    Record source;
+    source.img = testing::indexed_record(4, 2, 4, {0, 1, 2, 9, 9, 2, 1, 0}, {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}});
+    ASSERT_EQ(WritePngFile(dir.file("p.png").c_str(), source.img), BMG_OK);
+    Record back;
+    ASSERT_EQ(ReadPngFile(dir.file("p.png").c_str(), &back.img), BMG_OK);
+    EXPECT_GE(back.img.paletteSize, 10);
+    const uint8_t* entry9 = back.img.palette + 9 * back.img.paletteEntryBytes;
+    EXPECT_EQ(entry9[0] | entry9[1] | entry9[2], 0);
+}
+
+TEST(PngWrite, RefusesRecordsItCannotReadSafely) {
+    TempDir dir;
+    Record source;
+    source.img = testing::record_from(testing::pattern(4, 4, 3), 24);
+    BMGImage odd = source.img;
+    odd.bitsPerPixel = 2;
+    EXPECT_EQ(WritePngFile(dir.file("a.png").c_str(), odd), BMG_ERR_BITS_PER_PIXEL);
+    EXPECT_EQ(GetLastImageError(), BMG_ERR_BITS_PER_PIXEL);
+    BMGImage narrow = source.img;
+    narrow.rowBytes = 8;  // 4 pixels of 3 bytes do not fit
+    EXPECT_EQ(WritePngFile(dir.file("b.png").c_str(), narrow), BMG_ERR_IMAGE_SIZE);
+    BMGImage empty = source.img;
+    empty.pixels = nullptr;
+    EXPECT_EQ(WritePngFile(dir.file("c.png").c_str(), empty), BMG_ERR_IMAGE_POINTER);
+    EXPECT_EQ(WritePngFile(dir.file("no/such/dir.png").c_str(), source.img), BMG_ERR_OPEN_FILE);
+}
+
+}  // namespace
+}  // namespace quorvel::raster

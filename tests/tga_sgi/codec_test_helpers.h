@@ -130,7 +130,11 @@ inline Picture pattern(int width, int height, int channels, int colours = 0) {
 }
 
 // Decoders run through the shell; each writes the picture to `out` as a netpbm file.
-inline std::string sh_quote(const std::string& s) { return "'" + s + "'"; }
+inline std::string sh_quote(const std::string& s) {
+    std::string quoted = "'";
+    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
 
 inline Picture magick_decode(const std::string& file, const std::string& out, bool alpha = false) {
     const std::string target = (alpha ? "pam:" : "ppm:") + out;

@@ -59,10 +59,10 @@ TEST_F(TgaTest, ColourMapEntriesKeepTheirByteOrderBothWays) {
 
     ASSERT_EQ(WriteTgaFile(path.c_str(), rec.img), BMG_OK);
     const auto out = testing::read_file(path);
-    ASSERT_GE(out.size(), 18u + 8 + 2);
+    ASSERT_EQ(out.size(), 18u + 6 + 2);
     EXPECT_EQ(out[1], 1);   // colour map present
     EXPECT_EQ(out[2], 1);   // colour-mapped
-    EXPECT_EQ(out[7], 32);  // 4-byte entries, as the record holds them
+    EXPECT_EQ(out[7], 24);  // the record's reserved fourth byte is not written as alpha
     EXPECT_EQ(std::vector<uint8_t>(out.begin() + 18, out.begin() + 21), (std::vector<uint8_t>{1, 2, 3}));
 }
 
@@ -185,7 +185,7 @@ TEST_F(TgaTest, WriterPicksTypeByPaletteAndWritesRowsTopFirst) {
     EXPECT_EQ(small[2], 1);
     EXPECT_EQ(small[16], 8);
     EXPECT_EQ(small[17], 0x20);
-    const size_t pixels16 = 18 + 16 * 4;
+    const size_t pixels16 = 18 + 16 * 3;
     ASSERT_EQ(small.size(), pixels16 + 6);
     EXPECT_EQ(std::vector<uint8_t>(small.begin() + pixels16, small.end()), (std::vector<uint8_t>{3, 4, 5, 0, 1, 2}));
 
@@ -200,7 +200,7 @@ TEST_F(TgaTest, WriterPicksTypeByPaletteAndWritesRowsTopFirst) {
 
     const auto colour = write_indexed(path, 8, 256, false, indexes, 3);
     EXPECT_EQ(colour[2], 1);
-    EXPECT_EQ(colour.size(), 18u + 256 * 4 + 6);
+    EXPECT_EQ(colour.size(), 18u + 256 * 3 + 6);
 }
 
 TEST_F(TgaTest, WrittenFilesReadBackPixelForPixel) {

@@ -201,7 +201,7 @@ std::vector<uint8_t> header_bytes(const BMGImage& img, const TgaPlan& plan) {
     h[2] = plan.imageType;
     if (plan.colourMap) {
         put16(5, img.paletteSize);
-        h[7] = static_cast<uint8_t>(8 * img.paletteEntryBytes);
+        h[7] = 24;
     }
     put16(12, img.width);
     put16(14, img.height);
@@ -226,12 +226,20 @@ BMGError pixel_rows(const BMGImage& img, const TgaPlan& plan, std::vector<uint8_
     return BMG_OK;
 }
 
+// Entries of three bytes, blue, green, red: a record's fourth palette byte is reserved, and
+// written as a Targa entry's fourth byte it would read as alpha 0 (every colour transparent).
+bool write_colour_map(codec_io::OutputFile& out, const BMGImage& img) {
+    std::vector<uint8_t> map(static_cast<size_t>(img.paletteSize) * 3);
+    for (size_t i = 0; i < img.paletteSize; ++i)
+        std::memcpy(&map[3 * i], img.palette + i * img.paletteEntryBytes, 3);
+    return out.write(map.data(), map.size());
+}
+
 BMGError write_tga(codec_io::OutputFile& out, const BMGImage& img) {
     const TgaPlan plan = plan_tga(img);
     const std::vector<uint8_t> header = header_bytes(img, plan);
     if (!out.write(header.data(), header.size())) return BMG_ERR_WRITE_FILE;
-    if (plan.colourMap && !out.write(img.palette, static_cast<size_t>(img.paletteSize) * img.paletteEntryBytes))
-        return BMG_ERR_WRITE_FILE;
+    if (plan.colourMap && !write_colour_map(out, img)) return BMG_ERR_WRITE_FILE;
 
     std::vector<uint8_t> unpacked;
     size_t rowLength = 0;

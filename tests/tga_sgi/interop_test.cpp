@@ -1,0 +1,199 @@
+// Targa and SGI files written by netpbm, ImageMagick and Pillow are read by our readers and
+// compared with what the writing tool decodes; files our writers produce are read by those
+// tools with the same pixels.
+#include <gtest/gtest.h>
+
+#include "codec_test_helpers.h"
+
+namespace quorvel::codec_test {
+namespace {
+
+using namespace quorvel::raster;
+
+// Source pictures: odd sizes, so row padding and odd widths show.
+struct Sources {
+    explicit Sources(const testing::TempDir& dir)
+        : rgb(dir.file("rgb.ppm")), few(dir.file("few.ppm")), gray(dir.file("gray.pgm")), rgba(dir.file("rgba.pam")),
+          rgbaPng(dir.file("rgba.png")) {
+        testing::write_pnm(rgb, pattern(23, 13, 3));
+        testing::write_pnm(few, pattern(23, 13, 3, 4));
+        testing::write_pnm(gray, pattern(23, 13, 1));
+        testing::write_pnm(rgba, pattern(23, 13, 4));
+        // Pillow 9.4 reads no PAM: it gets the alpha picture as PNG.
+        EXPECT_EQ(testing::run("convert " + sh_quote(rgba) + " " + sh_quote(rgbaPng)), 0);
+    }
+    std::string rgb, few, gray, rgba, rgbaPng;
+};
+
+enum class Decoder { Netpbm, Magick, Pillow };
+
+struct ToolFile {
+    std::string label;
+    std::string command;  // writes the file named by $OUT from the source named by $IN
+    std::string source;
+    Decoder decoder;
+    bool alpha = false;
+};
+
+Picture decode(Decoder decoder, const std::string& file, const std::string& netpbmCmd, const std::string& out,
+               bool alpha) {
+    if (decoder == Decoder::Magick) return magick_decode(file, out, alpha);
+    if (decoder == Decoder::Pillow) return pillow_decode(file, out, alpha);
+    EXPECT_EQ(testing::run(netpbmCmd + " " + sh_quote(file) + " > " + sh_quote(out) + " 2>/dev/null"), 0);
+    return testing::read_pnm(out);
+}
+
+void read_tool_files(const testing::TempDir& dir, const std::vector<ToolFile>& files, Reader reader,
+                     const std::string& extension, const std::string& netpbmDecoder) {
+    for (const ToolFile& f : files) {
+        SCOPED_TRACE(f.label);
+        const std::string file = dir.file("tool." + extension);
+        const std::string cmd = "IN=" + sh_quote(f.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(f.command);
+        ASSERT_EQ(testing::run(cmd + " 2>/dev/null"), 0) << f.command;
+        Record rec(1);
+        ASSERT_EQ(reader(file.c_str(), &rec.img), BMG_OK);
+        const Picture expected = decode(f.decoder, file, netpbmDecoder, dir.file("expected.pam"), f.alpha);
+        EXPECT_TRUE(same_pixels(to_picture(rec.img, f.alpha), normalised(expected, f.alpha)));
+    }
+}
+
+std::string pillow_save(const std::string& mode, const std::string& options) {
+    return "/usr/bin/python3 -c \"import os; from PIL import Image; im = Image.open(os.environ['IN']).convert('" +
+           mode + "'" + (mode == "P" ? ", palette=Image.ADAPTIVE, colors=200" : "") + "); im.save(os.environ['OUT']" +
+           options + ")\"";
+}
+
+TEST(TgaInterop, FilesFromNetpbmImageMagickAndPillow) {
+    testing::TempDir dir;
+    const Sources src(dir);
+    const std::vector<ToolFile> files = {
+        {"pamtotga colour-mapped rle", "pamtotga -cmap \"$IN\" > \"$OUT\"", src.few, Decoder::Netpbm},
+        {"pamtotga colour-mapped", "pamtotga -cmap -norle \"$IN\" > \"$OUT\"", src.few, Decoder::Netpbm},
+        {"pamtotga gray rle", "pamtotga -mono \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
+        {"pamtotga gray", "pamtotga -mono -norle \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
+        {"pamtotga rgb rle", "pamtotga -rgb \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
+        {"pamtotga rgb", "pamtotga -rgb -norle \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
+        {"ppmtotga", "ppmtotga \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
+        // pamtotga sets no alpha bits in the descriptor: the pixels are read as 24 bits.
+        {"pamtotga rgba", "pamtotga -norle \"$IN\" > \"$OUT\"", src.rgba, Decoder::Pillow},
+        // ImageMagick 6.9 writes its Targa rows top first under a bottom-up descriptor and reads
+        // them back the same way; netpbm and Pillow both follow the descriptor, as we do.
+        {"convert rgb", "convert \"$IN\" -compress None tga:\"$OUT\"", src.rgb, Decoder::Pillow},
+        {"convert rgb rle", "convert \"$IN\" -compress RLE tga:\"$OUT\"", src.rgb, Decoder::Pillow},
+        {"convert gray", "convert \"$IN\" -compress None tga:\"$OUT\"", src.gray, Decoder::Pillow},
+        {"convert palette", "convert \"$IN\" -type Palette -compress None tga:\"$OUT\"", src.few, Decoder::Pillow},
+        {"convert palette rle", "convert \"$IN\" -type Palette -compress RLE tga:\"$OUT\"", src.rgb, Decoder::Pillow},
+        {"convert rgba rle", "convert \"$IN\" -compress RLE tga:\"$OUT\"", src.rgba, Decoder::Pillow, true},
+        {"pillow rgb", pillow_save("RGB", ""), src.rgb, Decoder::Pillow},
+        {"pillow rgb rle", pillow_save("RGB", ", rle=True"), src.rgb, Decoder::Pillow},
+        {"pillow rgba rle", pillow_save("RGBA", ", rle=True"), src.rgbaPng, Decoder::Pillow, true},
+        {"pillow gray", pillow_save("L", ""), src.gray, Decoder::Pillow},
+        {"pillow gray rle", pillow_save("L", ", rle=True"), src.gray, Decoder::Pillow},
+        {"pillow palette", pillow_save("P", ""), src.rgb, Decoder::Pillow},
+        {"pillow palette rle", pillow_save("P", ", rle=True"), src.rgb, Decoder::Pillow},
+    };
+    read_tool_files(dir, files, ReadTgaFile, "tga", "tgatoppm");
+}
+
+TEST(SgiInterop, FilesFromNetpbmImageMagickAndPillow) {
+    testing::TempDir dir;
+    const Sources src(dir);
+    const std::vector<ToolFile> files = {
+        {"pnmtosgi rgb verbatim", "pnmtosgi -verbatim \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
+        {"pnmtosgi rgb rle", "pnmtosgi -rle \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
+        {"pnmtosgi gray verbatim", "pnmtosgi -verbatim \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
+        {"pnmtosgi gray rle", "pnmtosgi -rle \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
+        {"convert rgb", "convert \"$IN\" -compress None sgi:\"$OUT\"", src.rgb, Decoder::Magick},
+        {"convert rgb rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.rgb, Decoder::Magick},
+        {"convert gray rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.gray, Decoder::Magick},
+        {"convert rgba", "convert \"$IN\" -compress None sgi:\"$OUT\"", src.rgba, Decoder::Magick, true},
+        {"convert rgba rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.rgba, Decoder::Magick, true},
+        {"pillow gray", pillow_save("L", ", format='SGI'"), src.gray, Decoder::Pillow},
+        {"pillow rgb", pillow_save("RGB", ", format='SGI'"), src.rgb, Decoder::Pillow},
+        {"pillow rgba", pillow_save("RGBA", ", format='SGI'"), src.rgbaPng, Decoder::Pillow, true},
+    };
+    read_tool_files(dir, files, ReadSgiRgbFile, "rgb", "sgitopnm");
+}
+
+// A record holding `picture` as 24 or 32 bits, or as an 8-bit palette image (the picture's
+// distinct colours), packed to 1 or 4 bits when they are few enough.
+void fill_record(const Picture& picture, Record& rec, bool indexed) {
+    rec->width = static_cast<uint32_t>(picture.width);
+    rec->height = static_cast<uint32_t>(picture.height);
+    rec->bitsPerPixel = indexed ? 8 : static_cast<uint8_t>(picture.channels == 4 ? 32 : 24);
+    std::vector<uint32_t> colours;
+    auto colour_of = [&](int x, int y) {
+        const int c = picture.channels;
+        return c == 1 ? picture.at(x, y, 0) * 0x10101u
+                      : (picture.at(x, y, 0) << 16) | (picture.at(x, y, 1) << 8) | picture.at(x, y, 2);
+    };
+    if (indexed) {
+        for (int y = 0; y < picture.height; ++y)
+            for (int x = 0; x < picture.width; ++x)
+                if (std::find(colours.begin(), colours.end(), colour_of(x, y)) == colours.end())
+                    colours.push_back(colour_of(x, y));
+        ASSERT_LE(colours.size(), 256u);
+        rec->paletteSize = static_cast<uint16_t>(colours.size());
+    }
+    ASSERT_EQ(AllocateImageRecord(&rec.img), BMG_OK);
+    for (size_t i = 0; i < colours.size(); ++i) {
+        rec->palette[4 * i] = colours[i] & 255;
+        rec->palette[4 * i + 1] = (colours[i] >> 8) & 255;
+        rec->palette[4 * i + 2] = colours[i] >> 16;
+    }
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            uint8_t* row = rec->pixels + static_cast<size_t>(picture.height - 1 - y) * rec->rowBytes;
+            if (indexed) {
+                row[x] = static_cast<uint8_t>(std::find(colours.begin(), colours.end(), colour_of(x, y)) - colours.begin());
+                continue;
+            }
+            const int n = rec->bitsPerPixel / 8;
+            for (int c = 0; c < 3; ++c) row[x * n + 2 - c] = picture.at(x, y, c);
+            if (n == 4) row[x * n + 3] = picture.at(x, y, 3);
+        }
+    if (indexed) {
+        ASSERT_EQ(PackIndexedImage(&rec.img), BMG_OK);
+    }
+}
+
+using Writer = BMGError (*)(const char*, BMGImage);
+
+// Our file read by every tool: the same pixels each time.
+void written_files_read_by_tools(Writer writer, const std::string& extension, const std::string& netpbmDecoder) {
+    testing::TempDir dir;
+    struct Variant {
+        const char* label;
+        Picture picture;
+        bool indexed;
+    };
+    const Variant variants[] = {
+        {"24 bits", pattern(23, 13, 3), false},       {"32 bits", pattern(23, 13, 4), false},
+        {"8-bit colours", pattern(23, 13, 3, 6), true}, {"8-bit gray", pattern(23, 13, 1), true},
+        {"4 bits", pattern(23, 13, 3, 3), true},       {"1 bit", pattern(23, 13, 1, 2), true},
+    };
+    const std::string file = dir.file("ours." + extension);
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.label);
+        Record rec(1);
+        fill_record(v.picture, rec, v.indexed);
+        ASSERT_EQ(writer(file.c_str(), rec.img), BMG_OK);
+        const bool alpha = rec->bitsPerPixel == 32;
+        const Picture ours = to_picture(rec.img, alpha);
+        EXPECT_TRUE(same_pixels(normalised(pillow_decode(file, dir.file("p.pam"), alpha), alpha), ours)) << "Pillow";
+        EXPECT_TRUE(same_pixels(normalised(magick_decode(file, dir.file("m.pam"), alpha), alpha), ours)) << "convert";
+        if (!alpha) {
+            ASSERT_EQ(testing::run(netpbmDecoder + " " + sh_quote(file) + " > " + sh_quote(dir.file("n.pnm"))), 0);
+            EXPECT_TRUE(same_pixels(normalised(testing::read_pnm(dir.file("n.pnm"))), ours)) << "netpbm";
+        }
+    }
+}
+
+TEST(TgaInterop, OurFilesReadByNetpbmImageMagickAndPillow) { written_files_read_by_tools(WriteTgaFile, "tga", "tgatoppm"); }
+
+TEST(SgiInterop, OurFilesReadByNetpbmImageMagickAndPillow) {
+    written_files_read_by_tools(WriteSgiRgbFile, "rgb", "sgitopnm");
+}
+
+}  // namespace
+}  // namespace quorvel::codec_test

@@ -146,18 +146,30 @@ BMGError read_rows(File& file, BMGImage* img, bool top_down) {
 BMGError describe_image(const BmpLayout& layout, BMGImage* img) {
     if (layout.width <= 0 || layout.height == 0 || layout.height == INT32_MIN)
         return BMG_ERR_IMAGE_SIZE;
+    const uint16_t b = layout.bits;
+    if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) return BMG_ERR_BITS_PER_PIXEL;
     img->width = static_cast<uint32_t>(layout.width);
     img->height = static_cast<uint32_t>(layout.height < 0 ? -layout.height : layout.height);
-    img->bitsPerPixel = static_cast<uint8_t>(layout.bits > 255 ? 0 : layout.bits);
+    img->bitsPerPixel = static_cast<uint8_t>(b);
     img->paletteSize = 0;
     img->paletteEntryBytes = 0;
-    if (layout.bits <= 8) {
+    if (b <= 8) {
         // A table longer than the depth can index is no BMP we can place.
-        if (layout.colours_used > (1u << layout.bits)) return BMG_ERR_CORRUPT_FORMAT;
+        if (layout.colours_used > (1u << b)) return BMG_ERR_CORRUPT_FORMAT;
         img->paletteSize = static_cast<uint16_t>(layout.colours_used);
         img->paletteEntryBytes = 4;
     }
-    return AllocateImageRecord(img);
+    return BMG_OK;
+}
+
+// The colour table and the rows a header promises must be in the file before we allocate
+// for them: a forged header cannot make us take memory the file does not back.
+BMGError check_file_holds(File& file, const BMGImage& img) {
+    const long here = std::ftell(file.f);
+    if (here < 0) return BMG_ERR_READ_FILE;
+    const uint64_t colours = img.bitsPerPixel > 8 ? 0 : (img.paletteSize ? img.paletteSize : 1u << img.bitsPerPixel);
+    const uint64_t rows = uint64_t{file_row_bytes(img.bitsPerPixel, img.width)} * img.height;
+    return static_cast<uint64_t>(here) + 4 * colours + rows <= file.size() ? BMG_OK : BMG_ERR_READ_FILE;
 }
 
 BMGError read_bmp(File& file, BMGImage* img) {
@@ -170,6 +182,10 @@ BMGError read_bmp(File& file, BMGImage* img) {
     BMGError status = skip_to_colours(file, layout);
     if (status != BMG_OK) return status;
     status = describe_image(layout, img);
+    if (status != BMG_OK) return status;
+    status = check_file_holds(file, *img);
+    if (status != BMG_OK) return status;
+    status = AllocateImageRecord(img);
     if (status != BMG_OK) return status;
     status = read_palette(file, img);
     if (status != BMG_OK) return status;

@@ -1,0 +1,135 @@
+// The shared library as a host sees it: every export by both of its names, the data symbols,
+// hidden internals, and a stream round trip through resolved pointers.
+#include <dlfcn.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/ridge_pattern.h"
+#include "support/test_support.h"
+
+namespace {
+
+using EncodeFn = int (*)(unsigned char*, int, int, double, int, char*, unsigned char**, int*);
+using DecodeFn = int (*)(unsigned char*, int, unsigned char**, int*, int*, int*, char**);
+
+const char* const kFunctions[] = {
+    "WSQ_encode_stream", "WSQ_decode_stream",    "WriteWSQ_bitrate",   "ReadWSQ_bitrate",
+    "WriteWSQ_ppi",      "ReadWSQ_ppi",          "WriteWSQ_comment",   "ReadWSQ_comment",
+    "WriteTIFFcompression", "ReadTIFFcompression", "WriteTIFFpredictor", "ReadTIFFpredictor",
+    "SetShowFilePropertiesDialog",
+};
+
+class SharedLibrary : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { handle_ = dlopen(QUORVEL_SHARED_LIB, RTLD_NOW | RTLD_LOCAL); }
+    static void TearDownTestSuite() {
+        if (handle_ != nullptr) dlclose(handle_);
+    }
+    void SetUp() override { ASSERT_NE(handle_, nullptr) << dlerror(); }
+    template <class T>
+    static T resolve(const char* name) {
+        return reinterpret_cast<T>(dlsym(handle_, name));
+    }
+    static void* handle_;
+};
+void* SharedLibrary::handle_ = nullptr;
+
+TEST_F(SharedLibrary, EveryFunctionResolvesByBothNamesToTheSameCode) {
+    for (const char* name : kFunctions) {
+        void* plain = dlsym(handle_, name);
+        void* underscored = dlsym(handle_, (std::string("_") + name).c_str());
+        EXPECT_NE(plain, nullptr) << name;
+        EXPECT_EQ(plain, underscored) << name;
+    }
+}
+
+TEST_F(SharedLibrary, DataSymbolsReadAsNull) {
+    for (const char* name : {"TiffDialog", "WSQDialog", "FileFormatConverterForm"}) {
+        auto* slot = static_cast<void**>(dlsym(handle_, name));
+        ASSERT_NE(slot, nullptr) << name;
+        EXPECT_EQ(*slot, nullptr) << name;
+    }
+}
+
+TEST_F(SharedLibrary, InternalsStayHidden) {
+    if (!quorvel::testing::have_tool("nm")) GTEST_SKIP() << "nm is not installed";
+    const std::string symbols =
+        quorvel::testing::run_output(std::string("nm -D --defined-only -C ") + QUORVEL_SHARED_LIB);
+    ASSERT_NE(symbols.find("WSQ_encode_stream"), std::string::npos);
+    EXPECT_EQ(symbols.find("quorvel::"), std::string::npos) << symbols;
+}
+
+TEST_F(SharedLibrary, SettingsRoundTripThroughTheUnderscoredNames) {
+    auto write_predictor = resolve<void (*)(int)>("_WriteTIFFpredictor");
+    auto read_predictor = resolve<int (*)()>("_ReadTIFFpredictor");
+    auto write_compression = resolve<void (*)(int)>("_WriteTIFFcompression");
+    auto read_compression = resolve<int (*)()>("_ReadTIFFcompression");
+    auto read_comment = resolve<char* (*)()>("_ReadWSQ_comment");
+    auto write_comment = resolve<void (*)(char*)>("_WriteWSQ_comment");
+    auto write_bitrate = resolve<void (*)(double)>("_WriteWSQ_bitrate");
+    auto read_bitrate = resolve<double (*)()>("_ReadWSQ_bitrate");
+    ASSERT_TRUE(write_predictor && read_predictor && write_compression && read_compression && read_comment &&
+                write_comment && write_bitrate && read_bitrate);
+    EXPECT_STREQ(read_comment(), "Vellacor");
+    EXPECT_EQ(read_bitrate(), 0.75);
+    write_predictor(65537);
+    EXPECT_EQ(read_predictor(), 1);
+    write_compression(1);
+    EXPECT_EQ(read_compression(), 1);
+    EXPECT_EQ(read_predictor(), 2);
+    write_compression(5);
+    EXPECT_EQ(read_compression(), 0);
+    char text[] = "host text";
+    write_comment(text);
+    EXPECT_EQ(read_comment(), text);
+    write_bitrate(2.25);
+    EXPECT_EQ(read_bitrate(), 2.25);
+}
+
+TEST_F(SharedLibrary, StreamRoundTripThroughResolvedPointers) {
+    auto encode = resolve<EncodeFn>("_WSQ_encode_stream");
+    auto decode = resolve<DecodeFn>("WSQ_decode_stream");
+    ASSERT_TRUE(encode && decode);
+    const int width = 200, height = 160;
+    std::vector<uint8_t> pixels = quorvel::testing::ridge_pattern(width, height, 3);
+    // The library was just loaded: the first call of each function frees nothing, so a
+    // variable holding garbage must survive it untouched until the result is stored.
+    unsigned char* stream = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(0x20));
+    int length = 0;
+    char comment_in[] = "through the export table";
+    EXPECT_EQ(encode(pixels.data(), width, height, 0.75, 500, comment_in, &stream, &length), 1);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_GT(length, 100);
+    EXPECT_EQ(stream[0], 0xFF);
+    EXPECT_EQ(stream[1], 0xA0);
+    std::vector<uint8_t> first(stream, stream + length);
+    // The second call frees the first buffer and gives identical bytes for identical input.
+    EXPECT_EQ(encode(pixels.data(), width, height, 0.75, 500, comment_in, &stream, &length), 1);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(stream, stream + length), first);
+
+    unsigned char* image = reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(0x30));
+    int w = 0, h = 0, ppi = 0;
+    char* comment = nullptr;
+    EXPECT_EQ(decode(stream, length, &image, &w, &h, &ppi, &comment), 1);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(w, width);
+    EXPECT_EQ(h, height);
+    EXPECT_EQ(ppi, 500);
+    ASSERT_NE(comment, nullptr);
+    EXPECT_STREQ(comment, comment_in);
+    std::free(comment);  // the comment is the host's to keep or free
+    // Later calls free the library's buffers themselves; end with failing calls that leave null.
+    unsigned char junk[] = {0, 0};
+    EXPECT_NE(decode(junk, 2, &image, &w, &h, &ppi, &comment), 1);
+    EXPECT_EQ(image, nullptr);
+    encode(pixels.data(), 0, 0, 0.75, 500, nullptr, &stream, &length);
+    EXPECT_EQ(stream, nullptr);
+}
+
+}  // namespace

@@ -171,6 +171,10 @@ EncoderState process_encoder_state() {
 int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bitrate,
                const unsigned char* idata, int w, int h, int d, int ppi,
                const char* comment_text) {
+    if (odata == nullptr || olen == nullptr || idata == nullptr) {
+        diag("ERROR : wsq_encode_1 : null argument\n");
+        return kEncodeNullArgument;
+    }
     int ret = check_size(w, h);
     if (ret != 0) return ret;
     Quantized q;

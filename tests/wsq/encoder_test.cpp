@@ -238,6 +238,23 @@ TEST(Encoder, RefusesSizesTheFilterBankOrTheFrameCannotCarry) {
     }
 }
 
+TEST(Encoder, NullPointersAreRefused) {
+    const Bytes px(100 * 100, 128);
+    unsigned char* data = nullptr;
+    int len = -1;
+    DiagCapture capture;
+    EXPECT_EQ(wsq_encode_1(&data, &len, 0.75f, nullptr, 100, 100, 8, 500, nullptr),
+              kEncodeNullArgument);
+    EXPECT_EQ(wsq_encode_1(nullptr, &len, 0.75f, px.data(), 100, 100, 8, 500, nullptr),
+              kEncodeNullArgument);
+    EXPECT_EQ(wsq_encode_1(&data, nullptr, 0.75f, px.data(), 100, 100, 8, 500, nullptr),
+              kEncodeNullArgument);
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(len, -1);
+    const std::string line = "ERROR : wsq_encode_1 : null argument\n";
+    EXPECT_EQ(capture.text(), line + line + line);
+}
+
 TEST(Encoder, StreamLargerThanTheRawImageFailsWithTheOverflowError) {
     // Noise at a high bitrate on a small image cannot fit in width x height bytes.
     const int w = 96, h = 96;

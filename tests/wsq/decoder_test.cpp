@@ -119,12 +119,13 @@ TEST(FloatToPixels, RoundsHalfUpAndClamps) {
 }
 
 TEST(FloatToPixels, ProductAndShiftAreRoundedOnce) {
-    // f * scale = -(2^-18 + 2^-41) exactly. Rounded on its own it becomes -2^-18, and
-    // 100.5 - 2^-18 is a tie that goes to 100.5 (byte 101); rounded once with the shift, the
-    // sum lies below the tie and becomes 100.5 - 2^-17 (byte 100).
-    const float f = 1.0f + std::ldexp(1.0f, -23);
+    // f * scale = -2^-18 (1 + 2^-36) exactly. Rounded on its own it becomes -2^-18, and
+    // 100.5 - 2^-18 is a tie that goes to 100.5 (byte 101); rounded once together with the
+    // shift, the sum lies below the tie and becomes 100.5 - 2^-17 (byte 100).
+    const float f = 1.0f + std::ldexp(1.0f, -12);
+    const float scale = -std::ldexp(1.0f - std::ldexp(1.0f, -12) + std::ldexp(1.0f, -24), -18);
     unsigned char out = 0;
-    float_to_pixels(&out, &f, 1, 100.5f, -std::ldexp(1.0f, -18));
+    float_to_pixels(&out, &f, 1, 100.5f, scale);
     EXPECT_EQ(out, 100);
 }
 

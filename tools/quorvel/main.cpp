@@ -17,7 +17,7 @@ struct Arguments {
     bool verbose = false;
 };
 
-CLI::Validator bitrate_range() { return CLI::Range(0.01, 8.0).description("bits per pixel, 0.01 to 8"); }
+CLI::Validator bitrate_range() { return CLI::Range(0.01, 8.0); }
 
 void add_encode(CLI::App& app, Arguments& args) {
     CLI::App* cmd = app.add_subcommand("encode", "Compress a binary PGM image to a WSQ file");

@@ -39,18 +39,6 @@ TEST(SubbandTrees, GeometryOf545x622) {
     expect_subband(t.subbands[63], 409, 466, 136, 156);
 }
 
-TEST(SubbandTrees, HighPassFirstRegionsSplitSmallerPartFirst) {
-    WsqTrees t{};
-    build_subband_trees(t, 545, 622);
-    // Node 5's column pass puts the high band first, so of its 155 rows the upper regions
-    // (nodes 10, 11) take the smaller 77 and the lower ones (12, 13) the larger 78.
-    expect_node(t.nodes[12], 0, 233, 69, 78);
-    EXPECT_EQ(t.nodes[12].ic, 1);
-    expect_node(t.nodes[13], 69, 233, 68, 78);
-    EXPECT_EQ(t.nodes[13].ir, 1);
-    EXPECT_EQ(t.nodes[13].ic, 1);
-}
-
 // Counts how often each pixel of a w x h image is covered by subbands first..last.
 std::vector<int> coverage(const WsqTrees& t, int w, int h, int first, int last) {
     std::vector<int> hits(static_cast<size_t>(w) * h, 0);

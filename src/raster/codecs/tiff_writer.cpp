@@ -83,11 +83,13 @@ BMGError SetColourMap(TiffWriteState* s, const BMGImage& img, const TiffLayout& 
     s->colourMap = static_cast<uint16_t*>(std::calloc(3 * entries, sizeof(uint16_t)));
     if (s->colourMap == nullptr) return BMG_ERR_NO_MEMORY;
     uint16_t *red = s->colourMap, *green = red + entries, *blue = green + entries;
+    // The byte goes into both halves: 255 must be 65535, full intensity, for readers that
+    // scale by 65535 as well as for those that keep the high byte.
     for (size_t i = 0; i < img.paletteSize && i < entries; ++i) {
         const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
-        red[i] = static_cast<uint16_t>(entry[2] * 256);
-        green[i] = static_cast<uint16_t>(entry[1] * 256);
-        blue[i] = static_cast<uint16_t>(entry[0] * 256);
+        red[i] = static_cast<uint16_t>(entry[2] * 257);
+        green[i] = static_cast<uint16_t>(entry[1] * 257);
+        blue[i] = static_cast<uint16_t>(entry[0] * 257);
     }
     TIFFSetField(s->tif, TIFFTAG_COLORMAP, red, green, blue);
     std::free(s->colourMap);
@@ -140,6 +142,13 @@ void FillStrip(const BMGImage& img, const uint8_t* in, uint8_t* out, size_t scan
     }
 }
 
+// libtiff answers success for schemes it can only decode (NeXT, ThunderScan, old JPEG) and
+// stores an empty strip; a strip of one row is never empty when it was really encoded.
+bool StripWritten(TIFF* tif, uint32_t strip) {
+    uint64_t* counts = nullptr;
+    return !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) || counts == nullptr || counts[strip] > 0;
+}
+
 // Strip 0 is the first row the Orientation tag names: the top row for top-left (and for no
 // tag), the bottom row for bottom-left.
 BMGError WriteStrips(TiffWriteState* s, const BMGImage& img, const TiffLayout& layout) {
@@ -153,7 +162,8 @@ BMGError WriteStrips(TiffWriteState* s, const BMGImage& img, const TiffLayout& l
         const uint32_t row = bottomFirst ? strip : img.height - 1 - strip;
         FillStrip(img, img.pixels + static_cast<size_t>(row) * img.rowBytes, s->strip,
                   static_cast<size_t>(scanline));
-        if (TIFFWriteEncodedStrip(s->tif, strip, s->strip, stripSize) < 0) return BMG_ERR_WRITE_FILE;
+        if (TIFFWriteEncodedStrip(s->tif, strip, s->strip, stripSize) < 0 || !StripWritten(s->tif, strip))
+            return BMG_ERR_WRITE_FILE;
     }
     return BMG_OK;
 }

@@ -21,7 +21,7 @@ int reflect_whole(int i, int n) {
     return i;
 }
 
-// Band index reflections of the synthesis step; `repeat` means the edge sample is repeated.
+// Band index reflections of the synthesis step; some edges repeat their last sample.
 int reflect_low(int i, int llen, bool n_even) {
     if (i < 0) return -i;
     if (i > llen - 1) return n_even ? 2 * llen - 1 - i : 2 * (llen - 1) - i;
@@ -33,13 +33,22 @@ int reflect_high(int i, int hlen, bool n_even) {
     return i;
 }
 
+// Sample i of a line whose samples are `step` apart.
+inline const float* at(const float* line, int i, int step) {
+    return line + static_cast<std::ptrdiff_t>(i) * step;
+}
+inline float* at(float* line, int i, int step) {
+    return line + static_cast<std::ptrdiff_t>(i) * step;
+}
+
 // The multiply-add of the filter bank: the exact product of two floats added to a single
 // precision sum and rounded once.
 inline float mul_add(float a, float b, float sum) { return std::fmaf(a, b, sum); }
 
 // The line kernels get a clone for processors with fused multiply-add, where fmaf is one
 // instruction and the loops across lines vectorise; the results are the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(QUORVEL_NO_LINE_CLONES)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(QUORVEL_NO_LINE_CLONES)
 #define QUORVEL_LINE_KERNEL [[gnu::target_clones("arch=x86-64-v3", "default")]]
 #else
 #define QUORVEL_LINE_KERNEL
@@ -49,8 +58,8 @@ inline float mul_add(float a, float b, float sum) { return std::fmaf(a, b, sum);
 // taps[t] * src[t][l * line_step], the first product rounded, then each addition rounded.
 // Each line does the same operations in the same order, so running them side by side
 // changes no result.
-QUORVEL_LINE_KERNEL void filter_lines(float* out, const float* const* src, const float* taps, int ntaps, int lines,
-                  int line_step) {
+QUORVEL_LINE_KERNEL void filter_lines(float* out, const float* const* src, const float* taps,
+                                      int ntaps, int lines, int line_step) {
     if (line_step == 1) {
         for (int l = 0; l < lines; ++l) out[l] = taps[0] * src[0][l];
         for (int t = 1; t < ntaps; ++t) {
@@ -69,8 +78,8 @@ QUORVEL_LINE_KERNEL void filter_lines(float* out, const float* const* src, const
 }
 
 // Continues the sums in out with a second group of taps (the synthesis step's high band).
-QUORVEL_LINE_KERNEL void continue_lines(float* out, const float* const* src, const float* taps, int ntaps,
-                    int lines, int line_step) {
+QUORVEL_LINE_KERNEL void continue_lines(float* out, const float* const* src,
+                                        const float* taps, int ntaps, int lines, int line_step) {
     for (int t = 0; t < ntaps; ++t) {
         const float* s = src[t];
         const float c = taps[t];
@@ -112,16 +121,14 @@ void analysis_step(float* out, const float* in, int lines, int length, int line_
     const int low_at = invert ? nhigh : 0, high_at = invert ? 0 : nlow;
     const int lo_half = lsize / 2, hi_half = hsize / 2;
     const float* src[kMaxTaps];
-    auto sample = [&](int i) { return in + static_cast<std::ptrdiff_t>(reflect_whole(i, length)) * sample_step; };
+    auto sample = [&](int i) { return at(in, reflect_whole(i, length), sample_step); };
     for (int p = 0; p < nlow; ++p) {
         for (int k = 0; k < lsize; ++k) src[k] = sample(2 * p - lo_half + k);
-        filter_lines(out + static_cast<std::ptrdiff_t>(low_at + p) * sample_step, src, lo,
-                     lsize, lines, line_step);
+        filter_lines(at(out, low_at + p, sample_step), src, lo, lsize, lines, line_step);
     }
     for (int p = 0; p < nhigh; ++p) {
         for (int k = 0; k < hsize; ++k) src[k] = sample(2 * p - (hi_half - 1) + k);
-        filter_lines(out + static_cast<std::ptrdiff_t>(high_at + p) * sample_step, src, hi,
-                     hsize, lines, line_step);
+        filter_lines(at(out, high_at + p, sample_step), src, hi, hsize, lines, line_step);
     }
 }
 
@@ -133,10 +140,10 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
     if (lsize != kHighPassTaps || hsize != kLowPassTaps || length < kMinLineLength) return;
     const int llen = (length + 1) / 2, hlen = length / 2;
     const bool even = (length % 2) == 0;
-    const float* low = in + static_cast<std::ptrdiff_t>(invert ? hlen : 0) * sample_step;
-    const float* high = in + static_cast<std::ptrdiff_t>(invert ? 0 : llen) * sample_step;
-    auto at_low = [&](int i) { return low + static_cast<std::ptrdiff_t>(reflect_low(i, llen, even)) * sample_step; };
-    auto at_high = [&](int i) { return high + static_cast<std::ptrdiff_t>(reflect_high(i, hlen, even)) * sample_step; };
+    const float* low = at(in, invert ? hlen : 0, sample_step);
+    const float* high = at(in, invert ? 0 : llen, sample_step);
+    auto at_low = [&](int i) { return at(low, reflect_low(i, llen, even), sample_step); };
+    auto at_high = [&](int i) { return at(high, reflect_high(i, hlen, even), sample_step); };
     const float lo_odd[3] = {lo[1], lo[3], lo[5]};
     const float lo_even[4] = {lo[0], lo[2], lo[4], lo[6]};
     const float hi_odd[4] = {hi[1], hi[3], hi[5], hi[7]};
@@ -144,7 +151,7 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
     const float* src[5];
     for (int n = 0; n < length; ++n) {
         const int m = n / 2;
-        float* dst = out + static_cast<std::ptrdiff_t>(n) * sample_step;
+        float* dst = at(out, n, sample_step);
         if (n % 2 == 0) {
             for (int j = 0; j < 3; ++j) src[j] = at_low(m - 1 + j);
             filter_lines(dst, src, lo_odd, 3, lines, line_step);

@@ -42,8 +42,10 @@ TEST(FilterBank, AnalysisFiltersHaveTheirBitPatterns) {
                             0x3ec13af2, 0xbde28f0c, 0xbcc35ff4, 0x3d1af203};
     const uint32_t hi[7] = {0x3d842cf6, 0xbd26a9f2, 0xbed61031, 0x3f49da31,
                             0xbed61031, 0xbd26a9f2, 0x3d842cf6};
-    for (int k = 0; k < 9; ++k) EXPECT_EQ(std::bit_cast<uint32_t>(kAnalysisLowPass[k]), lo[k]) << k;
-    for (int k = 0; k < 7; ++k) EXPECT_EQ(std::bit_cast<uint32_t>(kAnalysisHighPass[k]), hi[k]) << k;
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(std::bit_cast<uint32_t>(kAnalysisLowPass[k]), lo[k]) << k;
+    for (int k = 0; k < 7; ++k)
+        EXPECT_EQ(std::bit_cast<uint32_t>(kAnalysisHighPass[k]), hi[k]) << k;
     EXPECT_FLOAT_EQ(kAnalysisLowPass[4], 0.852698684f);
     EXPECT_FLOAT_EQ(kAnalysisHighPass[3], 0.788485587f);
 }
@@ -98,8 +100,9 @@ TEST(FilterBank, AnalysisMatchesTheDefinitionBitForBitInEveryLayout) {
                 const bool low = p < nlow;
                 const float want = reference_output(x, low ? p : p - nlow, low);
                 const int pos = invert ? (low ? nhigh + p : p - nlow) : p;
-                EXPECT_EQ(std::bit_cast<uint32_t>(rows[l * n + pos]), std::bit_cast<uint32_t>(want));
-                EXPECT_EQ(std::bit_cast<uint32_t>(cols[pos * lines + l]), std::bit_cast<uint32_t>(want));
+                const uint32_t bits = std::bit_cast<uint32_t>(want);
+                EXPECT_EQ(std::bit_cast<uint32_t>(rows[l * n + pos]), bits);
+                EXPECT_EQ(std::bit_cast<uint32_t>(cols[pos * lines + l]), bits);
             }
         }
     }
@@ -161,7 +164,8 @@ TEST(FilterBank, ImagesBelowTheMinimumAreRefusedWithoutTouchingThem) {
         EXPECT_EQ(wsq_decompose(image.data(), w, h, trees.nodes, kAnalysisHighPass, 7,
                                 kAnalysisLowPass, 9), kFilterBankTooSmall);
         EXPECT_EQ(wsq_reconstruct(image.data(), w, h, trees.nodes, &table), kFilterBankTooSmall);
-        EXPECT_NE(capture.text().find("ERROR : wsq_decompose : image too small"), std::string::npos);
+        EXPECT_NE(capture.text().find("ERROR : wsq_decompose : image too small"),
+                  std::string::npos);
         for (float v : image) ASSERT_EQ(v, 3.0f);
     }
     EXPECT_TRUE(filter_bank_fits(81, 81));

@@ -84,7 +84,8 @@ TEST(BinWidths, RelativeWidthsFollowTheWeightsAndVariances) {
     compute_bin_widths(&q);
     ASSERT_GT(q.bin_width[0], 0.0f);
     EXPECT_EQ(q.bin_width[1], q.bin_width[0]);
-    const std::pair<int, double> weighted[] = {{7, 1.0}, {40, 1.0}, {52, 1.32}, {54, 1.42}, {59, 1.08}};
+    const std::pair<int, double> weighted[] = {
+        {7, 1.0}, {40, 1.0}, {52, 1.32}, {54, 1.42}, {59, 1.08}};
     for (const auto& [k, a] : weighted) {
         const double relative = 10.0 / (a * std::log(static_cast<double>(q.variance[k])));
         EXPECT_NEAR(q.bin_width[k] / q.bin_width[0], relative, 1e-5 * relative) << k;

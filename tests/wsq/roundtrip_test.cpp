@@ -67,7 +67,9 @@ double psnr(const Bytes& a, const Bytes& b) {
     return 10.0 * std::log10(255.0 * 255.0 / (err / a.size()));
 }
 
-Image ridges(int w, int h, uint32_t seed) { return Image{w, h, quorvel::testing::ridge_pattern(w, h, seed)}; }
+Image ridges(int w, int h, uint32_t seed) {
+    return Image{w, h, quorvel::testing::ridge_pattern(w, h, seed)};
+}
 
 TEST(RoundTrip, SizesResolutionAndQualityAtBothBitrates) {
     const Image im = ridges(500, 550, 17);

@@ -104,6 +104,14 @@ TEST_F(PcxTest, OneBitPalettes) {
     ASSERT_EQ(read_bytes(ReadPcxFile, path, coloured.b, header), BMG_OK);
     EXPECT_EQ(header->palette[4 + 2], 16);  // entry 1 red from header bytes 19
     EXPECT_EQ(header->palette[4 + 0], 254);
+
+    // Palette information 1 but an empty header palette (entries 0 and 1 alike), as some
+    // writers leave it: black and white, not a picture of one colour.
+    for (int i = 16; i < 64; ++i) coloured.b[i] = 0;
+    Record empty;
+    ASSERT_EQ(read_bytes(ReadPcxFile, path, coloured.b, empty), BMG_OK);
+    EXPECT_EQ(empty->palette[0], 0);
+    EXPECT_EQ(empty->palette[4], 255);
 }
 
 TEST_F(PcxTest, SixteenColourBitPlanesCombineIntoIndexes) {

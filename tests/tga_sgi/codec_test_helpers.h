@@ -214,4 +214,63 @@ inline void mutation_run(Reader reader, const std::string& path, const std::vect
     }
 }
 
+// Source pictures: odd sizes, so row padding and odd widths show.
+struct Sources {
+    explicit Sources(const testing::TempDir& dir)
+        : rgb(dir.file("rgb.ppm")), few(dir.file("few.ppm")), gray(dir.file("gray.pgm")), rgba(dir.file("rgba.pam")),
+          rgbaPng(dir.file("rgba.png")), two(dir.file("two.pgm")), sixteen(dir.file("sixteen.ppm")) {
+        testing::write_pnm(rgb, pattern(23, 13, 3));
+        testing::write_pnm(few, pattern(23, 13, 3, 4));
+        testing::write_pnm(gray, pattern(23, 13, 1));
+        testing::write_pnm(rgba, pattern(23, 13, 4));
+        testing::write_pnm(two, pattern(23, 13, 1, 2));
+        testing::write_pnm(sixteen, pattern(23, 13, 3, 16));
+        // Pillow 9.4 reads no PAM: it gets the alpha picture as PNG.
+        EXPECT_EQ(testing::run("convert " + sh_quote(rgba) + " " + sh_quote(rgbaPng)), 0);
+    }
+    std::string rgb, few, gray, rgba, rgbaPng, two, sixteen;
+};
+
+enum class Decoder { Netpbm, Magick, Pillow };
+
+struct ToolFile {
+    std::string label;
+    std::string command;  // writes the file named by $OUT from the source named by $IN
+    std::string source;
+    Decoder decoder;
+    bool alpha = false;
+    int indexBits = 0;  // depth the record must have, when the case pins it
+};
+
+inline Picture decode(Decoder decoder, const std::string& file, const std::string& netpbmCmd, const std::string& out,
+               bool alpha) {
+    if (decoder == Decoder::Magick) return magick_decode(file, out, alpha);
+    if (decoder == Decoder::Pillow) return pillow_decode(file, out, alpha);
+    EXPECT_EQ(testing::run(netpbmCmd + " " + sh_quote(file) + " > " + sh_quote(out) + " 2>/dev/null"), 0);
+    return testing::read_pnm(out);
+}
+
+inline void read_tool_files(const testing::TempDir& dir, const std::vector<ToolFile>& files, Reader reader,
+                     const std::string& extension, const std::string& netpbmDecoder) {
+    for (const ToolFile& f : files) {
+        SCOPED_TRACE(f.label);
+        const std::string file = dir.file("tool." + extension);
+        const std::string cmd = "IN=" + sh_quote(f.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(f.command);
+        ASSERT_EQ(testing::run(cmd + " 2>/dev/null"), 0) << f.command;
+        Record rec(1);
+        ASSERT_EQ(reader(file.c_str(), &rec.img), raster::BMG_OK);
+        const Picture expected = decode(f.decoder, file, netpbmDecoder, dir.file("expected.pam"), f.alpha);
+        if (f.indexBits != 0) {
+            EXPECT_EQ(rec->bitsPerPixel, f.indexBits);
+        }
+        EXPECT_TRUE(same_pixels(to_picture(rec.img, f.alpha), normalised(expected, f.alpha)));
+    }
+}
+
+inline std::string pillow_save(const std::string& mode, const std::string& options, int colours = 200) {
+    return "/usr/bin/python3 -c \"import os; from PIL import Image; im = Image.open(os.environ['IN']).convert('" +
+           mode + "'" + (mode == "P" ? ", palette=Image.ADAPTIVE, colors=" + std::to_string(colours) : "") + "); im.save(os.environ['OUT']" +
+           options + ")\"";
+}
+
 }  // namespace quorvel::codec_test

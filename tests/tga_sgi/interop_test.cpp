@@ -10,59 +10,6 @@ namespace {
 
 using namespace quorvel::raster;
 
-// Source pictures: odd sizes, so row padding and odd widths show.
-struct Sources {
-    explicit Sources(const testing::TempDir& dir)
-        : rgb(dir.file("rgb.ppm")), few(dir.file("few.ppm")), gray(dir.file("gray.pgm")), rgba(dir.file("rgba.pam")),
-          rgbaPng(dir.file("rgba.png")) {
-        testing::write_pnm(rgb, pattern(23, 13, 3));
-        testing::write_pnm(few, pattern(23, 13, 3, 4));
-        testing::write_pnm(gray, pattern(23, 13, 1));
-        testing::write_pnm(rgba, pattern(23, 13, 4));
-        // Pillow 9.4 reads no PAM: it gets the alpha picture as PNG.
-        EXPECT_EQ(testing::run("convert " + sh_quote(rgba) + " " + sh_quote(rgbaPng)), 0);
-    }
-    std::string rgb, few, gray, rgba, rgbaPng;
-};
-
-enum class Decoder { Netpbm, Magick, Pillow };
-
-struct ToolFile {
-    std::string label;
-    std::string command;  // writes the file named by $OUT from the source named by $IN
-    std::string source;
-    Decoder decoder;
-    bool alpha = false;
-};
-
-Picture decode(Decoder decoder, const std::string& file, const std::string& netpbmCmd, const std::string& out,
-               bool alpha) {
-    if (decoder == Decoder::Magick) return magick_decode(file, out, alpha);
-    if (decoder == Decoder::Pillow) return pillow_decode(file, out, alpha);
-    EXPECT_EQ(testing::run(netpbmCmd + " " + sh_quote(file) + " > " + sh_quote(out) + " 2>/dev/null"), 0);
-    return testing::read_pnm(out);
-}
-
-void read_tool_files(const testing::TempDir& dir, const std::vector<ToolFile>& files, Reader reader,
-                     const std::string& extension, const std::string& netpbmDecoder) {
-    for (const ToolFile& f : files) {
-        SCOPED_TRACE(f.label);
-        const std::string file = dir.file("tool." + extension);
-        const std::string cmd = "IN=" + sh_quote(f.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(f.command);
-        ASSERT_EQ(testing::run(cmd + " 2>/dev/null"), 0) << f.command;
-        Record rec(1);
-        ASSERT_EQ(reader(file.c_str(), &rec.img), BMG_OK);
-        const Picture expected = decode(f.decoder, file, netpbmDecoder, dir.file("expected.pam"), f.alpha);
-        EXPECT_TRUE(same_pixels(to_picture(rec.img, f.alpha), normalised(expected, f.alpha)));
-    }
-}
-
-std::string pillow_save(const std::string& mode, const std::string& options) {
-    return "/usr/bin/python3 -c \"import os; from PIL import Image; im = Image.open(os.environ['IN']).convert('" +
-           mode + "'" + (mode == "P" ? ", palette=Image.ADAPTIVE, colors=200" : "") + "); im.save(os.environ['OUT']" +
-           options + ")\"";
-}
-
 TEST(TgaInterop, FilesFromNetpbmImageMagickAndPillow) {
     testing::TempDir dir;
     const Sources src(dir);

@@ -79,7 +79,10 @@ BMGError fill_palette(InputBytes& in, const PcxHeader& h, BMGImage& img) {
         return BMG_OK;
     }
     if (h.bitsPerPixel >= 8) return BMG_OK;
-    if (img.bitsPerPixel == 1 && h.paletteInfo == 0) {
+    // Writers often leave a 1-bit file's header palette empty (both entries one colour): such
+    // a file is black and white, as when the palette information says so.
+    const bool samePair = std::equal(h.palette16, h.palette16 + 3, h.palette16 + 3);
+    if (img.bitsPerPixel == 1 && (h.paletteInfo == 0 || samePair)) {
         codec_io::SetPaletteEntry(img, 1, 255, 255, 255);
         return BMG_OK;
     }

@@ -141,9 +141,9 @@ inline raster::BMGImage indexed_record(int width, int height, uint8_t bits, cons
 }
 
 // ImageMagick's reading of a file, as RGBA (8 bits a sample).
-inline Picture magick_decode(const std::string& path, const std::string& scratch) {
+inline Picture magick_decode(const std::string& path, const std::string& scratch, const std::string& options = "") {
     const std::string pam = scratch + ".ref.pam";
-    EXPECT_EQ(run("convert " + quoted(path) + " -depth 8 pam:" + quoted(pam)), 0) << path;
+    EXPECT_EQ(run("convert " + quoted(path) + " " + options + " -depth 8 pam:" + quoted(pam)), 0) << path;
     return to_rgba(read_pnm(pam));
 }
 

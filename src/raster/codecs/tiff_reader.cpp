@@ -1,5 +1,5 @@
 // TIFF reader on libtiff. Gray and palette images keep their indexes (1, 4 or 8 bits; 2-bit
-// samples widened to 4, 16-bit reduced to 8), 8- and 16-bit RGB keeps its alpha unblended, and
+// samples widened to 4, 16-bit reduced to 8), 8- and 16-bit RGB and gray keep alpha unblended, and
 // everything else libtiff can decode goes through its RGBA interface. The Orientation tag is
 // honoured for all eight values.
 #include <cstdio>
@@ -15,7 +15,9 @@ namespace {
 // Largest decoded image the reader builds in memory, in bytes.
 constexpr uint64_t kMaxDecodedBytes = 0x7FFFFFFFu;
 
-enum class TiffPath { Indexed, Rgb, Rgba };
+// Indexed: gray or palette indexes. Direct: RGB or gray samples (with or without alpha) in
+// contiguous planes, read by the reader itself. Rgba: libtiff's RGBA interface.
+enum class TiffPath { Indexed, Direct, Rgba };
 
 struct TiffImageInfo {
     uint32_t width, height;
@@ -43,6 +45,8 @@ bool HasAlphaExtraSample(TIFF* tif, bool* associated) {
     return kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA;
 }
 
+int ColourSamples(const TiffImageInfo& info) { return info.photometric == PHOTOMETRIC_RGB ? 3 : 1; }
+
 TiffPath ChoosePath(const TiffImageInfo& info) {
     if (info.sampleFormat != SAMPLEFORMAT_UINT) return TiffPath::Rgba;
     const uint16_t bits = info.bitsPerSample;
@@ -51,9 +55,11 @@ TiffPath ChoosePath(const TiffImageInfo& info) {
                                (info.photometric == PHOTOMETRIC_PALETTE && bits <= 8);
     if (grayOrPalette && info.samples == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16))
         return TiffPath::Indexed;
-    if (info.photometric == PHOTOMETRIC_RGB && info.planar == PLANARCONFIG_CONTIG && info.samples >= 3 &&
-        (bits == 8 || bits == 16))
-        return TiffPath::Rgb;
+    const bool contiguous = info.planar == PLANARCONFIG_CONTIG && (bits == 8 || bits == 16);
+    if (contiguous && info.photometric == PHOTOMETRIC_RGB && info.samples >= 3) return TiffPath::Direct;
+    if (contiguous && (info.photometric == PHOTOMETRIC_MINISBLACK || info.photometric == PHOTOMETRIC_MINISWHITE) &&
+        info.samples >= 2)
+        return TiffPath::Direct;
     return TiffPath::Rgba;
 }
 
@@ -73,7 +79,7 @@ BMGError ReadInfo(TIFF* tif, TiffImageInfo* info) {
     if (uint64_t{info->width} * info->height * 4 > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
     info->alpha = HasAlphaExtraSample(tif, &info->associatedAlpha);
     info->path = ChoosePath(*info);
-    if (info->path == TiffPath::Rgb) info->alpha = info->alpha && info->samples >= 4;
+    if (info->path == TiffPath::Direct) info->alpha = info->alpha && info->samples >= ColourSamples(*info) + 1;
     return BMG_OK;
 }
 
@@ -131,12 +137,16 @@ BMGError DecodeStoredRows(TiffReadState* s, const TiffImageInfo& info) {
 
 // ---- stored rows into the canvas --------------------------------------------------------------
 
-// 16-bit samples come out of libtiff in host order; the high byte is kept.
+// A 16-bit value in 8 bits: its high byte. Writers store 8-bit values either as v * 257 or as
+// v * 256 (colour maps often are); the high byte gives v back for both.
+unsigned To8Bits(unsigned value) { return value >> 8; }
+
+// 16-bit samples come out of libtiff in host order.
 unsigned Sample(const uint8_t* row, size_t index, unsigned bits) {
     if (bits == 16) {
         uint16_t value;
         std::memcpy(&value, row + 2 * index, 2);
-        return value >> 8;
+        return To8Bits(value);
     }
     if (bits == 8) return row[index];
     const size_t bit = index * bits;
@@ -160,9 +170,11 @@ void FillCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
                 continue;
             }
             const size_t first = size_t{x} * info.samples;
-            const unsigned alpha = pixelBytes == 4 ? Sample(row, first + 3, info.bitsPerSample) : 255;
+            const int colours = ColourSamples(info);
+            const unsigned alpha = pixelBytes == 4 ? Sample(row, first + colours, info.bitsPerSample) : 255;
             for (int c = 0; c < 3; ++c) {
-                const unsigned value = Sample(row, first + 2 - c, info.bitsPerSample);
+                unsigned value = Sample(row, first + (colours == 3 ? 2 - c : 0), info.bitsPerSample);
+                if (info.photometric == PHOTOMETRIC_MINISWHITE) value = 255 - value;
                 out[c] = info.associatedAlpha ? Unassociate(value, alpha) : static_cast<uint8_t>(value);
             }
             if (pixelBytes == 4) out[3] = static_cast<uint8_t>(alpha);
@@ -233,12 +245,12 @@ void FillColourMap(TIFF* tif, BMGImage* img) {
     bool eightBit = true;
     for (unsigned i = 0; i < img->paletteSize; ++i)
         if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256) eightBit = false;
-    const int shift = eightBit ? 0 : 8;
+    const auto scale = [eightBit](uint16_t v) { return static_cast<uint8_t>(eightBit ? v : To8Bits(v)); };
     for (unsigned i = 0; i < img->paletteSize; ++i) {
         uint8_t* entry = img->palette + i * img->paletteEntryBytes;
-        entry[0] = static_cast<uint8_t>(blue[i] >> shift);
-        entry[1] = static_cast<uint8_t>(green[i] >> shift);
-        entry[2] = static_cast<uint8_t>(red[i] >> shift);
+        entry[0] = scale(blue[i]);
+        entry[1] = scale(green[i]);
+        entry[2] = scale(red[i]);
     }
 }
 

@@ -1,5 +1,3 @@
-#include <clocale>
-
 #include <gtest/gtest.h>
 
 #include "toolkit/number_text.h"
@@ -47,28 +45,6 @@ TEST(NumberText, ParsesIntegersInTheThirtyTwoBitRange) {
         EXPECT_FALSE(parse_int(bad, value)) << bad;
     }
     EXPECT_EQ(value, 12);
-}
-
-TEST(NumberText, CommaLocaleWritesAndReadsCommas) {
-    const char* locales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "C.UTF-8"};
-    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    bool comma = false;
-    for (const char* name : locales) {
-        if (std::setlocale(LC_NUMERIC, name) != nullptr && decimal_separator() == ',') {
-            comma = true;
-            break;
-        }
-    }
-    if (!comma) {
-        std::setlocale(LC_NUMERIC, saved.c_str());
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    }
-    EXPECT_EQ(format_general(0.75), "0,75");
-    double value = 0;
-    EXPECT_TRUE(parse_float("2,25", value));
-    EXPECT_DOUBLE_EQ(value, 2.25);
-    EXPECT_FALSE(parse_float("2.25", value));
-    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 }  // namespace

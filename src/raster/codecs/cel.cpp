@@ -1,0 +1,228 @@
+// Animator CEL still pictures, and the first frame of FLI and FLC animations.
+#include <algorithm>
+#include <cstring>
+
+#include "raster/codecs/codec_io.h"
+#include "raster/codecs/codecs.h"
+
+namespace quorvel::raster {
+namespace {
+
+using codec_io::FailRead;
+using codec_io::ImageRow;
+using codec_io::InputBytes;
+
+constexpr uint16_t kStillMagic = 0x9119;
+constexpr uint16_t kFliMagic = 0xAF11;
+constexpr uint16_t kFlcMagic = 0xAF12;
+constexpr size_t kStillHeaderBytes = 32;
+constexpr size_t kFlicHeaderBytes = 128;
+constexpr size_t kChunkHeaderBytes = 16;
+constexpr size_t kSubChunkHeaderBytes = 6;
+constexpr uint16_t kPrefixChunk = 0xF100;
+constexpr uint16_t kFrameChunk = 0xF1FA;
+
+enum SubChunk : uint16_t {
+    kColour256 = 4,
+    kDeltaFlc = 7,
+    kColour64 = 11,
+    kDeltaFli = 12,
+    kBlack = 13,
+    kByteRun = 15,
+    kLiteral = 16,
+    kPostageStamp = 18,
+};
+
+uint16_t le16_at(const uint8_t* b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+
+BMGError allocate_8bit(BMGImage* img, uint16_t width, uint16_t height) {
+    img->width = width;
+    img->height = height;
+    img->bitsPerPixel = 8;
+    img->paletteSize = 256;
+    return AllocateImageRecord(img);
+}
+
+BMGError read_still(InputBytes& in, BMGImage* img) {
+    const uint8_t* h = in.take(kStillHeaderBytes);
+    if (h == nullptr) return BMG_ERR_READ_FILE;
+    if (le16_at(h, 0) != kStillMagic || h[10] != 8 || h[11] != 0) return BMG_ERR_FORMAT_OPTION;
+    if (BMGError e = allocate_8bit(img, le16_at(h, 2), le16_at(h, 4)); e != BMG_OK) return e;
+    const uint8_t* rgb = in.take(768);
+    if (rgb == nullptr) return BMG_ERR_READ_FILE;
+    for (size_t i = 0; i < 256; ++i)
+        codec_io::SetPaletteEntry(*img, i, static_cast<uint8_t>(rgb[3 * i] * 4), static_cast<uint8_t>(rgb[3 * i + 1] * 4),
+                                  static_cast<uint8_t>(rgb[3 * i + 2] * 4));
+    for (uint32_t r = 0; r < img->height; ++r)
+        if (!in.read(ImageRow(*img, img->height - 1 - r), img->width)) return BMG_ERR_READ_FILE;
+    return BMG_OK;
+}
+
+// A sub-chunk's payload with a read position; running out is a size mismatch.
+struct Payload {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+    bool next(uint8_t& b) {
+        if (at >= size) return false;
+        b = data[at++];
+        return true;
+    }
+};
+
+// Packets of skip and count bytes; entries past the palette's end are read and dropped.
+BMGError read_colours(Payload p, bool sixtyFourLevels, BMGImage& img) {
+    uint8_t lo = 0, hi = 0;
+    if (!p.next(lo) || !p.next(hi)) return BMG_ERR_CORRUPT_FILE;
+    const unsigned packets = lo | (hi << 8);
+    size_t index = 0;
+    for (unsigned k = 0; k < packets; ++k) {
+        uint8_t skip = 0, count = 0;
+        if (!p.next(skip) || !p.next(count)) return BMG_ERR_CORRUPT_FILE;
+        index += skip;
+        const size_t entries = count == 0 ? 256 : count;
+        if (entries * 3 > p.size - p.at) return BMG_ERR_CORRUPT_FILE;
+        const unsigned scale = sixtyFourLevels ? 4 : 1;
+        for (size_t e = 0; e < entries; ++e, ++index, p.at += 3)
+            codec_io::SetPaletteEntry(img, index, static_cast<uint8_t>(p.data[p.at] * scale),
+                                      static_cast<uint8_t>(p.data[p.at + 1] * scale),
+                                      static_cast<uint8_t>(p.data[p.at + 2] * scale));
+    }
+    return p.at == p.size ? BMG_OK : BMG_ERR_CORRUPT_FILE;
+}
+
+// Rows of packets from the top; runs past a row's end are cut there.
+BMGError read_byte_run(Payload p, BMGImage& img) {
+    for (uint32_t r = 0; r < img.height; ++r) {
+        uint8_t* row = ImageRow(img, img.height - 1 - r);
+        uint8_t unused = 0;
+        if (!p.next(unused)) return BMG_ERR_CORRUPT_FILE;
+        for (uint32_t x = 0; x < img.width;) {
+            uint8_t header = 0;
+            if (!p.next(header)) return BMG_ERR_CORRUPT_FILE;
+            const int n = static_cast<int8_t>(header);
+            if (n > 0) {
+                uint8_t value = 0;
+                if (!p.next(value)) return BMG_ERR_CORRUPT_FILE;
+                const uint32_t kept = std::min<uint32_t>(static_cast<uint32_t>(n), img.width - x);
+                std::memset(row + x, value, kept);
+                x += kept;
+            } else {
+                const size_t count = static_cast<size_t>(-n);
+                if (count > p.size - p.at) return BMG_ERR_CORRUPT_FILE;
+                const size_t kept = std::min<size_t>(count, img.width - x);
+                std::memcpy(row + x, p.data + p.at, kept);
+                p.at += count;
+                x += static_cast<uint32_t>(kept);
+            }
+        }
+    }
+    return p.at == p.size || p.at + 1 == p.size ? BMG_OK : BMG_ERR_CORRUPT_FILE;
+}
+
+BMGError read_literal(Payload p, BMGImage& img) {
+    if (p.size != static_cast<size_t>(img.width) * img.height) return BMG_ERR_CORRUPT_FILE;
+    for (uint32_t r = 0; r < img.height; ++r)
+        std::memcpy(ImageRow(img, img.height - 1 - r), p.data + static_cast<size_t>(r) * img.width, img.width);
+    return BMG_OK;
+}
+
+struct FrameProgress {
+    bool palette = false;
+    bool image = false;
+};
+
+BMGError read_sub_chunk(uint16_t type, Payload payload, BMGImage& img, FrameProgress& done) {
+    switch (type) {
+        case kColour256:
+        case kColour64:
+            done.palette = true;
+            return read_colours(payload, type == kColour64, img);
+        case kDeltaFlc:
+        case kDeltaFli:
+        case kPostageStamp:
+            return BMG_OK;
+        case kBlack:
+            done.image = true;
+            for (uint32_t y = 0; y < img.height; ++y) std::memset(ImageRow(img, y), 0, img.width);
+            return BMG_OK;
+        case kByteRun:
+            done.image = true;
+            return read_byte_run(payload, img);
+        case kLiteral:
+            done.image = true;
+            return read_literal(payload, img);
+        default:
+            return BMG_ERR_FORMAT_OPTION;
+    }
+}
+
+// The sub-chunks of one frame chunk whose header has been read; `end` is the chunk's end.
+BMGError read_frame(InputBytes& in, uint16_t count, size_t end, BMGImage& img, FrameProgress& done) {
+    for (uint16_t k = 0; k < count && !(done.palette && done.image); ++k) {
+        uint32_t size = 0;
+        uint16_t type = 0;
+        const size_t start = in.pos();
+        if (!in.le32(size) || !in.le16(type)) return BMG_ERR_READ_FILE;
+        if (size < kSubChunkHeaderBytes || size > end - start) return BMG_ERR_CORRUPT_FILE;
+        const uint8_t* data = in.take(size - kSubChunkHeaderBytes);
+        if (data == nullptr) return BMG_ERR_READ_FILE;
+        if (BMGError e = read_sub_chunk(type, Payload{data, size - kSubChunkHeaderBytes}, img, done); e != BMG_OK)
+            return e;
+    }
+    return BMG_OK;
+}
+
+BMGError read_animation(InputBytes& in, BMGImage* img) {
+    const uint8_t* h = in.take(kFlicHeaderBytes);
+    if (h == nullptr) return BMG_ERR_READ_FILE;
+    const uint16_t magic = le16_at(h, 4);
+    if ((magic != kFliMagic && magic != kFlcMagic) || le16_at(h, 12) != 8) return BMG_ERR_FORMAT_OPTION;
+    if (BMGError e = allocate_8bit(img, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK) return e;
+
+    // Chunks until the first frame that carries pixels; other file-level chunks are passed over.
+    FrameProgress done;
+    while (!done.image) {
+        const size_t start = in.pos();
+        uint32_t size = 0;
+        uint16_t type = 0, count = 0;
+        if (!in.le32(size) || !in.le16(type) || !in.le16(count) || !in.skip(8)) return BMG_ERR_READ_FILE;
+        if (size < kChunkHeaderBytes) return BMG_ERR_CORRUPT_FILE;
+        if (size > in.size() - start) return BMG_ERR_READ_FILE;
+        if (type == kFrameChunk) {
+            if (BMGError e = read_frame(in, count, start + size, *img, done); e != BMG_OK) return e;
+        }
+        in.seek(start + size);
+    }
+    return BMG_OK;
+}
+
+// Tells the kind from the first bytes: 1 still picture, 2 animation, 0 neither.
+int file_kind(InputBytes& in) {
+    uint16_t first = 0, second = 0, magic = 0;
+    if (!in.le16(first)) return -1;
+    if (first == kStillMagic) return 1;
+    if (!in.le16(second) || !in.le16(magic)) return -1;
+    return magic == kFliMagic || magic == kFlcMagic ? 2 : 0;
+}
+
+BMGError read_cel(InputBytes& in, BMGImage* img) {
+    const int kind = file_kind(in);
+    if (kind < 0) return BMG_ERR_READ_FILE;
+    if (kind == 0) return BMG_ERR_FORMAT_OPTION;
+    in.seek(0);
+    return kind == 1 ? read_still(in, img) : read_animation(in, img);
+}
+
+}  // namespace
+
+BMGError ReadCelFile(const char* filename, BMGImage* img) {
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    InputBytes in;
+    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
+    const BMGError e = read_cel(in, img);
+    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+}
+
+}  // namespace quorvel::raster

@@ -182,7 +182,9 @@ TEST(WsqFile, TruncatedStreamsFailWithoutHarm) {
         Record r;
         Options options;
         const int code = ReadWsqFile(dir.file("cut.wsq").c_str(), &r.img, &options.o);
-        if (code != 0) EXPECT_EQ(r.img.pixels, nullptr) << length;
+        if (code != 0) {
+            EXPECT_EQ(r.img.pixels, nullptr) << length;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // PNG reader and writer on their own: layouts, round trips, and what bad input and bad records
 // give back.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "png/record_picture.h"
 #include "raster/codecs/codecs.h"
@@ -73,6 +74,56 @@ TEST(PngRead, DamagedFilesFailCleanlyWithTheRecordReleased) {
     Record r;
     EXPECT_EQ(ReadPngFile(dir.file("damaged.png").c_str(), &r.img), BMG_ERR_CORRUPT_FORMAT);
     EXPECT_TRUE(IsEmpty(r.img));
+}
+
+// A PNG chunk: length, type, data, CRC.
+void AppendChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
+    const uint32_t length = static_cast<uint32_t>(data.size());
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(length >> shift));
+    std::vector<uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    const uLong crc = crc32(0, body.data(), static_cast<uInt>(body.size()));
+    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(crc >> shift));
+}
+
+// An 8-bit palette PNG, one row of `indexes`, with a PLTE of `colours` entries.
+std::vector<uint8_t> PalettePng(const std::vector<uint8_t>& indexes, int colours) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const uint32_t width = static_cast<uint32_t>(indexes.size());
+    AppendChunk(png, "IHDR", {0, 0, 0, static_cast<uint8_t>(width), 0, 0, 0, 1, 8, 3, 0, 0, 0});
+    std::vector<uint8_t> plte;
+    for (int i = 0; i < colours; ++i) {
+        plte.push_back(static_cast<uint8_t>(100 + i));
+        plte.push_back(50);
+        plte.push_back(25);
+    }
+    AppendChunk(png, "PLTE", plte);
+    std::vector<uint8_t> raw = {0};  // filter type none
+    raw.insert(raw.end(), indexes.begin(), indexes.end());
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> packed(size);
+    EXPECT_EQ(compress(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size())), Z_OK);
+    packed.resize(size);
+    AppendChunk(png, "IDAT", packed);
+    AppendChunk(png, "IEND", {});
+    return png;
+}
+
+TEST(PngRead, IndexesPastTheirPaletteFindBlackEntries) {
+    TempDir dir;
+    testing::write_file(dir.file("ok.png"), PalettePng({0, 1, 2, 1}, 3));
+    Record ok;
+    ASSERT_EQ(ReadPngFile(dir.file("ok.png").c_str(), &ok.img), BMG_OK);
+    EXPECT_EQ(ok.img.paletteSize, 3);  // the PLTE count, as long as the pixels stay inside it
+
+    testing::write_file(dir.file("past.png"), PalettePng({0, 1, 7, 200}, 2));
+    Record r;
+    ASSERT_EQ(ReadPngFile(dir.file("past.png").c_str(), &r.img), BMG_OK);
+    ASSERT_EQ(r.img.paletteSize, 201);
+    EXPECT_EQ(r.img.palette[1 * 4 + 2], 101);  // PLTE entries kept (red of entry 1)
+    const uint8_t* entry200 = r.img.palette + 200 * r.img.paletteEntryBytes;
+    EXPECT_EQ(entry200[0] | entry200[1] | entry200[2], 0);
 }
 
 TEST(PngRoundTrip, TruecolourKeepsEveryPixelInEitherLayout) {

@@ -275,6 +275,29 @@ void StoreRows(PngReadState* s, const PngLayout* l) {
     }
 }
 
+// A damaged palette file may use indexes past its PLTE (libpng only warns). The palette grows
+// to cover them, with black entries, so that no one who looks an index up reads past it.
+BMGError CoverPaletteIndexes(BMGImage* img) {
+    const unsigned depth = img->bitsPerPixel, mask = (1u << depth) - 1;
+    unsigned largest = 0;
+    for (uint32_t y = 0; y < img->height; ++y) {
+        const uint8_t* row = img->pixels + static_cast<size_t>(y) * img->rowBytes;
+        for (uint32_t x = 0; x < img->width; ++x) {
+            const size_t bit = static_cast<size_t>(x) * depth;
+            const unsigned index = (row[bit / 8] >> (8 - depth - bit % 8)) & mask;
+            if (index > largest) largest = index;
+        }
+    }
+    if (largest < img->paletteSize) return BMG_OK;
+    auto* grown = static_cast<uint8_t*>(std::calloc(largest + 1, img->paletteEntryBytes));
+    if (grown == nullptr) return BMG_ERR_NO_MEMORY;
+    std::memcpy(grown, img->palette, static_cast<size_t>(img->paletteSize) * img->paletteEntryBytes);
+    std::free(img->palette);
+    img->palette = grown;
+    img->paletteSize = static_cast<uint16_t>(largest + 1);
+    return BMG_OK;
+}
+
 BMGError ReadPngBody(PngReadState* s) {
     PngLayout layout{};
     BMGError code = ReadHeader(s, &layout);
@@ -283,6 +306,7 @@ BMGError ReadPngBody(PngReadState* s) {
     if (code != BMG_OK) return code;
     StoreRows(s, &layout);
     png_read_end(s->png, nullptr);
+    if (layout.colourType == PNG_COLOR_TYPE_PALETTE && s->img->bitsPerPixel <= 8) return CoverPaletteIndexes(s->img);
     return BMG_OK;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "raster/codecs/codecs.h"
@@ -38,8 +39,8 @@ std::vector<uint8_t> bmp_file(int32_t width, int32_t height, uint16_t bits, uint
     put16(f, 28, bits);
     put32(f, 30, compression);
     put32(f, 46, colours);
-    f.insert(f.end(), table.begin(), table.end());
-    f.insert(f.end(), rows.begin(), rows.end());
+    for (uint8_t b : table) f.push_back(b);
+    for (uint8_t b : rows) f.push_back(b);
     put32(f, 2, static_cast<uint32_t>(f.size()));
     return f;
 }
@@ -146,6 +147,27 @@ TEST_F(Bmp, EveryTruncationIsAReadError) {
     }
     Record r;
     EXPECT_EQ(read(whole, r), BMG_OK);
+}
+
+// Damaged headers of every kind end in a code or a consistent record, never out of bounds
+// (run under the sanitizers, this is where a missed bound shows).
+TEST_F(Bmp, DamagedHeadersNeverLeaveTheFile) {
+    std::vector<uint8_t> table(16 * 4, 9);
+    const std::vector<uint8_t> whole = bmp_file(7, 5, 4, 16, table, std::vector<uint8_t>(20, 0x12));
+    std::mt19937 random(1234);
+    for (int round = 0; round < 1500; ++round) {
+        std::vector<uint8_t> damaged = whole;
+        const int flips = 1 + static_cast<int>(random() % 4);
+        for (int i = 0; i < flips; ++i) damaged[random() % 54] = static_cast<uint8_t>(random());
+        Record r(static_cast<int32_t>(round % 2));
+        if (read(damaged, r) != BMG_OK) {
+            EXPECT_EQ(r.img.pixels, nullptr) << round;
+            continue;
+        }
+        const uint64_t packed = (uint64_t{r.img.width} * r.img.bitsPerPixel + 7) / 8;
+        EXPECT_GE(r.img.rowBytes, packed) << round;
+        EXPECT_LE(uint64_t{r.img.rowBytes} * r.img.height, damaged.size()) << round;
+    }
 }
 
 TEST_F(Bmp, LongerHeadersAndStandardBitFieldsAreRead) {

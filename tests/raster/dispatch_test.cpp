@@ -13,6 +13,7 @@
 #include "raster/dispatch.h"
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
+#include "wsq/diag.h"
 
 namespace quorvel::raster {
 namespace {
@@ -48,6 +49,8 @@ protected:
     HBITMAP bitmap = nullptr;
     uint8_t* bits = nullptr;
 };
+
+std::string quoted(const std::string& path) { return std::string("'").append(path).append("'"); }
 
 struct Record {
     BMGImage img;
@@ -125,10 +128,13 @@ TEST_F(Dispatch, EveryWriterRowReadsBack) {
 
 TEST_F(Dispatch, ReadOnlyRowsReachTheirReaders) {
     ASSERT_EQ(WriteImageFile(bitmap, dir.file("src.png").c_str(), nullptr), BMG_OK);
-    const std::string png = "'" + dir.file("src.png") + "'";
-    ASSERT_EQ(testing::run("convert " + png + " '" + dir.file("a.gif") + "'"), 0);
-    ASSERT_EQ(testing::run("convert " + png + " '" + dir.file("a.pcx") + "'"), 0);
-    ASSERT_EQ(testing::run("pngtopnm " + png + " | ppmtoilbm -fixplanes 8 > '" + dir.file("a.iff") + "' 2>/dev/null"), 0);
+    const std::string png = quoted(dir.file("src.png"));
+    ASSERT_EQ(testing::run(std::string("convert ").append(png).append(" ").append(quoted(dir.file("a.gif")))), 0);
+    ASSERT_EQ(testing::run(std::string("convert ").append(png).append(" ").append(quoted(dir.file("a.pcx")))), 0);
+    ASSERT_EQ(testing::run(std::string("pngtopnm ").append(png).append(" | ppmtoilbm -fixplanes 8 > ")
+                               .append(quoted(dir.file("a.iff")))
+                               .append(" 2>/dev/null")),
+              0);
     for (const char* name : {"a.gif", "a.pcx", "a.iff"}) {
         Record r;
         EXPECT_EQ(ReadImageFile(dir.file(name).c_str(), &r.img, nullptr), BMG_OK) << name << ": " << GetImageErrorText();
@@ -175,6 +181,7 @@ TEST_F(Dispatch, LoadingWsqFillsTheOptions) {
     // A file that is no WSQ stream fails; its code is the reader's.
     testing::write_file(dir.file("bad.wsq"), std::vector<uint8_t>(64, 1));
     Record r;
+    wsq::DiagCapture quiet;
     EXPECT_NE(ReadImageFile(dir.file("bad.wsq").c_str(), &r.img, &load), BMG_OK);
 }
 

@@ -218,6 +218,20 @@ TEST_F(DecoderStreams, FramesTooSmallOrEmptyAreRefused) {
     }
 }
 
+TEST_F(DecoderStreams, FramesBeyondThirtyTwoBitSizesAreRefused) {
+    const size_t sof = nth(segments(stream), SOF_WSQ).offset;
+    for (int side : {65535, 46341}) {
+        Bytes s = stream;
+        for (size_t at : {sof + 6, sof + 8}) {
+            s[at] = static_cast<unsigned char>(side >> 8);
+            s[at + 1] = static_cast<unsigned char>(side);
+        }
+        const Result r = decode(s);
+        EXPECT_EQ(r.ret, -20) << side;
+        EXPECT_EQ(r.diag, "ERROR: wsq_decode_mem : malloc : qdata1\n");
+    }
+}
+
 TEST_F(DecoderStreams, MoreCoefficientsThanTheFrameHoldsFail) {
     Bytes s = stream;
     const size_t sof = nth(segments(s), SOF_WSQ).offset;

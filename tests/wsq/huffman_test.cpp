@@ -350,12 +350,47 @@ TEST(HuffmanDecode, BitsThatMatchNoCodeWithinSixteenBitsFail) {
     EXPECT_FALSE(capture.text().empty());
 }
 
+// 8-bit codes 0..253 for the symbols 1..254.
+struct ByteCodes {
+    unsigned char bits[16] = {};
+    std::vector<unsigned char> values;
+    ByteCodes() : values(254) {
+        bits[7] = 254;
+        for (int i = 0; i < 254; ++i) values[static_cast<size_t>(i)] = static_cast<unsigned char>(i + 1);
+    }
+};
+
+TEST(HuffmanDecode, SixteenBitMagnitudesBeyondACoefficientKeepTheirSign) {
+    const ByteCodes t;
+    StreamBuilder s;
+    s.table(0, t.bits, t.values.data());
+    // 103 with 0xFFFF, 104 with 0xFFFF, 103 with 0x8000, 104 with 0x8000 (0xFF bytes stuffed).
+    s.block(0, {102, 0xff, 0, 0xff, 0, 103, 0xff, 0, 0xff, 0, 102, 0x80, 0, 103, 0x80, 0});
+    s.u16(EOI_WSQ);
+    DecoderState state;
+    Coefficients out(4);
+    ASSERT_EQ(decode(s.bytes, out, state), 0);
+    EXPECT_EQ(out, (Coefficients{32767, -32768, 32767, -32768}));
+}
+
+TEST(HuffmanDecode, BlockHeaderNamingAnIdWithoutASlotFails) {
+    const ByteCodes t;
+    StreamBuilder s;
+    s.table(0, t.bits, t.values.data());
+    s.block(8, {0});
+    s.u16(EOI_WSQ);
+    DecoderState state;
+    Coefficients out(4);
+    DiagCapture capture;
+    EXPECT_EQ(decode(s.bytes, out, state), -51);
+    EXPECT_EQ(capture.text(), "ERROR : huffman_decode_data_mem : huffman table {8} undefined.\n");
+}
+
 TEST(HuffmanDecode, MarkerInExtraBitsIsAnErrorAndInACodeEndsTheBlock) {
     DecoderState state;
-    std::vector<unsigned char> values(254);
-    for (int i = 0; i < 254; ++i) values[static_cast<size_t>(i)] = static_cast<unsigned char>(i + 1);
-    unsigned char bits[16] = {};
-    bits[7] = 254;  // 8-bit codes 0..253 for symbols 1..254
+    const ByteCodes codes;
+    const unsigned char* bits = codes.bits;
+    const std::vector<unsigned char>& values = codes.values;
     StreamBuilder s;
     s.table(0, bits, values.data());
     s.block(0, {100});  // symbol 101: eight extra bits follow, but a marker comes

@@ -156,8 +156,7 @@ extern "C" {
 QUORVEL_GDI_API HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits,
                                          HANDLE section, DWORD) {
     if (bits != nullptr) *bits = nullptr;
-    try {
-        std::lock_guard lock(gdi_mutex());
+    return guarded<HBITMAP>(nullptr, [&]() -> HBITMAP {
         if (info == nullptr || usage != DIB_RGB_COLORS || section != nullptr ||
             !acceptable_header(info->bmiHeader)) {
             set_last_error(EINVAL);
@@ -166,16 +165,12 @@ QUORVEL_GDI_API HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage
         HBITMAP created = create_section(*info);
         if (created != nullptr && bits != nullptr) *bits = created->bits.data();
         return created;
-    } catch (...) {
-        set_last_error(ENOMEM);
-        return nullptr;
-    }
+    });
 }
 
 QUORVEL_GDI_API HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel,
                                      const void* bits) {
-    try {
-        std::lock_guard lock(gdi_mutex());
+    return guarded<HBITMAP>(nullptr, [&]() -> HBITMAP {
         if (planes != 1 || bits_per_pixel > 32) {
             set_last_error(EINVAL);
             return nullptr;
@@ -186,61 +181,50 @@ QUORVEL_GDI_API HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bi
         // Rows come top-down, each padded to 2 bytes: the layout we keep.
         if (bits != nullptr) std::memcpy(bitmap->bits.data(), bits, bitmap->bits.size());
         return add_object(bitmap);
-    } catch (...) {
-        set_last_error(ENOMEM);
-        return nullptr;
-    }
+    });
 }
 
 QUORVEL_GDI_API HGDIOBJ CreateSolidBrush(COLORREF colour) {
-    try {
-        std::lock_guard lock(gdi_mutex());
+    return guarded<HGDIOBJ>(nullptr, [&] {
         auto* brush = new QuorvelGdiObject;
         brush->kind = QuorvelGdiObject::Kind::Brush;
         brush->colour = colour & 0xFFFFFFu;
         return add_object(brush);
-    } catch (...) {
-        set_last_error(ENOMEM);
-        return nullptr;
-    }
+    });
 }
 
 QUORVEL_GDI_API int GetObjectA(HANDLE object, int size, LPVOID out) {
-    std::lock_guard lock(gdi_mutex());
-    QuorvelGdiObject* found = find_object(object);
-    if (found == nullptr || size < 0) {
-        set_last_error(EINVAL);
-        return 0;
-    }
-    if (found->kind == QuorvelGdiObject::Kind::Brush) return describe_brush(*found, size, out);
-    return describe_bitmap(*found, size, out);
+    return guarded(0, [&] {
+        QuorvelGdiObject* found = find_object(object);
+        if (found == nullptr || size < 0) {
+            set_last_error(EINVAL);
+            return 0;
+        }
+        if (found->kind == QuorvelGdiObject::Kind::Brush) return describe_brush(*found, size, out);
+        return describe_bitmap(*found, size, out);
+    });
 }
 
 QUORVEL_GDI_API BOOL DeleteObject(HGDIOBJ object) {
-    std::lock_guard lock(gdi_mutex());
-    QuorvelGdiObject* found = find_object(object);
-    if (found == nullptr) {
-        set_last_error(EINVAL);
-        return 0;
-    }
-    if (found->stock) return 1;
-    // As on Windows, a bitmap still selected into a context cannot be deleted.
-    if (found->selected_in != nullptr) {
-        set_last_error(EBUSY);
-        return 0;
-    }
-    remove_object(found);
-    return 1;
+    return guarded<BOOL>(0, [&]() -> BOOL {
+        QuorvelGdiObject* found = find_object(object);
+        if (found == nullptr) {
+            set_last_error(EINVAL);
+            return 0;
+        }
+        if (found->stock) return 1;
+        // As on Windows, a bitmap still selected into a context cannot be deleted.
+        if (found->selected_in != nullptr) {
+            set_last_error(EBUSY);
+            return 0;
+        }
+        remove_object(found);
+        return 1;
+    });
 }
 
 QUORVEL_GDI_API HANDLE CopyImage(HANDLE image, UINT type, int width, int height, UINT flags) {
-    try {
-        std::lock_guard lock(gdi_mutex());
-        return copy_image(image, type, width, height, flags);
-    } catch (...) {
-        set_last_error(ENOMEM);
-        return nullptr;
-    }
+    return guarded<HANDLE>(nullptr, [&] { return copy_image(image, type, width, height, flags); });
 }
 
 }  // extern "C"

@@ -65,82 +65,79 @@ extern "C" {
 QUORVEL_GDI_API HWND GetForegroundWindow(void) { return desktop_window(); }
 
 QUORVEL_GDI_API HDC GetDC(HWND window) {
-    try {
-        std::lock_guard lock(gdi_mutex());
+    return guarded<HDC>(nullptr, [&]() -> HDC {
         if (window != nullptr && window != desktop_window()) {
             set_last_error(EINVAL);
             return nullptr;
         }
         return new_dc(QuorvelDeviceContext::Kind::Window);
-    } catch (...) {
-        set_last_error(ENOMEM);
-        return nullptr;
-    }
+    });
 }
 
 QUORVEL_GDI_API int ReleaseDC(HWND, HDC handle) {
-    std::lock_guard lock(gdi_mutex());
-    QuorvelDeviceContext* dc = find_dc(handle);
-    if (dc == nullptr || dc->kind != QuorvelDeviceContext::Kind::Window) return 0;
-    remove_dc(dc);
-    return 1;
+    return guarded(0, [&] {
+        QuorvelDeviceContext* dc = find_dc(handle);
+        if (dc == nullptr || dc->kind != QuorvelDeviceContext::Kind::Window) return 0;
+        remove_dc(dc);
+        return 1;
+    });
 }
 
 QUORVEL_GDI_API HDC CreateCompatibleDC(HDC handle) {
-    try {
-        std::lock_guard lock(gdi_mutex());
+    return guarded<HDC>(nullptr, [&]() -> HDC {
         if (handle != nullptr && find_dc(handle) == nullptr) {
             set_last_error(EINVAL);
             return nullptr;
         }
         return new_dc(QuorvelDeviceContext::Kind::Memory);
-    } catch (...) {
-        set_last_error(ENOMEM);
-        return nullptr;
-    }
+    });
 }
 
 QUORVEL_GDI_API BOOL DeleteDC(HDC handle) {
-    std::lock_guard lock(gdi_mutex());
-    QuorvelDeviceContext* dc = find_dc(handle);
-    if (dc == nullptr || dc->kind != QuorvelDeviceContext::Kind::Memory) {
-        set_last_error(EINVAL);
-        return 0;
-    }
-    deselect(*dc);
-    remove_dc(dc);
-    return 1;
+    return guarded<BOOL>(0, [&]() -> BOOL {
+        QuorvelDeviceContext* dc = find_dc(handle);
+        if (dc == nullptr || dc->kind != QuorvelDeviceContext::Kind::Memory) {
+            set_last_error(EINVAL);
+            return 0;
+        }
+        deselect(*dc);
+        remove_dc(dc);
+        return 1;
+    });
 }
 
 QUORVEL_GDI_API HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
-    std::lock_guard lock(gdi_mutex());
-    QuorvelDeviceContext* dc = find_dc(handle);
-    QuorvelGdiObject* found = find_object(object);
-    // Only bitmaps, and only into memory contexts.
-    if (dc == nullptr || dc->kind != QuorvelDeviceContext::Kind::Memory || found == nullptr ||
-        found->kind == QuorvelGdiObject::Kind::Brush) {
-        set_last_error(EINVAL);
-        return nullptr;
-    }
-    return select_bitmap(*dc, *found);
+    return guarded<HGDIOBJ>(nullptr, [&]() -> HGDIOBJ {
+        QuorvelDeviceContext* dc = find_dc(handle);
+        QuorvelGdiObject* found = find_object(object);
+        // Only bitmaps, and only into memory contexts.
+        if (dc == nullptr || dc->kind != QuorvelDeviceContext::Kind::Memory || found == nullptr ||
+            found->kind == QuorvelGdiObject::Kind::Brush) {
+            set_last_error(EINVAL);
+            return nullptr;
+        }
+        return select_bitmap(*dc, *found);
+    });
 }
 
 QUORVEL_GDI_API UINT SetDIBColorTable(HDC dc, UINT start, UINT count, const RGBQUAD* colours) {
-    std::lock_guard lock(gdi_mutex());
-    std::vector<RGBQUAD>* table = selected_table(dc);
-    if (table == nullptr || colours == nullptr) return 0;
-    const UINT n = clipped_count(*table, start, count);
-    if (n > 0) std::memcpy(table->data() + start, colours, n * sizeof(RGBQUAD));
-    return n;
+    return guarded<UINT>(0, [&]() -> UINT {
+        std::vector<RGBQUAD>* table = selected_table(dc);
+        if (table == nullptr || colours == nullptr) return 0;
+        const UINT n = clipped_count(*table, start, count);
+        if (n > 0) std::memcpy(table->data() + start, colours, n * sizeof(RGBQUAD));
+        return n;
+    });
 }
 
 QUORVEL_GDI_API UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colours) {
-    std::lock_guard lock(gdi_mutex());
-    std::vector<RGBQUAD>* table = selected_table(dc);
-    if (table == nullptr || colours == nullptr) return 0;
-    const UINT n = clipped_count(*table, start, count);
-    if (n > 0) std::memcpy(colours, table->data() + start, n * sizeof(RGBQUAD));
-    return n;
+    return guarded<UINT>(0, [&]() -> UINT {
+        std::vector<RGBQUAD>* table = selected_table(dc);
+        if (table == nullptr || colours == nullptr) return 0;
+        const UINT n = clipped_count(*table, start, count);
+        if (n > 0) std::memcpy(colours, table->data() + start, n * sizeof(RGBQUAD));
+        return n;
+    });
 }
 
 }  // extern "C"

@@ -79,20 +79,21 @@ extern "C" {
 
 QUORVEL_GDI_API int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits,
                               BITMAPINFO* info, UINT usage) {
-    std::lock_guard lock(gdi_mutex());
-    QuorvelGdiObject* bitmap = find_object(handle);
-    if (find_dc(dc) == nullptr || bitmap == nullptr ||
-        bitmap->kind == QuorvelGdiObject::Kind::Brush || info == nullptr ||
-        usage != DIB_RGB_COLORS || info->bmiHeader.biSize != sizeof(BITMAPINFOHEADER)) {
-        set_last_error(EINVAL);
-        return 0;
-    }
-    if (bits == nullptr) return fill_header(*bitmap, info->bmiHeader);
-    if (!convertible(*bitmap, info->bmiHeader)) {
-        set_last_error(EINVAL);
-        return 0;
-    }
-    return copy_lines(*bitmap, start, lines, static_cast<uint8_t*>(bits), *info);
+    return guarded(0, [&] {
+        QuorvelGdiObject* bitmap = find_object(handle);
+        if (find_dc(dc) == nullptr || bitmap == nullptr ||
+            bitmap->kind == QuorvelGdiObject::Kind::Brush || info == nullptr ||
+            usage != DIB_RGB_COLORS || info->bmiHeader.biSize != sizeof(BITMAPINFOHEADER)) {
+            set_last_error(EINVAL);
+            return 0;
+        }
+        if (bits == nullptr) return fill_header(*bitmap, info->bmiHeader);
+        if (!convertible(*bitmap, info->bmiHeader)) {
+            set_last_error(EINVAL);
+            return 0;
+        }
+        return copy_lines(*bitmap, start, lines, static_cast<uint8_t*>(bits), *info);
+    });
 }
 
 }  // extern "C"

@@ -29,6 +29,8 @@ uint32_t aligned_row_bytes(int32_t width, int bits, uint32_t alignment) {
 
 }  // namespace
 
+void set_gdi_error(DWORD code) { set_last_error(code); }
+
 std::mutex& gdi_mutex() {
     static std::mutex mutex;
     return mutex;

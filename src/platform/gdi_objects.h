@@ -4,6 +4,7 @@
 // so a stale or made-up handle fails like on Windows instead of crashing.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -42,6 +43,21 @@ namespace quorvel::platform {
 
 // One lock for all GDI state; every export takes it for its whole call.
 std::mutex& gdi_mutex();
+
+void set_gdi_error(DWORD code);
+
+// Runs an export's body under the GDI lock; anything thrown becomes the Win32 failure value,
+// so no exception crosses the C boundary.
+template <typename Result, typename Body>
+Result guarded(Result failure, Body body) noexcept {
+    try {
+        std::lock_guard lock(gdi_mutex());
+        return body();
+    } catch (...) {
+        set_gdi_error(ENOMEM);
+        return failure;
+    }
+}
 
 QuorvelGdiObject* find_object(const void* handle);
 QuorvelDeviceContext* find_dc(const void* handle);

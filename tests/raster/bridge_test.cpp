@@ -193,7 +193,9 @@ TEST_F(Bridge, RoundTripKeepsPixelsAndPalette) {
         ASSERT_EQ(back.img.rowBytes, r.img.rowBytes);
         EXPECT_EQ(std::memcmp(back.img.pixels, r.img.pixels, r.img.rowBytes * 3), 0) << int(bits);
         ASSERT_EQ(back.img.paletteSize, r.img.paletteSize);
-        if (bits <= 8) EXPECT_EQ(std::memcmp(back.img.palette, r.img.palette, 4 * r.img.paletteSize), 0);
+        if (bits <= 8) {
+            EXPECT_EQ(std::memcmp(back.img.palette, r.img.palette, 4 * r.img.paletteSize), 0);
+        }
         DeleteObject(bmp);
     }
 }

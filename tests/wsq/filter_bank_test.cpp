@@ -22,8 +22,8 @@ std::vector<float> floats(std::initializer_list<uint32_t> bits) {
 
 // The synthesis filters a transform table written by our encoder decodes to.
 struct SynthesisTable {
-    std::vector<float> lo = floats({0xbd842cf7, 0xbd26a9f5, 0x3ed61030, 0x3f49da32, 0x3ed61030,
-                                    0xbd26a9f5, 0xbd842cf7});
+    std::vector<float> lo = floats(
+        {0xbd842cf7, 0xbd26a9f5, 0x3ed61030, 0x3f49da32, 0x3ed61030, 0xbd26a9f5, 0xbd842cf7});
     std::vector<float> hi = floats({0x3d1af202, 0x3cc35ff5, 0xbde28f0a, 0xbec13af1, 0x3f5a4a75,
                                     0xbec13af1, 0xbde28f0a, 0x3cc35ff5, 0x3d1af202});
     WsqTransformTable table() {
@@ -42,8 +42,7 @@ TEST(FilterBank, AnalysisFiltersHaveTheirBitPatterns) {
                             0x3ec13af2, 0xbde28f0c, 0xbcc35ff4, 0x3d1af203};
     const uint32_t hi[7] = {0x3d842cf6, 0xbd26a9f2, 0xbed61031, 0x3f49da31,
                             0xbed61031, 0xbd26a9f2, 0x3d842cf6};
-    for (int k = 0; k < 9; ++k)
-        EXPECT_EQ(std::bit_cast<uint32_t>(kAnalysisLowPass[k]), lo[k]) << k;
+    for (int k = 0; k < 9; ++k) EXPECT_EQ(std::bit_cast<uint32_t>(kAnalysisLowPass[k]), lo[k]) << k;
     for (int k = 0; k < 7; ++k)
         EXPECT_EQ(std::bit_cast<uint32_t>(kAnalysisHighPass[k]), hi[k]) << k;
     EXPECT_FLOAT_EQ(kAnalysisLowPass[4], 0.852698684f);
@@ -108,6 +107,57 @@ TEST(FilterBank, AnalysisMatchesTheDefinitionBitForBitInEveryLayout) {
     }
 }
 
+// Output n of a line of bands, straight from the definition: low-band products in order,
+// then the high-band products, each addition rounded to single precision.
+float reference_synthesis(const std::vector<float>& bands, int n, bool invert,
+                          const SynthesisTable& s) {
+    const int len = static_cast<int>(bands.size()), llen = (len + 1) / 2, hlen = len / 2;
+    const bool even = len % 2 == 0;
+    const float* low = bands.data() + (invert ? hlen : 0);
+    const float* high = bands.data() + (invert ? 0 : llen);
+    auto rl = [&](int i) {
+        return i < 0 ? -i : i < llen ? i : even ? 2 * llen - 1 - i : 2 * (llen - 1) - i;
+    };
+    auto rh = [&](int i) {
+        return i < 0 ? -1 - i : i < hlen ? i : even ? 2 * (hlen - 1) - i : 2 * hlen - 1 - i;
+    };
+    const int m = n / 2, odd = n % 2;
+    float sum = s.lo[1 - odd] * low[rl(m - 1)];
+    for (int j = 1; j < 3 + odd; ++j)
+        sum = std::fmaf(s.lo[2 * j + 1 - odd], low[rl(m - 1 + j)], sum);
+    for (int j = 0; j < 4 + odd; ++j)
+        sum = std::fmaf(s.hi[2 * j + 1 - odd], high[rh(m - 2 + j)], sum);
+    return sum;
+}
+
+TEST(FilterBank, SynthesisMatchesTheDefinitionBitForBitInEveryLayout) {
+    SynthesisTable s;
+    const int lines = 3;
+    for (int n : {6, 7, 12, 13}) {
+        std::vector<float> block(lines * n);
+        for (size_t i = 0; i < block.size(); ++i) block[i] = std::sin(0.7f * i) * 40.0f;
+        std::vector<float> transposed(block.size());
+        for (int l = 0; l < lines; ++l)
+            for (int i = 0; i < n; ++i) transposed[i * lines + l] = block[l * n + i];
+        for (int invert = 0; invert <= 1; ++invert) {
+            std::vector<float> rows(block.size()), cols(block.size());
+            synthesis_step(rows.data(), block.data(), lines, n, n, 1, s.lo.data(), 7, s.hi.data(),
+                           9, invert);
+            synthesis_step(cols.data(), transposed.data(), lines, n, 1, lines, s.lo.data(), 7,
+                           s.hi.data(), 9, invert);
+            for (int l = 0; l < lines; ++l) {
+                const std::vector<float> line(block.begin() + l * n, block.begin() + (l + 1) * n);
+                for (int i = 0; i < n; ++i) {
+                    const uint32_t bits =
+                        std::bit_cast<uint32_t>(reference_synthesis(line, i, invert, s));
+                    EXPECT_EQ(std::bit_cast<uint32_t>(rows[l * n + i]), bits) << n << " " << i;
+                    EXPECT_EQ(std::bit_cast<uint32_t>(cols[i * lines + l]), bits) << n << " " << i;
+                }
+            }
+        }
+    }
+}
+
 TEST(FilterBank, SynthesisUndoesAnalysisOnOddAndEvenLines) {
     SynthesisTable s;
     for (int n : {6, 7, 8, 9, 40, 41}) {
@@ -139,7 +189,8 @@ TEST(FilterBank, DecomposeThenReconstructRestoresTheImage) {
         WsqTrees trees{};
         build_subband_trees(trees, w, h);
         ASSERT_EQ(wsq_decompose(image.data(), w, h, trees.nodes, kAnalysisHighPass, 7,
-                                kAnalysisLowPass, 9), 0);
+                                kAnalysisLowPass, 9),
+                  0);
         double moved = 0;
         for (size_t i = 0; i < image.size(); ++i) moved += std::fabs(image[i] - original[i]);
         EXPECT_GT(moved, 1.0 * image.size());  // really transformed
@@ -154,15 +205,16 @@ TEST(FilterBank, DecomposeThenReconstructRestoresTheImage) {
 TEST(FilterBank, ImagesBelowTheMinimumAreRefusedWithoutTouchingThem) {
     SynthesisTable s;
     const WsqTransformTable table = s.table();
-    for (const auto& size : {std::pair{80, 81}, std::pair{81, 80}, std::pair{0, 100},
-                             std::pair{16, 16}}) {
+    for (const auto& size :
+         {std::pair{80, 81}, std::pair{81, 80}, std::pair{0, 100}, std::pair{16, 16}}) {
         const int w = size.first, h = size.second;
         std::vector<float> image(static_cast<size_t>(w) * h + 1, 3.0f);
         WsqTrees trees{};
         build_subband_trees(trees, w, h);
         DiagCapture capture;
         EXPECT_EQ(wsq_decompose(image.data(), w, h, trees.nodes, kAnalysisHighPass, 7,
-                                kAnalysisLowPass, 9), kFilterBankTooSmall);
+                                kAnalysisLowPass, 9),
+                  kFilterBankTooSmall);
         EXPECT_EQ(wsq_reconstruct(image.data(), w, h, trees.nodes, &table), kFilterBankTooSmall);
         EXPECT_NE(capture.text().find("ERROR : wsq_decompose : image too small"),
                   std::string::npos);

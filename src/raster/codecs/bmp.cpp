@@ -31,8 +31,8 @@ void put32(uint8_t* p, uint32_t v) {
     put16(p + 2, v >> 16);
 }
 
-uint32_t file_row_bytes(uint32_t bits, uint32_t width) {
-    return static_cast<uint32_t>(((static_cast<uint64_t>(bits) * width + 7) / 8 + 3) & ~uint64_t{3});
+uint64_t file_row_bytes(uint32_t bits, uint32_t width) {
+    return ((static_cast<uint64_t>(bits) * width + 7) / 8 + 3) & ~uint64_t{3};
 }
 
 // Closes the file whatever way the function leaves.
@@ -126,10 +126,11 @@ BMGError seek_pixels(File& file, const BmpLayout& layout, uint64_t rows_bytes) {
 }
 
 BMGError read_rows(File& file, BMGImage* img, bool top_down) {
-    const uint32_t file_row = file_row_bytes(img->bitsPerPixel, img->width);
+    // The record holds these rows already, so their size fits in memory arithmetic.
+    const size_t file_row = file_row_bytes(img->bitsPerPixel, img->width);
     std::vector<uint8_t> rows;
     try {
-        rows.resize(static_cast<size_t>(file_row) * img->height);
+        rows.resize(file_row * img->height);
     } catch (...) {
         return BMG_ERR_NO_MEMORY;
     }
@@ -138,7 +139,7 @@ BMGError read_rows(File& file, BMGImage* img, bool top_down) {
         // A top-down file's first row is the picture's top row: stored last in the image.
         const uint32_t target = top_down ? img->height - 1 - y : y;
         std::memcpy(img->pixels + static_cast<size_t>(target) * img->rowBytes,
-                    rows.data() + static_cast<size_t>(y) * file_row, img->rowBytes);
+                    rows.data() + y * file_row, img->rowBytes);
     }
     return BMG_OK;
 }
@@ -168,8 +169,10 @@ BMGError check_file_holds(File& file, const BMGImage& img) {
     const long here = std::ftell(file.f);
     if (here < 0) return BMG_ERR_READ_FILE;
     const uint64_t colours = img.bitsPerPixel > 8 ? 0 : (img.paletteSize ? img.paletteSize : 1u << img.bitsPerPixel);
-    const uint64_t rows = uint64_t{file_row_bytes(img.bitsPerPixel, img.width)} * img.height;
-    return static_cast<uint64_t>(here) + 4 * colours + rows <= file.size() ? BMG_OK : BMG_ERR_READ_FILE;
+    const uint64_t rows = file_row_bytes(img.bitsPerPixel, img.width) * img.height;
+    const uint64_t before_rows = static_cast<uint64_t>(here) + 4 * colours;
+    const uint64_t size = file.size();
+    return before_rows <= size && rows <= size - before_rows ? BMG_OK : BMG_ERR_READ_FILE;
 }
 
 BMGError read_bmp(File& file, BMGImage* img) {
@@ -189,7 +192,7 @@ BMGError read_bmp(File& file, BMGImage* img) {
     if (status != BMG_OK) return status;
     status = read_palette(file, img);
     if (status != BMG_OK) return status;
-    const uint64_t rows = uint64_t{file_row_bytes(img->bitsPerPixel, img->width)} * img->height;
+    const uint64_t rows = file_row_bytes(img->bitsPerPixel, img->width) * img->height;
     status = seek_pixels(file, layout, rows);
     if (status != BMG_OK) return status;
     return read_rows(file, img, layout.height < 0);
@@ -223,11 +226,11 @@ std::vector<uint8_t> colour_table(const BMGImage& img, uint32_t colours) {
     return table;
 }
 
-std::vector<uint8_t> pixel_rows(const BMGImage& img, uint32_t file_row) {
-    std::vector<uint8_t> rows(static_cast<size_t>(file_row) * img.height, 0);
+std::vector<uint8_t> pixel_rows(const BMGImage& img, size_t file_row) {
+    std::vector<uint8_t> rows(file_row * img.height, 0);
     for (uint32_t y = 0; y < img.height; ++y) {
         const uint8_t* in = img.pixels + static_cast<size_t>(y) * img.rowBytes;
-        uint8_t* out = rows.data() + static_cast<size_t>(y) * file_row;
+        uint8_t* out = rows.data() + y * file_row;
         if (img.bitsPerPixel != 32) {
             std::memcpy(out, in, std::min<size_t>(img.rowBytes, file_row));
             continue;
@@ -261,8 +264,8 @@ void fill_headers(uint8_t* headers, const BMGImage& img, uint32_t bits, uint32_t
 
 BMGError write_bmp(File& file, const BMGImage& img) {
     const uint32_t bits = img.bitsPerPixel == 32 ? 24 : img.bitsPerPixel;
-    const uint32_t file_row = file_row_bytes(bits, img.width);
-    const uint64_t image_bytes = uint64_t{file_row} * img.height;
+    const uint64_t file_row = file_row_bytes(bits, img.width);
+    const uint64_t image_bytes = file_row * img.height;
     const uint32_t colours = written_colours(img);
     if (image_bytes + kFileHeaderBytes + kInfoHeaderBytes + 4 * colours > 0xFFFFFFFFu)
         return BMG_ERR_IMAGE_SIZE;

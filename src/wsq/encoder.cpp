@@ -1,6 +1,7 @@
 #include "wsq/encoder.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -174,6 +175,10 @@ int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bi
     if (odata == nullptr || olen == nullptr || idata == nullptr) {
         diag("ERROR : wsq_encode_1 : null argument\n");
         return kEncodeNullArgument;
+    }
+    if (std::isnan(r_bitrate)) {
+        diag("ERROR : wsq_encode_1 : bitrate is not a number\n");
+        return kEncodeBadBitrate;
     }
     int ret = check_size(w, h);
     if (ret != 0) return ret;

@@ -13,6 +13,7 @@ inline constexpr int kEncodeNoHuffMemory = -13;
 inline constexpr int kEncodeTooSmall = -14;  // below the filter bank's 81 x 81 (or not positive)
 inline constexpr int kEncodeTooLarge = -15;  // a side above 65535, or buffers beyond 32 bits
 inline constexpr int kEncodeNullArgument = -16;  // no pixels or no place for the stream
+inline constexpr int kEncodeBadBitrate = -17;    // a bitrate that is not a number
 
 // Normalises gray pixels: *shift is their mean, *scale the larger distance from it to the
 // extremes divided by 128, and every pixel becomes (p - shift) / scale in single precision.

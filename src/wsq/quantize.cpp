@@ -76,6 +76,7 @@ int16_t quantize_value(float v, float q, float half_zero) {
     if (std::isnan(v) || (-half_zero <= v && v <= half_zero)) return 0;
     long double r = v > 0 ? (static_cast<long double>(v) - half_zero) / q + 1.0L
                           : (static_cast<long double>(v) + half_zero) / q - 1.0L;
+    if (std::isnan(r)) return 0;  // only from a bin width that is not a number
     // Values beyond 16 bits only come from extreme bitrates; keep them in range.
     if (r > kMaxQuantized) r = kMaxQuantized;
     if (r < -kMaxQuantized) r = -kMaxQuantized;

@@ -256,6 +256,20 @@ TEST(Encoder, NullPointersAreRefused) {
     EXPECT_EQ(capture.text(), line + line + line);
 }
 
+TEST(Encoder, ExtremeBitratesGiveValidStreamsAndNotANumberIsRefused) {
+    const int w = 120, h = 130;
+    const Bytes px = quorvel::testing::ridge_pattern(w, h, 6);
+    // Without a reachable target no subband is coded: a valid stream of empty blocks.
+    for (float r : {0.0f, -3.0f, -INFINITY, INFINITY}) {
+        const Encoded e = encode(px, w, h, r, nullptr);
+        EXPECT_EQ(e.ret, 0) << r << e.log;
+        EXPECT_NE(e.log.find("0 -> 0.000000\n"), std::string::npos) << r;
+    }
+    const Encoded e = encode(px, w, h, NAN, nullptr);
+    EXPECT_EQ(e.ret, kEncodeBadBitrate);
+    EXPECT_EQ(e.log, "ERROR : wsq_encode_1 : bitrate is not a number\n");
+}
+
 TEST(Encoder, StreamLargerThanTheRawImageFailsWithTheOverflowError) {
     // Noise at a high bitrate on a small image cannot fit in width x height bytes.
     const int w = 96, h = 96;

@@ -10,14 +10,21 @@
 namespace quorvel::platform {
 namespace {
 
-uint32_t dib_row_bytes(int32_t width, int bits) {
-    return static_cast<uint32_t>((static_cast<uint64_t>(width) * bits + 31) / 32 * 4);
+// Largest block we hand out rows for: the most a DIB's size field and a LONG can describe.
+constexpr uint64_t kMaxDibBytes = 0x7FFFFFFFu;
+
+uint64_t dib_row_bytes(int32_t width, int bits) {
+    return (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+}
+
+bool fits(const QuorvelGdiObject& bitmap, int bits) {
+    return dib_row_bytes(bitmap.width, bits) * static_cast<uint64_t>(bitmap.height) <= kMaxDibBytes;
 }
 
 // With no buffer, Win32 fills in the header: the bitmap's size and depth, uncompressed.
 int fill_header(const QuorvelGdiObject& bitmap, BITMAPINFOHEADER& header) {
     if (header.biBitCount == 0) header.biBitCount = bitmap.bits_per_pixel;
-    if (!valid_bitmap_depth(header.biBitCount)) {
+    if (!valid_bitmap_depth(header.biBitCount) || !fits(bitmap, header.biBitCount)) {
         set_last_error(EINVAL);
         return 0;
     }
@@ -25,14 +32,15 @@ int fill_header(const QuorvelGdiObject& bitmap, BITMAPINFOHEADER& header) {
     header.biHeight = bitmap.height;
     header.biPlanes = 1;
     header.biCompression = BI_RGB;
-    header.biSizeImage = dib_row_bytes(bitmap.width, header.biBitCount) *
-                         static_cast<uint32_t>(bitmap.height);
+    header.biSizeImage = static_cast<DWORD>(dib_row_bytes(bitmap.width, header.biBitCount) *
+                                            static_cast<uint64_t>(bitmap.height));
     return 1;
 }
 
 // Depths we convert to: any depth to 16, 24 or 32 bits; 8 bits or less only unchanged.
 bool convertible(const QuorvelGdiObject& bitmap, const BITMAPINFOHEADER& header) {
     if (header.biCompression != BI_RGB || !valid_bitmap_depth(header.biBitCount)) return false;
+    if (!fits(bitmap, header.biBitCount)) return false;
     if (header.biWidth != bitmap.width || header.biHeight == INT32_MIN) return false;
     const int32_t rows = header.biHeight < 0 ? -header.biHeight : header.biHeight;
     if (rows != bitmap.height) return false;
@@ -54,7 +62,7 @@ int copy_lines(const QuorvelGdiObject& bitmap, UINT start, UINT lines, uint8_t* 
     const BITMAPINFOHEADER& header = info.bmiHeader;
     if (start >= static_cast<UINT>(bitmap.height)) return 0;
     const UINT count = std::min<UINT>(lines, static_cast<UINT>(bitmap.height) - start);
-    const uint32_t stride = dib_row_bytes(bitmap.width, header.biBitCount);
+    const size_t stride = dib_row_bytes(bitmap.width, header.biBitCount);
     const bool top_down = header.biHeight < 0;
     for (UINT k = 0; k < count; ++k) {
         // Scan lines are numbered from the bottom of a bottom-up picture, from the top else.

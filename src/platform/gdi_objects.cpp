@@ -22,9 +22,9 @@ std::unordered_set<const void*>& dcs() {
     return live;
 }
 
-uint32_t aligned_row_bytes(int32_t width, int bits, uint32_t alignment) {
+uint64_t aligned_row_bytes(int32_t width, int bits, uint32_t alignment) {
     const uint64_t bytes = (static_cast<uint64_t>(width) * bits + 7) / 8;
-    return static_cast<uint32_t>((bytes + alignment - 1) / alignment * alignment);
+    return (bytes + alignment - 1) / alignment * alignment;
 }
 
 }  // namespace

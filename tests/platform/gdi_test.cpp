@@ -83,7 +83,8 @@ TEST_F(Gdi, DibSectionRejectsWhatItCannotHold) {
         LONG w, h;
         WORD bits;
     } bad[] = {{0, 4, 24}, {-3, 4, 24}, {4, 0, 24}, {4, 4, 2}, {4, 4, 0}, {4, 4, 64},
-               {1 << 20, 1 << 20, 32}, {4, INT32_MIN, 24}, {0x7FFFFFFF, 1, 32}};
+               {1 << 20, 1 << 20, 32}, {4, INT32_MIN, 24}, {0x7FFFFFFF, 1, 32},
+               {(1 << 30) + 1, 1, 32} /* row of 2^32 + 4 bytes: must not wrap to 4 */};
     for (const auto& b : bad) {
         DibInfo dib = header(b.w, b.h, b.bits);
         SetLastError(0);
@@ -242,6 +243,23 @@ TEST_F(Gdi, DeviceBitmapsKeepTheirBitsPrivate) {
     EXPECT_EQ(CreateBitmap(3, 2, 2, 24, nullptr), nullptr);
     EXPECT_EQ(CreateBitmap(3, -2, 1, 24, nullptr), nullptr);
     EXPECT_EQ(CreateBitmap(3, 2, 1, 0xFFFFFFFFu, nullptr), nullptr);
+}
+
+// A 1-bit bitmap can hold rows that would not fit a LONG once widened to 32 bits.
+TEST_F(Gdi, GetDIBitsRefusesRowsBeyondTheSizeField) {
+    HBITMAP wide = section(1 << 20, 520, 1);
+    ASSERT_NE(wide, nullptr);
+    HDC dc = GetDC(nullptr);
+    DibInfo want = header(1 << 20, 520, 32);
+    uint8_t sink[4] = {};
+    EXPECT_EQ(GetDIBits(dc, wide, 0, 1, sink, &want.info, DIB_RGB_COLORS), 0);
+    want.info.bmiHeader.biBitCount = 0;
+    EXPECT_NE(GetDIBits(dc, wide, 0, 1, nullptr, &want.info, DIB_RGB_COLORS), 0);
+    EXPECT_EQ(want.info.bmiHeader.biBitCount, 1);
+    want.info.bmiHeader.biBitCount = 32;
+    EXPECT_EQ(GetDIBits(dc, wide, 0, 1, nullptr, &want.info, DIB_RGB_COLORS), 0);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(wide);
 }
 
 TEST_F(Gdi, GetDIBitsWidensRgb555) {

@@ -385,11 +385,17 @@ int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbit
 int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip,
                    int sip_siz, int MaxCoeff, int MaxZRun, const WsqHuffcode* codes) {
     BitWriter writer(outbuf, outalloc);
+    int uncoded = -1;  // a symbol the table has no code for would vanish from the stream
     map_block(sip, sip_siz, MaxCoeff, MaxZRun, [&](int symbol, int extra, int extra_bits) {
+        if (codes[symbol].size == 0 && uncoded < 0) uncoded = symbol;
         writer.put(codes[symbol].code, codes[symbol].size);
         if (extra_bits > 0) writer.put(static_cast<unsigned int>(extra), extra_bits);
     });
     writer.pad();
+    if (uncoded >= 0) {
+        diag("ERROR : compress_block : no code for symbol %d\n", uncoded);
+        return -2;
+    }
     if (writer.overflowed()) {
         diag("ERROR : compress_block : buffer overlow : alloc = %d, request = %lld\n", outalloc,
              writer.requested());

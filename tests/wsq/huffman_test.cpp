@@ -100,6 +100,19 @@ TEST(HuffmanBits, BlockThatDoesNotFitFails) {
     EXPECT_FALSE(capture.text().empty());
 }
 
+TEST(HuffmanBits, SymbolWithoutACodeFailsInsteadOfVanishing) {
+    std::vector<WsqHuffcode> codes(257, WsqHuffcode{0, 0});
+    codes[181] = {2, 0x1};
+    Bytes out(16);
+    int n = -1;
+    const Coefficients c = {1, 0, 1};
+    DiagCapture capture;
+    EXPECT_EQ(compress_block(out.data(), 16, &n, c.data(), 3, MAX_HUFFCOEFF, MAX_HUFFZRUN,
+                             codes.data()),
+              -2);
+    EXPECT_EQ(capture.text(), "ERROR : compress_block : no code for symbol 1\n");
+}
+
 TEST(HuffmanTables, TwoLeastTakesTheLargerSymbolOnTies) {
     std::vector<int> freq(257, 0);
     int a, b;
@@ -145,6 +158,58 @@ TEST(HuffmanTables, CodesLongerThanSixteenBitsAreLimited) {
     std::free(table);
     std::free(bits);
     std::free(values);
+}
+
+TEST(HuffmanTables, EverySymbolGetsAPrefixFreeCodeOfAtMostSixteenBits) {
+    std::mt19937 rng(77);
+    int limited = 0;
+    for (int round = 0; round < 60; ++round) {
+        // Geometric counts over a random set of symbols; steep ones force limiting.
+        Coefficients c;
+        const int symbols = 2 + static_cast<int>(rng() % 60);
+        const double ratio = 1.2 + (round % 6) * 0.3;
+        double count = 1.0;
+        std::vector<int> used;
+        for (int k = 0; k < symbols && c.size() < 400000; ++k) {
+            const int v = static_cast<int>(rng() % 148) - 73;
+            if (v == 0 || std::find(used.begin(), used.end(), v) != used.end()) continue;
+            used.push_back(v);
+            c.insert(c.end(), static_cast<size_t>(count), static_cast<short>(v));
+            count *= ratio;
+        }
+        std::shuffle(c.begin(), c.end(), rng);
+        const int size = static_cast<int>(c.size());
+        int *counts, *sizes;
+        ASSERT_EQ(count_block(&counts, 256, c.data(), size, MAX_HUFFCOEFF, MAX_HUFFZRUN), 0);
+        ASSERT_EQ(find_huff_sizes(&sizes, counts, 256), 0);
+        if (*std::max_element(sizes, sizes + 256) > 16) ++limited;
+        std::free(counts);
+        std::free(sizes);
+        WsqHuffcode* table;
+        unsigned char *bits, *values;
+        ASSERT_EQ(make_block_hufftable(&table, &bits, &values, c.data(), &size, 1), 0);
+        int codes = 0;
+        for (int i = 0; i < 16; ++i) codes += bits[i];
+        EXPECT_EQ(codes, static_cast<int>(used.size())) << round;
+        std::vector<WsqHuffcode> coded;
+        for (int v : used) {
+            const WsqHuffcode h = table[v + 180];
+            ASSERT_GT(h.size, 0) << v;
+            ASSERT_LE(h.size, 16);
+            EXPECT_NE(h.code, (1u << h.size) - 1u);
+            coded.push_back(h);
+        }
+        for (size_t a = 0; a < coded.size(); ++a)
+            for (size_t b = 0; b < coded.size(); ++b) {
+                if (a == b || coded[a].size > coded[b].size) continue;
+                const unsigned prefix = coded[b].code >> (coded[b].size - coded[a].size);
+                EXPECT_NE(prefix, coded[a].code) << round << ": " << a << " prefixes " << b;
+            }
+        std::free(table);
+        std::free(bits);
+        std::free(values);
+    }
+    EXPECT_GE(limited, 10) << limited;  // the steep rounds went through the 16-bit limit
 }
 
 TEST(HuffmanTables, MergingDeeperThanThirtyTwoLevelsIsRefused) {

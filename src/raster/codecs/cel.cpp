@@ -47,6 +47,7 @@ BMGError read_still(InputBytes& in, BMGImage* img) {
     const uint8_t* h = in.take(kStillHeaderBytes);
     if (h == nullptr) return BMG_ERR_READ_FILE;
     if (le16_at(h, 0) != kStillMagic || h[10] != 8 || h[11] != 0) return BMG_ERR_FORMAT_OPTION;
+    if (768 + uint64_t{le16_at(h, 2)} * le16_at(h, 4) > in.remaining()) return BMG_ERR_READ_FILE;
     if (BMGError e = allocate_8bit(img, le16_at(h, 2), le16_at(h, 4)); e != BMG_OK) return e;
     const uint8_t* rgb = in.take(768);
     if (rgb == nullptr) return BMG_ERR_READ_FILE;

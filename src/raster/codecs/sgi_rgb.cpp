@@ -122,6 +122,11 @@ BMGError read_sgi(InputBytes& in, BMGImage* img) {
     // Two channels (gray and alpha) or more than four have no depth in the record.
     if (h.zsize != 1 && h.zsize != 3 && h.zsize != 4) return BMG_ERR_BITS_PER_PIXEL;
 
+    // Verbatim data, or the two row tables, must fit in what is left of the file.
+    const uint64_t rows = h.dimension == 1 ? 1 : h.ysize;
+    const uint64_t needed = h.storage == 0 ? uint64_t{h.xsize} * rows * h.zsize : 8 * rows * h.zsize;
+    if (needed > in.remaining()) return BMG_ERR_READ_FILE;
+
     img->width = h.xsize;
     img->height = h.dimension == 1 ? 1 : h.ysize;
     img->bitsPerPixel = static_cast<uint8_t>(8 * h.zsize);

@@ -139,6 +139,12 @@ BMGError read_tga(InputBytes& in, BMGImage* img) {
     const bool alpha = h.pixelDepth == 32 && (h.descriptor & kAlphaBit);
     if (!in.skip(h.idLength)) return BMG_ERR_READ_FILE;
 
+    // A header claiming more pixels than the rest of the file could hold (a packet gives at
+    // most 128 pixels) is a short read, found before a large allocation.
+    const uint64_t pixelCount = static_cast<uint64_t>(h.width) * h.height;
+    const uint64_t packedLimit = h.imageType > 3 ? uint64_t{128} * in.remaining() : in.remaining() / ((h.pixelDepth + 7) / 8);
+    if (pixelCount > packedLimit) return BMG_ERR_READ_FILE;
+
     img->width = h.width;
     img->height = h.height;
     img->bitsPerPixel = h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);

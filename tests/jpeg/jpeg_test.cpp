@@ -39,6 +39,7 @@ double mean_difference(const Picture& a, const Picture& b) {
 class Jpeg : public ::testing::Test {
 protected:
     void SetUp() override {
+        ClearImageRecord(&img);
         ASSERT_TRUE(testing::have_tool("convert"));
         ASSERT_EQ(testing::run("/usr/bin/python3 -c 'import PIL'"), 0);
         testing::write_pnm(dir.file("rgb.ppm"), smooth(45, 29, 3));
@@ -175,6 +176,24 @@ TEST_F(Jpeg, BadInputGivesItsCodeAndAnEmptyRecord) {
         }
     testing::write_file(dir.file("zero.jpg"), zero);
     EXPECT_EQ(read(dir.file("zero.jpg")), BMG_ERR_CORRUPT_FORMAT);
+}
+
+TEST_F(Jpeg, DamagedCopiesNeverGiveAHalfRecord) {
+    ASSERT_EQ(shell("convert rgb.ppm good.jpg && convert gray.pgm -interlace JPEG good2.jpg"), 0);
+    int failures = 0;
+    for (const char* name : {"good.jpg", "good2.jpg"}) {
+        for (const auto& bytes : testing::damaged_copies(testing::read_file(dir.file(name)), 250, 3)) {
+            testing::write_file(dir.file("d.jpg"), bytes);
+            const BMGError code = read(dir.file("d.jpg"));
+            if (code != BMG_OK) {
+                ++failures;
+                EXPECT_EQ(img.pixels, nullptr);
+                EXPECT_EQ(GetLastImageError(), code);
+            }
+            ReleaseImageRecord(&img);
+        }
+    }
+    EXPECT_GT(failures, 0);
 }
 
 TEST_F(Jpeg, WriterRefusesRecordsItCannotEncode) {

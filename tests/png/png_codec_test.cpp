@@ -126,6 +126,36 @@ TEST(PngRead, IndexesPastTheirPaletteFindBlackEntries) {
     EXPECT_EQ(entry200[0] | entry200[1] | entry200[2], 0);
 }
 
+// Whatever a damaged file holds, the reader gives a code and either a whole record or none.
+TEST(PngRead, DamagedCopiesNeverGiveAHalfRecord) {
+    TempDir dir;
+    std::vector<std::vector<uint8_t>> goods;
+    Record rgba, palette;
+    rgba.img = testing::record_from(testing::pattern(19, 11, 4, 5), 32);
+    palette.img = testing::indexed_record(19, 2, 4, std::vector<uint8_t>(38, 3), {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {9, 9, 9}});
+    for (const BMGImage* img : {&rgba.img, &palette.img}) {
+        ASSERT_EQ(WritePngFile(dir.file("good.png").c_str(), *img), BMG_OK);
+        goods.push_back(testing::read_file(dir.file("good.png")));
+    }
+    int failures = 0;
+    for (const auto& good : goods) {
+        for (const auto& bytes : testing::damaged_copies(good, 300, 7)) {
+            testing::write_file(dir.file("d.png"), bytes);
+            Record r;
+            const BMGError code = ReadPngFile(dir.file("d.png").c_str(), &r.img);
+            if (code != BMG_OK) {
+                ++failures;
+                EXPECT_TRUE(IsEmpty(r.img));
+                EXPECT_EQ(GetLastImageError(), code);
+            } else {
+                ASSERT_NE(r.img.pixels, nullptr);
+                testing::record_picture(r.img);  // every index inside the palette
+            }
+        }
+    }
+    EXPECT_GT(failures, 0);
+}
+
 TEST(PngRoundTrip, TruecolourKeepsEveryPixelInEitherLayout) {
     TempDir dir;
     for (int layout : {0, 1}) {

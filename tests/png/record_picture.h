@@ -140,6 +140,37 @@ inline raster::BMGImage indexed_record(int width, int height, uint8_t bits, cons
     return img;
 }
 
+// Damaged copies of a good file, the same for every run: bytes overwritten at random places
+// (header fields included), runs set to 0xFF or 0, and cuts at random lengths.
+inline std::vector<std::vector<uint8_t>> damaged_copies(const std::vector<uint8_t>& good, int count, unsigned seed) {
+    std::vector<std::vector<uint8_t>> out;
+    unsigned state = seed;
+    const auto next = [&state](size_t bound) {
+        state = state * 1664525u + 1013904223u;
+        return bound ? (state >> 8) % bound : 0;
+    };
+    for (int i = 0; i < count; ++i) {
+        std::vector<uint8_t> copy = good;
+        switch (i % 4) {
+            case 0:  // a few bytes anywhere
+                for (int k = 0; k < 1 + i % 5; ++k) copy[next(copy.size())] = static_cast<uint8_t>(next(256));
+                break;
+            case 1:  // a byte of the first 160, where the headers are
+                copy[next(copy.size() < 160 ? copy.size() : 160)] ^= static_cast<uint8_t>(1 + next(255));
+                break;
+            case 2: {  // a run of 0xFF or 0
+                const size_t at = next(copy.size()), length = 1 + next(6);
+                for (size_t k = at; k < at + length && k < copy.size(); ++k) copy[k] = i % 8 < 4 ? 0xFF : 0;
+                break;
+            }
+            default:  // cut short
+                copy.resize(next(copy.size()));
+        }
+        out.push_back(std::move(copy));
+    }
+    return out;
+}
+
 // ImageMagick's reading of a file, as RGBA (8 bits a sample).
 inline Picture magick_decode(const std::string& path, const std::string& scratch, const std::string& options = "") {
     const std::string pam = scratch + ".ref.pam";

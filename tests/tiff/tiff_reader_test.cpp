@@ -193,6 +193,7 @@ std::vector<uint8_t> tiny_tiff(uint32_t width, uint32_t height, uint32_t strip_b
 
 class TiffReadBad : public ::testing::Test {
 protected:
+    void SetUp() override { ClearImageRecord(&img); }
     BMGError read(const std::vector<uint8_t>& bytes) {
         testing::write_file(dir.file("bad.tif"), bytes);
         ClearImageRecord(&img);
@@ -238,6 +239,32 @@ TEST_F(TiffReadBad, CutFilesFailWithTheRecordReleased) {
     const std::vector<uint8_t> whole = tiny_tiff(8, 8, 64);
     for (size_t keep : {size_t{10}, size_t{30}, size_t{100}})
         EXPECT_NE(read(std::vector<uint8_t>(whole.begin(), whole.begin() + keep)), BMG_OK) << keep;
+}
+
+TEST_F(TiffReadBad, DamagedCopiesNeverGiveAHalfRecord) {
+    std::vector<std::vector<uint8_t>> goods = {tiny_tiff(8, 8, 64)};
+    std::vector<std::array<uint8_t, 3>> palette(16, {10, 20, 30});
+    BMGImage sources[] = {
+        testing::record_from(testing::pattern(19, 11, 4, 5), 32),
+        testing::indexed_record(19, 11, 4, std::vector<uint8_t>(19 * 11, 5), palette),
+    };
+    for (BMGImage& source : sources) {
+        const TiffFileOptions deflate{13, 0, 0, 0};
+        ASSERT_EQ(WriteTiffFile(dir.file("good.tif").c_str(), source, &deflate), BMG_OK);
+        goods.push_back(testing::read_file(dir.file("good.tif")));
+        ReleaseImageRecord(&source);
+    }
+    ASSERT_EQ(testing::run("tiffcp -t -w 16 -l 16 -c lzw " + quoted(dir.file("good.tif")) + " " + quoted(dir.file("tiled.tif"))), 0);
+    goods.push_back(testing::read_file(dir.file("tiled.tif")));
+    for (const auto& good : goods) {
+        for (const auto& bytes : testing::damaged_copies(good, 250, 11)) {
+            if (read(bytes) == BMG_OK) {
+                ASSERT_NE(img.pixels, nullptr);
+                testing::record_picture(img);  // every index inside the palette
+            }
+            ReleaseImageRecord(&img);
+        }
+    }
 }
 
 }  // namespace

@@ -438,6 +438,22 @@ TEST(HuffmanDecode, SixteenBitMagnitudesBeyondACoefficientKeepTheirSign) {
     EXPECT_EQ(out, (Coefficients{32767, -32768, 32767, -32768}));
 }
 
+TEST(HuffmanDecode, TableOfTheLargestAcceptedValueCountDecodes) {
+    // 257 codes: two of 15 bits, 255 of 16 bits; every symbol stands for coefficient 1.
+    unsigned char bits[16] = {};
+    bits[14] = 2;
+    bits[15] = 255;
+    const std::vector<unsigned char> values(257, 181);
+    StreamBuilder s;
+    s.table(0, bits, values.data());
+    s.block(0, {0x00, 0x01});  // the 15-bit code 0, then a fill bit
+    s.u16(EOI_WSQ);
+    DecoderState state;
+    Coefficients out(4, 9);
+    ASSERT_EQ(decode(s.bytes, out, state), 0);
+    EXPECT_EQ(out, (Coefficients{1, 9, 9, 9}));
+}
+
 TEST(HuffmanDecode, BlockHeaderNamingAnIdWithoutASlotFails) {
     const ByteCodes t;
     StreamBuilder s;

@@ -87,20 +87,19 @@ void AppendChunk(std::vector<uint8_t>& png, const char* type, const std::vector<
     for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(crc >> shift));
 }
 
-// An 8-bit palette PNG, one row of `indexes`, with a PLTE of `colours` entries.
-std::vector<uint8_t> PalettePng(const std::vector<uint8_t>& indexes, int colours) {
+struct Chunk {
+    const char* type;
+    std::vector<uint8_t> data;
+};
+
+// A one-row PNG of `width` pixels: IHDR, the chunks given, IDAT holding `row`, IEND.
+std::vector<uint8_t> OneRowPng(uint8_t width, uint8_t depth, uint8_t colour_type, const std::vector<Chunk>& chunks,
+                               const std::vector<uint8_t>& row) {
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const uint32_t width = static_cast<uint32_t>(indexes.size());
-    AppendChunk(png, "IHDR", {0, 0, 0, static_cast<uint8_t>(width), 0, 0, 0, 1, 8, 3, 0, 0, 0});
-    std::vector<uint8_t> plte;
-    for (int i = 0; i < colours; ++i) {
-        plte.push_back(static_cast<uint8_t>(100 + i));
-        plte.push_back(50);
-        plte.push_back(25);
-    }
-    AppendChunk(png, "PLTE", plte);
+    AppendChunk(png, "IHDR", {0, 0, 0, width, 0, 0, 0, 1, depth, colour_type, 0, 0, 0});
+    for (const Chunk& chunk : chunks) AppendChunk(png, chunk.type, chunk.data);
     std::vector<uint8_t> raw = {0};  // filter type none
-    raw.insert(raw.end(), indexes.begin(), indexes.end());
+    raw.insert(raw.end(), row.begin(), row.end());
     uLongf size = compressBound(static_cast<uLong>(raw.size()));
     std::vector<uint8_t> packed(size);
     EXPECT_EQ(compress(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size())), Z_OK);
@@ -108,6 +107,35 @@ std::vector<uint8_t> PalettePng(const std::vector<uint8_t>& indexes, int colours
     AppendChunk(png, "IDAT", packed);
     AppendChunk(png, "IEND", {});
     return png;
+}
+
+// An 8-bit palette PNG, one row of `indexes`, with a PLTE of `colours` entries.
+std::vector<uint8_t> PalettePng(const std::vector<uint8_t>& indexes, int colours) {
+    std::vector<uint8_t> plte;
+    for (int i = 0; i < colours; ++i) {
+        plte.push_back(static_cast<uint8_t>(100 + i));
+        plte.push_back(50);
+        plte.push_back(25);
+    }
+    return OneRowPng(static_cast<uint8_t>(indexes.size()), 8, 3, {{"PLTE", plte}}, indexes);
+}
+
+// 16-bit truecolour keyed by tRNS: only the exact key colour shows the bKGD colour, not
+// colours that share its high bytes.
+TEST(PngRead, SixteenBitColourKeyIsExact) {
+    TempDir dir;
+    const std::vector<uint8_t> row = {0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00,   // the key
+                                      0xFF, 0xFF, 0x00, 0x01, 0x00, 0x00,   // one step off in green
+                                      0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};  // anything else
+    testing::write_file(dir.file("k.png"), OneRowPng(3, 16, 2,
+                                                     {{"tRNS", {0xFF, 0xFF, 0, 0, 0, 0}},
+                                                      {"bKGD", {0x40, 0x10, 0x50, 0x20, 0x60, 0x30}}},
+                                                     row));
+    Record r;
+    ASSERT_EQ(ReadPngFile(dir.file("k.png").c_str(), &r.img), BMG_OK);
+    ASSERT_EQ(r.img.bitsPerPixel, 24);
+    const std::vector<uint8_t> pixels(r.img.pixels, r.img.pixels + 9);
+    EXPECT_EQ(pixels, (std::vector<uint8_t>{0x60, 0x50, 0x40, 0x00, 0x00, 0xFF, 0x9A, 0x56, 0x12}));
 }
 
 TEST(PngRead, IndexesPastTheirPaletteFindBlackEntries) {

@@ -169,8 +169,9 @@ BMGError ReadHeader(PngReadState* s, PngLayout* l) {
     s->img->width = l->width;
     s->img->height = l->height;
     l->workingDepth = l->depth == 2 ? 4 : (l->depth == 16 ? 8 : l->depth);
-    if (l->depth == 16) png_set_strip_16(s->png);
     DecideTransparency(s, l);
+    // Keyed 16-bit truecolour stays wide until each pixel is compared with the full key.
+    if (l->depth == 16 && l->transparency != Transparency::ColourKey) png_set_strip_16(s->png);
     if (NeedsAlpha(l) && l->depth < 8) {
         png_set_packing(s->png);
         l->workingDepth = 8;
@@ -236,20 +237,30 @@ void ConvertRowGrayAlpha(const png_byte* in, uint8_t* out, png_uint_32 width) {
     }
 }
 
-bool IsKeyColour(const png_byte* rgb, const PngLayout* l) {
-    const int shift = l->depth == 16 ? 8 : 0;
-    return rgb[0] == (l->transColour.red >> shift) && rgb[1] == (l->transColour.green >> shift) &&
-           rgb[2] == (l->transColour.blue >> shift);
+// Sample c of a pixel whose samples are 1 or 2 (big-endian) bytes.
+unsigned PixelSample(const png_byte* pixel, int c, int sampleBytes) {
+    return sampleBytes == 2 ? (pixel[2 * c] << 8) | pixel[2 * c + 1] : pixel[c];
 }
 
-void ConvertRowColour(const png_byte* in, uint8_t* out, const PngLayout* l, int bytesPerPixel) {
+bool IsKeyColour(const png_byte* pixel, const PngLayout* l, int sampleBytes) {
+    return PixelSample(pixel, 0, sampleBytes) == l->transColour.red &&
+           PixelSample(pixel, 1, sampleBytes) == l->transColour.green &&
+           PixelSample(pixel, 2, sampleBytes) == l->transColour.blue;
+}
+
+// Red, green, blue (, alpha) into blue, green, red (, alpha); wide samples keep their high byte.
+void ConvertRowColour(const png_byte* in, uint8_t* out, const PngLayout* l, int channels) {
     const bool keyed = l->transparency == Transparency::ColourKey;
-    for (png_uint_32 x = 0; x < l->width; ++x, in += bytesPerPixel, out += bytesPerPixel) {
-        const png_byte* rgb = keyed && IsKeyColour(in, l) ? l->background : in;
-        out[0] = rgb[2];
-        out[1] = rgb[1];
-        out[2] = rgb[0];
-        if (bytesPerPixel == 4) out[3] = in[3];
+    const int sampleBytes = keyed && l->depth == 16 ? 2 : 1;
+    for (png_uint_32 x = 0; x < l->width; ++x, in += channels * sampleBytes, out += channels) {
+        if (keyed && IsKeyColour(in, l, sampleBytes)) {
+            out[0] = l->background[2], out[1] = l->background[1], out[2] = l->background[0];
+            continue;
+        }
+        out[0] = in[2 * sampleBytes];
+        out[1] = in[sampleBytes];
+        out[2] = in[0];
+        if (channels == 4) out[3] = in[3];
     }
 }
 

@@ -155,12 +155,6 @@ inline Picture pillow_decode(const std::string& file, const std::string& out, bo
     return testing::read_pnm(out);
 }
 
-inline int pillow_run(const std::string& dir, const std::string& script) {
-    const std::string path = dir + "/script.py";
-    testing::write_file(path, std::vector<uint8_t>(script.begin(), script.end()));
-    return testing::run("cd " + sh_quote(dir) + " && /usr/bin/python3 " + sh_quote(path));
-}
-
 // Little- and big-endian byte builders for hand-made files.
 struct Bytes {
     std::vector<uint8_t> b;

@@ -108,10 +108,8 @@ BMGError SetTags(TiffWriteState* s, const BMGImage& img, const TiffLayout& layou
         const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
-    // libtiff answers a positive request unchanged; one row per strip is what is written.
-    uint32_t rowsPerStrip = TIFFDefaultStripSize(tif, 65535);
-    if (rowsPerStrip == 65535) rowsPerStrip = 1;
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    // One row per strip, whatever strip size libtiff would suggest: the strips below are rows.
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t{1});
     if (layout.orientation != 0) TIFFSetField(tif, TIFFTAG_ORIENTATION, layout.orientation);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);

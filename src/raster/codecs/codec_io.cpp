@@ -131,16 +131,21 @@ bool IsGrayPalette(const BMGImage& img) {
     return true;
 }
 
-BMGError CheckWritableImage(const BMGImage& img) {
-    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
-    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
-    switch (img.bitsPerPixel) {
-        case 1: case 4: case 8: case 16: case 24: case 32: break;
-        default: return BMG_ERR_BITS_PER_PIXEL;
-    }
-    if (img.rowBytes < PackedRowBytes(img.bitsPerPixel, img.width)) return BMG_ERR_IMAGE_SIZE;
+BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules) {
+    const uint8_t bits = img.bitsPerPixel;
+    const bool knownDepth = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    const BMGError depth = knownDepth ? BMG_OK : BMG_ERR_BITS_PER_PIXEL;
+    const bool sized = img.width != 0 && img.height != 0 && img.width <= rules.maxDimension &&
+                       img.height <= rules.maxDimension;
+    const BMGError size = sized ? BMG_OK : BMG_ERR_IMAGE_SIZE;
+    const BMGError pixels = img.pixels != nullptr ? BMG_OK : BMG_ERR_IMAGE_POINTER;
+    const BMGError order[3] = {rules.pixelsFirst ? pixels : depth, size, rules.pixelsFirst ? depth : pixels};
+    for (BMGError code : order)
+        if (code != BMG_OK) return code;
+    if (img.rowBytes < PackedRowBytes(bits, img.width)) return BMG_ERR_IMAGE_SIZE;
     // An indexed image means nothing without its colours.
-    if (img.bitsPerPixel <= 8 && (img.palette == nullptr || img.paletteSize == 0 || img.paletteEntryBytes < 3))
+    if (rules.indexedNeedsPalette && bits <= 8 &&
+        (img.palette == nullptr || img.paletteSize == 0 || img.paletteEntryBytes < 3))
         return BMG_ERR_FORMAT_OPTION;
     return BMG_OK;
 }

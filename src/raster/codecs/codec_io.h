@@ -74,8 +74,20 @@ inline size_t PackedRowBytes(uint32_t bits, uint32_t width) {
 void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue);
 // Every palette entry has blue = green = red (false without a palette block).
 bool IsGrayPalette(const BMGImage& img);
+// What a writer demands of a record beyond known depth, non-zero size, rows present and
+// rows wide enough for their pixels.
+struct WriterRules {
+    // The TGA and SGI writers report a missing pixel block before a bad size or depth; the
+    // PNG, TIFF and JPEG writers report depth, then size, then the pixel block. Callers see
+    // which code wins when several faults meet, so each writer keeps its order.
+    bool pixelsFirst = true;
+    // Largest width or height the format can store.
+    uint32_t maxDimension = UINT32_MAX;
+    // Indexed images must carry their colours.
+    bool indexedNeedsPalette = true;
+};
 // Writers' sanity check of a record handed by value: BMG_OK or the code to fail with.
-BMGError CheckWritableImage(const BMGImage& img);
+BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules = {});
 // One byte per pixel, `width` bytes a row, rows bottom-up, for a 1-, 4- or 8-bit image.
 bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out);
 

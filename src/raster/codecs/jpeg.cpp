@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
 namespace quorvel::raster {
@@ -283,17 +284,6 @@ BMGError WriteJpegBody(JpegWriteState* s, int quality) {
     return BMG_OK;
 }
 
-BMGError CheckRecord(const BMGImage& img) {
-    const uint8_t bits = img.bitsPerPixel;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return BMG_ERR_BITS_PER_PIXEL;
-    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
-    if (img.width > kMaxJpegDimension || img.height > kMaxJpegDimension) return BMG_ERR_IMAGE_SIZE;
-    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
-    if (img.rowBytes < (static_cast<uint64_t>(bits) * img.width + 7) / 8) return BMG_ERR_IMAGE_SIZE;
-    return BMG_OK;
-}
-
 BMGError FinishWrite(JpegWriteState* s, BMGError code) {
     if (s->created) jpeg_destroy_compress(&s->cinfo);
     std::free(s->row);
@@ -305,7 +295,9 @@ BMGError FinishWrite(JpegWriteState* s, BMGError code) {
 
 BMGError WriteJpegFile(const char* filename, BMGImage img, int quality) {
     SetLastImageError(BMG_OK);
-    BMGError code = CheckRecord(img);
+    const codec_io::WriterRules rules{
+        .pixelsFirst = false, .maxDimension = kMaxJpegDimension, .indexedNeedsPalette = false};
+    BMGError code = codec_io::CheckWritableImage(img, rules);
     if (code != BMG_OK) return SetLastImageError(code);
     auto* state = static_cast<JpegWriteState*>(std::calloc(1, sizeof(JpegWriteState)));
     if (state == nullptr) return SetLastImageError(BMG_ERR_NO_MEMORY);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/png_rows.h"
 
@@ -468,17 +469,6 @@ BMGError WritePngBody(PngWriteState* s) {
     return BMG_OK;
 }
 
-// A record the writer can read safely: known depth, rows present and wide enough.
-BMGError CheckRecord(const BMGImage& img) {
-    const uint8_t bits = img.bitsPerPixel;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return BMG_ERR_BITS_PER_PIXEL;
-    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
-    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
-    if (img.rowBytes < PackedRowBytes(img)) return BMG_ERR_IMAGE_SIZE;
-    return BMG_OK;
-}
-
 // 16-bit rows are widened on a copy the writer owns; the caller's rows stay as they are.
 BMGError WidenRgb555(PngWriteState* s) {
     const size_t bytes = static_cast<size_t>(s->img.rowBytes) * s->img.height;
@@ -508,7 +498,7 @@ BMGError WritePngFile(const char* filename, BMGImage img) {
     SetLastImageError(BMG_OK);
     PngWriteState state{};
     state.img = img;
-    BMGError code = CheckRecord(img);
+    BMGError code = codec_io::CheckWritableImage(img, {.pixelsFirst = false, .indexedNeedsPalette = false});
     if (code != BMG_OK) return FinishWrite(&state, code);
     state.file = filename ? std::fopen(filename, "wb") : nullptr;
     if (state.file == nullptr) return FinishWrite(&state, BMG_ERR_OPEN_FILE);

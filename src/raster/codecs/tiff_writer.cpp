@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_messages.h"
 
@@ -166,16 +167,6 @@ BMGError WriteStrips(TiffWriteState* s, const BMGImage& img, const TiffLayout& l
     return BMG_OK;
 }
 
-BMGError CheckRecord(const BMGImage& img) {
-    const uint8_t bits = img.bitsPerPixel;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return BMG_ERR_BITS_PER_PIXEL;
-    if (img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_SIZE;
-    if (img.pixels == nullptr) return BMG_ERR_IMAGE_POINTER;
-    if (img.rowBytes < (static_cast<uint64_t>(bits) * img.width + 7) / 8) return BMG_ERR_IMAGE_SIZE;
-    return BMG_OK;
-}
-
 BMGError FinishWrite(TiffWriteState* s, BMGError code) {
     if (s->tif != nullptr) TIFFClose(s->tif);
     std::free(s->colourMap);
@@ -189,7 +180,7 @@ BMGError WriteTiffFile(const char* filename, BMGImage img, const TiffFileOptions
     SetLastImageError(BMG_OK);
     TiffWriteState state{};
     TiffLayout layout{};
-    BMGError code = CheckRecord(img);
+    BMGError code = codec_io::CheckWritableImage(img, {.pixelsFirst = false, .indexedNeedsPalette = false});
     if (code == BMG_OK) code = DecideLayout(img, options, &layout);
     if (code != BMG_OK) return FinishWrite(&state, code);
     state.tif = filename != nullptr ? OpenTiffFile(filename, "w") : nullptr;

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "raster/codecs/codec_io.h"
+
+namespace quorvel::raster::codec_io {
+namespace {
+
+// A record that passes every writer check: 2x2 at 24 bits over a static buffer.
+BMGImage GoodRecord() {
+    static uint8_t pixels[16] = {};
+    BMGImage img;
+    ClearImageRecord(&img);
+    img.width = 2;
+    img.height = 2;
+    img.bitsPerPixel = 24;
+    img.rowBytes = 8;
+    img.pixels = pixels;
+    return img;
+}
+
+constexpr WriterRules kLibraryWriter{.pixelsFirst = false, .indexedNeedsPalette = false};
+
+TEST(WritableImage, GoodRecordPassesEitherRules) {
+    EXPECT_EQ(CheckWritableImage(GoodRecord()), BMG_OK);
+    EXPECT_EQ(CheckWritableImage(GoodRecord(), kLibraryWriter), BMG_OK);
+}
+
+TEST(WritableImage, PixelsFirstReportsTheMissingBlockBeforeSizeAndDepth) {
+    BMGImage img = GoodRecord();
+    img.pixels = nullptr;
+    img.width = 0;
+    img.bitsPerPixel = 3;
+    EXPECT_EQ(CheckWritableImage(img), BMG_ERR_IMAGE_POINTER);
+    img.pixels = GoodRecord().pixels;
+    EXPECT_EQ(CheckWritableImage(img), BMG_ERR_IMAGE_SIZE);
+}
+
+TEST(WritableImage, DepthFirstReportsDepthThenSizeThenPixels) {
+    BMGImage img = GoodRecord();
+    img.pixels = nullptr;
+    img.width = 0;
+    img.bitsPerPixel = 3;
+    EXPECT_EQ(CheckWritableImage(img, kLibraryWriter), BMG_ERR_BITS_PER_PIXEL);
+    img.bitsPerPixel = 24;
+    EXPECT_EQ(CheckWritableImage(img, kLibraryWriter), BMG_ERR_IMAGE_SIZE);
+    img.width = 2;
+    EXPECT_EQ(CheckWritableImage(img, kLibraryWriter), BMG_ERR_IMAGE_POINTER);
+}
+
+TEST(WritableImage, MaximumDimensionIsInclusive) {
+    BMGImage img = GoodRecord();
+    WriterRules rules = kLibraryWriter;
+    rules.maxDimension = 2;
+    EXPECT_EQ(CheckWritableImage(img, rules), BMG_OK);
+    rules.maxDimension = 1;
+    EXPECT_EQ(CheckWritableImage(img, rules), BMG_ERR_IMAGE_SIZE);
+}
+
+TEST(WritableImage, ShortRowsAreASizeFault) {
+    BMGImage img = GoodRecord();
+    img.rowBytes = 5;
+    EXPECT_EQ(CheckWritableImage(img), BMG_ERR_IMAGE_SIZE);
+    EXPECT_EQ(CheckWritableImage(img, kLibraryWriter), BMG_ERR_IMAGE_SIZE);
+}
+
+TEST(WritableImage, IndexedWithoutPaletteOnlyFailsWhenColoursAreNeeded) {
+    BMGImage img = GoodRecord();
+    img.bitsPerPixel = 8;
+    EXPECT_EQ(CheckWritableImage(img), BMG_ERR_FORMAT_OPTION);
+    EXPECT_EQ(CheckWritableImage(img, kLibraryWriter), BMG_OK);
+}
+
+}  // namespace
+}  // namespace quorvel::raster::codec_io

@@ -72,5 +72,20 @@ TEST(WritableImage, IndexedWithoutPaletteOnlyFailsWhenColoursAreNeeded) {
     EXPECT_EQ(CheckWritableImage(img, kLibraryWriter), BMG_OK);
 }
 
+TEST(ByteCursor, ReadsToTheEndAndThenRefuses) {
+    const uint8_t bytes[] = {7, 9};
+    ByteCursor c{bytes, sizeof bytes};
+    uint8_t b = 0;
+    EXPECT_EQ(c.remaining(), 2u);
+    ASSERT_TRUE(c.next(b));
+    EXPECT_EQ(b, 7);
+    ASSERT_TRUE(c.next(b));
+    EXPECT_EQ(b, 9);
+    EXPECT_EQ(c.remaining(), 0u);
+    EXPECT_FALSE(c.next(b));
+    EXPECT_EQ(b, 9);
+    EXPECT_EQ(c.at, 2u);
+}
+
 }  // namespace
 }  // namespace quorvel::raster::codec_io

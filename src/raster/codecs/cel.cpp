@@ -8,6 +8,7 @@
 namespace quorvel::raster {
 namespace {
 
+using codec_io::ByteCursor;
 using codec_io::FailRead;
 using codec_io::ImageRow;
 using codec_io::InputBytes;
@@ -59,20 +60,8 @@ BMGError read_still(InputBytes& in, BMGImage* img) {
     return BMG_OK;
 }
 
-// A sub-chunk's payload with a read position; running out is a size mismatch.
-struct Payload {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool next(uint8_t& b) {
-        if (at >= size) return false;
-        b = data[at++];
-        return true;
-    }
-};
-
 // Packets of skip and count bytes; entries past the palette's end are read and dropped.
-BMGError read_colours(Payload p, bool sixtyFourLevels, BMGImage& img) {
+BMGError read_colours(ByteCursor p, bool sixtyFourLevels, BMGImage& img) {
     uint8_t lo = 0, hi = 0;
     if (!p.next(lo) || !p.next(hi)) return BMG_ERR_CORRUPT_FILE;
     const unsigned packets = lo | (hi << 8);
@@ -82,7 +71,7 @@ BMGError read_colours(Payload p, bool sixtyFourLevels, BMGImage& img) {
         if (!p.next(skip) || !p.next(count)) return BMG_ERR_CORRUPT_FILE;
         index += skip;
         const size_t entries = count == 0 ? 256 : count;
-        if (entries * 3 > p.size - p.at) return BMG_ERR_CORRUPT_FILE;
+        if (entries * 3 > p.remaining()) return BMG_ERR_CORRUPT_FILE;
         const unsigned scale = sixtyFourLevels ? 4 : 1;
         for (size_t e = 0; e < entries; ++e, ++index, p.at += 3)
             codec_io::SetPaletteEntry(img, index, static_cast<uint8_t>(p.data[p.at] * scale),
@@ -93,7 +82,7 @@ BMGError read_colours(Payload p, bool sixtyFourLevels, BMGImage& img) {
 }
 
 // Rows of packets from the top; runs past a row's end are cut there.
-BMGError read_byte_run(Payload p, BMGImage& img) {
+BMGError read_byte_run(ByteCursor p, BMGImage& img) {
     for (uint32_t r = 0; r < img.height; ++r) {
         uint8_t* row = ImageRow(img, img.height - 1 - r);
         uint8_t unused = 0;
@@ -110,7 +99,7 @@ BMGError read_byte_run(Payload p, BMGImage& img) {
                 x += kept;
             } else {
                 const size_t count = static_cast<size_t>(-n);
-                if (count > p.size - p.at) return BMG_ERR_CORRUPT_FILE;
+                if (count > p.remaining()) return BMG_ERR_CORRUPT_FILE;
                 const size_t kept = std::min<size_t>(count, img.width - x);
                 std::memcpy(row + x, p.data + p.at, kept);
                 p.at += count;
@@ -121,7 +110,7 @@ BMGError read_byte_run(Payload p, BMGImage& img) {
     return p.at == p.size || p.at + 1 == p.size ? BMG_OK : BMG_ERR_CORRUPT_FILE;
 }
 
-BMGError read_literal(Payload p, BMGImage& img) {
+BMGError read_literal(ByteCursor p, BMGImage& img) {
     if (p.size != static_cast<size_t>(img.width) * img.height) return BMG_ERR_CORRUPT_FILE;
     for (uint32_t r = 0; r < img.height; ++r)
         std::memcpy(ImageRow(img, img.height - 1 - r), p.data + static_cast<size_t>(r) * img.width, img.width);
@@ -133,7 +122,7 @@ struct FrameProgress {
     bool image = false;
 };
 
-BMGError read_sub_chunk(uint16_t type, Payload payload, BMGImage& img, FrameProgress& done) {
+BMGError read_sub_chunk(uint16_t type, ByteCursor payload, BMGImage& img, FrameProgress& done) {
     switch (type) {
         case kColour256:
         case kColour64:
@@ -168,7 +157,7 @@ BMGError read_frame(InputBytes& in, uint16_t count, size_t end, BMGImage& img, F
         if (size < kSubChunkHeaderBytes || size > end - start) return BMG_ERR_CORRUPT_FILE;
         const uint8_t* data = in.take(size - kSubChunkHeaderBytes);
         if (data == nullptr) return BMG_ERR_READ_FILE;
-        if (BMGError e = read_sub_chunk(type, Payload{data, size - kSubChunkHeaderBytes}, img, done); e != BMG_OK)
+        if (BMGError e = read_sub_chunk(type, ByteCursor{data, size - kSubChunkHeaderBytes}, img, done); e != BMG_OK)
             return e;
     }
     return BMG_OK;

@@ -39,6 +39,20 @@ private:
     size_t pos_ = 0;
 };
 
+// A byte range already in memory (a chunk's payload) with a read position; running out of
+// bytes is reported, never read past.
+struct ByteCursor {
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+    size_t remaining() const { return size - at; }
+    bool next(uint8_t& b) {
+        if (at >= size) return false;
+        b = data[at++];
+        return true;
+    }
+};
+
 // An output file opened "wb"; closed on destruction.
 class OutputFile {
 public:

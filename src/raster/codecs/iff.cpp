@@ -10,6 +10,7 @@
 namespace quorvel::raster {
 namespace {
 
+using codec_io::ByteCursor;
 using codec_io::FailRead;
 using codec_io::ImageRow;
 using codec_io::InputBytes;
@@ -60,20 +61,8 @@ BMGError read_cmap(InputBytes& in, uint32_t size, IffState& state, BMGImage& img
     return BMG_OK;
 }
 
-// The BODY's bytes with a read position; runs out instead of reading past the chunk.
-struct BodyCursor {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool next(uint8_t& b) {
-        if (at >= size) return false;
-        b = data[at++];
-        return true;
-    }
-};
-
 // One ByteRun1 row of `out.size()` bytes.
-BMGError decode_row(BodyCursor& body, std::vector<uint8_t>& out) {
+BMGError decode_row(ByteCursor& body, std::vector<uint8_t>& out) {
     size_t filled = 0;
     while (filled < out.size()) {
         uint8_t header = 0;
@@ -82,7 +71,7 @@ BMGError decode_row(BodyCursor& body, std::vector<uint8_t>& out) {
         if (n == -128) continue;  // no-op by the ByteRun1 definition
         if (n >= 0) {
             const size_t count = static_cast<size_t>(n) + 1;
-            if (count > out.size() - filled || count > body.size - body.at) return BMG_ERR_CORRUPT_FILE;
+            if (count > out.size() - filled || count > body.remaining()) return BMG_ERR_CORRUPT_FILE;
             std::memcpy(&out[filled], body.data + body.at, count);
             body.at += count;
             filled += count;
@@ -113,7 +102,7 @@ BMGError read_body(InputBytes& in, uint32_t size, IffState& state, BMGImage& img
     if (state.bmhd.compression != 1) return BMG_ERR_FORMAT_OPTION;
     const uint8_t* data = in.take(size);
     if (data == nullptr) return BMG_ERR_READ_FILE;
-    BodyCursor body{data, size};
+    ByteCursor body{data, size};
     // Each plane row holds whole 16-bit words; a mask plane may follow the colour planes.
     const size_t planeBytes = ((static_cast<size_t>(img.width) + 15) / 16) * 2;
     const size_t stored = state.bmhd.planes + (state.bmhd.masking == kMaskPlane ? 1 : 0);

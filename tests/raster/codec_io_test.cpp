@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "raster/codecs/codec_io.h"
 
@@ -85,6 +87,53 @@ TEST(ByteCursor, ReadsToTheEndAndThenRefuses) {
     EXPECT_FALSE(c.next(b));
     EXPECT_EQ(b, 9);
     EXPECT_EQ(c.at, 2u);
+}
+
+BMGError ParseOneGreyPixel(InputBytes& in, BMGImage* img) {
+    uint8_t value = 0;
+    if (!in.u8(value)) return BMG_ERR_READ_FILE;
+    img->width = 1;
+    img->height = 1;
+    img->bitsPerPixel = 8;
+    img->paletteSize = 256;
+    if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
+    img->pixels[0] = value;
+    // A second byte stands for a parser that fails after allocating.
+    return in.remaining() == 0 ? BMG_OK : BMG_ERR_CORRUPT_FILE;
+}
+
+TEST(ReadWholeFile, NullRecordAndMissingFile) {
+    EXPECT_EQ(ReadWholeFile("x", nullptr, ParseOneGreyPixel), BMG_ERR_IMAGE_POINTER);
+    EXPECT_EQ(GetLastImageError(), BMG_ERR_IMAGE_POINTER);
+    BMGImage img;
+    ClearImageRecord(&img);
+    EXPECT_EQ(ReadWholeFile("/nonexistent/quorvel/none.bin", &img, ParseOneGreyPixel), BMG_ERR_OPEN_FILE);
+    EXPECT_EQ(GetLastImageError(), BMG_ERR_OPEN_FILE);
+    EXPECT_EQ(ReadWholeFile(nullptr, &img, ParseOneGreyPixel), BMG_ERR_OPEN_FILE);
+}
+
+TEST(ReadWholeFile, ParsesAndReleasesOnFailure) {
+    const std::string path = ::testing::TempDir() + "codec_io_read_whole.bin";
+    const auto write = [&path](const char* bytes, size_t n) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(bytes, 1, n, f), n);
+        std::fclose(f);
+    };
+    BMGImage img;
+    ClearImageRecord(&img);
+    write("\x2a", 1);
+    ASSERT_EQ(ReadWholeFile(path.c_str(), &img, ParseOneGreyPixel), BMG_OK);
+    EXPECT_EQ(GetLastImageError(), BMG_OK);
+    ASSERT_NE(img.pixels, nullptr);
+    EXPECT_EQ(img.pixels[0], 0x2a);
+    ReleaseImageRecord(&img);
+    write("\x2a\x00", 2);
+    EXPECT_EQ(ReadWholeFile(path.c_str(), &img, ParseOneGreyPixel), BMG_ERR_CORRUPT_FILE);
+    EXPECT_EQ(GetLastImageError(), BMG_ERR_CORRUPT_FILE);
+    EXPECT_EQ(img.pixels, nullptr);
+    EXPECT_EQ(img.width, 0u);
+    std::remove(path.c_str());
 }
 
 }  // namespace

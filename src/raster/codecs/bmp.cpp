@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
 namespace quorvel::raster {
@@ -53,11 +54,6 @@ struct File {
         return fstat(fileno(f), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     }
 };
-
-BMGError fail_read(BMGImage* img, BMGError code) {
-    ReleaseImageRecord(img);
-    return SetLastImageError(code);
-}
 
 // What the reader takes from the headers.
 struct BmpLayout {
@@ -288,9 +284,9 @@ BMGError ReadBmpFile(const char* filename, BMGImage* img) {
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
     File file;
     file.f = filename == nullptr ? nullptr : std::fopen(filename, "rb");
-    if (file.f == nullptr) return fail_read(img, BMG_ERR_OPEN_FILE);
+    if (file.f == nullptr) return codec_io::FailRead(img, BMG_ERR_OPEN_FILE);
     const BMGError status = read_bmp(file, img);
-    return status == BMG_OK ? BMG_OK : fail_read(img, status);
+    return status == BMG_OK ? BMG_OK : codec_io::FailRead(img, status);
 }
 
 BMGError WriteBmpFile(const char* filename, BMGImage img) {

@@ -9,7 +9,6 @@ namespace quorvel::raster {
 namespace {
 
 using codec_io::ByteCursor;
-using codec_io::FailRead;
 using codec_io::ImageRow;
 using codec_io::InputBytes;
 
@@ -207,12 +206,7 @@ BMGError read_cel(InputBytes& in, BMGImage* img) {
 }  // namespace
 
 BMGError ReadCelFile(const char* filename, BMGImage* img) {
-    SetLastImageError(BMG_OK);
-    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
-    InputBytes in;
-    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
-    const BMGError e = read_cel(in, img);
-    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+    return codec_io::ReadWholeFile(filename, img, read_cel);
 }
 
 }  // namespace quorvel::raster

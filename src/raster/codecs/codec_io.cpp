@@ -112,6 +112,15 @@ BMGError FailRead(BMGImage* img, BMGError code) {
     return SetLastImageError(code);
 }
 
+BMGError ReadWholeFile(const char* filename, BMGImage* img, BMGError (*parse)(InputBytes&, BMGImage*)) {
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    InputBytes in;
+    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
+    const BMGError e = parse(in, img);
+    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+}
+
 BMGError FailWrite(BMGError code) { return SetLastImageError(code); }
 
 void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue) {

@@ -11,7 +11,6 @@ namespace quorvel::raster {
 namespace {
 
 using codec_io::ByteCursor;
-using codec_io::FailRead;
 using codec_io::ImageRow;
 using codec_io::InputBytes;
 
@@ -158,12 +157,7 @@ BMGError read_iff(InputBytes& in, BMGImage* img) {
 }  // namespace
 
 BMGError ReadIffFile(const char* filename, BMGImage* img) {
-    SetLastImageError(BMG_OK);
-    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
-    InputBytes in;
-    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
-    const BMGError e = read_iff(in, img);
-    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+    return codec_io::ReadWholeFile(filename, img, read_iff);
 }
 
 }  // namespace quorvel::raster

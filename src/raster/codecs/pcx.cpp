@@ -10,7 +10,6 @@
 namespace quorvel::raster {
 namespace {
 
-using codec_io::FailRead;
 using codec_io::ImageRow;
 using codec_io::InputBytes;
 
@@ -174,12 +173,7 @@ BMGError read_pcx(InputBytes& in, BMGImage* img) {
 }  // namespace
 
 BMGError ReadPcxFile(const char* filename, BMGImage* img) {
-    SetLastImageError(BMG_OK);
-    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
-    InputBytes in;
-    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
-    const BMGError e = read_pcx(in, img);
-    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+    return codec_io::ReadWholeFile(filename, img, read_pcx);
 }
 
 }  // namespace quorvel::raster

@@ -11,7 +11,6 @@
 namespace quorvel::raster {
 namespace {
 
-using codec_io::FailRead;
 using codec_io::FailWrite;
 using codec_io::ImageRow;
 using codec_io::InputBytes;
@@ -144,12 +143,7 @@ BMGError read_sgi(InputBytes& in, BMGImage* img) {
 }  // namespace
 
 BMGError ReadSgiRgbFile(const char* filename, BMGImage* img) {
-    SetLastImageError(BMG_OK);
-    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
-    InputBytes in;
-    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
-    const BMGError e = read_sgi(in, img);
-    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+    return codec_io::ReadWholeFile(filename, img, read_sgi);
 }
 
 namespace {

@@ -10,7 +10,6 @@
 namespace quorvel::raster {
 namespace {
 
-using codec_io::FailRead;
 using codec_io::FailWrite;
 using codec_io::ImageRow;
 using codec_io::InputBytes;
@@ -175,12 +174,7 @@ BMGError read_tga(InputBytes& in, BMGImage* img) {
 }  // namespace
 
 BMGError ReadTgaFile(const char* filename, BMGImage* img) {
-    SetLastImageError(BMG_OK);
-    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
-    InputBytes in;
-    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
-    const BMGError e = read_tga(in, img);
-    return e == BMG_OK ? BMG_OK : FailRead(img, e);
+    return codec_io::ReadWholeFile(filename, img, read_tga);
 }
 
 namespace {

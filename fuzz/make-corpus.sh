@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Writes small seed files for the fuzz targets, one directory per target, made with our own
+# tool (WSQ) and the installed netpbm and ImageMagick (everything else; CEL/FLI by hand).
+# Usage: fuzz/make-corpus.sh QUORVEL_TOOL [OUT_DIR]   (OUT_DIR defaults to build-fz-fuzz/corpus)
+set -euo pipefail
+
+tool=${1:?usage: make-corpus.sh QUORVEL_TOOL [OUT_DIR]}
+here=$(cd "$(dirname "$0")" && pwd)
+out=${2:-$here/../build-fz-fuzz/corpus}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"/{wsq_decode,wsq_stream,raster,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
+
+# Small pictures keep every seed small: a gray ramp, a colour pattern, a few-colour image.
+pgmramp -diag 12 10 >"$work/gray.pgm"
+convert -size 12x10 gradient:red-blue -depth 8 "$work/colour.ppm"
+convert -size 12x10 pattern:checkerboard -colors 4 -depth 8 "$work/few.ppm"
+convert -size 12x10 gradient:black-white -alpha set -channel A -evaluate set 50% +channel "$work/alpha.png"
+# WSQ needs 81 x 81 pixels at least.
+pamcut 0 0 84 84 "$here/../samples/ridges_300x300.pgm" >"$work/print.pgm"
+
+# WSQ streams: two bitrates, one with a comment.
+"$tool" encode "$work/print.pgm" "$out/wsq/low.wsq" --bitrate 0.3 >/dev/null 2>&1
+"$tool" encode "$work/print.pgm" "$out/wsq/high.wsq" --bitrate 2.25 --comment "fuzz seed" >/dev/null 2>&1
+cp "$out"/wsq/*.wsq "$out/wsq_decode/"
+cp "$out"/wsq/*.wsq "$out/wsq_stream/"
+
+# A seed a tool cannot make is skipped, not fatal: the others still serve.
+im() { convert "$@" 2>/dev/null || echo "skipped: convert $*" >&2; }
+im "$work/colour.ppm" "BMP3:$out/bmp/rgb24.bmp"
+im "$work/few.ppm" -type palette "BMP3:$out/bmp/pal8.bmp"
+im "$work/few.ppm" -colors 2 -type bilevel "BMP3:$out/bmp/mono.bmp"
+im "$work/alpha.png" "BMP:$out/bmp/rgba32.bmp"
+im "$work/colour.ppm" -define bmp:subtype=RGB565 "BMP:$out/bmp/rgb565.bmp"
+
+im "$work/gray.pgm" "$out/png/gray8.png"
+im "$work/colour.ppm" -depth 16 "$out/png/rgb16.png"
+im "$work/few.ppm" "PNG8:$out/png/pal.png"
+im "$work/alpha.png" -interlace PNG "$out/png/rgba_interlaced.png"
+
+pnmtotiff "$work/colour.ppm" >"$out/tif/rgb.tif" 2>/dev/null
+im "$work/gray.pgm" -compress zip "$out/tif/gray_zip.tif"
+im "$work/few.ppm" -type palette -compress lzw "$out/tif/pal_lzw.tif"
+im "$work/alpha.png" -compress RLE -define tiff:tile-geometry=16x16 "$out/tif/rgba_tiled.tif"
+im "$work/colour.ppm" -compress jpeg "$out/tif/jpeg.tif"
+
+im "$work/gray.pgm" "$out/jpg/gray.jpg"
+im "$work/colour.ppm" -quality 80 "$out/jpg/rgb.jpg"
+im "$work/colour.ppm" -interlace JPEG "$out/jpg/progressive.jpg"
+
+im "$work/colour.ppm" -compress none "$out/tga/rgb.tga"
+im "$work/colour.ppm" -compress RLE "$out/tga/rgb_rle.tga"
+im "$work/few.ppm" -type palette "$out/tga/pal.tga"
+im "$work/gray.pgm" -compress RLE "$out/tga/gray_rle.tga"
+
+im "$work/colour.ppm" -compress none "SGI:$out/rgb/rgb.rgb"
+im "$work/gray.pgm" -compress RLE "SGI:$out/rgb/gray_rle.rgb"
+im "$work/alpha.png" -compress RLE "SGI:$out/rgb/rgba_rle.rgb"
+
+im "$work/few.ppm" "$out/gif/few.gif"
+im "$work/gray.pgm" -interlace GIF "$out/gif/gray_interlaced.gif"
+im "$work/alpha.png" -colors 8 "$out/gif/transparent.gif"
+
+ppmtoilbm "$work/colour.ppm" >"$out/iff/rgb.iff" 2>/dev/null
+ppmtoilbm -compress "$work/few.ppm" >"$out/iff/few_rle.iff" 2>/dev/null
+ppmtoilbm -maskplane "$work/few.ppm" >"$out/iff/mask.iff" 2>/dev/null || true
+
+ppmtopcx "$work/colour.ppm" >"$out/pcx/rgb.pcx" 2>/dev/null
+ppmtopcx "$work/few.ppm" >"$out/pcx/few.pcx" 2>/dev/null
+ppmtopcx -8bit "$work/few.ppm" >"$out/pcx/pal8.pcx" 2>/dev/null
+ppmtopcx -packed "$work/few.ppm" >"$out/pcx/packed.pcx" 2>/dev/null || true
+
+# CEL still picture and a one-frame FLI (byte runs plus a 64-level palette), little-endian.
+python3 - "$out/cel" <<'PY'
+import struct, sys
+w, h = 8, 6
+pixels = bytes((x * 7 + y * 13) & 0xFF for y in range(h) for x in range(w))
+palette = bytes(i // 4 for i in range(768))
+with open(sys.argv[1] + "/still.cel", "wb") as f:
+    f.write(struct.pack("<HHHHHBB", 0x9119, w, h, 0, 0, 8, 0).ljust(32, b"\0") + palette + pixels)
+
+def sub(kind, payload):
+    return struct.pack("<IH", 6 + len(payload), kind) + payload
+
+colours = struct.pack("<HBB", 1, 0, 0) + palette
+rows = b"".join(b"\0" + bytes([w & 0x7F]) + bytes([0]) if y % 2 else
+                b"\0" + bytes([(-w) & 0xFF]) + pixels[y * w:(y + 1) * w] for y in range(h))
+subs = sub(11, colours) + sub(15, rows)
+frame = struct.pack("<IHH", 16 + len(subs), 0xF1FA, 2).ljust(16, b"\0") + subs
+header = struct.pack("<IHHHHH", 128 + len(frame), 0xAF11, 1, w, h, 8).ljust(128, b"\0")
+with open(sys.argv[1] + "/one_frame.fli", "wb") as f:
+    f.write(header + frame)
+PY
+
+# The all-formats target takes the format from the first byte (its low four bits index
+# wsq tif png jpg bmp tga cel rgb gif iff pcx).
+index=0
+for format in wsq tif png jpg bmp tga cel rgb gif iff pcx; do
+  for seed in "$out/$format"/*; do
+    [ -s "$seed" ] || { rm -f "$seed"; continue; }
+    { printf "\\x$(printf %02x "$index")"; cat "$seed"; } >"$out/raster/$format-$(basename "$seed")"
+  done
+  index=$((index + 1))
+done
+du -sh "$out"

@@ -33,7 +33,7 @@ void put32(uint8_t* p, uint32_t v) {
 }
 
 uint64_t file_row_bytes(uint32_t bits, uint32_t width) {
-    return ((static_cast<uint64_t>(bits) * width + 7) / 8 + 3) & ~uint64_t{3};
+    return (uint64_t{codec_io::PackedRowBytes(bits, width)} + 3) & ~uint64_t{3};
 }
 
 // Closes the file whatever way the function leaves.
@@ -134,7 +134,7 @@ BMGError read_rows(File& file, BMGImage* img, bool top_down) {
     for (uint32_t y = 0; y < img->height; ++y) {
         // A top-down file's first row is the picture's top row: stored last in the image.
         const uint32_t target = top_down ? img->height - 1 - y : y;
-        std::memcpy(img->pixels + static_cast<size_t>(target) * img->rowBytes,
+        std::memcpy(codec_io::ImageRow(*img, target),
                     rows.data() + y * file_row, img->rowBytes);
     }
     return BMG_OK;
@@ -199,7 +199,7 @@ BMGError check_writable(const BMGImage& img) {
     if (img.pixels == nullptr || img.width == 0 || img.height == 0) return BMG_ERR_IMAGE_POINTER;
     const uint32_t b = img.bitsPerPixel;
     if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) return BMG_ERR_BITS_PER_PIXEL;
-    if (img.rowBytes < (static_cast<uint64_t>(img.width) * b + 7) / 8) return BMG_ERR_IMAGE_POINTER;
+    if (img.rowBytes < codec_io::PackedRowBytes(b, img.width)) return BMG_ERR_IMAGE_POINTER;
     if (b <= 8 && (img.palette == nullptr || img.paletteSize == 0)) return BMG_ERR_IMAGE_POINTER;
     if (img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes < 3)
         return BMG_ERR_IMAGE_POINTER;
@@ -225,7 +225,7 @@ std::vector<uint8_t> colour_table(const BMGImage& img, uint32_t colours) {
 std::vector<uint8_t> pixel_rows(const BMGImage& img, size_t file_row) {
     std::vector<uint8_t> rows(file_row * img.height, 0);
     for (uint32_t y = 0; y < img.height; ++y) {
-        const uint8_t* in = img.pixels + static_cast<size_t>(y) * img.rowBytes;
+        const uint8_t* in = codec_io::ImageRow(img, y);
         uint8_t* out = rows.data() + y * file_row;
         if (img.bitsPerPixel != 32) {
             std::memcpy(out, in, std::min<size_t>(img.rowBytes, file_row));

@@ -120,7 +120,7 @@ BMGError DecodeJpegRows(JpegReadState* s) {
         if (s->cmykRow == nullptr) return BMG_ERR_NO_MEMORY;
     }
     while (cinfo->output_scanline < cinfo->output_height) {
-        uint8_t* row = img->pixels + static_cast<size_t>(img->height - 1 - cinfo->output_scanline) * img->rowBytes;
+        uint8_t* row = codec_io::ImageRow(*img, img->height - 1 - cinfo->output_scanline);
         JSAMPROW target = cmyk ? s->cmykRow : row;
         if (jpeg_read_scanlines(cinfo, &target, 1) != 1) return BMG_ERR_READ_FILE;
         if (cmyk) CmykRowToBgr(s->cmykRow, row, img->width, cinfo->saw_Adobe_marker);
@@ -272,7 +272,7 @@ BMGError WriteJpegBody(JpegWriteState* s, int quality) {
     jpeg_start_compress(cinfo, TRUE);
     const bool gray = cinfo->in_color_space == JCS_GRAYSCALE;
     while (cinfo->next_scanline < cinfo->image_height) {
-        uint8_t* in = img.pixels + static_cast<size_t>(img.height - 1 - cinfo->next_scanline) * img.rowBytes;
+        uint8_t* in = codec_io::ImageRow(img, img.height - 1 - cinfo->next_scanline);
         if (img.bitsPerPixel == 16)
             Rgb555Row(in, s->row, img.width);
         else if (img.bitsPerPixel <= 8)

@@ -214,7 +214,7 @@ BMGError DecodeRows(PngReadState* s, const PngLayout* l) {
 }
 
 void ConvertRow2Bit(const png_byte* in, uint8_t* out, png_uint_32 width) {
-    const size_t outBytes = (static_cast<size_t>(width) * 4 + 7) / 8;
+    const size_t outBytes = codec_io::PackedRowBytes(4, width);
     for (size_t i = 0; 2 * i < outBytes; ++i)
         ExpandRows2To4(out + 2 * i, in[i], outBytes - 2 * i >= 2 ? 2 : 1);
 }
@@ -268,10 +268,10 @@ void ConvertRowColour(const png_byte* in, uint8_t* out, const PngLayout* l, int 
 // PNG rows top first into the record's rows from the last upwards.
 void StoreRows(PngReadState* s, const PngLayout* l) {
     BMGImage* img = s->img;
-    const size_t copyBytes = (static_cast<size_t>(img->bitsPerPixel) * img->width + 7) / 8;
+    const size_t copyBytes = codec_io::PackedRowBytes(img->bitsPerPixel, img->width);
     for (png_uint_32 y = 0; y < l->height; ++y) {
         const png_byte* in = s->rows[y];
-        uint8_t* out = img->pixels + static_cast<size_t>(l->height - 1 - y) * img->rowBytes;
+        uint8_t* out = codec_io::ImageRow(*img, l->height - 1 - y);
         if (l->colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
             ConvertRowGrayAlpha(in, out, l->width);
         else if (l->colourType == PNG_COLOR_TYPE_PALETTE && NeedsAlpha(l))
@@ -287,19 +287,25 @@ void StoreRows(PngReadState* s, const PngLayout* l) {
     }
 }
 
-// A damaged palette file may use indexes past its PLTE (libpng only warns). The palette grows
-// to cover them, with black entries, so that no one who looks an index up reads past it.
-BMGError CoverPaletteIndexes(BMGImage* img) {
-    const unsigned depth = img->bitsPerPixel, mask = (1u << depth) - 1;
+// The largest palette index any pixel of a 1-, 2-, 4- or 8-bit record holds.
+unsigned LargestIndex(const BMGImage& img) {
     unsigned largest = 0;
-    for (uint32_t y = 0; y < img->height; ++y) {
-        const uint8_t* row = img->pixels + static_cast<size_t>(y) * img->rowBytes;
-        for (uint32_t x = 0; x < img->width; ++x) {
+    const unsigned depth = img.bitsPerPixel, mask = (1u << depth) - 1;
+    for (uint32_t y = 0; y < img.height; ++y) {
+        const uint8_t* row = codec_io::ImageRow(img, y);
+        for (uint32_t x = 0; x < img.width; ++x) {
             const size_t bit = static_cast<size_t>(x) * depth;
             const unsigned index = (row[bit / 8] >> (8 - depth - bit % 8)) & mask;
             if (index > largest) largest = index;
         }
     }
+    return largest;
+}
+
+// A damaged palette file may use indexes past its PLTE (libpng only warns). The palette grows
+// to cover them, with black entries, so that no one who looks an index up reads past it.
+BMGError CoverPaletteIndexes(BMGImage* img) {
+    const unsigned largest = LargestIndex(*img);
     if (largest < img->paletteSize) return BMG_OK;
     auto* grown = static_cast<uint8_t*>(std::calloc(largest + 1, img->paletteEntryBytes));
     if (grown == nullptr) return BMG_ERR_NO_MEMORY;
@@ -375,10 +381,6 @@ struct PngWriteState {
     uint8_t* ownPixels;
 };
 
-size_t PackedRowBytes(const BMGImage& img) {
-    return (static_cast<size_t>(img.bitsPerPixel) * img.width + 7) / 8;
-}
-
 bool HasPalette(const BMGImage& img) {
     return img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes >= 3;
 }
@@ -395,20 +397,6 @@ bool IsGrayRamp(const BMGImage& img) {
         if (entry[0] != i * step || entry[1] != i * step || entry[2] != i * step) return false;
     }
     return true;
-}
-
-unsigned LargestIndex(const BMGImage& img) {
-    unsigned largest = 0;
-    const unsigned depth = img.bitsPerPixel, mask = (1u << depth) - 1;
-    for (uint32_t y = 0; y < img.height; ++y) {
-        const uint8_t* row = img.pixels + static_cast<size_t>(y) * img.rowBytes;
-        for (uint32_t x = 0; x < img.width; ++x) {
-            const size_t bit = static_cast<size_t>(x) * depth;
-            const unsigned index = (row[bit / 8] >> (8 - depth - bit % 8)) & mask;
-            if (index > largest) largest = index;
-        }
-    }
-    return largest;
 }
 
 // PLTE from the palette; entries that pixels use beyond the palette are black.
@@ -433,7 +421,7 @@ BMGError WritePalette(PngWriteState* s) {
 
 void FillRow(const BMGImage& img, const uint8_t* in, png_bytep out) {
     if (img.bitsPerPixel <= 8) {
-        std::memcpy(out, in, PackedRowBytes(img));
+        std::memcpy(out, in, codec_io::PackedRowBytes(img.bitsPerPixel, img.width));
         return;
     }
     const int bytes = img.bitsPerPixel / 8;
@@ -459,10 +447,10 @@ BMGError WritePngBody(PngWriteState* s) {
         if (code != BMG_OK) return code;
     }
     png_write_info(s->png, s->info);
-    s->row = static_cast<png_bytep>(std::malloc(PackedRowBytes(img)));
+    s->row = static_cast<png_bytep>(std::malloc(codec_io::PackedRowBytes(img.bitsPerPixel, img.width)));
     if (s->row == nullptr) return BMG_ERR_NO_MEMORY;
     for (uint32_t y = img.height; y-- > 0;) {
-        FillRow(img, img.pixels + static_cast<size_t>(y) * img.rowBytes, s->row);
+        FillRow(img, codec_io::ImageRow(img, y), s->row);
         png_write_rows(s->png, &s->row, 1);
     }
     png_write_end(s->png, s->info);

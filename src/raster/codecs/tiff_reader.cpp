@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_messages.h"
 
@@ -297,7 +298,7 @@ void StoreIndex(uint8_t* row, uint32_t x, unsigned depth, uint8_t index) {
 void StoreCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
     BMGImage* img = s->img;
     for (uint32_t y = 0; y < img->height; ++y) {
-        uint8_t* row = img->pixels + size_t{img->height - 1 - y} * img->rowBytes;
+        uint8_t* row = codec_io::ImageRow(*img, img->height - 1 - y);
         for (uint32_t x = 0; x < img->width; ++x) {
             const uint8_t* in = s->canvas + StoredPixel(info, x, y) * pixelBytes;
             if (info.path == TiffPath::Indexed)

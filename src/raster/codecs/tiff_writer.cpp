@@ -159,7 +159,7 @@ BMGError WriteStrips(TiffWriteState* s, const BMGImage& img, const TiffLayout& l
     const bool bottomFirst = layout.orientation == ORIENTATION_BOTLEFT;
     for (uint32_t strip = 0; strip < img.height; ++strip) {
         const uint32_t row = bottomFirst ? strip : img.height - 1 - strip;
-        FillStrip(img, img.pixels + static_cast<size_t>(row) * img.rowBytes, s->strip,
+        FillStrip(img, codec_io::ImageRow(img, row), s->strip,
                   static_cast<size_t>(scanline));
         if (TIFFWriteEncodedStrip(s->tif, strip, s->strip, stripSize) < 0 || !StripWritten(s->tif, strip))
             return BMG_ERR_WRITE_FILE;

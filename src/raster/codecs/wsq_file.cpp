@@ -10,6 +10,7 @@
 
 #include <quorvel/wingdi.h>
 
+#include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "wsq/diag.h"
 #include "wsq/wsq.h"
@@ -45,7 +46,7 @@ int report_read_failure(int code) {
 void widen_gray(const unsigned char* gray, BMGImage* img) {
     for (uint32_t r = 0; r < img->height; ++r) {
         const unsigned char* in = gray + static_cast<size_t>(r) * img->width;
-        uint8_t* out = img->pixels + static_cast<size_t>(img->height - 1 - r) * img->rowBytes;
+        uint8_t* out = codec_io::ImageRow(*img, img->height - 1 - r);
         for (uint32_t x = 0; x < img->width; ++x, out += 3) out[0] = out[1] = out[2] = in[x];
     }
 }
@@ -81,7 +82,7 @@ int read_wsq(const unsigned char* data, int length, BMGImage* img, WsqFileOption
 // Gray rows, top row first: 8-bit bytes as they stand, 24-bit pixels as their channel mean.
 void gray_rows(const BMGImage& img, unsigned char* gray) {
     for (uint32_t r = 0; r < img.height; ++r) {
-        const uint8_t* in = img.pixels + static_cast<size_t>(img.height - 1 - r) * img.rowBytes;
+        const uint8_t* in = codec_io::ImageRow(img, img.height - 1 - r);
         unsigned char* out = gray + static_cast<size_t>(r) * img.width;
         if (img.bitsPerPixel == 8) {
             std::memcpy(out, in, img.width);

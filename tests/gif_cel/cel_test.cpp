@@ -1,7 +1,7 @@
 // CEL reader on hand-made still pictures and FLI/FLC animations.
 #include <gtest/gtest.h>
 
-#include "../tga_sgi/codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 #include "raster/bmg_error.h"
 
 namespace quorvel::codec_test {

@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-#include "../tga_sgi/codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 #include "raster/bmg_error.h"
 
 namespace quorvel::codec_test {

@@ -2,7 +2,7 @@
 // with transparency and offsets), read by our reader and compared with what the tools decode.
 #include <gtest/gtest.h>
 
-#include "../tga_sgi/codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 
 namespace quorvel::codec_test {
 namespace {

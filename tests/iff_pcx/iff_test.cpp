@@ -2,7 +2,7 @@
 // the transparent colour, and every rejection.
 #include <gtest/gtest.h>
 
-#include "../tga_sgi/codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 #include "raster/bmg_error.h"
 
 namespace quorvel::codec_test {

@@ -2,7 +2,7 @@
 // compared with what the writing tool decodes.
 #include <gtest/gtest.h>
 
-#include "../tga_sgi/codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 
 namespace quorvel::codec_test {
 namespace {

@@ -2,7 +2,7 @@
 // palettes of each depth, run-length packets, and rejected headers.
 #include <gtest/gtest.h>
 
-#include "../tga_sgi/codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 #include "raster/bmg_error.h"
 
 namespace quorvel::codec_test {

@@ -3,7 +3,7 @@
 // damaged and impossible input.
 #include <gtest/gtest.h>
 
-#include "png/record_picture.h"
+#include "support/record_picture.h"
 #include "raster/codecs/codecs.h"
 
 namespace quorvel::raster {

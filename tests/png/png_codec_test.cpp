@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "png/record_picture.h"
+#include "support/record_picture.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/png_rows.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "png/record_picture.h"
+#include "support/record_picture.h"
 #include "raster/codecs/codecs.h"
 
 namespace quorvel::raster {

@@ -3,7 +3,7 @@
 // tools with the same pixels.
 #include <gtest/gtest.h>
 
-#include "codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 
 namespace quorvel::codec_test {
 namespace {

@@ -2,7 +2,7 @@
 // and the exact layout the writer produces.
 #include <gtest/gtest.h>
 
-#include "codec_test_helpers.h"
+#include "support/codec_test_helpers.h"
 #include "raster/bmg_error.h"
 
 namespace quorvel::codec_test {

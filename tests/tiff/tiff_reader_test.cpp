@@ -3,7 +3,7 @@
 // ImageMagick's -auto-orient; and what damaged or impossible files give back.
 #include <gtest/gtest.h>
 
-#include "png/record_picture.h"
+#include "support/record_picture.h"
 #include "raster/codecs/codecs.h"
 #include "support/recording_presenter.h"
 

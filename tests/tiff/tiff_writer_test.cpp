@@ -4,7 +4,7 @@
 
 #include <tiffio.h>
 
-#include "png/record_picture.h"
+#include "support/record_picture.h"
 #include "raster/codecs/codecs.h"
 #include "support/recording_presenter.h"
 

@@ -1,4 +1,4 @@
-// Helpers shared by the codec tests: a BMGImage seen as a top-down RGBA picture, pictures of
+// Helpers shared by the PNG, TIFF and JPEG tests: a BMGImage seen as a top-down RGBA picture, pictures of
 // test patterns, records built from pictures, and third-party decoding into pictures.
 #pragma once
 

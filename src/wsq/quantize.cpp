@@ -79,7 +79,7 @@ int16_t quantize_value(float v, float q, float half_zero) {
     if (std::isnan(r)) return 0;  // only from a bin width that is not a number
     // Values beyond 16 bits only come from extreme bitrates; keep them in range.
     if (r > kMaxQuantized) r = kMaxQuantized;
-    if (r < -kMaxQuantized) r = -kMaxQuantized;
+    if (r < kMinQuantized) r = kMinQuantized;
     return static_cast<int16_t>(std::trunc(r));
 }
 

@@ -28,7 +28,8 @@ WsqQuantization& process_quantization();
 inline constexpr int kBinCenterScale = 2;
 inline constexpr int kBinCenterValue = 44;
 
-// Quantized values are kept within +-kMaxQuantized so that they fit 16 bits with either sign.
+// Quantized values beyond the signed 16-bit range of the coefficient array are clamped to it.
+inline constexpr int kMinQuantized = -32768;
 inline constexpr int kMaxQuantized = 32767;
 
 // Codes.

@@ -55,7 +55,7 @@ Picture decode_with(const std::string& tool, const std::string& file, const Temp
                               quote(file) + " " + quote(out));
     EXPECT_EQ(status, 0) << tool << " could not decode " << file;
     if (status != 0) return {};
-    return testing::as_rgb(testing::read_pnm(out));
+    return testing::normalised(testing::read_pnm(out));
 }
 
 struct ToolFile {

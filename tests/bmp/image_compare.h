@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "raster/bmg_image.h"
+#include "support/picture_convert.h"
 #include "support/test_support.h"
 
 namespace quorvel::testing {
@@ -21,9 +22,7 @@ inline Picture to_picture(const raster::BMGImage& img, bool with_alpha = false) 
         for (uint32_t x = 0; x < img.width; ++x) {
             uint8_t b = 0, g = 0, r = 0, a = 255;
             if (img.bitsPerPixel <= 8) {
-                unsigned index = img.bitsPerPixel == 8 ? row[x]
-                                 : img.bitsPerPixel == 4 ? (row[x / 2] >> (x % 2 ? 0 : 4)) & 15
-                                                         : (row[x / 8] >> (7 - x % 8)) & 1;
+                const unsigned index = record_index(img, row, x);
                 const uint8_t* p = img.palette + index * img.paletteEntryBytes;
                 b = p[0], g = p[1], r = p[2];
             } else if (img.bitsPerPixel == 16) {
@@ -43,18 +42,6 @@ inline Picture to_picture(const raster::BMGImage& img, bool with_alpha = false) 
         }
     }
     return picture;
-}
-
-// Gray pictures widen to RGB for comparison.
-inline Picture as_rgb(const Picture& in) {
-    if (in.channels == 3) return in;
-    Picture out{in.width, in.height, 3, {}};
-    out.samples.reserve(static_cast<size_t>(in.width) * in.height * 3);
-    for (int y = 0; y < in.height; ++y)
-        for (int x = 0; x < in.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                out.samples.push_back(in.channels <= 2 ? in.at(x, y, 0) : in.at(x, y, c));
-    return out;
 }
 
 // Index of the first differing sample, or -1.

@@ -294,7 +294,7 @@ TEST_F(PngForTools, ToolsReadWhatTheWriterWrites) {
         EXPECT_EQ(testing::max_difference(testing::magick_decode(path, dir.file("im")), expected), 0);
         EXPECT_EQ(testing::max_difference(testing::pillow_decode(path, dir.file("pil")), expected), 0);
         ASSERT_EQ(testing::run("pngtopam -alphapam " + quoted(path) + " > " + quoted(dir.file("n.pam")) + " 2>/dev/null"), 0);
-        const Picture netpbm = testing::to_rgba(testing::read_pnm(dir.file("n.pam")));
+        const Picture netpbm = testing::normalised(testing::read_pnm(dir.file("n.pam")), true);
         // (pngtopam keeps a 1-bit file's maxval of 1, which the PAM helper does not scale.)
         if (s.img.bitsPerPixel != 1) {
             EXPECT_EQ(testing::max_difference(netpbm, expected), 0);

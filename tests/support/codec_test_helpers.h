@@ -14,12 +14,14 @@
 
 #include "raster/bmg_image.h"
 #include "raster/codecs/codecs.h"
+#include "support/picture_convert.h"
 #include "support/test_support.h"
 
 namespace quorvel::codec_test {
 
 using raster::BMGError;
 using raster::BMGImage;
+using testing::normalised;
 using testing::Picture;
 
 // A record in the empty state with the chosen layout, released on destruction.
@@ -40,10 +42,7 @@ inline const uint8_t* row_of(const BMGImage& img, uint32_t y) {
 }
 
 inline uint8_t index_at(const BMGImage& img, uint32_t x, uint32_t y) {
-    const uint8_t* row = row_of(img, y);
-    if (img.bitsPerPixel == 1) return (row[x / 8] >> (7 - x % 8)) & 1;
-    if (img.bitsPerPixel == 4) return (x % 2 == 0) ? row[x / 2] >> 4 : row[x / 2] & 15;
-    return row[x];
+    return static_cast<uint8_t>(testing::record_index(img, row_of(img, y), x));
 }
 
 // The record as a top-down picture: RGB, or RGBA when `alpha` and the image has 32 bits.
@@ -75,24 +74,6 @@ inline Picture to_picture(const BMGImage& img, bool alpha = false) {
             if (p.channels == 4) out[3] = bgra[3];
         }
     }
-    return p;
-}
-
-// A picture with the same pixels in RGB (gray spread to three channels, alpha dropped), or in
-// RGBA when `alpha` (opaque where the source has none).
-inline Picture normalised(const Picture& in, bool alpha = false) {
-    Picture p;
-    p.width = in.width;
-    p.height = in.height;
-    p.channels = alpha ? 4 : 3;
-    p.samples.resize(static_cast<size_t>(p.width) * p.height * p.channels);
-    for (int y = 0; y < in.height; ++y)
-        for (int x = 0; x < in.width; ++x) {
-            uint8_t* out = &p.samples[(static_cast<size_t>(y) * p.width + x) * p.channels];
-            const bool gray = in.channels <= 2;
-            for (int c = 0; c < 3; ++c) out[c] = in.at(x, y, gray ? 0 : c);
-            if (alpha) out[3] = in.channels == 2 ? in.at(x, y, 1) : in.channels == 4 ? in.at(x, y, 3) : 255;
-        }
     return p;
 }
 

@@ -1,5 +1,5 @@
-// Helpers shared by the PNG, TIFF and JPEG tests: a BMGImage seen as a top-down RGBA picture, pictures of
-// test patterns, records built from pictures, and third-party decoding into pictures.
+// Helpers shared by the PNG, TIFF and JPEG tests: a BMGImage seen as a top-down RGBA picture,
+// pictures of test patterns, records built from pictures, and third-party decoding into pictures.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,32 +11,12 @@
 #include <vector>
 
 #include "raster/bmg_image.h"
+#include "support/picture_convert.h"
 #include "support/test_support.h"
 
 namespace quorvel::testing {
 
 inline std::string quoted(const std::string& text) { return "'" + text + "'"; }
-
-// Any picture as 4 channels: gray spread over red, green and blue; alpha 255 when absent.
-inline Picture to_rgba(const Picture& in) {
-    Picture out{in.width, in.height, 4, {}};
-    out.samples.resize(static_cast<size_t>(in.width) * in.height * 4);
-    for (int y = 0; y < in.height; ++y)
-        for (int x = 0; x < in.width; ++x) {
-            uint8_t* o = &out.samples[(static_cast<size_t>(y) * in.width + x) * 4];
-            const bool gray = in.channels <= 2;
-            for (int c = 0; c < 3; ++c) o[c] = in.at(x, y, gray ? 0 : c);
-            o[3] = (in.channels == 2 || in.channels == 4) ? in.at(x, y, in.channels - 1) : 255;
-        }
-    return out;
-}
-
-// The palette index of pixel x in an indexed row.
-inline unsigned record_index(const raster::BMGImage& img, const uint8_t* row, uint32_t x) {
-    const unsigned depth = img.bitsPerPixel;
-    const size_t bit = static_cast<size_t>(x) * depth;
-    return (row[bit / 8] >> (8 - depth - bit % 8)) & ((1u << depth) - 1);
-}
 
 // The record as the picture it shows, top row first, red, green, blue, alpha.
 inline Picture record_picture(const raster::BMGImage& img) {
@@ -175,7 +155,7 @@ inline std::vector<std::vector<uint8_t>> damaged_copies(const std::vector<uint8_
 inline Picture magick_decode(const std::string& path, const std::string& scratch, const std::string& options = "") {
     const std::string pam = scratch + ".ref.pam";
     EXPECT_EQ(run("convert " + quoted(path) + " " + options + " -depth 8 pam:" + quoted(pam)), 0) << path;
-    return to_rgba(read_pnm(pam));
+    return normalised(read_pnm(pam), true);
 }
 
 // Pillow's reading of a file, as RGBA.

@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${2:-$here/../build-fz-fuzz/corpus}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{wsq_decode,wsq_stream,raster,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
+mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
 
 # Small pictures keep every seed small: a gray ramp, a colour pattern, a few-colour image.
 pgmramp -diag 12 10 >"$work/gray.pgm"
@@ -101,5 +101,14 @@ for format in wsq tif png jpg bmp tga cel rgb gif iff pcx; do
     { printf "\\x$(printf %02x "$index")"; cat "$seed"; } >"$out/raster/$format-$(basename "$seed")"
   done
   index=$((index + 1))
+done
+# The conversion target adds the writer in bits 4-6 of that byte (wsq tif png jpg bmp rgb tga
+# tif) and the TIFF compression in bit 7; each seed goes to one writer, in turn.
+writer=0
+for seed in "$out"/raster/*; do
+  first=$(od -An -tu1 -N1 "$seed")
+  { printf "\\x$(printf %02x $((first | (writer << 4) | (writer & 1) << 7)))"; tail -c +2 "$seed"; } \
+    >"$out/convert/$(basename "$seed")"
+  writer=$(((writer + 1) % 8))
 done
 du -sh "$out"

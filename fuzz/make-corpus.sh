@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Writes small seed files for the fuzz targets, one directory per target, made with our own
 # tool (WSQ) and the installed netpbm and ImageMagick (everything else; CEL/FLI by hand).
-# Usage: fuzz/make-corpus.sh QUORVEL_TOOL [OUT_DIR]   (OUT_DIR defaults to build-fz-fuzz/corpus)
+# Usage: fuzz/make-corpus.sh QUORVEL_TOOL [OUT_DIR]   (OUT_DIR defaults to ./fuzz-seeds)
 set -euo pipefail
 
 tool=${1:?usage: make-corpus.sh QUORVEL_TOOL [OUT_DIR]}
 here=$(cd "$(dirname "$0")" && pwd)
-out=${2:-$here/../build-fz-fuzz/corpus}
+out=${2:-fuzz-seeds}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}

@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "raster/codecs/codecs.h"
+#include "support/image_record.h"
 #include "support/test_support.h"
 
 namespace quorvel::raster {
 namespace {
+
+using Record = testing::ImageRecord;
 
 using testing::TempDir;
 
@@ -45,15 +48,6 @@ std::vector<uint8_t> bmp_file(int32_t width, int32_t height, uint16_t bits, uint
     return f;
 }
 
-struct Record {
-    BMGImage img;
-    explicit Record(int32_t dib = 0) {
-        ClearImageRecord(&img);
-        img.dibLayout = dib;
-    }
-    ~Record() { ReleaseImageRecord(&img); }
-};
-
 class Bmp : public ::testing::Test {
 protected:
     BMGError read(const std::vector<uint8_t>& bytes, Record& r) {
@@ -65,7 +59,7 @@ protected:
 
 TEST_F(Bmp, RefusesCompressionAndForeignFiles) {
     std::vector<uint8_t> rle = bmp_file(2, 2, 8, 2, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(8, 0), 1);
-    Record r;
+    Record r(0);
     EXPECT_EQ(read(rle, r), BMG_ERR_FORMAT_OPTION);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_FORMAT_OPTION);
     EXPECT_EQ(r.img.pixels, nullptr);
@@ -94,7 +88,7 @@ TEST_F(Bmp, PackedRecordTakesTheStartOfEachFileRow) {
 
 TEST_F(Bmp, NegativeHeightGivesAnUprightImage) {
     std::vector<uint8_t> rows = {1, 2, 3, 0, 4, 5, 6, 0};  // 1 x 2, top row first
-    Record r;
+    Record r(0);
     ASSERT_EQ(read(bmp_file(1, -2, 24, 0, {}, rows), r), BMG_OK);
     EXPECT_EQ(r.img.height, 2u);
     EXPECT_EQ(r.img.pixels[0], 4);  // bottom row first in the record
@@ -117,7 +111,7 @@ TEST_F(Bmp, ZeroColoursUsedMeansAFullTable) {
 }
 
 TEST_F(Bmp, ImpossibleHeadersFailCleanly) {
-    Record r;
+    Record r(0);
     // More colours than 4 bits can index.
     EXPECT_EQ(read(bmp_file(2, 1, 4, 17, std::vector<uint8_t>(68, 0), {0, 0, 0, 0}), r),
               BMG_ERR_CORRUPT_FORMAT);
@@ -140,12 +134,12 @@ TEST_F(Bmp, EveryTruncationIsAReadError) {
     std::vector<uint8_t> table(16 * 4, 9);
     const std::vector<uint8_t> whole = bmp_file(5, 3, 4, 16, table, std::vector<uint8_t>(12, 0x12));
     for (size_t length = 0; length < whole.size(); ++length) {
-        Record r;
+        Record r(0);
         const BMGError code = read(std::vector<uint8_t>(whole.begin(), whole.begin() + length), r);
         EXPECT_EQ(code, BMG_ERR_READ_FILE) << length;
         EXPECT_EQ(r.img.pixels, nullptr) << length;
     }
-    Record r;
+    Record r(0);
     EXPECT_EQ(read(whole, r), BMG_OK);
 }
 
@@ -179,7 +173,7 @@ TEST_F(Bmp, LongerHeadersAndStandardBitFieldsAreRead) {
     f.insert(f.end(), {0xAA, 0xBB, 0xCC, 0xDD});  // gap
     put32(f, 10, static_cast<uint32_t>(f.size()));
     f.insert(f.end(), {10, 20, 30, 40});
-    Record r;
+    Record r(0);
     ASSERT_EQ(read(f, r), BMG_OK);
     EXPECT_EQ(std::vector<uint8_t>(r.img.pixels, r.img.pixels + 4), (std::vector<uint8_t>{10, 20, 30, 40}));
     // Masks that reorder the channels are refused.
@@ -224,7 +218,7 @@ TEST_F(Bmp, WriterHeadersFollowTheRecord) {
 }
 
 TEST_F(Bmp, WriterRefusesRecordsItCannotWrite) {
-    Record none;
+    Record none(0);
     EXPECT_EQ(WriteBmpFile(dir.file("c.bmp").c_str(), none.img), BMG_ERR_IMAGE_POINTER);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_IMAGE_POINTER);
     Record indexed(1);

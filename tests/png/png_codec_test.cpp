@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "support/image_record.h"
 #include "support/record_picture.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/png_rows.h"
@@ -10,17 +11,10 @@
 namespace quorvel::raster {
 namespace {
 
+using Record = testing::ImageRecord;
+
 using testing::Picture;
 using testing::TempDir;
-
-struct Record {
-    BMGImage img;
-    Record() {
-        ClearImageRecord(&img);
-        img.dibLayout = 1;
-    }
-    ~Record() { ReleaseImageRecord(&img); }
-};
 
 bool IsEmpty(const BMGImage& img) {
     return img.pixels == nullptr && img.palette == nullptr && img.width == 0 && img.height == 0;

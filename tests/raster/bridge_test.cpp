@@ -7,24 +7,12 @@
 
 #include "platform/gdi_objects.h"
 #include "raster/bridge.h"
+#include "support/image_record.h"
 
 namespace quorvel::raster {
 namespace {
 
-struct Record {
-    BMGImage img;
-    Record() { ClearImageRecord(&img); }
-    Record(uint32_t w, uint32_t h, uint8_t bits, int32_t dib, uint16_t palette = 0) {
-        ClearImageRecord(&img);
-        img.width = w;
-        img.height = h;
-        img.bitsPerPixel = bits;
-        img.dibLayout = dib;
-        img.paletteSize = palette;
-        EXPECT_EQ(AllocateImageRecord(&img), BMG_OK);
-    }
-    ~Record() { ReleaseImageRecord(&img); }
-};
+using Record = testing::ImageRecord;
 
 DIBSECTION query(HBITMAP bitmap) {
     DIBSECTION ds{};
@@ -153,7 +141,7 @@ TEST_F(Bridge, CompositingModeBlendsOverWhite) {
 }
 
 TEST_F(Bridge, RecordWithoutPixelsOrWithShortRowsMakesNoBitmap) {
-    Record empty;
+    Record empty(0);
     empty.img.width = empty.img.height = 2;
     empty.img.bitsPerPixel = 24;
     EXPECT_EQ(BitmapFromImage(empty.img, 0), nullptr);
@@ -186,7 +174,7 @@ TEST_F(Bridge, RoundTripKeepsPixelsAndPalette) {
         }
         HBITMAP bmp = BitmapFromImage(r.img, 0);
         ASSERT_NE(bmp, nullptr) << int(bits);
-        Record back;
+        Record back(0);
         ASSERT_EQ(ImageFromBitmap(bmp, &back.img, 1), BMG_OK) << int(bits);
         EXPECT_EQ(back.img.bitsPerPixel, bits);
         EXPECT_EQ(back.img.dibLayout, 1);
@@ -203,7 +191,7 @@ TEST_F(Bridge, RoundTripKeepsPixelsAndPalette) {
 TEST_F(Bridge, SectionBecomesDibLayoutRecord) {
     Record r(3, 2, 24, 1);
     HBITMAP bmp = BitmapFromImage(r.img, 0);
-    Record back;
+    Record back(0);
     ASSERT_EQ(ImageFromBitmap(bmp, &back.img, 0), BMG_OK);
     EXPECT_EQ(back.img.rowBytes, 12u);
     EXPECT_EQ(back.img.dibLayout, 1);
@@ -230,7 +218,7 @@ TEST_F(Bridge, UncompositeUndoesTheBlendOfA32BitSection) {
 TEST_F(Bridge, DeviceBitmapOf32BitsGetsOpaqueAlpha) {
     const uint8_t rows[8] = {1, 2, 3, 4, 5, 6, 7, 8};  // 1 x 2, top row first
     HBITMAP ddb = CreateBitmap(1, 2, 1, 32, rows);
-    Record back;
+    Record back(0);
     ASSERT_EQ(ImageFromBitmap(ddb, &back.img, 1), BMG_OK);
     EXPECT_EQ(back.img.bitsPerPixel, 32);
     const std::vector<uint8_t> got(back.img.pixels, back.img.pixels + 8);
@@ -245,7 +233,7 @@ TEST_F(Bridge, TopDownSectionIsReadUpright) {
     HBITMAP bmp = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
     ASSERT_NE(bmp, nullptr);
     static_cast<uint8_t*>(raw)[0] = 9;  // top row
-    Record back;
+    Record back(0);
     ASSERT_EQ(ImageFromBitmap(bmp, &back.img, 0), BMG_OK);
     EXPECT_EQ(back.img.height, 2u);
     EXPECT_EQ(back.img.pixels[0], 0);
@@ -260,17 +248,17 @@ TEST_F(Bridge, RejectedHandlesReleaseTheRecordAndRecordTheCode) {
     EXPECT_EQ(GetLastImageError(), BMG_ERR_BITMAP_HANDLE);
 
     HGDIOBJ brush = CreateSolidBrush(0);
-    Record b;
+    Record b(0);
     EXPECT_EQ(ImageFromBitmap(brush, &b.img, 0), BMG_ERR_BITMAP_HANDLE);
     DeleteObject(brush);
 
     int not_a_bitmap = 0;
-    Record c;
+    Record c(0);
     EXPECT_EQ(ImageFromBitmap(reinterpret_cast<HBITMAP>(&not_a_bitmap), &c.img, 0), BMG_ERR_WINDOWS_API);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_WINDOWS_API);
 
     HBITMAP ddb8 = CreateBitmap(4, 4, 1, 8, nullptr);
-    Record d;
+    Record d(0);
     EXPECT_EQ(ImageFromBitmap(ddb8, &d.img, 0), BMG_ERR_BITS_PER_PIXEL);
     EXPECT_EQ(d.img.pixels, nullptr);
     DeleteObject(ddb8);

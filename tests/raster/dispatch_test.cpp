@@ -11,12 +11,15 @@
 #include "raster/bridge.h"
 #include "raster/codecs/codecs.h"
 #include "raster/dispatch.h"
+#include "support/image_record.h"
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
 #include "wsq/diag.h"
 
 namespace quorvel::raster {
 namespace {
+
+using Record = testing::ImageRecord;
 
 using testing::TempDir;
 
@@ -51,15 +54,6 @@ protected:
 };
 
 std::string quoted(const std::string& path) { return std::string("'").append(path).append("'"); }
-
-struct Record {
-    BMGImage img;
-    explicit Record(int32_t dib = 1) {
-        ClearImageRecord(&img);
-        img.dibLayout = dib;
-    }
-    ~Record() { ReleaseImageRecord(&img); }
-};
 
 TEST_F(Dispatch, ExtensionPicksTheWriterByItsFirstThreeLetters) {
     ASSERT_EQ(WriteImageFile(bitmap, dir.file("image.tiff").c_str(), nullptr), BMG_OK);

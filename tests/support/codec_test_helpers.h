@@ -14,6 +14,7 @@
 
 #include "raster/bmg_image.h"
 #include "raster/codecs/codecs.h"
+#include "support/image_record.h"
 #include "support/picture_convert.h"
 #include "support/test_support.h"
 
@@ -24,18 +25,7 @@ using raster::BMGImage;
 using testing::normalised;
 using testing::Picture;
 
-// A record in the empty state with the chosen layout, released on destruction.
-struct Record {
-    explicit Record(int32_t dib = 1) {
-        raster::ClearImageRecord(&img);
-        img.dibLayout = dib;
-    }
-    ~Record() { raster::ReleaseImageRecord(&img); }
-    Record(const Record&) = delete;
-    Record& operator=(const Record&) = delete;
-    BMGImage* operator->() { return &img; }
-    BMGImage img{};
-};
+using Record = testing::ImageRecord;
 
 inline const uint8_t* row_of(const BMGImage& img, uint32_t y) {
     return img.pixels + static_cast<size_t>(y) * img.rowBytes;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "raster/codecs/codecs.h"
+#include "support/image_record.h"
 #include "support/recording_presenter.h"
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
@@ -16,21 +17,9 @@
 namespace quorvel::raster {
 namespace {
 
-using testing::TempDir;
+using Record = testing::ImageRecord;
 
-struct Record {
-    BMGImage img;
-    Record() { ClearImageRecord(&img); }
-    Record(uint32_t w, uint32_t h, uint8_t bits, int32_t dib) {
-        ClearImageRecord(&img);
-        img.width = w;
-        img.height = h;
-        img.bitsPerPixel = bits;
-        img.dibLayout = dib;
-        EXPECT_EQ(AllocateImageRecord(&img), BMG_OK);
-    }
-    ~Record() { ReleaseImageRecord(&img); }
-};
+using testing::TempDir;
 
 // Options as the load entry point prepares them; owns the comment the reader leaves.
 struct Options {
@@ -106,7 +95,7 @@ TEST(WsqFile, ReaderGivesUpsideDownGrayTriplesAndTheLastComment) {
     TempDir dir;
     const std::vector<uint8_t> gray = testing::ridge_pattern(83, 90, 11);
     testing::write_file(dir.file("r.wsq"), encode(gray, 83, 90, 8, 333, 2.25f, "free text"));
-    Record r;
+    Record r(0);
     r.img.dibLayout = 1;  // the reader lays its rows out itself
     Options options;
     options.o.comment = static_cast<char*>(std::malloc(4));
@@ -141,7 +130,7 @@ TEST(WsqFile, ReaderGivesUpsideDownGrayTriplesAndTheLastComment) {
 TEST(WsqFile, WithoutFreeTextTheNistCommentIsTheLast) {
     TempDir dir;
     testing::write_file(dir.file("n.wsq"), encode(testing::ridge_pattern(96, 96, 1), 96, 96, 8, 500, 0.75f, nullptr));
-    Record r;
+    Record r(0);
     Options options;
     ASSERT_EQ(ReadWsqFile(dir.file("n.wsq").c_str(), &r.img, &options.o), 0);
     ASSERT_NE(options.o.comment, nullptr);
@@ -160,7 +149,7 @@ TEST(WsqFile, EncoderRefusalWritesNoFile) {
 TEST(WsqFile, NonWsqFileBuildsNothingAndKeepsTheOptions) {
     TempDir dir;
     testing::write_file(dir.file("x.wsq"), std::vector<uint8_t>(200, 0x42));
-    Record r;
+    Record r(0);
     Options options;
     char comment[] = "keep";
     options.o.comment = comment;
@@ -179,7 +168,7 @@ TEST(WsqFile, TruncatedStreamsFailWithoutHarm) {
     wsq::DiagCapture quiet;
     for (size_t length = 0; length < whole.size(); length += 7) {
         testing::write_file(dir.file("cut.wsq"), std::vector<uint8_t>(whole.begin(), whole.begin() + length));
-        Record r;
+        Record r(0);
         Options options;
         const int code = ReadWsqFile(dir.file("cut.wsq").c_str(), &r.img, &options.o);
         if (code != 0) {
@@ -192,7 +181,7 @@ TEST(WsqFile, ReadFailuresShowTheirMessages) {
     TempDir dir;
     testing::RecordingPresenter recorder;
     wsq::DiagCapture capture;
-    Record r;
+    Record r(0);
     Options options;
     EXPECT_NE(ReadWsqFile(dir.file("missing.wsq").c_str(), &r.img, &options.o), 0);
     EXPECT_TRUE(recorder.messages.empty());
@@ -239,7 +228,7 @@ TEST(WsqFile, MissingOptionsUseTheLoadDefaults) {
     TempDir dir;
     Record gray(96, 96, 8, 1);
     ASSERT_EQ(WriteWsqFile(dir.file("d.wsq").c_str(), gray.img, nullptr), BMG_OK);
-    Record back;
+    Record back(0);
     EXPECT_EQ(ReadWsqFile(dir.file("d.wsq").c_str(), &back.img, nullptr), 0);
     EXPECT_EQ(back.img.width, 96u);
     Record short_rows(96, 96, 8, 1);

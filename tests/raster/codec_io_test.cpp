@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "raster/codecs/codec_io.h"
@@ -87,6 +88,29 @@ TEST(ByteCursor, ReadsToTheEndAndThenRefuses) {
     EXPECT_FALSE(c.next(b));
     EXPECT_EQ(b, 9);
     EXPECT_EQ(c.at, 2u);
+}
+
+TEST(WidenedCopy, WidensACopyAndLeavesTheCallersPixels) {
+    uint8_t pixels[4] = {0x1F, 0x7C, 0x00, 0x00};  // 0x7C1F: red 31, green 0, blue 31
+    BMGImage img;
+    ClearImageRecord(&img);
+    img.width = 1;
+    img.height = 2;
+    img.bitsPerPixel = 16;
+    img.rowBytes = 2;
+    img.pixels = pixels;
+    BMGImage wide;
+    ASSERT_EQ(WidenedCopy(img, wide), BMG_OK);
+    EXPECT_NE(wide.pixels, pixels);
+    EXPECT_EQ(wide.bitsPerPixel, 24);
+    EXPECT_EQ(wide.rowBytes, 3u);
+    EXPECT_EQ(wide.pixels[0], 248);  // blue
+    EXPECT_EQ(wide.pixels[1], 0);
+    EXPECT_EQ(wide.pixels[2], 248);  // red
+    EXPECT_EQ(img.pixels, pixels);
+    EXPECT_EQ(img.bitsPerPixel, 16);
+    EXPECT_EQ(pixels[0], 0x1F);
+    std::free(wide.pixels);
 }
 
 BMGError ParseOneGreyPixel(InputBytes& in, BMGImage* img) {

@@ -1,6 +1,8 @@
 #include "raster/codecs/codec_io.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -157,6 +159,20 @@ BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules) {
         (img.palette == nullptr || img.paletteSize == 0 || img.paletteEntryBytes < 3))
         return BMG_ERR_FORMAT_OPTION;
     return BMG_OK;
+}
+
+BMGError WidenedCopy(const BMGImage& img, BMGImage& copy) {
+    copy = img;
+    const size_t bytes = static_cast<size_t>(img.rowBytes) * img.height;
+    copy.pixels = static_cast<uint8_t*>(std::malloc(bytes));
+    if (copy.pixels == nullptr) return BMG_ERR_NO_MEMORY;
+    std::memcpy(copy.pixels, img.pixels, bytes);
+    const BMGError e = ExpandRgb555(&copy);
+    if (e != BMG_OK) {
+        std::free(copy.pixels);
+        copy.pixels = nullptr;
+    }
+    return e;
 }
 
 bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out) {

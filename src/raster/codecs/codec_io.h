@@ -106,6 +106,9 @@ struct WriterRules {
 };
 // Writers' sanity check of a record handed by value: BMG_OK or the code to fail with.
 BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules = {});
+// A 16-bit record widened to 24 bits on a private copy of its pixels, so that the caller's
+// record stays as it was. On success `copy` owns its pixel block (release with std::free).
+BMGError WidenedCopy(const BMGImage& img, BMGImage& copy);
 // One byte per pixel, `width` bytes a row, rows bottom-up, for a 1-, 4- or 8-bit image.
 bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out);
 

@@ -459,14 +459,12 @@ BMGError WritePngBody(PngWriteState* s) {
 
 // 16-bit rows are widened on a copy the writer owns; the caller's rows stay as they are.
 BMGError WidenRgb555(PngWriteState* s) {
-    const size_t bytes = static_cast<size_t>(s->img.rowBytes) * s->img.height;
-    s->ownPixels = static_cast<uint8_t*>(std::malloc(bytes));
-    if (s->ownPixels == nullptr) return BMG_ERR_NO_MEMORY;
-    std::memcpy(s->ownPixels, s->img.pixels, bytes);
-    s->img.pixels = s->ownPixels;
-    const BMGError code = ExpandRgb555(&s->img);
-    s->ownPixels = s->img.pixels;
-    return code;
+    BMGImage wide;
+    const BMGError code = codec_io::WidenedCopy(s->img, wide);
+    if (code != BMG_OK) return code;
+    s->img = wide;
+    s->ownPixels = wide.pixels;
+    return BMG_OK;
 }
 
 BMGError FinishWrite(PngWriteState* s, BMGError code) {

@@ -190,17 +190,6 @@ void direct_planes(const BMGImage& img, unsigned channels, std::vector<uint8_t>&
     }
 }
 
-// 16-bit images are widened on a private copy, so the caller's record stays as it was.
-BMGError widened_copy(const BMGImage& img, BMGImage& copy) {
-    copy = img;
-    copy.pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(img.rowBytes) * img.height));
-    if (copy.pixels == nullptr) return BMG_ERR_NO_MEMORY;
-    std::memcpy(copy.pixels, img.pixels, static_cast<size_t>(img.rowBytes) * img.height);
-    const BMGError e = ExpandRgb555(&copy);
-    if (e != BMG_OK) std::free(copy.pixels);
-    return e;
-}
-
 BMGError write_sgi(const char* filename, codec_io::OutputFile& out, const BMGImage& img) {
     const bool indexed = img.bitsPerPixel <= 8;
     const unsigned channels = indexed ? (codec_io::IsGrayPalette(img) ? 1 : 3) : (img.bitsPerPixel == 32 ? 4 : 3);
@@ -234,7 +223,7 @@ BMGError WriteSgiRgbFile(const char* filename, BMGImage img) {
     if (!out.open(filename)) return FailWrite(BMG_ERR_OPEN_FILE);
     BMGImage source = img;
     if (img.bitsPerPixel == 16) {
-        if (BMGError e = widened_copy(img, source); e != BMG_OK) return FailWrite(e);
+        if (BMGError e = codec_io::WidenedCopy(img, source); e != BMG_OK) return FailWrite(e);
     }
     const BMGError e = write_sgi(filename, out, source);
     if (source.pixels != img.pixels) std::free(source.pixels);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "raster/codecs/codec_io.h"
 
@@ -111,6 +112,33 @@ TEST(WidenedCopy, WidensACopyAndLeavesTheCallersPixels) {
     EXPECT_EQ(img.bitsPerPixel, 16);
     EXPECT_EQ(pixels[0], 0x1F);
     std::free(wide.pixels);
+}
+
+TEST(RgbRowFromBgr, SwapsRedAndBlueAndKeepsAlpha) {
+    const uint8_t bgr[6] = {1, 2, 3, 4, 5, 6};
+    uint8_t rgb[6] = {};
+    RgbRowFromBgr(bgr, rgb, 2, 3);
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
+    const uint8_t bgra[8] = {1, 2, 3, 9, 4, 5, 6, 8};
+    uint8_t rgba[8] = {};
+    RgbRowFromBgr(bgra, rgba, 2, 4);
+    EXPECT_EQ(std::vector<uint8_t>(rgba, rgba + 8), (std::vector<uint8_t>{3, 2, 1, 9, 6, 5, 4, 8}));
+}
+
+TEST(HasPalette, NeedsEntriesOfThreeBytes) {
+    uint8_t palette[8] = {};
+    BMGImage img;
+    ClearImageRecord(&img);
+    EXPECT_FALSE(HasPalette(img));
+    img.palette = palette;
+    EXPECT_FALSE(HasPalette(img));
+    img.paletteSize = 2;
+    img.paletteEntryBytes = 2;
+    EXPECT_FALSE(HasPalette(img));
+    img.paletteEntryBytes = 4;
+    EXPECT_TRUE(HasPalette(img));
+    img.palette = nullptr;  // not ours to release
+    img.paletteSize = 0;
 }
 
 BMGError ParseOneGreyPixel(InputBytes& in, BMGImage* img) {

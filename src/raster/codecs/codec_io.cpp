@@ -155,9 +155,7 @@ BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules) {
         if (code != BMG_OK) return code;
     if (img.rowBytes < PackedRowBytes(bits, img.width)) return BMG_ERR_IMAGE_SIZE;
     // An indexed image means nothing without its colours.
-    if (rules.indexedNeedsPalette && bits <= 8 &&
-        (img.palette == nullptr || img.paletteSize == 0 || img.paletteEntryBytes < 3))
-        return BMG_ERR_FORMAT_OPTION;
+    if (rules.indexedNeedsPalette && bits <= 8 && !HasPalette(img)) return BMG_ERR_FORMAT_OPTION;
     return BMG_OK;
 }
 
@@ -173,6 +171,15 @@ BMGError WidenedCopy(const BMGImage& img, BMGImage& copy) {
         copy.pixels = nullptr;
     }
     return e;
+}
+
+void RgbRowFromBgr(const uint8_t* in, uint8_t* out, uint32_t width, int bytes) {
+    for (uint32_t x = 0; x < width; ++x, in += bytes, out += bytes) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        if (bytes == 4) out[3] = in[3];
+    }
 }
 
 bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out) {

@@ -90,6 +90,10 @@ inline size_t PackedRowBytes(uint32_t bits, uint32_t width) {
 
 // Stores a colour at palette index `index`; indexes past the palette are dropped.
 void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue);
+// A palette block with at least one entry of blue, green and red.
+inline bool HasPalette(const BMGImage& img) {
+    return img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes >= 3;
+}
 // Every palette entry has blue = green = red (false without a palette block).
 bool IsGrayPalette(const BMGImage& img);
 // What a writer demands of a record beyond known depth, non-zero size, rows present and
@@ -109,6 +113,8 @@ BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules = {});
 // A 16-bit record widened to 24 bits on a private copy of its pixels, so that the caller's
 // record stays as it was. On success `copy` owns its pixel block (release with std::free).
 BMGError WidenedCopy(const BMGImage& img, BMGImage& copy);
+// A 24- or 32-bit row (`bytes` per pixel) in the file order red, green, blue[, alpha].
+void RgbRowFromBgr(const uint8_t* in, uint8_t* out, uint32_t width, int bytes);
 // One byte per pixel, `width` bytes a row, rows bottom-up, for a 1-, 4- or 8-bit image.
 bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out);
 

@@ -195,12 +195,8 @@ struct JpegWriteState {
     uint8_t* row;
 };
 
-bool HasPalette(const BMGImage& img) {
-    return img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes >= 3;
-}
-
 bool IsGrayPalette(const BMGImage& img) {
-    if (!HasPalette(img)) return true;
+    if (!codec_io::HasPalette(img)) return true;
     for (unsigned i = 0; i < img.paletteSize; ++i) {
         const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
         if (entry[0] != entry[1] || entry[1] != entry[2]) return false;
@@ -220,7 +216,7 @@ void IndexedRow(const BMGImage& img, const uint8_t* in, uint8_t* out, bool gray)
     for (uint32_t x = 0; x < img.width; ++x) {
         const unsigned index = IndexAt(in, x, img.bitsPerPixel);
         uint8_t bgr[3] = {0, 0, 0};
-        if (!HasPalette(img))
+        if (!codec_io::HasPalette(img))
             bgr[0] = bgr[1] = bgr[2] = static_cast<uint8_t>(index * 255 / maxIndex);
         else if (index < img.paletteSize)
             std::memcpy(bgr, img.palette + index * img.paletteEntryBytes, 3);

@@ -381,14 +381,10 @@ struct PngWriteState {
     uint8_t* ownPixels;
 };
 
-bool HasPalette(const BMGImage& img) {
-    return img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes >= 3;
-}
-
 // Indexes can be written as gray levels only when the palette is the gray ramp of the depth;
 // any other palette, gray or not, is written as PLTE so that every pixel keeps its colour.
 bool IsGrayRamp(const BMGImage& img) {
-    if (!HasPalette(img)) return true;
+    if (!codec_io::HasPalette(img)) return true;
     const unsigned levels = 1u << img.bitsPerPixel;
     if (img.paletteSize > levels) return false;
     const unsigned step = 255 / (levels - 1);
@@ -424,13 +420,7 @@ void FillRow(const BMGImage& img, const uint8_t* in, png_bytep out) {
         std::memcpy(out, in, codec_io::PackedRowBytes(img.bitsPerPixel, img.width));
         return;
     }
-    const int bytes = img.bitsPerPixel / 8;
-    for (uint32_t x = 0; x < img.width; ++x, in += bytes, out += bytes) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-        if (bytes == 4) out[3] = in[3];
-    }
+    codec_io::RgbRowFromBgr(in, out, img.width, img.bitsPerPixel / 8);
 }
 
 BMGError WritePngBody(PngWriteState* s) {

@@ -34,9 +34,8 @@ struct TiffWriteState {
     uint8_t* strip;
 };
 
-bool HasPalette(const BMGImage& img) {
-    return img.bitsPerPixel <= 8 && img.palette != nullptr && img.paletteSize > 0 &&
-           img.paletteEntryBytes >= 3;
+bool IndexedWithPalette(const BMGImage& img) {
+    return img.bitsPerPixel <= 8 && codec_io::HasPalette(img);
 }
 
 // True when palette entry i is the gray i * step (ascending) or 255 - i * step (descending)
@@ -54,7 +53,7 @@ bool IsGrayRamp(const BMGImage& img, bool descending) {
 }
 
 uint16_t IndexedPhotometric(const BMGImage& img) {
-    if (!HasPalette(img) || IsGrayRamp(img, false)) return PHOTOMETRIC_MINISBLACK;
+    if (!IndexedWithPalette(img) || IsGrayRamp(img, false)) return PHOTOMETRIC_MINISBLACK;
     if (IsGrayRamp(img, true)) return PHOTOMETRIC_MINISWHITE;
     return PHOTOMETRIC_PALETTE;
 }
@@ -132,13 +131,7 @@ void FillStrip(const BMGImage& img, const uint8_t* in, uint8_t* out, size_t scan
         }
         return;
     }
-    const int bytes = img.bitsPerPixel / 8;
-    for (uint32_t x = 0; x < img.width; ++x, in += bytes, out += bytes) {
-        out[0] = in[2];
-        out[1] = in[1];
-        out[2] = in[0];
-        if (bytes == 4) out[3] = in[3];
-    }
+    codec_io::RgbRowFromBgr(in, out, img.width, img.bitsPerPixel / 8);
 }
 
 // libtiff answers success for schemes it can only decode (NeXT, ThunderScan, old JPEG) and

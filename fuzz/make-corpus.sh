@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes small seed files for the fuzz targets, one directory per target, made with our own
-# tool (WSQ) and the installed netpbm and ImageMagick (everything else; CEL/FLI by hand).
+# tool (WSQ) and the installed netpbm and ImageMagick (everything else; CEL/FLI by hand). The
+# GDI target starts from an empty directory: its input is a list of calls, not a file.
 # Usage: fuzz/make-corpus.sh QUORVEL_TOOL [OUT_DIR]   (OUT_DIR defaults to ./fuzz-seeds)
 set -euo pipefail
 
@@ -9,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${2:-fuzz-seeds}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
+mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
 
 # Small pictures keep every seed small: a gray ramp, a colour pattern, a few-colour image.
 pgmramp -diag 12 10 >"$work/gray.pgm"

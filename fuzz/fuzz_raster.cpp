@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "raster/bmg_image.h"
@@ -27,7 +28,9 @@ void read_one(const char* extension, const uint8_t* data, size_t size, int32_t l
     if (std::string(extension) == "wsq" && fuzz::wsq_frame_exceeds(data, size, fuzz::kMaxWsqPixels)) return;
     static const std::string base = fuzz::scratch_path("");
     const std::string path = base + extension;
-    if (!fuzz::write_file(path, data, size)) std::abort();
+    std::vector<uint8_t> file(data, data + size);
+    if (std::string(extension) == "png") fuzz::refresh_png_crcs(file);
+    if (!fuzz::write_file(path, file.data(), file.size())) std::abort();
 
     raster::BMGImage img;
     raster::ClearImageRecord(&img);

@@ -4,6 +4,7 @@
 #include <quorvel/wingdi.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -46,10 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     raster::WsqFileOptions wsq_options{24, 0.75, 500, nullptr};
     HBITMAP bitmap = raster::LoadBitmapFromImageFile(in_path.c_str(), reader == "wsq" ? &wsq_options : nullptr, 1);
     std::free(wsq_options.comment);
+    // Fuzzing jobs come and go by the thousand: leave no file behind.
+    std::remove(in_path.c_str());
     if (bitmap == nullptr) return 0;
     raster::TiffFileOptions tiff_options{static_cast<uint8_t>(selector >> 7 ? 1 : 2), 0, 0, 2};
     void* options = writer == "tif" ? static_cast<void*>(&tiff_options) : nullptr;
     raster::WriteImageFile(bitmap, out_path.c_str(), options);
     DeleteObject(bitmap);
+    std::remove(out_path.c_str());
     return 0;
 }

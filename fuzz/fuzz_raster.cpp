@@ -4,6 +4,7 @@
 #include <quorvel/wingdi.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ void read_one(const char* extension, const uint8_t* data, size_t size, int32_t l
     }
     raster::ReleaseImageRecord(&img);
     std::free(wsq_options.comment);
+    // Fuzzing jobs come and go by the thousand: leave no file behind.
+    std::remove(path.c_str());
 }
 
 }  // namespace

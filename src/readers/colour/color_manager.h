@@ -1,0 +1,111 @@
+// The colour manager every extended reader owns: it turns decoded rows of any of the file
+// formats' sample layouts (bit depth, sample count, colour model, planar or interleaved, byte
+// order, gamma) into rows of the toolkit bitmap's pixel format.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include <quorvel/wingdi.h>
+
+#include "readers/image_info.h"
+#include "toolkit/bitmap.h"
+
+namespace quorvel::readers {
+
+// Option bits of the source and target sides.
+enum ConversionOption : uint32_t {
+    coAlpha = 1,           // the samples carry alpha
+    coApplyGamma = 2,      // pass samples through the gamma table
+    coNeedByteSwap = 4,    // 16-bit samples are big-endian
+    coLabByteRange = 8,    // CIE L*a*b*: a* and b* are signed bytes
+};
+
+// How the samples of a colour map are laid out.
+enum class PaletteLayout {
+    Planar,       // all reds, then all greens, then all blues (one pointer per plane)
+    Interleaved,  // red, green, blue per entry (one pointer)
+};
+
+class TColorManager {
+public:
+    TColorManager();
+
+    // 1, 2, 4, 8 or 16 (others up to 16 are accepted where a converter exists); 0 or more
+    // than 16 throws EColorConversionError "Color depth is invalid. ...".
+    void set_source_bits_per_sample(uint8_t bits);
+    void set_target_bits_per_sample(uint8_t bits);
+    // 1 to 4; 0 or more than 4 throws "Sample count per pixel does not correspond ...".
+    void set_source_samples_per_pixel(uint8_t samples);
+    void set_target_samples_per_pixel(uint8_t samples);
+    void set_source_color_scheme(ColorModel model);
+    void set_target_color_scheme(ColorModel model);
+    void set_source_options(uint32_t options);
+    void set_target_options(uint32_t options);
+    // The file's gamma; the table maps a sample s to 255 * (s / 255)^(1 / gamma).
+    void set_gamma(float gamma);
+    // YCbCr luma coefficients and the chroma subsampling factors.
+    void set_ycbcr_parameters(const float coefficients[3], uint8_t horizontal, uint8_t vertical);
+
+    uint8_t source_bits_per_sample() const { return source_.bits; }
+    uint8_t target_bits_per_sample() const { return target_.bits; }
+    uint8_t source_samples_per_pixel() const { return source_.samples; }
+    uint8_t target_samples_per_pixel() const { return target_.samples; }
+    ColorModel source_color_scheme() const { return source_.model; }
+    ColorModel target_color_scheme() const { return target_.model; }
+    uint32_t source_options() const { return source_.options; }
+    uint32_t target_options() const { return target_.options; }
+
+    // The bitmap format for the target's samples and bits.
+    toolkit::PixelFormat target_pixel_format() const;
+
+    // Converts `count` pixels. `source` holds one pointer per plane for planar data, or one
+    // pointer for interleaved data. `mask` selects pixels for interlaced images: bit 7 is the
+    // first pixel of each group of 8 (0xFF converts every pixel). Selects the converter first
+    // when a setting changed; throws EColorConversionError when there is none.
+    void convert_row(std::span<const uint8_t* const> source, uint8_t* target, unsigned count,
+                     uint8_t mask = 0xFF);
+
+    // 2^min(target bits x target samples, 8) grays, through the gamma table when the source
+    // asks for it; min-is-white reverses the order.
+    std::vector<RGBQUAD> make_gray_palette(bool min_is_white) const;
+    // A palette from a file's colour map of `entries` entries with `bits` bits a value (8 or
+    // 16; 16-bit values big-endian when the source needs byte swapping).
+    std::vector<RGBQUAD> create_color_palette(std::span<const uint8_t* const> data, PaletteLayout layout,
+                                              unsigned entries, unsigned bits) const;
+
+    // Picks the row converter for the current settings; throws EColorConversionError
+    // "Conversion between indexed and non-indexed pixel formats is not supported." for
+    // such pairs.
+    void select_converter();
+
+    // The 256-entry gamma table.
+    const uint8_t* gamma_table() const { return gamma_table_; }
+
+private:
+    struct Side {
+        uint8_t bits = 8;
+        uint8_t samples = 3;
+        ColorModel model;
+        uint32_t options = 0;
+    };
+    using RowConverter = void (TColorManager::*)(std::span<const uint8_t* const>, uint8_t*, unsigned, uint8_t);
+
+    void row_indexed(std::span<const uint8_t* const> source, uint8_t* target, unsigned count, uint8_t mask);
+    void row_rgb(std::span<const uint8_t* const> source, uint8_t* target, unsigned count, uint8_t mask);
+
+    Side source_{8, 3, cmRGB, 0};
+    Side target_{8, 3, cmBGR, 0};
+    float gamma_ = 2.2f;
+    uint8_t gamma_table_[256];
+    float ycbcr_coefficients_[3] = {0.299f, 0.587f, 0.114f};
+    uint8_t subsampling_[2] = {1, 1};
+    RowConverter converter_ = nullptr;
+    bool changed_ = true;
+    // Lookup tables of the YCbCr and Photo YCC converters: Cr to red, Cb to blue, and the
+    // two green terms.
+    std::vector<int> cr_to_red_, cb_to_blue_, cr_to_green_, cb_to_green_;
+};
+
+}  // namespace quorvel::readers

@@ -157,12 +157,56 @@ TEST_F(CelTest, OddByteRunSizesAllowOnePadByte) {
     EXPECT_EQ(rec->pixels[1], 7);
 }
 
+// Writers pad a frame to an even size; a file may end without that pad byte, so the last
+// frame's declared size runs past the end while every sub-chunk in it is complete.
+TEST_F(CelTest, LastFrameMayClaimAPadByteTheFileLacks) {
+    Bytes run;
+    run.u8(0).u8(3).u8(7).u8(0xFF).u8(9);  // 4x1: 7 7 7 9, an odd-sized sub-chunk
+    const Sub colours{4, colour_chunk(7, 2, 60)};
+    const Sub pixels{15, run.b};
+    auto padded = [](Bytes frame, uint32_t extra) {
+        const uint32_t size = static_cast<uint32_t>(frame.size()) + extra;
+        for (int i = 0; i < 4; ++i) frame.b[i] = static_cast<uint8_t>(size >> (8 * i));
+        return frame;
+    };
+    struct Case {
+        const char* label;
+        Bytes frame;
+        size_t cut;  // bytes taken off the file's end
+        BMGError code;
+    };
+    const Case cases[] = {
+        {"colours then pixels", padded(frame_chunk({colours, pixels}), 1), 0, BMG_OK},
+        {"pixels then colours", padded(frame_chunk({pixels, colours}), 1), 0, BMG_OK},
+        {"postage stamp first", padded(frame_chunk({{18, {1, 2, 3}}, colours, pixels}), 1), 0, BMG_OK},
+        {"last sub-chunk cut", padded(frame_chunk({colours, pixels}), 1), 1, BMG_ERR_READ_FILE},
+        {"colours cut", padded(frame_chunk({pixels, colours}), 1), 2, BMG_ERR_READ_FILE},
+        {"no pixels", padded(frame_chunk({colours}), 1), 0, BMG_ERR_READ_FILE},
+        {"a third sub-chunk missing", padded(frame_chunk({colours, pixels}, 0xF1FA, 3), 1), 0,
+         BMG_ERR_READ_FILE},
+    };
+    for (const Case& c : cases) {
+        Bytes file = flic(4, 1, {frame_chunk({}, 0xF100), c.frame});
+        file.b.resize(file.size() - c.cut);
+        Record rec;
+        ASSERT_EQ(read_bytes(ReadCelFile, path, file.b, rec), c.code) << c.label;
+        EXPECT_EQ(GetLastImageError(), c.code) << c.label;
+        if (c.code != BMG_OK) continue;
+        EXPECT_EQ(std::vector<uint8_t>(rec->pixels, rec->pixels + 4), (std::vector<uint8_t>{7, 7, 7, 9})) << c.label;
+        EXPECT_EQ(rec->palette[4 * 8 + 2], 60) << c.label;
+        EXPECT_EQ(rec->palette[4 * 8 + 1], 1) << c.label;
+    }
+}
+
 TEST_F(CelTest, MutatedFilesNeverBreakTheReader) {
     mutation_run(ReadCelFile, path, still(7, 5).b, 601, 200);
     Bytes run;
     for (int r = 0; r < 5; ++r) run.u8(0).u8(3).u8(r).u8(0xFC).u8(1).u8(2).u8(3).u8(4);
     const Bytes file = flic(7, 5, {frame_chunk({}, 0xF100), frame_chunk({{4, colour_chunk(3, 20, 9)}, {15, run.b}})});
     mutation_run(ReadCelFile, path, file.b, 602, 400);
+    Bytes padded = flic(7, 5, {frame_chunk({{15, run.b}, {4, colour_chunk(3, 20, 9)}})});
+    padded.b[128] = static_cast<uint8_t>(padded.b[128] + 1);  // the frame claims a byte more
+    mutation_run(ReadCelFile, path, padded.b, 603, 300);
 }
 
 }  // namespace

@@ -203,6 +203,58 @@ TEST_F(GifTest, FilesGiflibCannotReadFail) {
     EXPECT_EQ(read_bytes(ReadGifFile, path, empty.b, rec), BMG_ERR_CORRUPT_FORMAT);
 }
 
+// LZW data of `minCodeSize` that sends every pixel as its own code, with a clear code before
+// the table would outgrow the first code width, as simple encoders do.
+std::vector<uint8_t> literal_lzw(const std::vector<uint8_t>& pixels, unsigned minCodeSize) {
+    const unsigned clear = 1u << minCodeSize, width = minCodeSize + 1;
+    std::vector<uint8_t> out;
+    uint32_t bits = 0, held = 0;
+    auto put = [&](unsigned code) {
+        bits |= code << held;
+        for (held += width; held >= 8; held -= 8, bits >>= 8) out.push_back(static_cast<uint8_t>(bits));
+    };
+    put(clear);
+    unsigned sinceClear = 0;
+    for (uint8_t p : pixels) {
+        put(p);
+        if (++sinceClear == (1u << width) - clear - 3) put(clear), sinceClear = 0;
+    }
+    put(clear + 1);
+    if (held > 0) out.push_back(static_cast<uint8_t>(bits));
+    return out;
+}
+
+// A 4x3 picture on a 4-entry global map, its raster coded with `minCodeSize`.
+Bytes gif_with_code_size(unsigned minCodeSize) {
+    Bytes b;
+    b.text("GIF89a").le16(4).le16(3).u8(0xF1).u8(0).u8(0);
+    for (int i = 0; i < 4; ++i) b.u8(i * 10).u8(255 - i).u8(7);
+    b.u8(',').le16(0).le16(0).le16(4).le16(3).u8(0).u8(minCodeSize);
+    const std::vector<uint8_t> data = literal_lzw(ramp(12, 4), minCodeSize);
+    for (size_t at = 0; at < data.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, data.size() - at);
+        b.u8(static_cast<unsigned>(n)).raw(std::vector<uint8_t>(data.begin() + at, data.begin() + at + n));
+    }
+    return b.u8(0).u8(';');
+}
+
+// Some encoders write minimum code sizes of 9 to 11. giflib 5 refuses any above 8, and its
+// decoder is the one we use, so such files fail as files giflib cannot read.
+TEST_F(GifTest, CodeSizesAboveEightFailCleanly) {
+    for (unsigned size : {2u, 8u}) {
+        Record rec;
+        ASSERT_EQ(read_bytes(ReadGifFile, path, gif_with_code_size(size).b, rec), BMG_OK) << size;
+        for (int i = 0; i < 12; ++i) EXPECT_EQ(index_at(rec.img, i % 4, 2 - i / 4), i % 4) << size;
+    }
+    for (unsigned size : {9u, 10u, 11u, 12u}) {
+        Record rec;
+        EXPECT_EQ(read_bytes(ReadGifFile, path, gif_with_code_size(size).b, rec), BMG_ERR_CORRUPT_FORMAT) << size;
+        EXPECT_EQ(GetLastImageError(), BMG_ERR_CORRUPT_FORMAT) << size;
+        EXPECT_EQ(rec->pixels, nullptr) << size;
+        EXPECT_EQ(rec->palette, nullptr) << size;
+    }
+}
+
 TEST_F(GifTest, MutatedFilesNeverBreakTheReader) {
     GifSpec spec;
     spec.screenWidth = 12;

@@ -131,6 +131,54 @@ TEST_F(PcxTest, SixteenColourBitPlanesCombineIntoIndexes) {
     EXPECT_EQ(rec->palette[4 * 15 + 2], 240);
 }
 
+// Bit-plane scanlines whose plane rows are padded past the pixels: each plane row starts
+// bytes-per-line bytes after the previous one, and its padding bytes (0xFF here) are not pixels.
+TEST_F(PcxTest, PaddedBitPlanesStartEveryBytesPerLine) {
+    const unsigned width = 17, height = 2, bytesPerLine = 4;  // 3 bytes of pixels, 1 of padding
+    auto index_of = [](unsigned x, unsigned y, unsigned planes) { return (x * 7 + y * 5 + 3) % (1u << planes); };
+    for (unsigned planes : {2u, 3u, 4u}) {
+        Bytes b = pcx_header(5, 1, width, height, planes, bytesPerLine);
+        for (unsigned y = 0; y < height; ++y)
+            for (unsigned p = 0; p < planes; ++p)
+                for (unsigned byte = 0; byte < bytesPerLine; ++byte) {
+                    uint8_t v = 0;
+                    for (unsigned bit = 0; bit < 8; ++bit) {
+                        const unsigned x = 8 * byte + bit;
+                        const unsigned on = x < width ? (index_of(x, y, planes) >> p) & 1u : 1u;
+                        v = static_cast<uint8_t>(v | on << (7 - bit));
+                    }
+                    literal(b, v);
+                }
+        Record rec;
+        ASSERT_EQ(read_bytes(ReadPcxFile, path, b.b, rec), BMG_OK) << planes;
+        ASSERT_EQ(rec->bitsPerPixel, 4);
+        for (unsigned y = 0; y < height; ++y)
+            for (unsigned x = 0; x < width; ++x)
+                ASSERT_EQ(index_at(rec.img, x, height - 1 - y), index_of(x, y, planes))
+                    << planes << " planes, pixel " << x << "," << y;
+    }
+}
+
+TEST_F(PcxTest, PaddedBytePlanesStartEveryBytesPerLine) {
+    const unsigned width = 3, height = 2, bytesPerLine = 4;
+    auto sample = [](unsigned x, unsigned y, unsigned p) { return static_cast<uint8_t>(60 * p + 10 * y + x); };
+    for (unsigned planes : {3u, 4u}) {
+        Bytes b = pcx_header(5, 8, width, height, planes, bytesPerLine);
+        for (unsigned y = 0; y < height; ++y)
+            for (unsigned p = 0; p < planes; ++p)
+                for (unsigned x = 0; x < bytesPerLine; ++x) literal(b, x < width ? sample(x, y, p) : 0xEE);
+        Record rec;
+        ASSERT_EQ(read_bytes(ReadPcxFile, path, b.b, rec), BMG_OK) << planes;
+        ASSERT_EQ(rec->bitsPerPixel, 8 * planes);
+        static constexpr unsigned kByteOf[4] = {2, 1, 0, 3};  // red, green, blue, alpha
+        for (unsigned y = 0; y < height; ++y)
+            for (unsigned x = 0; x < width; ++x)
+                for (unsigned p = 0; p < planes; ++p)
+                    EXPECT_EQ(row_of(rec.img, height - 1 - y)[x * planes + kByteOf[p]], sample(x, y, p))
+                        << planes << " planes, pixel " << x << "," << y << " plane " << p;
+    }
+}
+
 TEST_F(PcxTest, WideScanlinesKeepOnlyThePixels) {
     Bytes b = pcx_header(5, 4, 3, 1, 1, 6);
     b.u8(0x12).u8(0x30).u8(0xC4).u8(0xEE);

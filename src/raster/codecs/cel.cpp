@@ -162,6 +162,31 @@ BMGError read_frame(InputBytes& in, uint16_t count, size_t end, BMGImage& img, F
     return BMG_OK;
 }
 
+// True when the `count` sub-chunks from the current position all end by `end`; the position
+// is kept.
+bool sub_chunks_fit(InputBytes& in, uint16_t count, size_t end) {
+    const size_t resume = in.pos();
+    bool fit = true;
+    for (uint16_t k = 0; k < count && fit; ++k) {
+        const size_t start = in.pos();
+        uint32_t size = 0;
+        fit = in.le32(size) && size >= kSubChunkHeaderBytes && size <= end - start && in.seek(start + size);
+    }
+    in.seek(resume);
+    return fit;
+}
+
+// A frame whose header has been read, `declared` bytes from `start`. Writers pad a frame to an
+// even size and a file may end without the pad: a frame that runs past the end is read when
+// all its sub-chunks are in the file, and then nothing follows it.
+BMGError read_frame_chunk(InputBytes& in, size_t start, uint32_t declared, uint16_t count, BMGImage& img,
+                          FrameProgress& done) {
+    if (declared <= in.size() - start) return read_frame(in, count, start + declared, img, done);
+    if (!sub_chunks_fit(in, count, in.size())) return BMG_ERR_READ_FILE;
+    if (BMGError e = read_frame(in, count, in.size(), img, done); e != BMG_OK) return e;
+    return done.image ? BMG_OK : BMG_ERR_READ_FILE;
+}
+
 BMGError read_animation(InputBytes& in, BMGImage* img) {
     const uint8_t* h = in.take(kFlicHeaderBytes);
     if (h == nullptr) return BMG_ERR_READ_FILE;
@@ -177,9 +202,10 @@ BMGError read_animation(InputBytes& in, BMGImage* img) {
         uint16_t type = 0, count = 0;
         if (!in.le32(size) || !in.le16(type) || !in.le16(count) || !in.skip(8)) return BMG_ERR_READ_FILE;
         if (size < kChunkHeaderBytes) return BMG_ERR_CORRUPT_FILE;
-        if (size > in.size() - start) return BMG_ERR_READ_FILE;
         if (type == kFrameChunk) {
-            if (BMGError e = read_frame(in, count, start + size, *img, done); e != BMG_OK) return e;
+            if (BMGError e = read_frame_chunk(in, start, size, count, *img, done); e != BMG_OK) return e;
+        } else if (size > in.size() - start) {
+            return BMG_ERR_READ_FILE;
         }
         in.seek(start + size);
     }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <ostream>
 #include <vector>
 
 #include "support/test_support.h"
@@ -55,6 +56,8 @@ struct IndexedCase {
     unsigned count;
     Bytes expected;
 };
+
+void PrintTo(const IndexedCase& c, std::ostream* os) { *os << c.name; }
 
 class IndexedRepacking : public ::testing::TestWithParam<IndexedCase> {};
 
@@ -134,6 +137,8 @@ struct ColourCase {
     unsigned count;
     Bytes expected;
 };
+
+void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
 
 class ColourCopies : public ::testing::TestWithParam<ColourCase> {};
 

@@ -31,6 +31,18 @@ void write_pixel(uint8_t* out, const uint8_t* rgba, unsigned bytes, bool blue_fi
     if (bytes == 4) out[3] = rgba[3];
 }
 
+// 8-bit interleaved RGB(A) or BGR(A) into 3 or 4 bytes a pixel: the common case in one loop.
+void copy_rgb8(const uint8_t* in, unsigned in_samples, bool in_alpha, bool swap, uint8_t* out,
+               unsigned out_bytes, unsigned count) {
+    const unsigned first = swap ? 2 : 0, last = swap ? 0 : 2;
+    for (unsigned x = 0; x < count; ++x, in += in_samples, out += out_bytes) {
+        out[0] = in[first];
+        out[1] = in[1];
+        out[2] = in[last];
+        if (out_bytes == 4) out[3] = in_alpha ? in[3] : 255;
+    }
+}
+
 }  // namespace
 
 bool TColorManager::source_has_alpha() const {
@@ -71,6 +83,13 @@ void TColorManager::row_colour(std::span<const uint8_t* const> source, uint8_t* 
     const unsigned out_bytes = target_pixel_bytes();
     const bool blue_first = is_bgr_kind(target_.model);
     const bool gamma = gamma_requested();
+    const bool rgb_family =
+        decoder_ == &TColorManager::pixel_rgb || decoder_ == &TColorManager::pixel_bgr;
+    if (rgb_family && bits == 8 && !planar && mask == 0xFF && !gamma && out_bytes >= 3) {
+        const bool swap = (decoder_ == &TColorManager::pixel_rgb) == blue_first;
+        copy_rgb8(source[0], stride, used == 4, swap, target, out_bytes, count);
+        return;
+    }
     for (unsigned x = 0; x < count; ++x) {
         if (!pixel_selected(mask, x)) continue;
         uint8_t s[4] = {0, 0, 0, 0};

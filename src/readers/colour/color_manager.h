@@ -44,7 +44,9 @@ public:
     void set_target_color_scheme(ColorModel model);
     void set_source_options(uint32_t options);
     void set_target_options(uint32_t options);
-    // The file's gamma; the table maps a sample s to 255 * (s / 255)^(1 / gamma).
+    // The file's gamma; the table maps a sample s to 255 * (s / 255)^(1 / gamma). With
+    // coApplyGamma (on either side) colour rows pass through the table; indexed and gray rows
+    // keep their values and make_gray_palette applies it instead, so it acts once.
     void set_gamma(float gamma);
     // YCbCr luma coefficients and the chroma subsampling factors.
     void set_ycbcr_parameters(const float coefficients[3], uint8_t horizontal, uint8_t vertical);

@@ -69,8 +69,11 @@ public:
     // the order coNeedByteSwap gives. `target` receives `count` pixels in the layout of
     // target_pixel_format(): indexes and grays packed at 1, 4 or 8 bits most significant first,
     // colours as 3 or 4 bytes in the target model's order (a 4th byte is alpha, 255 where the
-    // source has none). `mask` selects pixels for interlaced images: bit 7 is the first pixel
-    // of each group of 8 (0xFF converts every pixel); unselected pixels are left as they are.
+    // source has none). `mask` serves interlaced images: `count` is then the number of
+    // target pixels the row spans, bit 7 of the mask selects the first pixel of each group of
+    // 8, and the source holds only the selected pixels, one after another (the row of an
+    // interlace pass); unselected target pixels are left as they are. 0xFF converts every
+    // pixel.
     // Selects the converter first when a setting changed; throws EColorConversionError when
     // there is none.
     void convert_row(std::span<const uint8_t* const> source, uint8_t* target, unsigned count,

@@ -14,6 +14,7 @@
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
 #include "wsq/diag.h"
+#include "wsq/filter_taps.h"
 #include "wsq/wsq.h"
 
 namespace quorvel::wsq {
@@ -156,6 +157,16 @@ const Pinned kRealPrints[] = {
 
 TEST(Digests, BundledAndSyntheticImagesCodeAsRecorded) {
     for (const Pinned& p : kBundled) expect_pinned(p);
+}
+
+// The scalar filter path (processors without fused multiply-add) gives the same bits.
+TEST(Digests, ScalarFilterPathCodesAsRecorded) {
+    struct Restore {
+        ~Restore() { set_filter_simd(true); }
+    } restore;
+    set_filter_simd(false);
+    for (const Pinned& p : kBundled)
+        if (std::string(p.image).find("1600") == std::string::npos) expect_pinned(p);
 }
 
 TEST(Digests, RealPrintsCodeAsRecordedWhenPresent) {

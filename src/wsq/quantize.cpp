@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "wsq/diag.h"
+#include "wsq/exact_fast_paths.h"
 #include "wsq/records.h"
 
 namespace quorvel::wsq {
@@ -72,8 +73,11 @@ int drop_wide_subbands(int* set, int* n, const float* qprime, const float* sigma
     return dropped;
 }
 
-int16_t quantize_value(float v, float q, float half_zero) {
+// The long double formula decides; the double shortcut gives its result when it can.
+int16_t quantize_value(float v, float q, double inv_q, float half_zero) {
     if (std::isnan(v) || (-half_zero <= v && v <= half_zero)) return 0;
+    int16_t fast;
+    if (quantize_in_double(v, inv_q, half_zero, &fast)) return fast;
     long double r = v > 0 ? (static_cast<long double>(v) - half_zero) / q + 1.0L
                           : (static_cast<long double>(v) + half_zero) / q - 1.0L;
     if (std::isnan(r)) return 0;  // only from a bin width that is not a number
@@ -81,6 +85,16 @@ int16_t quantize_value(float v, float q, float half_zero) {
     if (r > kMaxQuantized) r = kMaxQuantized;
     if (r < kMinQuantized) r = kMinQuantized;
     return static_cast<int16_t>(std::trunc(r));
+}
+
+// Value of a nonzero index n, rounded once to float from long double.
+float unquantize_value(int n, long double center, float q, long double half_zero) {
+    float fast;
+    if (unquantize_in_double(n, static_cast<double>(center), q,
+                             static_cast<double>(half_zero), &fast))
+        return fast;
+    if (n > 0) return static_cast<float>((n - center) * q + half_zero);
+    return static_cast<float>((n + center) * q - half_zero);
 }
 
 int area(const WsqSubband& s) { return s.lx * s.ly; }
@@ -177,10 +191,11 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
             continue;
         }
         const float half_zero = quant->zero_bin_width[k] * 0.5f;
+        const double inv_q = 1.0 / q;
         const WsqSubband& s = subbands[k];
         for (int y = s.y; y < s.y + s.ly; ++y) {
             const float* row = image + static_cast<size_t>(y) * width;
-            for (int x = s.x; x < s.x + s.lx; ++x) out[n++] = quantize_value(row[x], q, half_zero);
+            for (int x = s.x; x < s.x + s.lx; ++x) out[n++] = quantize_value(row[x], q, inv_q, half_zero);
         }
     }
     *sip = out;
@@ -220,8 +235,7 @@ int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subban
             float* row = out + static_cast<size_t>(y) * width;
             for (int x = s.x; x < s.x + s.lx; ++x) {
                 const int v = sip[n++];
-                if (v > 0) row[x] = static_cast<float>((v - center) * q + half_zero);
-                else if (v < 0) row[x] = static_cast<float>((v + center) * q - half_zero);
+                if (v != 0) row[x] = unquantize_value(v, center, q, half_zero);
             }
         }
     }

@@ -16,17 +16,6 @@
 
 namespace quorvel::wsq {
 
-void float_to_pixels(unsigned char* cdata, const float* fdata, size_t num_pix, float m_shift,
-                     float r_scale) {
-    for (size_t i = 0; i < num_pix; ++i) {
-        const float t = std::fmaf(fdata[i], r_scale, m_shift);
-        const float u = t + 0.5f;
-        if (!(u >= 0.0f)) cdata[i] = 0;
-        else if (u > 255.0f) cdata[i] = 255;
-        else cdata[i] = static_cast<unsigned char>(u);
-    }
-}
-
 namespace {
 
 // Tables and comments up to SOF, then the frame header.

@@ -159,8 +159,11 @@ void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned ch
     const float d1 = static_cast<float>(static_cast<long double>(m_shift) - smallest);
     const float d2 = static_cast<float>(largest - static_cast<long double>(m_shift));
     const float r_scale = (d1 >= d2 ? d1 : d2) * 0.0078125f;
-    for (size_t i = 0; i < num_pix; ++i)
-        fdata[i] = static_cast<float>((data[i] - static_cast<long double>(m_shift)) / r_scale);
+    // One long double division per gray level, not per pixel: the same value for equal pixels.
+    float level[256];
+    for (int p = 0; p < 256; ++p)
+        level[p] = static_cast<float>((p - static_cast<long double>(m_shift)) / r_scale);
+    for (size_t i = 0; i < num_pix; ++i) fdata[i] = level[data[i]];
     *shift = m_shift;
     *scale = r_scale;
 }

@@ -1,9 +1,10 @@
-// Compiled once per SIMD target by Highway's foreach_target; the dispatch table and the scalar
-// path live in the HWY_ONCE part at the end.
+// Compiled once per SIMD target by Highway's foreach_target; the dispatch table lives in the
+// HWY_ONCE part at the end.
 #include "wsq/filter_taps.h"
 
-#include <atomic>
 #include <cmath>
+
+#include "wsq/simd.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "wsq/filter_taps.cpp"
@@ -61,17 +62,10 @@ namespace quorvel::wsq {
 
 HWY_EXPORT(TapSum);
 
-namespace {
-std::atomic<bool> simd_on{true};
-}  // namespace
-
 void tap_sum(float* out, const TapGroup& first, const TapGroup& second, size_t n) {
-    if (simd_on.load(std::memory_order_relaxed)) HWY_DYNAMIC_DISPATCH(TapSum)(out, first, second, n);
+    if (wsq_simd_enabled()) HWY_DYNAMIC_DISPATCH(TapSum)(out, first, second, n);
     else scalar::tap_sums(out, first, second, 0, n);
 }
-
-void set_filter_simd(bool enabled) { simd_on.store(enabled, std::memory_order_relaxed); }
-bool filter_simd_enabled() { return simd_on.load(std::memory_order_relaxed); }
 
 }  // namespace quorvel::wsq
 #endif  // HWY_ONCE

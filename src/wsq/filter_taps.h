@@ -1,5 +1,5 @@
 // The one arithmetic kernel of the filter bank: n independent tap sums side by side, with a
-// SIMD path (Highway, chosen at run time) and a scalar path that give the same bits.
+// SIMD path and a scalar path that give the same bits (see simd.h).
 #pragma once
 
 #include <cstddef>
@@ -17,10 +17,5 @@ struct TapGroup {
 // the first group and on through the second (count may be 0), sum = fmaf(tap, src[t][i], sum);
 // out[i] = sum. out may not overlap any source.
 void tap_sum(float* out, const TapGroup& first, const TapGroup& second, size_t n);
-
-// The SIMD path is used only on processors with a fused multiply-add, the one way to give
-// the scalar path's bits; tests switch it off to compare. On by default.
-void set_filter_simd(bool enabled);
-bool filter_simd_enabled();
 
 }  // namespace quorvel::wsq

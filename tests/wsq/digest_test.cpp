@@ -14,7 +14,7 @@
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
 #include "wsq/diag.h"
-#include "wsq/filter_taps.h"
+#include "wsq/simd.h"
 #include "wsq/wsq.h"
 
 namespace quorvel::wsq {
@@ -159,12 +159,12 @@ TEST(Digests, BundledAndSyntheticImagesCodeAsRecorded) {
     for (const Pinned& p : kBundled) expect_pinned(p);
 }
 
-// The scalar filter path (processors without fused multiply-add) gives the same bits.
-TEST(Digests, ScalarFilterPathCodesAsRecorded) {
+// The scalar kernels (processors without fused multiply-add) give the same bits.
+TEST(Digests, ScalarKernelsCodeAsRecorded) {
     struct Restore {
-        ~Restore() { set_filter_simd(true); }
+        ~Restore() { set_wsq_simd(true); }
     } restore;
-    set_filter_simd(false);
+    set_wsq_simd(false);
     for (const Pinned& p : kBundled)
         if (std::string(p.image).find("1600") == std::string::npos) expect_pinned(p);
 }

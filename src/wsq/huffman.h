@@ -50,10 +50,6 @@ struct DecodeLimits {
 
 int make_decode_limits(DecodeLimits& limits, const WsqHuffcode* huffcode_table,
                        const unsigned char* huffbits);
-// Returns the symbol in *onodeptr, or -1 when a marker (left in *omarker) ended the data.
-int decode_symbol_mem(int* onodeptr, const DecodeLimits& limits, const unsigned char* huffvalues,
-                      InputCursor& in, int* bit_count, unsigned short* omarker,
-                      DecoderState& state);
 // Decodes every block up to EOI into ip, which holds ip_capacity coefficients (the frame's
 // width x height); a stream with more fails. Coefficients it does not reach are left as found.
 int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in);

@@ -1,0 +1,68 @@
+#include "wsq/bit_reader.h"
+
+#include <algorithm>
+
+#include "wsq/diag.h"
+
+namespace quorvel::wsq {
+
+void BitReader::refill() {
+    while (nbits_ <= 56 && in_.pos < in_.end) {
+        const unsigned char b = *in_.pos;
+        if (b == 0xFF) {
+            if (in_.end - in_.pos < 2 || in_.pos[1] != 0x00) return;  // a marker, or the end
+            in_.pos += 2;
+        } else {
+            ++in_.pos;
+        }
+        acc_ |= static_cast<uint64_t>(b) << (56 - nbits_);
+        nbits_ += 8;
+    }
+}
+
+int BitReader::fetch_byte(bool allow_marker, unsigned short* marker) {
+    unsigned char b;
+    if (int ret = getc_byte(&b, in_)) return ret;
+    if (b == 0xFF) {
+        unsigned char next;
+        if (int ret = getc_byte(&next, in_)) return ret;
+        if (next != 0x00 && allow_marker) {
+            *marker = static_cast<unsigned short>((b << 8) | next);
+            return 0;
+        }
+        if (next != 0x00) {
+            diag("ERROR: getc_nextbits_wsq : No stuffed zeros\n");
+            return -41;
+        }
+    }
+    acc_ = static_cast<uint64_t>(b) << 56;
+    nbits_ = 8;
+    return 0;
+}
+
+int BitReader::read(unsigned* bits, int k, unsigned short* marker) {
+    if (nbits_ < k) refill();
+    if (nbits_ >= k) {
+        *bits = static_cast<unsigned>(acc_ >> (64 - k));
+        skip(k);
+        return 0;
+    }
+    // Near a marker or the end: the buffered bits, then a byte at a time. Only a 1-bit read
+    // that starts on a byte boundary may meet a marker.
+    const bool allow_marker = k == 1;
+    unsigned value = 0;
+    while (k > 0) {
+        if (nbits_ == 0) {
+            if (int ret = fetch_byte(allow_marker, marker)) return ret;
+            if (*marker != 0) return 0;
+        }
+        const int take = std::min(k, nbits_);
+        value = (value << take) | static_cast<unsigned>(acc_ >> (64 - take));
+        skip(take);
+        k -= take;
+    }
+    *bits = value;
+    return 0;
+}
+
+}  // namespace quorvel::wsq

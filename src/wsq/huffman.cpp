@@ -2,6 +2,7 @@
 // repeated merging, limiting to 16 bits, canonical codes, and bit output with 0xFF stuffing.
 #include "wsq/huffman.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,20 +46,23 @@ void map_block(const short* sip, int n, int max_coeff, int max_zrun, Emit emit) 
     if (run > 0) close_run();
 }
 
-// Writes bits most significant first; every full byte of 0xFF is followed by 0x00.
+// Writes bits most significant first, up to 57 pending at a time; every full byte of 0xFF is
+// followed by 0x00.
 class BitWriter {
 public:
     BitWriter(unsigned char* out, int alloc) : out_(out), alloc_(alloc) {}
+    // The low `bits` (0..16) bits of value.
     void put(unsigned int value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            if ((value >> i) & 1u) byte_ |= static_cast<unsigned char>(1u << free_);
-            if (--free_ < 0) flush();
+        acc_ = (acc_ << bits) | (value & ((1u << bits) - 1u));
+        pending_ += bits;
+        while (pending_ >= 8) {
+            pending_ -= 8;
+            flush(static_cast<unsigned char>(acc_ >> pending_));
         }
     }
+    // Fills the last byte with ones.
     void pad() {
-        if (free_ == 7) return;
-        while (free_ >= 0) byte_ |= static_cast<unsigned char>(1u << free_--);
-        flush();
+        if (pending_ > 0) put((1u << (8 - pending_)) - 1u, 8 - pending_);
     }
     int bytes() const { return count_; }
     bool overflowed() const { return overflow_; }
@@ -73,18 +77,16 @@ private:
         }
         out_[count_++] = b;
     }
-    void flush() {
-        store(byte_);
-        if (byte_ == 0xFF) store(0x00);
-        byte_ = 0;
-        free_ = 7;
+    void flush(unsigned char byte) {
+        store(byte);
+        if (byte == 0xFF) store(0x00);
     }
     unsigned char* out_;
     int alloc_;
     int count_ = 0;
     long long requested_ = 0;
-    unsigned char byte_ = 0;
-    int free_ = 7;
+    uint64_t acc_ = 0;  // the low `pending_` bits are not written yet
+    int pending_ = 0;
     bool overflow_ = false;
 };
 

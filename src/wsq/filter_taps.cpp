@@ -36,22 +36,39 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 // Each lane does what the scalar loop does for its i: Mul is one rounded product and MulAdd
 // one fused multiply-add, which only targets with HWY_NATIVE_FMA provide (elsewhere MulAdd
-// rounds twice, so those targets take the scalar loop).
-void TapSum(float* out, const TapGroup& a, const TapGroup& b, size_t n) {
-    size_t i = 0;
+// rounds twice, so those targets take the scalar loop). A = B = 0 reads the counts at run
+// time; fixed counts let the taps stay in registers. The last partial vector is computed on
+// masked loads (unused lanes are zero) and stored through the same mask.
+template <int A, int B>
+void tap_sums(float* out, const TapGroup& a, const TapGroup& b, size_t n) {
 #if HWY_NATIVE_FMA
     const hn::ScalableTag<float> d;
+    const int na = A > 0 ? A : a.count, nb = A > 0 ? B : b.count;
+    auto one = [&](size_t i, auto load) {
+        auto sum = hn::Mul(hn::Set(d, a.taps[0]), load(a.src[0] + i));
+        for (int t = 1; t < na; ++t) sum = hn::MulAdd(hn::Set(d, a.taps[t]), load(a.src[t] + i), sum);
+        for (int t = 0; t < nb; ++t) sum = hn::MulAdd(hn::Set(d, b.taps[t]), load(b.src[t] + i), sum);
+        return sum;
+    };
     const size_t lanes = hn::Lanes(d);
-    for (; i + lanes <= n; i += lanes) {
-        auto sum = hn::Mul(hn::Set(d, a.taps[0]), hn::LoadU(d, a.src[0] + i));
-        for (int t = 1; t < a.count; ++t)
-            sum = hn::MulAdd(hn::Set(d, a.taps[t]), hn::LoadU(d, a.src[t] + i), sum);
-        for (int t = 0; t < b.count; ++t)
-            sum = hn::MulAdd(hn::Set(d, b.taps[t]), hn::LoadU(d, b.src[t] + i), sum);
-        hn::StoreU(sum, d, out + i);
-    }
+    size_t i = 0;
+    for (; i + lanes <= n; i += lanes)
+        hn::StoreU(one(i, [&](const float* p) { return hn::LoadU(d, p); }), d, out + i);
+    if (i == n) return;
+    const auto mask = hn::FirstN(d, n - i);
+    hn::BlendedStore(one(i, [&](const float* p) { return hn::MaskedLoad(mask, d, p); }), mask, d,
+                     out + i);
+#else
+    scalar::tap_sums(out, a, b, 0, n);
 #endif
-    scalar::tap_sums(out, a, b, i, n);
+}
+
+void TapSum(float* out, const TapGroup& a, const TapGroup& b, size_t n) {
+    if (a.count == 9 && b.count == 0) return tap_sums<9, 0>(out, a, b, n);
+    if (a.count == 7 && b.count == 0) return tap_sums<7, 0>(out, a, b, n);
+    if (a.count == 3 && b.count == 4) return tap_sums<3, 4>(out, a, b, n);
+    if (a.count == 4 && b.count == 5) return tap_sums<4, 5>(out, a, b, n);
+    tap_sums<0, 0>(out, a, b, n);
 }
 
 }  // namespace quorvel::wsq::HWY_NAMESPACE

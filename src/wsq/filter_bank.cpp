@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "wsq/diag.h"
@@ -78,6 +79,21 @@ void scatter(float* out, int step, const float* values, int n) {
     for (int i = 0; i < n; ++i) *at(out, i, step) = values[i];
 }
 
+// ext[i - from] = line(reflect(i)) for from <= i <= to; inside the line reflect is the identity,
+// so only the ends go through it.
+template <class Reflect>
+void gather(float* ext, const float* line, int step, int from, int to, int length,
+            Reflect reflect) {
+    const int first = std::max(from, 0), last = std::min(to, length - 1);
+    for (int i = from; i < first; ++i) ext[i - from] = *at(line, reflect(i), step);
+    if (step == 1) {
+        std::memcpy(ext + (first - from), line + first, sizeof(float) * (last - first + 1));
+    } else {
+        for (int i = first; i <= last; ++i) ext[i - from] = *at(line, i, step);
+    }
+    for (int i = last + 1; i <= to; ++i) ext[i - from] = *at(line, reflect(i), step);
+}
+
 // Columns side by side (lines one float apart): each band sample is one tap sum across
 // every line, reading whole rows picked by the mirror rule.
 void analyse_columns(float* out, const float* in, int lines, int length, int step,
@@ -127,8 +143,8 @@ void analyse_band(float* out, const Polyphase& x, const float* taps, int ntaps, 
     tap_sum(out, TapGroup{src, taps, ntaps}, kNoTaps, static_cast<size_t>(n));
 }
 
-// Lines one after another: each line is split into its polyphase halves once, then each
-// band is one tap sum along the line. work holds 2 * length + 2 * kMaxTaps + 4 floats.
+// Lines one after another: each line is extended and split into its polyphase halves once,
+// then each band is one tap sum along the line. work holds 3 * length + 3 * kMaxTaps floats.
 void analyse_rows(float* out, const float* in, int lines, int length, int line_step, int step,
                   const Analysis& f, int invert, float* work) {
     const int nlow = (length + 1) / 2, nhigh = length / 2;
@@ -136,14 +152,17 @@ void analyse_rows(float* out, const float* in, int lines, int length, int line_s
     Polyphase x{};
     if (!extension_range(f, length, &x.first, &x.last)) return;
     const int pairs = (x.last - x.first) / 2 + 1;
-    x.evens = work;
-    x.odds = work + pairs;
+    float* ext = work;  // 2 * pairs samples: the range rounded up to whole pairs
+    x.evens = ext + 2 * pairs;
+    x.odds = x.evens + pairs;
     float* bands = x.odds + pairs;  // for a line whose samples are not adjacent
+    auto mirror = [length](int i) { return reflect_whole(i, length); };
     for (int l = 0; l < lines; ++l) {
         const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
+        gather(ext, line, step, x.first, x.first + 2 * pairs - 1, length, mirror);
         for (int j = 0; j < pairs; ++j) {
-            x.evens[j] = *at(line, reflect_whole(x.first + 2 * j, length), step);
-            x.odds[j] = *at(line, reflect_whole(x.first + 2 * j + 1, length), step);
+            x.evens[j] = ext[2 * j];
+            x.odds[j] = ext[2 * j + 1];
         }
         float* dst = out + static_cast<std::ptrdiff_t>(l) * line_step;
         float* low = step == 1 ? dst + low_at : bands;
@@ -178,6 +197,23 @@ void synthesise_columns(float* out, const float* in, int lines, int length, int 
     }
 }
 
+// out(2m) = evens[m], out(2m + 1) = odds[m].
+void interleave(float* out, int step, const float* evens, const float* odds, int llen,
+                int hlen) {
+    if (step == 1) {
+        for (int m = 0; m < hlen; ++m) {
+            out[2 * m] = evens[m];
+            out[2 * m + 1] = odds[m];
+        }
+    } else {
+        for (int m = 0; m < hlen; ++m) {
+            *at(out, 2 * m, step) = evens[m];
+            *at(out, 2 * m + 1, step) = odds[m];
+        }
+    }
+    if (llen > hlen) *at(out, 2 * hlen, step) = evens[hlen];
+}
+
 // Lines one after another: each band is gathered with its mirror extension (low band
 // indices -1 .. hlen + 1, high band -2 .. hlen + 1: all that outputs read), then the even and
 // the odd outputs are one tap sum each along the line, interleaved on the way out.
@@ -197,17 +233,13 @@ void synthesise_rows(float* out, const float* in, int lines, int length, int lin
         const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
         const float* low = at(line, invert ? hlen : 0, step);
         const float* high = at(line, invert ? 0 : llen, step);
-        for (int i = -1; i <= hlen + 1; ++i) low_ext[i + 1] = *at(low, reflect_low(i, llen, even), step);
-        for (int i = -2; i <= hlen + 1; ++i)
-            high_ext[i + 2] = *at(high, reflect_high(i, hlen, even), step);
+        gather(low_ext, low, step, -1, hlen + 1, llen,
+               [&](int i) { return reflect_low(i, llen, even); });
+        gather(high_ext, high, step, -2, hlen + 1, hlen,
+               [&](int i) { return reflect_high(i, hlen, even); });
         tap_sum(evens, TapGroup{lsrc, s.lo_even, 3}, TapGroup{hsrc, s.hi_even, 4}, llen);
         tap_sum(odds, TapGroup{lsrc, s.lo_odd, 4}, TapGroup{hsrc, s.hi_odd, 5}, hlen);
-        float* dst = out + static_cast<std::ptrdiff_t>(l) * line_step;
-        for (int m = 0; m < hlen; ++m) {
-            *at(dst, 2 * m, step) = evens[m];
-            *at(dst, 2 * m + 1, step) = odds[m];
-        }
-        if (llen > hlen) *at(dst, length - 1, step) = evens[hlen];
+        interleave(out + static_cast<std::ptrdiff_t>(l) * line_step, step, evens, odds, llen, hlen);
     }
 }
 
@@ -236,7 +268,7 @@ void analysis_step(float* out, const float* in, int lines, int length, int line_
         analyse_columns(out, in, lines, length, sample_step, f, invert);
         return;
     }
-    std::vector<float> work(2 * static_cast<size_t>(length) + 2 * kMaxTaps + 4);
+    std::vector<float> work(3 * static_cast<size_t>(length) + 3 * kMaxTaps);
     analyse_rows(out, in, lines, length, line_step, sample_step, f, invert, work.data());
 }
 

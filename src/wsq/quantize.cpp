@@ -97,6 +97,30 @@ float unquantize_value(int n, long double center, float q, long double half_zero
     return static_cast<float>((n + center) * q - half_zero);
 }
 
+// The values of the small indices of one subband, worked out once: most indices are small.
+class SubbandValues {
+public:
+    SubbandValues(long double center, float q, long double half_zero)
+        : center_(center), q_(q), half_zero_(half_zero) {
+        value_[kSmall] = 0.0f;  // what the calloc'd image holds
+        for (int n = 1; n <= kSmall; ++n) {
+            value_[kSmall + n] = unquantize_value(n, center, q, half_zero);
+            value_[kSmall - n] = unquantize_value(-n, center, q, half_zero);
+        }
+    }
+    float operator()(int n) const {
+        if (static_cast<unsigned>(n + kSmall) <= 2u * kSmall) return value_[n + kSmall];
+        return unquantize_value(n, center_, q_, half_zero_);
+    }
+
+private:
+    static constexpr int kSmall = 16;
+    float value_[2 * kSmall + 1];
+    long double center_;
+    float q_;
+    long double half_zero_;
+};
+
 int area(const WsqSubband& s) { return s.lx * s.ly; }
 int area(const WsqWaveletNode& n) { return n.dx * n.dy; }
 
@@ -230,13 +254,11 @@ int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subban
         const float q = table->bin_width[k];
         if (q == 0.0f) continue;
         const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
+        const SubbandValues value(center, q, half_zero);
         const WsqSubband& s = subbands[k];
         for (int y = s.y; y < s.y + s.ly; ++y) {
             float* row = out + static_cast<size_t>(y) * width;
-            for (int x = s.x; x < s.x + s.lx; ++x) {
-                const int v = sip[n++];
-                if (v != 0) row[x] = unquantize_value(v, center, q, half_zero);
-            }
+            for (int x = s.x; x < s.x + s.lx; ++x) row[x] = value(sip[n++]);
         }
     }
     *fip = out;

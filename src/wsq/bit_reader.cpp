@@ -1,12 +1,41 @@
 #include "wsq/bit_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "wsq/diag.h"
 
 namespace quorvel::wsq {
 
+namespace {
+
+// The next 8 bytes, the first one most significant.
+uint64_t load_big_endian(const unsigned char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return __builtin_bswap64(word);
+}
+
+// True when some byte of the word is 0xFF (no false negatives; the bytewise path decides).
+bool has_ff_byte(uint64_t word) {
+    const uint64_t t = ~word;
+    return ((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) != 0;
+}
+
+}  // namespace
+
 void BitReader::refill() {
+    // Whole bytes at once while no 0xFF is among them.
+    if (nbits_ <= 56 && in_.end - in_.pos >= 8) {
+        const int take = (64 - nbits_) / 8;
+        const uint64_t word = load_big_endian(in_.pos) & (~0ull << (64 - 8 * take));
+        if (!has_ff_byte(word)) {
+            acc_ |= word >> nbits_;
+            nbits_ += 8 * take;
+            in_.pos += take;
+            return;
+        }
+    }
     while (nbits_ <= 56 && in_.pos < in_.end) {
         const unsigned char b = *in_.pos;
         if (b == 0xFF) {

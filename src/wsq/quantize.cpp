@@ -6,6 +6,7 @@
 
 #include "wsq/diag.h"
 #include "wsq/exact_fast_paths.h"
+#include "wsq/quantize_kernel.h"
 #include "wsq/records.h"
 
 namespace quorvel::wsq {
@@ -71,20 +72,6 @@ int drop_wide_subbands(int* set, int* n, const float* qprime, const float* sigma
     const int dropped = *n - kept;
     *n = kept;
     return dropped;
-}
-
-// The long double formula decides; the double shortcut gives its result when it can.
-int16_t quantize_value(float v, float q, double inv_q, float half_zero) {
-    if (std::isnan(v) || (-half_zero <= v && v <= half_zero)) return 0;
-    int16_t fast;
-    if (quantize_in_double(v, inv_q, half_zero, &fast)) return fast;
-    long double r = v > 0 ? (static_cast<long double>(v) - half_zero) / q + 1.0L
-                          : (static_cast<long double>(v) + half_zero) / q - 1.0L;
-    if (std::isnan(r)) return 0;  // only from a bin width that is not a number
-    // Values beyond 16 bits only come from extreme bitrates; keep them in range.
-    if (r > kMaxQuantized) r = kMaxQuantized;
-    if (r < kMinQuantized) r = kMinQuantized;
-    return static_cast<int16_t>(std::trunc(r));
 }
 
 // Value of a nonzero index n, rounded once to float from long double.
@@ -215,11 +202,11 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
             continue;
         }
         const float half_zero = quant->zero_bin_width[k] * 0.5f;
-        const double inv_q = 1.0 / q;
         const WsqSubband& s = subbands[k];
         for (int y = s.y; y < s.y + s.ly; ++y) {
             const float* row = image + static_cast<size_t>(y) * width;
-            for (int x = s.x; x < s.x + s.lx; ++x) out[n++] = quantize_value(row[x], q, inv_q, half_zero);
+            quantize_run(out + n, row + s.x, static_cast<size_t>(s.lx), q, half_zero);
+            n += static_cast<size_t>(s.lx);
         }
     }
     *sip = out;

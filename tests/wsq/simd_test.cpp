@@ -12,6 +12,7 @@
 
 #include "wsq/decoder.h"
 #include "wsq/filter_taps.h"
+#include "wsq/quantize_kernel.h"
 #include "wsq/simd.h"
 
 namespace quorvel::wsq {
@@ -82,6 +83,23 @@ TEST(SimdKernels, TapSumsMatchTheScalarLoopForEveryGroupShape) {
                 return bits_of(out);
             });
             EXPECT_EQ(simd, scalar) << n << " " << a << "+" << b;
+        }
+    }
+}
+
+TEST(SimdKernels, QuantizerMatchesTheScalarLoop) {
+    for (size_t n : {1u, 7u, 8u, 9u, 100u, 1001u}) {
+        std::vector<float> v = awkward_values(n, static_cast<uint32_t>(7 * n));
+        // Values on the zero bin's edges and on exact integers of the index.
+        for (size_t i = 0; i + 3 < n; i += 5) v[i] = i % 2 ? 0.6f : -0.6f, v[i + 1] = 2.5f;
+        for (const auto& [q, hz] : {std::pair{1.0f, 0.6f}, std::pair{0.013f, 0.0078f},
+                                    std::pair{1.0f, 0.5f}}) {
+            const auto [simd, scalar] = both_paths([&] {
+                std::vector<int16_t> out(n);
+                quantize_run(out.data(), v.data(), n, q, hz);
+                return out;
+            });
+            EXPECT_EQ(simd, scalar) << n << " " << q;
         }
     }
 }

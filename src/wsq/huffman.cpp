@@ -2,6 +2,8 @@
 // repeated merging, limiting to 16 bits, canonical codes, and bit output with 0xFF stuffing.
 #include "wsq/huffman.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,21 @@ namespace {
 constexpr int kSymbolOffset = 180;   // symbol of a small coefficient = coefficient + 180
 constexpr int kMaxZeroRun = 65535;   // longest run one symbol can carry
 constexpr int kMaxCodeSize = 2 * MAX_HUFFBITS;  // code sizes the length counts can hold
+
+// How many of the n values from p are zero before the first that is not, 4 at a time.
+int leading_zeros(const short* p, int n) {
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        uint64_t word;
+        std::memcpy(&word, p + k, sizeof word);
+        if (word == 0) continue;
+        const int bits = std::endian::native == std::endian::little ? std::countr_zero(word)
+                                                                     : std::countl_zero(word);
+        return k + bits / 16;
+    }
+    while (k < n && p[k] == 0) ++k;
+    return k;
+}
 
 // Calls emit(symbol, extra_value, extra_bits) for each symbol of a block, in stream order.
 template <class Emit>
@@ -28,8 +45,15 @@ void map_block(const short* sip, int n, int max_coeff, int max_zrun, Emit emit) 
     for (int i = 0; i < n; ++i) {
         const int v = sip[i];
         if (v == 0) {
-            if (run == kMaxZeroRun) close_run();
-            ++run;
+            // Zero after zero: the run grows, closing whenever it holds kMaxZeroRun already.
+            for (int zeros = leading_zeros(sip + i, n - i); zeros > 0;) {
+                if (run == kMaxZeroRun) close_run();
+                const int take = std::min(zeros, kMaxZeroRun - run);
+                run += take;
+                zeros -= take;
+                i += take;
+            }
+            --i;
             continue;
         }
         if (run > 0) close_run();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 
 namespace quorvel::wsq {
 
@@ -61,7 +62,7 @@ int BitReader::fetch_byte(bool allow_marker, unsigned short* marker) {
         }
         if (next != 0x00) {
             diag("ERROR: getc_nextbits_wsq : No stuffed zeros\n");
-            return -41;
+            return kNoStuffedZero;
         }
     }
     acc_ = static_cast<uint64_t>(b) << 56;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/filter_bank.h"
 #include "wsq/huffman.h"
 #include "wsq/nistcom.h"
@@ -40,7 +41,7 @@ int check_frame(int width, int height) {
     }
     if (static_cast<long long>(width) * height > INT_MAX) {
         diag("ERROR: wsq_decode_mem : malloc : qdata1\n");
-        return -20;
+        return kDecodeNoCoefficientMemory;
     }
     return 0;
 }
@@ -52,7 +53,7 @@ int decode_coefficients(float** ofdata, DecoderState& state, const WsqTrees& tre
     short* qdata = static_cast<short*>(std::calloc(num_pix, sizeof(short)));
     if (qdata == nullptr) {
         diag("ERROR: wsq_decode_mem : malloc : qdata1\n");
-        return -20;
+        return kDecodeNoCoefficientMemory;
     }
     int ret = huffman_decode_data_mem(qdata, num_pix, state, in);
     if (ret == 0) ret = unquantize(ofdata, &state.dqt, trees.subbands, qdata, width, height);
@@ -87,7 +88,7 @@ int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int*
     if (cdata == nullptr) {
         std::free(fdata);
         diag("ERROR: wsq_decode_mem : malloc : cdata\n");
-        return -21;
+        return kDecodeNoPixelMemory;
     }
     float_to_pixels(cdata, fdata, num_pix, state.frame.m_shift, state.frame.r_scale);
     std::free(fdata);

@@ -4,6 +4,7 @@
 // stream bytes depend on it.
 #pragma once
 
+#include "wsq/error_codes.h"
 #include "wsq/tree.h"
 
 namespace quorvel::wsq {
@@ -25,13 +26,6 @@ inline constexpr int kMinLineLength = 6;
 // True when a width x height image can go through the filter bank.
 bool filter_bank_fits(int width, int height);
 
-// Codes of wsq_decompose and wsq_reconstruct.
-inline constexpr int kDecomposeNoMemory = -94;
-inline constexpr int kReconstructNoLowPass = -95;
-inline constexpr int kReconstructNoHighPass = -96;
-inline constexpr int kReconstructNoMemory = -97;
-inline constexpr int kFilterBankTooSmall = -98;       // image below kMinFilterBankSize
-inline constexpr int kReconstructFilterLengths = -99;  // table does not carry the 7/9 pair
 
 // One pass of 1-D analysis over `lines` lines of `length` samples (length >= kMinLineLength).
 // Line l starts at l * line_step in both arrays; its samples are sample_step apart. The

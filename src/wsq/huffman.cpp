@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 
 namespace quorvel::wsq {
 namespace {
@@ -127,7 +128,7 @@ int count_block(int** ocounts, int max_huffcounts, const short* sip, int sip_siz
     int* counts = static_cast<int*>(std::calloc(static_cast<size_t>(max_huffcounts) + 1, sizeof(int)));
     if (counts == nullptr) {
         diag("ERROR : count_block : calloc : counts\n");
-        return -48;
+        return kCountNoMemory;
     }
     counts[max_huffcounts] = 1;  // the reserved slot keeps every real code off all-ones
     map_block(sip, sip_siz, MaxCoeff, MaxZRun, [&](int symbol, int, int) { counts[symbol]++; });
@@ -163,13 +164,13 @@ int find_huff_sizes(int** ocodesize, int* freq, int max_huffcounts) {
     int* codesize = static_cast<int*>(std::calloc(n, sizeof(int)));
     if (codesize == nullptr) {
         diag("ERROR : find_huff_sizes : calloc : codesize\n");
-        return -2;
+        return kHuffNoMemory;
     }
     int* others = static_cast<int*>(std::malloc(n * sizeof(int)));
     if (others == nullptr) {
         diag("ERROR : find_huff_sizes : malloc : others\n");
         std::free(codesize);
-        return -3;
+        return kHuffNoMemoryOthers;
     }
     for (size_t i = 0; i < n; ++i) others[i] = -1;
     for (;;) {
@@ -204,13 +205,13 @@ int find_num_huff_sizes(unsigned char** obits, int* adjust, const int* codesize,
         if (codesize[i] > kMaxCodeSize) {
             diag("ERROR : find_num_huff_sizes : code size %d is greater than %d\n", codesize[i],
                  kMaxCodeSize);
-            return -3;
+            return kHuffCodeTooLong;
         }
     }
     unsigned char* bits = static_cast<unsigned char*>(std::calloc(kMaxCodeSize, 1));
     if (bits == nullptr) {
         diag("ERROR : find_num_huff_sizes : calloc : bits\n");
-        return -2;
+        return kHuffNoMemory;
     }
     for (int i = 0; i < max_huffcounts; ++i) {
         if (codesize[i] != 0) bits[codesize[i] - 1]++;
@@ -224,7 +225,7 @@ int sort_huffbits(unsigned char* bits) {
     short* tbits = static_cast<short*>(std::malloc(kMaxCodeSize * sizeof(short)));
     if (tbits == nullptr) {
         diag("ERROR : sort_huffbits : malloc : tbits\n");
-        return -2;
+        return kHuffNoMemory;
     }
     for (int i = 0; i < kMaxCodeSize; ++i) tbits[i] = bits[i];
     for (int i = kMaxCodeSize - 1; i > MAX_HUFFBITS - 1; --i) {
@@ -246,7 +247,7 @@ int sort_huffbits(unsigned char* bits) {
     for (int k = MAX_HUFFBITS; k < kMaxCodeSize; ++k) {
         if (bits[k] != 0) {
             diag("ERROR : sort_huffbits : Code length of %d is greater than 16.\n", k);
-            return -3;
+            return kHuffCodeTooLong;
         }
     }
     return 0;
@@ -257,7 +258,7 @@ int sort_code_sizes(unsigned char** ovalues, const int* codesize, int max_huffco
         static_cast<unsigned char*>(std::calloc(static_cast<size_t>(max_huffcounts) + 1, 1));
     if (values == nullptr) {
         diag("ERROR : sort_code_sizes : calloc : value\n");
-        return -2;
+        return kHuffNoMemory;
     }
     int k = 0;
     for (int size = 1; size <= kMaxCodeSize; ++size)
@@ -274,7 +275,7 @@ int build_huffsizes(WsqHuffcode** ohuffcode_table, int* last_size, const unsigne
     WsqHuffcode* table = static_cast<WsqHuffcode*>(std::calloc(entries, sizeof(WsqHuffcode)));
     if (table == nullptr) {
         diag("ERROR : build_huffsizes : calloc : huffcode_table\n");
-        return -2;
+        return kHuffNoMemory;
     }
     size_t k = 0;
     for (int len = 1; len <= MAX_HUFFBITS; ++len)
@@ -309,7 +310,7 @@ int test_all_ones_codes(const WsqHuffcode* huffcode_table, int last_size) {
             diag("all 1's code.\n         This image may still be ");
             diag("decodable.\n         It is not compliant with ");
             diag("the WSQ specification.\n");
-            return -1;
+            return kAllOnesCode;
         }
     }
     return 0;
@@ -321,7 +322,7 @@ int build_huffcode_table(WsqHuffcode** ohuffcode_table, const WsqHuffcode* in_hu
         std::calloc(static_cast<size_t>(max_huffcounts) + 1, sizeof(WsqHuffcode)));
     if (table == nullptr) {
         diag("ERROR : build_huffcode_table : calloc : new_huffcode_table\n");
-        return -2;
+        return kHuffNoMemory;
     }
     for (int k = 0; k < last_size; ++k) table[values[k]] = in_huffcode_table[k];
     *ohuffcode_table = table;
@@ -393,7 +394,7 @@ int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbit
         diag("ERROR: This huffcode warning is an error ");
         diag("for the encoder.\n");
         free_all(huffbits, huffvalues, sized);
-        return -1;
+        return kAllOnesCode;
     }
     WsqHuffcode* table;
     ret = build_huffcode_table(&table, sized, last_size, huffvalues, MAX_HUFFCOUNTS_WSQ);
@@ -420,12 +421,12 @@ int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short
     writer.pad();
     if (uncoded >= 0) {
         diag("ERROR : compress_block : no code for symbol %d\n", uncoded);
-        return -2;
+        return kNoCodeForSymbol;
     }
     if (writer.overflowed()) {
         diag("ERROR : compress_block : buffer overlow : alloc = %d, request = %lld\n", outalloc,
              writer.requested());
-        return -33;
+        return kBlockOverflow;
     }
     *obytes = writer.bytes();
     return 0;

@@ -8,14 +8,13 @@
 
 #include "wsq/bit_reader.h"
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/huffman.h"
 
 namespace quorvel::wsq {
 namespace {
 
 constexpr int kSymbolOffset = 180;
-constexpr int kNoCodeMatches = -53;
-constexpr int kTooManyCoefficients = -54;
 
 }  // namespace
 
@@ -158,7 +157,7 @@ int start_block(DecodeTable& table, unsigned char* otable, unsigned short* marke
     if (id >= MAX_DHT_TABLES || state.dht[id].defined != 1) {
         diag("ERROR : huffman_decode_data_mem : ");
         diag("huffman table {%d} undefined.\n", id);
-        return -51;
+        return kUndefinedHuffmanTable;
     }
     WsqHuffcode* sized;
     int last_size;
@@ -180,7 +179,7 @@ int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned sh
     if (symbol > 106 && symbol < 0xFF) return sink.put(symbol - kSymbolOffset);
     if (symbol < 101 || symbol > 106) {
         diag("ERROR: huffman_decode_data_mem : Invalid code %d (%x).\n", symbol, symbol);
-        return -52;
+        return kInvalidSymbol;
     }
     const int bits = (symbol == 101 || symbol == 102 || symbol == 105) ? 8 : 16;
     unsigned value;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "wsq/error_codes.h"
 #include "wsq/tree.h"
 
 namespace quorvel::wsq {
@@ -32,10 +33,6 @@ inline constexpr int kBinCenterValue = 44;
 inline constexpr int kMinQuantized = -32768;
 inline constexpr int kMaxQuantized = 32767;
 
-// Codes.
-inline constexpr int kQuantizeNoMemory = -90;
-inline constexpr int kUnquantizeNoMemory = -91;
-inline constexpr int kUnquantizeUndefined = -92;
 
 // Fills quant->variance[0..59] from a central window of each subband.
 void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const float* image,

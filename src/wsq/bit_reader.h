@@ -26,6 +26,29 @@ public:
         acc_ <<= n;
         nbits_ -= n;
     }
+    // Calls step(next 16 bits) while 16 data bits are at hand, the buffer in registers; step
+    // returns how many of them it used, or 0 to stop (using none).
+    template <class Step>
+    void run(Step&& step) {
+        uint64_t acc = acc_;
+        int n = nbits_;
+        for (;;) {
+            if (n < 16) {
+                acc_ = acc;
+                nbits_ = n;
+                refill();
+                acc = acc_;
+                n = nbits_;
+                if (n < 16) break;
+            }
+            const int used = step(static_cast<unsigned>(acc >> 48));
+            if (used == 0) break;
+            acc <<= used;
+            n -= used;
+        }
+        acc_ = acc;
+        nbits_ = n;
+    }
     // Reads k (1..16) bits into *bits. When k is 1 and a marker stands at the byte boundary,
     // *marker (0 on entry) receives it instead. 0, -39 (end of buffer) or -41 (no stuffed
     // zero after 0xFF).

@@ -189,6 +189,31 @@ int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned sh
     return sink.put(-static_cast<int>(value));
 }
 
+// The common symbols in a row: coefficients and short zero runs whose codes the look-up finds,
+// while the frame has room; stops, reading nothing, before anything else.
+void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sink) {
+    short* const ip = sink.ip;
+    const size_t capacity = sink.capacity;
+    size_t count = sink.count;
+    reader.run([&](unsigned bits) -> int {
+        const uint16_t e = t.entry[bits >> (MAX_HUFFBITS - kLookupBits)];
+        const int symbol = e & 0x1FF;  // kNoCode included
+        if (symbol > 106 && symbol < 0xFF) {
+            if (count == capacity) return 0;
+            ip[count++] = static_cast<short>(symbol - kSymbolOffset);
+            return e >> 9;
+        }
+        if (symbol >= 1 && symbol <= MAX_HUFFZRUN) {
+            if (static_cast<size_t>(symbol) > capacity - count) return 0;
+            std::fill_n(ip + count, symbol, static_cast<short>(0));
+            count += static_cast<size_t>(symbol);
+            return e >> 9;
+        }
+        return 0;
+    });
+    sink.count = count;
+}
+
 }  // namespace
 
 int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in) {
@@ -204,6 +229,7 @@ int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, 
             if (int ret = start_block(*table, &table_id, &marker, state, in)) return ret;
             marker = 0;
         }
+        decode_common(*table, reader, sink);
         int symbol;
         if (int ret = decode_symbol(&symbol, *table, reader, &marker)) return ret;
         if (symbol == -1) continue;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "wsq/diag.h"
@@ -324,8 +325,10 @@ int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nod
     return 0;
 }
 
-int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
-                    const WsqTransformTable* table) {
+namespace {
+
+// The checks of wsq_reconstruct before any work.
+int check_reconstruction(int width, int height, const WsqTransformTable* table) {
     if (table->lo_defined != 1) {
         diag("ERROR: wsq_reconstruct : Lopass filter coefficients not defined\n");
         return kReconstructNoLowPass;
@@ -345,11 +348,11 @@ int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* n
              width, height);
         return kFilterBankTooSmall;
     }
-    float* scratch = alloc_scratch(width, height);
-    if (scratch == nullptr) {
-        diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
-        return kReconstructNoMemory;
-    }
+    return 0;
+}
+
+void reconstruct(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
+                 const WsqTransformTable* table) {
     for (int n = kWaveletNodes - 1; n >= 0; --n) {
         const WsqWaveletNode& node = nodes[n];
         const Region r = region_of(node, width);
@@ -358,7 +361,34 @@ int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* n
         synthesis_step(image + r.start, scratch, r.dy, r.dx, width, 1, table->lofilt,
                        table->losize, table->hifilt, table->hisize, node.ir);
     }
+}
+
+}  // namespace
+
+int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
+                    const WsqTransformTable* table) {
+    if (int ret = check_reconstruction(width, height, table)) return ret;
+    float* scratch = alloc_scratch(width, height);
+    if (scratch == nullptr) {
+        diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
+        return kReconstructNoMemory;
+    }
+    reconstruct(image, scratch, width, nodes, table);
     std::free(scratch);
+    return 0;
+}
+
+int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table) {
+    if (int ret = check_reconstruction(width, height, table)) return ret;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    try {
+        if (scratch.size() < count) scratch.resize(count);
+    } catch (const std::bad_alloc&) {
+        diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
+        return kReconstructNoMemory;
+    }
+    reconstruct(image, scratch.data(), width, nodes, table);
     return 0;
 }
 

@@ -4,6 +4,8 @@
 // stream bytes depend on it.
 #pragma once
 
+#include <vector>
+
 #include "wsq/error_codes.h"
 #include "wsq/tree.h"
 
@@ -48,5 +50,8 @@ int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nod
 // 0, -95, -96, -97, -98 or -99.
 int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
                     const WsqTransformTable* table);
+// The same with a scratch buffer the caller keeps between calls (grown to width x height).
+int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table);
 
 }  // namespace quorvel::wsq

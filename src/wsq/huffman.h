@@ -52,6 +52,8 @@ int make_decode_limits(DecodeLimits& limits, const WsqHuffcode* huffcode_table,
                        const unsigned char* huffbits);
 // Decodes every block up to EOI into ip, which holds ip_capacity coefficients (the frame's
 // width x height); a stream with more fails. Coefficients it does not reach are left as found.
-int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in);
+// *decoded (when given) receives how many coefficients it wrote.
+int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
+                            size_t* decoded = nullptr);
 
 }  // namespace quorvel::wsq

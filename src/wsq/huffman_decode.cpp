@@ -216,7 +216,8 @@ void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sin
 
 }  // namespace
 
-int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in) {
+int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
+                            size_t* decoded) {
     unsigned short marker;
     if (int ret = getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in)) return ret;
     CoefficientSink sink{ip, ip_capacity};
@@ -224,7 +225,10 @@ int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, 
     unsigned char table_id = 0;
     BitReader reader(in);
     for (;;) {
-        if (marker == EOI_WSQ) return 0;
+        if (marker == EOI_WSQ) {
+            if (decoded != nullptr) *decoded = sink.count;
+            return 0;
+        }
         if (marker != 0) {
             if (int ret = start_block(*table, &table_id, &marker, state, in)) return ret;
             marker = 0;

@@ -1,5 +1,6 @@
 #include "wsq/quantize.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -222,6 +223,41 @@ void block_coefficient_counts(int* block1, int* block2, int* block3,
     *block3 = area(nodes[2]) + area(nodes[3]) - dropped_area(quant, subbands, 52, 59);
 }
 
+namespace {
+
+void zero_subband(float* out, const WsqSubband& s, int width) {
+    for (int y = s.y; y < s.y + s.ly; ++y)
+        std::fill_n(out + static_cast<size_t>(y) * width + s.x, s.lx, 0.0f);
+}
+
+}  // namespace
+
+int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
+                    const int16_t* sip, int width, int height) {
+    (void)height;
+    if (table->defined != 1) {
+        diag("ERROR: unquantize : quantization table parameters not defined!\n");
+        return kUnquantizeUndefined;
+    }
+    const long double center = table->bin_center;
+    size_t n = 0;
+    for (int k = 0; k < kSubbands; ++k) {
+        const float q = k < kCodedSubbands ? table->bin_width[k] : 0.0f;
+        if (q == 0.0f) {
+            zero_subband(out, subbands[k], width);
+            continue;
+        }
+        const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
+        const SubbandValues value(center, q, half_zero);
+        const WsqSubband& s = subbands[k];
+        for (int y = s.y; y < s.y + s.ly; ++y) {
+            float* row = out + static_cast<size_t>(y) * width;
+            for (int x = s.x; x < s.x + s.lx; ++x) row[x] = value(sip[n++]);
+        }
+    }
+    return 0;
+}
+
 int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subbands,
                const int16_t* sip, int width, int height) {
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
@@ -230,23 +266,9 @@ int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subban
         diag("ERROR : unquantize : calloc : fip\n");
         return kUnquantizeNoMemory;
     }
-    if (table->defined != 1) {
+    if (int ret = unquantize_into(out, table, subbands, sip, width, height)) {
         std::free(out);
-        diag("ERROR: unquantize : quantization table parameters not defined!\n");
-        return kUnquantizeUndefined;
-    }
-    const long double center = table->bin_center;
-    size_t n = 0;
-    for (int k = 0; k < kCodedSubbands; ++k) {
-        const float q = table->bin_width[k];
-        if (q == 0.0f) continue;
-        const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
-        const SubbandValues value(center, q, half_zero);
-        const WsqSubband& s = subbands[k];
-        for (int y = s.y; y < s.y + s.ly; ++y) {
-            float* row = out + static_cast<size_t>(y) * width;
-            for (int x = s.x; x < s.x + s.lx; ++x) row[x] = value(sip[n++]);
-        }
+        return ret;
     }
     *fip = out;
     return 0;

@@ -59,5 +59,9 @@ void block_coefficient_counts(int* block1, int* block2, int* block3,
 // calloc'd image of width x height floats (the caller frees it). 0, -91 or -92.
 int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subbands,
                const int16_t* sip, int width, int height);
+// The same into the caller's width x height floats, every one of them written (uncoded
+// subbands with zeros). 0 or -92.
+int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
+                    const int16_t* sip, int width, int height);
 
 }  // namespace quorvel::wsq

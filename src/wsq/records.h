@@ -1,7 +1,9 @@
 // The records that the WSQ segments carry, and the decoder's process-wide state built from them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace quorvel::wsq {
 
@@ -50,6 +52,15 @@ struct WsqHuffmanTable {
     uint8_t huffvalues[MAX_HUFFCOUNTS_WSQ + 1] = {};
 };
 
+// Buffers a decode reuses from the previous decode of the same state, so that decoding many
+// prints allocates (and faults in) memory once. Only images up to kKeptPixels keep them.
+struct DecodeWorkspace {
+    static constexpr size_t kKeptPixels = size_t{4} << 20;
+    std::vector<short> coefficients;
+    std::vector<float> image;
+    std::vector<float> scratch;
+};
+
 // Everything a decode keeps between segment reads and, for the transform and quantization
 // tables, between decodes. One process-wide instance serves the C exports; a caller that wants
 // its own (a test, a thread) makes another and passes it down.
@@ -62,6 +73,7 @@ struct DecoderState {
     unsigned char code = 0;
     unsigned char code2 = 0;
     int debug = 0;
+    DecodeWorkspace work;
 
     DecoderState() = default;
     ~DecoderState() { release_transform_table(dtt); }

@@ -43,12 +43,23 @@ constexpr uint16_t kLonger = 0;        // entry: the code is longer than kLookup
 constexpr uint16_t kNoCode = 0x100;    // entry flag: the limits reject the code (with its length)
 
 // The limits and values of one table, and the look-up entries: (length << 9) | symbol, or
-// (length << 9) | kNoCode, or kLonger.
+// (length << 9) | kNoCode, or kLonger. pair[prefix] is nonzero when the prefix holds two whole
+// codes of common symbols: first | second << 8 | (both lengths) << 16.
 struct DecodeTable {
     DecodeLimits limits;
     const unsigned char* values;
     uint16_t entry[1 << kLookupBits];
+    uint32_t pair[1 << kLookupBits];
 };
+
+// Coefficients and short zero runs: the symbols without extra bits that decode_common writes.
+bool is_common(int symbol) {
+    return (symbol >= 1 && symbol <= MAX_HUFFZRUN) || (symbol > 106 && symbol < 0xFF);
+}
+// How many coefficients a common symbol stands for.
+size_t coefficients_of(int symbol) {
+    return symbol <= MAX_HUFFZRUN ? static_cast<size_t>(symbol) : 1;
+}
 
 int no_code() {
     diag("ERROR : decode_symbol_mem : no code matches within %d bits\n", MAX_HUFFBITS);
@@ -62,11 +73,12 @@ int symbol_of(const DecodeTable& t, int len, int code) {
     return t.values[index];
 }
 
-// What decoding the bits `prefix` (kLookupBits of them) finds: the first length whose codes
-// reach as high as the prefix's first bits decides, as in the bit-by-bit search.
-uint16_t lookup_entry(const DecodeTable& t, unsigned prefix) {
-    for (int len = 1; len <= kLookupBits; ++len) {
-        const int code = static_cast<int>(prefix >> (kLookupBits - len));
+// What decoding the first `bits` bits of `prefix` finds: the first length whose codes reach as
+// high as the prefix's first bits decides, as in the bit-by-bit search; kLonger when no
+// length up to `bits` does.
+uint16_t lookup_entry(const DecodeTable& t, unsigned prefix, int bits) {
+    for (int len = 1; len <= bits; ++len) {
+        const int code = static_cast<int>(prefix >> (bits - len));
         if (code > t.limits.maxcode[len]) continue;
         const int symbol = symbol_of(t, len, code);
         return static_cast<uint16_t>((len << 9) | (symbol < 0 ? kNoCode : symbol));
@@ -74,9 +86,22 @@ uint16_t lookup_entry(const DecodeTable& t, unsigned prefix) {
     return kLonger;
 }
 
+// Two common symbols whose codes both lie within the prefix, or 0.
+uint32_t pair_entry(const DecodeTable& t, unsigned prefix, uint16_t first) {
+    const int len1 = first >> 9, symbol1 = first & 0x1FF;
+    if (first == kLonger || !is_common(symbol1) || len1 >= kLookupBits) return 0;
+    const int rest = kLookupBits - len1;
+    const uint16_t second = lookup_entry(t, prefix & ((1u << rest) - 1u), rest);
+    const int symbol2 = second & 0x1FF;
+    if (second == kLonger || !is_common(symbol2)) return 0;
+    return static_cast<uint32_t>(symbol1 | symbol2 << 8 | (len1 + (second >> 9)) << 16);
+}
+
 void build_lookup(DecodeTable& t) {
-    for (unsigned prefix = 0; prefix < (1u << kLookupBits); ++prefix)
-        t.entry[prefix] = lookup_entry(t, prefix);
+    for (unsigned prefix = 0; prefix < (1u << kLookupBits); ++prefix) {
+        t.entry[prefix] = lookup_entry(t, prefix, kLookupBits);
+        t.pair[prefix] = pair_entry(t, prefix, t.entry[prefix]);
+    }
 }
 
 // A bit at a time, for the last bits before a marker or the end of the data: a marker met on
@@ -189,27 +214,35 @@ int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned sh
     return sink.put(-static_cast<int>(value));
 }
 
-// The common symbols in a row: coefficients and short zero runs whose codes the look-up finds,
-// while the frame has room; stops, reading nothing, before anything else.
+// The common symbols in a row, two at a time where the look-up holds both, while the frame
+// has room; stops, reading nothing, before anything else.
 void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sink) {
     short* const ip = sink.ip;
     const size_t capacity = sink.capacity;
     size_t count = sink.count;
-    reader.run([&](unsigned bits) -> int {
-        const uint16_t e = t.entry[bits >> (MAX_HUFFBITS - kLookupBits)];
-        const int symbol = e & 0x1FF;  // kNoCode included
-        if (symbol > 106 && symbol < 0xFF) {
-            if (count == capacity) return 0;
+    auto write = [&](int symbol) {
+        if (symbol > MAX_HUFFZRUN) {
             ip[count++] = static_cast<short>(symbol - kSymbolOffset);
-            return e >> 9;
-        }
-        if (symbol >= 1 && symbol <= MAX_HUFFZRUN) {
-            if (static_cast<size_t>(symbol) > capacity - count) return 0;
+        } else {
             std::fill_n(ip + count, symbol, static_cast<short>(0));
             count += static_cast<size_t>(symbol);
-            return e >> 9;
         }
-        return 0;
+    };
+    reader.run([&](unsigned bits) -> int {
+        const unsigned prefix = bits >> (MAX_HUFFBITS - kLookupBits);
+        if (const uint32_t p = t.pair[prefix]; p != 0) {
+            const int first = p & 0xFF, second = (p >> 8) & 0xFF;
+            if (coefficients_of(first) + coefficients_of(second) <= capacity - count) {
+                write(first);
+                write(second);
+                return static_cast<int>(p >> 16);
+            }
+        }
+        const uint16_t e = t.entry[prefix];
+        const int symbol = e & 0x1FF;  // kNoCode included
+        if (!is_common(symbol) || coefficients_of(symbol) > capacity - count) return 0;
+        write(symbol);
+        return e >> 9;
     });
     sink.count = count;
 }

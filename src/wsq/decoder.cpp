@@ -87,7 +87,7 @@ int decode_pixels(unsigned char** ocdata, DecoderState& state, WsqTrees& trees, 
     if (int ret = decode_coefficients(state, trees, in, width, height)) return ret;
     float* fdata = state.work.image.data();
     if (int ret = wsq_reconstruct(fdata, state.work.scratch, width, height, trees.nodes,
-                                  &state.dtt))
+                                  &state.dtt, state.threads))
         return ret;
     const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
     unsigned char* cdata = static_cast<unsigned char*>(std::malloc(num_pix));

@@ -63,7 +63,7 @@ int transform_and_quantize(EncoderState& state, Quantized& out, float* shift, fl
     pixels_to_float(fdata.get(), shift, scale, idata, pixels);
     build_subband_trees(*state.trees, w, h);
     int ret = wsq_decompose(fdata.get(), w, h, state.trees->nodes, kAnalysisHighPass,
-                            kHighPassTaps, kAnalysisLowPass, kLowPassTaps);
+                            kHighPassTaps, kAnalysisLowPass, kLowPassTaps, state.threads);
     if (ret != 0) return ret;
     WsqQuantization& quant = *state.quant;
     quant.bitrate = r_bitrate;

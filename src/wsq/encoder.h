@@ -26,6 +26,7 @@ namespace quorvel::wsq {
 struct EncoderState {
     WsqTrees* trees;
     WsqQuantization* quant;
+    int threads = 1;  // more splits the filter bank's large passes (the same stream)
 };
 
 EncoderState process_encoder_state();

@@ -12,6 +12,7 @@
 
 #include "wsq/diag.h"
 #include "wsq/filter_taps.h"
+#include "wsq/parallel_lines.h"
 #include "wsq/records.h"
 
 namespace quorvel::wsq {
@@ -302,7 +303,7 @@ float* alloc_scratch(int width, int height) {
 }  // namespace
 
 int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
-                  const float* hi, int hsize, const float* lo, int lsize) {
+                  const float* hi, int hsize, const float* lo, int lsize, int threads) {
     if (!filter_bank_fits(width, height)) {
         diag("ERROR : wsq_decompose : image too small for the filter bank : %d x %d\n", width,
              height);
@@ -316,10 +317,16 @@ int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nod
     for (int n = 0; n < kWaveletNodes; ++n) {
         const WsqWaveletNode& node = nodes[n];
         const Region r = region_of(node, width);
-        analysis_step(scratch, image + r.start, r.dy, r.dx, width, 1, hi, hsize, lo, lsize,
-                      node.ir);
-        analysis_step(image + r.start, scratch, r.dx, r.dy, 1, width, hi, hsize, lo, lsize,
-                      node.ic);
+        const long long samples = static_cast<long long>(r.dx) * r.dy;
+        over_lines(r.dy, samples, threads, [&](int first, int count) {
+            const size_t at = static_cast<size_t>(first) * width;
+            analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, hi, hsize,
+                          lo, lsize, node.ir);
+        });
+        over_lines(r.dx, samples, threads, [&](int first, int count) {
+            analysis_step(image + r.start + first, scratch + first, count, r.dy, 1, width, hi,
+                          hsize, lo, lsize, node.ic);
+        });
     }
     std::free(scratch);
     return 0;
@@ -352,14 +359,20 @@ int check_reconstruction(int width, int height, const WsqTransformTable* table) 
 }
 
 void reconstruct(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
-                 const WsqTransformTable* table) {
+                 const WsqTransformTable* t, int threads) {
     for (int n = kWaveletNodes - 1; n >= 0; --n) {
         const WsqWaveletNode& node = nodes[n];
         const Region r = region_of(node, width);
-        synthesis_step(scratch, image + r.start, r.dx, r.dy, 1, width, table->lofilt,
-                       table->losize, table->hifilt, table->hisize, node.ic);
-        synthesis_step(image + r.start, scratch, r.dy, r.dx, width, 1, table->lofilt,
-                       table->losize, table->hifilt, table->hisize, node.ir);
+        const long long samples = static_cast<long long>(r.dx) * r.dy;
+        over_lines(r.dx, samples, threads, [&](int first, int count) {
+            synthesis_step(scratch + first, image + r.start + first, count, r.dy, 1, width,
+                           t->lofilt, t->losize, t->hifilt, t->hisize, node.ic);
+        });
+        over_lines(r.dy, samples, threads, [&](int first, int count) {
+            const size_t at = static_cast<size_t>(first) * width;
+            synthesis_step(image + r.start + at, scratch + at, count, r.dx, width, 1, t->lofilt,
+                           t->losize, t->hifilt, t->hisize, node.ir);
+        });
     }
 }
 
@@ -373,13 +386,13 @@ int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* n
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch, width, nodes, table);
+    reconstruct(image, scratch, width, nodes, table, 1);
     std::free(scratch);
     return 0;
 }
 
 int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
-                    const WsqWaveletNode* nodes, const WsqTransformTable* table) {
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table, int threads) {
     if (int ret = check_reconstruction(width, height, table)) return ret;
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     try {
@@ -388,7 +401,7 @@ int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int he
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch.data(), width, nodes, table);
+    reconstruct(image, scratch.data(), width, nodes, table, threads);
     return 0;
 }
 

@@ -43,15 +43,18 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
                     int invert);
 
 // Decomposes width x height floats in place over the 20 nodes. 0, -94 or -98.
+// threads > 1 splits the large passes among that many threads (the same bits).
 int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
-                  const float* hi, int hsize, const float* lo, int lsize);
+                  const float* hi, int hsize, const float* lo, int lsize, int threads = 1);
 
 // Reconstructs in place with the synthesis filters of the transform table.
 // 0, -95, -96, -97, -98 or -99.
 int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
                     const WsqTransformTable* table);
-// The same with a scratch buffer the caller keeps between calls (grown to width x height).
+// The same with a scratch buffer the caller keeps between calls (grown to width x height);
+// threads > 1 splits the large passes among that many threads (the same bits).
 int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
-                    const WsqWaveletNode* nodes, const WsqTransformTable* table);
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table,
+                    int threads = 1);
 
 }  // namespace quorvel::wsq

@@ -74,6 +74,7 @@ struct DecoderState {
     unsigned char code2 = 0;
     int debug = 0;
     DecodeWorkspace work;
+    int threads = 1;  // more splits the filter bank's large passes (the same pixels)
 
     DecoderState() = default;
     ~DecoderState() { release_transform_table(dtt); }

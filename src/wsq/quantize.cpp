@@ -8,6 +8,7 @@
 #include "wsq/diag.h"
 #include "wsq/exact_fast_paths.h"
 #include "wsq/quantize_kernel.h"
+#include "wsq/unquantize_kernel.h"
 #include "wsq/records.h"
 
 namespace quorvel::wsq {
@@ -74,40 +75,6 @@ int drop_wide_subbands(int* set, int* n, const float* qprime, const float* sigma
     *n = kept;
     return dropped;
 }
-
-// Value of a nonzero index n, rounded once to float from long double.
-float unquantize_value(int n, long double center, float q, long double half_zero) {
-    float fast;
-    if (unquantize_in_double(n, static_cast<double>(center), q,
-                             static_cast<double>(half_zero), &fast))
-        return fast;
-    if (n > 0) return static_cast<float>((n - center) * q + half_zero);
-    return static_cast<float>((n + center) * q - half_zero);
-}
-
-// The values of the small indices of one subband, worked out once: most indices are small.
-class SubbandValues {
-public:
-    SubbandValues(long double center, float q, long double half_zero)
-        : center_(center), q_(q), half_zero_(half_zero) {
-        value_[kSmall] = 0.0f;  // what the calloc'd image holds
-        for (int n = 1; n <= kSmall; ++n) {
-            value_[kSmall + n] = unquantize_value(n, center, q, half_zero);
-            value_[kSmall - n] = unquantize_value(-n, center, q, half_zero);
-        }
-    }
-    float operator()(int n) const {
-        if (static_cast<unsigned>(n + kSmall) <= 2u * kSmall) return value_[n + kSmall];
-        return unquantize_value(n, center_, q_, half_zero_);
-    }
-
-private:
-    static constexpr int kSmall = 16;
-    float value_[2 * kSmall + 1];
-    long double center_;
-    float q_;
-    long double half_zero_;
-};
 
 int area(const WsqSubband& s) { return s.lx * s.ly; }
 int area(const WsqWaveletNode& n) { return n.dx * n.dy; }
@@ -248,11 +215,12 @@ int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* su
             continue;
         }
         const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
-        const SubbandValues value(center, q, half_zero);
+        const SubbandValues values(center, q, half_zero);
         const WsqSubband& s = subbands[k];
         for (int y = s.y; y < s.y + s.ly; ++y) {
-            float* row = out + static_cast<size_t>(y) * width;
-            for (int x = s.x; x < s.x + s.lx; ++x) row[x] = value(sip[n++]);
+            unquantize_run(out + static_cast<size_t>(y) * width + s.x, sip + n,
+                           static_cast<size_t>(s.lx), values);
+            n += static_cast<size_t>(s.lx);
         }
     }
     return 0;

@@ -13,6 +13,7 @@
 #include "wsq/decoder.h"
 #include "wsq/filter_taps.h"
 #include "wsq/quantize_kernel.h"
+#include "wsq/unquantize_kernel.h"
 #include "wsq/simd.h"
 
 namespace quorvel::wsq {
@@ -101,6 +102,22 @@ TEST(SimdKernels, QuantizerMatchesTheScalarLoop) {
             });
             EXPECT_EQ(simd, scalar) << n << " " << q;
         }
+    }
+}
+
+TEST(SimdKernels, InverseQuantizerMatchesTheScalarLoop) {
+    const SubbandValues values(0.44L, 1.37f, 0.8L);
+    for (size_t n : {1u, 15u, 16u, 17u, 300u}) {
+        std::vector<int16_t> index(n);
+        for (size_t i = 0; i < n; ++i)
+            index[i] = static_cast<int16_t>(i % 50 == 3 ? 1000 - 3 * static_cast<int>(i)
+                                                       : static_cast<int>(i % 33) - 16);
+        const auto [simd, scalar] = both_paths([&] {
+            std::vector<float> out(n);
+            unquantize_run(out.data(), index.data(), n, values);
+            return bits_of(out);
+        });
+        EXPECT_EQ(simd, scalar) << n;
     }
 }
 

@@ -69,10 +69,9 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
         diag("ERROR: wsq_decode_mem : malloc : qdata1\n");
         return kDecodeNoCoefficientMemory;
     }
-    size_t decoded = 0;
     short* qdata = work.coefficients.data();
-    if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, &decoded)) return ret;
-    std::fill(qdata + decoded, qdata + num_pix, short{0});  // coefficients the stream lacks
+    std::fill(qdata, qdata + num_pix, short{0});  // what the stream leaves out stays zero
+    if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
     if (!fit(work.image, num_pix)) {
         diag("ERROR : unquantize : calloc : fip\n");
         return kUnquantizeNoMemory;

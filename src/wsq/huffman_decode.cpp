@@ -153,6 +153,7 @@ namespace {
 struct CoefficientSink {
     short* ip;
     size_t capacity;
+    bool zeroed;  // ip holds zeros: zero runs need not be written
     size_t count = 0;
 
     int put(int value, size_t repeat = 1) {
@@ -164,7 +165,7 @@ struct CoefficientSink {
         // A 16-bit magnitude can exceed what a signed 16-bit coefficient holds: keep the sign.
         if (value > 32767) value = 32767;
         if (value < -32768) value = -32768;
-        std::fill_n(ip + count, repeat, static_cast<short>(value));
+        if (value != 0 || !zeroed) std::fill_n(ip + count, repeat, static_cast<short>(value));
         count += repeat;
         return 0;
     }
@@ -219,12 +220,13 @@ int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned sh
 void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sink) {
     short* const ip = sink.ip;
     const size_t capacity = sink.capacity;
+    const bool zeroed = sink.zeroed;
     size_t count = sink.count;
     auto write = [&](int symbol) {
         if (symbol > MAX_HUFFZRUN) {
             ip[count++] = static_cast<short>(symbol - kSymbolOffset);
         } else {
-            std::fill_n(ip + count, symbol, static_cast<short>(0));
+            if (!zeroed) std::fill_n(ip + count, symbol, static_cast<short>(0));
             count += static_cast<size_t>(symbol);
         }
     };
@@ -250,10 +252,10 @@ void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sin
 }  // namespace
 
 int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
-                            size_t* decoded) {
+                            size_t* decoded, bool zeroed) {
     unsigned short marker;
     if (int ret = getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in)) return ret;
-    CoefficientSink sink{ip, ip_capacity};
+    CoefficientSink sink{ip, ip_capacity, zeroed};
     auto table = std::make_unique<DecodeTable>();
     unsigned char table_id = 0;
     BitReader reader(in);

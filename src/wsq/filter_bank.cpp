@@ -190,7 +190,8 @@ void synthesise_columns(float* out, const float* in, int lines, int length, int 
     const float* hsrc[5];
     for (int n = 0; n < length; ++n) {
         const int m = n / 2, odd = n % 2;
-        for (int j = 0; j < 3 + odd; ++j) lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
+        for (int j = 0; j < 3 + odd; ++j)
+            lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
         for (int j = 0; j < 4 + odd; ++j)
             hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
         const TapGroup lo{lsrc, odd ? s.lo_odd : s.lo_even, 3 + odd};

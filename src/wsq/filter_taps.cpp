@@ -46,8 +46,10 @@ void tap_sums(float* out, const TapGroup& a, const TapGroup& b, size_t n) {
     const int na = A > 0 ? A : a.count, nb = A > 0 ? B : b.count;
     auto one = [&](size_t i, auto load) {
         auto sum = hn::Mul(hn::Set(d, a.taps[0]), load(a.src[0] + i));
-        for (int t = 1; t < na; ++t) sum = hn::MulAdd(hn::Set(d, a.taps[t]), load(a.src[t] + i), sum);
-        for (int t = 0; t < nb; ++t) sum = hn::MulAdd(hn::Set(d, b.taps[t]), load(b.src[t] + i), sum);
+        for (int t = 1; t < na; ++t)
+            sum = hn::MulAdd(hn::Set(d, a.taps[t]), load(a.src[t] + i), sum);
+        for (int t = 0; t < nb; ++t)
+            sum = hn::MulAdd(hn::Set(d, b.taps[t]), load(b.src[t] + i), sum);
         return sum;
     };
     const size_t lanes = hn::Lanes(d);

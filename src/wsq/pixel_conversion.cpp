@@ -64,7 +64,8 @@ HWY_EXPORT(FloatToPixels);
 
 void float_to_pixels(unsigned char* cdata, const float* fdata, size_t num_pix, float m_shift,
                      float r_scale) {
-    if (wsq_simd_enabled()) HWY_DYNAMIC_DISPATCH(FloatToPixels)(cdata, fdata, num_pix, m_shift, r_scale);
+    if (wsq_simd_enabled())
+        HWY_DYNAMIC_DISPATCH(FloatToPixels)(cdata, fdata, num_pix, m_shift, r_scale);
     else scalar::to_pixels(cdata, fdata, 0, num_pix, m_shift, r_scale);
 }
 

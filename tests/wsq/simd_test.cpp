@@ -70,7 +70,8 @@ TEST(SimdKernels, FloatToPixelsMatchesTheScalarLoop) {
 }
 
 TEST(SimdKernels, TapSumsMatchTheScalarLoopForEveryGroupShape) {
-    const float taps[9] = {0.037f, -0.023f, -0.11f, 0.377f, 0.852f, 0.377f, -0.11f, -0.023f, 0.037f};
+    const float taps[9] = {0.037f, -0.023f, -0.11f, 0.377f, 0.852f,
+                           0.377f, -0.11f,  -0.023f, 0.037f};
     for (size_t n : {1u, 7u, 8u, 9u, 31u, 33u, 400u}) {
         std::vector<std::vector<float>> lines;
         for (int t = 0; t < 9; ++t) lines.push_back(awkward_values(n, 100 * t + n));

@@ -6,8 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <new>
-#include <vector>
 
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
@@ -49,17 +47,6 @@ int check_frame(int width, int height) {
     return 0;
 }
 
-// Grows v to at least n elements; false when memory runs out.
-template <typename T>
-bool fit(std::vector<T>& v, size_t n) {
-    try {
-        if (v.size() < n) v.resize(n);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
 // Entropy decoding and inverse quantization into the workspace's floating-point image.
 int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor& in, int width,
                         int height) {
@@ -99,11 +86,6 @@ int decode_pixels(unsigned char** ocdata, DecoderState& state, WsqTrees& trees, 
     return 0;
 }
 
-// Lets a workspace grown for a very large image go.
-void trim(DecodeWorkspace& work) {
-    if (work.coefficients.size() > DecodeWorkspace::kKeptPixels) work = DecodeWorkspace{};
-}
-
 }  // namespace
 
 int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int* ow, int* oh,
@@ -121,7 +103,7 @@ int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int*
 
     unsigned char* cdata = nullptr;
     const int ret = decode_pixels(&cdata, state, trees, in, width, height);
-    trim(state.work);
+    trim(state.work, static_cast<size_t>(width) * static_cast<size_t>(height));
     if (ret != 0) return ret;
     *odata = cdata;
     *ow = width;

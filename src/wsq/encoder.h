@@ -17,6 +17,7 @@ void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned ch
 
 #include "wsq/quantize.h"
 #include "wsq/tree.h"
+#include "wsq/workspace.h"
 
 namespace quorvel::wsq {
 
@@ -27,6 +28,7 @@ struct EncoderState {
     WsqTrees* trees;
     WsqQuantization* quant;
     int threads = 1;  // more splits the filter bank's large passes (the same stream)
+    EncodeWorkspace* work = nullptr;  // buffers kept for the next encode; none: per encode
 };
 
 EncoderState process_encoder_state();

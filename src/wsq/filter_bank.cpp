@@ -303,33 +303,60 @@ float* alloc_scratch(int width, int height) {
 
 }  // namespace
 
-int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
-                  const float* hi, int hsize, const float* lo, int lsize, int threads) {
-    if (!filter_bank_fits(width, height)) {
-        diag("ERROR : wsq_decompose : image too small for the filter bank : %d x %d\n", width,
-             height);
-        return kFilterBankTooSmall;
-    }
-    float* scratch = alloc_scratch(width, height);
-    if (scratch == nullptr) {
-        diag("ERROR : wsq_decompose : malloc : fdata1\n");
-        return kDecomposeNoMemory;
-    }
+namespace {
+
+void decompose(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
+               const Analysis& f, int threads) {
     for (int n = 0; n < kWaveletNodes; ++n) {
         const WsqWaveletNode& node = nodes[n];
         const Region r = region_of(node, width);
         const long long samples = static_cast<long long>(r.dx) * r.dy;
         over_lines(r.dy, samples, threads, [&](int first, int count) {
             const size_t at = static_cast<size_t>(first) * width;
-            analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, hi, hsize,
-                          lo, lsize, node.ir);
+            analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, f.hi,
+                          f.hsize, f.lo, f.lsize, node.ir);
         });
         over_lines(r.dx, samples, threads, [&](int first, int count) {
-            analysis_step(image + r.start + first, scratch + first, count, r.dy, 1, width, hi,
-                          hsize, lo, lsize, node.ic);
+            analysis_step(image + r.start + first, scratch + first, count, r.dy, 1, width, f.hi,
+                          f.hsize, f.lo, f.lsize, node.ic);
         });
     }
+}
+
+bool check_decomposition(int width, int height) {
+    if (filter_bank_fits(width, height)) return true;
+    diag("ERROR : wsq_decompose : image too small for the filter bank : %d x %d\n", width,
+         height);
+    return false;
+}
+
+}  // namespace
+
+int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
+                  const float* hi, int hsize, const float* lo, int lsize, int threads) {
+    if (!check_decomposition(width, height)) return kFilterBankTooSmall;
+    float* scratch = alloc_scratch(width, height);
+    if (scratch == nullptr) {
+        diag("ERROR : wsq_decompose : malloc : fdata1\n");
+        return kDecomposeNoMemory;
+    }
+    decompose(image, scratch, width, nodes, Analysis{lo, lsize, hi, hsize}, threads);
     std::free(scratch);
+    return 0;
+}
+
+int wsq_decompose(float* image, std::vector<float>& scratch, int width, int height,
+                  const WsqWaveletNode* nodes, const float* hi, int hsize, const float* lo,
+                  int lsize, int threads) {
+    if (!check_decomposition(width, height)) return kFilterBankTooSmall;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    try {
+        if (scratch.size() < count) scratch.resize(count);
+    } catch (const std::bad_alloc&) {
+        diag("ERROR : wsq_decompose : malloc : fdata1\n");
+        return kDecomposeNoMemory;
+    }
+    decompose(image, scratch.data(), width, nodes, Analysis{lo, lsize, hi, hsize}, threads);
     return 0;
 }
 

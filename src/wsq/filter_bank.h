@@ -46,6 +46,10 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
 // threads > 1 splits the large passes among that many threads (the same bits).
 int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
                   const float* hi, int hsize, const float* lo, int lsize, int threads = 1);
+// The same with a scratch buffer the caller keeps between calls (grown to width x height).
+int wsq_decompose(float* image, std::vector<float>& scratch, int width, int height,
+                  const WsqWaveletNode* nodes, const float* hi, int hsize, const float* lo,
+                  int lsize, int threads);
 
 // Reconstructs in place with the synthesis filters of the transform table.
 // 0, -95, -96, -97, -98 or -99.

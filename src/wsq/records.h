@@ -1,9 +1,9 @@
 // The records that the WSQ segments carry, and the decoder's process-wide state built from them.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "wsq/workspace.h"
 
 namespace quorvel::wsq {
 
@@ -50,15 +50,6 @@ struct WsqHuffmanTable {
     uint8_t defined = 0;
     uint8_t huffbits[MAX_HUFFBITS] = {};
     uint8_t huffvalues[MAX_HUFFCOUNTS_WSQ + 1] = {};
-};
-
-// Buffers a decode reuses from the previous decode of the same state, so that decoding many
-// prints allocates (and faults in) memory once. Only images up to kKeptPixels keep them.
-struct DecodeWorkspace {
-    static constexpr size_t kKeptPixels = size_t{4} << 20;
-    std::vector<short> coefficients;
-    std::vector<float> image;
-    std::vector<float> scratch;
 };
 
 // Everything a decode keeps between segment reads and, for the transform and quantization

@@ -16,6 +16,9 @@ struct Gray {
 // Empty pixels when the file is absent or not a binary 8-bit PGM.
 Gray read_pgm(const std::string& path);
 
+// The large-image thread benchmarks (threads_bench.cpp), on a tiling of `image`.
+void register_thread_benchmarks(const Gray& image);
+
 // The bundled samples, then ../shared/data/fingerprints/*.pgm, each list sorted by name.
 std::vector<Gray> bench_images(const std::string& source_dir);
 

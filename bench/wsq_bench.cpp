@@ -83,6 +83,13 @@ void register_image(const Gray& g, std::vector<Bytes>& streams) {
     add("jpeg_decode", g, [jpg] { return !jpeg_decode(*jpg).empty(); });
 }
 
+const Gray& largest(const std::vector<Gray>& images) {
+    const Gray* best = &images.front();
+    for (const Gray& g : images)
+        if (g.px.size() > best->px.size()) best = &g;
+    return *best;
+}
+
 // Keeps the CPU time of every run by name, for the summary.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -126,6 +133,7 @@ int main(int argc, char** argv) {
     std::vector<Bytes> streams;
     streams.reserve(4 * images.size());  // the registered lambdas point into it
     for (const Gray& g : images) register_image(g, streams);
+    if (!images.empty()) quorvel::bench::register_thread_benchmarks(largest(images));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;

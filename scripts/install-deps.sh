@@ -6,6 +6,8 @@ packages=(
   build-essential cmake pkg-config
   zlib1g-dev libpng-dev libtiff-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the benchmark's reference codec (libjpeg-turbo is above); SIMD with run-time dispatch
+  libopenjp2-7-dev libhwy-dev
   # command-line option parsing of the quorvel tool (header-only)
   libcli11-dev
   # third-party tools the interop tests compare against

@@ -2,11 +2,13 @@
 // reconstruction and conversion to bytes.
 #include "wsq/decoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/filter_bank.h"
 #include "wsq/huffman.h"
 #include "wsq/nistcom.h"
@@ -15,17 +17,6 @@
 #include "wsq/wsq.h"
 
 namespace quorvel::wsq {
-
-void float_to_pixels(unsigned char* cdata, const float* fdata, size_t num_pix, float m_shift,
-                     float r_scale) {
-    for (size_t i = 0; i < num_pix; ++i) {
-        const float t = std::fmaf(fdata[i], r_scale, m_shift);
-        const float u = t + 0.5f;
-        if (!(u >= 0.0f)) cdata[i] = 0;
-        else if (u > 255.0f) cdata[i] = 255;
-        else cdata[i] = static_cast<unsigned char>(u);
-    }
-}
 
 namespace {
 
@@ -51,24 +42,48 @@ int check_frame(int width, int height) {
     }
     if (static_cast<long long>(width) * height > INT_MAX) {
         diag("ERROR: wsq_decode_mem : malloc : qdata1\n");
-        return -20;
+        return kDecodeNoCoefficientMemory;
     }
     return 0;
 }
 
-// Entropy decoding and inverse quantization into a new floating-point image.
-int decode_coefficients(float** ofdata, DecoderState& state, const WsqTrees& trees,
-                        InputCursor& in, int width, int height) {
+// Entropy decoding and inverse quantization into the workspace's floating-point image.
+int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor& in, int width,
+                        int height) {
     const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
-    short* qdata = static_cast<short*>(std::calloc(num_pix, sizeof(short)));
-    if (qdata == nullptr) {
+    DecodeWorkspace& work = state.work;
+    if (!fit(work.coefficients, num_pix)) {
         diag("ERROR: wsq_decode_mem : malloc : qdata1\n");
-        return -20;
+        return kDecodeNoCoefficientMemory;
     }
-    int ret = huffman_decode_data_mem(qdata, num_pix, state, in);
-    if (ret == 0) ret = unquantize(ofdata, &state.dqt, trees.subbands, qdata, width, height);
-    std::free(qdata);
-    return ret;
+    short* qdata = work.coefficients.data();
+    std::fill(qdata, qdata + num_pix, short{0});  // what the stream leaves out stays zero
+    if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
+    if (!fit(work.image, num_pix)) {
+        diag("ERROR : unquantize : calloc : fip\n");
+        return kUnquantizeNoMemory;
+    }
+    return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height);
+}
+
+// Coefficients to pixels: the three steps, into a new malloc'd image.
+int decode_pixels(unsigned char** ocdata, DecoderState& state, WsqTrees& trees, InputCursor& in,
+                  int width, int height) {
+    build_subband_trees(trees, width, height);
+    if (int ret = decode_coefficients(state, trees, in, width, height)) return ret;
+    float* fdata = state.work.image.data();
+    if (int ret = wsq_reconstruct(fdata, state.work.scratch, width, height, trees.nodes,
+                                  &state.dtt, state.threads))
+        return ret;
+    const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
+    unsigned char* cdata = static_cast<unsigned char*>(std::malloc(num_pix));
+    if (cdata == nullptr) {
+        diag("ERROR: wsq_decode_mem : malloc : cdata\n");
+        return kDecodeNoPixelMemory;
+    }
+    float_to_pixels(cdata, fdata, num_pix, state.frame.m_shift, state.frame.r_scale);
+    *ocdata = cdata;
+    return 0;
 }
 
 }  // namespace
@@ -86,23 +101,10 @@ int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int*
     if (int ret = find_ppi_mem(&ppi, idata, ilen)) return ret;
     if (int ret = check_frame(width, height)) return ret;
 
-    build_subband_trees(trees, width, height);
-    float* fdata = nullptr;
-    if (int ret = decode_coefficients(&fdata, state, trees, in, width, height)) return ret;
-    if (int ret = wsq_reconstruct(fdata, width, height, trees.nodes, &state.dtt)) {
-        std::free(fdata);
-        return ret;
-    }
-    const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
-    unsigned char* cdata = static_cast<unsigned char*>(std::malloc(num_pix));
-    if (cdata == nullptr) {
-        std::free(fdata);
-        diag("ERROR: wsq_decode_mem : malloc : cdata\n");
-        return -21;
-    }
-    float_to_pixels(cdata, fdata, num_pix, state.frame.m_shift, state.frame.r_scale);
-    std::free(fdata);
-
+    unsigned char* cdata = nullptr;
+    const int ret = decode_pixels(&cdata, state, trees, in, width, height);
+    trim(state.work, static_cast<size_t>(width) * static_cast<size_t>(height));
+    if (ret != 0) return ret;
     *odata = cdata;
     *ow = width;
     *oh = height;

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "wsq/error_codes.h"
+
 namespace quorvel::wsq {
 
 struct DecoderState;
@@ -12,8 +14,6 @@ struct WsqTrees;
 int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int* ow, int* oh,
                int* od, int* oppi, int* lossyflag, const unsigned char* idata, int ilen);
 
-// Code of a frame too small for the filter bank (including a width or height of 0).
-inline constexpr int kDecodeTooSmall = -22;
 
 // Converts reconstructed values to bytes: t = f * scale + shift (one rounding), u = t + 0.5
 // (one rounding), then 0 below 0 or for not-a-number, 255 above 255, else u truncated.

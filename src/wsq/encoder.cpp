@@ -52,26 +52,27 @@ struct Quantized {
 };
 
 // Pixels to coefficients: normalise, decompose, measure and quantize.
-int transform_and_quantize(EncoderState& state, Quantized& out, float* shift, float* scale,
-                           float r_bitrate, const unsigned char* idata, int w, int h) {
+int transform_and_quantize(EncoderState& state, EncodeWorkspace& work, Quantized& out,
+                           float* shift, float* scale, float r_bitrate,
+                           const unsigned char* idata, int w, int h) {
     const size_t pixels = static_cast<size_t>(w) * h;
-    HeapPtr<float> fdata = heap_array<float>(pixels);
-    if (!fdata) {
+    if (!fit(work.image, pixels)) {
         diag("ERROR : wsq_encode_1 : malloc : fdata\n");
         return kEncodeNoImageMemory;
     }
-    pixels_to_float(fdata.get(), shift, scale, idata, pixels);
+    float* fdata = work.image.data();
+    pixels_to_float(fdata, shift, scale, idata, pixels);
     build_subband_trees(*state.trees, w, h);
-    int ret = wsq_decompose(fdata.get(), w, h, state.trees->nodes, kAnalysisHighPass,
-                            kHighPassTaps, kAnalysisLowPass, kLowPassTaps);
+    int ret = wsq_decompose(fdata, work.scratch, w, h, state.trees->nodes, kAnalysisHighPass,
+                            kHighPassTaps, kAnalysisLowPass, kLowPassTaps, state.threads);
     if (ret != 0) return ret;
     WsqQuantization& quant = *state.quant;
     quant.bitrate = r_bitrate;
     quant.q = 0.0f;
     quant.cr = 0.0f;
-    subband_variance(&quant, state.trees->subbands, fdata.get(), w, h);
+    subband_variance(&quant, state.trees->subbands, fdata, w, h);
     int16_t* sip = nullptr;
-    ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata.get(), w, h);
+    ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata, w, h);
     if (ret != 0) return ret;
     out.sip.reset(sip);
     block_coefficient_counts(&out.block[0], &out.block[1], &out.block[2], &quant,
@@ -120,16 +121,17 @@ int write_table_and_blocks(OutputBuffer& out, unsigned char* huff_buf, int huff_
 }
 
 // Block 1 with table 0; blocks 2 and 3 with table 1, built from both.
-int write_blocks(OutputBuffer& out, Quantized& q, int pixels, int* hsize) {
-    HeapPtr<unsigned char> huff_buf = heap_array<unsigned char>(static_cast<size_t>(pixels));
-    if (!huff_buf) {
+int write_blocks(OutputBuffer& out, EncodeWorkspace& work, Quantized& q, int pixels,
+                 int* hsize) {
+    if (!fit(work.blocks, static_cast<size_t>(pixels))) {
         diag("ERROR : wsq_encode_1 : malloc : huff_buf\n");
         return kEncodeNoHuffMemory;
     }
-    int ret = write_table_and_blocks(out, huff_buf.get(), pixels, 0, q.sip.get(), &q.block[0],
-                                     1, &hsize[0]);
+    unsigned char* huff_buf = work.blocks.data();
+    int ret = write_table_and_blocks(out, huff_buf, pixels, 0, q.sip.get(), &q.block[0], 1,
+                                     &hsize[0]);
     if (ret == 0)
-        ret = write_table_and_blocks(out, huff_buf.get(), pixels, 1, q.sip.get() + q.block[0],
+        ret = write_table_and_blocks(out, huff_buf, pixels, 1, q.sip.get() + q.block[0],
                                      &q.block[1], 2, &hsize[1]);
     q.sip.reset();
     return ret;
@@ -141,6 +143,33 @@ void print_statistics(const int* hsize, float r_bitrate, int w, int h) {
     // A stream with no coded bytes (a flat image) prints an infinite ratio.
     const double ratio = static_cast<double>(w) * h / static_cast<double>(complen);
     diag("@ r = %.3f :: complen = %d :: ratio = %.1f\n", r_bitrate, complen, ratio);
+}
+
+// An encode whose arguments passed the checks, with the given buffers.
+int encode_checked(EncoderState& state, EncodeWorkspace& work, unsigned char** odata,
+                   int* olen, float r_bitrate, const unsigned char* idata, int w, int h, int d,
+                   int ppi, const char* comment_text) {
+    Quantized q;
+    float shift = 0.0f, scale = 0.0f;
+    int ret = transform_and_quantize(state, work, q, &shift, &scale, r_bitrate, idata, w, h);
+    if (ret != 0) return ret;
+    const int pixels = w * h;
+    HeapPtr<unsigned char> wsq_data = heap_array<unsigned char>(static_cast<size_t>(pixels));
+    if (!wsq_data) {
+        diag("ERROR : wsq_encode_1 : malloc : wsq_data\n");
+        return kEncodeNoOutputMemory;
+    }
+    OutputBuffer out{wsq_data.get(), pixels, 0};
+    ret = write_headers(state, out, shift, scale, r_bitrate, w, h, d, ppi, comment_text);
+    if (ret != 0) return ret;
+    int hsize[3] = {};
+    ret = write_blocks(out, work, q, pixels, hsize);
+    if (ret == 0) ret = putc_u16(EOI_WSQ, out);
+    if (ret != 0) return ret;
+    print_statistics(hsize, r_bitrate, w, h);
+    *odata = wsq_data.release();
+    *olen = out.length;
+    return 0;
 }
 
 }  // namespace
@@ -159,14 +188,18 @@ void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned ch
     const float d1 = static_cast<float>(static_cast<long double>(m_shift) - smallest);
     const float d2 = static_cast<float>(largest - static_cast<long double>(m_shift));
     const float r_scale = (d1 >= d2 ? d1 : d2) * 0.0078125f;
-    for (size_t i = 0; i < num_pix; ++i)
-        fdata[i] = static_cast<float>((data[i] - static_cast<long double>(m_shift)) / r_scale);
+    // One long double division per gray level, not per pixel: the same value for equal pixels.
+    float level[256];
+    for (int p = 0; p < 256; ++p)
+        level[p] = static_cast<float>((p - static_cast<long double>(m_shift)) / r_scale);
+    for (size_t i = 0; i < num_pix; ++i) fdata[i] = level[data[i]];
     *shift = m_shift;
     *scale = r_scale;
 }
 
 EncoderState process_encoder_state() {
-    return EncoderState{&process_trees(), &process_quantization()};
+    static EncodeWorkspace work;
+    return EncoderState{&process_trees(), &process_quantization(), 1, &work};
 }
 
 int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bitrate,
@@ -180,29 +213,13 @@ int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bi
         diag("ERROR : wsq_encode_1 : bitrate is not a number\n");
         return kEncodeBadBitrate;
     }
-    int ret = check_size(w, h);
-    if (ret != 0) return ret;
-    Quantized q;
-    float shift = 0.0f, scale = 0.0f;
-    ret = transform_and_quantize(state, q, &shift, &scale, r_bitrate, idata, w, h);
-    if (ret != 0) return ret;
-    const int pixels = w * h;
-    HeapPtr<unsigned char> wsq_data = heap_array<unsigned char>(static_cast<size_t>(pixels));
-    if (!wsq_data) {
-        diag("ERROR : wsq_encode_1 : malloc : wsq_data\n");
-        return kEncodeNoOutputMemory;
-    }
-    OutputBuffer out{wsq_data.get(), pixels, 0};
-    ret = write_headers(state, out, shift, scale, r_bitrate, w, h, d, ppi, comment_text);
-    if (ret != 0) return ret;
-    int hsize[3] = {};
-    ret = write_blocks(out, q, pixels, hsize);
-    if (ret == 0) ret = putc_u16(EOI_WSQ, out);
-    if (ret != 0) return ret;
-    print_statistics(hsize, r_bitrate, w, h);
-    *odata = wsq_data.release();
-    *olen = out.length;
-    return 0;
+    if (int ret = check_size(w, h)) return ret;
+    EncodeWorkspace own;
+    EncodeWorkspace& work = state.work != nullptr ? *state.work : own;
+    const int ret = encode_checked(state, work, odata, olen, r_bitrate, idata, w, h, d, ppi,
+                                   comment_text);
+    trim(work, static_cast<size_t>(w) * static_cast<size_t>(h));
+    return ret;
 }
 
 int wsq_encode_1(unsigned char** odata, int* olen, float r_bitrate, const unsigned char* idata,

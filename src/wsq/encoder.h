@@ -3,17 +3,10 @@
 
 #include <cstddef>
 
+#include "wsq/error_codes.h"
+
 namespace quorvel::wsq {
 
-// Codes of wsq_encode_1 itself (codes of the layers it calls pass through unchanged).
-inline constexpr int kEncodeNoImageMemory = -10;
-inline constexpr int kEncodeBlockSizes = -11;
-inline constexpr int kEncodeNoOutputMemory = -12;
-inline constexpr int kEncodeNoHuffMemory = -13;
-inline constexpr int kEncodeTooSmall = -14;  // below the filter bank's 81 x 81 (or not positive)
-inline constexpr int kEncodeTooLarge = -15;  // a side above 65535, or buffers beyond 32 bits
-inline constexpr int kEncodeNullArgument = -16;  // no pixels or no place for the stream
-inline constexpr int kEncodeBadBitrate = -17;    // a bitrate that is not a number
 
 // Normalises gray pixels: *shift is their mean, *scale the larger distance from it to the
 // extremes divided by 128, and every pixel becomes (p - shift) / scale in single precision.
@@ -24,6 +17,7 @@ void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned ch
 
 #include "wsq/quantize.h"
 #include "wsq/tree.h"
+#include "wsq/workspace.h"
 
 namespace quorvel::wsq {
 
@@ -33,6 +27,8 @@ namespace quorvel::wsq {
 struct EncoderState {
     WsqTrees* trees;
     WsqQuantization* quant;
+    int threads = 1;  // more splits the filter bank's large passes (the same stream)
+    EncodeWorkspace* work = nullptr;  // buffers kept for the next encode; none: per encode
 };
 
 EncoderState process_encoder_state();

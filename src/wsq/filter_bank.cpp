@@ -1,12 +1,18 @@
 #include "wsq/filter_bank.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "wsq/diag.h"
+#include "wsq/filter_taps.h"
+#include "wsq/parallel_lines.h"
 #include "wsq/records.h"
 
 namespace quorvel::wsq {
@@ -41,61 +47,204 @@ inline float* at(float* line, int i, int step) {
     return line + static_cast<std::ptrdiff_t>(i) * step;
 }
 
-// The multiply-add of the filter bank: the exact product of two floats added to a single
-// precision sum and rounded once.
-inline float mul_add(float a, float b, float sum) { return std::fmaf(a, b, sum); }
-
-// The line kernels get a clone for processors with fused multiply-add, where fmaf is one
-// instruction and the loops across lines vectorise; the results are the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
-    !defined(QUORVEL_NO_LINE_CLONES)
-#define QUORVEL_LINE_KERNEL [[gnu::target_clones("arch=x86-64-v3", "default")]]
-#else
-#define QUORVEL_LINE_KERNEL
-#endif
-
-// One output sample per line for `lines` lines at once: out[l * line_step] = sum over taps of
-// taps[t] * src[t][l * line_step], the first product rounded, then each addition rounded.
-// Each line does the same operations in the same order, so running them side by side
-// changes no result.
-QUORVEL_LINE_KERNEL void filter_lines(float* out, const float* const* src, const float* taps,
-                                      int ntaps, int lines, int line_step) {
-    if (line_step == 1) {
-        for (int l = 0; l < lines; ++l) out[l] = taps[0] * src[0][l];
-        for (int t = 1; t < ntaps; ++t) {
-            const float* s = src[t];
-            const float c = taps[t];
-            for (int l = 0; l < lines; ++l) out[l] = mul_add(c, s[l], out[l]);
-        }
-        return;
-    }
-    for (int l = 0; l < lines; ++l) {
-        const size_t off = static_cast<size_t>(l) * line_step;
-        float sum = taps[0] * src[0][off];
-        for (int t = 1; t < ntaps; ++t) sum = mul_add(taps[t], src[t][off], sum);
-        out[off] = sum;
-    }
-}
-
-// Continues the sums in out with a second group of taps (the synthesis step's high band).
-QUORVEL_LINE_KERNEL void continue_lines(float* out, const float* const* src,
-                                        const float* taps, int ntaps, int lines, int line_step) {
-    for (int t = 0; t < ntaps; ++t) {
-        const float* s = src[t];
-        const float c = taps[t];
-        for (int l = 0; l < lines; ++l) {
-            const size_t off = static_cast<size_t>(l) * line_step;
-            out[off] = mul_add(c, s[off], out[off]);
-        }
-    }
-}
-
 constexpr int kMaxTaps = 16;
+constexpr TapGroup kNoTaps{nullptr, nullptr, 0};
 
 struct Region {
     size_t start;  // index of the region's first sample in the image
     int dx, dy;
 };
+
+// An analysis pair with the offsets of its first taps: output p of a band reads input
+// samples 2p - offset + k for k < size.
+struct Analysis {
+    const float* lo;
+    int lsize;
+    const float* hi;
+    int hsize;
+    int lo_offset() const { return lsize / 2; }
+    int hi_offset() const { return hsize / 2 - 1; }
+};
+
+// The four polyphase halves of the 7/9 synthesis pair: even outputs take the odd taps.
+struct Synthesis {
+    float lo_even[3], hi_even[4];  // taps of even outputs
+    float lo_odd[4], hi_odd[5];    // taps of odd outputs
+    Synthesis(const float* lo, const float* hi)
+        : lo_even{lo[1], lo[3], lo[5]},
+          hi_even{hi[1], hi[3], hi[5], hi[7]},
+          lo_odd{lo[0], lo[2], lo[4], lo[6]},
+          hi_odd{hi[0], hi[2], hi[4], hi[6], hi[8]} {}
+};
+
+void scatter(float* out, int step, const float* values, int n) {
+    for (int i = 0; i < n; ++i) *at(out, i, step) = values[i];
+}
+
+// ext[i - from] = line(reflect(i)) for from <= i <= to; inside the line reflect is the identity,
+// so only the ends go through it.
+template <class Reflect>
+void gather(float* ext, const float* line, int step, int from, int to, int length,
+            Reflect reflect) {
+    const int first = std::max(from, 0), last = std::min(to, length - 1);
+    for (int i = from; i < first; ++i) ext[i - from] = *at(line, reflect(i), step);
+    if (step == 1) {
+        std::memcpy(ext + (first - from), line + first, sizeof(float) * (last - first + 1));
+    } else {
+        for (int i = first; i <= last; ++i) ext[i - from] = *at(line, i, step);
+    }
+    for (int i = last + 1; i <= to; ++i) ext[i - from] = *at(line, reflect(i), step);
+}
+
+// Columns side by side (lines one float apart): each band sample is one tap sum across
+// every line, reading whole rows picked by the mirror rule.
+void analyse_columns(float* out, const float* in, int lines, int length, int step,
+                     const Analysis& f, int invert) {
+    const int nlow = (length + 1) / 2, nhigh = length / 2;
+    const int low_at = invert ? nhigh : 0, high_at = invert ? 0 : nlow;
+    const float* src[kMaxTaps];
+    auto sample = [&](int i) { return at(in, reflect_whole(i, length), step); };
+    for (int p = 0; p < nlow; ++p) {
+        for (int k = 0; k < f.lsize; ++k) src[k] = sample(2 * p - f.lo_offset() + k);
+        tap_sum(at(out, low_at + p, step), TapGroup{src, f.lo, f.lsize}, kNoTaps, lines);
+    }
+    for (int p = 0; p < nhigh; ++p) {
+        for (int k = 0; k < f.hsize; ++k) src[k] = sample(2 * p - f.hi_offset() + k);
+        tap_sum(at(out, high_at + p, step), TapGroup{src, f.hi, f.hsize}, kNoTaps, lines);
+    }
+}
+
+// A line gathered with its mirror extension ext(i), first <= i <= last, split by parity:
+// evens[j] = ext(first + 2j), odds[j] = ext(first + 2j + 1). Then input 2p + c of output p
+// is (c even ? evens : odds)[p + c / 2] for c = i - first, so every tap reads a contiguous run.
+struct Polyphase {
+    int first, last;
+    float* evens;
+    float* odds;
+    const float* tap_source(int index_of_p0) const {
+        const int c = index_of_p0 - first;
+        return (c % 2 == 0 ? evens : odds) + c / 2;
+    }
+};
+
+// First and last extended indices the two bands read; false when the mirror rule would land
+// outside the line (a filter too long for it).
+bool extension_range(const Analysis& f, int length, int* first, int* last) {
+    const int nlow = (length + 1) / 2, nhigh = length / 2;
+    *first = -std::max(f.lo_offset(), f.hi_offset());
+    *last = std::max(2 * (nlow - 1) - f.lo_offset() + f.lsize - 1,
+                     2 * (nhigh - 1) - f.hi_offset() + f.hsize - 1);
+    return -*first <= length - 1 && *last + 1 <= 2 * (length - 1);
+}
+
+// One band of a line from its polyphase halves: output p sums taps[k] * input(2p - offset + k).
+void analyse_band(float* out, const Polyphase& x, const float* taps, int ntaps, int offset,
+                  int n) {
+    const float* src[kMaxTaps];
+    for (int k = 0; k < ntaps; ++k) src[k] = x.tap_source(k - offset);
+    tap_sum(out, TapGroup{src, taps, ntaps}, kNoTaps, static_cast<size_t>(n));
+}
+
+// Lines one after another: each line is extended and split into its polyphase halves once,
+// then each band is one tap sum along the line. work holds 3 * length + 3 * kMaxTaps floats.
+void analyse_rows(float* out, const float* in, int lines, int length, int line_step, int step,
+                  const Analysis& f, int invert, float* work) {
+    const int nlow = (length + 1) / 2, nhigh = length / 2;
+    const int low_at = invert ? nhigh : 0, high_at = invert ? 0 : nlow;
+    Polyphase x{};
+    if (!extension_range(f, length, &x.first, &x.last)) return;
+    const int pairs = (x.last - x.first) / 2 + 1;
+    float* ext = work;  // 2 * pairs samples: the range rounded up to whole pairs
+    x.evens = ext + 2 * pairs;
+    x.odds = x.evens + pairs;
+    float* bands = x.odds + pairs;  // for a line whose samples are not adjacent
+    auto mirror = [length](int i) { return reflect_whole(i, length); };
+    for (int l = 0; l < lines; ++l) {
+        const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
+        gather(ext, line, step, x.first, x.first + 2 * pairs - 1, length, mirror);
+        for (int j = 0; j < pairs; ++j) {
+            x.evens[j] = ext[2 * j];
+            x.odds[j] = ext[2 * j + 1];
+        }
+        float* dst = out + static_cast<std::ptrdiff_t>(l) * line_step;
+        float* low = step == 1 ? dst + low_at : bands;
+        float* high = step == 1 ? dst + high_at : bands + nlow;
+        analyse_band(low, x, f.lo, f.lsize, f.lo_offset(), nlow);
+        analyse_band(high, x, f.hi, f.hsize, f.hi_offset(), nhigh);
+        if (step != 1) {
+            scatter(at(dst, low_at, step), step, low, nlow);
+            scatter(at(dst, high_at, step), step, high, nhigh);
+        }
+    }
+}
+
+// Columns side by side: each output sample is one tap sum across every line over rows of the
+// two bands picked by their mirror rules.
+void synthesise_columns(float* out, const float* in, int lines, int length, int step,
+                        const Synthesis& s, int invert) {
+    const int llen = (length + 1) / 2, hlen = length / 2;
+    const bool even = (length % 2) == 0;
+    const float* low = at(in, invert ? hlen : 0, step);
+    const float* high = at(in, invert ? 0 : llen, step);
+    const float* lsrc[4];
+    const float* hsrc[5];
+    for (int n = 0; n < length; ++n) {
+        const int m = n / 2, odd = n % 2;
+        for (int j = 0; j < 3 + odd; ++j)
+            lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
+        for (int j = 0; j < 4 + odd; ++j)
+            hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
+        const TapGroup lo{lsrc, odd ? s.lo_odd : s.lo_even, 3 + odd};
+        const TapGroup hi{hsrc, odd ? s.hi_odd : s.hi_even, 4 + odd};
+        tap_sum(at(out, n, step), lo, hi, static_cast<size_t>(lines));
+    }
+}
+
+// out(2m) = evens[m], out(2m + 1) = odds[m].
+void interleave(float* out, int step, const float* evens, const float* odds, int llen,
+                int hlen) {
+    if (step == 1) {
+        for (int m = 0; m < hlen; ++m) {
+            out[2 * m] = evens[m];
+            out[2 * m + 1] = odds[m];
+        }
+    } else {
+        for (int m = 0; m < hlen; ++m) {
+            *at(out, 2 * m, step) = evens[m];
+            *at(out, 2 * m + 1, step) = odds[m];
+        }
+    }
+    if (llen > hlen) *at(out, 2 * hlen, step) = evens[hlen];
+}
+
+// Lines one after another: each band is gathered with its mirror extension (low band
+// indices -1 .. hlen + 1, high band -2 .. hlen + 1: all that outputs read), then the even and
+// the odd outputs are one tap sum each along the line, interleaved on the way out.
+// work holds 2 * length + 8 floats.
+void synthesise_rows(float* out, const float* in, int lines, int length, int line_step,
+                     int step, const Synthesis& s, int invert, float* work) {
+    const int llen = (length + 1) / 2, hlen = length / 2;
+    const bool even = (length % 2) == 0;
+    float* low_ext = work;                 // low_ext[i + 1] = low(i)
+    float* high_ext = low_ext + hlen + 3;  // high_ext[i + 2] = high(i)
+    float* evens = high_ext + hlen + 4;
+    float* odds = evens + llen;
+    // Output m (even 2m or odd 2m + 1) reads low(m - 1 + j) and high(m - 2 + j).
+    const float* lsrc[4] = {low_ext, low_ext + 1, low_ext + 2, low_ext + 3};
+    const float* hsrc[5] = {high_ext, high_ext + 1, high_ext + 2, high_ext + 3, high_ext + 4};
+    for (int l = 0; l < lines; ++l) {
+        const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
+        const float* low = at(line, invert ? hlen : 0, step);
+        const float* high = at(line, invert ? 0 : llen, step);
+        gather(low_ext, low, step, -1, hlen + 1, llen,
+               [&](int i) { return reflect_low(i, llen, even); });
+        gather(high_ext, high, step, -2, hlen + 1, hlen,
+               [&](int i) { return reflect_high(i, hlen, even); });
+        tap_sum(evens, TapGroup{lsrc, s.lo_even, 3}, TapGroup{hsrc, s.hi_even, 4}, llen);
+        tap_sum(odds, TapGroup{lsrc, s.lo_odd, 4}, TapGroup{hsrc, s.hi_odd, 5}, hlen);
+        interleave(out + static_cast<std::ptrdiff_t>(l) * line_step, step, evens, odds, llen, hlen);
+    }
+}
 
 }  // namespace
 
@@ -117,19 +266,13 @@ void analysis_step(float* out, const float* in, int lines, int length, int line_
                    int sample_step, const float* hi, int hsize, const float* lo, int lsize,
                    int invert) {
     if (lsize > kMaxTaps || hsize > kMaxTaps || length < kMinLineLength) return;
-    const int nlow = (length + 1) / 2, nhigh = length / 2;
-    const int low_at = invert ? nhigh : 0, high_at = invert ? 0 : nlow;
-    const int lo_half = lsize / 2, hi_half = hsize / 2;
-    const float* src[kMaxTaps];
-    auto sample = [&](int i) { return at(in, reflect_whole(i, length), sample_step); };
-    for (int p = 0; p < nlow; ++p) {
-        for (int k = 0; k < lsize; ++k) src[k] = sample(2 * p - lo_half + k);
-        filter_lines(at(out, low_at + p, sample_step), src, lo, lsize, lines, line_step);
+    const Analysis f{lo, lsize, hi, hsize};
+    if (line_step == 1) {
+        analyse_columns(out, in, lines, length, sample_step, f, invert);
+        return;
     }
-    for (int p = 0; p < nhigh; ++p) {
-        for (int k = 0; k < hsize; ++k) src[k] = sample(2 * p - (hi_half - 1) + k);
-        filter_lines(at(out, high_at + p, sample_step), src, hi, hsize, lines, line_step);
-    }
+    std::vector<float> work(3 * static_cast<size_t>(length) + 3 * kMaxTaps);
+    analyse_rows(out, in, lines, length, line_step, sample_step, f, invert, work.data());
 }
 
 void synthesis_step(float* out, const float* in, int lines, int length, int line_step,
@@ -138,32 +281,13 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
     // The 7/9 pair only (wsq_reconstruct refuses other lengths); too short a line would
     // reflect outside itself.
     if (lsize != kHighPassTaps || hsize != kLowPassTaps || length < kMinLineLength) return;
-    const int llen = (length + 1) / 2, hlen = length / 2;
-    const bool even = (length % 2) == 0;
-    const float* low = at(in, invert ? hlen : 0, sample_step);
-    const float* high = at(in, invert ? 0 : llen, sample_step);
-    auto at_low = [&](int i) { return at(low, reflect_low(i, llen, even), sample_step); };
-    auto at_high = [&](int i) { return at(high, reflect_high(i, hlen, even), sample_step); };
-    const float lo_odd[3] = {lo[1], lo[3], lo[5]};
-    const float lo_even[4] = {lo[0], lo[2], lo[4], lo[6]};
-    const float hi_odd[4] = {hi[1], hi[3], hi[5], hi[7]};
-    const float hi_even[5] = {hi[0], hi[2], hi[4], hi[6], hi[8]};
-    const float* src[5];
-    for (int n = 0; n < length; ++n) {
-        const int m = n / 2;
-        float* dst = at(out, n, sample_step);
-        if (n % 2 == 0) {
-            for (int j = 0; j < 3; ++j) src[j] = at_low(m - 1 + j);
-            filter_lines(dst, src, lo_odd, 3, lines, line_step);
-            for (int j = 0; j < 4; ++j) src[j] = at_high(m - 2 + j);
-            continue_lines(dst, src, hi_odd, 4, lines, line_step);
-        } else {
-            for (int j = 0; j < 4; ++j) src[j] = at_low(m - 1 + j);
-            filter_lines(dst, src, lo_even, 4, lines, line_step);
-            for (int j = 0; j < 5; ++j) src[j] = at_high(m - 2 + j);
-            continue_lines(dst, src, hi_even, 5, lines, line_step);
-        }
+    const Synthesis s(lo, hi);
+    if (line_step == 1) {
+        synthesise_columns(out, in, lines, length, sample_step, s, invert);
+        return;
     }
+    std::vector<float> work(2 * static_cast<size_t>(length) + 8);
+    synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert, work.data());
 }
 
 namespace {
@@ -179,32 +303,67 @@ float* alloc_scratch(int width, int height) {
 
 }  // namespace
 
-int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
-                  const float* hi, int hsize, const float* lo, int lsize) {
-    if (!filter_bank_fits(width, height)) {
-        diag("ERROR : wsq_decompose : image too small for the filter bank : %d x %d\n", width,
-             height);
-        return kFilterBankTooSmall;
+namespace {
+
+void decompose(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
+               const Analysis& f, int threads) {
+    for (int n = 0; n < kWaveletNodes; ++n) {
+        const WsqWaveletNode& node = nodes[n];
+        const Region r = region_of(node, width);
+        const long long samples = static_cast<long long>(r.dx) * r.dy;
+        over_lines(r.dy, samples, threads, [&](int first, int count) {
+            const size_t at = static_cast<size_t>(first) * width;
+            analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, f.hi,
+                          f.hsize, f.lo, f.lsize, node.ir);
+        });
+        over_lines(r.dx, samples, threads, [&](int first, int count) {
+            analysis_step(image + r.start + first, scratch + first, count, r.dy, 1, width, f.hi,
+                          f.hsize, f.lo, f.lsize, node.ic);
+        });
     }
+}
+
+bool check_decomposition(int width, int height) {
+    if (filter_bank_fits(width, height)) return true;
+    diag("ERROR : wsq_decompose : image too small for the filter bank : %d x %d\n", width,
+         height);
+    return false;
+}
+
+}  // namespace
+
+int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
+                  const float* hi, int hsize, const float* lo, int lsize, int threads) {
+    if (!check_decomposition(width, height)) return kFilterBankTooSmall;
     float* scratch = alloc_scratch(width, height);
     if (scratch == nullptr) {
         diag("ERROR : wsq_decompose : malloc : fdata1\n");
         return kDecomposeNoMemory;
     }
-    for (int n = 0; n < kWaveletNodes; ++n) {
-        const WsqWaveletNode& node = nodes[n];
-        const Region r = region_of(node, width);
-        analysis_step(scratch, image + r.start, r.dy, r.dx, width, 1, hi, hsize, lo, lsize,
-                      node.ir);
-        analysis_step(image + r.start, scratch, r.dx, r.dy, 1, width, hi, hsize, lo, lsize,
-                      node.ic);
-    }
+    decompose(image, scratch, width, nodes, Analysis{lo, lsize, hi, hsize}, threads);
     std::free(scratch);
     return 0;
 }
 
-int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
-                    const WsqTransformTable* table) {
+int wsq_decompose(float* image, std::vector<float>& scratch, int width, int height,
+                  const WsqWaveletNode* nodes, const float* hi, int hsize, const float* lo,
+                  int lsize, int threads) {
+    if (!check_decomposition(width, height)) return kFilterBankTooSmall;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    try {
+        if (scratch.size() < count) scratch.resize(count);
+    } catch (const std::bad_alloc&) {
+        diag("ERROR : wsq_decompose : malloc : fdata1\n");
+        return kDecomposeNoMemory;
+    }
+    decompose(image, scratch.data(), width, nodes, Analysis{lo, lsize, hi, hsize}, threads);
+    return 0;
+}
+
+namespace {
+
+// The checks of wsq_reconstruct before any work.
+int check_reconstruction(int width, int height, const WsqTransformTable* table) {
     if (table->lo_defined != 1) {
         diag("ERROR: wsq_reconstruct : Lopass filter coefficients not defined\n");
         return kReconstructNoLowPass;
@@ -224,20 +383,53 @@ int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* n
              width, height);
         return kFilterBankTooSmall;
     }
+    return 0;
+}
+
+void reconstruct(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
+                 const WsqTransformTable* t, int threads) {
+    for (int n = kWaveletNodes - 1; n >= 0; --n) {
+        const WsqWaveletNode& node = nodes[n];
+        const Region r = region_of(node, width);
+        const long long samples = static_cast<long long>(r.dx) * r.dy;
+        over_lines(r.dx, samples, threads, [&](int first, int count) {
+            synthesis_step(scratch + first, image + r.start + first, count, r.dy, 1, width,
+                           t->lofilt, t->losize, t->hifilt, t->hisize, node.ic);
+        });
+        over_lines(r.dy, samples, threads, [&](int first, int count) {
+            const size_t at = static_cast<size_t>(first) * width;
+            synthesis_step(image + r.start + at, scratch + at, count, r.dx, width, 1, t->lofilt,
+                           t->losize, t->hifilt, t->hisize, node.ir);
+        });
+    }
+}
+
+}  // namespace
+
+int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
+                    const WsqTransformTable* table) {
+    if (int ret = check_reconstruction(width, height, table)) return ret;
     float* scratch = alloc_scratch(width, height);
     if (scratch == nullptr) {
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    for (int n = kWaveletNodes - 1; n >= 0; --n) {
-        const WsqWaveletNode& node = nodes[n];
-        const Region r = region_of(node, width);
-        synthesis_step(scratch, image + r.start, r.dx, r.dy, 1, width, table->lofilt,
-                       table->losize, table->hifilt, table->hisize, node.ic);
-        synthesis_step(image + r.start, scratch, r.dy, r.dx, width, 1, table->lofilt,
-                       table->losize, table->hifilt, table->hisize, node.ir);
-    }
+    reconstruct(image, scratch, width, nodes, table, 1);
     std::free(scratch);
+    return 0;
+}
+
+int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table, int threads) {
+    if (int ret = check_reconstruction(width, height, table)) return ret;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    try {
+        if (scratch.size() < count) scratch.resize(count);
+    } catch (const std::bad_alloc&) {
+        diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
+        return kReconstructNoMemory;
+    }
+    reconstruct(image, scratch.data(), width, nodes, table, threads);
     return 0;
 }
 

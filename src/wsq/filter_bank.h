@@ -4,6 +4,9 @@
 // stream bytes depend on it.
 #pragma once
 
+#include <vector>
+
+#include "wsq/error_codes.h"
 #include "wsq/tree.h"
 
 namespace quorvel::wsq {
@@ -25,13 +28,6 @@ inline constexpr int kMinLineLength = 6;
 // True when a width x height image can go through the filter bank.
 bool filter_bank_fits(int width, int height);
 
-// Codes of wsq_decompose and wsq_reconstruct.
-inline constexpr int kDecomposeNoMemory = -94;
-inline constexpr int kReconstructNoLowPass = -95;
-inline constexpr int kReconstructNoHighPass = -96;
-inline constexpr int kReconstructNoMemory = -97;
-inline constexpr int kFilterBankTooSmall = -98;       // image below kMinFilterBankSize
-inline constexpr int kReconstructFilterLengths = -99;  // table does not carry the 7/9 pair
 
 // One pass of 1-D analysis over `lines` lines of `length` samples (length >= kMinLineLength).
 // Line l starts at l * line_step in both arrays; its samples are sample_step apart. The
@@ -47,12 +43,22 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
                     int invert);
 
 // Decomposes width x height floats in place over the 20 nodes. 0, -94 or -98.
+// threads > 1 splits the large passes among that many threads (the same bits).
 int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
-                  const float* hi, int hsize, const float* lo, int lsize);
+                  const float* hi, int hsize, const float* lo, int lsize, int threads = 1);
+// The same with a scratch buffer the caller keeps between calls (grown to width x height).
+int wsq_decompose(float* image, std::vector<float>& scratch, int width, int height,
+                  const WsqWaveletNode* nodes, const float* hi, int hsize, const float* lo,
+                  int lsize, int threads);
 
 // Reconstructs in place with the synthesis filters of the transform table.
 // 0, -95, -96, -97, -98 or -99.
 int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
                     const WsqTransformTable* table);
+// The same with a scratch buffer the caller keeps between calls (grown to width x height);
+// threads > 1 splits the large passes among that many threads (the same bits).
+int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table,
+                    int threads = 1);
 
 }  // namespace quorvel::wsq

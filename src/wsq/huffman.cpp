@@ -2,10 +2,14 @@
 // repeated merging, limiting to 16 bits, canonical codes, and bit output with 0xFF stuffing.
 #include "wsq/huffman.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 
 namespace quorvel::wsq {
 namespace {
@@ -13,6 +17,21 @@ namespace {
 constexpr int kSymbolOffset = 180;   // symbol of a small coefficient = coefficient + 180
 constexpr int kMaxZeroRun = 65535;   // longest run one symbol can carry
 constexpr int kMaxCodeSize = 2 * MAX_HUFFBITS;  // code sizes the length counts can hold
+
+// How many of the n values from p are zero before the first that is not, 4 at a time.
+int leading_zeros(const short* p, int n) {
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        uint64_t word;
+        std::memcpy(&word, p + k, sizeof word);
+        if (word == 0) continue;
+        const int bits = std::endian::native == std::endian::little ? std::countr_zero(word)
+                                                                     : std::countl_zero(word);
+        return k + bits / 16;
+    }
+    while (k < n && p[k] == 0) ++k;
+    return k;
+}
 
 // Calls emit(symbol, extra_value, extra_bits) for each symbol of a block, in stream order.
 template <class Emit>
@@ -27,8 +46,15 @@ void map_block(const short* sip, int n, int max_coeff, int max_zrun, Emit emit) 
     for (int i = 0; i < n; ++i) {
         const int v = sip[i];
         if (v == 0) {
-            if (run == kMaxZeroRun) close_run();
-            ++run;
+            // Zero after zero: the run grows, closing whenever it holds kMaxZeroRun already.
+            for (int zeros = leading_zeros(sip + i, n - i); zeros > 0;) {
+                if (run == kMaxZeroRun) close_run();
+                const int take = std::min(zeros, kMaxZeroRun - run);
+                run += take;
+                zeros -= take;
+                i += take;
+            }
+            --i;
             continue;
         }
         if (run > 0) close_run();
@@ -45,20 +71,23 @@ void map_block(const short* sip, int n, int max_coeff, int max_zrun, Emit emit) 
     if (run > 0) close_run();
 }
 
-// Writes bits most significant first; every full byte of 0xFF is followed by 0x00.
+// Writes bits most significant first, up to 57 pending at a time; every full byte of 0xFF is
+// followed by 0x00.
 class BitWriter {
 public:
     BitWriter(unsigned char* out, int alloc) : out_(out), alloc_(alloc) {}
+    // The low `bits` (0..16) bits of value.
     void put(unsigned int value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            if ((value >> i) & 1u) byte_ |= static_cast<unsigned char>(1u << free_);
-            if (--free_ < 0) flush();
+        acc_ = (acc_ << bits) | (value & ((1u << bits) - 1u));
+        pending_ += bits;
+        while (pending_ >= 8) {
+            pending_ -= 8;
+            flush(static_cast<unsigned char>(acc_ >> pending_));
         }
     }
+    // Fills the last byte with ones.
     void pad() {
-        if (free_ == 7) return;
-        while (free_ >= 0) byte_ |= static_cast<unsigned char>(1u << free_--);
-        flush();
+        if (pending_ > 0) put((1u << (8 - pending_)) - 1u, 8 - pending_);
     }
     int bytes() const { return count_; }
     bool overflowed() const { return overflow_; }
@@ -73,18 +102,16 @@ private:
         }
         out_[count_++] = b;
     }
-    void flush() {
-        store(byte_);
-        if (byte_ == 0xFF) store(0x00);
-        byte_ = 0;
-        free_ = 7;
+    void flush(unsigned char byte) {
+        store(byte);
+        if (byte == 0xFF) store(0x00);
     }
     unsigned char* out_;
     int alloc_;
     int count_ = 0;
     long long requested_ = 0;
-    unsigned char byte_ = 0;
-    int free_ = 7;
+    uint64_t acc_ = 0;  // the low `pending_` bits are not written yet
+    int pending_ = 0;
     bool overflow_ = false;
 };
 
@@ -101,7 +128,7 @@ int count_block(int** ocounts, int max_huffcounts, const short* sip, int sip_siz
     int* counts = static_cast<int*>(std::calloc(static_cast<size_t>(max_huffcounts) + 1, sizeof(int)));
     if (counts == nullptr) {
         diag("ERROR : count_block : calloc : counts\n");
-        return -48;
+        return kCountNoMemory;
     }
     counts[max_huffcounts] = 1;  // the reserved slot keeps every real code off all-ones
     map_block(sip, sip_siz, MaxCoeff, MaxZRun, [&](int symbol, int, int) { counts[symbol]++; });
@@ -137,13 +164,13 @@ int find_huff_sizes(int** ocodesize, int* freq, int max_huffcounts) {
     int* codesize = static_cast<int*>(std::calloc(n, sizeof(int)));
     if (codesize == nullptr) {
         diag("ERROR : find_huff_sizes : calloc : codesize\n");
-        return -2;
+        return kHuffNoMemory;
     }
     int* others = static_cast<int*>(std::malloc(n * sizeof(int)));
     if (others == nullptr) {
         diag("ERROR : find_huff_sizes : malloc : others\n");
         std::free(codesize);
-        return -3;
+        return kHuffNoMemoryOthers;
     }
     for (size_t i = 0; i < n; ++i) others[i] = -1;
     for (;;) {
@@ -178,13 +205,13 @@ int find_num_huff_sizes(unsigned char** obits, int* adjust, const int* codesize,
         if (codesize[i] > kMaxCodeSize) {
             diag("ERROR : find_num_huff_sizes : code size %d is greater than %d\n", codesize[i],
                  kMaxCodeSize);
-            return -3;
+            return kHuffCodeTooLong;
         }
     }
     unsigned char* bits = static_cast<unsigned char*>(std::calloc(kMaxCodeSize, 1));
     if (bits == nullptr) {
         diag("ERROR : find_num_huff_sizes : calloc : bits\n");
-        return -2;
+        return kHuffNoMemory;
     }
     for (int i = 0; i < max_huffcounts; ++i) {
         if (codesize[i] != 0) bits[codesize[i] - 1]++;
@@ -198,7 +225,7 @@ int sort_huffbits(unsigned char* bits) {
     short* tbits = static_cast<short*>(std::malloc(kMaxCodeSize * sizeof(short)));
     if (tbits == nullptr) {
         diag("ERROR : sort_huffbits : malloc : tbits\n");
-        return -2;
+        return kHuffNoMemory;
     }
     for (int i = 0; i < kMaxCodeSize; ++i) tbits[i] = bits[i];
     for (int i = kMaxCodeSize - 1; i > MAX_HUFFBITS - 1; --i) {
@@ -220,7 +247,7 @@ int sort_huffbits(unsigned char* bits) {
     for (int k = MAX_HUFFBITS; k < kMaxCodeSize; ++k) {
         if (bits[k] != 0) {
             diag("ERROR : sort_huffbits : Code length of %d is greater than 16.\n", k);
-            return -3;
+            return kHuffCodeTooLong;
         }
     }
     return 0;
@@ -231,7 +258,7 @@ int sort_code_sizes(unsigned char** ovalues, const int* codesize, int max_huffco
         static_cast<unsigned char*>(std::calloc(static_cast<size_t>(max_huffcounts) + 1, 1));
     if (values == nullptr) {
         diag("ERROR : sort_code_sizes : calloc : value\n");
-        return -2;
+        return kHuffNoMemory;
     }
     int k = 0;
     for (int size = 1; size <= kMaxCodeSize; ++size)
@@ -248,7 +275,7 @@ int build_huffsizes(WsqHuffcode** ohuffcode_table, int* last_size, const unsigne
     WsqHuffcode* table = static_cast<WsqHuffcode*>(std::calloc(entries, sizeof(WsqHuffcode)));
     if (table == nullptr) {
         diag("ERROR : build_huffsizes : calloc : huffcode_table\n");
-        return -2;
+        return kHuffNoMemory;
     }
     size_t k = 0;
     for (int len = 1; len <= MAX_HUFFBITS; ++len)
@@ -283,7 +310,7 @@ int test_all_ones_codes(const WsqHuffcode* huffcode_table, int last_size) {
             diag("all 1's code.\n         This image may still be ");
             diag("decodable.\n         It is not compliant with ");
             diag("the WSQ specification.\n");
-            return -1;
+            return kAllOnesCode;
         }
     }
     return 0;
@@ -295,7 +322,7 @@ int build_huffcode_table(WsqHuffcode** ohuffcode_table, const WsqHuffcode* in_hu
         std::calloc(static_cast<size_t>(max_huffcounts) + 1, sizeof(WsqHuffcode)));
     if (table == nullptr) {
         diag("ERROR : build_huffcode_table : calloc : new_huffcode_table\n");
-        return -2;
+        return kHuffNoMemory;
     }
     for (int k = 0; k < last_size; ++k) table[values[k]] = in_huffcode_table[k];
     *ohuffcode_table = table;
@@ -367,7 +394,7 @@ int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbit
         diag("ERROR: This huffcode warning is an error ");
         diag("for the encoder.\n");
         free_all(huffbits, huffvalues, sized);
-        return -1;
+        return kAllOnesCode;
     }
     WsqHuffcode* table;
     ret = build_huffcode_table(&table, sized, last_size, huffvalues, MAX_HUFFCOUNTS_WSQ);
@@ -394,12 +421,12 @@ int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short
     writer.pad();
     if (uncoded >= 0) {
         diag("ERROR : compress_block : no code for symbol %d\n", uncoded);
-        return -2;
+        return kNoCodeForSymbol;
     }
     if (writer.overflowed()) {
         diag("ERROR : compress_block : buffer overlow : alloc = %d, request = %lld\n", outalloc,
              writer.requested());
-        return -33;
+        return kBlockOverflow;
     }
     *obytes = writer.bytes();
     return 0;

@@ -50,12 +50,11 @@ struct DecodeLimits {
 
 int make_decode_limits(DecodeLimits& limits, const WsqHuffcode* huffcode_table,
                        const unsigned char* huffbits);
-// Returns the symbol in *onodeptr, or -1 when a marker (left in *omarker) ended the data.
-int decode_symbol_mem(int* onodeptr, const DecodeLimits& limits, const unsigned char* huffvalues,
-                      InputCursor& in, int* bit_count, unsigned short* omarker,
-                      DecoderState& state);
 // Decodes every block up to EOI into ip, which holds ip_capacity coefficients (the frame's
 // width x height); a stream with more fails. Coefficients it does not reach are left as found.
-int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in);
+// *decoded (when given) receives how many coefficients it wrote. With `zeroed` the caller
+// promises ip holds zeros, and zero runs are counted without writing them.
+int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
+                            size_t* decoded = nullptr, bool zeroed = false);
 
 }  // namespace quorvel::wsq

@@ -1,17 +1,20 @@
 // Decoding of the entropy-coded blocks of a stream, with the tables and comments that may
 // stand between them.
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
+#include "wsq/bit_reader.h"
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/huffman.h"
 
 namespace quorvel::wsq {
 namespace {
 
 constexpr int kSymbolOffset = 180;
-constexpr int kNoCodeMatches = -53;
-constexpr int kTooManyCoefficients = -54;
 
 }  // namespace
 
@@ -32,38 +35,117 @@ int make_decode_limits(DecodeLimits& limits, const WsqHuffcode* huffcode_table,
     return k;
 }
 
-int decode_symbol_mem(int* onodeptr, const DecodeLimits& limits, const unsigned char* huffvalues,
-                      InputCursor& in, int* bit_count, unsigned short* omarker,
-                      DecoderState& state) {
-    unsigned short bit;
-    if (int ret = getc_nextbits_wsq(&bit, omarker, in, bit_count, 1, state)) return ret;
-    if (*omarker != 0) {
-        *onodeptr = -1;
-        return 0;
+namespace {
+
+// Codes of up to kLookupBits bits are found with one look-up of that many bits.
+constexpr int kLookupBits = 10;
+constexpr uint16_t kLonger = 0;        // entry: the code is longer than kLookupBits
+constexpr uint16_t kNoCode = 0x100;    // entry flag: the limits reject the code (with its length)
+
+// The limits and values of one table, and the look-up entries: (length << 9) | symbol, or
+// (length << 9) | kNoCode, or kLonger. pair[prefix] is nonzero when the prefix holds two whole
+// codes of common symbols: first | second << 8 | (both lengths) << 16.
+struct DecodeTable {
+    DecodeLimits limits;
+    const unsigned char* values;
+    uint16_t entry[1 << kLookupBits];
+    uint32_t pair[1 << kLookupBits];
+};
+
+// Coefficients and short zero runs: the symbols without extra bits that decode_common writes.
+bool is_common(int symbol) {
+    return (symbol >= 1 && symbol <= MAX_HUFFZRUN) || (symbol > 106 && symbol < 0xFF);
+}
+// How many coefficients a common symbol stands for.
+size_t coefficients_of(int symbol) {
+    return symbol <= MAX_HUFFZRUN ? static_cast<size_t>(symbol) : 1;
+}
+
+int no_code() {
+    diag("ERROR : decode_symbol_mem : no code matches within %d bits\n", MAX_HUFFBITS);
+    return kNoCodeMatches;
+}
+
+// The symbol of the `len`-bit code `code` that the limits accept, or -1 for none.
+int symbol_of(const DecodeTable& t, int len, int code) {
+    const int index = t.limits.valptr[len] + code - t.limits.mincode[len];
+    if (code < t.limits.mincode[len] || index < 0 || index > MAX_HUFFCOUNTS_WSQ) return -1;
+    return t.values[index];
+}
+
+// What decoding the first `bits` bits of `prefix` finds: the first length whose codes reach as
+// high as the prefix's first bits decides, as in the bit-by-bit search; kLonger when no
+// length up to `bits` does.
+uint16_t lookup_entry(const DecodeTable& t, unsigned prefix, int bits) {
+    for (int len = 1; len <= bits; ++len) {
+        const int code = static_cast<int>(prefix >> (bits - len));
+        if (code > t.limits.maxcode[len]) continue;
+        const int symbol = symbol_of(t, len, code);
+        return static_cast<uint16_t>((len << 9) | (symbol < 0 ? kNoCode : symbol));
     }
-    int code = bit;
-    int len = 1;
-    while (code > limits.maxcode[len]) {
+    return kLonger;
+}
+
+// Two common symbols whose codes both lie within the prefix, or 0.
+uint32_t pair_entry(const DecodeTable& t, unsigned prefix, uint16_t first) {
+    const int len1 = first >> 9, symbol1 = first & 0x1FF;
+    if (first == kLonger || !is_common(symbol1) || len1 >= kLookupBits) return 0;
+    const int rest = kLookupBits - len1;
+    const uint16_t second = lookup_entry(t, prefix & ((1u << rest) - 1u), rest);
+    const int symbol2 = second & 0x1FF;
+    if (second == kLonger || !is_common(symbol2)) return 0;
+    return static_cast<uint32_t>(symbol1 | symbol2 << 8 | (len1 + (second >> 9)) << 16);
+}
+
+void build_lookup(DecodeTable& t) {
+    for (unsigned prefix = 0; prefix < (1u << kLookupBits); ++prefix) {
+        t.entry[prefix] = lookup_entry(t, prefix, kLookupBits);
+        t.pair[prefix] = pair_entry(t, prefix, t.entry[prefix]);
+    }
+}
+
+// A bit at a time, for the last bits before a marker or the end of the data: a marker met on
+// a byte boundary ends the block (*symbol = -1), whatever code bits came before it.
+int decode_bitwise(int* symbol, const DecodeTable& t, BitReader& reader, unsigned short* marker) {
+    unsigned bit;
+    int code = 0;
+    for (int len = 1;; ++len) {
         // Codes are at most 16 bits long: bits that match nothing by then are no code.
-        if (++len > MAX_HUFFBITS) {
-            diag("ERROR : decode_symbol_mem : no code matches within %d bits\n", MAX_HUFFBITS);
-            return kNoCodeMatches;
-        }
-        if (int ret = getc_nextbits_wsq(&bit, omarker, in, bit_count, 1, state)) return ret;
-        if (*omarker != 0) {
-            *onodeptr = -1;
+        if (len > MAX_HUFFBITS) return no_code();
+        if (int ret = reader.read(&bit, 1, marker)) return ret;
+        if (*marker != 0) {
+            *symbol = -1;
             return 0;
         }
-        code = code * 2 + bit;
+        code = code * 2 + static_cast<int>(bit);
+        if (code > t.limits.maxcode[len]) continue;
+        if ((*symbol = symbol_of(t, len, code)) < 0) return no_code();
+        return 0;
     }
-    const int index = limits.valptr[len] + code - limits.mincode[len];
-    if (code < limits.mincode[len] || index < 0 || index > MAX_HUFFCOUNTS_WSQ) {
-        diag("ERROR : decode_symbol_mem : no code matches within %d bits\n", MAX_HUFFBITS);
-        return kNoCodeMatches;
-    }
-    *onodeptr = huffvalues[index];
-    return 0;
 }
+
+// Where 16 data bits are at hand: one look-up, then the limits for longer codes.
+int decode_symbol(int* symbol, const DecodeTable& t, BitReader& reader, unsigned short* marker) {
+    if (reader.buffered() < MAX_HUFFBITS) return decode_bitwise(symbol, t, reader, marker);
+    const unsigned bits = reader.peek16();
+    const uint16_t e = t.entry[bits >> (MAX_HUFFBITS - kLookupBits)];
+    if (e != kLonger) {
+        if (e & kNoCode) return no_code();
+        reader.skip(e >> 9);
+        *symbol = e & 0xFF;
+        return 0;
+    }
+    for (int len = kLookupBits + 1; len <= MAX_HUFFBITS; ++len) {
+        const int code = static_cast<int>(bits >> (MAX_HUFFBITS - len));
+        if (code > t.limits.maxcode[len]) continue;
+        if ((*symbol = symbol_of(t, len, code)) < 0) return no_code();
+        reader.skip(len);
+        return 0;
+    }
+    return no_code();
+}
+
+}  // namespace
 
 namespace {
 
@@ -71,6 +153,7 @@ namespace {
 struct CoefficientSink {
     short* ip;
     size_t capacity;
+    bool zeroed;  // ip holds zeros: zero runs need not be written
     size_t count = 0;
 
     int put(int value, size_t repeat = 1) {
@@ -82,13 +165,14 @@ struct CoefficientSink {
         // A 16-bit magnitude can exceed what a signed 16-bit coefficient holds: keep the sign.
         if (value > 32767) value = 32767;
         if (value < -32768) value = -32768;
-        for (size_t i = 0; i < repeat; ++i) ip[count++] = static_cast<short>(value);
+        if (value != 0 || !zeroed) std::fill_n(ip + count, repeat, static_cast<short>(value));
+        count += repeat;
         return 0;
     }
 };
 
-// Reads the tables and comments before a block and its header, and builds its decode limits.
-int start_block(DecodeLimits& limits, unsigned char* otable, unsigned short* marker,
+// Reads the tables and comments before a block and its header, and builds its decode table.
+int start_block(DecodeTable& table, unsigned char* otable, unsigned short* marker,
                 DecoderState& state, InputCursor& in) {
     while (*marker != SOB_WSQ) {
         if (int ret = getc_table_wsq(*marker, state, in)) return ret;
@@ -99,7 +183,7 @@ int start_block(DecodeLimits& limits, unsigned char* otable, unsigned short* mar
     if (id >= MAX_DHT_TABLES || state.dht[id].defined != 1) {
         diag("ERROR : huffman_decode_data_mem : ");
         diag("huffman table {%d} undefined.\n", id);
-        return -51;
+        return kUndefinedHuffmanTable;
     }
     WsqHuffcode* sized;
     int last_size;
@@ -107,51 +191,88 @@ int start_block(DecodeLimits& limits, unsigned char* otable, unsigned short* mar
         return ret;
     assign_huffcodes(sized);
     if (test_all_ones_codes(sized, last_size) != 0) diag("         hufftable_id = %d\n", id);
-    make_decode_limits(limits, sized, state.dht[id].huffbits);
+    make_decode_limits(table.limits, sized, state.dht[id].huffbits);
     std::free(sized);
+    table.values = state.dht[id].huffvalues;
+    build_lookup(table);
     *otable = id;
     return 0;
 }
 
 // Reads the extra bits of symbols 101..106 and writes what the symbol stands for.
-int put_symbol(int symbol, CoefficientSink& sink, InputCursor& in, int* bit_count,
-               unsigned short* marker, DecoderState& state) {
+int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned short* marker) {
     if (symbol >= 1 && symbol <= MAX_HUFFZRUN) return sink.put(0, static_cast<size_t>(symbol));
     if (symbol > 106 && symbol < 0xFF) return sink.put(symbol - kSymbolOffset);
     if (symbol < 101 || symbol > 106) {
         diag("ERROR: huffman_decode_data_mem : Invalid code %d (%x).\n", symbol, symbol);
-        return -52;
+        return kInvalidSymbol;
     }
     const int bits = (symbol == 101 || symbol == 102 || symbol == 105) ? 8 : 16;
-    unsigned short value;
-    if (int ret = getc_nextbits_wsq(&value, marker, in, bit_count, bits, state)) return ret;
+    unsigned value;
+    if (int ret = reader.read(&value, bits, marker)) return ret;
     if (symbol == 105 || symbol == 106) return sink.put(0, value);
-    if (symbol == 101 || symbol == 103) return sink.put(value);
+    if (symbol == 101 || symbol == 103) return sink.put(static_cast<int>(value));
     return sink.put(-static_cast<int>(value));
+}
+
+// The common symbols in a row, two at a time where the look-up holds both, while the frame
+// has room; stops, reading nothing, before anything else.
+void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sink) {
+    short* const ip = sink.ip;
+    const size_t capacity = sink.capacity;
+    const bool zeroed = sink.zeroed;
+    size_t count = sink.count;
+    auto write = [&](int symbol) {
+        if (symbol > MAX_HUFFZRUN) {
+            ip[count++] = static_cast<short>(symbol - kSymbolOffset);
+        } else {
+            if (!zeroed) std::fill_n(ip + count, symbol, static_cast<short>(0));
+            count += static_cast<size_t>(symbol);
+        }
+    };
+    reader.run([&](unsigned bits) -> int {
+        const unsigned prefix = bits >> (MAX_HUFFBITS - kLookupBits);
+        if (const uint32_t p = t.pair[prefix]; p != 0) {
+            const int first = p & 0xFF, second = (p >> 8) & 0xFF;
+            if (coefficients_of(first) + coefficients_of(second) <= capacity - count) {
+                write(first);
+                write(second);
+                return static_cast<int>(p >> 16);
+            }
+        }
+        const uint16_t e = t.entry[prefix];
+        const int symbol = e & 0x1FF;  // kNoCode included
+        if (!is_common(symbol) || coefficients_of(symbol) > capacity - count) return 0;
+        write(symbol);
+        return e >> 9;
+    });
+    sink.count = count;
 }
 
 }  // namespace
 
-int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in) {
+int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
+                            size_t* decoded, bool zeroed) {
     unsigned short marker;
     if (int ret = getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in)) return ret;
-    CoefficientSink sink{ip, ip_capacity};
-    DecodeLimits limits;
-    unsigned char table = 0;
-    int bit_count = 0;
+    CoefficientSink sink{ip, ip_capacity, zeroed};
+    auto table = std::make_unique<DecodeTable>();
+    unsigned char table_id = 0;
+    BitReader reader(in);
     for (;;) {
-        if (marker == EOI_WSQ) return 0;
+        if (marker == EOI_WSQ) {
+            if (decoded != nullptr) *decoded = sink.count;
+            return 0;
+        }
         if (marker != 0) {
-            if (int ret = start_block(limits, &table, &marker, state, in)) return ret;
-            bit_count = 0;
+            if (int ret = start_block(*table, &table_id, &marker, state, in)) return ret;
             marker = 0;
         }
+        decode_common(*table, reader, sink);
         int symbol;
-        if (int ret = decode_symbol_mem(&symbol, limits, state.dht[table].huffvalues, in,
-                                        &bit_count, &marker, state))
-            return ret;
+        if (int ret = decode_symbol(&symbol, *table, reader, &marker)) return ret;
         if (symbol == -1) continue;
-        if (int ret = put_symbol(symbol, sink, in, &bit_count, &marker, state)) return ret;
+        if (int ret = put_symbol(symbol, sink, reader, &marker)) return ret;
     }
 }
 

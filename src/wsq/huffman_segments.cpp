@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/stream.h"
 
 namespace quorvel::wsq {
@@ -18,7 +19,7 @@ int getc_huffman_table(unsigned char* otable_id, unsigned char** ohuffbits,
     if (*bytes_left <= 0) {
         diag("ERROR : getc_huffman_table : ");
         diag("no huffman table bytes remaining\n");
-        return -2;
+        return kHuffTableNoBytes;
     }
     unsigned char table_id;
     if (int ret = getc_byte(&table_id, in)) return ret;
@@ -27,7 +28,7 @@ int getc_huffman_table(unsigned char* otable_id, unsigned char** ohuffbits,
     unsigned char* huffbits = static_cast<unsigned char*>(std::calloc(MAX_HUFFBITS, 1));
     if (huffbits == nullptr) {
         diag("ERROR : getc_huffman_table : calloc : huffbits\n");
-        return -3;
+        return kHuffTableNoMemoryBits;
     }
     if (int ret = getc_bytes(huffbits, MAX_HUFFBITS, in)) {
         std::free(huffbits);
@@ -41,14 +42,14 @@ int getc_huffman_table(unsigned char* otable_id, unsigned char** ohuffbits,
         diag("num_hufvals (%d) is larger", num_hufvals);
         diag("than MAX_HUFFCOUNTS (%d)\n", max_huffcounts + 1);
         std::free(huffbits);
-        return -4;
+        return kHuffTableTooManyValues;
     }
     unsigned char* huffvalues =
         static_cast<unsigned char*>(std::calloc(static_cast<size_t>(max_huffcounts) + 1, 1));
     if (huffvalues == nullptr) {
         diag("ERROR : getc_huffman_table : calloc : huffvalues\n");
         std::free(huffbits);
-        return -5;
+        return kHuffTableNoMemoryValues;
     }
     if (int ret = getc_bytes(huffvalues, num_hufvals, in)) {
         std::free(huffbits);
@@ -72,7 +73,7 @@ int store_table(WsqHuffmanTable* tables, unsigned char table_id, unsigned char* 
              table_id, MAX_DHT_TABLES - 1);
         std::free(huffbits);
         std::free(huffvalues);
-        return -93;
+        return kHuffTableIdOutOfRange;
     }
     WsqHuffmanTable& slot = tables[table_id];
     std::memcpy(slot.huffbits, huffbits, MAX_HUFFBITS);
@@ -104,7 +105,7 @@ int getc_huffman_table_wsq(WsqHuffmanTable* tables, InputCursor& in) {
             diag("huffman table ID = %d already defined\n", table_id);
             std::free(huffbits);
             std::free(huffvalues);
-            return -2;
+            return kHuffTableRedefined;
         }
         if (int ret = store_table(tables, table_id, huffbits, huffvalues)) return ret;
     }

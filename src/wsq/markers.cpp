@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/stream.h"
 
 namespace quorvel::wsq {
@@ -20,30 +21,30 @@ int getc_marker_wsq(unsigned short* omarker, MarkerClass type, InputCursor& in) 
         case MarkerClass::Soi:
             if (marker != SOI_WSQ) {
                 diag("ERROR : getc_marker_wsq : No SOI marker. {%u}\n", marker);
-                return -88;
+                return kNoSoiMarker;
             }
             break;
         case MarkerClass::TablesOrSof:
             if (!is_table_or_comment(marker) && marker != SOF_WSQ) {
                 diag("ERROR : getc_marker_wsq : No SOF, Table, or comment markers.\n");
-                return -89;
+                return kNoSofOrTableMarker;
             }
             break;
         case MarkerClass::TablesOrSob:
             if (!is_table_or_comment(marker) && marker != SOB_WSQ) {
                 diag("ERROR : getc_marker_wsq : No SOB, Table, or comment markers.\n");
-                return -90;
+                return kNoSobOrTableMarker;
             }
             break;
         case MarkerClass::Any:
             if ((marker & 0xFF00) != 0xFF00) {
                 diag("ERROR : getc_marker_wsq : no marker found {%04X}\n", marker);
-                return -91;
+                return kNoMarker;
             }
             break;
         default:
             diag("ERROR : getc_marker_wsq : Invalid marker -> {%4X}\n", marker);
-            return -92;
+            return kInvalidMarkerClass;
     }
     *omarker = marker;
     return 0;
@@ -65,7 +66,7 @@ int getc_table_wsq(unsigned short marker, DecoderState& state, InputCursor& in) 
         }
         default:
             diag("ERROR: getc_table_wsq : Invalid table defined -> {%u}\n", marker);
-            return -93;
+            return kInvalidTableMarker;
     }
 }
 
@@ -76,7 +77,7 @@ int getc_skip_marker_segment(unsigned short marker, InputCursor& in) {
     if (length < 2) {
         diag("ERROR : getc_skip_marker_segment : marker %d segment length %d is below 2\n",
              marker, length);
-        return -2;
+        return kSegmentTooShort;
     }
     const long m = length - 2;
     if (in.end - in.pos > m) {
@@ -86,7 +87,7 @@ int getc_skip_marker_segment(unsigned short marker, InputCursor& in) {
     diag("ERROR : getc_skip_marker_segment : ");
     diag("unexpected end of buffer when parsing ");
     diag("marker %d segment of length %d\n", marker, static_cast<int>(m));
-    return -2;
+    return kSegmentPastEnd;
 }
 
 namespace {
@@ -106,7 +107,7 @@ int next_bits(unsigned short* obits, unsigned short* omarker, InputCursor& in, i
             }
             if (state.code2 != 0x00) {
                 diag("ERROR: getc_nextbits_wsq : No stuffed zeros\n");
-                return -41;
+                return kNoStuffedZero;
             }
         }
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 
 namespace quorvel::wsq {
 namespace {
@@ -22,7 +23,7 @@ char* copy_string(const char* s) {
 int find_name(const char* feature, const FetList* fet) {
     for (int i = 0; i < fet->count; ++i)
         if (std::strcmp(fet->names[i], feature) == 0) return i;
-    return -1;
+    return kFetNotFound;
 }
 
 // A decimal integer read as the C runtime's atol reads it (leading white space, a sign, digits
@@ -54,21 +55,21 @@ int allocfet_ret(FetList** ofet, int numfeatures) {
     FetList* fet = static_cast<FetList*>(std::malloc(sizeof(FetList)));
     if (fet == nullptr) {
         diag("ERROR : allocfet_ret : malloc : fet\n");
-        return -2;
+        return kFetNoMemory;
     }
     const size_t n = static_cast<size_t>(numfeatures > 0 ? numfeatures : 1);
     fet->names = static_cast<char**>(std::calloc(n, sizeof(char*)));
     if (fet->names == nullptr) {
         diag("ERROR : allocfet_ret : calloc : fet->names\n");
         std::free(fet);
-        return -3;
+        return kFetNoMemorySecond;
     }
     fet->values = static_cast<char**>(std::calloc(n, sizeof(char*)));
     if (fet->values == nullptr) {
         diag("ERROR : allocfet_ret : calloc : fet->values\n");
         std::free(fet->names);
         std::free(fet);
-        return -4;
+        return kFetNoMemoryThird;
     }
     fet->capacity = static_cast<int>(n);
     fet->count = 0;
@@ -84,13 +85,13 @@ int reallocfet_ret(FetList** ofet, int newlen) {
     char** names = static_cast<char**>(std::realloc(fet->names, n * sizeof(char*)));
     if (names == nullptr) {
         diag("ERROR : reallocfet_ret : realloc : fet->names\n");
-        return -2;
+        return kFetNoMemory;
     }
     fet->names = names;
     char** values = static_cast<char**>(std::realloc(fet->values, n * sizeof(char*)));
     if (values == nullptr) {
         diag("ERROR : reallocfet_ret : realloc : fet->values");
-        return -3;
+        return kFetNoMemorySecond;
     }
     fet->values = values;
     // Grown slots hold nothing until they are set.
@@ -105,7 +106,7 @@ int updatefet_ret(const char* feature, const char* value, FetList* fet) {
         char* copy = nullptr;
         if (value != nullptr && (copy = copy_string(value)) == nullptr) {
             diag("ERROR : updatefet_ret : strdup : fet->values[]\n");
-            return -2;
+            return kFetNoMemory;
         }
         std::free(fet->values[at]);
         fet->values[at] = copy;
@@ -118,13 +119,13 @@ int updatefet_ret(const char* feature, const char* value, FetList* fet) {
     char* name = copy_string(feature);
     if (name == nullptr) {
         diag("ERROR : updatefet_ret : strdup : fet->names[]\n");
-        return -3;
+        return kFetNoMemorySecond;
     }
     char* copy = nullptr;
     if (value != nullptr && (copy = copy_string(value)) == nullptr) {
         diag("ERROR : updatefet_ret : strdup : fet->values[]\n");
         std::free(name);
-        return -4;
+        return kFetNoMemoryThird;
     }
     fet->names[fet->count] = name;
     fet->values[fet->count] = copy;
@@ -136,12 +137,12 @@ int extractfet_ret(char** ovalue, const char* feature, const FetList* fet) {
     const int at = find_name(feature, fet);
     if (at < 0) {
         diag("ERROR : extractfet_ret : feature %s not found\n", feature);
-        return -2;
+        return kFetMissing;
     }
     char* copy = nullptr;
     if (fet->values[at] != nullptr && (copy = copy_string(fet->values[at])) == nullptr) {
         diag("ERROR : extractfet_ret : strdup : value\n");
-        return -3;
+        return kFetNoMemorySecond;
     }
     *ovalue = copy;
     return 0;
@@ -153,7 +154,7 @@ int lookupfet(char** ovalue, const char* feature, const FetList* fet) {
     char* copy = nullptr;
     if (fet->values[at] != nullptr && (copy = copy_string(fet->values[at])) == nullptr) {
         diag("ERROR : lookupfet : strdup : value\n");
-        return -2;
+        return kFetNoMemory;
     }
     *ovalue = copy;
     return 1;
@@ -168,7 +169,7 @@ int fet2string(char** ostr, const FetList* fet) {
     char* str = static_cast<char*>(std::calloc(size, 1));
     if (str == nullptr) {
         diag("ERROR : fet2string : malloc : str\n");
-        return -2;
+        return kFetNoMemory;
     }
     size_t at = 0;
     for (int i = 0; i < fet->count; ++i) {
@@ -209,7 +210,7 @@ int parse_fet_line(const char** text, FetList* fet) {
     const size_t name_len = span_until(s, true);
     if (name_len == 0) {
         diag("ERROR : string2fet : empty name string found\n");
-        return -2;
+        return kFetBadText;
     }
     const char* v = s + name_len;
     while (is_blank(*v)) ++v;
@@ -217,7 +218,7 @@ int parse_fet_line(const char** text, FetList* fet) {
     if (name_len > static_cast<size_t>(MAX_FET_LENGTH) ||
         value_len > static_cast<size_t>(MAX_FET_LENGTH)) {
         diag("ERROR : string2fet : name or value longer than %d characters\n", MAX_FET_LENGTH);
-        return -2;
+        return kFetBadText;
     }
     char* name = copy_run(s, name_len);
     char* value = value_len > 0 ? copy_run(v, value_len) : nullptr;

@@ -1,10 +1,14 @@
 #include "wsq/quantize.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 #include "wsq/diag.h"
+#include "wsq/exact_fast_paths.h"
+#include "wsq/quantize_kernel.h"
+#include "wsq/unquantize_kernel.h"
 #include "wsq/records.h"
 
 namespace quorvel::wsq {
@@ -70,17 +74,6 @@ int drop_wide_subbands(int* set, int* n, const float* qprime, const float* sigma
     const int dropped = *n - kept;
     *n = kept;
     return dropped;
-}
-
-int16_t quantize_value(float v, float q, float half_zero) {
-    if (std::isnan(v) || (-half_zero <= v && v <= half_zero)) return 0;
-    long double r = v > 0 ? (static_cast<long double>(v) - half_zero) / q + 1.0L
-                          : (static_cast<long double>(v) + half_zero) / q - 1.0L;
-    if (std::isnan(r)) return 0;  // only from a bin width that is not a number
-    // Values beyond 16 bits only come from extreme bitrates; keep them in range.
-    if (r > kMaxQuantized) r = kMaxQuantized;
-    if (r < kMinQuantized) r = kMinQuantized;
-    return static_cast<int16_t>(std::trunc(r));
 }
 
 int area(const WsqSubband& s) { return s.lx * s.ly; }
@@ -180,7 +173,8 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
         const WsqSubband& s = subbands[k];
         for (int y = s.y; y < s.y + s.ly; ++y) {
             const float* row = image + static_cast<size_t>(y) * width;
-            for (int x = s.x; x < s.x + s.lx; ++x) out[n++] = quantize_value(row[x], q, half_zero);
+            quantize_run(out + n, row + s.x, static_cast<size_t>(s.lx), q, half_zero);
+            n += static_cast<size_t>(s.lx);
         }
     }
     *sip = out;
@@ -196,6 +190,42 @@ void block_coefficient_counts(int* block1, int* block2, int* block3,
     *block3 = area(nodes[2]) + area(nodes[3]) - dropped_area(quant, subbands, 52, 59);
 }
 
+namespace {
+
+void zero_subband(float* out, const WsqSubband& s, int width) {
+    for (int y = s.y; y < s.y + s.ly; ++y)
+        std::fill_n(out + static_cast<size_t>(y) * width + s.x, s.lx, 0.0f);
+}
+
+}  // namespace
+
+int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
+                    const int16_t* sip, int width, int height) {
+    (void)height;
+    if (table->defined != 1) {
+        diag("ERROR: unquantize : quantization table parameters not defined!\n");
+        return kUnquantizeUndefined;
+    }
+    const long double center = table->bin_center;
+    size_t n = 0;
+    for (int k = 0; k < kSubbands; ++k) {
+        const float q = k < kCodedSubbands ? table->bin_width[k] : 0.0f;
+        if (q == 0.0f) {
+            zero_subband(out, subbands[k], width);
+            continue;
+        }
+        const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
+        const SubbandValues values(center, q, half_zero);
+        const WsqSubband& s = subbands[k];
+        for (int y = s.y; y < s.y + s.ly; ++y) {
+            unquantize_run(out + static_cast<size_t>(y) * width + s.x, sip + n,
+                           static_cast<size_t>(s.lx), values);
+            n += static_cast<size_t>(s.lx);
+        }
+    }
+    return 0;
+}
+
 int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subbands,
                const int16_t* sip, int width, int height) {
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
@@ -204,26 +234,9 @@ int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subban
         diag("ERROR : unquantize : calloc : fip\n");
         return kUnquantizeNoMemory;
     }
-    if (table->defined != 1) {
+    if (int ret = unquantize_into(out, table, subbands, sip, width, height)) {
         std::free(out);
-        diag("ERROR: unquantize : quantization table parameters not defined!\n");
-        return kUnquantizeUndefined;
-    }
-    const long double center = table->bin_center;
-    size_t n = 0;
-    for (int k = 0; k < kCodedSubbands; ++k) {
-        const float q = table->bin_width[k];
-        if (q == 0.0f) continue;
-        const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
-        const WsqSubband& s = subbands[k];
-        for (int y = s.y; y < s.y + s.ly; ++y) {
-            float* row = out + static_cast<size_t>(y) * width;
-            for (int x = s.x; x < s.x + s.lx; ++x) {
-                const int v = sip[n++];
-                if (v > 0) row[x] = static_cast<float>((v - center) * q + half_zero);
-                else if (v < 0) row[x] = static_cast<float>((v + center) * q - half_zero);
-            }
-        }
+        return ret;
     }
     *fip = out;
     return 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "wsq/error_codes.h"
 #include "wsq/tree.h"
 
 namespace quorvel::wsq {
@@ -32,10 +33,6 @@ inline constexpr int kBinCenterValue = 44;
 inline constexpr int kMinQuantized = -32768;
 inline constexpr int kMaxQuantized = 32767;
 
-// Codes.
-inline constexpr int kQuantizeNoMemory = -90;
-inline constexpr int kUnquantizeNoMemory = -91;
-inline constexpr int kUnquantizeUndefined = -92;
 
 // Fills quant->variance[0..59] from a central window of each subband.
 void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const float* image,
@@ -62,5 +59,9 @@ void block_coefficient_counts(int* block1, int* block2, int* block3,
 // calloc'd image of width x height floats (the caller frees it). 0, -91 or -92.
 int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subbands,
                const int16_t* sip, int width, int height);
+// The same into the caller's width x height floats, every one of them written (uncoded
+// subbands with zeros). 0 or -92.
+int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
+                    const int16_t* sip, int width, int height);
 
 }  // namespace quorvel::wsq

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "wsq/workspace.h"
+
 namespace quorvel::wsq {
 
 inline constexpr int MAX_HUFFBITS = 16;          // longest code, and length counts in a DHT table
@@ -62,6 +64,8 @@ struct DecoderState {
     unsigned char code = 0;
     unsigned char code2 = 0;
     int debug = 0;
+    DecodeWorkspace work;
+    int threads = 1;  // more splits the filter bank's large passes (the same pixels)
 
     DecoderState() = default;
     ~DecoderState() { release_transform_table(dtt); }

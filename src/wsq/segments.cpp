@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/quantize.h"
 #include "wsq/stream.h"
 
@@ -68,19 +69,19 @@ struct TransformArrays {
 int allocate_transform(TransformArrays& t, int hisize, int losize) {
     if (!(t.lofilt = calloc_floats(losize))) {
         diag("ERROR : getc_transform_table : calloc : lofilt\n");
-        return -94;
+        return kTransformNoMemoryLow;
     }
     if (!(t.hifilt = calloc_floats(hisize))) {
         diag("ERROR : getc_transform_table : calloc : hifilt\n");
-        return -95;
+        return kTransformNoMemoryHigh;
     }
     if (!(t.a_lofilt = calloc_floats((hisize + 1) / 2))) {
         diag("ERROR : getc_transform_table : calloc : a_lofilt\n");
-        return -96;
+        return kTransformNoMemoryLowCoefficients;
     }
     if (!(t.a_hifilt = calloc_floats((losize + 1) / 2))) {
         diag("ERROR : getc_transform_table : calloc : a_hifilt\n");
-        return -97;
+        return kTransformNoMemoryHighCoefficients;
     }
     return 0;
 }
@@ -195,12 +196,12 @@ int putc_quantization_table(const float* bin_width, const float* zero_bin_width,
         if (k < NUM_SUBBANDS && bin_width[k] != 0.0f) {
             if (static_cast<double>(bin_width[k]) >= SCALED_U16_MAX) {
                 diag("ERROR : putc_quantization_table : Q[%d] to high at %f\n", k, bin_width[k]);
-                return -86;
+                return kQuantWidthTooHigh;
             }
             if (static_cast<double>(zero_bin_width[k]) >= SCALED_U16_MAX) {
                 diag("ERROR : putc_quantization_table : Z[%d] to high at %f\n", k,
                      zero_bin_width[k]);
-                return -87;
+                return kZeroBinTooHigh;
             }
             encode_scaled_decimal(bin_width[k], SCALED_U16_MAX, &qscale, &qvalue);
             encode_scaled_decimal(zero_bin_width[k], SCALED_U16_MAX, &zscale, &zvalue);
@@ -261,13 +262,13 @@ int getc_comment(char** ocomment, InputCursor& in) {
     // A length below 2 cannot count its own two bytes: the segment is malformed.
     if (length < 2) {
         diag("ERROR : getc_comment : segment length %d is below 2\n", length);
-        return -2;
+        return kCommentTooShort;
     }
     const int n = length - 2;
     char* comment = static_cast<char*>(std::calloc(static_cast<size_t>(n) + 1, 1));
     if (comment == nullptr) {
         diag("ERROR : getc_comment : malloc : comment\n");
-        return -2;
+        return kCommentNoMemory;
     }
     if (int ret = getc_bytes(reinterpret_cast<unsigned char*>(comment), n, in)) {
         std::free(comment);
@@ -282,7 +283,7 @@ int putc_comment_segment(unsigned short marker, const char* comment, int n, Outp
     if (n < 0 || n > MAX_COMMENT_LENGTH) {
         diag("ERROR : putc_comment_segment : comment of %d bytes is longer than %d\n", n,
              MAX_COMMENT_LENGTH);
-        return -34;
+        return kCommentTooLong;
     }
     if (int ret = putc_u16(marker, out)) return ret;
     if (int ret = putc_u16(static_cast<unsigned short>(n + 2), out)) return ret;

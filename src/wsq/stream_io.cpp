@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/stream.h"
 
 namespace quorvel::wsq {
@@ -9,7 +10,7 @@ namespace quorvel::wsq {
 int getc_byte(unsigned char* ochar, InputCursor& in) {
     if (in.pos >= in.end) {
         diag("ERROR : getc_byte : premature End Of Buffer\n");
-        return -39;
+        return kEndOfBufferByte;
     }
     *ochar = *in.pos++;
     return 0;
@@ -18,7 +19,7 @@ int getc_byte(unsigned char* ochar, InputCursor& in) {
 int getc_bytes(unsigned char* ochars, int n, InputCursor& in) {
     if (n < 0 || in.end - in.pos < n) {
         diag("ERROR : getc_bytes : premature End Of Buffer\n");
-        return -40;
+        return kEndOfBufferBytes;
     }
     std::memcpy(ochars, in.pos, static_cast<size_t>(n));
     in.pos += n;
@@ -44,7 +45,7 @@ int putc_byte(unsigned char value, OutputBuffer& out) {
     if (out.length >= out.alloc) {
         diag("ERROR : putc_byte : buffer overlow : alloc = %d, request = %d\n", out.alloc,
              out.length);
-        return -32;
+        return kOutputFullByte;
     }
     out.data[out.length++] = value;
     return 0;
@@ -55,7 +56,7 @@ int putc_bytes(const unsigned char* values, int n, OutputBuffer& out) {
     if (n < 0 || request > out.alloc) {
         diag("ERROR : putc_bytes : buffer overlow : alloc = %d, request = %d\n", out.alloc,
              static_cast<int>(request));
-        return -33;
+        return kOutputFullBytes;
     }
     if (n > 0) std::memcpy(out.data + out.length, values, static_cast<size_t>(n));
     out.length += n;

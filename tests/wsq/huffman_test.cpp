@@ -42,7 +42,13 @@ TEST(HuffmanSymbols, ZeroRuns) {
     EXPECT_EQ(code_with(zeros(101), codes), (Bytes{105, 101}));
     EXPECT_EQ(code_with(zeros(255), codes), (Bytes{105, 255, 0}));
     EXPECT_EQ(code_with(zeros(256), codes), (Bytes{106, 1, 0}));
+    EXPECT_EQ(code_with(zeros(65535), codes), (Bytes{106, 0xff, 0, 0xff, 0}));
     EXPECT_EQ(code_with(zeros(65536), codes), (Bytes{106, 0xff, 0, 0xff, 0, 1}));
+    EXPECT_EQ(code_with(zeros(131071), codes),
+              (Bytes{106, 0xff, 0, 0xff, 0, 106, 0xff, 0, 0xff, 0, 1}));
+    Coefficients long_run = zeros(65538);
+    long_run[65537] = 3;  // a run that the cap splits, then a coefficient, 4-aligned or not
+    EXPECT_EQ(code_with(long_run, codes), (Bytes{106, 0xff, 0, 0xff, 0, 2, 183}));
     Coefficients mixed = {0, 0, 5, 0};
     EXPECT_EQ(code_with(mixed, codes), (Bytes{2, 185, 1}));
 }

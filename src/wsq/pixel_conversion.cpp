@@ -1,0 +1,73 @@
+// float_to_pixels (decoder.h): the decoder's last step, compiled once per SIMD target by
+// Highway's foreach_target, with the scalar loop as the reference and the tail.
+#include <cmath>
+#include <cstddef>
+
+#include "wsq/decoder.h"
+#include "wsq/simd.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "wsq/pixel_conversion.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#ifndef QUORVEL_WSQ_PIXEL_CONVERSION_SCALAR  // once, though foreach_target includes this again
+#define QUORVEL_WSQ_PIXEL_CONVERSION_SCALAR
+namespace quorvel::wsq::scalar {
+
+inline void to_pixels(unsigned char* cdata, const float* fdata, size_t from, size_t n,
+                      float m_shift, float r_scale) {
+    for (size_t i = from; i < n; ++i) {
+        const float t = std::fmaf(fdata[i], r_scale, m_shift);
+        const float u = t + 0.5f;
+        if (!(u >= 0.0f)) cdata[i] = 0;
+        else if (u > 255.0f) cdata[i] = 255;
+        else cdata[i] = static_cast<unsigned char>(u);
+    }
+}
+
+}  // namespace quorvel::wsq::scalar
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace quorvel::wsq::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Lane by lane the scalar loop: one fused multiply-add, one rounded addition, then 0 for
+// negatives and not-a-number (the comparison is false), 255 above, else truncation.
+void FloatToPixels(unsigned char* cdata, const float* fdata, size_t n, float m_shift,
+                   float r_scale) {
+    size_t i = 0;
+#if HWY_NATIVE_FMA
+    const hn::ScalableTag<float> df;
+    const hn::RebindToSigned<decltype(df)> di;
+    const hn::Rebind<uint8_t, decltype(df)> du8;
+    const auto scale = hn::Set(df, r_scale), shift = hn::Set(df, m_shift);
+    const auto half = hn::Set(df, 0.5f), top = hn::Set(df, 255.0f);
+    const size_t lanes = hn::Lanes(df);
+    for (; i + lanes <= n; i += lanes) {
+        const auto u = hn::Add(hn::MulAdd(hn::LoadU(df, fdata + i), scale, shift), half);
+        const auto kept = hn::IfThenElseZero(hn::Ge(u, hn::Zero(df)), hn::Min(u, top));
+        hn::StoreU(hn::DemoteTo(du8, hn::ConvertTo(di, kept)), du8, cdata + i);
+    }
+#endif
+    scalar::to_pixels(cdata, fdata, i, n, m_shift, r_scale);
+}
+
+}  // namespace quorvel::wsq::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace quorvel::wsq {
+
+HWY_EXPORT(FloatToPixels);
+
+void float_to_pixels(unsigned char* cdata, const float* fdata, size_t num_pix, float m_shift,
+                     float r_scale) {
+    if (wsq_simd_enabled())
+        HWY_DYNAMIC_DISPATCH(FloatToPixels)(cdata, fdata, num_pix, m_shift, r_scale);
+    else scalar::to_pixels(cdata, fdata, 0, num_pix, m_shift, r_scale);
+}
+
+}  // namespace quorvel::wsq
+#endif  // HWY_ONCE

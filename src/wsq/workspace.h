@@ -1,0 +1,42 @@
+// Buffers an encode or a decode keeps for the next one of the same state, so that coding many
+// prints allocates (and faults in) their memory once. Images beyond kKeptPixels let them go.
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+namespace quorvel::wsq {
+
+inline constexpr size_t kKeptPixels = size_t{4} << 20;
+
+struct DecodeWorkspace {
+    std::vector<short> coefficients;
+    std::vector<float> image;
+    std::vector<float> scratch;  // the filter bank's
+};
+
+struct EncodeWorkspace {
+    std::vector<float> image;
+    std::vector<float> scratch;  // the filter bank's
+    std::vector<unsigned char> blocks;  // one coded block at a time
+};
+
+// Grows v to at least n elements; false when memory runs out.
+template <typename T>
+bool fit(std::vector<T>& v, size_t n) {
+    try {
+        if (v.size() < n) v.resize(n);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Lets a workspace grown for a very large image go.
+template <typename Workspace>
+void trim(Workspace& work, size_t pixels) {
+    if (pixels > kKeptPixels) work = Workspace{};
+}
+
+}  // namespace quorvel::wsq

@@ -1,0 +1,126 @@
+// The SIMD kernels against their scalar twins on lengths that fill whole vectors and leave
+// every tail, with the awkward values (signed zeros, subnormals, infinities, not-a-number,
+// exact ties) among ordinary ones.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "wsq/decoder.h"
+#include "wsq/filter_taps.h"
+#include "wsq/quantize_kernel.h"
+#include "wsq/unquantize_kernel.h"
+#include "wsq/simd.h"
+
+namespace quorvel::wsq {
+namespace {
+
+// Runs f once with the SIMD kernels and once with the scalar ones.
+template <class F>
+auto both_paths(F f) {
+    set_wsq_simd(true);
+    auto simd = f();
+    set_wsq_simd(false);
+    auto scalar = f();
+    set_wsq_simd(true);
+    return std::pair{simd, scalar};
+}
+
+std::vector<float> awkward_values(size_t n, uint32_t seed) {
+    const float special[] = {0.0f,
+                             -0.0f,
+                             std::numeric_limits<float>::denorm_min(),
+                             -1e-40f,
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN(),
+                             254.5f,
+                             255.0f,
+                             -0.5f,
+                             0.49999997f};
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> value(-300.0f, 300.0f);
+    std::vector<float> out(n);
+    for (size_t i = 0; i < n; ++i) out[i] = rng() % 5 == 0 ? special[rng() % 11] : value(rng);
+    return out;
+}
+
+std::vector<uint32_t> bits_of(const std::vector<float>& v) {
+    std::vector<uint32_t> out;
+    for (float f : v) out.push_back(std::bit_cast<uint32_t>(f));
+    return out;
+}
+
+TEST(SimdKernels, FloatToPixelsMatchesTheScalarLoop) {
+    for (size_t n : {1u, 15u, 16u, 17u, 64u, 1001u}) {
+        const std::vector<float> f = awkward_values(n, static_cast<uint32_t>(n));
+        for (const auto& [shift, scale] : {std::pair{0.0f, 1.0f}, std::pair{127.5f, 0.73f}}) {
+            const auto [simd, scalar] = both_paths([&] {
+                std::vector<unsigned char> out(n);
+                float_to_pixels(out.data(), f.data(), n, shift, scale);
+                return out;
+            });
+            EXPECT_EQ(simd, scalar) << n;
+        }
+    }
+}
+
+TEST(SimdKernels, TapSumsMatchTheScalarLoopForEveryGroupShape) {
+    const float taps[9] = {0.037f, -0.023f, -0.11f, 0.377f, 0.852f,
+                           0.377f, -0.11f,  -0.023f, 0.037f};
+    for (size_t n : {1u, 7u, 8u, 9u, 31u, 33u, 400u}) {
+        std::vector<std::vector<float>> lines;
+        for (int t = 0; t < 9; ++t) lines.push_back(awkward_values(n, 100 * t + n));
+        const float* src[9];
+        for (int t = 0; t < 9; ++t) src[t] = lines[t].data();
+        for (const auto& [a, b] : {std::pair{9, 0}, std::pair{7, 0}, std::pair{3, 4},
+                                   std::pair{4, 5}}) {
+            const auto [simd, scalar] = both_paths([&] {
+                std::vector<float> out(n);
+                tap_sum(out.data(), TapGroup{src, taps, a}, TapGroup{src + a, taps, b}, n);
+                return bits_of(out);
+            });
+            EXPECT_EQ(simd, scalar) << n << " " << a << "+" << b;
+        }
+    }
+}
+
+TEST(SimdKernels, QuantizerMatchesTheScalarLoop) {
+    for (size_t n : {1u, 7u, 8u, 9u, 100u, 1001u}) {
+        std::vector<float> v = awkward_values(n, static_cast<uint32_t>(7 * n));
+        // Values on the zero bin's edges and on exact integers of the index.
+        for (size_t i = 0; i + 3 < n; i += 5) v[i] = i % 2 ? 0.6f : -0.6f, v[i + 1] = 2.5f;
+        for (const auto& [q, hz] : {std::pair{1.0f, 0.6f}, std::pair{0.013f, 0.0078f},
+                                    std::pair{1.0f, 0.5f}}) {
+            const auto [simd, scalar] = both_paths([&] {
+                std::vector<int16_t> out(n);
+                quantize_run(out.data(), v.data(), n, q, hz);
+                return out;
+            });
+            EXPECT_EQ(simd, scalar) << n << " " << q;
+        }
+    }
+}
+
+TEST(SimdKernels, InverseQuantizerMatchesTheScalarLoop) {
+    const SubbandValues values(0.44L, 1.37f, 0.8L);
+    for (size_t n : {1u, 15u, 16u, 17u, 300u}) {
+        std::vector<int16_t> index(n);
+        for (size_t i = 0; i < n; ++i)
+            index[i] = static_cast<int16_t>(i % 50 == 3 ? 1000 - 3 * static_cast<int>(i)
+                                                       : static_cast<int>(i % 33) - 16);
+        const auto [simd, scalar] = both_paths([&] {
+            std::vector<float> out(n);
+            unquantize_run(out.data(), index.data(), n, values);
+            return bits_of(out);
+        });
+        EXPECT_EQ(simd, scalar) << n;
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::wsq

@@ -35,6 +35,5 @@ QUORVEL_PENDING_READER(autodesk_graphic_class, "TAutodeskGraphic", "Autodesk")
 QUORVEL_PENDING_READER(pcd_graphic_class, "TPCDGraphic", "PCD")
 QUORVEL_PENDING_READER(cut_graphic_class, "TCUTGraphic", "CUT")
 QUORVEL_PENDING_READER(psp_graphic_class, "TPSPGraphic", "PSP")
-QUORVEL_PENDING_READER(png_graphic_class, "TPNGGraphic", "PNG")
 
 }  // namespace quorvel::readers

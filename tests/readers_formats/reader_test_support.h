@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "readers/graphic_ex.h"
 #include "support/codec_test_helpers.h"
 #include "toolkit/graphic.h"
+#include "toolkit/graphic_errors.h"
 
 namespace quorvel::readers_test {
 

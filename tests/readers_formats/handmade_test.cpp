@@ -1,0 +1,159 @@
+// Formats no tool here writes (RLA, CUT with its .pal, Autodesk PIC/CEL), and corners of the
+// others the tools do not reach (16-bit Targa, right-to-left rows, EGA bit planes, runs
+// across rows, short data): small files built from the formats' descriptions.
+#include "readers/registry.h"
+#include "readers/reader_classes.h"
+#include "reader_test_support.h"
+#include "toolkit/picture.h"
+
+namespace quorvel::readers_test {
+namespace {
+
+using Rgb = std::array<int, 3>;
+
+void expect_row(const Picture& p, int y, const std::vector<Rgb>& colours) {
+    ASSERT_EQ(p.width, static_cast<int>(colours.size()));
+    for (int x = 0; x < p.width; ++x)
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(p.at(x, y, c), colours[x][c]) << "pixel " << x << "," << y;
+}
+
+// RLA: 740-byte header with the active window, channel counts, gamma and channel space.
+Bytes rla_header(int width, int height, int colour, int matte, const char* space) {
+    Bytes b;
+    b.be16(0).be16(width - 1).be16(0).be16(height - 1);  // window
+    b.be16(0).be16(width - 1).be16(0).be16(height - 1);  // active window
+    b.be16(1).be16(0).be16(colour).be16(matte).be16(0).be16(0xFFFE);
+    b.text("2.2").fill(13, 0).fill(580 - 44, 0);
+    b.text(space).fill(32 - std::strlen(space), 0).fill(658 - 612, 0).be16(8).be16(0).be16(8);
+    return b.fill(740 - b.size(), 0);
+}
+
+TEST(RlaReader, ChannelsRunLengthCodedBottomUpWithMatte) {
+    // 3 x 2, RGB plus matte; the first line in the offset table is the bottom row.
+    const std::vector<std::vector<uint8_t>> bottom = {{2, 10}, {0xFE, 1, 2, 0x00, 3}, {0xFD, 7, 8, 9}, {2, 255}};
+    const std::vector<std::vector<uint8_t>> top = {{2, 50}, {2, 60}, {2, 70}, {0xFD, 0, 128, 255}};
+    Bytes b = rla_header(3, 2, 3, 1, "rgb");
+    const size_t table = b.size();
+    b.be32(0).be32(0);
+    for (const auto* line : {&bottom, &top}) {
+        const size_t at = b.size();
+        const size_t slot = table + (line == &bottom ? 0 : 4);
+        for (int i = 0; i < 4; ++i) b.b[slot + i] = static_cast<uint8_t>(at >> (24 - 8 * i));
+        for (const auto& channel : *line) b.be16(static_cast<unsigned>(channel.size())).raw(channel);
+    }
+    auto g = load(readers::rla_graphic_class(), b.b);
+    const Picture p = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*g), true);
+    expect_row(p, 1, {{10, 1, 7}, {10, 2, 8}, {10, 3, 9}});
+    expect_row(p, 0, {{50, 60, 70}, {50, 60, 70}, {50, 60, 70}});
+    EXPECT_EQ(p.at(0, 0, 3), 0);
+    EXPECT_EQ(p.at(2, 0, 3), 255);
+    EXPECT_EQ(p.at(1, 1, 3), 255);
+    auto& reader = dynamic_cast<readers::TGraphicExGraphic&>(*g);
+    EXPECT_FLOAT_EQ(reader.image_info().gamma, 2.2f);
+}
+
+TEST(RlaReader, RefusesXyzAndOffsetsPastTheEnd) {
+    Bytes xyz = rla_header(1, 1, 3, 0, "xyz");
+    xyz.be32(744).be16(2).u8(0).u8(1).be16(2).u8(0).u8(1).be16(2).u8(0).u8(1);
+    EXPECT_EQ(load_error(readers::rla_graphic_class(), xyz.b), "Invalid color format in RLA file.");
+    Bytes far = rla_header(1, 1, 3, 0, "rgb");
+    far.be32(100000);
+    EXPECT_EQ(load_error(readers::rla_graphic_class(), far.b), "Stream read error in RLA file.");
+}
+
+// CUT rows: a length word, then runs and literals ending at 0.
+Bytes cut_file() {
+    Bytes b;
+    b.le16(4).le16(2).le16(0);
+    b.le16(5).u8(0x83).u8(1).u8(0x01).u8(2).u8(0);  // 1 1 1 2
+    b.le16(7).u8(0x02).u8(3).u8(4).u8(0x84).u8(5).u8(0);  // 3 4 5 5 (the run is cut at the row)
+    return b;
+}
+
+Bytes halo_palette() {
+    Bytes b;
+    b.text("AH").le16(0).le16(0).u8('P').u8(0).le16(0).le16(0).le16(5).le16(63).le16(63).le16(63);
+    b.text("Dr. Halo").fill(12, 0);
+    for (int i = 0; i < 6; ++i) b.le16(i * 10).le16(63).le16(63 - i * 10);
+    return b;
+}
+
+TEST(CutReader, PaletteFromTheSiblingFileOrAGrayRamp) {
+    testing::TempDir dir;
+    readers::file_format_list();
+    testing::write_file(dir.file("pic.pal"), halo_palette().b);
+    toolkit::Picture with_palette;
+    with_palette.load_from_memory(dir.file("pic.cut"), cut_file().b);
+    const Picture p = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*with_palette.graphic()), false);
+    const auto c = [](int i) { return Rgb{i * 10 * 255 / 63, 255, (63 - i * 10) * 255 / 63}; };
+    expect_row(p, 0, {c(1), c(1), c(1), c(2)});
+    expect_row(p, 1, {c(3), c(4), c(5), c(5)});
+
+    toolkit::Picture gray;
+    gray.load_from_memory(dir.file("alone.cut"), cut_file().b);
+    const Picture q = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*gray.graphic()), false);
+    expect_row(q, 1, {{3, 3, 3}, {4, 4, 4}, {5, 5, 5}, {5, 5, 5}});
+
+    testing::write_file(dir.file("bad.pal"), {'A', 'H', 0});
+    toolkit::Picture bad;
+    EXPECT_THROW(bad.load_from_memory(dir.file("bad.cut"), cut_file().b), toolkit::EInvalidGraphic);
+}
+
+TEST(AutodeskReader, PaletteTimesFourAndRawRowsTopDown) {
+    Bytes b;
+    b.le16(0x9119).le16(3).le16(2).le16(0).le16(0).u8(8).u8(0).le32(6).fill(16, 0);
+    b.u8(63).u8(0).u8(10);    // entry 0
+    b.u8(1).u8(2).u8(3);      // entry 1
+    b.fill(254 * 3, 0);
+    b.u8(0).u8(1).u8(0).u8(1).u8(1).u8(0);
+    const Picture p = load_picture(readers::autodesk_graphic_class(), b.b);
+    expect_row(p, 0, {{252, 0, 40}, {4, 8, 12}, {252, 0, 40}});
+    expect_row(p, 1, {{4, 8, 12}, {4, 8, 12}, {252, 0, 40}});
+    // A size the rows left in the file cannot hold is refused before anything is allocated.
+    b.b.resize(b.size() - 1);
+    EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b).rfind("Cannot load image. The image size 3 x 2", 0), 0u);
+    b.b[0] = 0x18;
+    EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b),
+              "Cannot load image. Invalid or unexpected Autodesk image format.");
+}
+
+Bytes targa_header(int type, int map_length, int map_bits, int width, int height, int bits, int descriptor) {
+    Bytes b;
+    b.u8(2).u8(map_length ? 1 : 0).u8(type).le16(0).le16(map_length).u8(map_bits);
+    b.le16(0).le16(0).le16(width).le16(height).u8(bits).u8(descriptor);
+    return b.text("ID");
+}
+
+TEST(TargaReader, SixteenBitsRunsAcrossRowsAndMirroredRows) {
+    // 2 x 2 5-5-5 run-length, one run covering the bottom row and the first top pixel.
+    Bytes b = targa_header(10, 0, 0, 2, 2, 16, 0);
+    b.u8(0x82).le16(31 << 10).u8(0x00).le16(31);
+    Picture p = load_picture(readers::targa_graphic_class(), b.b);
+    expect_row(p, 1, {{248, 0, 0}, {248, 0, 0}});
+    expect_row(p, 0, {{248, 0, 0}, {0, 0, 248}});
+    // Colour-mapped with a 24-bit map, top-left origin and right-to-left rows.
+    Bytes m = targa_header(1, 2, 24, 2, 1, 8, 0x30);
+    m.u8(1).u8(2).u8(3).u8(4).u8(5).u8(6).u8(0).u8(1);
+    p = load_picture(readers::targa_graphic_class(), m.b);
+    expect_row(p, 0, {{6, 5, 4}, {3, 2, 1}});
+    m.b.resize(m.size() - 7);  // into the colour map
+    EXPECT_EQ(load_error(readers::targa_graphic_class(), m.b), "Stream read error in Targa file.");
+    b.b.resize(b.size() - 1);  // a run-length packet without its pixel
+    EXPECT_EQ(load_error(readers::targa_graphic_class(), b.b), "Stream read error in Targa file.");
+}
+
+TEST(PcxReader, EgaBitPlanesAndRunsAcrossLines) {
+    Bytes b;
+    b.u8(10).u8(5).u8(1).u8(1).le16(0).le16(0).le16(7).le16(1).le16(72).le16(72);
+    for (int i = 0; i < 16; ++i) b.u8(i * 16).u8(i).u8(255 - i * 16);
+    b.u8(0).u8(4).le16(1).le16(1).fill(128 - 70, 0);
+    // Line 0: planes 0x0F, 0xF0, 0xFF, 0x00; line 1 all 0xAA, its run starting in line 0's last plane.
+    b.u8(0x0F).u8(0xC1).u8(0xF0).u8(0xC1).u8(0xFF).u8(0xC5).u8(0xAA);
+    const Picture p = load_picture(readers::pcx_graphic_class(), b.b);
+    const auto e = [](int i) { return Rgb{i * 16, i, 255 - i * 16}; };
+    expect_row(p, 0, {e(14), e(6), e(14), e(6), e(13), e(5), e(13), e(5)});
+    expect_row(p, 1, {e(15), e(0), e(15), e(0), e(15), e(0), e(15), e(0)});
+}
+
+}  // namespace
+}  // namespace quorvel::readers_test

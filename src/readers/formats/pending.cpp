@@ -31,6 +31,5 @@ QUORVEL_PENDING_READER(tiff_graphic_class, "TTIFFGraphic", "TIF/TIFF")
 QUORVEL_PENDING_READER(eps_graphic_class, "TEPSGraphic", "EPS")
 QUORVEL_PENDING_READER(ppm_graphic_class, "TPPMGraphic", "PBM, PGM or PPM")
 QUORVEL_PENDING_READER(pcd_graphic_class, "TPCDGraphic", "PCD")
-QUORVEL_PENDING_READER(psp_graphic_class, "TPSPGraphic", "PSP")
 
 }  // namespace quorvel::readers

@@ -29,7 +29,6 @@ private:
 
 QUORVEL_PENDING_READER(tiff_graphic_class, "TTIFFGraphic", "TIF/TIFF")
 QUORVEL_PENDING_READER(eps_graphic_class, "TEPSGraphic", "EPS")
-QUORVEL_PENDING_READER(ppm_graphic_class, "TPPMGraphic", "PBM, PGM or PPM")
 QUORVEL_PENDING_READER(pcd_graphic_class, "TPCDGraphic", "PCD")
 
 }  // namespace quorvel::readers

@@ -29,6 +29,5 @@ private:
 
 QUORVEL_PENDING_READER(tiff_graphic_class, "TTIFFGraphic", "TIF/TIFF")
 QUORVEL_PENDING_READER(eps_graphic_class, "TEPSGraphic", "EPS")
-QUORVEL_PENDING_READER(pcd_graphic_class, "TPCDGraphic", "PCD")
 
 }  // namespace quorvel::readers

@@ -3,6 +3,7 @@
 // across rows, short data): small files built from the formats' descriptions.
 #include "readers/registry.h"
 #include "readers/reader_classes.h"
+#include "handmade_files.h"
 #include "reader_test_support.h"
 #include "toolkit/picture.h"
 
@@ -18,29 +19,8 @@ void expect_row(const Picture& p, int y, const std::vector<Rgb>& colours) {
 }
 
 // RLA: 740-byte header with the active window, channel counts, gamma and channel space.
-Bytes rla_header(int width, int height, int colour, int matte, const char* space) {
-    Bytes b;
-    b.be16(0).be16(width - 1).be16(0).be16(height - 1);  // window
-    b.be16(0).be16(width - 1).be16(0).be16(height - 1);  // active window
-    b.be16(1).be16(0).be16(colour).be16(matte).be16(0).be16(0xFFFE);
-    b.text("2.2").fill(13, 0).fill(580 - 44, 0);
-    b.text(space).fill(32 - std::strlen(space), 0).fill(658 - 612, 0).be16(8).be16(0).be16(8);
-    return b.fill(740 - b.size(), 0);
-}
-
 TEST(RlaReader, ChannelsRunLengthCodedBottomUpWithMatte) {
-    // 3 x 2, RGB plus matte; the first line in the offset table is the bottom row.
-    const std::vector<std::vector<uint8_t>> bottom = {{2, 10}, {0xFE, 1, 2, 0x00, 3}, {0xFD, 7, 8, 9}, {2, 255}};
-    const std::vector<std::vector<uint8_t>> top = {{2, 50}, {2, 60}, {2, 70}, {0xFD, 0, 128, 255}};
-    Bytes b = rla_header(3, 2, 3, 1, "rgb");
-    const size_t table = b.size();
-    b.be32(0).be32(0);
-    for (const auto* line : {&bottom, &top}) {
-        const size_t at = b.size();
-        const size_t slot = table + (line == &bottom ? 0 : 4);
-        for (int i = 0; i < 4; ++i) b.b[slot + i] = static_cast<uint8_t>(at >> (24 - 8 * i));
-        for (const auto& channel : *line) b.be16(static_cast<unsigned>(channel.size())).raw(channel);
-    }
+    const Bytes b = rla_sample();
     auto g = load(readers::rla_graphic_class(), b.b);
     const Picture p = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*g), true);
     expect_row(p, 1, {{10, 1, 7}, {10, 2, 8}, {10, 3, 9}});
@@ -59,23 +39,6 @@ TEST(RlaReader, RefusesXyzAndOffsetsPastTheEnd) {
     Bytes far = rla_header(1, 1, 3, 0, "rgb");
     far.be32(100000);
     EXPECT_EQ(load_error(readers::rla_graphic_class(), far.b), "Stream read error in RLA file.");
-}
-
-// CUT rows: a length word, then runs and literals ending at 0.
-Bytes cut_file() {
-    Bytes b;
-    b.le16(4).le16(2).le16(0);
-    b.le16(5).u8(0x83).u8(1).u8(0x01).u8(2).u8(0);  // 1 1 1 2
-    b.le16(7).u8(0x02).u8(3).u8(4).u8(0x84).u8(5).u8(0);  // 3 4 5 5 (the run is cut at the row)
-    return b;
-}
-
-Bytes halo_palette() {
-    Bytes b;
-    b.text("AH").le16(0).le16(0).u8('P').u8(0).le16(0).le16(0).le16(5).le16(63).le16(63).le16(63);
-    b.text("Dr. Halo").fill(12, 0);
-    for (int i = 0; i < 6; ++i) b.le16(i * 10).le16(63).le16(63 - i * 10);
-    return b;
 }
 
 TEST(CutReader, PaletteFromTheSiblingFileOrAGrayRamp) {
@@ -100,12 +63,7 @@ TEST(CutReader, PaletteFromTheSiblingFileOrAGrayRamp) {
 }
 
 TEST(AutodeskReader, PaletteTimesFourAndRawRowsTopDown) {
-    Bytes b;
-    b.le16(0x9119).le16(3).le16(2).le16(0).le16(0).u8(8).u8(0).le32(6).fill(16, 0);
-    b.u8(63).u8(0).u8(10);    // entry 0
-    b.u8(1).u8(2).u8(3);      // entry 1
-    b.fill(254 * 3, 0);
-    b.u8(0).u8(1).u8(0).u8(1).u8(1).u8(0);
+    Bytes b = autodesk_sample();
     const Picture p = load_picture(readers::autodesk_graphic_class(), b.b);
     expect_row(p, 0, {{252, 0, 40}, {4, 8, 12}, {252, 0, 40}});
     expect_row(p, 1, {{4, 8, 12}, {4, 8, 12}, {252, 0, 40}});

@@ -69,6 +69,34 @@ Bytes psd_header(unsigned channels, unsigned width, unsigned height, unsigned de
     return b;
 }
 
+TEST(PsdReader, CmykAndLabThroughTheColourManager) {
+    testing::TempDir dir;
+    const Sources src(dir);
+    for (const char* compression : {"RLE", "None"}) {
+        SCOPED_TRACE(compression);
+        const std::string file = dir.file("cmyk.psd"), expected_file = dir.file("cmyk.ppm");
+        ASSERT_EQ(testing::run("convert " + sh_quote(src.rgb) + " -colorspace CMYK -compress " + compression + " psd:" +
+                               sh_quote(file)),
+                  0);
+        ASSERT_EQ(testing::run("convert " + sh_quote(file + "[0]") + " -colorspace sRGB -depth 8 ppm:" +
+                               sh_quote(expected_file)),
+                  0);
+        const Picture expected = testing::read_pnm(expected_file);
+        const Picture got = load_picture(readers::psd_graphic_class(), testing::read_file(file));
+        ASSERT_EQ(got.samples.size(), expected.samples.size());
+        // The two CMYK to RGB conversions round differently by at most one level.
+        for (size_t i = 0; i < got.samples.size(); ++i) ASSERT_NEAR(got.samples[i], expected.samples[i], 1) << i;
+    }
+    // L*a*b*: full lightness with neutral a* and b* is white, none is black.
+    Bytes lab = psd_header(3, 2, 1, 8, 9);
+    lab.be32(0).be32(0).be32(0).be16(0).u8(255).u8(0).u8(128).u8(128).u8(128).u8(128);
+    const Picture p = load_picture(readers::psd_graphic_class(), lab.b);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_GE(p.at(0, 0, c), 250);
+        EXPECT_LE(p.at(1, 0, c), 5);
+    }
+}
+
 TEST(PsdReader, BitmapModeOneIsBlack) {
     Bytes b = psd_header(1, 10, 2, 1, 0);
     b.be32(0).be32(0).be32(0).be16(0);

@@ -4,96 +4,12 @@
 #include <zlib.h>
 
 #include "readers/reader_classes.h"
+#include "handmade_files.h"
 #include "reader_test_support.h"
 
 namespace quorvel::readers_test {
 namespace {
 
-enum Compression { kNone = 0, kRle = 1, kLz77 = 2, kJpeg = 3 };
-
-struct PspBuilder {
-    unsigned major;
-
-    // A block whose first chunk holds `fields` (measured as each version measures it),
-    // followed by `rest`; banks have no chunk.
-    Bytes block(unsigned id, const Bytes& fields, const Bytes& rest, bool chunked = true) const {
-        Bytes b;
-        b.text("~BK").u8(0).le16(id);
-        const uint32_t chunk = static_cast<uint32_t>(fields.size()) + (major > 3 && chunked ? 4 : 0);
-        if (major == 3) b.le32(static_cast<uint32_t>(fields.size()));
-        b.le32(chunk + static_cast<uint32_t>(rest.size()));
-        if (major > 3 && chunked) b.le32(chunk);
-        return b.raw(fields.b).raw(rest.b);
-    }
-    Bytes image(int width, int height, unsigned compression, unsigned depth, bool grey) const {
-        Bytes f;
-        f.le32(width).le32(height);
-        const double dpi = 40.0;
-        uint8_t raw[8];
-        std::memcpy(raw, &dpi, 8);
-        for (uint8_t v : raw) f.u8(v);
-        f.u8(2).le16(compression).le16(depth).le16(1).le32(depth == 24 ? 0 : 1u << depth).u8(grey).le32(0).le32(0).le16(1);
-        if (major > 3) f.le32(1);
-        return block(0, f, {});
-    }
-    Bytes palette(const std::vector<std::array<uint8_t, 3>>& rgb) const {
-        Bytes f, rest;
-        f.le32(static_cast<uint32_t>(rgb.size()));
-        for (const auto& c : rgb) rest.u8(c[2]).u8(c[1]).u8(c[0]).u8(0);
-        return block(2, f, rest);
-    }
-    Bytes channel(unsigned type, const std::vector<uint8_t>& packed, size_t unpacked) const {
-        Bytes f, data;
-        f.le32(static_cast<uint32_t>(packed.size())).le32(static_cast<uint32_t>(unpacked)).le16(0).le16(type);
-        return block(5, f, data.raw(packed));
-    }
-    Bytes layer_bank(int width, int height, const Bytes& channels, unsigned count) const {
-        Bytes f, rest;
-        if (major == 3)
-            f.text("Layer").fill(251, 0);
-        else
-            f.le16(5).text("Layer");
-        f.u8(major == 3 ? 1 : 1);
-        for (int i = 0; i < 2; ++i) f.le32(0).le32(0).le32(width).le32(height);
-        f.fill(24, 0);
-        Bytes bitmap_info;
-        if (major > 3) bitmap_info.le32(8);
-        bitmap_info.le16(1).le16(count);
-        if (major == 3) f.raw(bitmap_info.b);
-        else rest.raw(bitmap_info.b);
-        rest.raw(channels.b);
-        return block(3, {}, block(4, f, rest), false);
-    }
-    std::vector<uint8_t> file(const Bytes& body) const {
-        Bytes b;
-        b.text("Paint Shop Pro Image File\n").u8(0x1A).fill(5, 0).le16(major).le16(0);
-        return b.raw(body.b).b;
-    }
-};
-
-std::vector<uint8_t> compress(const std::vector<uint8_t>& plane, unsigned how) {
-    if (how == kNone) return plane;
-    if (how == kRle) {
-        std::vector<uint8_t> out;
-        for (size_t i = 0; i < plane.size(); i += 4) {
-            out.push_back(0x80 + 1);  // one repeat, then three literals: both kinds of code
-            out.push_back(plane[i]);
-            out.push_back(3);
-            out.insert(out.end(), plane.begin() + static_cast<long>(i) + 1, plane.begin() + static_cast<long>(i) + 4);
-        }
-        return out;
-    }
-    uLongf size = compressBound(plane.size());
-    std::vector<uint8_t> out(size);
-    compress2(out.data(), &size, plane.data(), plane.size(), 9);
-    out.resize(size);
-    return out;
-}
-
-// 3 x 2 pixels; channel rows padded to 4 bytes.
-const std::vector<uint8_t> kRed = {10, 20, 30, 0, 40, 50, 60, 0};
-const std::vector<uint8_t> kGreen = {1, 2, 3, 0, 4, 5, 6, 0};
-const std::vector<uint8_t> kBlue = {9, 9, 9, 0, 7, 7, 7, 0};
 
 TEST(PspReader, RgbLayerInEachCompressionAndVersion) {
     for (unsigned major : {3u, 4u, 5u})

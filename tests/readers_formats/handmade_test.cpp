@@ -115,3 +115,36 @@ TEST(PcxReader, EgaBitPlanesAndRunsAcrossLines) {
 
 }  // namespace
 }  // namespace quorvel::readers_test
+
+namespace quorvel::readers_test {
+namespace {
+
+TEST(ReaderProgress, StartOneNotificationPerRowAndEnd) {
+    struct Case {
+        const toolkit::GraphicClass& (*cls)();
+        std::vector<uint8_t> bytes;
+        const char* text;
+        int rows;
+    };
+    const std::vector<Case> cases = {
+        {readers::autodesk_graphic_class, autodesk_sample().b, "Transfering...", 2},
+        {readers::rla_graphic_class, rla_sample().b, "Loading data...", 2},
+        {readers::cut_graphic_class, cut_file().b, "Loading data...", 2},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<toolkit::Graphic> g = c.cls().make();
+        std::vector<toolkit::ProgressEvent> events;
+        g->on_progress = [&](const toolkit::ProgressEvent& e) { events.push_back(e); };
+        toolkit::Stream s(c.bytes);
+        g->LoadFromStream(s);
+        ASSERT_EQ(events.size(), static_cast<size_t>(c.rows + 2));
+        EXPECT_EQ(events.front().stage, toolkit::ProgressStage::Starting);
+        EXPECT_EQ(events.front().text, c.text);
+        EXPECT_EQ(events[1].percent, 50);
+        EXPECT_EQ(events[c.rows].percent, 100);
+        EXPECT_EQ(events.back().stage, toolkit::ProgressStage::Ending);
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::readers_test

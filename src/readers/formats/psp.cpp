@@ -30,8 +30,8 @@ struct Block {
 
 struct Rect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
+    int64_t width() const { return int64_t{right} - left; }
+    int64_t height() const { return int64_t{bottom} - top; }
 };
 
 struct PspImage {
@@ -41,7 +41,7 @@ struct PspImage {
     uint16_t compression = 0, bit_depth = 0;
     bool grey = false;
     unsigned channel_bits() const { return bit_depth == 24 ? 8u : bit_depth; }
-    size_t row_bytes(int width) const { return (static_cast<size_t>(width) * channel_bits() + 7) / 8; }
+    size_t row_bytes(int64_t width) const { return (static_cast<size_t>(width) * channel_bits() + 7) / 8; }
 };
 
 class PspReader {
@@ -142,7 +142,10 @@ public:
         const uint8_t type = in.u8();
         in.skip(16);  // the layer's rectangle; the saved part is what the channels hold
         saved = Rect{int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32())};
-        if (type > 2 || saved.width() <= 0 || saved.height() <= 0) return false;
+        // A layer is never larger than the largest picture the limits allow.
+        constexpr int64_t kSide = int64_t{1} << 28;
+        if (type > 2 || saved.width() <= 0 || saved.height() <= 0 || saved.width() > kSide || saved.height() > kSide)
+            return false;
         size_t at = layer.data;
         if (!r_.v3()) at += r_.peek32(at);  // the bitmap information chunk
         in.seek(at);
@@ -178,7 +181,7 @@ private:
             std::copy_n(source.begin(), std::min(source.size(), target.size()), target.begin());
         }
     }
-    size_t padded_stride(int width) const { return (static_cast<size_t>(width) * img_.channel_bits() + 31) / 32 * 4; }
+    size_t padded_stride(int64_t width) const { return (static_cast<size_t>(width) * img_.channel_bits() + 31) / 32 * 4; }
     [[noreturn]] static void fail_size() { throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName)); }
 
     PspReader& r_;

@@ -142,7 +142,11 @@ void TTargaGraphic::load_image(toolkit::Stream& stream) {
     const TargaHeader h = read_header(in);
     in.skip(h.id_length);
     std::vector<RGBQUAD> palette;
-    if (h.map_type == 1) palette = read_colour_map(in, h);
+    // True-colour and gray images may carry a colour map too; it is passed over.
+    if (mapped_type(h.image_type))
+        palette = read_colour_map(in, h);
+    else if (h.map_type == 1)
+        in.skip(uint64_t{h.map_length} * pixel_bytes(h.map_bits));
     set_up_colours(color_manager(), h);
 
     const unsigned n = pixel_bytes(h.pixel_bits);

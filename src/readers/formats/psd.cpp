@@ -99,6 +99,23 @@ void invert(std::span<uint8_t> bytes) {
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
 }
 
+// One row of one channel, raw or PackBits (a short row leaves zeros).
+void read_plane(std::span<const uint8_t> data, std::span<uint8_t> plane, bool packed, bool cmyk) {
+    if (packed) {
+        std::fill(plane.begin(), plane.end(), 0);
+        TPackbitsRLEDecoder().decode(data, plane);
+    } else {
+        std::copy_n(data.begin(), std::min(data.size(), plane.size()), plane.begin());
+    }
+    if (cmyk) invert(plane);
+}
+
+// The colour-mode data of an indexed image: 256 reds, then greens, then blues.
+std::vector<RGBQUAD> indexed_palette(const TColorManager& cm, std::span<const uint8_t> colours) {
+    const uint8_t* planes[3] = {colours.data(), colours.data() + 256, colours.data() + 512};
+    return cm.create_color_palette(planes, PaletteLayout::Planar, 256, 8);
+}
+
 }  // namespace
 
 bool TPSDGraphic::can_load_stream(toolkit::Stream& stream) {
@@ -159,13 +176,9 @@ void TPSDGraphic::load_image(toolkit::Stream& stream) {
     const uint64_t most = compression == 1 ? uint64_t{in.remaining()} * 64 * 8 / h.depth + 64 : 0;
     prepare_bitmap(static_cast<int>(h.width), static_cast<int>(h.height), most);
     if (h.mode == pmBitmap) set_palette(color_manager().make_gray_palette(true));
-    if (h.mode == pmIndexed) {
-        const uint8_t* planes[3] = {colour_data.data(), colour_data.data() + 256, colour_data.data() + 512};
-        set_palette(color_manager().create_color_palette(planes, PaletteLayout::Planar, 256, 8));
-    }
+    if (h.mode == pmIndexed) set_palette(indexed_palette(color_manager(), colour_data));
 
     progress_start(gesLoadingData);
-    TPackbitsRLEDecoder decoder;
     std::vector<uint8_t> planes(row_bytes * l.channels);
     const uint8_t* source[4];
     for (unsigned c = 0; c < l.channels; ++c) source[c] = planes.data() + c * row_bytes;
@@ -173,14 +186,8 @@ void TPSDGraphic::load_image(toolkit::Stream& stream) {
         for (unsigned c = 0; c < l.channels; ++c) {
             const size_t i = static_cast<size_t>(c) * h.height + y;
             const auto data = in.bytes().subspan(places.offset[i], places.length[i]);
-            const std::span<uint8_t> plane(planes.data() + c * row_bytes, row_bytes);
-            if (compression == 1) {
-                std::fill(plane.begin(), plane.end(), 0);
-                decoder.decode(data, plane);
-            } else {
-                std::copy(data.begin(), data.end(), plane.begin());
-            }
-            if (h.mode == pmCMYK) invert(plane);
+            read_plane(data, std::span<uint8_t>(planes.data() + c * row_bytes, row_bytes), compression == 1,
+                       h.mode == pmCMYK);
         }
         color_manager().convert_row(std::span<const uint8_t* const>(source, l.channels), scanline(static_cast<int>(y)),
                                     h.width);

@@ -3,10 +3,12 @@
 // the format, so a truncated header or table can never be read past.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "readers/decoders/decoder.h"
 #include "readers/graphic_ex.h"
 #include "toolkit/graphic_errors.h"
 
@@ -55,5 +57,18 @@ private:
     size_t pos_ = 0;
     const char* format_;
 };
+
+// Fills `row` with the next image bytes: copied, or through `decoder` (null for raw data).
+// Data that ends first raises the stream-read message.
+inline void read_coded(ByteView& in, TDecoder* decoder, std::span<uint8_t> row) {
+    if (decoder == nullptr) {
+        const auto raw = in.take(row.size());
+        std::copy(raw.begin(), raw.end(), row.begin());
+        return;
+    }
+    const DecodeResult r = decoder->decode(in.rest(), row);
+    in.skip(r.consumed);
+    if (r.produced < row.size()) in.short_read();
+}
 
 }  // namespace quorvel::readers

@@ -142,14 +142,7 @@ void TPCXGraphic::load_image(toolkit::Stream& stream) {
     decoder.decode_init();
     std::vector<uint8_t> scan(line), indexes(bit_planes(h) ? h.width : 0);
     for (int y = 0; y < h.height; ++y) {
-        if (h.encoding == 1) {
-            const DecodeResult r = decoder.decode(in.rest(), scan);
-            in.skip(r.consumed);
-            if (r.produced < scan.size()) in.short_read();
-        } else {
-            const auto raw = in.take(line);
-            std::copy(raw.begin(), raw.end(), scan.begin());
-        }
+        read_coded(in, h.encoding == 1 ? &decoder : nullptr, scan);
         const uint8_t* planes[4] = {scan.data(), scan.data() + h.line_bytes, scan.data() + 2 * h.line_bytes,
                                     scan.data() + 3 * h.line_bytes};
         if (bit_planes(h)) {

@@ -161,14 +161,7 @@ void TTargaGraphic::load_image(toolkit::Stream& stream) {
     std::vector<uint8_t> row(static_cast<size_t>(h.width) * n), ready;
     const bool top_first = (h.descriptor & 0x20) != 0;
     for (int y = 0; y < h.height; ++y) {
-        if (rle) {
-            const DecodeResult r = decoder.decode(in.rest(), row);
-            in.skip(r.consumed);
-            if (r.produced < row.size()) in.short_read();
-        } else {
-            const auto raw = in.take(row.size());
-            std::copy(raw.begin(), raw.end(), row.begin());
-        }
+        read_coded(in, rle ? &decoder : nullptr, row);
         finish_row(row, ready, h);
         const uint8_t* source[1] = {ready.data()};
         color_manager().convert_row(source, scanline(top_first ? y : h.height - 1 - y), h.width);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "readers/decoders/decoder.h"
+#include "readers/decoders/packbits.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
 #include "readers/reader_classes.h"

@@ -124,7 +124,11 @@ TEST(PsdReader, DamagedFilesFailWithTheFamilysMessages) {
     huge_section.be32(0xFFFFFFF0u);
     Bytes no_palette = psd_header(1, 4, 1, 8, 2);
     no_palette.be32(3).fill(3, 0).be32(0).be32(0).be16(0).fill(4, 0);
+    // 8 billion table entries declared by a 40-byte file (found by fuzzing: it was sized first).
+    Bytes huge_table = psd_header(63, 12, 0x0800000A, 16, 8);
+    huge_table.be32(0).be32(0).be32(0).be16(1).fill(8, 0x80);
     const std::vector<Case> cases = {
+        {"huge table", huge_table, "Stream read error in PSD or PDD file."},
         {"zip", zip, "Cannot load image. The compression scheme is not supported for PSD or PDD files."},
         {"short table", short_table, "Stream read error in PSD or PDD file."},
         {"row count past the end", long_count, "Stream read error in PSD or PDD file."},

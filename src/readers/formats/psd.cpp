@@ -75,16 +75,13 @@ struct RowPlaces {
 
 RowPlaces place_rows(ByteView& in, const PsdHeader& h, bool packed, size_t row_bytes) {
     const size_t rows = static_cast<size_t>(h.channels) * h.height;
+    // The table or the rows must be in the file before anything is sized after them.
+    if (packed ? !in.has(uint64_t{rows} * 2) : in.remaining() / row_bytes < rows) in.short_read();
     RowPlaces p;
     p.offset.resize(rows);
-    p.length.resize(rows);
-    if (packed) {
-        if (!in.has(uint64_t{rows} * 2)) in.short_read();
+    p.length.resize(rows, row_bytes);
+    if (packed)
         for (auto& l : p.length) l = in.be16();
-    } else {
-        if (in.remaining() / row_bytes < rows) in.short_read();
-        std::fill(p.length.begin(), p.length.end(), row_bytes);
-    }
     size_t at = in.position();
     for (size_t i = 0; i < rows; ++i) {
         if (p.length[i] > in.size() - at) in.short_read();

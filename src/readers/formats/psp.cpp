@@ -167,7 +167,7 @@ private:
         in.seek(b.data);
         const auto source = in.take(packed);
         const uint64_t padded = uint64_t{padded_stride(saved.width())} * saved.height();
-        if (std::min<uint64_t>(unpacked, padded) > max_bytes_) fail_size();
+        if (std::min<uint64_t>(unpacked, padded) > std::min(max_bytes_, most_unpacked(packed))) fail_size();
         Channel c{channel_type, std::vector<uint8_t>(std::min<uint64_t>(unpacked, padded), 0)};
         decode(source, c.bytes);
         channels.push_back(std::move(c));
@@ -180,6 +180,12 @@ private:
         } else {
             std::copy_n(source.begin(), std::min(source.size(), target.size()), target.begin());
         }
+    }
+    // What `packed` bytes can expand to: run-length codes give at most 127 bytes for 2,
+    // deflate about 1032 for 1.
+    uint64_t most_unpacked(uint64_t packed) const {
+        if (img_.compression == pcRLE) return packed * 64;
+        return img_.compression == pcLZ77 ? packed * 1032 + 64 : packed;
     }
     size_t padded_stride(int64_t width) const { return (static_cast<size_t>(width) * img_.channel_bits() + 31) / 32 * 4; }
     [[noreturn]] static void fail_size() { throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName)); }

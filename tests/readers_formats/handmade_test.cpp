@@ -111,6 +111,15 @@ TEST(PcxReader, EgaBitPlanesAndRunsAcrossLines) {
     const auto e = [](int i) { return Rgb{i * 16, i, 255 - i * 16}; };
     expect_row(p, 0, {e(14), e(6), e(14), e(6), e(13), e(5), e(13), e(5)});
     expect_row(p, 1, {e(15), e(0), e(15), e(0), e(15), e(0), e(15), e(0)});
+
+    // Two bits in one plane, raw, with bytes per line beyond what the pixels take.
+    Bytes cga;
+    cga.u8(10).u8(5).u8(0).u8(2).le16(0).le16(0).le16(4).le16(0).le16(72).le16(72);
+    for (int i = 0; i < 16; ++i) cga.u8(i * 16).u8(i).u8(255 - i * 16);
+    cga.u8(0).u8(1).le16(4).le16(1).fill(128 - 70, 0);
+    cga.u8(0x1B).u8(0xC0).u8(0xFF).u8(0xFF);  // indexes 0 1 2 3 3, then padding
+    const Picture q = load_picture(readers::pcx_graphic_class(), cga.b);
+    expect_row(q, 0, {e(0), e(1), e(2), e(3), e(3)});
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ BMGError read_tga(const char* name, BMGImage* img, void*) { return ReadTgaFile(n
 BMGError read_cel(const char* name, BMGImage* img, void*) { return ReadCelFile(name, img); }
 BMGError read_rgb(const char* name, BMGImage* img, void*) { return ReadSgiRgbFile(name, img); }
 BMGError read_gif(const char* name, BMGImage* img, void*) { return ReadGifFile(name, img); }
+BMGError read_psd(const char* name, BMGImage* img, void*) { return ReadPsdFile(name, img); }
 BMGError read_iff(const char* name, BMGImage* img, void*) { return ReadIffFile(name, img); }
 BMGError read_pcx(const char* name, BMGImage* img, void*) { return ReadPcxFile(name, img); }
 
@@ -59,7 +60,7 @@ struct WriterRow {
 constexpr ReaderRow kReaders[] = {
     {"WSQ", read_wsq}, {"TIF", read_tif}, {"PNG", read_png}, {"JPG", read_jpg},
     {"BMP", read_bmp}, {"TGA", read_tga}, {"CEL", read_cel}, {"RGB", read_rgb},
-    {"GIF", read_gif}, {"IFF", read_iff}, {"PCX", read_pcx},
+    {"GIF", read_gif}, {"PSD", read_psd}, {"IFF", read_iff}, {"PCX", read_pcx},
 };
 constexpr WriterRow kWriters[] = {
     {"WSQ", write_wsq}, {"TIF", write_tif}, {"PNG", write_png}, {"JPG", write_jpg},

@@ -53,5 +53,7 @@ BMGError ReadCelFile(const char* filename, BMGImage* img);
 BMGError ReadGifFile(const char* filename, BMGImage* img);
 BMGError ReadIffFile(const char* filename, BMGImage* img);
 BMGError ReadPcxFile(const char* filename, BMGImage* img);
+// Photoshop composite image, through the extended readers' PSD class.
+BMGError ReadPsdFile(const char* filename, BMGImage* img);
 
 }  // namespace quorvel::raster

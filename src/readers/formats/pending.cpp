@@ -27,17 +27,7 @@ private:
         return c;                                                                             \
     }
 
-QUORVEL_PENDING_READER(targa_graphic_class, "TTargaGraphic", "Targa")
 QUORVEL_PENDING_READER(tiff_graphic_class, "TTIFFGraphic", "TIF/TIFF")
 QUORVEL_PENDING_READER(eps_graphic_class, "TEPSGraphic", "EPS")
-QUORVEL_PENDING_READER(pcx_graphic_class, "TPCXGraphic", "PCX or SCR")
-QUORVEL_PENDING_READER(rla_graphic_class, "TRLAGraphic", "RLA")
-QUORVEL_PENDING_READER(sgi_graphic_class, "TSGIGraphic", "sgi, bw or rgb(a)")
-QUORVEL_PENDING_READER(psd_graphic_class, "TPSDGraphic", "PSD or PDD")
-QUORVEL_PENDING_READER(autodesk_graphic_class, "TAutodeskGraphic", "Autodesk")
-QUORVEL_PENDING_READER(pcd_graphic_class, "TPCDGraphic", "PCD")
-QUORVEL_PENDING_READER(cut_graphic_class, "TCUTGraphic", "CUT")
-QUORVEL_PENDING_READER(psp_graphic_class, "TPSPGraphic", "PSP")
-QUORVEL_PENDING_READER(png_graphic_class, "TPNGGraphic", "PNG")
 
 }  // namespace quorvel::readers

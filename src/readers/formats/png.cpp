@@ -1,0 +1,216 @@
+// libpng reports errors by a long jump back into the function that set it up. The two
+// functions that call into libpng (header, then rows) hold only plain data across that
+// point; everything with a destructor lives in their callers.
+#include "readers/formats/png.h"
+
+#include <csetjmp>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include "readers/formats/colour_setup.h"
+#include "toolkit/graphic_errors.h"
+#include "readers/reader_classes.h"
+
+namespace quorvel::readers {
+namespace {
+
+constexpr const char* kName = "PNG";
+constexpr double kDisplayGamma = 2.2;
+
+struct PngJob {
+    const uint8_t* data;
+    size_t size;
+    size_t at;
+    png_structp png;
+    png_infop info;
+    char message[256];
+    // What the header set up.
+    png_uint_32 width, height;
+    int bit_depth, color_type;
+    bool has_trns;
+    double file_gamma;  // 0 without a gAMA chunk
+    size_t row_bytes;
+};
+
+void on_error(png_structp png, png_const_charp message) {
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->message, sizeof job->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void on_warning(png_structp, png_const_charp) {}
+
+void on_read(png_structp png, png_bytep out, png_size_t count) {
+    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+    if (count > job->size - job->at) png_error(png, "Read Error");
+    std::memcpy(out, job->data + job->at, count);
+    job->at += count;
+}
+
+// Transparency becomes an alpha channel; gray with alpha is widened to RGBA, the colour
+// manager having no gray-alpha target.
+void set_transforms(PngJob* job) {
+    png_structp png = job->png;
+    const int type = job->color_type;
+    if (job->has_trns) {
+        png_set_expand(png);
+        if (type == PNG_COLOR_TYPE_GRAY) png_set_gray_to_rgb(png);
+    }
+    if (type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, job->info);
+    job->row_bytes = png_get_rowbytes(png, job->info);
+}
+
+bool read_png_header(PngJob* job) {
+    if (setjmp(png_jmpbuf(job->png))) return false;
+    png_set_read_fn(job->png, job, on_read);
+    png_read_info(job->png, job->info);
+    png_get_IHDR(job->png, job->info, &job->width, &job->height, &job->bit_depth, &job->color_type, nullptr,
+                 nullptr, nullptr);
+    job->has_trns = png_get_valid(job->png, job->info, PNG_INFO_tRNS) != 0;
+    job->file_gamma = 0;
+    png_get_gAMA(job->png, job->info, &job->file_gamma);
+    set_transforms(job);
+    return true;
+}
+
+bool read_png_rows(PngJob* job, png_bytep* rows) {
+    if (setjmp(png_jmpbuf(job->png))) return false;
+    png_read_image(job->png, rows);
+    png_read_end(job->png, nullptr);
+    return true;
+}
+
+// libpng's texts mapped onto the family's messages.
+std::string message_for(const std::string& text) {
+    const auto has = [&](const char* part) { return text.find(part) != std::string::npos; };
+    if (has("CRC")) return toolkit::format_message(gesCRCError, kName);
+    if (has("unhandled critical chunk") || has("unknown critical chunk")) return gesUnknownCriticalChunk;
+    if (has("Read Error")) return toolkit::format_message(gesStreamReadError, kName);
+    if (has("Too much image data") || has("xtra compress")) return toolkit::format_message(gesExtraCompressedData, kName);
+    if (has("IDAT") || has("zlib") || has("image data") || has("deflate") || has("inflate") || has("distance") ||
+        has("compressed data") || has("code") || has("block type") || has("stored block") || has("header check"))
+        return toolkit::format_message(gesCompression, kName);
+    if (has("PLTE") || has("palette")) return toolkit::format_message(gesInvalidPalette, kName);
+    return toolkit::format_message(gesInvalidImage, kName);
+}
+
+class PngReadStruct {
+public:
+    explicit PngReadStruct(PngJob& job) : job_(job) {
+        job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, on_error, on_warning);
+        if (job.png != nullptr) job.info = png_create_info_struct(job.png);
+        if (job.png == nullptr || job.info == nullptr) throw std::bad_alloc();
+    }
+    ~PngReadStruct() { png_destroy_read_struct(&job_.png, &job_.info, nullptr); }
+    PngReadStruct(const PngReadStruct&) = delete;
+    PngReadStruct& operator=(const PngReadStruct&) = delete;
+
+private:
+    PngJob& job_;
+};
+
+ColorModel model_after_transforms(const PngJob& job) {
+    if (job.has_trns || job.color_type == PNG_COLOR_TYPE_GRAY_ALPHA || job.color_type == PNG_COLOR_TYPE_RGBA)
+        return cmRGBA;
+    if (job.color_type == PNG_COLOR_TYPE_PALETTE) return cmIndexed;
+    return job.color_type == PNG_COLOR_TYPE_GRAY ? cmGray : cmRGB;
+}
+
+unsigned samples_of(ColorModel model) { return model == cmRGBA ? 4 : model == cmRGB ? 3 : 1; }
+
+// The palette, through the gamma table when the file's gamma is applied.
+std::vector<RGBQUAD> png_palette(const PngJob& job, const TColorManager& cm) {
+    png_colorp colours = nullptr;
+    int count = 0;
+    std::vector<RGBQUAD> palette;
+    if (png_get_PLTE(job.png, job.info, &colours, &count) == 0) return palette;
+    const bool gamma = (cm.source_options() & coApplyGamma) != 0;
+    const auto g = [&](uint8_t v) { return gamma ? cm.gamma_table()[v] : v; };
+    for (int i = 0; i < count; ++i) palette.push_back(RGBQUAD{g(colours[i].blue), g(colours[i].green), g(colours[i].red), 0});
+    return palette;
+}
+
+// Gamma is applied when the file states one that differs from what the display expects.
+uint32_t gamma_option(const PngJob& job, TColorManager& cm) {
+    if (job.file_gamma <= 0) return 0;
+    const double correction = job.file_gamma * kDisplayGamma;
+    if (std::fabs(correction - 1.0) < 0.01) return 0;
+    cm.set_gamma(static_cast<float>(correction));
+    return coApplyGamma;
+}
+
+bool has_signature(const toolkit::Stream& stream) {
+    return stream.remaining() >= 8 && png_sig_cmp(stream.rest().data(), 0, 8) == 0;
+}
+
+}  // namespace
+
+bool TPNGGraphic::can_load_stream(toolkit::Stream& stream) { return has_signature(stream); }
+
+bool TPNGGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
+    TGraphicExGraphic::read_image_info(stream, image_index);
+    if (!has_signature(stream)) return false;
+    PngJob job{};
+    job.data = stream.rest().data();
+    job.size = stream.remaining();
+    PngReadStruct guard(job);
+    if (!read_png_header(&job)) return false;
+    ReaderImageInfo& info = image_info();
+    info.width = static_cast<int32_t>(job.width);
+    info.height = static_cast<int32_t>(job.height);
+    info.sample_bits = static_cast<uint8_t>(job.bit_depth);
+    info.color_model = model_after_transforms(job);
+    info.samples = static_cast<uint8_t>(png_get_channels(job.png, job.info));
+    info.pixel_bits = static_cast<uint8_t>(info.samples * job.bit_depth);
+    info.compression = ctLZ77;
+    if (job.file_gamma > 0) info.gamma = static_cast<float>(job.file_gamma);
+    return true;
+}
+
+void TPNGGraphic::LoadFromStream(toolkit::Stream& stream) {
+    load_guarded(*this, [&] { load_image(stream); });
+}
+
+void TPNGGraphic::load_image(toolkit::Stream& stream) {
+    release_image();
+    if (!has_signature(stream)) fail(gesInvalidImage, kName);
+    PngJob job{};
+    job.data = stream.rest().data();
+    job.size = stream.remaining();
+    PngReadStruct guard(job);
+    if (!read_png_header(&job)) throw toolkit::EInvalidGraphic(message_for(job.message));
+
+    TColorManager& cm = color_manager();
+    const ColorModel model = model_after_transforms(job);
+    const unsigned bits = static_cast<unsigned>(job.bit_depth);
+    const uint32_t gamma = gamma_option(job, cm);
+    set_up_conversion(cm, model, bits, samples_of(model), gamma | (bits == 16 ? uint32_t{coNeedByteSwap} : 0u));
+    // Deflate shrinks at most about 1032 to 1; one byte can then hold eight 1-bit pixels.
+    prepare_bitmap(static_cast<int>(job.width), static_cast<int>(job.height), uint64_t{job.size} * 1032 * 8);
+    if (model == cmIndexed) set_palette(png_palette(job, cm));
+
+    if (uint64_t{job.row_bytes} * job.height > limits().max_buffer_bytes) fail(gesInvalidImage, kName);
+    progress_start(gesLoadingData);
+    std::vector<uint8_t> pixels(job.row_bytes * job.height);
+    std::vector<png_bytep> rows(job.height);
+    for (size_t y = 0; y < rows.size(); ++y) rows[y] = pixels.data() + y * job.row_bytes;
+    if (!read_png_rows(&job, rows.data())) throw toolkit::EInvalidGraphic(message_for(job.message));
+    for (int y = 0; y < static_cast<int>(job.height); ++y) {
+        const uint8_t* source[1] = {rows[y]};
+        cm.convert_row(source, scanline(y), job.width);
+        progress_row(y + 1, static_cast<int>(job.height));
+    }
+    progress_end();
+}
+
+const toolkit::GraphicClass& png_graphic_class() { return reader_class<TPNGGraphic>("TPNGGraphic"); }
+
+}  // namespace quorvel::readers

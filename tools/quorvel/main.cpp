@@ -1,6 +1,7 @@
 // quorvel: compress fingerprint images to WSQ and back, look inside WSQ files, and measure
 // what compression costs.
 #include <CLI/CLI.hpp>
+#include <quorvel/version.h>
 
 #include "commands.h"
 
@@ -76,6 +77,7 @@ int dispatch(const CLI::App& app, Arguments& args) {
 int main(int argc, char** argv) {
     CLI::App app{"quorvel: WSQ compression of 8-bit gray fingerprint images"};
     app.require_subcommand(1, 1);
+    app.set_version_flag("--version", "quorvel " QUORVEL_VERSION_STRING);
     Arguments args;
     app.add_flag("--verbose,-v", args.verbose, "Show the codec's messages and statistics");
     add_encode(app, args);

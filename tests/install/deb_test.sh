@@ -30,6 +30,9 @@ for file in ./usr/lib/libquorvel.so.$version ./usr/lib/libquorvel.so.0 ./usr/lib
             ./usr/lib/cmake/Quorvel/QuorvelConfig.cmake; do
   grep -qx -- "$file" <<<"$files" || fail "the package lacks $file"
 done
+if [ -e "$build/python/quorvel/__init__.py" ]; then
+  grep -qx -- ./usr/lib/python3/dist-packages/quorvel/__init__.py <<<"$files" || fail "the package lacks the Python package"
+fi
 dpkg-deb -I "$deb" postinst | grep -q ldconfig || fail "postinst does not run ldconfig"
 
 if [ "$mode" = contents ]; then
@@ -46,6 +49,10 @@ dpkg -i "$deb" >/dev/null
 trap 'dpkg -P quorvel >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 [ "$(/usr/bin/quorvel --version)" = "quorvel $version" ] || fail "installed tool"
 ldconfig -p | grep -q "libquorvel.so.0 " || fail "the linker cache lacks libquorvel.so.0"
+if [ -e "$build/python/quorvel/__init__.py" ]; then
+  (cd / && /usr/bin/python3 -c 'import quorvel, sys; sys.exit(quorvel.__version__ != sys.argv[1])' "$version") ||
+    fail "the installed Python package"
+fi
 printf '#include <quorvel/quorvel.hpp>\nint main() { return quorvel::version()[0] == 0; }\n' >"$work/v.cpp"
 # shellcheck disable=SC2046
 c++ -std=c++17 "$work/v.cpp" -o "$work/v" $(pkg-config --cflags --libs quorvel) && "$work/v" || fail "host build"

@@ -49,4 +49,15 @@ out=$("$work/cpp/cpp_host")
 echo "$out"
 [[ $out == *"error -14: encode: ERROR : wsq_encode_1 : image too small : 20 x 20"* ]] || fail "cpp host error line"
 [[ $out == *"version $version, 200x150 500 ppi, 150x200 1000 ppi \"b\", 11 segments"* ]] || fail "cpp host: $out"
+# The Python package, when it was built.
+if [ -d "$libdir/python3/dist-packages/quorvel" ]; then
+  out=$(PYTHONPATH=$libdir/python3/dist-packages LD_LIBRARY_PATH=$libdir /usr/bin/python3 -c '
+import numpy, quorvel
+y, x = numpy.mgrid[0:100, 0:120]
+pixels = (128 + 90 * numpy.sin(numpy.hypot(x - 60, y - 30) / 2.5)).astype(numpy.uint8)
+image, ppi, comment = quorvel.decode(quorvel.encode(pixels, ppi=700, comment="py"))
+print("python host:", quorvel.__version__, image.shape, ppi, comment)')
+  echo "$out"
+  [ "$out" = "python host: $version (100, 120) 700 py" ] || fail "python host printed: $out"
+fi
 echo "install test: passed"

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # command-line option parsing of the quorvel tool (header-only)
   libcli11-dev
+  # the Python package and its tests; the .deb's dependency list (dpkg-shlibdeps); nm, objdump
+  python3-dev pybind11-dev python3-numpy python3-pytest dpkg-dev binutils man-db
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

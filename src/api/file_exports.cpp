@@ -19,7 +19,8 @@ extern "C" {
 QUORVEL_API HBITMAP CreateBMPFromFile(char* file_name) {
     return quorvel::api::guarded<HBITMAP>(nullptr, [&] {
         quorvel::api::start_library();
-        return quorvel::api::load_file(quorvel::api::file_state(), quorvel::api::library_state().settings, file_name);
+        return quorvel::api::load_file_guarded(quorvel::api::file_state(), quorvel::api::library_state().settings,
+                                               file_name);
     });
 }
 

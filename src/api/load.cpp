@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "raster/bmg_error.h"
 #include "raster/codecs/codecs.h"
 #include "raster/dispatch.h"
 #include "toolkit/jpeg_image.h"
@@ -12,12 +13,7 @@ namespace {
 using toolkit::Bitmap;
 using toolkit::PixelFormat;
 
-struct RouteRow {
-    const char* extension;
-    LoadRoute route;
-};
-
-constexpr RouteRow kRoutes[] = {
+constexpr RouteEntry kRoutes[] = {
     {"wsq", LoadRoute::Wsq},
     {"png", LoadRoute::Container}, {"tga", LoadRoute::Container}, {"cel", LoadRoute::Container},
     {"rgb", LoadRoute::Container}, {"rgba", LoadRoute::Container}, {"gif", LoadRoute::Container},
@@ -36,8 +32,11 @@ constexpr RouteRow kRoutes[] = {
     {"jpg", LoadRoute::Jpeg}, {"jpeg", LoadRoute::Jpeg}, {"jpe", LoadRoute::Jpeg},
 };
 
+std::string g_last_error;
+
 void load_container(FileState& state, const char* file_name, void* options) {
     state.library_bitmap.assign_handle(raster::LoadBitmapFromImageFile(file_name, options, 0));
+    if (state.library_bitmap.empty()) g_last_error = raster::GetImageErrorText();
 }
 
 void load_wsq(FileState& state, Settings& settings, const char* file_name) {
@@ -85,9 +84,25 @@ void load_jpeg(FileState& state, const char* file_name) {
 
 }  // namespace
 
+std::span<const RouteEntry> route_table() { return kRoutes; }
+
+const std::string& last_load_error() { return g_last_error; }
+
+HBITMAP load_file_guarded(FileState& state, Settings& settings, const char* file_name) noexcept {
+    try {
+        g_last_error.clear();
+        return load_file(state, settings, file_name);
+    } catch (const std::exception& e) {
+        g_last_error = e.what();
+    } catch (...) {
+        g_last_error = "unknown failure";
+    }
+    return nullptr;
+}
+
 LoadRoute load_route(const std::string& file_name) {
     const std::string extension = toolkit::file_extension(file_name);
-    for (const RouteRow& row : kRoutes)
+    for (const RouteEntry& row : kRoutes)
         if (extension == row.extension) return row.route;
     return LoadRoute::None;
 }

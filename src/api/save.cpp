@@ -92,7 +92,7 @@ void save_container(const Bitmap& copy, const std::string& target) {
 }
 
 // The toolkit's writers: the whole file is made in memory, then written in one piece.
-void save_toolkit(const Bitmap& copy, const std::string& target, int type) {
+void save_toolkit(const Bitmap& copy, const std::string& target, int type, int quality) {
     if (copy.empty()) {
         report_not_saved(target, "Invalid bitmap handle");
         return;
@@ -104,6 +104,7 @@ void save_toolkit(const Bitmap& copy, const std::string& target, int type) {
         } else {
             toolkit::JpegImage jpeg;
             jpeg.assign(copy);
+            jpeg.quality = quality;
             bytes = jpeg.save_to_memory();
         }
     } catch (const toolkit::GraphicError& e) {
@@ -146,7 +147,7 @@ void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char*
     case kSaveWsq: save_wsq(state, settings, copy, target); break;
     case kSaveTiff: save_tiff(settings, copy, target); break;
     case kSaveBmp:
-    case kSaveJpeg: save_toolkit(copy, target, type); break;
+    case kSaveJpeg: save_toolkit(copy, target, type, settings.jpeg_quality); break;
     default: save_container(copy, target); break;
     }
 }

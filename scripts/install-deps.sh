@@ -10,6 +10,9 @@ packages=(
   libcli11-dev
   # the Python package and its tests; the .deb's dependency list (dpkg-shlibdeps); nm, objdump
   python3-dev pybind11-dev python3-numpy python3-pytest dpkg-dev binutils man-db
+  # metafiles: libwmf (WMF) and libemf2svg (EMF) to SVG, librsvg on cairo to pixels; libwmf
+  # needs the URW base fonts to draw at all
+  libwmf-dev libemf2svg-dev librsvg2-dev libcairo2-dev gsfonts
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

@@ -1,7 +1,9 @@
-// Quorvel's C++ API: WSQ encoding, decoding and inspection of 8-bit gray fingerprint images.
-// Every call owns all of its codec state (tables, trees, quantization, bit reader), so calls
-// may run on any number of threads at once; nothing is printed, failures throw quorvel::Error.
-// The C exports of quorvel.h keep their own single process-wide state and are not affected.
+// Quorvel's C++ API: WSQ encoding, decoding and inspection of 8-bit gray fingerprint images,
+// and loading and saving raster files. Every WSQ call owns all of its codec state (tables,
+// trees, quantization, bit reader), so calls may run on any number of threads at once; the
+// raster calls are safe on any thread too, and run one at a time (see load()). Nothing is
+// printed; failures throw quorvel::Error. The C exports of quorvel.h keep their own single
+// process-wide state.
 #pragma once
 
 #include <cstddef>
@@ -33,9 +35,12 @@ private:
     int code_;
 };
 
-// Codes of failures found by the API itself (the codec's own codes are small negatives).
+// Codes of failures found by the API itself (the WSQ codec's own codes are small negatives,
+// the raster container's errors are its positive BMGError codes).
 inline constexpr int kInvalidArgument = -1000;  // sizes that do not match, a null buffer
 inline constexpr int kNotWsq = -1001;           // info(): not a WSQ stream or a damaged one
+inline constexpr int kLoadFailed = -1002;       // load(): a reader refused the file
+inline constexpr int kSaveFailed = -1003;       // save(): a writer failed, message says why
 
 struct EncodeOptions {
     double bitrate = 0.75;               // target bits per pixel
@@ -105,6 +110,42 @@ QUORVEL_CXX_API Image decode(const std::vector<std::uint8_t>& data);
 // first segment that cannot be read.
 QUORVEL_CXX_API StreamInfo info(const std::uint8_t* data, std::size_t size);
 QUORVEL_CXX_API StreamInfo info(const std::vector<std::uint8_t>& data);
+
+// A raster image: rows top first, `channels` bytes per pixel (1: gray; 3: red, green, blue),
+// no padding between rows.
+struct Raster {
+    std::vector<std::uint8_t> pixels;
+    int width = 0;
+    int height = 0;
+    int channels = 1;
+    int ppi = -1;                        // WSQ files only
+    std::optional<std::string> comment;  // WSQ files only: as Image::comment
+};
+
+// How save() writes each format; the fields of other formats are ignored.
+struct SaveOptions {
+    double bitrate = 0.75;               // WSQ
+    int ppi = 500;                       // WSQ
+    std::optional<std::string> comment;  // WSQ
+    int tiff_compression = 0;            // TIFF: 0 none, 1 ZIP (Deflate), 2 PackBits
+    int tiff_predictor = 2;              // TIFF with ZIP
+    int jpeg_quality = 90;               // JPEG, 1..100
+};
+
+// Loads any file the library reads (by its extension, as CreateBMPFromFile does), through
+// the same readers. The image is gray (1 channel) when every pixel has equal red, green and
+// blue, else RGB. The readers and writers share the container layer's process-wide state, so
+// load(), save() and convert() take one lock and run one at a time; they must not overlap
+// with the file exports of quorvel.h on other threads.
+QUORVEL_CXX_API Raster load(const std::string& path);
+
+// Writes the image in the format the extension names (wsq, bmp, tif/tiff, png, jpg/jpeg,
+// tga, rgb), with the writers SaveBMPToFile uses, to exactly `path`; no dialog is shown.
+QUORVEL_CXX_API void save(const Raster& image, const std::string& path, const SaveOptions& options = {});
+
+// save(load(source), target, options).
+QUORVEL_CXX_API void convert(const std::string& source, const std::string& target,
+                             const SaveOptions& options = {});
 
 // The library's version, "MAJOR.MINOR.PATCH".
 QUORVEL_CXX_API const char* version() noexcept;

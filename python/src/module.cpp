@@ -126,6 +126,61 @@ py::dict info(const py::buffer& data) {
     return d;
 }
 
+// A 2-D gray or (rows, columns, 3) RGB uint8 array as a Raster (copied: the writers run
+// without the GIL).
+Raster raster_of(const py::array& array) {
+    if (!array.dtype().equal(py::dtype::of<std::uint8_t>())) {
+        throw py::type_error("save: expected a uint8 array, got dtype " + py::str(array.dtype()).cast<std::string>());
+    }
+    const bool gray = array.ndim() == 2, rgb = array.ndim() == 3 && array.shape(2) == 3;
+    if (!gray && !rgb) throw py::value_error("save: expected (rows, columns) or (rows, columns, 3)");
+    if (array.shape(0) > 65535 || array.shape(1) > 65535) throw py::value_error("save: image larger than 65535 on a side");
+    const GrayArray rows = GrayArray::ensure(array);
+    Raster image;
+    image.height = static_cast<int>(rows.shape(0));
+    image.width = static_cast<int>(rows.shape(1));
+    image.channels = gray ? 1 : 3;
+    image.pixels.assign(rows.data(), rows.data() + rows.size());
+    return image;
+}
+
+py::array_t<std::uint8_t> array_of(Raster& image) {
+    auto* pixels = new std::vector<std::uint8_t>(std::move(image.pixels));
+    py::capsule owner(pixels, [](void* p) { delete static_cast<std::vector<std::uint8_t>*>(p); });
+    std::vector<py::ssize_t> shape{image.height, image.width};
+    if (image.channels == 3) shape.push_back(3);
+    return py::array_t<std::uint8_t>(shape, pixels->data(), owner);
+}
+
+py::array_t<std::uint8_t> load(const std::string& path) {
+    Raster image;
+    {
+        py::gil_scoped_release unlocked;
+        image = quorvel::load(path);
+    }
+    return array_of(image);
+}
+
+SaveOptions save_options(double bitrate, int ppi, std::optional<std::string> comment, int tiff_compression,
+                         int tiff_predictor, int jpeg_quality) {
+    return SaveOptions{bitrate, ppi, std::move(comment), tiff_compression, tiff_predictor, jpeg_quality};
+}
+
+void save(const py::array& array, const std::string& path, double bitrate, int ppi,
+          std::optional<std::string> comment, int tiff_compression, int tiff_predictor, int jpeg_quality) {
+    const Raster image = raster_of(array);
+    const SaveOptions options = save_options(bitrate, ppi, std::move(comment), tiff_compression, tiff_predictor, jpeg_quality);
+    py::gil_scoped_release unlocked;
+    quorvel::save(image, path, options);
+}
+
+void convert(const std::string& source, const std::string& target, double bitrate, int ppi,
+             std::optional<std::string> comment, int tiff_compression, int tiff_predictor, int jpeg_quality) {
+    const SaveOptions options = save_options(bitrate, ppi, std::move(comment), tiff_compression, tiff_predictor, jpeg_quality);
+    py::gil_scoped_release unlocked;
+    quorvel::convert(source, target, options);
+}
+
 }  // namespace
 }  // namespace quorvel::python
 
@@ -149,5 +204,17 @@ PYBIND11_MODULE(_quorvel, m) {
           "length, coded_bytes each), 'frame', 'transform_taps', 'bin_centers', 'huffman_ids',\n"
           "'block_tables', 'comments' and the NIST_COM 'attributes' as a dict. Raises\n"
           "quorvel.Error naming the first segment that cannot be read.");
+    m.def("load", &load, py::arg("path"),
+          "Loads any file the library reads, chosen by extension, as a (rows, columns) uint8 array\n"
+          "when every pixel is gray, else (rows, columns, 3) RGB. Raises quorvel.Error.");
+    m.def("save", &save, py::arg("array"), py::arg("path"), py::kw_only(), py::arg("bitrate") = 0.75,
+          py::arg("ppi") = 500, py::arg("comment") = py::none(), py::arg("tiff_compression") = 0,
+          py::arg("tiff_predictor") = 2, py::arg("jpeg_quality") = 90,
+          "Writes a gray or RGB uint8 array in the format the extension names (wsq, bmp, tif,\n"
+          "tiff, png, jpg, jpeg, tga, rgb). Raises quorvel.Error.");
+    m.def("convert", &convert, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("bitrate") = 0.75,
+          py::arg("ppi") = 500, py::arg("comment") = py::none(), py::arg("tiff_compression") = 0,
+          py::arg("tiff_predictor") = 2, py::arg("jpeg_quality") = 90,
+          "save(load(source), target, **options). Raises quorvel.Error.");
     m.attr("__version__") = quorvel::version();
 }

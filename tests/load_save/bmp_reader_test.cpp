@@ -70,7 +70,9 @@ TEST_P(BmpVariants, LoadWithTheToolsPixels) {
     const uint32_t header = le32(bytes, 14);
     ASSERT_EQ(header, v.header_bytes);
     EXPECT_EQ(le16(bytes, header == 12 ? 24 : 28), v.bits);
-    if (header != 12) EXPECT_EQ(le32(bytes, 30), v.compression);
+    if (header != 12) {
+        EXPECT_EQ(le32(bytes, 30), v.compression);
+    }
     const Picture expected = magick_rgb(bmp);
     for (const char* extension : {".bmp", ".dib", ".rle"}) {
         const std::string name = dir.file(std::string("copy") + extension);
@@ -91,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(Tools, BmpVariants, ::testing::ValuesIn(kVariants),
 // A bitmap file around an information header, colour table and pixel bytes.
 std::vector<uint8_t> bmp_file(std::vector<uint8_t> info, const std::vector<uint8_t>& colours,
                               const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> out = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> out(14, 0);
+    out[0] = 'B';
+    out[1] = 'M';
     const uint32_t offset = uint32_t(14 + info.size() + colours.size());
     for (int i = 0; i < 4; ++i) out[10 + i] = uint8_t(offset >> (8 * i));
     out.insert(out.end(), info.begin(), info.end());

@@ -52,8 +52,8 @@ inline HBITMAP make_section(const Picture& rgb) {
     return bitmap;
 }
 
-// Colours that change in every channel along both axes, so a flipped, shifted or swapped
-// image differs.
+// Smooth colours that change differently in every channel along both axes, so a flipped,
+// shifted or channel-swapped image differs.
 inline Picture colour_pattern(int width, int height) {
     Picture p{width, height, 3, std::vector<uint8_t>(size_t(width) * height * 3)};
     for (int y = 0; y < height; ++y)
@@ -61,7 +61,7 @@ inline Picture colour_pattern(int width, int height) {
             uint8_t* o = &p.samples[(size_t(y) * width + x) * 3];
             o[0] = uint8_t(x * 255 / std::max(1, width - 1));
             o[1] = uint8_t(y * 255 / std::max(1, height - 1));
-            o[2] = uint8_t((x * 7 + y * 13) & 255);
+            o[2] = uint8_t((x + 2 * y) * 255 / std::max(1, width - 1 + 2 * (height - 1)));
         }
     return p;
 }

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # command-line option parsing of the quorvel tool (header-only)
   libcli11-dev
+  # the converter's INI file
+  libinih-dev
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

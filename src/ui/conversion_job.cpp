@@ -59,6 +59,7 @@ const char* status_text(FileStatus status) {
         case FileStatus::ReadFailed: return "read failed";
         case FileStatus::WriteFailed: return "write failed";
         case FileStatus::Skipped: return "skipped";
+        case FileStatus::Stopped: return "stopped";
     }
     return "unknown";
 }

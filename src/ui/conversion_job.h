@@ -34,7 +34,7 @@ struct ConversionInputs {
     int output_type = 1;  // the SaveBMPToFile type code
 };
 
-enum class FileStatus { Converted, ReadFailed, WriteFailed, Skipped };
+enum class FileStatus { Converted, ReadFailed, WriteFailed, Skipped, Stopped };
 
 struct FileResult {
     std::string input;

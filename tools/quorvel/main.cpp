@@ -2,6 +2,7 @@
 // what compression costs.
 #include <CLI/CLI.hpp>
 
+#include "batch.h"
 #include "commands.h"
 
 namespace {
@@ -14,6 +15,7 @@ struct Arguments {
     EncodeRequest request;
     std::vector<std::string> files;
     std::vector<double> bitrates;
+    quorvel::tool::BatchOptions batch;
     bool verbose = false;
 };
 
@@ -61,12 +63,36 @@ void add_roundtrip(CLI::App& app, Arguments& args) {
     cmd->footer("Example: quorvel roundtrip samples/*.pgm --bitrate 0.75 --bitrate 1.5");
 }
 
+void add_batch(CLI::App& app, Arguments& args) {
+    quorvel::tool::BatchOptions& b = args.batch;
+    CLI::App* cmd = app.add_subcommand(
+        "batch", "Convert every image of the chosen formats in a folder (and its subfolders) to one format");
+    cmd->add_option("INPUT_DIR", b.input_directory, "Folder to read")->required();
+    cmd->add_option("OUTPUT_DIR", b.output_directory, "Folder to write (created when missing)")->required();
+    cmd->add_option("--to", b.to, "Output format: wsq, bmp, tif, png, jpg, tga or rgb")->required();
+    cmd->add_option("--formats", b.formats, "Input formats by extension (wsq,bmp,...) or all")
+        ->delimiter(',')
+        ->default_str("all");
+    cmd->add_flag("--recursive,-r", b.recursive, "Include subfolders, rebuilding the tree below OUTPUT_DIR");
+    cmd->add_option("--jobs,-j", b.jobs, "Worker processes (default: one per core)")->check(CLI::Range(1, 256));
+    cmd->add_flag("--dry-run,-n", b.dry_run, "List what would be converted, convert nothing");
+    cmd->add_flag("--skip-existing", b.skip_existing, "Leave files whose output already exists");
+    cmd->add_option("--report", b.report, "CSV report: file, status, message, sizes, seconds");
+    cmd->add_option("--bitrate", b.bitrate, "WSQ bitrate")->check(bitrate_range());
+    cmd->add_option("--ppi", b.ppi, "WSQ pixels per inch")->check(CLI::Range(-1, 65535));
+    cmd->add_option("--comment", b.comment, "WSQ comment text");
+    cmd->add_option("--tiff-compression", b.tiff_compression, "TIFF compression: none, zip or packbits")
+        ->check(CLI::IsMember({"none", "zip", "packbits"}, CLI::ignore_case));
+    cmd->footer("Example: quorvel batch scans/ out/ --to wsq --formats bmp,tif --recursive --report out/report.csv");
+}
+
 int dispatch(const CLI::App& app, Arguments& args) {
     using namespace quorvel::tool;
     set_verbose(args.verbose);
     if (app.got_subcommand("encode")) return run_encode(args.input, args.output, args.request);
     if (app.got_subcommand("decode")) return run_decode(args.input, args.output);
     if (app.got_subcommand("info")) return run_info(args.input);
+    if (app.got_subcommand("batch")) return run_batch(args.batch);
     if (args.bitrates.empty()) args.bitrates = {0.75, 2.25};
     return run_roundtrip(args.files, args.bitrates);
 }
@@ -82,6 +108,7 @@ int main(int argc, char** argv) {
     add_decode(app, args);
     add_info(app, args);
     add_roundtrip(app, args);
+    add_batch(app, args);
     app.footer("Run 'quorvel COMMAND --help' for the options of one command.");
     try {
         app.parse(argc, argv);

@@ -8,7 +8,7 @@
 
 #include "ui/conversion_paths.h"
 #include "ui/directory_walk.h"
-#include "ui/file_exports.h"
+#include <quorvel/quorvel.h>
 
 namespace quorvel::ui {
 namespace {

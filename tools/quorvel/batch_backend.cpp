@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "ui/conversion_paths.h"
-#include "ui/file_exports.h"
+#include <quorvel/quorvel.h>
 
 namespace quorvel::tool {
 namespace {

@@ -155,21 +155,24 @@ int output_type_of(const std::string& name) {
     return 0;
 }
 
+// The formats are walked in the window's list order, however they were typed, so a run walks
+// exactly what the window walks with the same items ticked.
 bool patterns_of(const std::vector<std::string>& names, std::vector<std::string>& patterns, std::string& unknown) {
     const auto& formats = ui::input_formats();
+    std::vector<bool> ticked(formats.size(), false);
     for (const std::string& name : names) {
-        if (lower(name) == "all") {
-            for (size_t item = 1; item < formats.size(); ++item) patterns.emplace_back(formats[item].pattern);
-            continue;
+        const bool all = lower(name) == "all";
+        bool found = all;
+        for (size_t item = 1; item < formats.size(); ++item) {
+            if (all || ui::pattern_extension(formats[item].pattern) == lower(name)) ticked[item] = found = true;
         }
-        const auto it = std::find_if(formats.begin() + 1, formats.end(), [&](const ui::InputFormat& format) {
-            return ui::pattern_extension(format.pattern) == lower(name);
-        });
-        if (it == formats.end()) {
+        if (!found) {
             unknown = name;
             return false;
         }
-        patterns.emplace_back(it->pattern);
+    }
+    for (size_t item = 1; item < formats.size(); ++item) {
+        if (ticked[item]) patterns.emplace_back(formats[item].pattern);
     }
     return true;
 }

@@ -102,7 +102,7 @@ void add_batch(CLI::App& app, Arguments& args) {
     cmd->add_option("INPUT_DIR", b.input_directory, "Folder to read")->required();
     cmd->add_option("OUTPUT_DIR", b.output_directory, "Folder to write (created when missing)")->required();
     cmd->add_option("--to", b.to, "Output format: wsq, bmp, tif, png, jpg, tga or rgb")->required();
-    cmd->add_option("--formats", b.formats, "Input formats by extension (wsq,bmp,...) or all")
+    cmd->add_option("--formats", b.formats, "Input formats by extension (wsq,bmp,...) or all; walked in the window's list order")
         ->delimiter(',')
         ->default_str("all");
     cmd->add_flag("--recursive,-r", b.recursive, "Include subfolders, rebuilding the tree below OUTPUT_DIR");

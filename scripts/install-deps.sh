@@ -10,6 +10,8 @@ packages=(
   libcli11-dev
   # the converter's INI file
   libinih-dev
+  # the real windows (Qt 6 widgets) and their tests under a virtual X server
+  qt6-base-dev libgl-dev xvfb xauth
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

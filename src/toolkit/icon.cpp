@@ -62,6 +62,20 @@ const Entry& choose(const std::vector<Entry>& entries) {
 
 bool is_png(std::span<const uint8_t> e) { return e.size() >= 8 && png_sig_cmp(e.data(), 0, 8) == 0; }
 
+// libpng's simplified reader takes 16-bit samples as linear light and would brighten them
+// on the way to 8 bits; those are read as 16-bit linear (no conversion, alpha premultiplied)
+// and narrowed here, as other readers of icons do.
+void narrow_linear(const std::vector<uint16_t>& wide, BgraImage& out) {
+    for (size_t i = 0; i < wide.size(); i += 4) {
+        const uint32_t alpha = wide[i + 3];
+        for (int c = 0; c < 3; ++c) {
+            const uint32_t straight = alpha == 0 ? 0 : std::min<uint32_t>(65535, (wide[i + c] * 65535u + alpha / 2) / alpha);
+            out.pixels[i + c] = static_cast<uint8_t>((straight * 255 + 32767) / 65535);
+        }
+        out.pixels[i + 3] = static_cast<uint8_t>((alpha * 255 + 32767) / 65535);
+    }
+}
+
 BgraImage decode_png(std::span<const uint8_t> e) {
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -71,11 +85,18 @@ BgraImage decode_png(std::span<const uint8_t> e) {
         png_image_free(&image);
         invalid();
     }
-    image.format = PNG_FORMAT_BGRA;
-    BgraImage out{int(image.width), int(image.height), std::vector<uint8_t>(PNG_IMAGE_SIZE(image))};
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) {
+    const bool wide = (image.format & PNG_FORMAT_FLAG_LINEAR) != 0;
+    image.format = wide ? PNG_FORMAT_LINEAR_RGB_ALPHA : PNG_FORMAT_BGRA;
+    BgraImage out{int(image.width), int(image.height), std::vector<uint8_t>(size_t(image.width) * image.height * 4)};
+    std::vector<uint16_t> linear(wide ? out.pixels.size() : 0);
+    void* buffer = wide ? static_cast<void*>(linear.data()) : out.pixels.data();
+    if (!png_image_finish_read(&image, nullptr, buffer, 0, nullptr)) {
         png_image_free(&image);
         throw EInvalidGraphic(std::string(kInvalid) + ": " + image.message);
+    }
+    if (wide) {
+        narrow_linear(linear, out);
+        for (size_t i = 0; i < out.pixels.size(); i += 4) std::swap(out.pixels[i], out.pixels[i + 2]);  // RGB to BGR
     }
     return out;
 }

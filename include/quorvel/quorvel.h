@@ -67,6 +67,11 @@ QUORVEL_API void WriteTIFFpredictor(int predictor); /* low 16 bits are kept */
 QUORVEL_API int ReadTIFFpredictor(void);
 QUORVEL_API void SetShowFilePropertiesDialog(int flag); /* dialogs are shown only for 1 */
 
+/* Shows the batch "File format converter" window modelessly and returns at once. It reads its
+   two directories from Quorvel.ini (beside the library, or in $XDG_CONFIG_HOME/quorvel) at every
+   showing and writes them back at every closing. */
+QUORVEL_API void ShowFileConverter(void);
+
 /* Always null: the windows are reached only through the functions. */
 QUORVEL_API extern void* TiffDialog;
 QUORVEL_API extern void* WSQDialog;

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <quorvel/version.h>
 
+#include "batch.h"
 #include "commands.h"
 #include "convert.h"
 
@@ -21,6 +22,7 @@ struct Arguments {
     EncodeRequest request;
     std::vector<std::string> files;
     std::vector<double> bitrates;
+    quorvel::tool::BatchOptions batch;
     bool verbose = false;
     quorvel::tool::ConvertRequest convert;
     std::string tiff_compression;
@@ -94,6 +96,29 @@ void add_roundtrip(CLI::App& app, Arguments& args) {
     cmd->footer("Example: quorvel roundtrip samples/*.pgm --bitrate 0.75 --bitrate 1.5");
 }
 
+void add_batch(CLI::App& app, Arguments& args) {
+    quorvel::tool::BatchOptions& b = args.batch;
+    CLI::App* cmd = app.add_subcommand(
+        "batch", "Convert every image of the chosen formats in a folder (and its subfolders) to one format");
+    cmd->add_option("INPUT_DIR", b.input_directory, "Folder to read")->required();
+    cmd->add_option("OUTPUT_DIR", b.output_directory, "Folder to write (created when missing)")->required();
+    cmd->add_option("--to", b.to, "Output format: wsq, bmp, tif, png, jpg, tga or rgb")->required();
+    cmd->add_option("--formats", b.formats, "Input formats by extension (wsq,bmp,...) or all; walked in the window's list order")
+        ->delimiter(',')
+        ->default_str("all");
+    cmd->add_flag("--recursive,-r", b.recursive, "Include subfolders, rebuilding the tree below OUTPUT_DIR");
+    cmd->add_option("--jobs,-j", b.jobs, "Worker processes (default: one per core)")->check(CLI::Range(1, 256));
+    cmd->add_flag("--dry-run,-n", b.dry_run, "List what would be converted, convert nothing");
+    cmd->add_flag("--skip-existing", b.skip_existing, "Leave files whose output already exists");
+    cmd->add_option("--report", b.report, "CSV report: file, status, message, sizes, seconds");
+    cmd->add_option("--bitrate", b.bitrate, "WSQ bitrate")->check(bitrate_range());
+    cmd->add_option("--ppi", b.ppi, "WSQ pixels per inch")->check(CLI::Range(-1, 65535));
+    cmd->add_option("--comment", b.comment, "WSQ comment text");
+    cmd->add_option("--tiff-compression", b.tiff_compression, "TIFF compression: none, zip or packbits")
+        ->check(CLI::IsMember({"none", "zip", "packbits"}, CLI::ignore_case));
+    cmd->footer("Example: quorvel batch scans/ out/ --to wsq --formats bmp,tif --recursive --report out/report.csv");
+}
+
 bool has_extension(const std::string& name, const char* extension) {
     return name.size() > std::strlen(extension) &&
            strcasecmp(name.c_str() + name.size() - std::strlen(extension), extension) == 0;
@@ -132,6 +157,7 @@ int dispatch(const CLI::App& app, Arguments& args) {
     }
     if (app.got_subcommand("formats")) return run_formats();
     if (app.got_subcommand("info")) return run_info(args.input);
+    if (app.got_subcommand("batch")) return run_batch(args.batch);
     if (args.bitrates.empty()) args.bitrates = {0.75, 2.25};
     return run_roundtrip(args.files, args.bitrates);
 }
@@ -150,6 +176,7 @@ int main(int argc, char** argv) {
     app.add_subcommand("formats", "List the extensions the library loads and the output types");
     add_info(app, args);
     add_roundtrip(app, args);
+    add_batch(app, args);
     app.footer("Run 'quorvel COMMAND --help' for the options of one command.");
     try {
         app.parse(argc, argv);

@@ -2,6 +2,8 @@
 quorvel.convert converts it, failures recorded without stopping the run, the CSV report."""
 
 import csv
+import os
+import subprocess
 
 import pytest
 
@@ -53,3 +55,22 @@ def test_an_unknown_output_type_is_refused_before_any_work(tmp_path):
     with pytest.raises(ValueError):
         quorvel.dask.convert([], tmp_path, to="gif")
     assert quorvel.dask.convert([], tmp_path / "empty", to="png") == []
+
+
+def test_outputs_are_those_of_quorvel_batch(tmp_path, client):
+    tool = os.environ.get("QUORVEL_TOOL")
+    if not tool:
+        pytest.skip("QUORVEL_TOOL is not set (CTest sets it)")
+    src = tmp_path / "in"
+    src.mkdir()
+    for i in range(4):
+        quorvel.save(ridges(100, 95 + 9 * i, seed=i), src / f"s{i}.png")
+    subprocess.run([tool, "batch", str(src), str(tmp_path / "batch"), "--to", "wsq", "--formats", "png",
+                    "--bitrate", "2.25", "--ppi", "1000", "--comment", "run 1"], check=True, capture_output=True)
+    records = quorvel.dask.convert(str(src / "*.png"), tmp_path / "dask", to="wsq", bitrate=2.25, ppi=1000,
+                                   comment="run 1")
+    assert len(records) == 4
+    for record in records:
+        name = os.path.basename(record["target"])
+        with open(record["target"], "rb") as ours, open(tmp_path / "batch" / name, "rb") as theirs:
+            assert ours.read() == theirs.read(), name

@@ -33,7 +33,7 @@ done
 if [ -e "$build/python/quorvel/__init__.py" ]; then
   grep -qx -- ./usr/lib/python3/dist-packages/quorvel/__init__.py <<<"$files" || fail "the package lacks the Python package"
 fi
-dpkg-deb -I "$deb" postinst | grep -q ldconfig || fail "postinst does not run ldconfig"
+dpkg-deb -I "$deb" postinst | grep ldconfig >/dev/null || fail "postinst does not run ldconfig"
 
 if [ "$mode" = contents ]; then
   dpkg-deb -x "$deb" "$work/root"
@@ -44,11 +44,12 @@ if [ "$mode" = contents ]; then
   exit 0
 fi
 
-dpkg -s quorvel 2>/dev/null | grep -q "^Status: install" && fail "a quorvel package is already installed"
+status=$(dpkg-query -W -f='${Status}' quorvel 2>/dev/null || true)
+[[ $status != install* ]] || fail "a quorvel package is already installed"
 dpkg -i "$deb" >/dev/null
 trap 'dpkg -P quorvel >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 [ "$(/usr/bin/quorvel --version)" = "quorvel $version" ] || fail "installed tool"
-ldconfig -p | grep -q "libquorvel.so.0 " || fail "the linker cache lacks libquorvel.so.0"
+ldconfig -p | grep "libquorvel.so.0 " >/dev/null || fail "the linker cache lacks libquorvel.so.0"
 if [ -e "$build/python/quorvel/__init__.py" ]; then
   (cd / && /usr/bin/python3 -c 'import quorvel, sys; sys.exit(quorvel.__version__ != sys.argv[1])' "$version") ||
     fail "the installed Python package"

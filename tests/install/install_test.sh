@@ -21,7 +21,8 @@ for file in "$prefix/include/quorvel/quorvel.h" "$prefix/include/quorvel/quorvel
   [ -e "$file" ] || fail "$file is not installed"
 done
 [ "$(readlink "$libdir/libquorvel.so")" = libquorvel.so.0 ] || fail "libquorvel.so does not link to the SONAME"
-objdump -p "$libdir/libquorvel.so.$version" | grep -q "SONAME *libquorvel.so.0$" || fail "SONAME"
+# (grep reads all of objdump's output: with -q, pipefail would catch objdump's SIGPIPE.)
+objdump -p "$libdir/libquorvel.so.$version" | grep "SONAME *libquorvel.so.0$" >/dev/null || fail "SONAME"
 
 # The tool: its version, and every command it lists has a section in the man page.
 [ "$("$prefix/bin/quorvel" --version)" = "quorvel $version" ] || fail "quorvel --version"
@@ -31,7 +32,8 @@ for command in $commands; do
   grep -q "^\.SS \"$command\b" "$prefix/share/man/man1/quorvel.1" || fail "man page lacks command $command"
 done
 grep -q "quorvel $version" "$prefix/share/man/man1/quorvel.1" || fail "man page version"
-MANWIDTH=80 man -l "$prefix/share/man/man1/quorvel.1" 2>&1 >/dev/null | grep . && fail "man page warnings"
+warnings=$(MANWIDTH=80 man -l "$prefix/share/man/man1/quorvel.1" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man page warnings: $warnings"
 
 # A C host with pkg-config.
 export PKG_CONFIG_PATH=$libdir/pkgconfig

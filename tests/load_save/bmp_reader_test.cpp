@@ -93,14 +93,15 @@ INSTANTIATE_TEST_SUITE_P(Tools, BmpVariants, ::testing::ValuesIn(kVariants),
 // A bitmap file around an information header, colour table and pixel bytes.
 std::vector<uint8_t> bmp_file(std::vector<uint8_t> info, const std::vector<uint8_t>& colours,
                               const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> out(14, 0);
+    std::vector<uint8_t> out(14 + info.size() + colours.size() + pixels.size(), 0);
     out[0] = 'B';
     out[1] = 'M';
     const uint32_t offset = uint32_t(14 + info.size() + colours.size());
     for (int i = 0; i < 4; ++i) out[10 + i] = uint8_t(offset >> (8 * i));
-    out.insert(out.end(), info.begin(), info.end());
-    out.insert(out.end(), colours.begin(), colours.end());
-    out.insert(out.end(), pixels.begin(), pixels.end());
+    size_t at = 14;
+    for (const std::vector<uint8_t>* part : {&info, &colours, &pixels}) {
+        for (uint8_t b : *part) out[at++] = b;
+    }
     const uint32_t size = uint32_t(out.size());
     for (int i = 0; i < 4; ++i) out[2 + i] = uint8_t(size >> (8 * i));
     return out;

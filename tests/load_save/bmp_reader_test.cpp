@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "load_save_support.h"
 
@@ -99,7 +100,7 @@ std::vector<uint8_t> bmp_file(std::vector<uint8_t> info, const std::vector<uint8
     const uint32_t offset = uint32_t(14 + info.size() + colours.size());
     for (int i = 0; i < 4; ++i) out[10 + i] = uint8_t(offset >> (8 * i));
     size_t at = 14;
-    for (const std::vector<uint8_t>* part : {&info, &colours, &pixels}) {
+    for (const std::vector<uint8_t>* part : {&std::as_const(info), &colours, &pixels}) {
         for (uint8_t b : *part) out[at++] = b;
     }
     const uint32_t size = uint32_t(out.size());

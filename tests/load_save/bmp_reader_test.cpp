@@ -160,6 +160,20 @@ TEST(BmpBuilt, TopDownRowsAndOs2Version2HeaderGiveThePictureUpright) {
     EXPECT_EQ(max_difference(handle_picture(load(dir.file("os2.bmp"))), pattern), 0);
 }
 
+TEST(BmpBuilt, SixteenBitsWithoutBitFieldsAreFiveFiveFive) {
+    // One row of two pixels: pure red and a mid blue (5-bit 16 widens to 132).
+    const std::vector<uint8_t> pixels = {0x00, 0x7C, 0x10, 0x00};
+    TempDir dir;
+    for (uint32_t header : {40u, 108u}) {  // Windows 3 and V4 headers
+        write_file(dir.file("p.bmp"), bmp_file(info_header(header, 2, 1, 16, 0), {}, pixels));
+        const Picture p = handle_picture(load(dir.file("p.bmp")));
+        ASSERT_EQ(p.width, 2) << header;
+        EXPECT_EQ(std::vector<uint8_t>(p.samples.begin(), p.samples.end()),
+                  (std::vector<uint8_t>{255, 0, 0, 0, 0, 132}))
+            << header;
+    }
+}
+
 // Damaged files load nothing and leave the previous image in place.
 TEST(BmpBuilt, DamagedFilesFailAndKeepThePreviousImage) {
     TempDir dir;

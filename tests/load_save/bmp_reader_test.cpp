@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "load_save_support.h"
 
@@ -93,14 +94,15 @@ INSTANTIATE_TEST_SUITE_P(Tools, BmpVariants, ::testing::ValuesIn(kVariants),
 // A bitmap file around an information header, colour table and pixel bytes.
 std::vector<uint8_t> bmp_file(std::vector<uint8_t> info, const std::vector<uint8_t>& colours,
                               const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> out(14, 0);
+    std::vector<uint8_t> out(14 + info.size() + colours.size() + pixels.size(), 0);
     out[0] = 'B';
     out[1] = 'M';
     const uint32_t offset = uint32_t(14 + info.size() + colours.size());
     for (int i = 0; i < 4; ++i) out[10 + i] = uint8_t(offset >> (8 * i));
-    out.insert(out.end(), info.begin(), info.end());
-    out.insert(out.end(), colours.begin(), colours.end());
-    out.insert(out.end(), pixels.begin(), pixels.end());
+    size_t at = 14;
+    for (const std::vector<uint8_t>* part : {&std::as_const(info), &colours, &pixels}) {
+        for (uint8_t b : *part) out[at++] = b;
+    }
     const uint32_t size = uint32_t(out.size());
     for (int i = 0; i < 4; ++i) out[2 + i] = uint8_t(size >> (8 * i));
     return out;
@@ -141,6 +143,19 @@ TEST(BmpBuilt, Rle4RunsLiteralsDeltaAndEndCodes) {
         for (int x = 0; x < 8; ++x) EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
 }
 
+TEST(BmpBuilt, Rle8RunsThatOvershootARowAreCut) {
+    // 4 x 2: a run of 6 of index 15 on the bottom row, EOL, a literal of 2, then a run of 200
+    // more and a delta far past the image before the end code.
+    const std::vector<uint8_t> rle = {6, 15, 0, 0, 0, 3, 1, 2, 3, 0, 200, 9, 0, 2, 255, 255, 0, 1};
+    TempDir dir;
+    write_file(dir.file("rle8.bmp"), bmp_file(info_header(40, 4, 2, 8, 1), gray16(), rle));
+    const Picture loaded = handle_picture(load(dir.file("rle8.bmp")));
+    ASSERT_EQ(loaded.width, 4);
+    const int expected[2][4] = {{1, 2, 3, 9}, {15, 15, 15, 15}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
+}
+
 TEST(BmpBuilt, TopDownRowsAndOs2Version2HeaderGiveThePictureUpright) {
     TempDir dir;
     const Picture pattern = colour_pattern(5, 4);
@@ -156,6 +171,20 @@ TEST(BmpBuilt, TopDownRowsAndOs2Version2HeaderGiveThePictureUpright) {
     for (int y = 3; y >= 0; --y) bottom_up.insert(bottom_up.end(), rows.begin() + 16 * y, rows.begin() + 16 * (y + 1));
     write_file(dir.file("os2.bmp"), bmp_file(info_header(64, 5, 4, 24, 0), {}, bottom_up));
     EXPECT_EQ(max_difference(handle_picture(load(dir.file("os2.bmp"))), pattern), 0);
+}
+
+TEST(BmpBuilt, SixteenBitsWithoutBitFieldsAreFiveFiveFive) {
+    // One row of two pixels: pure red and a mid blue (5-bit 16 widens to 132).
+    const std::vector<uint8_t> pixels = {0x00, 0x7C, 0x10, 0x00};
+    TempDir dir;
+    for (uint32_t header : {40u, 108u}) {  // Windows 3 and V4 headers
+        write_file(dir.file("p.bmp"), bmp_file(info_header(header, 2, 1, 16, 0), {}, pixels));
+        const Picture p = handle_picture(load(dir.file("p.bmp")));
+        ASSERT_EQ(p.width, 2) << header;
+        EXPECT_EQ(std::vector<uint8_t>(p.samples.begin(), p.samples.end()),
+                  (std::vector<uint8_t>{255, 0, 0, 0, 0, 132}))
+            << header;
+    }
 }
 
 // Damaged files load nothing and leave the previous image in place.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "load_save_support.h"
 
@@ -70,7 +71,9 @@ TEST_P(BmpVariants, LoadWithTheToolsPixels) {
     const uint32_t header = le32(bytes, 14);
     ASSERT_EQ(header, v.header_bytes);
     EXPECT_EQ(le16(bytes, header == 12 ? 24 : 28), v.bits);
-    if (header != 12) EXPECT_EQ(le32(bytes, 30), v.compression);
+    if (header != 12) {
+        EXPECT_EQ(le32(bytes, 30), v.compression);
+    }
     const Picture expected = magick_rgb(bmp);
     for (const char* extension : {".bmp", ".dib", ".rle"}) {
         const std::string name = dir.file(std::string("copy") + extension);
@@ -91,12 +94,15 @@ INSTANTIATE_TEST_SUITE_P(Tools, BmpVariants, ::testing::ValuesIn(kVariants),
 // A bitmap file around an information header, colour table and pixel bytes.
 std::vector<uint8_t> bmp_file(std::vector<uint8_t> info, const std::vector<uint8_t>& colours,
                               const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> out = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> out(14 + info.size() + colours.size() + pixels.size(), 0);
+    out[0] = 'B';
+    out[1] = 'M';
     const uint32_t offset = uint32_t(14 + info.size() + colours.size());
     for (int i = 0; i < 4; ++i) out[10 + i] = uint8_t(offset >> (8 * i));
-    out.insert(out.end(), info.begin(), info.end());
-    out.insert(out.end(), colours.begin(), colours.end());
-    out.insert(out.end(), pixels.begin(), pixels.end());
+    size_t at = 14;
+    for (const std::vector<uint8_t>* part : {&std::as_const(info), &colours, &pixels}) {
+        for (uint8_t b : *part) out[at++] = b;
+    }
     const uint32_t size = uint32_t(out.size());
     for (int i = 0; i < 4; ++i) out[2 + i] = uint8_t(size >> (8 * i));
     return out;
@@ -152,6 +158,20 @@ TEST(BmpBuilt, TopDownRowsAndOs2Version2HeaderGiveThePictureUpright) {
     for (int y = 3; y >= 0; --y) bottom_up.insert(bottom_up.end(), rows.begin() + 16 * y, rows.begin() + 16 * (y + 1));
     write_file(dir.file("os2.bmp"), bmp_file(info_header(64, 5, 4, 24, 0), {}, bottom_up));
     EXPECT_EQ(max_difference(handle_picture(load(dir.file("os2.bmp"))), pattern), 0);
+}
+
+TEST(BmpBuilt, SixteenBitsWithoutBitFieldsAreFiveFiveFive) {
+    // One row of two pixels: pure red and a mid blue (5-bit 16 widens to 132).
+    const std::vector<uint8_t> pixels = {0x00, 0x7C, 0x10, 0x00};
+    TempDir dir;
+    for (uint32_t header : {40u, 108u}) {  // Windows 3 and V4 headers
+        write_file(dir.file("p.bmp"), bmp_file(info_header(header, 2, 1, 16, 0), {}, pixels));
+        const Picture p = handle_picture(load(dir.file("p.bmp")));
+        ASSERT_EQ(p.width, 2) << header;
+        EXPECT_EQ(std::vector<uint8_t>(p.samples.begin(), p.samples.end()),
+                  (std::vector<uint8_t>{255, 0, 0, 0, 0, 132}))
+            << header;
+    }
 }
 
 // Damaged files load nothing and leave the previous image in place.

@@ -66,11 +66,26 @@ TEST_F(Save, EveryTypeIsReadBackByImageMagickAndPillow) {
     EXPECT_TRUE(recorder.messages.empty());
 }
 
+// A device-dependent bitmap (32 bits, rows from the top) is copied and saved like a section.
+TEST_F(Save, ADeviceDependentBitmapSavesItsPixels) {
+    std::vector<uint8_t> bgrx;
+    for (int y = 0; y < before.height; ++y)
+        for (int x = 0; x < before.width; ++x)
+            bgrx.insert(bgrx.end(), {before.at(x, y, 2), before.at(x, y, 1), before.at(x, y, 0), 0});
+    const HBITMAP device = CreateBitmap(before.width, before.height, 1, 32, bgrx.data());
+    ASSERT_NE(device, nullptr);
+    save(device, dir.file("ddb"), 4);
+    DeleteObject(device);
+    EXPECT_EQ(max_difference(magick_rgb(dir.file("ddb.png")), before), 0);
+}
+
 TEST_F(Save, TiffCompressionsFromTheSettingsStillGiveTheSamePixels) {
     for (int code : {1, 2, 0}) {
         WriteTIFFcompression(code);
-        save(host, dir.file("t" + std::to_string(code)), 3);
-        const std::string written = dir.file("t" + std::to_string(code) + ".tif");
+        std::string name(1, 't');
+        name += std::to_string(code);
+        save(host, dir.file(name), 3);
+        const std::string written = dir.file(name + ".tif");
         EXPECT_EQ(max_difference(magick_rgb(written), before), 0) << "compression " << code;
         const std::string described = run_output("tiffinfo " + q(written));
         EXPECT_NE(described.find(code == 1 ? "AdobeDeflate" : code == 2 ? "PackBits" : "None"), std::string::npos)
@@ -203,7 +218,9 @@ TEST_F(Save, TextThatIsNoNumberIsReportedAndNothingIsWritten) {
         ASSERT_EQ(recorder.messages.size(), 1u) << text;
         EXPECT_EQ(recorder.messages[0].caption, "Save Error");
         EXPECT_NE(recorder.messages[0].text.find(dir.file("n.wsq")), std::string::npos) << recorder.messages[0].text;
-        EXPECT_NE(recorder.messages[0].text.find("'" + std::string(text) + "'"), std::string::npos);
+        std::string quoted(1, '\'');
+        quoted.append(text).push_back('\'');
+        EXPECT_NE(recorder.messages[0].text.find(quoted), std::string::npos);
     }
     EXPECT_TRUE(files_in(dir).empty());
 }

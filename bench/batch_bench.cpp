@@ -43,7 +43,8 @@ void write_bmp(const std::string& path, const std::vector<unsigned char>& gray) 
     for (int i = 0; i < 6; ++i) put32(out, 0);
     for (int y = kSide - 1; y >= 0; --y) {
         for (int x = 0; x < kSide; ++x) {
-            for (int c = 0; c < 3; ++c) out.put(static_cast<char>(gray[static_cast<size_t>(y) * kSide + x]));
+            for (int c = 0; c < 3; ++c)
+                out.put(static_cast<char>(gray[static_cast<size_t>(y) * kSide + x]));
         }
     }
 }
@@ -64,8 +65,9 @@ const fs::path& input_folder() {
 
 void BM_BatchToWsq(benchmark::State& state) {
     const fs::path& folder = input_folder();
-    const std::string command = std::string("'") + QUORVEL_TOOL + "' batch '" + (folder / "in").string() + "' '" +
-                                (folder / "out").string() + "' --to wsq --jobs " + std::to_string(state.range(0)) +
+    const std::string command = std::string("'") + QUORVEL_TOOL + "' batch '" +
+                                (folder / "in").string() + "' '" + (folder / "out").string() +
+                                "' --to wsq --jobs " + std::to_string(state.range(0)) +
                                 " >/dev/null 2>&1";
     for (auto _ : state) {
         state.PauseTiming();
@@ -73,8 +75,8 @@ void BM_BatchToWsq(benchmark::State& state) {
         state.ResumeTiming();
         if (std::system(command.c_str()) != 0) state.SkipWithError("quorvel batch failed");
     }
-    state.counters["files_per_second"] =
-        benchmark::Counter(static_cast<double>(kFiles) * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["files_per_second"] = benchmark::Counter(
+        static_cast<double>(kFiles) * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BatchToWsq)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

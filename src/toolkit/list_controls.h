@@ -79,7 +79,8 @@ public:
     static constexpr int kLabelSpacing = 3;
 
     LabeledEdit(std::string name, Bounds bounds, std::string label_caption, std::string text = {})
-        : Edit(std::move(name), bounds, std::move(text)), label_caption_(std::move(label_caption)) {}
+        : Edit(std::move(name), bounds, std::move(text)),
+          label_caption_(std::move(label_caption)) {}
     const std::string& label_caption() const { return label_caption_; }
 
 private:

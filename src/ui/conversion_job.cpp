@@ -100,13 +100,23 @@ std::string ConversionJob::output_name(const std::string& file) const {
 }
 
 // The directory itself, then with its parents, then one last try before giving up.
-bool ConversionJob::ensure_target_directory(const std::string& target, const DirectoryError& on_error) const {
+bool ConversionJob::ensure_target_directory(const std::string& target,
+                                            const DirectoryError& on_error) const {
     const std::string directory = directory_part(target);
     if (directory.empty() || directory_exists(directory)) return true;
     if (create_directory(directory) || create_with_parents(directory)) return true;
     if (directory_exists(directory) || create_directory(directory)) return true;
     if (on_error) on_error("Error: cannot create " + directory + " directory.");
     return false;
+}
+
+bool ConversionJob::target_directory_ready(const std::string& target, FileResult& result,
+                                           const DirectoryError& on_error) const {
+    if (!inputs_.with_subdirectories) return true;
+    return ensure_target_directory(target, [&](const std::string& message) {
+        result.message = message;
+        if (on_error) on_error(message);
+    });
 }
 
 FileResult ConversionJob::convert(size_t j, const DirectoryError& on_directory_error) {
@@ -116,11 +126,7 @@ FileResult ConversionJob::convert(size_t j, const DirectoryError& on_directory_e
     result.output = output_name(result.input);
     result.input_bytes = file_size(result.input);
     const std::string target = target_name(result.input);
-    const bool directory_ready = !inputs_.with_subdirectories ||
-        ensure_target_directory(target, [&](const std::string& message) {
-            result.message = message;
-            if (on_directory_error) on_directory_error(message);
-        });
+    const bool directory_ready = target_directory_ready(target, result, on_directory_error);
     HBITMAP bitmap = backend_.load(result.input);
     const struct timespec before_save = coarse_now();
     // An unreadable file goes on as a null handle, as the save entry point expects.
@@ -133,7 +139,8 @@ FileResult ConversionJob::convert(size_t j, const DirectoryError& on_directory_e
         if (result.message.empty()) result.message = "the output file was not written";
     }
     result.output_bytes = file_size(result.output);
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    result.seconds = std::chrono::duration<double>(elapsed).count();
     return result;
 }
 

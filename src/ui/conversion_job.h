@@ -27,8 +27,8 @@ public:
 ConversionBackend& library_backend();
 
 struct ConversionInputs {
-    std::string input_directory;   // as typed; one trailing "\" or "/" is ignored
-    std::string output_directory;  // as typed
+    std::string input_directory;        // as typed; one trailing "\" or "/" is ignored
+    std::string output_directory;       // as typed
     std::vector<std::string> patterns;  // "\*.wsq", ... in the order they are walked
     bool with_subdirectories = false;
     int output_type = 1;  // the SaveBMPToFile type code
@@ -85,6 +85,9 @@ public:
     static int percent(size_t j, size_t n);
 
 private:
+    // With subdirectories, the target's directory exists or its failure is in `result`.
+    bool target_directory_ready(const std::string& target, FileResult& result,
+                                const DirectoryError& on_error) const;
     bool ensure_target_directory(const std::string& target, const DirectoryError& on_error) const;
 
     ConversionInputs inputs_;

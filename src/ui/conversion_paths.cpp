@@ -31,7 +31,8 @@ std::string directory_part(const std::string& name) {
 }
 
 const char* output_extension(int type) {
-    static const char* const kExtensions[] = {".wsq", ".bmp", ".tif", ".png", ".jpg", ".tga", ".rgb"};
+    static const char* const kExtensions[] = {".wsq", ".bmp", ".tif", ".png",
+                                              ".jpg", ".tga", ".rgb"};
     return type >= 1 && type <= 7 ? kExtensions[type - 1] : nullptr;
 }
 
@@ -40,7 +41,8 @@ std::string saved_name(const std::string& target, int type) {
     if (extension == nullptr) return target;
     const size_t delimiter = last_delimiter(target, true);
     const size_t dot = target.rfind('.');
-    const bool has_extension = dot != std::string::npos && (delimiter == std::string::npos || dot > delimiter);
+    const bool has_extension =
+        dot != std::string::npos && (delimiter == std::string::npos || dot > delimiter);
     return (has_extension ? target.substr(0, dot) : target) + extension;
 }
 

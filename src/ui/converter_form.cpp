@@ -64,12 +64,16 @@ uint16_t atol_low16(const std::string& text) {
 TFileFormatConverterForm::TFileFormatConverterForm()
     : Form("FileFormatConverterForm", "File format converter", 425, 354),
       InputFileFormatsLabel("InputFileFormatsLabel", {16, 8, 0, 0}, "Input file formats"),
-      InputFileFormatsCheckListBox("InputFileFormatsCheckListBox", {16, 24, 393, 57}, input_captions()),
+      InputFileFormatsCheckListBox("InputFileFormatsCheckListBox", {16, 24, 393, 57},
+                                   input_captions()),
       InputDirectoryEdit("InputDirectoryEdit", {16, 104, 361, 21}, "Input directory"),
-      SelectInputDirectoryButton("SelectInputDirectoryButton", {384, 96, 32, 32}, toolkit::Glyph::Folder),
-      SubdirectoriesCheckBox("SubdirectoriesCheckBox", {16, 128, 129, 25}, "Include subdirectories"),
+      SelectInputDirectoryButton("SelectInputDirectoryButton", {384, 96, 32, 32},
+                                 toolkit::Glyph::Folder),
+      SubdirectoriesCheckBox("SubdirectoriesCheckBox", {16, 128, 129, 25},
+                             "Include subdirectories"),
       OutputDirectoryEdit("OutputDirectoryEdit", {16, 176, 361, 21}, "Output directory"),
-      SelectOutputDirectoryButton("SelectOutputDirectoryButton", {384, 168, 32, 32}, toolkit::Glyph::Folder),
+      SelectOutputDirectoryButton("SelectOutputDirectoryButton", {384, 168, 32, 32},
+                                  toolkit::Glyph::Folder),
       OutputFileFormatLabel("OutputFileFormatLabel", {16, 208, 0, 0}, "Output file format"),
       OutputFileFormatComboBox("OutputFileFormatComboBox", {16, 224, 393, 0}, output_captions()),
       ProgressLabel("ProgressLabel", {376, 256, 0, 0}, "100%"),
@@ -83,7 +87,8 @@ TFileFormatConverterForm::TFileFormatConverterForm()
     add_controls(InputFileFormatsLabel, InputFileFormatsCheckListBox, InputDirectoryEdit,
                  SelectInputDirectoryButton, SubdirectoriesCheckBox, OutputDirectoryEdit,
                  SelectOutputDirectoryButton, OutputFileFormatLabel, OutputFileFormatComboBox,
-                 ProgressLabel, ProgressBar, StartConversionButton, StopConversionButton, CloseButton);
+                 ProgressLabel, ProgressBar, StartConversionButton, StopConversionButton,
+                 CloseButton);
     CloseButton.set_tab_order(0);
     InputFileFormatsCheckListBox.set_tab_order(1);
     InputDirectoryEdit.set_tab_order(2);
@@ -122,7 +127,8 @@ void TFileFormatConverterForm::FormShow() {
     const api::Settings& settings = api::library_state().settings;
     wsq_dialog().BitrateEdit.set_text(toolkit::format_general(settings.wsq_bitrate));
     wsq_dialog().ppiEdit.set_text(std::to_string(settings.wsq_ppi));
-    wsq_dialog().comment_textEdit.set_text(settings.wsq_comment != nullptr ? settings.wsq_comment : "");
+    wsq_dialog().comment_textEdit.set_text(settings.wsq_comment != nullptr ? settings.wsq_comment
+                                                                           : "");
     tiff_dialog().PredictorEdit.set_text(std::to_string(settings.tiff_predictor));
     tiff_dialog().CompressionBox.set_item_index(api::tiff_dialog_item(settings.tiff_compression));
     const RememberedDirectories directories = read_ini_directories(ini_path_);
@@ -141,9 +147,13 @@ void TFileFormatConverterForm::browse_into(toolkit::Edit& edit) {
     if (platform::presenter().browse_for_folder("Select a folder:", folder)) edit.set_text(folder);
 }
 
-void TFileFormatConverterForm::SelectInputDirectoryButtonClick() { browse_into(InputDirectoryEdit); }
+void TFileFormatConverterForm::SelectInputDirectoryButtonClick() {
+    browse_into(InputDirectoryEdit);
+}
 
-void TFileFormatConverterForm::SelectOutputDirectoryButtonClick() { browse_into(OutputDirectoryEdit); }
+void TFileFormatConverterForm::SelectOutputDirectoryButtonClick() {
+    browse_into(OutputDirectoryEdit);
+}
 
 void TFileFormatConverterForm::InputFileFormatsCheckListBoxClick() {
     toolkit::CheckListBox& list = InputFileFormatsCheckListBox;
@@ -182,12 +192,14 @@ bool TFileFormatConverterForm::take_wsq_parameters() {
     double bitrate = 0.0;
     int ppi = 0;
     if (!toolkit::parse_float(dialog.BitrateEdit.text(), bitrate)) {
-        show_error("Error: the bitrate \"" + dialog.BitrateEdit.text() + "\" is not a number.", "WSQ Properties");
+        show_error("Error: the bitrate \"" + dialog.BitrateEdit.text() + "\" is not a number.",
+                   "WSQ Properties");
         return false;
     }
     if (!toolkit::parse_int(dialog.ppiEdit.text(), ppi)) {
-        show_error("Error: the pixels per inch \"" + dialog.ppiEdit.text() + "\" are not a whole number.",
-                   "WSQ Properties");
+        show_error(
+            "Error: the pixels per inch \"" + dialog.ppiEdit.text() + "\" are not a whole number.",
+            "WSQ Properties");
         return false;
     }
     WriteWSQ_bitrate(bitrate);
@@ -261,7 +273,9 @@ void TFileFormatConverterForm::convert() {
         show_progress(ConversionJob::percent(j, n));
         ProgressBar.repaint();
     };
-    const auto directory_error = [](const std::string& message) { show_error(message, kCreateErrorCaption); };
+    const auto directory_error = [](const std::string& message) {
+        show_error(message, kCreateErrorCaption);
+    };
     if (job.run(progress, stop, directory_error)) show_progress(100);
 }
 

@@ -38,19 +38,23 @@ int on_entry(void* user, const char* section, const char* name, const char* valu
     if (std::string(section) != kSection) return 1;
     const std::string text = value;
     // A value that filled the reader's line was cut: better no directory than a wrong one.
-    if (std::string(name) == kInputKey && text.size() < cut_length(kInputKey)) directories->input_directory = text;
-    if (std::string(name) == kOutputKey && text.size() < cut_length(kOutputKey)) directories->output_directory = text;
+    if (std::string(name) == kInputKey && text.size() < cut_length(kInputKey))
+        directories->input_directory = text;
+    if (std::string(name) == kOutputKey && text.size() < cut_length(kOutputKey))
+        directories->output_directory = text;
     return 1;
 }
 
 std::string library_directory() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&default_ini_path), &info) == 0 || info.dli_fname == nullptr) return {};
+    if (dladdr(reinterpret_cast<void*>(&default_ini_path), &info) == 0 || info.dli_fname == nullptr)
+        return {};
     return directory_part(info.dli_fname);
 }
 
 std::string user_config_directory() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') return std::string(xdg) + "/quorvel";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/')
+        return std::string(xdg) + "/quorvel";
     const char* home = std::getenv("HOME");
     return std::string(home != nullptr ? home : ".") + "/.config/quorvel";
 }
@@ -127,7 +131,9 @@ bool write_ini_directories(const std::string& path, const RememberedDirectories&
     const std::string directory = directory_part(path);
     if (!directory.empty()) std::filesystem::create_directories(directory, error);
     std::vector<std::string> lines = read_lines(path);
-    auto value = [](const char* key, const std::string& text) { return storable(key, text) ? text : std::string(); };
+    auto value = [](const char* key, const std::string& text) {
+        return storable(key, text) ? text : std::string();
+    };
     set_key(lines, kInputKey, value(kInputKey, directories.input_directory));
     set_key(lines, kOutputKey, value(kOutputKey, directories.output_directory));
     return write_lines(path, lines);

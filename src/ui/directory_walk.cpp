@@ -40,8 +40,8 @@ bool matches_pattern(const std::string& name, const std::string& pattern) {
     return fnmatch(wildcard, name.c_str(), FNM_CASEFOLD) == 0;
 }
 
-void walk_directory(const std::string& directory, const std::string& pattern, bool with_subdirectories,
-                    std::vector<std::string>& files) {
+void walk_directory(const std::string& directory, const std::string& pattern,
+                    bool with_subdirectories, std::vector<std::string>& files) {
     const std::vector<std::string> names = entry_names(directory);
     if (with_subdirectories) {
         for (const std::string& name : names) {

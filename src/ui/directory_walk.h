@@ -16,7 +16,7 @@ bool matches_pattern(const std::string& name, const std::string& pattern);
 // `pattern` (files, directories and hidden entries alike; never "." or ".."). With
 // subdirectories, every subdirectory is walked first, skipping hidden ones (a leading ".")
 // and symbolic links, which could otherwise lead the walk round in a circle.
-void walk_directory(const std::string& directory, const std::string& pattern, bool with_subdirectories,
-                    std::vector<std::string>& files);
+void walk_directory(const std::string& directory, const std::string& pattern,
+                    bool with_subdirectories, std::vector<std::string>& files);
 
 }  // namespace quorvel::ui

@@ -29,7 +29,8 @@ int batch(const std::string& arguments) {
 std::map<std::string, std::vector<uint8_t>> tree(const std::string& root) {
     std::map<std::string, std::vector<uint8_t>> files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = read_file(entry.path().string());
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), root).string()] = read_file(entry.path().string());
     }
     return files;
 }
@@ -48,11 +49,12 @@ protected:
         in = dir.file("in");
         fs::create_directories(in + "/sub/deeper");
         const std::pair<const char*, const char*> images[] = {
-            {"a.png", "120x100"}, {"a.bmp", "90x95"},  {"b.pcx", "100x130"}, {"sub/c.gif", "110x90"},
-            {"sub/D.PNG", "96x96"}, {"sub/deeper/e.tga", "130x82"}, {"f.jpg", "100x100"}};
+            {"a.png", "120x100"},    {"a.bmp", "90x95"},     {"b.pcx", "100x130"},
+            {"sub/c.gif", "110x90"}, {"sub/D.PNG", "96x96"}, {"sub/deeper/e.tga", "130x82"},
+            {"f.jpg", "100x100"}};
         for (const auto& [name, size] : images) {
-            ASSERT_EQ(run("convert -size " + std::string(size) + " plasma:fractal -seed 7 -colorspace gray '" + in + "/" +
-                          name + "'"),
+            ASSERT_EQ(run("convert -size " + std::string(size) +
+                          " plasma:fractal -seed 7 -colorspace gray '" + in + "/" + name + "'"),
                       0);
         }
         write_file(in + "/sub/broken.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
@@ -65,10 +67,13 @@ protected:
 TEST_F(Batch, BadFilesAreReportedAndCountedTheTreeIsRebuiltAndInputsAreUntouched) {
     const auto before = tree(in);
     const std::string report = dir.file("report.csv");
-    EXPECT_EQ(batch("'" + in + "' '" + dir.file("out") + "' --to wsq --recursive --jobs 2 --report '" + report + "'"), 1);
+    EXPECT_EQ(batch("'" + in + "' '" + dir.file("out") +
+                    "' --to wsq --recursive --jobs 2 --report '" + report + "'"),
+              1);
     EXPECT_EQ(tree(in), before);
     const auto out = tree(dir.file("out"));
-    for (const char* name : {"a.wsq", "b.wsq", "f.wsq", "sub/c.wsq", "sub/D.wsq", "sub/deeper/e.wsq"}) {
+    for (const char* name :
+         {"a.wsq", "b.wsq", "f.wsq", "sub/c.wsq", "sub/D.wsq", "sub/deeper/e.wsq"}) {
         EXPECT_EQ(out.count(name), 1u) << name;
     }
     EXPECT_EQ(out.size(), 6u);  // a.png and a.bmp share a.wsq; the broken file gives nothing
@@ -76,13 +81,18 @@ TEST_F(Batch, BadFilesAreReportedAndCountedTheTreeIsRebuiltAndInputsAreUntouched
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0], "file,status,message,input_bytes,output_bytes,seconds");
     size_t failed = 0;
-    for (const std::string& line : lines) failed += line.find("sub/broken.png,read failed,") != std::string::npos;
+    for (const std::string& line : lines)
+        failed += line.find("sub/broken.png,read failed,") != std::string::npos;
     EXPECT_EQ(failed, 1u);
 }
 
 TEST_F(Batch, TwoWorkersWriteTheSameBytesAsOne) {
-    ASSERT_EQ(batch("'" + in + "' '" + dir.file("one") + "' --to wsq -r --jobs 1 --formats png,bmp,pcx,gif,tga,jpg"), 1);
-    ASSERT_EQ(batch("'" + in + "' '" + dir.file("two") + "' --to wsq -r --jobs 2 --formats png,bmp,pcx,gif,tga,jpg"), 1);
+    ASSERT_EQ(batch("'" + in + "' '" + dir.file("one") +
+                    "' --to wsq -r --jobs 1 --formats png,bmp,pcx,gif,tga,jpg"),
+              1);
+    ASSERT_EQ(batch("'" + in + "' '" + dir.file("two") +
+                    "' --to wsq -r --jobs 2 --formats png,bmp,pcx,gif,tga,jpg"),
+              1);
     const auto one = tree(dir.file("one"));
     EXPECT_EQ(one.size(), 6u);
     EXPECT_EQ(one, tree(dir.file("two")));
@@ -111,23 +121,41 @@ TEST_F(Batch, WritesWhatTheConverterWindowWritesOnTheSameTree) {
 TEST_F(Batch, NeverWritesOverAnInputAndSkipsExistingOutputsWhenAsked) {
     const auto before = tree(in);
     const std::string report = dir.file("r.csv");
-    EXPECT_EQ(batch("'" + in + "' '" + in + "' --to png --formats png --report '" + report + "'"), 0);
+    EXPECT_EQ(batch("'" + in + "' '" + in + "' --to png --formats png --report '" + report + "'"),
+              0);
     EXPECT_EQ(tree(in), before);
-    EXPECT_NE(report_lines(report).at(1).find("skipped,the output would replace an input file"), std::string::npos);
+    EXPECT_NE(report_lines(report).at(1).find("skipped,the output would replace an input file"),
+              std::string::npos);
 
     ASSERT_EQ(batch("'" + in + "' '" + dir.file("out") + "' --to wsq --formats pcx"), 0);
     const auto first = fs::last_write_time(dir.file("out/b.wsq"));
-    EXPECT_EQ(batch("'" + in + "' '" + dir.file("out") + "' --to wsq --formats pcx --skip-existing --report '" + report + "'"), 0);
+    EXPECT_EQ(batch("'" + in + "' '" + dir.file("out") +
+                    "' --to wsq --formats pcx --skip-existing --report '" + report + "'"),
+              0);
     EXPECT_EQ(fs::last_write_time(dir.file("out/b.wsq")), first);
     EXPECT_NE(report_lines(report).at(1).find("skipped,the output file exists"), std::string::npos);
 }
 
+TEST_F(Batch, WsqOptionsReachTheFiles) {
+    ASSERT_EQ(batch("'" + in + "' '" + dir.file("low") + "' --to wsq --formats pcx"), 0);
+    ASSERT_EQ(batch("'" + in + "' '" + dir.file("high") + "' --to wsq --formats pcx --bitrate 2.25" +
+                    " --ppi 1000 --comment 'left thumb'"),
+              0);
+    const std::vector<uint8_t> low = read_file(dir.file("low/b.wsq"));
+    const std::vector<uint8_t> high = read_file(dir.file("high/b.wsq"));
+    EXPECT_GT(high.size(), low.size());
+    const std::string text(high.begin(), high.end());
+    EXPECT_NE(text.find("left thumb"), std::string::npos);
+    EXPECT_NE(text.find("PPI 1000"), std::string::npos);
+}
+
 TEST_F(Batch, DryRunListsTheNamesAndWritesNothing) {
-    const std::string listing = run_output(std::string("'") + QUORVEL_TOOL + "' batch '" + in + "' '" +
-                                           dir.file("out") + "' --to tga --formats pcx,gif -r --dry-run");
+    const std::string listing =
+        run_output(std::string("'") + QUORVEL_TOOL + "' batch '" + in + "' '" + dir.file("out") +
+                   "' --to tga --formats pcx,gif -r --dry-run");
     // The formats follow the window's list order (GIF before PCX), however they were typed.
-    EXPECT_EQ(listing, in + "/sub/c.gif -> " + dir.file("out") + "/sub/c.tga\n" + in + "/b.pcx -> " +
-                           dir.file("out") + "/b.tga\n");
+    EXPECT_EQ(listing, in + "/sub/c.gif -> " + dir.file("out") + "/sub/c.tga\n" + in +
+                           "/b.pcx -> " + dir.file("out") + "/b.tga\n");
     EXPECT_FALSE(fs::exists(dir.file("out")));
 }
 
@@ -138,14 +166,16 @@ TEST_F(Batch, RefusesUnknownFormatsAndMissingInput) {
 }
 
 TEST_F(Batch, CtrlCStopsAfterTheFilesInFlightLeavingOnlyWholeOutputs) {
-    for (int i = 0; i < 40; ++i) fs::copy_file(in + "/b.pcx", in + "/copy" + std::to_string(i) + ".pcx");
+    for (int i = 0; i < 40; ++i)
+        fs::copy_file(in + "/b.pcx", in + "/copy" + std::to_string(i) + ".pcx");
     ASSERT_EQ(batch("'" + in + "' '" + dir.file("whole") + "' --to wsq --formats pcx --jobs 1"), 0);
     const auto whole = tree(dir.file("whole"));
     const pid_t pid = fork();
     if (pid == 0) {
         freopen("/dev/null", "w", stdout);
-        execl(QUORVEL_TOOL, QUORVEL_TOOL, "batch", in.c_str(), dir.file("out").c_str(), "--to", "wsq", "--formats",
-              "pcx", "--jobs", "2", "--report", dir.file("r.csv").c_str(), static_cast<char*>(nullptr));
+        execl(QUORVEL_TOOL, QUORVEL_TOOL, "batch", in.c_str(), dir.file("out").c_str(), "--to",
+              "wsq", "--formats", "pcx", "--jobs", "2", "--report", dir.file("r.csv").c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
@@ -163,7 +193,8 @@ TEST_F(Batch, CtrlCStopsAfterTheFilesInFlightLeavingOnlyWholeOutputs) {
     if (WEXITSTATUS(status) == 130) {
         EXPECT_LT(out.size(), whole.size());
         bool stopped = false;
-        for (const std::string& line : report_lines(dir.file("r.csv"))) stopped |= line.find(",stopped,") != std::string::npos;
+        for (const std::string& line : report_lines(dir.file("r.csv")))
+            stopped |= line.find(",stopped,") != std::string::npos;
         EXPECT_TRUE(stopped);
     } else {
         EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -17,12 +17,14 @@ namespace {
 namespace fs = std::filesystem;
 
 // The names of one directory in the order the file system enumerates them.
-std::vector<std::string> enumeration_order(const std::string& directory, const std::string& pattern) {
+std::vector<std::string> enumeration_order(const std::string& directory,
+                                           const std::string& pattern) {
     std::vector<std::string> names;
     DIR* dir = opendir(directory.c_str());
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != ".." && ui::matches_pattern(name, pattern)) names.push_back(directory + "/" + name);
+        if (name != "." && name != ".." && ui::matches_pattern(name, pattern))
+            names.push_back(directory + "/" + name);
     }
     closedir(dir);
     return names;
@@ -31,7 +33,9 @@ std::vector<std::string> enumeration_order(const std::string& directory, const s
 TEST(ConversionJobWalk, DeeperDirectoriesFirstEachInEnumerationOrderPatternsInTurn) {
     TempDir tmp;
     const std::string in = tmp.file("in");
-    for (const char* name : {"a.bmp", "z.BMP", "a/b.bmp", "a/c/d.bmp", "a/c/e.png", "f.png", "a/x.txt"}) touch(in + "/" + name);
+    for (const char* name :
+         {"a.bmp", "z.BMP", "a/b.bmp", "a/c/d.bmp", "a/c/e.png", "f.png", "a/x.txt"})
+        touch(in + "/" + name);
     fs::create_directories(in + "/.hidden");
     touch(in + "/.hidden/h.bmp");
     touch(in + "/.shown.bmp");  // hidden files are found, hidden directories are not entered
@@ -96,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
     TrailingDelimitersAndDrives, ConversionJobTargets,
     ::testing::Values(TargetCase{"/in", "/out", true, "/in/a/b.bmp", "/out/a/b.png"},
                       TargetCase{"/in/", "/out/", true, "/in/a/b.bmp", "/out/a/b.png"},
-                      TargetCase{"C:\\in\\", "C:\\out", true, "C:\\in\\a\\b.bmp", "C:\\out\\a\\b.png"},
+                      TargetCase{"C:\\in\\", "C:\\out", true, "C:\\in\\a\\b.bmp",
+                                 "C:\\out\\a\\b.png"},
                       TargetCase{"/in", "/out", false, "/in/a/b.bmp", "/out/b.png"},
                       TargetCase{"/in", "C:", false, "C:x.bmp", "C:/x.png"},
                       TargetCase{"/in", "/o.d", false, "/in/noext", "/o.d/noext.png"}));
@@ -111,10 +116,12 @@ TEST(ConversionJobRun, CreatesMissingOutputDirectoriesAndReportsEachFile) {
     ASSERT_TRUE(job.collect({}));
     std::vector<ui::FileResult> results;
     std::vector<int> percents;
-    EXPECT_TRUE(job.run([&](size_t j, size_t n, const ui::FileResult& r) {
-        results.push_back(r);
-        percents.push_back(ui::ConversionJob::percent(j, n));
-    }, {}));
+    EXPECT_TRUE(job.run(
+        [&](size_t j, size_t n, const ui::FileResult& r) {
+            results.push_back(r);
+            percents.push_back(ui::ConversionJob::percent(j, n));
+        },
+        {}));
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].status, ui::FileStatus::Converted);
     EXPECT_EQ(slurp(tmp.file("out/a/b.png")), in + "/a/b.bmp");
@@ -136,7 +143,8 @@ TEST(ConversionJobRun, ADirectoryThatCannotBeMadeIsReportedAndTheFileStillSaved)
     ASSERT_TRUE(job.collect({}));
     std::vector<std::string> errors;
     const ui::FileResult r = job.convert(0, [&](const std::string& m) { errors.push_back(m); });
-    EXPECT_EQ(errors, std::vector<std::string>{"Error: cannot create " + tmp.file("out/a") + " directory."});
+    EXPECT_EQ(errors, std::vector<std::string>{"Error: cannot create " + tmp.file("out/a") +
+                                               " directory."});
     EXPECT_EQ(r.status, ui::FileStatus::WriteFailed);
     EXPECT_EQ(backend.saves.size(), 1u);
 }
@@ -152,7 +160,8 @@ TEST(ConversionJobRun, StopIsAskedBeforeEachPatternAndAfterEachFile) {
     EXPECT_EQ(asked, 2);
     ASSERT_TRUE(job.collect({}));
     size_t converted = 0;
-    EXPECT_FALSE(job.run([&](size_t, size_t, const ui::FileResult&) { ++converted; }, [&] { return converted == 2; }));
+    EXPECT_FALSE(job.run([&](size_t, size_t, const ui::FileResult&) { ++converted; },
+                         [&] { return converted == 2; }));
     EXPECT_EQ(backend.saves.size(), 2u);
 }
 

@@ -28,13 +28,20 @@ struct ControlCase {
 TEST(ConverterForm, ControlsSitWhereTheWindowDefinesThem) {
     ui::TFileFormatConverterForm form;
     const ControlCase cases[] = {
-        {"InputFileFormatsLabel", {16, 8, 0, 0}, -1},          {"InputFileFormatsCheckListBox", {16, 24, 393, 57}, 1},
-        {"InputDirectoryEdit", {16, 104, 361, 21}, 2},         {"SelectInputDirectoryButton", {384, 96, 32, 32}, 3},
-        {"SubdirectoriesCheckBox", {16, 128, 129, 25}, 4},     {"OutputDirectoryEdit", {16, 176, 361, 21}, 5},
-        {"SelectOutputDirectoryButton", {384, 168, 32, 32}, 6}, {"OutputFileFormatLabel", {16, 208, 0, 0}, -1},
-        {"OutputFileFormatComboBox", {16, 224, 393, 0}, 7},    {"ProgressLabel", {376, 256, 0, 0}, -1},
-        {"ProgressBar", {16, 272, 393, 25}, 10},               {"StartConversionButton", {16, 312, 113, 33}, 8},
-        {"StopConversionButton", {160, 312, 121, 33}, 9},      {"CloseButton", {312, 312, 97, 33}, 0},
+        {"InputFileFormatsLabel", {16, 8, 0, 0}, -1},
+        {"InputFileFormatsCheckListBox", {16, 24, 393, 57}, 1},
+        {"InputDirectoryEdit", {16, 104, 361, 21}, 2},
+        {"SelectInputDirectoryButton", {384, 96, 32, 32}, 3},
+        {"SubdirectoriesCheckBox", {16, 128, 129, 25}, 4},
+        {"OutputDirectoryEdit", {16, 176, 361, 21}, 5},
+        {"SelectOutputDirectoryButton", {384, 168, 32, 32}, 6},
+        {"OutputFileFormatLabel", {16, 208, 0, 0}, -1},
+        {"OutputFileFormatComboBox", {16, 224, 393, 0}, 7},
+        {"ProgressLabel", {376, 256, 0, 0}, -1},
+        {"ProgressBar", {16, 272, 393, 25}, 10},
+        {"StartConversionButton", {16, 312, 113, 33}, 8},
+        {"StopConversionButton", {160, 312, 121, 33}, 9},
+        {"CloseButton", {312, 312, 97, 33}, 0},
     };
     ASSERT_EQ(form.controls().size(), std::size(cases));
     for (const ControlCase& c : cases) {
@@ -103,7 +110,8 @@ protected:
     }
     void tick(size_t item) { form.InputFileFormatsCheckListBox.set_checked(item, true); }
     bool idle() const {
-        return form.StartConversionButton.enabled() && form.CloseButton.enabled() && !form.StopConversionButton.enabled();
+        return form.StartConversionButton.enabled() && form.CloseButton.enabled() &&
+               !form.StopConversionButton.enabled();
     }
 
     TempDir tmp;
@@ -123,7 +131,8 @@ TEST_F(ConverterRun, ZeroFilesEndsAtOnceWithAHundredPercentAndTheFlagBackToOne) 
     EXPECT_TRUE(fs::is_directory(out));  // created after the question (answered OK)
     ASSERT_EQ(presenter.messages.size(), 1u);
     EXPECT_EQ(presenter.messages[0].caption, "Create directory");
-    EXPECT_EQ(presenter.messages[0].text, "Selected output directory does not exist.\nDo you want to create this directory?");
+    EXPECT_EQ(presenter.messages[0].text,
+              "Selected output directory does not exist.\nDo you want to create this directory?");
 }
 
 struct RefusalCase {
@@ -143,7 +152,8 @@ TEST_P(ConverterRefusals, ConvertNothingLeaveTheButtonsIdleAndTheFlagAtOne) {
     tick(2);
     if (!c.input_exists) form.InputDirectoryEdit.set_text(tmp.file("missing"));
     if (std::string(c.output) == "file") touch(tmp.file("file"));
-    form.OutputDirectoryEdit.set_text(std::string(c.output) == "" ? "" : tmp.file(c.output) + "/sub");
+    form.OutputDirectoryEdit.set_text(std::string(c.output) == "" ? ""
+                                                                  : tmp.file(c.output) + "/sub");
     presenter.answers.push_back(c.answer);
     form.StartConversionButton.click();
     EXPECT_TRUE(backend.loads.empty());
@@ -157,10 +167,13 @@ TEST_P(ConverterRefusals, ConvertNothingLeaveTheButtonsIdleAndTheFlagAtOne) {
 INSTANTIATE_TEST_SUITE_P(
     Directories, ConverterRefusals,
     ::testing::Values(
-        RefusalCase{"NoInput", false, "o", IDOK, "Error reading directory", "Error: input directory does not exist."},
-        RefusalCase{"NoOutput", true, "", IDOK, "Error reading directory", "Please enter output directory."},
-        RefusalCase{"CancelCreate", true, "o", IDCANCEL, "Create directory",
-                    "Selected output directory does not exist.\nDo you want to create this directory?"},
+        RefusalCase{"NoInput", false, "o", IDOK, "Error reading directory",
+                    "Error: input directory does not exist."},
+        RefusalCase{"NoOutput", true, "", IDOK, "Error reading directory",
+                    "Please enter output directory."},
+        RefusalCase{
+            "CancelCreate", true, "o", IDCANCEL, "Create directory",
+            "Selected output directory does not exist.\nDo you want to create this directory?"},
         RefusalCase{"CannotCreate", true, "file", IDOK, "Error creating directory",
                     "Error: output directory cannot be created."}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -13,7 +13,8 @@ namespace {
 TEST(ConverterIni, MissingFileOrKeysGiveEmptyDirectories) {
     TempDir tmp;
     EXPECT_EQ(ui::read_ini_directories(tmp.file("none.ini")).input_directory, "");
-    std::ofstream(tmp.file("q.ini")) << "[Other]\ninput_directory=/no\n[Directories]\noutput_directory = /yes \n";
+    std::ofstream(tmp.file("q.ini"))
+        << "[Other]\ninput_directory=/no\n[Directories]\noutput_directory = /yes \n";
     const ui::RememberedDirectories d = ui::read_ini_directories(tmp.file("q.ini"));
     EXPECT_EQ(d.input_directory, "");
     EXPECT_EQ(d.output_directory, "/yes");
@@ -25,7 +26,8 @@ TEST(ConverterIni, WritingReplacesTheKeysAndKeepsEverythingElse) {
     std::ofstream(path) << "; mine\n[Directories]\nother=1\ninput_directory=/old\n[Later]\nk=v\n";
     ASSERT_TRUE(ui::write_ini_directories(path, {"/new in", "D:\\out"}));
     EXPECT_EQ(slurp(path),
-              "; mine\n[Directories]\nother=1\ninput_directory=/new in\noutput_directory=D:\\out\n[Later]\nk=v\n");
+              "; mine\n[Directories]\nother=1\ninput_directory=/new "
+              "in\noutput_directory=D:\\out\n[Later]\nk=v\n");
     const ui::RememberedDirectories d = ui::read_ini_directories(path);
     EXPECT_EQ(d.input_directory, "/new in");
     EXPECT_EQ(d.output_directory, "D:\\out");

@@ -46,7 +46,8 @@ Widget* find(ui::qt::FormWindow& window, const char* name) {
 void tick_row(QListWidget* list, int row) {
     list->scrollToItem(list->item(row));
     const QRect rect = list->visualItemRect(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(rect.left() + 10, rect.center().y()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(rect.left() + 10, rect.center().y()));
 }
 
 // Runs `action` on the modal dialog once it is up.
@@ -71,9 +72,13 @@ protected:
         fs::create_directories(in + "/sub");
         if (!have_tool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
         for (int i = 0; i < 30; ++i) {
-            const std::string name = in + (i % 3 == 0 ? "/sub/p" : "/p") + std::to_string(i) + ".png";
-            if (i < 2) ASSERT_EQ(run("convert -size 96x96 plasma:fractal -colorspace gray '" + name + "'"), 0);
-            else fs::copy_file(in + "/p1.png", name);
+            const std::string name =
+                in + (i % 3 == 0 ? "/sub/p" : "/p") + std::to_string(i) + ".png";
+            if (i < 2)
+                ASSERT_EQ(run("convert -size 96x96 plasma:fractal -colorspace gray '" + name + "'"),
+                          0);
+            else
+                fs::copy_file(in + "/p1.png", name);
         }
         presenter.show_modeless(form);
         window = presenter.window_of(form);
@@ -121,7 +126,8 @@ TEST_F(Windows, TickingTypingAndARunOverARealFolder) {
     QTest::keyClick(output_format, Qt::Key_Down);  // WSQ -> BMP
     EXPECT_EQ(form.OutputFileFormatComboBox.item_index(), 1);
     form.OutputFileFormatComboBox.set_item_index(3);
-    when_modal([](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });  // "Create directory": OK
+    when_modal(
+        [](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });  // "Create directory": OK
     QTest::mouseClick(find<QPushButton>(*window, "StartConversionButton"), Qt::LeftButton);
     EXPECT_EQ(form.ProgressLabel.caption(), "100 %");
     EXPECT_EQ(find<QProgressBar>(*window, "ProgressBar")->value(), 100);
@@ -145,7 +151,8 @@ TEST_F(Windows, StopDuringARunLeavesTheBarShort) {
     EXPECT_NE(form.ProgressLabel.caption(), "100 %");
     EXPECT_LT(form.ProgressBar.position(), 100);
     size_t written = 0;
-    for (const auto& entry : fs::directory_iterator(tmp.file("out"))) written += entry.is_regular_file();
+    for (const auto& entry : fs::directory_iterator(tmp.file("out")))
+        written += entry.is_regular_file();
     EXPECT_LT(written, 20u);
 }
 
@@ -161,7 +168,8 @@ TEST_F(Windows, CancelInTheWsqDialogRestoresItsEditsAndTheRunGoesOn) {
         edit->setFocus();
         QTest::keyClicks(edit, "5x");  // the key filter lets the digit through, not the letter
         EXPECT_EQ(ui::wsq_dialog().BitrateEdit.text(), before + "5");
-        QTest::mouseClick(qobject_cast<QPushButton*>(window->widget_for("CancelBtn")), Qt::LeftButton);
+        QTest::mouseClick(qobject_cast<QPushButton*>(window->widget_for("CancelBtn")),
+                          Qt::LeftButton);
     });
     QTest::mouseClick(find<QPushButton>(*window, "StartConversionButton"), Qt::LeftButton);
     EXPECT_EQ(ui::wsq_dialog().BitrateEdit.text(), before);

@@ -24,9 +24,12 @@ struct Options {
 Options parse(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--wsq-dialog") == 0) options.which = "wsq";
-        else if (std::strcmp(argv[i], "--tiff-dialog") == 0) options.which = "tiff";
-        else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) options.screenshot = argv[++i];
+        if (std::strcmp(argv[i], "--wsq-dialog") == 0)
+            options.which = "wsq";
+        else if (std::strcmp(argv[i], "--tiff-dialog") == 0)
+            options.which = "tiff";
+        else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc)
+            options.screenshot = argv[++i];
     }
     return options;
 }
@@ -37,7 +40,8 @@ void schedule_screenshot(const std::string& file, quorvel::ui::qt::QtPresenter& 
         QWidget* window = QApplication::activeModalWidget();
         if (window == nullptr) window = presenter.window_of(quorvel::ui::converter_form());
         if (window != nullptr) window->grab().save(QString::fromStdString(file));
-        if (QApplication::activeModalWidget() != nullptr) QApplication::activeModalWidget()->close();
+        if (QApplication::activeModalWidget() != nullptr)
+            QApplication::activeModalWidget()->close();
         quorvel::ui::converter_form().close();
         QApplication::quit();
     });

@@ -21,7 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return text;
 }
 
@@ -39,10 +40,14 @@ bool apply_settings(const BatchOptions& options) {
     if (options.comment) WriteWSQ_comment(const_cast<char*>(options.comment->c_str()));
     const std::string compression = lower(options.tiff_compression);
     if (compression.empty()) return true;
-    if (compression == "none") WriteTIFFcompression(0);
-    else if (compression == "zip") WriteTIFFcompression(1);
-    else if (compression == "packbits") WriteTIFFcompression(2);
-    else return false;
+    if (compression == "none")
+        WriteTIFFcompression(0);
+    else if (compression == "zip")
+        WriteTIFFcompression(1);
+    else if (compression == "packbits")
+        WriteTIFFcompression(2);
+    else
+        return false;
     return true;
 }
 
@@ -83,8 +88,8 @@ bool write_report(const std::string& path, const std::vector<BatchEntry>& entrie
         const ui::FileResult& r = entry.result;
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
-        out << csv_field(r.input) << ',' << ui::status_text(r.status) << ',' << csv_field(r.message) << ','
-            << r.input_bytes << ',' << r.output_bytes << ',' << seconds << '\n';
+        out << csv_field(r.input) << ',' << ui::status_text(r.status) << ',' << csv_field(r.message)
+            << ',' << r.input_bytes << ',' << r.output_bytes << ',' << seconds << '\n';
     }
     return static_cast<bool>(out.flush());
 }
@@ -108,8 +113,11 @@ Counts count(const std::vector<BatchEntry>& entries) {
 
 void print_dry_run(const std::vector<BatchEntry>& entries) {
     for (const BatchEntry& entry : entries) {
-        if (entry.planned_skip) std::printf("skip: %s (%s)\n", entry.result.input.c_str(), entry.result.message.c_str());
-        else std::printf("%s -> %s\n", entry.result.input.c_str(), entry.result.output.c_str());
+        if (entry.planned_skip)
+            std::printf("skip: %s (%s)\n", entry.result.input.c_str(),
+                        entry.result.message.c_str());
+        else
+            std::printf("%s -> %s\n", entry.result.input.c_str(), entry.result.output.c_str());
     }
 }
 
@@ -136,7 +144,8 @@ int finish(const std::vector<BatchEntry>& entries, const BatchOptions& options, 
         report_error("cannot write the report " + options.report);
     }
     const Counts c = count(entries);
-    std::printf("%zu files: %zu converted, %zu failed, %zu skipped", entries.size(), c.converted, c.failed, c.skipped);
+    std::printf("%zu files: %zu converted, %zu failed, %zu skipped", entries.size(), c.converted,
+                c.failed, c.skipped);
     if (c.stopped != 0) std::printf(", %zu not converted (stopped)", c.stopped);
     std::printf(" in %.1f s (%.1f files/s)\n", seconds, seconds > 0 ? c.converted / seconds : 0.0);
     if (c.stopped != 0) return 130;
@@ -146,9 +155,9 @@ int finish(const std::vector<BatchEntry>& entries, const BatchOptions& options, 
 }  // namespace
 
 int output_type_of(const std::string& name) {
-    static const std::pair<const char*, int> kNames[] = {{"wsq", 1}, {"bmp", 2}, {"tif", 3}, {"tiff", 3},
-                                                         {"png", 4}, {"jpg", 5}, {"jpeg", 5}, {"tga", 6},
-                                                         {"rgb", 7}, {"sgi", 7}};
+    static const std::pair<const char*, int> kNames[] = {
+        {"wsq", 1}, {"bmp", 2},  {"tif", 3}, {"tiff", 3}, {"png", 4},
+        {"jpg", 5}, {"jpeg", 5}, {"tga", 6}, {"rgb", 7},  {"sgi", 7}};
     for (const auto& [text, type] : kNames) {
         if (lower(name) == text) return type;
     }
@@ -157,14 +166,16 @@ int output_type_of(const std::string& name) {
 
 // The formats are walked in the window's list order, however they were typed, so a run walks
 // exactly what the window walks with the same items ticked.
-bool patterns_of(const std::vector<std::string>& names, std::vector<std::string>& patterns, std::string& unknown) {
+bool patterns_of(const std::vector<std::string>& names, std::vector<std::string>& patterns,
+                 std::string& unknown) {
     const auto& formats = ui::input_formats();
     std::vector<bool> ticked(formats.size(), false);
     for (const std::string& name : names) {
         const bool all = lower(name) == "all";
         bool found = all;
         for (size_t item = 1; item < formats.size(); ++item) {
-            if (all || ui::pattern_extension(formats[item].pattern) == lower(name)) ticked[item] = found = true;
+            if (all || ui::pattern_extension(formats[item].pattern) == lower(name))
+                ticked[item] = found = true;
         }
         if (!found) {
             unknown = name;
@@ -178,14 +189,19 @@ bool patterns_of(const std::vector<std::string>& names, std::vector<std::string>
 }
 
 int run_batch(const BatchOptions& options) {
-    ui::ConversionInputs inputs{options.input_directory, options.output_directory, {}, options.recursive,
+    ui::ConversionInputs inputs{options.input_directory,
+                                options.output_directory,
+                                {},
+                                options.recursive,
                                 output_type_of(options.to)};
     std::string unknown;
     if (inputs.output_type == 0) return report_error("unknown output format: " + options.to), 2;
-    if (!patterns_of(options.formats.empty() ? std::vector<std::string>{"all"} : options.formats, inputs.patterns, unknown)) {
+    if (!patterns_of(options.formats.empty() ? std::vector<std::string>{"all"} : options.formats,
+                     inputs.patterns, unknown)) {
         return report_error("unknown input format: " + unknown), 2;
     }
-    if (!apply_settings(options)) return report_error("unknown TIFF compression: " + options.tiff_compression), 2;
+    if (!apply_settings(options))
+        return report_error("unknown TIFF compression: " + options.tiff_compression), 2;
     if (!prepare_directories(options)) return 2;
     install_stop_handler();
     const auto started = std::chrono::steady_clock::now();
@@ -193,11 +209,14 @@ int run_batch(const BatchOptions& options) {
     job.collect([] { return stop_requested(); });
     std::vector<BatchEntry> entries = plan(job, options.skip_existing);
     if (options.dry_run) return print_dry_run(entries), 0;
-    const size_t to_convert = std::count_if(entries.begin(), entries.end(), [](const BatchEntry& e) { return !e.planned_skip; });
+    const size_t to_convert = std::count_if(entries.begin(), entries.end(),
+                                            [](const BatchEntry& e) { return !e.planned_skip; });
     BatchProgress progress(to_convert, isatty(STDERR_FILENO) != 0);
     convert_entries(job, entries, options.jobs > 0 ? options.jobs : default_jobs(), progress);
     progress.finish();
-    return finish(entries, options, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    return finish(
+        entries, options,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
 }  // namespace quorvel::tool

@@ -32,7 +32,8 @@ int run_batch(const BatchOptions& options);
 int output_type_of(const std::string& name);
 // The search patterns of the input formats named (extensions, or "all"); false with the
 // offending name in `unknown` when one is not an input format.
-bool patterns_of(const std::vector<std::string>& names, std::vector<std::string>& patterns, std::string& unknown);
+bool patterns_of(const std::vector<std::string>& names, std::vector<std::string>& patterns,
+                 std::string& unknown);
 
 // One planned or finished file of a run.
 struct BatchEntry {
@@ -43,11 +44,13 @@ struct BatchEntry {
 // Runs the conversion of every entry that is not skipped, in `jobs` worker processes (in this
 // process for one), filling in the results; false when Ctrl-C stopped it.
 class BatchProgress;
-bool convert_entries(ui::ConversionJob& job, std::vector<BatchEntry>& entries, int jobs, BatchProgress& progress);
+bool convert_entries(ui::ConversionJob& job, std::vector<BatchEntry>& entries, int jobs,
+                     BatchProgress& progress);
 
 // The files each worker converts, in order: files with the same output name always go to the
 // same worker, so the one converted later still overwrites the other, as in a serial run.
-std::vector<std::vector<size_t>> assign_workers(const std::vector<BatchEntry>& entries, int workers);
+std::vector<std::vector<size_t>> assign_workers(const std::vector<BatchEntry>& entries,
+                                                int workers);
 
 // Ctrl-C asks the run to stop after the files in flight.
 void install_stop_handler();

@@ -14,13 +14,15 @@ namespace {
 std::string temporary_target(const std::string& target) {
     static unsigned counter = 0;
     const std::string directory = ui::directory_part(target);
-    const std::string prefix = ".quorvel-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-";
+    const std::string prefix =
+        ".quorvel-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-";
     return (directory.empty() ? prefix : directory + "/" + prefix) + ui::file_part(target);
 }
 
 }  // namespace
 
-int CollectingPresenter::message_box(HWND, const std::string& text, const std::string& caption, unsigned type) {
+int CollectingPresenter::message_box(HWND, const std::string& text, const std::string& caption,
+                                     unsigned type) {
     messages_.push_back(caption + ": " + text);
     // The default button, as without a display.
     return (type & 0xF) == MB_YESNO || (type & 0xF) == MB_YESNOCANCEL ? IDYES : IDOK;
@@ -49,7 +51,8 @@ void AtomicBackend::save(HBITMAP bitmap, const std::string& target, int type) {
         std::remove(written.c_str());
         return;
     }
-    if (access(written.c_str(), F_OK) == 0 && std::rename(written.c_str(), ui::saved_name(target, type).c_str()) != 0) {
+    if (access(written.c_str(), F_OK) == 0 &&
+        std::rename(written.c_str(), ui::saved_name(target, type).c_str()) != 0) {
         std::remove(written.c_str());
     }
 }

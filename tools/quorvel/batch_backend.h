@@ -16,7 +16,8 @@ public:
     CollectingPresenter() : previous_(platform::set_presenter(this)) {}
     ~CollectingPresenter() override { platform::set_presenter(previous_); }
 
-    int message_box(HWND owner, const std::string& text, const std::string& caption, unsigned type) override;
+    int message_box(HWND owner, const std::string& text, const std::string& caption,
+                    unsigned type) override;
     int show_modal(toolkit::Form& form) override { return fallback_.show_modal(form); }
     bool browse_for_folder(const std::string&, std::string&) override { return false; }
 

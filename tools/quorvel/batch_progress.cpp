@@ -37,7 +37,8 @@ std::string BatchProgress::bar_line(size_t done, size_t total, double seconds, i
 }
 
 void BatchProgress::draw() {
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     std::fprintf(stderr, "\r\033[K%s", bar_line(done_, total_, seconds, 30).c_str());
     std::fflush(stderr);
 }

@@ -47,8 +47,8 @@ ui::FileResult convert_one(ui::ConversionJob& job, size_t j, CollectingPresenter
 
 std::string encode_result(size_t j, const ui::FileResult& r) {
     std::ostringstream line;
-    line << j << '\t' << static_cast<int>(r.status) << '\t' << r.input_bytes << '\t' << r.output_bytes << '\t'
-         << r.seconds << '\t' << one_line(r.message) << '\n';
+    line << j << '\t' << static_cast<int>(r.status) << '\t' << r.input_bytes << '\t'
+         << r.output_bytes << '\t' << r.seconds << '\t' << one_line(r.message) << '\n';
     return line.str();
 }
 
@@ -72,7 +72,8 @@ void write_all(int fd, const std::string& text) {
     }
 }
 
-[[noreturn]] void worker_main(const ui::ConversionJob& plan, const std::vector<size_t>& files, size_t from, int fd) {
+[[noreturn]] void worker_main(const ui::ConversionJob& plan, const std::vector<size_t>& files,
+                              size_t from, int fd) {
     CollectingPresenter presenter;
     AtomicBackend backend(presenter);
     ui::ConversionJob job(plan.inputs(), backend);
@@ -122,7 +123,8 @@ public:
         for (auto& files : assignment) {
             workers_.emplace_back();
             workers_.back().files = std::move(files);
-            if (!start_worker(job_, workers_.back())) fail_rest(workers_.back(), "cannot start a worker process");
+            if (!start_worker(job_, workers_.back()))
+                fail_rest(workers_.back(), "cannot start a worker process");
         }
         while (any_running()) step();
     }
@@ -192,21 +194,25 @@ private:
         remove_temporaries(worker.files[worker.next], worker.pid);
         mark(worker.files[worker.next++], ui::FileStatus::ReadFailed, crash_message(status));
         worker.pending.clear();
-        if (worker.next < worker.files.size() && !start_worker(job_, worker)) fail_rest(worker, "cannot start a worker process");
+        if (worker.next < worker.files.size() && !start_worker(job_, worker))
+            fail_rest(worker, "cannot start a worker process");
     }
 
     // What the dead worker was writing under its temporary name.
     void remove_temporaries(size_t j, pid_t pid) const {
-        const std::string directory = ui::directory_part(job_.target_name(entries_[j].result.input));
+        const std::string directory =
+            ui::directory_part(job_.target_name(entries_[j].result.input));
         const std::string prefix = ".quorvel-" + std::to_string(pid) + "-";
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-            if (entry.path().filename().string().starts_with(prefix)) std::filesystem::remove(entry.path(), error);
+            if (entry.path().filename().string().starts_with(prefix))
+                std::filesystem::remove(entry.path(), error);
         }
     }
 
     static std::string crash_message(int status) {
-        if (WIFSIGNALED(status)) return "the conversion crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
+        if (WIFSIGNALED(status))
+            return "the conversion crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
         return "the conversion process failed";
     }
 
@@ -217,7 +223,8 @@ private:
     }
 
     void fail_rest(Worker& worker, const std::string& message) {
-        while (worker.next < worker.files.size()) mark(worker.files[worker.next++], ui::FileStatus::WriteFailed, message);
+        while (worker.next < worker.files.size())
+            mark(worker.files[worker.next++], ui::FileStatus::WriteFailed, message);
     }
 
     ui::ConversionJob& job_;
@@ -240,25 +247,29 @@ void install_stop_handler() {
 
 bool stop_requested() { return g_stop != 0; }
 
-std::vector<std::vector<size_t>> assign_workers(const std::vector<BatchEntry>& entries, int workers) {
+std::vector<std::vector<size_t>> assign_workers(const std::vector<BatchEntry>& entries,
+                                                int workers) {
     std::map<std::string, size_t> group_of_output;
     std::vector<std::vector<size_t>> assignment(workers > 0 ? workers : 1);
     for (size_t j = 0; j < entries.size(); ++j) {
         if (entries[j].planned_skip) continue;
-        const auto [it, added] = group_of_output.try_emplace(entries[j].result.output, group_of_output.size());
+        const auto [it, added] =
+            group_of_output.try_emplace(entries[j].result.output, group_of_output.size());
         assignment[it->second % assignment.size()].push_back(j);
     }
     std::erase_if(assignment, [](const std::vector<size_t>& files) { return files.empty(); });
     return assignment;
 }
 
-bool convert_entries(ui::ConversionJob& job, std::vector<BatchEntry>& entries, int jobs, BatchProgress& progress) {
+bool convert_entries(ui::ConversionJob& job, std::vector<BatchEntry>& entries, int jobs,
+                     BatchProgress& progress) {
     for (BatchEntry& entry : entries) {
         if (!entry.planned_skip) entry.result.status = ui::FileStatus::Stopped;
     }
     Pool(job, entries, progress).run(assign_workers(entries, jobs));
     for (BatchEntry& entry : entries) {
-        if (entry.result.status == ui::FileStatus::Stopped) entry.result.message = "stopped before it was converted";
+        if (entry.result.status == ui::FileStatus::Stopped)
+            entry.result.message = "stopped before it was converted";
     }
     return !g_stop;
 }

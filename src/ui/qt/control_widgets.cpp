@@ -40,14 +40,17 @@ void place(QWidget* widget, const toolkit::Control& control) {
 // Typed characters go through the control's own key filter; the widget then shows the result.
 class KeyForwarder : public QObject {
 public:
-    KeyForwarder(toolkit::Edit& edit, QLineEdit* widget) : QObject(widget), edit_(edit), widget_(widget) {}
+    KeyForwarder(toolkit::Edit& edit, QLineEdit* widget)
+        : QObject(widget), edit_(edit), widget_(widget) {}
 
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return false;
         auto* key = static_cast<QKeyEvent*>(event);
         char typed = 0;
-        if (key->key() == Qt::Key_Backspace) typed = toolkit::Edit::kBackspace;
-        else if (key->text().size() == 1 && key->text()[0].isPrint() && !(key->modifiers() & Qt::ControlModifier))
+        if (key->key() == Qt::Key_Backspace)
+            typed = toolkit::Edit::kBackspace;
+        else if (key->text().size() == 1 && key->text()[0].isPrint() &&
+                 !(key->modifiers() & Qt::ControlModifier))
             typed = key->text().toLatin1()[0];
         if (typed == 0) return false;
         edit_.set_caret(static_cast<size_t>(widget_->cursorPosition()));
@@ -64,7 +67,10 @@ private:
 
 BoundWidget make_label(toolkit::Label& label, QWidget* parent) {
     auto* widget = new QLabel(text_of(label.caption()), parent);
-    return {widget, nullptr, [&label, widget] { widget->setText(text_of(label.caption())); widget->adjustSize(); }};
+    return {widget, nullptr, [&label, widget] {
+                widget->setText(text_of(label.caption()));
+                widget->adjustSize();
+            }};
 }
 
 BoundWidget make_bevel(toolkit::Bevel& bevel, QWidget* parent) {
@@ -77,7 +83,8 @@ BoundWidget make_bevel(toolkit::Bevel& bevel, QWidget* parent) {
 
 BoundWidget make_button(toolkit::Button& button, QWidget* parent) {
     auto* widget = new QPushButton(text_of(button.caption()), parent);
-    if (auto* picture = dynamic_cast<toolkit::PictureButton*>(&button); picture && picture->glyph() == toolkit::Glyph::Folder) {
+    if (auto* picture = dynamic_cast<toolkit::PictureButton*>(&button);
+        picture && picture->glyph() == toolkit::Glyph::Folder) {
         widget->setIcon(widget->style()->standardIcon(QStyle::SP_DirIcon));
     }
     widget->setAutoDefault(false);
@@ -100,15 +107,18 @@ BoundWidget make_edit(toolkit::Edit& edit, QWidget* parent) {
     if (auto* labeled = dynamic_cast<toolkit::LabeledEdit*>(&edit)) {
         auto* label = new QLabel(text_of(labeled->label_caption()), parent);
         label->adjustSize();
-        label->move(edit.bounds().left, edit.bounds().top - label->height() - toolkit::LabeledEdit::kLabelSpacing);
+        label->move(edit.bounds().left,
+                    edit.bounds().top - label->height() - toolkit::LabeledEdit::kLabelSpacing);
         bound.label = label;
     }
     bound.refresh = [&edit, widget] {
         if (text_of(widget->text()) != edit.text()) widget->setText(text_of(edit.text()));
         widget->setReadOnly(edit.read_only());
         QPalette palette = widget->palette();
-        palette.setColor(QPalette::Base, widget->style()->standardPalette().color(
-                                             edit.colour() == toolkit::Colour::ButtonFace ? QPalette::Button : QPalette::Base));
+        palette.setColor(
+            QPalette::Base,
+            widget->style()->standardPalette().color(
+                edit.colour() == toolkit::Colour::ButtonFace ? QPalette::Button : QPalette::Base));
         widget->setPalette(palette);
     };
     return bound;
@@ -122,7 +132,8 @@ BoundWidget make_combo(toolkit::ComboBox& combo, QWidget* parent) {
         refresh_window(widget);
     });
     return {widget, nullptr, [&combo, widget] {
-                if (widget->currentIndex() != combo.item_index()) widget->setCurrentIndex(combo.item_index());
+                if (widget->currentIndex() != combo.item_index())
+                    widget->setCurrentIndex(combo.item_index());
             }};
 }
 
@@ -136,7 +147,8 @@ BoundWidget make_check_list(toolkit::CheckListBox& list, QWidget* parent) {
     auto refresh = [&list, widget] {
         const QSignalBlocker blocker(widget);
         for (int i = 0; i < widget->count(); ++i) {
-            const Qt::CheckState state = list.checked(static_cast<size_t>(i)) ? Qt::Checked : Qt::Unchecked;
+            const Qt::CheckState state =
+                list.checked(static_cast<size_t>(i)) ? Qt::Checked : Qt::Unchecked;
             if (widget->item(i)->checkState() != state) widget->item(i)->setCheckState(state);
         }
         if (widget->currentRow() != list.item_index()) widget->setCurrentRow(list.item_index());
@@ -144,10 +156,12 @@ BoundWidget make_check_list(toolkit::CheckListBox& list, QWidget* parent) {
     // A tick the user changed is the control's click on that item; the control decides the rest.
     QObject::connect(widget, &QListWidget::itemChanged, [&list, widget](QListWidgetItem* item) {
         const int row = widget->row(item);
-        if ((item->checkState() == Qt::Checked) != list.checked(static_cast<size_t>(row))) list.click_item(static_cast<size_t>(row));
+        if ((item->checkState() == Qt::Checked) != list.checked(static_cast<size_t>(row)))
+            list.click_item(static_cast<size_t>(row));
         refresh_window(widget);
     });
-    QObject::connect(widget, &QListWidget::currentRowChanged, [&list](int row) { list.set_item_index(row); });
+    QObject::connect(widget, &QListWidget::currentRowChanged,
+                     [&list](int row) { list.set_item_index(row); });
     return {widget, nullptr, refresh};
 }
 

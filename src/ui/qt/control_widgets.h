@@ -12,8 +12,8 @@ namespace quorvel::ui::qt {
 
 struct BoundWidget {
     QWidget* widget = nullptr;
-    QWidget* label = nullptr;             // a separate caption above (labelled edits)
-    std::function<void()> refresh;        // control -> widget
+    QWidget* label = nullptr;       // a separate caption above (labelled edits)
+    std::function<void()> refresh;  // control -> widget
 };
 
 // Null widget for a control kind that has no visual (none today).

@@ -24,10 +24,17 @@ QMessageBox::Icon icon_of(unsigned type) {
 std::vector<std::pair<QMessageBox::StandardButton, int>> buttons_of(unsigned type) {
     switch (type & 0xF) {
         case MB_OKCANCEL: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
-        case MB_ABORTRETRYIGNORE: return {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
-        case MB_YESNOCANCEL: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+        case MB_ABORTRETRYIGNORE:
+            return {{QMessageBox::Abort, IDABORT},
+                    {QMessageBox::Retry, IDRETRY},
+                    {QMessageBox::Ignore, IDIGNORE}};
+        case MB_YESNOCANCEL:
+            return {{QMessageBox::Yes, IDYES},
+                    {QMessageBox::No, IDNO},
+                    {QMessageBox::Cancel, IDCANCEL}};
         case MB_YESNO: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
-        case MB_RETRYCANCEL: return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+        case MB_RETRYCANCEL:
+            return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
     }
     return {{QMessageBox::Ok, IDOK}};
 }
@@ -38,8 +45,10 @@ QtPresenter::QtPresenter() : previous_(platform::set_presenter(this)) {}
 
 QtPresenter::~QtPresenter() { platform::set_presenter(previous_); }
 
-int QtPresenter::message_box(HWND, const std::string& text, const std::string& caption, unsigned type) {
-    QMessageBox box(icon_of(type), QString::fromLocal8Bit(caption.c_str()), QString::fromLocal8Bit(text.c_str()));
+int QtPresenter::message_box(HWND, const std::string& text, const std::string& caption,
+                             unsigned type) {
+    QMessageBox box(icon_of(type), QString::fromLocal8Bit(caption.c_str()),
+                    QString::fromLocal8Bit(text.c_str()));
     const auto buttons = buttons_of(type);
     for (const auto& [button, answer] : buttons) box.addButton(button);
     const size_t default_index = (type >> 8) & 0xF;
@@ -78,8 +87,9 @@ void QtPresenter::process_messages() {
 }
 
 bool QtPresenter::browse_for_folder(const std::string& title, std::string& folder) {
-    const QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString::fromLocal8Bit(title.c_str()),
-                                                             QString::fromLocal8Bit(folder.c_str()));
+    const QString chosen = QFileDialog::getExistingDirectory(
+        QApplication::activeWindow(), QString::fromLocal8Bit(title.c_str()),
+        QString::fromLocal8Bit(folder.c_str()));
     if (chosen.isEmpty()) return false;
     folder = chosen.toLocal8Bit().toStdString();
     return true;

@@ -15,7 +15,8 @@ public:
     QtPresenter();
     ~QtPresenter() override;
 
-    int message_box(HWND owner, const std::string& text, const std::string& caption, unsigned type) override;
+    int message_box(HWND owner, const std::string& text, const std::string& caption,
+                    unsigned type) override;
     int show_modal(toolkit::Form& form) override;
     void show_modeless(toolkit::Form& form) override;
     void process_messages() override;

@@ -20,6 +20,9 @@ for file in "$prefix/include/quorvel/quorvel.h" "$prefix/include/quorvel/quorvel
             "$libdir/pkgconfig/quorvel.pc" "$libdir/cmake/Quorvel/QuorvelConfig.cmake"; do
   [ -e "$file" ] || fail "$file is not installed"
 done
+if [ -x "$build/quorvel-gui" ]; then
+  [ -x "$prefix/bin/quorvel-gui" ] || fail "quorvel-gui is built but not installed"
+fi
 [ "$(readlink "$libdir/libquorvel.so")" = libquorvel.so.0 ] || fail "libquorvel.so does not link to the SONAME"
 # (grep reads all of objdump's output: with -q, pipefail would catch objdump's SIGPIPE.)
 objdump -p "$libdir/libquorvel.so.$version" | grep "SONAME *libquorvel.so.0$" >/dev/null || fail "SONAME"

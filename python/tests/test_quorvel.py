@@ -3,6 +3,8 @@ quorvel tool, the stream's facts, errors, and a thread pool giving the serial re
 
 import os
 import subprocess
+import sys
+import threading
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
@@ -112,6 +114,36 @@ def test_thread_pool_of_four_gives_the_serial_bytes():
         parallel = list(pool.map(job, range(12)))
     assert parallel == serial
     assert [c for _, _, c in parallel] == [f"job {i}" for i in range(12)]
+
+
+@pytest.mark.parametrize("call", [
+    lambda data: quorvel.encode(data["pixels"]),
+    lambda data: quorvel.decode(data["stream"]),
+])
+def test_codec_calls_release_the_gil(call):
+    # With a switch interval far longer than the call, Python never takes the GIL from the
+    # worker; the main thread can only run while the worker is inside the call if the call
+    # itself let the GIL go. (info() lets it go too, but is over too soon to be seen.)
+    pixels = ridges(1200, 1200)
+    data = {"pixels": pixels, "stream": quorvel.encode(pixels), "done": False}
+    started = threading.Event()
+
+    def work():
+        started.set()
+        call(data)
+        data["done"] = True
+
+    previous = sys.getswitchinterval()
+    sys.setswitchinterval(100)
+    try:
+        worker = threading.Thread(target=work)
+        worker.start()
+        started.wait()
+        ran_during_the_call = not data["done"]
+        worker.join()
+    finally:
+        sys.setswitchinterval(previous)
+    assert ran_during_the_call
 
 
 def test_version_is_the_librarys():

@@ -50,9 +50,10 @@ echo "$out"
 # A C++ host with find_package.
 cmake -S "$source/tests/install/cpp_host" -B "$work/cpp" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cpp" >/dev/null
-out=$("$work/cpp/cpp_host")
+out=$("$work/cpp/cpp_host" "$work/host.png")
 echo "$out"
 [[ $out == *"error -14: encode: ERROR : wsq_encode_1 : image too small : 20 x 20"* ]] || fail "cpp host error line"
+[[ $out == *"cpp host: png 200x150, 1 channel(s), same pixels"* ]] || fail "cpp host png: $out"
 [[ $out == *"version $version, 200x150 500 ppi, 150x200 1000 ppi \"b\", 11 segments"* ]] || fail "cpp host: $out"
 # The Python package, when it was built.
 if [ -d "$libdir/python3/dist-packages/quorvel" ]; then

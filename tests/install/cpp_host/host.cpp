@@ -1,5 +1,6 @@
 // A C++ host built against an installed Quorvel with find_package: encodes and decodes on
-// two threads through quorvel.hpp and catches the library's exception type.
+// two threads through quorvel.hpp, catches the library's exception type, and saves and loads
+// a PNG file.
 #include <quorvel/quorvel.hpp>
 
 #include <cmath>
@@ -21,7 +22,8 @@ std::vector<std::uint8_t> ridges(int w, int h) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;  // a PNG file name to write and read back
     quorvel::Image images[2];
     std::thread a([&] { images[0] = quorvel::decode(quorvel::encode(ridges(200, 150), 200, 150)); });
     std::thread b([&] { images[1] = quorvel::decode(quorvel::encode(ridges(150, 200), 150, 200, {2.25, 1000, "b"})); });
@@ -33,6 +35,14 @@ int main() {
     } catch (const quorvel::Error& e) {
         std::printf("cpp host: error %d: %s\n", e.code(), e.what());
     }
+    quorvel::Raster raster;
+    raster.pixels = images[0].pixels;
+    raster.width = images[0].width;
+    raster.height = images[0].height;
+    quorvel::save(raster, argv[1]);
+    const quorvel::Raster back = quorvel::load(argv[1]);
+    std::printf("cpp host: png %dx%d, %d channel(s), %s\n", back.width, back.height, back.channels,
+                back.pixels == raster.pixels ? "same pixels" : "other pixels");
     const quorvel::StreamInfo info = quorvel::info(quorvel::encode(ridges(100, 100), 100, 100));
     std::printf("cpp host: version %s, %dx%d %d ppi, %dx%d %d ppi \"%s\", %zu segments\n", quorvel::version(),
                 images[0].width, images[0].height, images[0].ppi, images[1].width, images[1].height,

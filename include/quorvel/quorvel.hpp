@@ -65,10 +65,10 @@ struct Image {
 };
 
 struct Segment {
-    unsigned marker = 0;     // 0xFFA0 ... 0xFFA8
-    std::string name;        // "SOI", "SOF", "DHT", ...
-    std::size_t offset = 0;  // of the marker
-    int length = -1;         // the length field (it counts itself); -1 for SOI and EOI
+    unsigned marker = 0;          // 0xFFA0 ... 0xFFA8
+    std::string name;             // "SOI", "SOF", "DHT", ...
+    std::size_t offset = 0;       // of the marker
+    int length = -1;              // the length field (it counts itself); -1 for SOI and EOI
     std::size_t coded_bytes = 0;  // entropy-coded bytes after a block header
 };
 
@@ -141,7 +141,8 @@ QUORVEL_CXX_API Raster load(const std::string& path);
 
 // Writes the image in the format the extension names (wsq, bmp, tif/tiff, png, jpg/jpeg,
 // tga, rgb), with the writers SaveBMPToFile uses, to exactly `path`; no dialog is shown.
-QUORVEL_CXX_API void save(const Raster& image, const std::string& path, const SaveOptions& options = {});
+QUORVEL_CXX_API void save(const Raster& image, const std::string& path,
+                          const SaveOptions& options = {});
 
 // save(load(source), target, options).
 QUORVEL_CXX_API void convert(const std::string& source, const std::string& target,

@@ -10,7 +10,8 @@ void check_uint8(const py::array& array, const char* operation) {
                          py::str(array.dtype()).cast<std::string>());
 }
 
-py::array_t<std::uint8_t> owning_array(std::vector<std::uint8_t>&& pixels, std::vector<py::ssize_t> shape) {
+py::array_t<std::uint8_t> owning_array(std::vector<std::uint8_t>&& pixels,
+                                       std::vector<py::ssize_t> shape) {
     auto* owned = new std::vector<std::uint8_t>(std::move(pixels));
     py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<std::uint8_t>*>(p); });
     return py::array_t<std::uint8_t>(shape, owned->data(), owner);

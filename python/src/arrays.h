@@ -18,7 +18,8 @@ using GrayArray = py::array_t<std::uint8_t, py::array::c_style>;
 void check_uint8(const py::array& array, const char* operation);
 
 // An array of `shape` over the pixels, which it then owns: no copy.
-py::array_t<std::uint8_t> owning_array(std::vector<std::uint8_t>&& pixels, std::vector<py::ssize_t> shape);
+py::array_t<std::uint8_t> owning_array(std::vector<std::uint8_t>&& pixels,
+                                       std::vector<py::ssize_t> shape);
 
 // A stream's bytes; the view keeps the buffer from being resized while the GIL is released.
 struct StreamBytes {

@@ -12,14 +12,17 @@ namespace quorvel::python {
 
 namespace py = pybind11;
 
-py::bytes encode(const py::array& array, double bitrate, int ppi, std::optional<std::string> comment);
+py::bytes encode(const py::array& array, double bitrate, int ppi,
+                 std::optional<std::string> comment);
 py::tuple decode(const py::buffer& data);
 py::dict info(const py::buffer& data);
 
 py::array_t<std::uint8_t> load(const std::string& path);
 void save(const py::array& array, const std::string& path, double bitrate, int ppi,
-          std::optional<std::string> comment, int tiff_compression, int tiff_predictor, int jpeg_quality);
+          std::optional<std::string> comment, int tiff_compression, int tiff_predictor,
+          int jpeg_quality);
 void convert(const std::string& source, const std::string& target, double bitrate, int ppi,
-             std::optional<std::string> comment, int tiff_compression, int tiff_predictor, int jpeg_quality);
+             std::optional<std::string> comment, int tiff_compression, int tiff_predictor,
+             int jpeg_quality);
 
 }  // namespace quorvel::python

@@ -30,17 +30,20 @@ PYBIND11_MODULE(_quorvel, m) {
           "length, coded_bytes each), 'frame', 'transform_taps', 'bin_centers', 'huffman_ids',\n"
           "'block_tables', 'comments' and the NIST_COM 'attributes' as a dict. Raises\n"
           "quorvel.Error naming the first segment that cannot be read.");
-    m.def("load", &load, py::arg("path"),
-          "Loads any file the library reads, chosen by extension, as a (rows, columns) uint8 array\n"
-          "when every pixel is gray, else (rows, columns, 3) RGB. Raises quorvel.Error.");
-    m.def("save", &save, py::arg("array"), py::arg("path"), py::kw_only(), py::arg("bitrate") = 0.75,
-          py::arg("ppi") = 500, py::arg("comment") = py::none(), py::arg("tiff_compression") = 0,
-          py::arg("tiff_predictor") = 2, py::arg("jpeg_quality") = 90,
+    m.def(
+        "load", &load, py::arg("path"),
+        "Loads any file the library reads, chosen by extension, as a (rows, columns) uint8 array\n"
+        "when every pixel is gray, else (rows, columns, 3) RGB. Raises quorvel.Error.");
+    m.def("save", &save, py::arg("array"), py::arg("path"), py::kw_only(),
+          py::arg("bitrate") = 0.75, py::arg("ppi") = 500, py::arg("comment") = py::none(),
+          py::arg("tiff_compression") = 0, py::arg("tiff_predictor") = 2,
+          py::arg("jpeg_quality") = 90,
           "Writes a gray or RGB uint8 array in the format the extension names (wsq, bmp, tif,\n"
           "tiff, png, jpg, jpeg, tga, rgb). Raises quorvel.Error.");
-    m.def("convert", &convert, py::arg("source"), py::arg("target"), py::kw_only(), py::arg("bitrate") = 0.75,
-          py::arg("ppi") = 500, py::arg("comment") = py::none(), py::arg("tiff_compression") = 0,
-          py::arg("tiff_predictor") = 2, py::arg("jpeg_quality") = 90,
+    m.def("convert", &convert, py::arg("source"), py::arg("target"), py::kw_only(),
+          py::arg("bitrate") = 0.75, py::arg("ppi") = 500, py::arg("comment") = py::none(),
+          py::arg("tiff_compression") = 0, py::arg("tiff_predictor") = 2,
+          py::arg("jpeg_quality") = 90,
           "save(load(source), target, **options). Raises quorvel.Error.");
     m.attr("__version__") = quorvel::version();
 }

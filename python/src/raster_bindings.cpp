@@ -16,8 +16,10 @@ namespace {
 Raster raster_of(const py::array& array) {
     check_uint8(array, "save");
     const bool gray = array.ndim() == 2, rgb = array.ndim() == 3 && array.shape(2) == 3;
-    if (!gray && !rgb) throw py::value_error("save: expected (rows, columns) or (rows, columns, 3)");
-    if (array.shape(0) > 65535 || array.shape(1) > 65535) throw py::value_error("save: image larger than 65535 on a side");
+    if (!gray && !rgb)
+        throw py::value_error("save: expected (rows, columns) or (rows, columns, 3)");
+    if (array.shape(0) > 65535 || array.shape(1) > 65535)
+        throw py::value_error("save: image larger than 65535 on a side");
     const GrayArray rows = GrayArray::ensure(array);
     Raster image;
     image.height = static_cast<int>(rows.shape(0));
@@ -27,9 +29,10 @@ Raster raster_of(const py::array& array) {
     return image;
 }
 
-SaveOptions save_options(double bitrate, int ppi, std::optional<std::string> comment, int tiff_compression,
-                         int tiff_predictor, int jpeg_quality) {
-    return SaveOptions{bitrate, ppi, std::move(comment), tiff_compression, tiff_predictor, jpeg_quality};
+SaveOptions save_options(double bitrate, int ppi, std::optional<std::string> comment,
+                         int tiff_compression, int tiff_predictor, int jpeg_quality) {
+    return SaveOptions{bitrate,        ppi,         std::move(comment), tiff_compression,
+                       tiff_predictor, jpeg_quality};
 }
 
 }  // namespace
@@ -46,16 +49,20 @@ py::array_t<std::uint8_t> load(const std::string& path) {
 }
 
 void save(const py::array& array, const std::string& path, double bitrate, int ppi,
-          std::optional<std::string> comment, int tiff_compression, int tiff_predictor, int jpeg_quality) {
+          std::optional<std::string> comment, int tiff_compression, int tiff_predictor,
+          int jpeg_quality) {
     const Raster image = raster_of(array);
-    const SaveOptions options = save_options(bitrate, ppi, std::move(comment), tiff_compression, tiff_predictor, jpeg_quality);
+    const SaveOptions options = save_options(bitrate, ppi, std::move(comment), tiff_compression,
+                                             tiff_predictor, jpeg_quality);
     py::gil_scoped_release unlocked;
     quorvel::save(image, path, options);
 }
 
 void convert(const std::string& source, const std::string& target, double bitrate, int ppi,
-             std::optional<std::string> comment, int tiff_compression, int tiff_predictor, int jpeg_quality) {
-    const SaveOptions options = save_options(bitrate, ppi, std::move(comment), tiff_compression, tiff_predictor, jpeg_quality);
+             std::optional<std::string> comment, int tiff_compression, int tiff_predictor,
+             int jpeg_quality) {
+    const SaveOptions options = save_options(bitrate, ppi, std::move(comment), tiff_compression,
+                                             tiff_predictor, jpeg_quality);
     py::gil_scoped_release unlocked;
     quorvel::convert(source, target, options);
 }

@@ -23,7 +23,8 @@ GrayArray gray_rows(const py::array& array) {
 
 py::dict attributes_dict(const std::vector<Attribute>& attributes) {
     py::dict d;
-    for (const Attribute& a : attributes) d[py::str(a.name)] = a.value ? py::object(py::str(*a.value)) : py::none();
+    for (const Attribute& a : attributes)
+        d[py::str(a.name)] = a.value ? py::object(py::str(*a.value)) : py::none();
     return d;
 }
 
@@ -53,7 +54,8 @@ py::object frame_dict(const std::optional<Frame>& frame) {
 
 }  // namespace
 
-py::bytes encode(const py::array& array, double bitrate, int ppi, std::optional<std::string> comment) {
+py::bytes encode(const py::array& array, double bitrate, int ppi,
+                 std::optional<std::string> comment) {
     const GrayArray rows = gray_rows(array);
     if (rows.shape(0) > 65535 || rows.shape(1) > 65535) {
         throw py::value_error("encode: image larger than 65535 on a side");
@@ -76,7 +78,8 @@ py::tuple decode(const py::buffer& data) {
         image = quorvel::decode(bytes.data(), bytes.size());
     }
     py::object comment = image.comment ? py::object(py::str(*image.comment)) : py::none();
-    py::array_t<std::uint8_t> pixels = owning_array(std::move(image.pixels), {image.height, image.width});
+    py::array_t<std::uint8_t> pixels =
+        owning_array(std::move(image.pixels), {image.height, image.width});
     return py::make_tuple(pixels, image.ppi, comment);
 }
 

@@ -38,7 +38,8 @@ std::set<std::string> expected_c_symbols() {
     std::set<std::string> names = declared(header("wingdi.h"), "QUORVEL_GDI_API");
     for (const std::string& name : declared(header("quorvel.h"), "QUORVEL_API")) {
         names.insert(name);
-        const bool data = name == "TiffDialog" || name == "WSQDialog" || name == "FileFormatConverterForm";
+        const bool data =
+            name == "TiffDialog" || name == "WSQDialog" || name == "FileFormatConverterForm";
         if (!data) names.insert("_" + name);
     }
     return names;
@@ -66,7 +67,8 @@ std::vector<std::string> dynamic_symbols(bool demangle) {
 // The C++ API: quorvel::<function>(...) or a member, typeinfo or vtable of a quorvel::<Class>;
 // never quorvel::<namespace>::...
 bool public_cpp_symbol(const std::string& demangled) {
-    static const std::regex api(R"(^(typeinfo for |typeinfo name for |vtable for )?quorvel::([A-Z]\w*(::|$)|[a-z_]\w*\())");
+    static const std::regex api(
+        R"(^(typeinfo for |typeinfo name for |vtable for )?quorvel::([A-Z]\w*(::|$)|[a-z_]\w*\())");
     return std::regex_search(demangled, api);
 }
 
@@ -95,12 +97,13 @@ TEST(SharedLibrarySymbols, NothingButTheExportsAndTheCppApiIsDefined) {
 }
 
 TEST(SharedLibrarySymbols, ThePublicPatternRefusesInternalsAndLibstdcxx) {
-    for (const char* name : {"quorvel::wsq::diag(char const*, ...)", "std::vector<int>::_M_realloc_insert()",
-                             "vtable for quorvel::raster::Codec", "quorvel::cpp::invalid_argument()"}) {
+    for (const char* name :
+         {"quorvel::wsq::diag(char const*, ...)", "std::vector<int>::_M_realloc_insert()",
+          "vtable for quorvel::raster::Codec", "quorvel::cpp::invalid_argument()"}) {
         EXPECT_FALSE(public_cpp_symbol(name)) << name;
     }
-    for (const char* name : {"quorvel::encode(unsigned char const*, int, int)", "quorvel::Error::~Error()",
-                             "typeinfo for quorvel::Error"}) {
+    for (const char* name : {"quorvel::encode(unsigned char const*, int, int)",
+                             "quorvel::Error::~Error()", "typeinfo for quorvel::Error"}) {
         EXPECT_TRUE(public_cpp_symbol(name)) << name;
     }
 }

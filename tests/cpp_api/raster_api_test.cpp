@@ -49,7 +49,8 @@ quorvel::Raster gray_image(int width, int height, uint32_t seed) {
 
 int max_difference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     int worst = a.size() == b.size() ? 0 : 256;
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        worst = std::max(worst, std::abs(a[i] - b[i]));
     return worst;
 }
 
@@ -79,8 +80,10 @@ TEST(CppRaster, TiffFilesAreWhatImageMagickReads) {
         quorvel::SaveOptions options;
         options.tiff_compression = compression;
         quorvel::save(image, dir.file("a.tiff"), options);
-        ASSERT_EQ(quorvel::testing::run("convert " + dir.file("a.tiff") + " " + dir.file("a.ppm")), 0);
-        EXPECT_EQ(quorvel::testing::read_pnm(dir.file("a.ppm")).samples, image.pixels) << compression;
+        ASSERT_EQ(quorvel::testing::run("convert " + dir.file("a.tiff") + " " + dir.file("a.ppm")),
+                  0);
+        EXPECT_EQ(quorvel::testing::read_pnm(dir.file("a.ppm")).samples, image.pixels)
+            << compression;
     }
 }
 
@@ -96,8 +99,11 @@ TEST(CppRaster, GrayImagesLoadAsOneChannelAndWsqKeepsResolutionAndComment) {
     EXPECT_EQ(wsq.comment, "left thumb");
     // The file's coded image is the one the C++ encoder makes of the same pixels (its NIST_COM
     // says PIX_DEPTH 24: the writers work on 24-bit copies).
-    EXPECT_EQ(wsq.pixels, quorvel::decode(quorvel::encode(image.pixels, 120, 100, {2.25, 1000, "left thumb"})).pixels);
-    EXPECT_EQ(quorvel::info(quorvel::testing::read_file(dir.file("g.wsq"))).attributes[3].value, "24");
+    EXPECT_EQ(wsq.pixels,
+              quorvel::decode(quorvel::encode(image.pixels, 120, 100, {2.25, 1000, "left thumb"}))
+                  .pixels);
+    EXPECT_EQ(quorvel::info(quorvel::testing::read_file(dir.file("g.wsq"))).attributes[3].value,
+              "24");
 }
 
 TEST(CppRaster, ReadsWhatImageMagickWrites) {
@@ -118,8 +124,10 @@ TEST(CppRaster, ConvertIsSaveOfLoad) {
     TempDir dir;
     quorvel::save(gray_image(90, 110, 2), dir.file("in.png"));
     quorvel::convert(dir.file("in.png"), dir.file("out.wsq"), wsq_options(1.5, 500, {}));
-    quorvel::save(quorvel::load(dir.file("in.png")), dir.file("ref.wsq"), wsq_options(1.5, 500, {}));
-    EXPECT_EQ(quorvel::testing::read_file(dir.file("out.wsq")), quorvel::testing::read_file(dir.file("ref.wsq")));
+    quorvel::save(quorvel::load(dir.file("in.png")), dir.file("ref.wsq"),
+                  wsq_options(1.5, 500, {}));
+    EXPECT_EQ(quorvel::testing::read_file(dir.file("out.wsq")),
+              quorvel::testing::read_file(dir.file("ref.wsq")));
 }
 
 TEST(CppRaster, FailuresThrowAndPrintNothing) {
@@ -150,7 +158,8 @@ TEST(CppRaster, FailuresThrowAndPrintNothing) {
             if (f.code != 0) {
                 EXPECT_EQ(e.code(), f.code) << f.name << ": " << e.what();
             }
-            EXPECT_NE(std::string(e.what()).find(dir.path().string()), std::string::npos) << f.name << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(dir.path().string()), std::string::npos)
+                << f.name << ": " << e.what();
         }
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << f.name;
     }
@@ -162,11 +171,13 @@ TEST(CppRaster, ThreadsLoadAndSaveTheirOwnFiles) {
     std::vector<quorvel::Raster> images;
     for (int i = 0; i < kThreads; ++i) images.push_back(gray_image(90 + 10 * i, 95, 10 + i));
     std::vector<int> mismatches(kThreads, 0);
+    std::vector<std::string> names;
+    for (int i = 0; i < kThreads; ++i) names.push_back(dir.file(std::to_string(i) + ".png"));
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i) {
         threads.emplace_back([&, i] {
             for (int round = 0; round < 5; ++round) {
-                const std::string png = dir.file("t" + std::to_string(i) + ".png");
+                const std::string& png = names[i];
                 quorvel::save(images[i], png);
                 if (quorvel::load(png).pixels != images[i].pixels) ++mismatches[i];
             }

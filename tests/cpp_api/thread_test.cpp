@@ -38,7 +38,8 @@ std::vector<Job> jobs(int count) {
 Result run(const Job& job, int index) {
     Result r;
     const std::string comment = "job " + std::to_string(index);
-    r.stream = quorvel::encode(job.pixels, job.width, job.height, {job.bitrate, 300 + index, comment});
+    r.stream =
+        quorvel::encode(job.pixels, job.width, job.height, {job.bitrate, 300 + index, comment});
     quorvel::Image image = quorvel::decode(r.stream);
     r.decoded = std::move(image.pixels);
     r.ppi = image.ppi;
@@ -90,8 +91,8 @@ TEST(CppThreads, FailuresOnOtherThreadsKeepTheirOwnMessages) {
     }
     for (std::thread& t : threads) t.join();
     for (int i = 0; i < kThreads; ++i) {
-        EXPECT_EQ(messages[i], "encode: ERROR : wsq_encode_1 : image too small : " + std::to_string(10 + i) +
-                                   " x 10 (at least 81 x 81)");
+        EXPECT_EQ(messages[i], "encode: ERROR : wsq_encode_1 : image too small : " +
+                                   std::to_string(10 + i) + " x 10 (at least 81 x 81)");
     }
 }
 

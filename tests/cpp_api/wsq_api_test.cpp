@@ -27,8 +27,8 @@ std::vector<uint8_t> export_encode(std::vector<uint8_t>& pixels, int w, int h, d
     unsigned char* out = nullptr;
     int length = 0;
     ::testing::internal::CaptureStderr();
-    quorvel::wsq::wsq_encode_1(&out, &length, static_cast<float>(bitrate), pixels.data(), w, h, 8, ppi,
-                               comment);
+    quorvel::wsq::wsq_encode_1(&out, &length, static_cast<float>(bitrate), pixels.data(), w, h, 8,
+                               ppi, comment);
     ::testing::internal::GetCapturedStderr();
     std::vector<uint8_t> bytes(out, out + length);
     std::free(out);
@@ -46,7 +46,8 @@ TEST(CppWsq, StreamsMatchTheProcessWideEncoderByteForByte) {
         int ppi;
         std::optional<std::string> comment;
     };
-    for (const Case& c : {Case{0.75, 500, std::nullopt}, Case{2.25, 1000, "left thumb"}, Case{0.3, -1, ""}}) {
+    for (const Case& c :
+         {Case{0.75, 500, std::nullopt}, Case{2.25, 1000, "left thumb"}, Case{0.3, -1, ""}}) {
         std::vector<uint8_t> pixels = sample();
         const auto expected = export_encode(pixels, 300, 280, c.bitrate, c.ppi,
                                             c.comment ? c.comment->c_str() : nullptr);
@@ -67,7 +68,8 @@ TEST(CppWsq, DecodeGivesPixelsResolutionCommentAndAttributes) {
     unsigned char* pixels = nullptr;
     int w = 0, h = 0, d = 0, ppi = 0, lossy = 0;
     ASSERT_EQ(quorvel::wsq::wsq_decode_mem(&pixels, &w, &h, &d, &ppi, &lossy, stream.data(),
-                                           static_cast<int>(stream.size())), 0);
+                                           static_cast<int>(stream.size())),
+              0);
     EXPECT_EQ(image.pixels, std::vector<uint8_t>(pixels, pixels + w * h));
     std::free(pixels);
 
@@ -113,14 +115,17 @@ std::vector<Failure> failures() {
     static const std::vector<uint8_t> cut(stream.begin(), stream.begin() + stream.size() / 2);
     static const std::vector<uint8_t> junk = {0x12, 0x34, 0x56, 0x78};
     return {
-        {"too small", quorvel::wsq::kEncodeTooSmall, "encode: ERROR : wsq_encode_1 : image too small : 40 x 40",
+        {"too small", quorvel::wsq::kEncodeTooSmall,
+         "encode: ERROR : wsq_encode_1 : image too small : 40 x 40",
          [] { quorvel::encode(tiny, 40, 40); }},
         {"size mismatch", quorvel::kInvalidArgument, "encode: 1600 pixels for a 50 x 40 image",
          [] { quorvel::encode(tiny, 50, 40); }},
         {"null pixels", quorvel::kInvalidArgument, "encode: no pixels",
          [] { quorvel::encode(nullptr, 100, 100); }},
         {"nan bitrate", quorvel::wsq::kEncodeBadBitrate, "not a number",
-         [] { quorvel::encode(sample(), 300, 280, {std::nan(""), 500, {}}); }},
+         [] {
+             quorvel::encode(sample(), 300, 280, {std::nan(""), 500, {}});
+         }},
         {"junk", -1, "decode: ERROR", [] { quorvel::decode(junk); }},
         {"empty", -1, "decode: ", [] { quorvel::decode(std::vector<uint8_t>{}); }},
         {"truncated", -1, "decode: ", [] { quorvel::decode(cut); }},
@@ -137,9 +142,12 @@ TEST(CppWsq, FailuresThrowOneTypeWithTheCodecsCodeAndLinesAndPrintNothing) {
             ADD_FAILURE() << f.name << ": no exception";
         } catch (const quorvel::Error& e) {
             // -1 stands for "some codec code": the readers' codes vary with the damage.
-            if (f.code == -1) EXPECT_LT(e.code(), 0) << f.name;
-            else EXPECT_EQ(e.code(), f.code) << f.name;
-            EXPECT_NE(std::string(e.what()).find(f.message), std::string::npos) << f.name << ": " << e.what();
+            if (f.code == -1)
+                EXPECT_LT(e.code(), 0) << f.name;
+            else
+                EXPECT_EQ(e.code(), f.code) << f.name;
+            EXPECT_NE(std::string(e.what()).find(f.message), std::string::npos)
+                << f.name << ": " << e.what();
         }
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << f.name;
     }

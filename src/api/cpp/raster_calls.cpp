@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 #include "api/cpp/raster_session.h"
 #include "api/load.h"
@@ -35,7 +34,19 @@ bool gray_pixels(const Bitmap& bitmap) {
     return true;
 }
 
-// A 24-bit bitmap (blue, green, red) to gray or RGB rows.
+// One 24-bit pixel (blue, green, red) as gray or as red, green, blue.
+std::uint8_t* put_pixel(const std::uint8_t* bgr, int channels, std::uint8_t* out) {
+    if (channels == 1) {
+        *out = bgr[0];
+        return out + 1;
+    }
+    out[0] = bgr[2];
+    out[1] = bgr[1];
+    out[2] = bgr[0];
+    return out + 3;
+}
+
+// A 24-bit bitmap to gray or RGB rows.
 Raster raster_of(const Bitmap& bitmap) {
     Raster image;
     image.width = bitmap.width();
@@ -46,8 +57,7 @@ Raster raster_of(const Bitmap& bitmap) {
     for (int y = 0; y < image.height; ++y) {
         const std::uint8_t* row = bitmap.scanline(y);
         for (int x = 0; x < image.width; ++x, row += 3) {
-            if (image.channels == 1) *out++ = row[0];
-            else out = std::copy(std::make_reverse_iterator(row + 3), std::make_reverse_iterator(row), out);
+            out = put_pixel(row, image.channels, out);
         }
     }
     return image;
@@ -57,7 +67,8 @@ Raster raster_of(const Bitmap& bitmap) {
 void take_wsq_facts(api::Settings& settings, Raster& image) {
     image.ppi = settings.wsq_ppi;
     const char* comment = settings.wsq_comment;
-    if (comment != nullptr && std::strncmp(comment, wsq::NISTCOM_NAME, std::strlen(wsq::NISTCOM_NAME)) != 0)
+    if (comment != nullptr &&
+        std::strncmp(comment, wsq::NISTCOM_NAME, std::strlen(wsq::NISTCOM_NAME)) != 0)
         image.comment = comment;
     std::free(settings.wsq_comment);
     settings.wsq_comment = nullptr;
@@ -70,7 +81,8 @@ Raster load(const std::string& path) {
     api::FileState state;
     api::Settings settings;
     const api::LoadRoute route = api::load_route(path);
-    if (route == api::LoadRoute::None) session.fail(kInvalidArgument, path + ": no reader for this extension");
+    if (route == api::LoadRoute::None)
+        session.fail(kInvalidArgument, path + ": no reader for this extension");
     const HBITMAP loaded = api::load_file_guarded(state, settings, path.c_str());
     Raster image;
     if (loaded != nullptr) image = raster_of(state.library_bitmap);
@@ -91,9 +103,10 @@ void check_raster(const cpp::RasterSession& session, const Raster& image, const 
     const long long expected = static_cast<long long>(image.width) * image.height * image.channels;
     if (image.width <= 0 || image.height <= 0 || (image.channels != 1 && image.channels != 3) ||
         static_cast<long long>(image.pixels.size()) != expected)
-        session.fail(kInvalidArgument, path + ": " + std::to_string(image.pixels.size()) + " bytes for a " +
-                                           std::to_string(image.width) + " x " + std::to_string(image.height) +
-                                           " image of " + std::to_string(image.channels) + " channels");
+        session.fail(kInvalidArgument, path + ": " + std::to_string(image.pixels.size()) +
+                                           " bytes for a " + std::to_string(image.width) + " x " +
+                                           std::to_string(image.height) + " image of " +
+                                           std::to_string(image.channels) + " channels");
 }
 
 // The working copy every writer reads: 24 bits, blue, green, red.
@@ -111,8 +124,8 @@ void fill_bitmap(const Raster& image, Bitmap& bitmap) {
     }
 }
 
-void write_container(const cpp::RasterSession& session, const Bitmap& bitmap, const std::string& path,
-                     void* options) {
+void write_container(const cpp::RasterSession& session, const Bitmap& bitmap,
+                     const std::string& path, void* options) {
     const raster::BMGError status = raster::WriteImageFile(bitmap.handle(), path.c_str(), options);
     if (status != raster::BMG_OK) session.fail(status, path + ": " + raster::GetImageErrorText());
 }
@@ -120,14 +133,16 @@ void write_container(const cpp::RasterSession& session, const Bitmap& bitmap, co
 void write_wsq(const cpp::RasterSession& session, const Bitmap& bitmap, const std::string& path,
                const SaveOptions& options) {
     std::string comment = options.comment.value_or("");
-    raster::WsqFileOptions wsq{8, options.bitrate, options.ppi, options.comment ? comment.data() : nullptr};
+    raster::WsqFileOptions wsq{8, options.bitrate, options.ppi,
+                               options.comment ? comment.data() : nullptr};
     write_container(session, bitmap, path, &wsq);
 }
 
 void write_tiff(const cpp::RasterSession& session, const Bitmap& bitmap, const std::string& path,
                 const SaveOptions& options) {
     const std::uint8_t compression = api::tiff_writer_code(options.tiff_compression);
-    raster::TiffFileOptions tiff{compression, 0, 0, static_cast<std::uint16_t>(options.tiff_predictor & 0xFFFF)};
+    raster::TiffFileOptions tiff{compression, 0, 0,
+                                 static_cast<std::uint16_t>(options.tiff_predictor & 0xFFFF)};
     write_container(session, bitmap, path, &tiff);
 }
 
@@ -148,7 +163,8 @@ void write_toolkit(const cpp::RasterSession& session, const Bitmap& bitmap, cons
         session.fail(kSaveFailed, path + ": " + e.what());
     }
     std::string reason;
-    if (!platform::write_file_replacing(path, bytes, reason)) session.fail(kSaveFailed, path + ": " + reason);
+    if (!platform::write_file_replacing(path, bytes, reason))
+        session.fail(kSaveFailed, path + ": " + reason);
 }
 
 }  // namespace
@@ -159,12 +175,19 @@ void save(const Raster& image, const std::string& path, const SaveOptions& optio
     const std::string extension = lower_extension(path);
     Bitmap bitmap;
     fill_bitmap(image, bitmap);
-    if (extension == "wsq") write_wsq(session, bitmap, path, options);
-    else if (extension == "tif" || extension == "tiff") write_tiff(session, bitmap, path, options);
-    else if (extension == "png" || extension == "tga" || extension == "rgb") write_container(session, bitmap, path, nullptr);
-    else if (extension == "bmp") write_toolkit(session, bitmap, path, false, 0);
-    else if (extension == "jpg" || extension == "jpeg") write_toolkit(session, bitmap, path, true, options.jpeg_quality);
-    else session.fail(kInvalidArgument, path + ": no writer for this extension (wsq, bmp, tif, png, jpg, tga, rgb)");
+    if (extension == "wsq")
+        write_wsq(session, bitmap, path, options);
+    else if (extension == "tif" || extension == "tiff")
+        write_tiff(session, bitmap, path, options);
+    else if (extension == "png" || extension == "tga" || extension == "rgb")
+        write_container(session, bitmap, path, nullptr);
+    else if (extension == "bmp")
+        write_toolkit(session, bitmap, path, false, 0);
+    else if (extension == "jpg" || extension == "jpeg")
+        write_toolkit(session, bitmap, path, true, options.jpeg_quality);
+    else
+        session.fail(kInvalidArgument,
+                     path + ": no writer for this extension (wsq, bmp, tif, png, jpg, tga, rgb)");
 }
 
 void convert(const std::string& source, const std::string& target, const SaveOptions& options) {

@@ -24,7 +24,8 @@ std::string details(const std::string& reason, const std::vector<std::string>& m
 }  // namespace
 
 // Message boxes are answered as their default button would be, without showing anything.
-int RecordingPresenter::message_box(HWND, const std::string& text, const std::string& caption, unsigned type) {
+int RecordingPresenter::message_box(HWND, const std::string& text, const std::string& caption,
+                                    unsigned type) {
     messages_.push_back(caption + ": " + text);
     const unsigned buttons = type & 0xF;
     if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) return IDYES;

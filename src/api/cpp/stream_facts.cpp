@@ -18,7 +18,8 @@ Segment public_segment(const wsq::SegmentInfo& segment) {
 }
 
 Frame public_frame(const wsq::WsqFrameHeader& f) {
-    return Frame{f.width, f.height, f.m_shift, f.r_scale, f.black, f.white, f.WSQ_encoder, f.Software};
+    return Frame{f.width, f.height, f.m_shift,     f.r_scale,
+                 f.black, f.white,  f.WSQ_encoder, f.Software};
 }
 
 }  // namespace
@@ -42,7 +43,8 @@ void add_comments(Image& image, const std::uint8_t* data, std::size_t size) {
 
 StreamInfo public_info(const wsq::StreamInfo& walked) {
     StreamInfo info;
-    for (const wsq::SegmentInfo& segment : walked.segments) info.segments.push_back(public_segment(segment));
+    for (const wsq::SegmentInfo& segment : walked.segments)
+        info.segments.push_back(public_segment(segment));
     if (walked.frame) info.frame = public_frame(*walked.frame);
     info.transform_taps = walked.transform_taps;
     info.bin_centers = walked.bin_centers;

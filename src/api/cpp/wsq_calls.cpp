@@ -64,7 +64,8 @@ std::vector<std::uint8_t> encode(const std::vector<std::uint8_t>& pixels, int wi
 
 Image decode(const std::uint8_t* data, std::size_t size) {
     if (data == nullptr && size != 0) cpp::invalid_argument("decode", "no data");
-    if (size > static_cast<std::size_t>(INT_MAX)) cpp::invalid_argument("decode", "stream of 2 GiB or more");
+    if (size > static_cast<std::size_t>(INT_MAX))
+        cpp::invalid_argument("decode", "stream of 2 GiB or more");
     cpp::CodecCall call("decode");
     auto state = std::make_unique<wsq::DecoderState>();
     auto trees = std::make_unique<wsq::WsqTrees>();

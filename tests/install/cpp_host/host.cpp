@@ -15,7 +15,8 @@ std::vector<std::uint8_t> ridges(int w, int h) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const double r = std::hypot(x - w / 2.0, y - h / 3.0);
-            pixels[static_cast<size_t>(y) * w + x] = static_cast<std::uint8_t>(128 + 90 * std::sin(r / 2.5) + (x * 7 + y * 13) % 9);
+            pixels[static_cast<size_t>(y) * w + x] =
+                static_cast<std::uint8_t>(128 + 90 * std::sin(r / 2.5) + (x * 7 + y * 13) % 9);
         }
     return pixels;
 }
@@ -25,8 +26,11 @@ std::vector<std::uint8_t> ridges(int w, int h) {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;  // a PNG file name to write and read back
     quorvel::Image images[2];
-    std::thread a([&] { images[0] = quorvel::decode(quorvel::encode(ridges(200, 150), 200, 150)); });
-    std::thread b([&] { images[1] = quorvel::decode(quorvel::encode(ridges(150, 200), 150, 200, {2.25, 1000, "b"})); });
+    std::thread a(
+        [&] { images[0] = quorvel::decode(quorvel::encode(ridges(200, 150), 200, 150)); });
+    std::thread b([&] {
+        images[1] = quorvel::decode(quorvel::encode(ridges(150, 200), 150, 200, {2.25, 1000, "b"}));
+    });
     a.join();
     b.join();
     try {
@@ -44,8 +48,9 @@ int main(int argc, char** argv) {
     std::printf("cpp host: png %dx%d, %d channel(s), %s\n", back.width, back.height, back.channels,
                 back.pixels == raster.pixels ? "same pixels" : "other pixels");
     const quorvel::StreamInfo info = quorvel::info(quorvel::encode(ridges(100, 100), 100, 100));
-    std::printf("cpp host: version %s, %dx%d %d ppi, %dx%d %d ppi \"%s\", %zu segments\n", quorvel::version(),
-                images[0].width, images[0].height, images[0].ppi, images[1].width, images[1].height,
-                images[1].ppi, images[1].comment.value_or("").c_str(), info.segments.size());
+    std::printf("cpp host: version %s, %dx%d %d ppi, %dx%d %d ppi \"%s\", %zu segments\n",
+                quorvel::version(), images[0].width, images[0].height, images[0].ppi,
+                images[1].width, images[1].height, images[1].ppi,
+                images[1].comment.value_or("").c_str(), info.segments.size());
     return 0;
 }

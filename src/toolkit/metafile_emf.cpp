@@ -52,8 +52,8 @@ SvgPicture emf_to_svg(std::span<const uint8_t> bytes) {
     picture_size(bytes, picture);
     check_size(picture.width, picture.height);
     std::vector<char> contents(bytes.begin(), bytes.end());
-    char name_space[] = "svg";
-    generatorOptions options{name_space,           false, true, true, double(picture.height),
+    // No namespace prefix: plain SVG elements.
+    generatorOptions options{nullptr, false, true, true, double(picture.height),
                              double(picture.width)};
     char* svg = nullptr;
     size_t length = 0;

@@ -6,9 +6,11 @@
 
 namespace quorvel::api {
 
+// Never destroyed: its bitmaps live in the GDI object table, which may be gone by the time
+// static destructors would run; the process takes everything with it.
 FileState& file_state() {
-    static FileState state;
-    return state;
+    static FileState* const state = new FileState;
+    return *state;
 }
 
 void start_library() {

@@ -2,6 +2,8 @@
 // end-of-line, end-of-bitmap and delta escapes.
 #include "toolkit/dib.h"
 
+#include <algorithm>
+
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit::dib {
@@ -14,18 +16,20 @@ public:
     RleTarget(int width, int height)
         : width_(width), height_(height), pixels_(size_t(width) * size_t(height), 0) {}
 
-    // Pixels past the row's end are cut.
+    // Pixels past the row's end are cut; the position stops at the edge, so no number of
+    // codes can carry it past the image.
     void put(uint8_t index) {
-        if (x_ < width_ && y_ < height_) pixels_[size_t(y_) * width_ + x_] = index;
+        if (x_ >= width_ || y_ >= height_) return;
+        pixels_[size_t(y_) * width_ + x_] = index;
         ++x_;
     }
     void end_line() {
         x_ = 0;
-        ++y_;
+        y_ = std::min(y_ + 1, height_);
     }
     void move(int dx, int dy) {
-        x_ += dx;
-        y_ += dy;
+        x_ = std::min(x_ + dx, width_);
+        y_ = std::min(y_ + dy, height_);
     }
     bool full() const { return y_ >= height_; }
     std::vector<uint8_t> take() { return std::move(pixels_); }

@@ -143,6 +143,19 @@ TEST(BmpBuilt, Rle4RunsLiteralsDeltaAndEndCodes) {
         for (int x = 0; x < 8; ++x) EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
 }
 
+TEST(BmpBuilt, Rle8RunsThatOvershootARowAreCut) {
+    // 4 x 2: a run of 6 of index 15 on the bottom row, EOL, a literal of 2, then a run of 200
+    // more and a delta far past the image before the end code.
+    const std::vector<uint8_t> rle = {6, 15, 0, 0, 0, 3, 1, 2, 3, 0, 200, 9, 0, 2, 255, 255, 0, 1};
+    TempDir dir;
+    write_file(dir.file("rle8.bmp"), bmp_file(info_header(40, 4, 2, 8, 1), gray16(), rle));
+    const Picture loaded = handle_picture(load(dir.file("rle8.bmp")));
+    ASSERT_EQ(loaded.width, 4);
+    const int expected[2][4] = {{1, 2, 3, 9}, {15, 15, 15, 15}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
+}
+
 TEST(BmpBuilt, TopDownRowsAndOs2Version2HeaderGiveThePictureUpright) {
     TempDir dir;
     const Picture pattern = colour_pattern(5, 4);

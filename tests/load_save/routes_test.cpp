@@ -1,6 +1,8 @@
 // CreateBMPFromFile's routes and the library bitmap's ownership rules.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "api/load.h"
 #include "load_save_support.h"
 #include "raster/bmg_error.h"
@@ -122,6 +124,7 @@ TEST(WsqRoute, SetsPpiAndCommentFromTheFile) {
     char comment[] = "left thumb";
     WSQ_encode_stream(pixels.data(), 96, 96, 2.25, 333, comment, &out, &length);
     write_file(dir.file("noted.WSQ"), std::vector<uint8_t>(out, out + length));
+    std::free(out);  // no later call of this test hands it back
 
     ASSERT_NE(load(dir.file("noted.WSQ")), nullptr);
     EXPECT_EQ(ReadWSQ_ppi(), 333);

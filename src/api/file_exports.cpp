@@ -19,16 +19,16 @@ extern "C" {
 QUORVEL_API HBITMAP CreateBMPFromFile(char* file_name) {
     return quorvel::api::guarded<HBITMAP>(nullptr, [&] {
         quorvel::api::start_library();
-        return quorvel::api::load_file_guarded(quorvel::api::file_state(), quorvel::api::library_state().settings,
-                                               file_name);
+        return quorvel::api::load_file_guarded(quorvel::api::file_state(),
+                                               quorvel::api::library_state().settings, file_name);
     });
 }
 
 QUORVEL_API int SaveBMPToFile(HBITMAP bitmap, char* file_name, int type) {
     return quorvel::api::guarded(1, [&] {
         quorvel::api::start_library();
-        quorvel::api::save_file(quorvel::api::file_state(), quorvel::api::library_state().settings, bitmap,
-                                file_name, type);
+        quorvel::api::save_file(quorvel::api::file_state(), quorvel::api::library_state().settings,
+                                bitmap, file_name, type);
         return 1;
     });
 }

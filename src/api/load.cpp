@@ -13,24 +13,26 @@ namespace {
 using toolkit::Bitmap;
 using toolkit::PixelFormat;
 
+constexpr LoadRoute kWsq = LoadRoute::Wsq, kContainer = LoadRoute::Container,
+                    kPicture = LoadRoute::PictureLoader, kIcon = LoadRoute::Icon,
+                    kMetafile = LoadRoute::Metafile, kJpeg = LoadRoute::Jpeg;
+
+// clang-format off
 constexpr RouteEntry kRoutes[] = {
-    {"wsq", LoadRoute::Wsq},
-    {"png", LoadRoute::Container}, {"tga", LoadRoute::Container}, {"cel", LoadRoute::Container},
-    {"rgb", LoadRoute::Container}, {"rgba", LoadRoute::Container}, {"gif", LoadRoute::Container},
-    {"iff", LoadRoute::Container}, {"pcx", LoadRoute::Container},
-    {"bmp", LoadRoute::PictureLoader}, {"rle", LoadRoute::PictureLoader}, {"dib", LoadRoute::PictureLoader},
-    {"jfif", LoadRoute::PictureLoader}, {"tif", LoadRoute::PictureLoader}, {"tiff", LoadRoute::PictureLoader},
-    {"fax", LoadRoute::PictureLoader}, {"psd", LoadRoute::PictureLoader}, {"pdd", LoadRoute::PictureLoader},
-    {"win", LoadRoute::PictureLoader}, {"vst", LoadRoute::PictureLoader}, {"vda", LoadRoute::PictureLoader},
-    {"icb", LoadRoute::PictureLoader}, {"eps", LoadRoute::PictureLoader}, {"pcc", LoadRoute::PictureLoader},
-    {"scr", LoadRoute::PictureLoader}, {"rpf", LoadRoute::PictureLoader}, {"rla", LoadRoute::PictureLoader},
-    {"sgi", LoadRoute::PictureLoader}, {"bw", LoadRoute::PictureLoader}, {"ppm", LoadRoute::PictureLoader},
-    {"pgm", LoadRoute::PictureLoader}, {"pbm", LoadRoute::PictureLoader}, {"pic", LoadRoute::PictureLoader},
-    {"pcd", LoadRoute::PictureLoader}, {"cut", LoadRoute::PictureLoader}, {"psp", LoadRoute::PictureLoader},
-    {"ico", LoadRoute::Icon},
-    {"wmf", LoadRoute::Metafile}, {"emf", LoadRoute::Metafile},
-    {"jpg", LoadRoute::Jpeg}, {"jpeg", LoadRoute::Jpeg}, {"jpe", LoadRoute::Jpeg},
+    {"wsq", kWsq},
+    {"png", kContainer}, {"tga", kContainer}, {"cel", kContainer}, {"rgb", kContainer},
+    {"rgba", kContainer}, {"gif", kContainer}, {"iff", kContainer}, {"pcx", kContainer},
+    {"bmp", kPicture}, {"rle", kPicture}, {"dib", kPicture}, {"jfif", kPicture}, {"tif", kPicture},
+    {"tiff", kPicture}, {"fax", kPicture}, {"psd", kPicture}, {"pdd", kPicture}, {"win", kPicture},
+    {"vst", kPicture}, {"vda", kPicture}, {"icb", kPicture}, {"eps", kPicture}, {"pcc", kPicture},
+    {"scr", kPicture}, {"rpf", kPicture}, {"rla", kPicture}, {"sgi", kPicture}, {"bw", kPicture},
+    {"ppm", kPicture}, {"pgm", kPicture}, {"pbm", kPicture}, {"pic", kPicture}, {"pcd", kPicture},
+    {"cut", kPicture}, {"psp", kPicture},
+    {"ico", kIcon},
+    {"wmf", kMetafile}, {"emf", kMetafile},
+    {"jpg", kJpeg}, {"jpeg", kJpeg}, {"jpe", kJpeg},
 };
+// clang-format on
 
 std::string g_last_error;
 
@@ -51,7 +53,8 @@ void load_picture(FileState& state, const char* file_name) {
     state.library_bitmap.assign(*state.picture_holder.graphic());
 }
 
-std::unique_ptr<toolkit::Graphic> read_graphic(const toolkit::GraphicClass& graphic_class, const char* file_name) {
+std::unique_ptr<toolkit::Graphic> read_graphic(const toolkit::GraphicClass& graphic_class,
+                                               const char* file_name) {
     std::unique_ptr<toolkit::Graphic> graphic = graphic_class.make();
     const std::vector<uint8_t> bytes = toolkit::read_whole_file(file_name);
     toolkit::Stream stream(bytes);
@@ -66,7 +69,8 @@ void fill_white(Bitmap& bitmap) {
 
 // Icons and metafiles are drawn onto a new bitmap of their size; what they leave unpainted
 // (transparent pixels, the metafile's background) stays white.
-void load_drawn(FileState& state, const toolkit::GraphicClass& graphic_class, const char* file_name) {
+void load_drawn(FileState& state, const toolkit::GraphicClass& graphic_class,
+                const char* file_name) {
     const std::unique_ptr<toolkit::Graphic> graphic = read_graphic(graphic_class, file_name);
     auto canvas = std::make_unique<Bitmap>();
     canvas->set_size(graphic->width(), graphic->height());
@@ -78,7 +82,8 @@ void load_drawn(FileState& state, const toolkit::GraphicClass& graphic_class, co
 }
 
 void load_jpeg(FileState& state, const char* file_name) {
-    const std::unique_ptr<toolkit::Graphic> graphic = read_graphic(toolkit::jpeg_class(), file_name);
+    const std::unique_ptr<toolkit::Graphic> graphic =
+        read_graphic(toolkit::jpeg_class(), file_name);
     state.library_bitmap.assign(static_cast<const toolkit::JpegImage&>(*graphic).bitmap());
 }
 

@@ -42,7 +42,8 @@ bool take_wsq_settings(FileState& state, Settings& settings, const std::string& 
     double bitrate = 0;
     int ppi = 0;
     if (!toolkit::parse_float(dialog.BitrateEdit.text(), bitrate)) {
-        report_not_saved(target, "'" + dialog.BitrateEdit.text() + "' is not a valid floating point value");
+        report_not_saved(target,
+                         "'" + dialog.BitrateEdit.text() + "' is not a valid floating point value");
         return false;
     }
     settings.wsq_bitrate = bitrate;
@@ -72,7 +73,8 @@ void take_tiff_settings(Settings& settings) {
     switch (dialog.CompressionBox.item_index()) {
     case ui::TTiffDialog::kZip:
         settings.tiff_compression = kTiffZip;
-        settings.tiff_predictor = static_cast<uint16_t>(text_to_long(dialog.PredictorEdit.text()) & 0xFFFF);
+        settings.tiff_predictor =
+            static_cast<uint16_t>(text_to_long(dialog.PredictorEdit.text()) & 0xFFFF);
         break;
     case ui::TTiffDialog::kMacintosh: settings.tiff_compression = kTiffPackBits; break;
     default: settings.tiff_compression = kTiffNone; break;
@@ -117,7 +119,9 @@ void save_toolkit(const Bitmap& copy, const std::string& target, int type, int q
 
 }  // namespace
 
-const char* save_extension(int type) { return type >= 1 && type <= 7 ? kExtensions[type - 1] : nullptr; }
+const char* save_extension(int type) {
+    return type >= 1 && type <= 7 ? kExtensions[type - 1] : nullptr;
+}
 
 std::string replace_extension(const std::string& file_name, const std::string& extension) {
     const size_t dot = file_name.find_last_of('.');
@@ -133,11 +137,13 @@ long text_to_long(const std::string& text) {
     const bool negative = i < text.size() && text[i] == '-';
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
     uint32_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10u + uint32_t(text[i] - '0');
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10u + uint32_t(text[i] - '0');
     return static_cast<long>(static_cast<int32_t>(negative ? 0u - value : value));
 }
 
-void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name, int type) {
+void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name,
+               int type) {
     const char* extension = save_extension(type);
     if (extension == nullptr || file_name == nullptr) return;
     Bitmap copy;

@@ -26,6 +26,7 @@ long text_to_long(const std::string& text);
 
 // Saves a copy of `bitmap` (the host's stays as it is) as the type's file. Every failure is
 // reported through the presenter; nothing is thrown but bad_alloc.
-void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name, int type);
+void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name,
+               int type);
 
 }  // namespace quorvel::api

@@ -79,12 +79,14 @@ bool ReplacingFile::commit() {
     return true;
 }
 
-bool write_file_replacing(const std::string& target, std::span<const uint8_t> bytes, std::string& reason) {
+bool write_file_replacing(const std::string& target, std::span<const uint8_t> bytes,
+                          std::string& reason) {
     ReplacingFile file(target);
     std::FILE* out = file.ok() ? std::fopen(file.temporary_name().c_str(), "wb") : nullptr;
     int error = file.ok() ? (out == nullptr ? errno : 0) : file.error();
     if (out != nullptr) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) error = errno ? errno : EIO;
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size())
+            error = errno ? errno : EIO;
         if (std::fclose(out) != 0 && error == 0) error = errno;
     }
     if (error == 0 && !file.commit()) error = file.error();

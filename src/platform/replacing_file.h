@@ -35,6 +35,7 @@ private:
 
 // Writes `bytes` as the file `target` through a ReplacingFile; false and the reason (the
 // system's text) when any step fails.
-bool write_file_replacing(const std::string& target, std::span<const uint8_t> bytes, std::string& reason);
+bool write_file_replacing(const std::string& target, std::span<const uint8_t> bytes,
+                          std::string& reason);
 
 }  // namespace quorvel::platform

@@ -21,7 +21,9 @@ void put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     put16(out, at + 2, v >> 16);
 }
 
-bool starts_with_bm(std::span<const uint8_t> b) { return b.size() >= 2 && b[0] == 'B' && b[1] == 'M'; }
+bool starts_with_bm(std::span<const uint8_t> b) {
+    return b.size() >= 2 && b[0] == 'B' && b[1] == 'M';
+}
 
 // A file with the "BM" header, or a packed DIB (the information header first).
 dib::DibLayout layout_of(std::span<const uint8_t> b) {
@@ -64,7 +66,8 @@ std::vector<uint8_t> Bitmap::save_to_memory() const {
     if (empty()) throw EInvalidGraphic("Cannot save an empty bitmap");
     const int bits = storage_bits(format_) == 0 ? 24 : storage_bits(format_);
     const std::vector<RGBQUAD> colours = bits <= 8 ? palette() : std::vector<RGBQUAD>{};
-    const size_t row = dib::stored_row_bytes(static_cast<uint32_t>(bits), static_cast<uint32_t>(width_));
+    const size_t row =
+        dib::stored_row_bytes(static_cast<uint32_t>(bits), static_cast<uint32_t>(width_));
     std::vector<uint8_t> out;
     write_headers(out, width_, height_, bits, colours.size(), row * height_);
     uint8_t* table = out.data() + kFileHeaderBytes + kInfoHeaderBytes;

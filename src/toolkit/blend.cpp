@@ -32,8 +32,10 @@ void blend_onto(Bitmap& target, const BgraImage& image) {
     // Indexed targets are blended in colour and mapped back to their palette.
     if (indexed) target.set_pixel_format(PixelFormat::Bit24);
     const int bits = storage_bits(target.pixel_format());
-    const int w = std::min(image.width, target.width()), h = std::min(image.height, target.height());
-    for (int y = 0; y < h; ++y) blend_row(target.scanline(y), bits, &image.pixels[size_t(y) * image.width * 4], w);
+    const int w = std::min(image.width, target.width()),
+              h = std::min(image.height, target.height());
+    for (int y = 0; y < h; ++y)
+        blend_row(target.scanline(y), bits, &image.pixels[size_t(y) * image.width * 4], w);
     if (indexed) target.set_pixel_format(format);
 }
 

@@ -35,7 +35,9 @@ bool valid_depth(uint32_t bits) {
 
 // OS/2 2.x headers share the first fields with Windows' but give compression codes 3 and 4
 // other meanings (Huffman 1D, RLE24), which we do not decode.
-bool is_os2_v2(uint32_t header) { return header != 40 && header != 52 && header != 56 && header < 108; }
+bool is_os2_v2(uint32_t header) {
+    return header != 40 && header != 52 && header != 56 && header < 108;
+}
 
 void read_core_header(std::span<const uint8_t> b, size_t at, DibLayout& layout) {
     if (at + kCoreHeaderBytes > b.size()) invalid();
@@ -61,7 +63,8 @@ void read_info_header(std::span<const uint8_t> b, size_t at, DibLayout& layout) 
 // Default masks, or the ones the header or the three (four) words after it give.
 size_t read_masks(std::span<const uint8_t> b, size_t at, DibLayout& layout) {
     size_t end = at + layout.header_bytes;
-    const bool fields = layout.compression == kBiBitfields || layout.compression == kBiAlphaBitfields;
+    const bool fields =
+        layout.compression == kBiBitfields || layout.compression == kBiAlphaBitfields;
     if (!fields) {
         const bool five = layout.bits == 16;
         layout.masks[0] = five ? 0x7C00 : 0xFF0000;
@@ -95,7 +98,8 @@ void check_shape(const DibLayout& layout) {
     if (c == kBiRle8 && layout.bits != 8) invalid();
     if (c == kBiRle4 && layout.bits != 4) invalid();
     if ((c == kBiRle8 || c == kBiRle4) && layout.top_down) invalid();
-    if ((c == kBiBitfields || c == kBiAlphaBitfields) && layout.bits != 16 && layout.bits != 32) invalid();
+    if ((c == kBiBitfields || c == kBiAlphaBitfields) && layout.bits != 16 && layout.bits != 32)
+        invalid();
     if (c != kBiRgb && c != kBiRle8 && c != kBiRle4 && c != kBiBitfields && c != kBiAlphaBitfields)
         throw EInvalidGraphic("Unsupported bitmap compression");
 }
@@ -135,7 +139,8 @@ void decode_masked_row(const uint8_t* in, uint8_t* out, const DibLayout& layout)
     const bool wide = layout.bits == 32;
     for (int x = 0; x < layout.width; ++x, out += 3) {
         const uint8_t* p = in + x * (wide ? 4 : 2);
-        const uint32_t v = wide ? (p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24) : (p[0] | p[1] << 8);
+        const uint32_t v =
+            wide ? (p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24) : (p[0] | p[1] << 8);
         out[0] = channel(v, layout.masks[2]);
         out[1] = channel(v, layout.masks[1]);
         out[2] = channel(v, layout.masks[0]);
@@ -177,7 +182,8 @@ void decode_run_length(std::span<const uint8_t> b, const DibLayout& layout, Bitm
             if (!rle4)
                 row[x] = in[x];
             else
-                row[x / 2] = static_cast<uint8_t>(row[x / 2] | (in[x] & 15) << (x % 2 == 0 ? 4 : 0));
+                row[x / 2] =
+                    static_cast<uint8_t>(row[x / 2] | (in[x] & 15) << (x % 2 == 0 ? 4 : 0));
         }
     }
 }

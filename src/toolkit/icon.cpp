@@ -22,7 +22,9 @@ constexpr uint64_t kMaxPngPixels = uint64_t{1} << 24;
 [[noreturn]] void invalid() { throw EInvalidGraphic(kInvalid); }
 
 uint32_t le16(std::span<const uint8_t> b, size_t at) { return b[at] | (b[at + 1] << 8u); }
-uint32_t le32(std::span<const uint8_t> b, size_t at) { return le16(b, at) | (le16(b, at + 2) << 16u); }
+uint32_t le32(std::span<const uint8_t> b, size_t at) {
+    return le16(b, at) | (le16(b, at + 2) << 16u);
+}
 
 struct Entry {
     int width, height, bits;
@@ -41,7 +43,8 @@ int entry_bits(std::span<const uint8_t> b, size_t at) {
 std::vector<Entry> read_directory(std::span<const uint8_t> b) {
     if (b.size() < kDirectoryBytes || le16(b, 0) != 0) invalid();
     const uint32_t type = le16(b, 2), count = le16(b, 4);
-    if ((type != 1 && type != 2) || count == 0 || kDirectoryBytes + kEntryBytes * count > b.size()) invalid();
+    if ((type != 1 && type != 2) || count == 0 || kDirectoryBytes + kEntryBytes * count > b.size())
+        invalid();
     std::vector<Entry> entries;
     for (uint32_t i = 0; i < count; ++i) {
         const size_t at = kDirectoryBytes + kEntryBytes * i;
@@ -60,7 +63,9 @@ const Entry& choose(const std::vector<Entry>& entries) {
     });
 }
 
-bool is_png(std::span<const uint8_t> e) { return e.size() >= 8 && png_sig_cmp(e.data(), 0, 8) == 0; }
+bool is_png(std::span<const uint8_t> e) {
+    return e.size() >= 8 && png_sig_cmp(e.data(), 0, 8) == 0;
+}
 
 // libpng's simplified reader takes 16-bit samples as linear light and would brighten them
 // on the way to 8 bits; those are read as 16-bit linear (no conversion, alpha premultiplied)
@@ -69,7 +74,9 @@ void narrow_linear(const std::vector<uint16_t>& wide, BgraImage& out) {
     for (size_t i = 0; i < wide.size(); i += 4) {
         const uint32_t alpha = wide[i + 3];
         for (int c = 0; c < 3; ++c) {
-            const uint32_t straight = alpha == 0 ? 0 : std::min<uint32_t>(65535, (wide[i + c] * 65535u + alpha / 2) / alpha);
+            const uint32_t straight =
+                alpha == 0 ? 0
+                           : std::min<uint32_t>(65535, (wide[i + c] * 65535u + alpha / 2) / alpha);
             out.pixels[i + c] = static_cast<uint8_t>((straight * 255 + 32767) / 65535);
         }
         out.pixels[i + 3] = static_cast<uint8_t>((alpha * 255 + 32767) / 65535);
@@ -87,7 +94,8 @@ BgraImage decode_png(std::span<const uint8_t> e) {
     }
     const bool wide = (image.format & PNG_FORMAT_FLAG_LINEAR) != 0;
     image.format = wide ? PNG_FORMAT_LINEAR_RGB_ALPHA : PNG_FORMAT_BGRA;
-    BgraImage out{int(image.width), int(image.height), std::vector<uint8_t>(size_t(image.width) * image.height * 4)};
+    BgraImage out{int(image.width), int(image.height),
+                  std::vector<uint8_t>(size_t(image.width) * image.height * 4)};
     std::vector<uint16_t> linear(wide ? out.pixels.size() : 0);
     void* buffer = wide ? static_cast<void*>(linear.data()) : out.pixels.data();
     if (!png_image_finish_read(&image, nullptr, buffer, 0, nullptr)) {
@@ -96,7 +104,8 @@ BgraImage decode_png(std::span<const uint8_t> e) {
     }
     if (wide) {
         narrow_linear(linear, out);
-        for (size_t i = 0; i < out.pixels.size(); i += 4) std::swap(out.pixels[i], out.pixels[i + 2]);  // RGB to BGR
+        for (size_t i = 0; i < out.pixels.size(); i += 4)
+            std::swap(out.pixels[i], out.pixels[i + 2]);  // RGB to BGR
     }
     return out;
 }
@@ -105,9 +114,11 @@ BgraImage decode_png(std::span<const uint8_t> e) {
 BgraImage read_alpha_rows(std::span<const uint8_t> e, const dib::DibLayout& layout) {
     const uint64_t row = dib::stored_row_bytes(32, uint32_t(layout.width));
     if (layout.pixels_at + row * layout.height > e.size()) invalid();
-    BgraImage out{layout.width, layout.height, std::vector<uint8_t>(size_t(layout.width) * layout.height * 4)};
+    BgraImage out{layout.width, layout.height,
+                  std::vector<uint8_t>(size_t(layout.width) * layout.height * 4)};
     for (int y = 0; y < layout.height; ++y)
-        std::memcpy(&out.pixels[size_t(y) * layout.width * 4], e.data() + layout.pixels_at + row * (layout.height - 1 - y),
+        std::memcpy(&out.pixels[size_t(y) * layout.width * 4],
+                    e.data() + layout.pixels_at + row * (layout.height - 1 - y),
                     size_t(layout.width) * 4);
     return out;
 }
@@ -116,7 +127,8 @@ BgraImage read_colour_rows(std::span<const uint8_t> e, const dib::DibLayout& lay
     Bitmap colours;
     dib::decode_pixels(e, layout, colours);
     colours.set_pixel_format(PixelFormat::Bit24);
-    BgraImage out{layout.width, layout.height, std::vector<uint8_t>(size_t(layout.width) * layout.height * 4)};
+    BgraImage out{layout.width, layout.height,
+                  std::vector<uint8_t>(size_t(layout.width) * layout.height * 4)};
     for (int y = 0; y < layout.height; ++y) {
         const uint8_t* in = colours.scanline(y);
         uint8_t* px = &out.pixels[size_t(y) * layout.width * 4];

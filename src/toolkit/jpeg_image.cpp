@@ -172,9 +172,7 @@ void JpegImage::LoadFromStream(Stream& stream) {
     stream.seek(stream.size());
 }
 
-void JpegImage::assign(const Graphic& picture) {
-    bitmap_.assign(picture);
-}
+void JpegImage::assign(const Graphic& picture) { bitmap_.assign(picture); }
 
 std::vector<uint8_t> JpegImage::save_to_memory() const {
     if (bitmap_.empty()) throw EInvalidGraphic("Cannot save an empty JPEG image");
@@ -194,7 +192,8 @@ std::vector<uint8_t> JpegImage::save_to_memory() const {
 }
 
 const GraphicClass& jpeg_class() {
-    static const GraphicClass c{"TJPEGImage", [] { return std::unique_ptr<Graphic>(new JpegImage); }};
+    static const GraphicClass c{"TJPEGImage",
+                                [] { return std::unique_ptr<Graphic>(new JpegImage); }};
     return c;
 }
 

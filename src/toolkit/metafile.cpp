@@ -21,7 +21,8 @@ void metafile::check_size(int width, int height) {
 
 void Metafile::LoadFromStream(Stream& stream) {
     const std::span<const uint8_t> bytes = stream.rest();
-    const metafile::SvgPicture picture = metafile::is_emf(bytes) ? metafile::emf_to_svg(bytes) : metafile::wmf_to_svg(bytes);
+    const metafile::SvgPicture picture =
+        metafile::is_emf(bytes) ? metafile::emf_to_svg(bytes) : metafile::wmf_to_svg(bytes);
     image_ = metafile::render_svg(picture);
     stream.seek(stream.size());
 }

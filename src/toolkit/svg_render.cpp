@@ -22,7 +22,8 @@ struct SurfaceFree {
 [[noreturn]] void refuse(GError* error) {
     const std::string reason = error != nullptr ? error->message : "";
     if (error != nullptr) g_error_free(error);
-    throw EInvalidGraphic("Metafile cannot be drawn" + (reason.empty() ? std::string() : ": " + reason));
+    throw EInvalidGraphic("Metafile cannot be drawn" +
+                          (reason.empty() ? std::string() : ": " + reason));
 }
 
 uint8_t unpremultiply(uint32_t channel, uint32_t alpha) {
@@ -63,7 +64,8 @@ BgraImage render_svg(const SvgPicture& picture) {
     cairo_destroy(cr);
     if (!drawn) refuse(error);
     cairo_surface_flush(surface.get());
-    BgraImage image{picture.width, picture.height, std::vector<uint8_t>(size_t(picture.width) * picture.height * 4, 0)};
+    BgraImage image{picture.width, picture.height,
+                    std::vector<uint8_t>(size_t(picture.width) * picture.height * 4, 0)};
     copy_pixels(surface.get(), image);
     return image;
 }

@@ -28,7 +28,8 @@ std::string magick(const std::string& options, const std::string& format) {
     return "convert SRC " + options + " " + format + ":OUT";
 }
 std::string pillow(const std::string& conversion) {
-    return "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).convert('RGB')" +
+    return "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+           "Image.open(sys.argv[1]).convert('RGB')" +
            conversion + ".save(sys.argv[2], 'BMP')\" SRC OUT";
 }
 
@@ -83,13 +84,12 @@ TEST_P(BmpVariants, LoadWithTheToolsPixels) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tools, BmpVariants, ::testing::ValuesIn(kVariants),
-                         [](const auto& info) {
-                             std::string name;
-                             for (char c : std::string(info.param.name))
-                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Tools, BmpVariants, ::testing::ValuesIn(kVariants), [](const auto& info) {
+    std::string name;
+    for (char c : std::string(info.param.name))
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+    return name;
+});
 
 // A bitmap file around an information header, colour table and pixel bytes.
 std::vector<uint8_t> bmp_file(std::vector<uint8_t> info, const std::vector<uint8_t>& colours,
@@ -108,7 +108,8 @@ std::vector<uint8_t> bmp_file(std::vector<uint8_t> info, const std::vector<uint8
     return out;
 }
 
-std::vector<uint8_t> info_header(uint32_t size, int32_t width, int32_t height, uint16_t bits, uint32_t compression) {
+std::vector<uint8_t> info_header(uint32_t size, int32_t width, int32_t height, uint16_t bits,
+                                 uint32_t compression) {
     std::vector<uint8_t> h(size, 0);
     auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i) h[at + i] = uint8_t(v >> (8 * i));
@@ -125,7 +126,8 @@ std::vector<uint8_t> info_header(uint32_t size, int32_t width, int32_t height, u
 // Sixteen gray levels: index i shows gray 17 * i.
 std::vector<uint8_t> gray16() {
     std::vector<uint8_t> table;
-    for (int i = 0; i < 16; ++i) table.insert(table.end(), {uint8_t(17 * i), uint8_t(17 * i), uint8_t(17 * i), 0});
+    for (int i = 0; i < 16; ++i)
+        table.insert(table.end(), {uint8_t(17 * i), uint8_t(17 * i), uint8_t(17 * i), 0});
     return table;
 }
 
@@ -138,9 +140,11 @@ TEST(BmpBuilt, Rle4RunsLiteralsDeltaAndEndCodes) {
     write_file(dir.file("rle4.bmp"), bmp_file(info_header(40, 8, 3, 4, 2), gray16(), rle));
     const Picture loaded = handle_picture(load(dir.file("rle4.bmp")));
     ASSERT_EQ(loaded.width, 8);
-    const int expected[3][8] = {{0, 0, 15, 15, 15, 15, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0}, {1, 2, 1, 2, 1, 3, 4, 5}};
+    const int expected[3][8] = {
+        {0, 0, 15, 15, 15, 15, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0}, {1, 2, 1, 2, 1, 3, 4, 5}};
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
 }
 
 TEST(BmpBuilt, Rle8RunsThatOvershootARowAreCut) {
@@ -153,7 +157,8 @@ TEST(BmpBuilt, Rle8RunsThatOvershootARowAreCut) {
     ASSERT_EQ(loaded.width, 4);
     const int expected[2][4] = {{1, 2, 3, 9}, {15, 15, 15, 15}};
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(loaded.at(x, y, 0), 17 * expected[y][x]) << x << "," << y;
 }
 
 TEST(BmpBuilt, TopDownRowsAndOs2Version2HeaderGiveThePictureUpright) {
@@ -161,14 +166,17 @@ TEST(BmpBuilt, TopDownRowsAndOs2Version2HeaderGiveThePictureUpright) {
     const Picture pattern = colour_pattern(5, 4);
     std::vector<uint8_t> rows;
     for (int y = 0; y < 4; ++y) {  // top row first
-        for (int x = 0; x < 5; ++x) rows.insert(rows.end(), {pattern.at(x, y, 2), pattern.at(x, y, 1), pattern.at(x, y, 0)});
+        for (int x = 0; x < 5; ++x)
+            rows.insert(rows.end(),
+                        {pattern.at(x, y, 2), pattern.at(x, y, 1), pattern.at(x, y, 0)});
         rows.push_back(0);  // 15 bytes padded to 16
     }
     write_file(dir.file("top.bmp"), bmp_file(info_header(40, 5, -4, 24, 0), {}, rows));
     EXPECT_EQ(max_difference(handle_picture(load(dir.file("top.bmp"))), pattern), 0);
     // The same rows stored bottom-up behind a 64-byte OS/2 2.x header.
     std::vector<uint8_t> bottom_up;
-    for (int y = 3; y >= 0; --y) bottom_up.insert(bottom_up.end(), rows.begin() + 16 * y, rows.begin() + 16 * (y + 1));
+    for (int y = 3; y >= 0; --y)
+        bottom_up.insert(bottom_up.end(), rows.begin() + 16 * y, rows.begin() + 16 * (y + 1));
     write_file(dir.file("os2.bmp"), bmp_file(info_header(64, 5, 4, 24, 0), {}, bottom_up));
     EXPECT_EQ(max_difference(handle_picture(load(dir.file("os2.bmp"))), pattern), 0);
 }
@@ -195,7 +203,7 @@ TEST(BmpBuilt, DamagedFilesFailAndKeepThePreviousImage) {
     const std::vector<uint8_t> good = read_file(dir.file("good.bmp"));
     std::vector<uint8_t> huge = good;
     huge[18] = huge[19] = huge[20] = 0xFF, huge[21] = 0x7F;  // width 2^31 - 1
-    const std::vector<uint8_t> rle_cut = {5, 0x12, 0, 3};     // stops inside a literal, no end code
+    const std::vector<uint8_t> rle_cut = {5, 0x12, 0, 3};    // stops inside a literal, no end code
     const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
         {"truncated rows", std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2)},
         {"huge width", huge},

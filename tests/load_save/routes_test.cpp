@@ -13,28 +13,30 @@ namespace quorvel::testing {
 namespace {
 
 using api::LoadRoute;
+constexpr LoadRoute kWsq = LoadRoute::Wsq, kContainer = LoadRoute::Container,
+                    kPicture = LoadRoute::PictureLoader, kIcon = LoadRoute::Icon,
+                    kMetafile = LoadRoute::Metafile, kJpeg = LoadRoute::Jpeg,
+                    kNone = LoadRoute::None;
 
 TEST(Routes, ComeFromTheExtensionAloneInAnyCase) {
+    // clang-format off
     const std::pair<const char*, LoadRoute> table[] = {
-        {"a.wsq", LoadRoute::Wsq}, {"a.WSQ", LoadRoute::Wsq}, {"a.WsQ", LoadRoute::Wsq},
-        {"a.png", LoadRoute::Container}, {"a.tga", LoadRoute::Container}, {"a.cel", LoadRoute::Container},
-        {"a.rgb", LoadRoute::Container}, {"a.RGBA", LoadRoute::Container}, {"a.gif", LoadRoute::Container},
-        {"a.iff", LoadRoute::Container}, {"a.pcx", LoadRoute::Container},
-        {"a.bmp", LoadRoute::PictureLoader}, {"a.rle", LoadRoute::PictureLoader}, {"a.dib", LoadRoute::PictureLoader},
-        {"a.jfif", LoadRoute::PictureLoader}, {"a.tif", LoadRoute::PictureLoader}, {"a.TIFF", LoadRoute::PictureLoader},
-        {"a.fax", LoadRoute::PictureLoader}, {"a.psd", LoadRoute::PictureLoader}, {"a.pdd", LoadRoute::PictureLoader},
-        {"a.win", LoadRoute::PictureLoader}, {"a.vst", LoadRoute::PictureLoader}, {"a.vda", LoadRoute::PictureLoader},
-        {"a.icb", LoadRoute::PictureLoader}, {"a.eps", LoadRoute::PictureLoader}, {"a.pcc", LoadRoute::PictureLoader},
-        {"a.scr", LoadRoute::PictureLoader}, {"a.rpf", LoadRoute::PictureLoader}, {"a.rla", LoadRoute::PictureLoader},
-        {"a.sgi", LoadRoute::PictureLoader}, {"a.bw", LoadRoute::PictureLoader}, {"a.ppm", LoadRoute::PictureLoader},
-        {"a.pgm", LoadRoute::PictureLoader}, {"a.pbm", LoadRoute::PictureLoader}, {"a.pic", LoadRoute::PictureLoader},
-        {"a.pcd", LoadRoute::PictureLoader}, {"a.cut", LoadRoute::PictureLoader}, {"a.psp", LoadRoute::PictureLoader},
-        {"a.ico", LoadRoute::Icon}, {"a.wmf", LoadRoute::Metafile}, {"a.EMF", LoadRoute::Metafile},
-        {"a.jpg", LoadRoute::Jpeg}, {"a.jpeg", LoadRoute::Jpeg}, {"a.jpe", LoadRoute::Jpeg},
-        {"a.txt", LoadRoute::None}, {"a", LoadRoute::None}, {"a.", LoadRoute::None}, {"a.tiffx", LoadRoute::None},
-        {"old.dir\\image", LoadRoute::None}, {"old.dir/image", LoadRoute::None}, {"c.png:image", LoadRoute::None},
-        {"dir.bmp/x.png", LoadRoute::Container}, {"x.png.wsq", LoadRoute::Wsq},
+        {"a.wsq", kWsq}, {"a.WSQ", kWsq}, {"a.WsQ", kWsq}, {"a.png", kContainer},
+        {"a.tga", kContainer}, {"a.cel", kContainer}, {"a.rgb", kContainer}, {"a.RGBA", kContainer},
+        {"a.gif", kContainer}, {"a.iff", kContainer}, {"a.pcx", kContainer}, {"a.bmp", kPicture},
+        {"a.rle", kPicture}, {"a.dib", kPicture}, {"a.jfif", kPicture}, {"a.tif", kPicture},
+        {"a.TIFF", kPicture}, {"a.fax", kPicture}, {"a.psd", kPicture}, {"a.pdd", kPicture},
+        {"a.win", kPicture}, {"a.vst", kPicture}, {"a.vda", kPicture}, {"a.icb", kPicture},
+        {"a.eps", kPicture}, {"a.pcc", kPicture}, {"a.scr", kPicture}, {"a.rpf", kPicture},
+        {"a.rla", kPicture}, {"a.sgi", kPicture}, {"a.bw", kPicture}, {"a.ppm", kPicture},
+        {"a.pgm", kPicture}, {"a.pbm", kPicture}, {"a.pic", kPicture}, {"a.pcd", kPicture},
+        {"a.cut", kPicture}, {"a.psp", kPicture}, {"a.ico", kIcon}, {"a.wmf", kMetafile},
+        {"a.EMF", kMetafile}, {"a.jpg", kJpeg}, {"a.jpeg", kJpeg}, {"a.jpe", kJpeg},
+        {"a.txt", kNone}, {"a", kNone}, {"a.", kNone}, {"a.tiffx", kNone},
+        {"old.dir\\image", kNone}, {"old.dir/image", kNone}, {"c.png:image", kNone},
+        {"dir.bmp/x.png", kContainer}, {"x.png.wsq", kWsq},
     };
+    // clang-format on
     for (const auto& [name, route] : table) EXPECT_EQ(api::load_route(name), route) << name;
 }
 
@@ -43,7 +45,8 @@ protected:
     void SetUp() override {
         write_pnm(dir.file("a.ppm"), colour_pattern(20, 10));
         ASSERT_EQ(run("convert " + q(dir.file("a.ppm")) + " BMP3:" + q(dir.file("a.bmp"))), 0);
-        ASSERT_EQ(run("convert " + q(dir.file("a.ppm")) + " -resize 30x15! " + q(dir.file("b.png"))), 0);
+        ASSERT_EQ(
+            run("convert " + q(dir.file("a.ppm")) + " -resize 30x15! " + q(dir.file("b.png"))), 0);
     }
     TempDir dir;
 };
@@ -62,7 +65,8 @@ TEST_F(LibraryBitmap, TheNextSuccessfulLoadDestroysThePreviousHandle) {
 TEST_F(LibraryBitmap, NoExtensionOrAnUnknownOneReturnsTheImageLoadedLast) {
     const HBITMAP loaded = load(dir.file("b.png"));
     ASSERT_NE(loaded, nullptr);
-    for (const char* name : {"x.txt", "old.dir\\image", "noext", ""}) EXPECT_EQ(load(dir.file(name)), loaded) << name;
+    for (const char* name : {"x.txt", "old.dir\\image", "noext", ""})
+        EXPECT_EQ(load(dir.file(name)), loaded) << name;
     EXPECT_EQ(CreateBMPFromFile(nullptr), loaded);
     EXPECT_EQ(handle_picture(loaded).width, 30);
 }
@@ -76,12 +80,14 @@ TEST_F(LibraryBitmap, AMissingContainerFileEmptiesItAMissingToolkitFileKeepsIt) 
     }
     EXPECT_EQ(load(dir.file("none.png")), nullptr);
     EXPECT_EQ(raster::GetLastImageError(), raster::BMG_ERR_OPEN_FILE);
-    EXPECT_EQ(load(dir.file("x.txt")), nullptr) << "a failed container read leaves the bitmap empty";
+    EXPECT_EQ(load(dir.file("x.txt")), nullptr)
+        << "a failed container read leaves the bitmap empty";
 }
 
 TEST_F(LibraryBitmap, EveryRouteGivesA24BitCopyOfThePicture) {
     // Pillow, because ImageMagick stores its TGA rows top-first while saying bottom-first.
-    ASSERT_EQ(run("/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])\" " +
+    ASSERT_EQ(run("/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                  "Image.open(sys.argv[1]).save(sys.argv[2])\" " +
                   q(dir.file("a.ppm")) + " " + q(dir.file("a.tga"))),
               0);
     ASSERT_EQ(run("convert " + q(dir.file("a.ppm")) + " -quality 100 " + q(dir.file("a.jpg"))), 0);

@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> files_in(const TempDir& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -51,7 +52,8 @@ struct TypeRow {
 };
 
 const TypeRow kTypes[] = {
-    {2, ".bmp", 99}, {3, ".tif", 99}, {4, ".png", 99}, {5, ".jpg", 30}, {6, ".tga", 99}, {7, ".rgb", 99},
+    {2, ".bmp", 99}, {3, ".tif", 99}, {4, ".png", 99},
+    {5, ".jpg", 30}, {6, ".tga", 99}, {7, ".rgb", 99},
 };
 
 TEST_F(Save, EveryTypeIsReadBackByImageMagickAndPillow) {
@@ -60,7 +62,8 @@ TEST_F(Save, EveryTypeIsReadBackByImageMagickAndPillow) {
         save(host, dir.file("scan.old.xyz"), row.type);
         const std::string written = dir.file(std::string("scan.old") + row.extension);
         ASSERT_TRUE(fs::exists(written)) << row.extension;
-        EXPECT_GE(psnr(magick_rgb(written), before), row.min_psnr) << row.extension << " by ImageMagick";
+        EXPECT_GE(psnr(magick_rgb(written), before), row.min_psnr)
+            << row.extension << " by ImageMagick";
         EXPECT_GE(psnr(pillow_rgb(written), before), row.min_psnr) << row.extension << " by Pillow";
     }
     EXPECT_TRUE(recorder.messages.empty());
@@ -71,7 +74,8 @@ TEST_F(Save, ADeviceDependentBitmapSavesItsPixels) {
     std::vector<uint8_t> bgrx;
     for (int y = 0; y < before.height; ++y)
         for (int x = 0; x < before.width; ++x)
-            bgrx.insert(bgrx.end(), {before.at(x, y, 2), before.at(x, y, 1), before.at(x, y, 0), 0});
+            bgrx.insert(bgrx.end(),
+                        {before.at(x, y, 2), before.at(x, y, 1), before.at(x, y, 0), 0});
     const HBITMAP device = CreateBitmap(before.width, before.height, 1, 32, bgrx.data());
     ASSERT_NE(device, nullptr);
     save(device, dir.file("ddb"), 4);
@@ -88,7 +92,10 @@ TEST_F(Save, TiffCompressionsFromTheSettingsStillGiveTheSamePixels) {
         const std::string written = dir.file(name + ".tif");
         EXPECT_EQ(max_difference(magick_rgb(written), before), 0) << "compression " << code;
         const std::string described = run_output("tiffinfo " + q(written));
-        EXPECT_NE(described.find(code == 1 ? "AdobeDeflate" : code == 2 ? "PackBits" : "None"), std::string::npos)
+        EXPECT_NE(described.find(code == 1   ? "AdobeDeflate"
+                                 : code == 2 ? "PackBits"
+                                             : "None"),
+                  std::string::npos)
             << described;
     }
 }
@@ -97,7 +104,9 @@ TEST_F(Save, BmpIsTheUncompressed24BitLayout) {
     save(host, dir.file("a"), 2);
     const std::vector<uint8_t> b = read_file(dir.file("a.bmp"));
     ASSERT_GE(b.size(), 54u);
-    auto le32 = [&](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; };
+    auto le32 = [&](size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+    };
     EXPECT_EQ(b[0], 'B');
     EXPECT_EQ(b[1], 'M');
     EXPECT_EQ(le32(2), b.size());
@@ -141,7 +150,11 @@ TEST_F(Save, TypesOutsideOneToSevenWriteNothing) {
 TEST_F(Save, ANullHandleIsReportedForEveryTypeButWsqAndTiffAndWritesNothing) {
     RecordingPresenter recorder;
     const std::pair<int, std::string> expected[] = {
-        {1, ""}, {3, ""}, {4, "Invalid bitmap handle"}, {6, "Invalid bitmap handle"}, {7, "Invalid bitmap handle"},
+        {1, ""},
+        {3, ""},
+        {4, "Invalid bitmap handle"},
+        {6, "Invalid bitmap handle"},
+        {7, "Invalid bitmap handle"},
         {2, "Cannot save \"" + dir.file("n.bmp") + "\": Invalid bitmap handle"},
         {5, "Cannot save \"" + dir.file("n.jpg") + "\": Invalid bitmap handle"},
     };
@@ -162,11 +175,16 @@ TEST_F(Save, ANullHandleIsReportedForEveryTypeButWsqAndTiffAndWritesNothing) {
 
 TEST(TargetNames, ReplaceOnlyTheLastExtensionOfTheFileName) {
     const std::tuple<const char*, const char*, const char*> table[] = {
-        {"C:\\out\\scan.bmp", ".wsq", "C:\\out\\scan.wsq"}, {"scan", ".png", "scan.png"},
-        {"C:\\old.dir\\scan", ".tif", "C:\\old.dir\\scan.tif"}, {"/old.dir/scan", ".tif", "/old.dir/scan.tif"},
-        {"a:b.c:scan", ".jpg", "a:b.c:scan.jpg"}, {"x.tar.gz", ".rgb", "x.tar.rgb"}, {"dot.", ".tga", "dot.tga"},
+        {"C:\\out\\scan.bmp", ".wsq", "C:\\out\\scan.wsq"},
+        {"scan", ".png", "scan.png"},
+        {"C:\\old.dir\\scan", ".tif", "C:\\old.dir\\scan.tif"},
+        {"/old.dir/scan", ".tif", "/old.dir/scan.tif"},
+        {"a:b.c:scan", ".jpg", "a:b.c:scan.jpg"},
+        {"x.tar.gz", ".rgb", "x.tar.rgb"},
+        {"dot.", ".tga", "dot.tga"},
     };
-    for (const auto& [name, extension, target] : table) EXPECT_EQ(api::replace_extension(name, extension), target);
+    for (const auto& [name, extension, target] : table)
+        EXPECT_EQ(api::replace_extension(name, extension), target);
 }
 
 TEST_F(Save, ADotInADirectoryIsNoExtension) {
@@ -208,7 +226,8 @@ TEST_F(Save, CancelInTheDialogStillSavesWithTheValuesItOpenedWith) {
 TEST_F(Save, TextThatIsNoNumberIsReportedAndNothingIsWritten) {
     RecordingPresenter recorder;
     ui::TWSQDialog& dialog = ui::wsq_dialog();
-    const std::pair<toolkit::Edit*, const char*> cases[] = {{&dialog.BitrateEdit, "fast"}, {&dialog.ppiEdit, ""}};
+    const std::pair<toolkit::Edit*, const char*> cases[] = {{&dialog.BitrateEdit, "fast"},
+                                                            {&dialog.ppiEdit, ""}};
     for (const auto& [edit, text] : cases) {
         const std::string kept = edit->text();
         edit->set_text(text);
@@ -217,7 +236,8 @@ TEST_F(Save, TextThatIsNoNumberIsReportedAndNothingIsWritten) {
         edit->set_text(kept);
         ASSERT_EQ(recorder.messages.size(), 1u) << text;
         EXPECT_EQ(recorder.messages[0].caption, "Save Error");
-        EXPECT_NE(recorder.messages[0].text.find(dir.file("n.wsq")), std::string::npos) << recorder.messages[0].text;
+        EXPECT_NE(recorder.messages[0].text.find(dir.file("n.wsq")), std::string::npos)
+            << recorder.messages[0].text;
         std::string quoted(1, '\'');
         quoted.append(text).push_back('\'');
         EXPECT_NE(recorder.messages[0].text.find(quoted), std::string::npos);
@@ -251,7 +271,8 @@ TEST(FailedSave, KeepsTheOlderFileAndLeavesNoTemporaryFile) {
     SetShowFilePropertiesDialog(0);
     Picture noise{200, 200, 3, ridge_pattern(600, 200, 9)};
     const HBITMAP big = make_section(noise);
-    for (const auto& [type, extension] : std::vector<std::pair<int, std::string>>{{2, ".bmp"}, {4, ".png"}, {5, ".jpg"}}) {
+    for (const auto& [type, extension] :
+         std::vector<std::pair<int, std::string>>{{2, ".bmp"}, {4, ".png"}, {5, ".jpg"}}) {
         TempDir dir;
         const std::vector<uint8_t> old = {'o', 'l', 'd'};
         write_file(dir.file("x" + extension), old);

@@ -31,9 +31,12 @@ struct OutputType {
 };
 
 constexpr OutputType kOutputs[] = {
-    {"wsq", 1, "WSQ fingerprint image (8-bit gray)"}, {"bmp", 2, "Windows bitmap, 24 bits"},
-    {"tif", 3, "TIFF (--tiff-compression, --predictor)"}, {"png", 4, "Portable network graphic"},
-    {"jpg", 5, "JPEG, baseline JFIF (--quality, default 90)"}, {"tga", 6, "Truevision Targa"},
+    {"wsq", 1, "WSQ fingerprint image (8-bit gray)"},
+    {"bmp", 2, "Windows bitmap, 24 bits"},
+    {"tif", 3, "TIFF (--tiff-compression, --predictor)"},
+    {"png", 4, "Portable network graphic"},
+    {"jpg", 5, "JPEG, baseline JFIF (--quality, default 90)"},
+    {"tga", 6, "Truevision Targa"},
     {"rgb", 7, "SGI RGB"},
 };
 
@@ -85,7 +88,8 @@ const OutputType* output_type(const std::string& name) {
 
 std::string output_list() {
     std::string list;
-    for (const OutputType& output : kOutputs) list += std::string(list.empty() ? "." : ", .") + output.extension;
+    for (const OutputType& output : kOutputs)
+        list += std::string(list.empty() ? "." : ", .") + output.extension;
     return list;
 }
 
@@ -109,8 +113,8 @@ std::string check_input(const std::string& input) {
 std::string check_names(const std::string& input, const std::string& output) {
     if (output == "-") return "'-' is not a file name: name the output file";
     if (output_type(output) == nullptr)
-        return output + ": unknown output extension \"." + toolkit::file_extension(output) + "\"; use one of " +
-               output_list();
+        return output + ": unknown output extension \"." + toolkit::file_extension(output) +
+               "\"; use one of " + output_list();
     return check_input(input);
 }
 
@@ -172,7 +176,8 @@ bool save_failed(const std::string& target, int type, const StderrPresenter& pre
 
 bool is_output_extension(const std::string& name) { return output_type(name) != nullptr; }
 
-int run_convert(const std::string& input, const std::string& output, const ConvertRequest& request) {
+int run_convert(const std::string& input, const std::string& output,
+                const ConvertRequest& request) {
     if (const std::string problem = check_names(input, output); !problem.empty()) {
         report_error(problem);
         return 1;
@@ -190,8 +195,9 @@ int run_convert(const std::string& input, const std::string& output, const Conve
     SaveBMPToFile(bitmap, const_cast<char*>(output.c_str()), type.type);
     codec.failed = save_failed(target, type.type, presenter);
     if (codec.failed) return 1;
-    std::printf("%s: %d x %d, %lld bytes (from %s, %lld bytes)\n", target.c_str(), static_cast<int>(shape.bmWidth),
-                static_cast<int>(shape.bmHeight), file_size(target), input.c_str(), file_size(input));
+    std::printf("%s: %d x %d, %lld bytes (from %s, %lld bytes)\n", target.c_str(),
+                static_cast<int>(shape.bmWidth), static_cast<int>(shape.bmHeight),
+                file_size(target), input.c_str(), file_size(input));
     return 0;
 }
 
@@ -213,8 +219,8 @@ int run_load_to_pgm(const std::string& input, const std::string& output) {
         report_error(error);
         return 1;
     }
-    std::printf("%s: %d x %d, %lld bytes (from %s)\n", output.c_str(), image.width, image.height, file_size(output),
-                input.c_str());
+    std::printf("%s: %d x %d, %lld bytes (from %s)\n", output.c_str(), image.width, image.height,
+                file_size(output), input.c_str());
     return 0;
 }
 

@@ -109,6 +109,11 @@ TFileFormatConverterForm::TFileFormatConverterForm()
     StopConversionButton.on_click = [this] { StopConversionButtonClick(); };
 }
 
+TFileFormatConverterForm::~TFileFormatConverterForm() {
+    api::Settings& settings = api::library_state().settings;
+    if (settings.wsq_comment == comment_copy_.data()) settings.wsq_comment = api::default_comment();
+}
+
 void TFileFormatConverterForm::set_running(bool running) {
     StartConversionButton.set_enabled(!running);
     CloseButton.set_enabled(!running);

@@ -18,6 +18,8 @@ public:
     static constexpr int kFontSize = 8;
 
     TFileFormatConverterForm();
+    // The comment setting must not keep pointing into a window that is gone.
+    ~TFileFormatConverterForm() override;
 
     toolkit::Label InputFileFormatsLabel;
     toolkit::CheckListBox InputFileFormatsCheckListBox;

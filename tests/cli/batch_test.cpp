@@ -178,7 +178,11 @@ TEST_F(Batch, CtrlCStopsAfterTheFilesInFlightLeavingOnlyWholeOutputs) {
               static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    // The output folder appears once the tool can be stopped cleanly.
+    for (int i = 0; i < 1000 && !fs::exists(dir.file("out")); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     kill(pid, SIGINT);
     int status = 0;
     waitpid(pid, &status, 0);

@@ -289,3 +289,27 @@ TEST_F(ConverterRun, DirectoriesAreReadAtEveryShowingAndWrittenAtEveryClosing) {
 
 }  // namespace
 }  // namespace quorvel::testing
+
+namespace quorvel::testing {
+namespace {
+
+TEST(ConverterFormLifetime, TheCommentSettingNeverPointsIntoAWindowThatIsGone) {
+    {
+        TempDir tmp;
+        RecordingPresenter presenter;
+        FakeBackend backend;
+        ui::TFileFormatConverterForm form;
+        form.set_ini_path(tmp.file("Quorvel.ini"));
+        form.set_backend(&backend);
+        form.InputDirectoryEdit.set_text(tmp.path().string());
+        form.OutputDirectoryEdit.set_text(tmp.path().string());
+        ui::wsq_dialog().comment_textEdit.set_text("temporary");
+        form.StartConversionButton.click();
+        EXPECT_STREQ(ReadWSQ_comment(), "temporary");
+    }
+    EXPECT_STREQ(ReadWSQ_comment(), "Vellacor");
+    ui::wsq_dialog().comment_textEdit.set_text("Vellacor");
+}
+
+}  // namespace
+}  // namespace quorvel::testing

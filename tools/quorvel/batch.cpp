@@ -202,8 +202,9 @@ int run_batch(const BatchOptions& options) {
     }
     if (!apply_settings(options))
         return report_error("unknown TIFF compression: " + options.tiff_compression), 2;
-    if (!prepare_directories(options)) return 2;
+    // Before the output folder exists, so that whoever sees it can already stop the run cleanly.
     install_stop_handler();
+    if (!prepare_directories(options)) return 2;
     const auto started = std::chrono::steady_clock::now();
     ui::ConversionJob job(inputs, ui::library_backend());
     job.collect([] { return stop_requested(); });

@@ -10,6 +10,15 @@ packages=(
   libopenjp2-7-dev libhwy-dev
   # command-line option parsing of the quorvel tool (header-only)
   libcli11-dev
+  # the Python package and its tests; the .deb's dependency list (dpkg-shlibdeps); nm, objdump
+  python3-dev pybind11-dev python3-numpy python3-pytest dpkg-dev binutils man-db
+  # the converter's INI file
+  libinih-dev
+  # the real windows (Qt 6 widgets) and their tests under a virtual X server
+  qt6-base-dev libgl-dev xvfb xauth
+  # metafiles: libwmf (WMF) and libemf2svg (EMF) to SVG, librsvg on cairo to pixels; libwmf
+  # needs the URW base fonts to draw at all
+  libwmf-dev libemf2svg-dev librsvg2-dev libcairo2-dev gsfonts
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

@@ -30,6 +30,29 @@ QUORVEL_API int WSQ_encode_stream(unsigned char* pixels, int width, int height, 
 QUORVEL_API int WSQ_decode_stream(unsigned char* data, int length, unsigned char** out,
                                   int* width, int* height, int* ppi, char** comment);
 
+/* Loads an image file into the library's bitmap and returns that bitmap's handle, a DIB
+   section of 24 bits per pixel, or null on any failure. The reader is chosen by the name's
+   extension alone ("\", ":" and "/" delimit directories): .wsq; .png .tga .cel .rgb .rgba .gif
+   .iff .pcx; .bmp .rle .dib .jfif .tif .tiff .fax .psd .pdd .win .vst .vda .icb .eps .pcc .scr
+   .rpf .rla .sgi .bw .ppm .pgm .pbm .pic .pcd .cut .psp; .ico; .wmf .emf; .jpg .jpeg .jpe. Any
+   other extension reads nothing and returns the handle of the image loaded last.
+   The handle belongs to the library: do not delete it. It stays valid until the next call
+   that loads an image, which destroys it; copy the image (CopyImage) to keep it longer. A
+   failed .bmp/.jpg/.ico/... load keeps the previous image; a failed .wsq/.png/... load empties
+   it (the reason is in the container's last error). A .wsq load sets the ppi and comment
+   settings from the file (comment null when the file has none), even when the read fails. */
+QUORVEL_API HBITMAP CreateBMPFromFile(char* file_name);
+
+/* Saves a copy of `bitmap` (the caller's bitmap is neither changed nor deleted) as type 1 WSQ,
+   2 BMP, 3 TIFF, 4 PNG, 5 JPEG (quality 90), 6 Targa or 7 SGI RGB, to `file_name` with its
+   extension replaced by the type's (.wsq .bmp .tif .png .jpg .tga .rgb). Returns 1 always;
+   check for the file to know whether it was written. With SetShowFilePropertiesDialog(1) a
+   WSQ or TIFF save first shows its property dialog; either way it takes its parameters from
+   that dialog's controls (which the setters write) and leaves them in the settings. Failures
+   are shown in a "Save Error" message box (WSQ reports its own); a failed write leaves any
+   older file of that name as it was. Other type codes write nothing. */
+QUORVEL_API int SaveBMPToFile(HBITMAP bitmap, char* file_name, int type);
+
 /* Process-wide settings used by the file functions. Each setter also writes the property
    dialog control that shows the value; WriteWSQ_comment keeps the pointer, not a copy. */
 QUORVEL_API void WriteWSQ_bitrate(double bitrate);
@@ -43,6 +66,11 @@ QUORVEL_API int ReadTIFFcompression(void);
 QUORVEL_API void WriteTIFFpredictor(int predictor); /* low 16 bits are kept */
 QUORVEL_API int ReadTIFFpredictor(void);
 QUORVEL_API void SetShowFilePropertiesDialog(int flag); /* dialogs are shown only for 1 */
+
+/* Shows the batch "File format converter" window modelessly and returns at once. It reads its
+   two directories from Quorvel.ini (beside the library, or in $XDG_CONFIG_HOME/quorvel) at every
+   showing and writes them back at every closing. */
+QUORVEL_API void ShowFileConverter(void);
 
 /* Always null: the windows are reached only through the functions. */
 QUORVEL_API extern void* TiffDialog;

@@ -28,6 +28,7 @@ struct Settings {
     uint8_t tiff_compression = kTiffNone;   // a TIFF writer code
     uint16_t tiff_predictor = 2;
     int show_properties = 1;  // dialogs are shown during a save exactly when this is 1
+    int jpeg_quality = 90;    // JPEG saves; not exported (the command-line tool sets it)
 };
 
 struct StreamFlags {

@@ -22,6 +22,12 @@ public:
                             unsigned type) = 0;
     // Shows the form modally and returns its modal result (IDOK or IDCANCEL).
     virtual int show_modal(toolkit::Form& form) = 0;
+    // Shows the form without waiting for it (a window on the host's message loop); by default
+    // it only becomes visible and runs its show hook.
+    virtual void show_modeless(toolkit::Form& form);
+    // Lets pending window messages be handled, as a long run does between its steps so that
+    // a press of a button is noticed. Headless there is nothing pending.
+    virtual void process_messages() {}
     // Lets the user pick a folder, starting at `folder`; true and the choice in `folder`, or
     // false when the user cancelled.
     virtual bool browse_for_folder(const std::string& title, std::string& folder) = 0;

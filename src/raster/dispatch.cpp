@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/replacing_file.h"
 #include "raster/bridge.h"
 #include "raster/codecs/codecs.h"
 
@@ -86,6 +87,20 @@ const Row* find_row(const Row (&table)[N], const std::string& key) {
     return nullptr;
 }
 
+// The writer writes a temporary file beside the target, which replaces the target only after
+// a complete write. Where no temporary file can be made the writer meets the target itself,
+// so that it fails (and reports) as it always has.
+BMGError write_replacing(const WriterRow& row, const char* filename, BMGImage img, void* options) {
+    platform::ReplacingFile file(filename);
+    if (!file.ok()) return row.write(filename, img, options);
+    const char* path = file.temporary_name().c_str();
+    // The SGI header records the file's name: the target's, not the temporary one.
+    const BMGError status =
+        row.write == write_rgb ? WriteSgiRgbFileAs(path, filename, img) : row.write(path, img, options);
+    if (status != BMG_OK) return status;
+    return file.commit() ? BMG_OK : SetLastImageError(BMG_ERR_WRITE_FILE);
+}
+
 }  // namespace
 
 BMGError ReadImageFile(const char* filename, BMGImage* img, void* extra) {
@@ -103,7 +118,7 @@ BMGError WriteImageFile(HBITMAP bitmap, const char* filename, void* options) {
     BMGError status = ImageFromBitmap(bitmap, &img, 1);
     if (status != BMG_OK) return status;
     const WriterRow* row = has_dot(filename) ? find_row(kWriters, extension_key(filename)) : nullptr;
-    status = row == nullptr ? SetLastImageError(BMG_ERR_EXTENSION) : row->write(filename, img, options);
+    status = row == nullptr ? SetLastImageError(BMG_ERR_EXTENSION) : write_replacing(*row, filename, img, options);
     ReleaseImageRecord(&img);
     return status;
 }

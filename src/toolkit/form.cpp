@@ -39,6 +39,14 @@ void Form::begin_show() {
     on_show();
 }
 
+void Form::show() { platform::presenter().show_modeless(*this); }
+
+void Form::close() {
+    if (!visible_) return;
+    on_close();
+    visible_ = false;
+}
+
 void Form::set_modal_result(int result) {
     modal_result_ = result;
     if (result != 0) visible_ = false;

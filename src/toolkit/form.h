@@ -39,6 +39,10 @@ public:
     int show_modal();
     // The presenter's side of a modal showing: make the form visible and run its show hook.
     void begin_show();
+    // Shows the form modelessly through the presenter (the call returns at once) and runs its
+    // show hook; closing it only hides it again, after its close hook.
+    void show();
+    void close();
     int modal_result() const { return modal_result_; }
     // A non-zero result closes a form that is showing.
     void set_modal_result(int result);
@@ -57,6 +61,8 @@ protected:
     void set_resizable(bool value) { resizable_ = value; }
     // Runs each time the form is shown, before the user can act on it.
     virtual void on_show() {}
+    // Runs each time a modeless showing is closed.
+    virtual void on_close() {}
 
 private:
     Button* find_button(bool want_default) const;

@@ -13,4 +13,6 @@ int DefaultPresenter::show_modal(toolkit::Form& form) {
     return form.modal_result();
 }
 
+void Presenter::show_modeless(toolkit::Form& form) { form.begin_show(); }
+
 }  // namespace quorvel::platform

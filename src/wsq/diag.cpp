@@ -6,7 +6,9 @@
 
 namespace quorvel::wsq {
 namespace {
-DiagCapture* g_capture = nullptr;
+// Per thread, so that a capture on one thread (the C++ API's calls) neither takes nor loses
+// the lines of a call running on another.
+thread_local DiagCapture* g_capture = nullptr;
 }
 
 void diag(const char* format, ...) {

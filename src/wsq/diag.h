@@ -11,7 +11,8 @@ namespace quorvel::wsq {
 // Some messages are written in two or three pieces; each piece is one call.
 [[gnu::format(printf, 1, 2)]] void diag(const char* format, ...);
 
-// Replaces the sink (standard error by default) for as long as the guard lives.
+// Replaces the calling thread's sink (standard error by default) for as long as the guard
+// lives; other threads keep theirs.
 class DiagCapture {
 public:
     DiagCapture();

@@ -186,18 +186,21 @@ TEST(Cli, FailuresSayWhatWentWrongAndExitNonZero) {
     rgb.channels = 3;
     rgb.samples.resize(100 * 100 * 3);
     write_pnm(dir.file("rgb.ppm"), rgb);
+    // The PGM path reads what a .pgm name holds; colour data there is refused.
+    write_file(dir.file("rgb.pgm"), read_file(dir.file("rgb.ppm")));
+    write_file(dir.file("small.wsq"), read_file(dir.file("small.pgm")));
     write_file(dir.file("cut.pgm"), {'P', '5', '\n', '9', '9', ' ', '9', '9', '\n', '2', '5', '5', '\n', 1, 2, 3});
     write_file(dir.file("deep.pgm"), {'P', '5', ' ', '2', ' ', '1', ' ', '6', '5', '5', '3', '5', '\n', 0, 1, 0, 2});
 
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"encode '" + dir.file("none.pgm") + "' o.wsq", "cannot open"},
         {"encode '" + dir.file("small.pgm") + "' '" + dir.file("o.wsq") + "'", "image too small"},
-        {"encode '" + dir.file("rgb.ppm") + "' '" + dir.file("o.wsq") + "'", "not a binary PGM"},
+        {"encode '" + dir.file("rgb.pgm") + "' '" + dir.file("o.wsq") + "'", "not a binary PGM"},
         {"encode '" + dir.file("cut.pgm") + "' '" + dir.file("o.wsq") + "'", "truncated"},
         {"encode '" + dir.file("deep.pgm") + "' '" + dir.file("o.wsq") + "'", "only 8-bit PGM"},
         {"encode '" + dir.file("small.pgm") + "' '" + dir.file("o.wsq") + "' --bitrate 0", "not in range"},
         {"encode '" + dir.file("small.pgm") + "' '" + dir.file("o.wsq") + "' --ppi x", "ppi"},
-        {"decode '" + dir.file("small.pgm") + "' '" + dir.file("o.pgm") + "'", "decoding failed"},
+        {"decode '" + dir.file("small.wsq") + "' '" + dir.file("o.pgm") + "'", "decoding failed"},
         {"decode '" + dir.file("none.wsq") + "' '" + dir.file("o.pgm") + "'", "cannot open"},
         {"encode '" + dir.file("small.pgm") + "'", "OUT is required"},
         {"", "subcommand is required"},

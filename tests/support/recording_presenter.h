@@ -39,6 +39,7 @@ public:
     }
     bool browse_for_folder(const std::string& title, std::string& folder) override {
         folder_questions.push_back(title);
+        folder_starts.push_back(folder);
         if (folder_answers.empty()) return false;
         folder = folder_answers.front();
         folder_answers.pop_front();
@@ -49,7 +50,13 @@ public:
     std::deque<int> answers;
     std::vector<toolkit::Form*> shown_forms;
     std::function<int(toolkit::Form&)> on_modal;
+    void process_messages() override {
+        if (on_messages) on_messages();
+    }
+
     std::vector<std::string> folder_questions;
+    std::vector<std::string> folder_starts;  // the folder each browse started at
+    std::function<void()> on_messages;       // runs whenever pending messages are processed
     std::deque<std::string> folder_answers;
 
 private:

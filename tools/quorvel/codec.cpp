@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 
+#include "platform/replacing_file.h"
 #include "wsq/diag.h"
 #include "wsq/wsq.h"
 
@@ -41,6 +42,7 @@ struct FreeDeleter {
 }  // namespace
 
 void set_verbose(bool verbose) { g_verbose = verbose; }
+bool verbose() { return g_verbose; }
 
 bool encode_wsq(const GrayImage& image, const EncodeRequest& request, std::vector<uint8_t>& stream,
                 std::string& error) {
@@ -95,19 +97,12 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::
     return true;
 }
 
+// The file appears whole or not at all; an older file of that name survives a failed write.
 bool write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        error = path + ": cannot create: " + std::strerror(errno);
-        return false;
-    }
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) {
-        error = path + ": write failed";
-        return false;
-    }
-    return true;
+    std::string reason;
+    if (platform::write_file_replacing(path, bytes, reason)) return true;
+    error = path + ": cannot create: " + reason;
+    return false;
 }
 
 }  // namespace quorvel::tool

@@ -24,6 +24,7 @@ struct DecodedImage {
 
 // Every codec line goes to standard error as it is written when true.
 void set_verbose(bool verbose);
+bool verbose();
 
 // False, with the codec's message in `error`, when the encoder refuses the image.
 bool encode_wsq(const GrayImage& image, const EncodeRequest& request, std::vector<uint8_t>& stream,

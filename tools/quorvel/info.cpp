@@ -2,10 +2,14 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "stream_info.h"
+#include "wsq/inspect.h"
 
 namespace quorvel::tool {
 namespace {
+
+using wsq::marker_name;
+using wsq::SegmentInfo;
+using wsq::StreamInfo;
 
 void print_segments(const StreamInfo& info) {
     std::printf("Segments (marker, offset, length):\n");
@@ -68,7 +72,7 @@ int run_info(const std::string& input) {
         return 1;
     }
     StreamInfo info;
-    const bool ok = inspect_stream(bytes, info, error);
+    const bool ok = wsq::inspect_stream(bytes, info, error);
     if (!ok && info.segments.empty()) {
         report_error(input + ": " + error);
         return 1;

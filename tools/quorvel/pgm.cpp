@@ -1,6 +1,9 @@
 #include "pgm.h"
 
+#include <unistd.h>
+
 #include <cctype>
+#include <cstdio>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -96,8 +99,11 @@ bool read_pgm(const std::string& path, GrayImage& image, std::string& error) {
     return true;
 }
 
+// Written beside the target and renamed into place, so a failed write leaves no cut file and
+// keeps an older one.
 bool write_pgm(const std::string& path, const GrayImage& image, std::string& error) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     if (!file) {
         error = path + ": cannot create: " + std::strerror(errno);
         return false;
@@ -105,8 +111,9 @@ bool write_pgm(const std::string& path, const GrayImage& image, std::string& err
     file << "P5\n" << image.width << ' ' << image.height << "\n255\n";
     file.write(reinterpret_cast<const char*>(image.pixels.data()), static_cast<std::streamsize>(image.pixels.size()));
     file.close();
-    if (!file) {
+    if (!file || std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = path + ": write failed";
+        std::remove(temporary.c_str());
         return false;
     }
     return true;

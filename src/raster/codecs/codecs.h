@@ -48,6 +48,8 @@ BMGError WriteTgaFile(const char* filename, BMGImage img);
 
 BMGError ReadSgiRgbFile(const char* filename, BMGImage* img);
 BMGError WriteSgiRgbFile(const char* filename, BMGImage img);
+// Writes to `path` with `header_name` in the header's name field (a temporary file's writer).
+BMGError WriteSgiRgbFileAs(const char* path, const char* header_name, BMGImage img);
 
 BMGError ReadCelFile(const char* filename, BMGImage* img);
 BMGError ReadGifFile(const char* filename, BMGImage* img);

@@ -209,7 +209,9 @@ BMGError write_sgi(const char* filename, codec_io::OutputFile& out, const BMGIma
 
 }  // namespace
 
-BMGError WriteSgiRgbFile(const char* filename, BMGImage img) {
+BMGError WriteSgiRgbFile(const char* filename, BMGImage img) { return WriteSgiRgbFileAs(filename, filename, img); }
+
+BMGError WriteSgiRgbFileAs(const char* filename, const char* header_name, BMGImage img) {
     SetLastImageError(BMG_OK);
     if (BMGError e = codec_io::CheckWritableImage(img); e != BMG_OK) return FailWrite(e);
     if (filename == nullptr) return FailWrite(BMG_ERR_OPEN_FILE);
@@ -219,7 +221,7 @@ BMGError WriteSgiRgbFile(const char* filename, BMGImage img) {
     if (img.bitsPerPixel == 16) {
         if (BMGError e = codec_io::WidenedCopy(img, source); e != BMG_OK) return FailWrite(e);
     }
-    const BMGError e = write_sgi(filename, out, source);
+    const BMGError e = write_sgi(header_name == nullptr ? filename : header_name, out, source);
     if (source.pixels != img.pixels) std::free(source.pixels);
     return e == BMG_OK ? BMG_OK : FailWrite(e);
 }

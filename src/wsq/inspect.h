@@ -1,5 +1,6 @@
-// What `info` reports about a WSQ stream: its segments in order and what the header segments
-// say, read with the codec's own segment readers.
+// A WSQ stream taken apart without decoding it: its segments in order and what the header
+// segments say, read with the codec's own segment readers (the tool's `info`, the C++ API's
+// info()).
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 #include "wsq/records.h"
 
-namespace quorvel::tool {
+namespace quorvel::wsq {
 
 struct SegmentInfo {
     unsigned marker = 0;
@@ -21,7 +22,7 @@ struct SegmentInfo {
 
 struct StreamInfo {
     std::vector<SegmentInfo> segments;
-    std::optional<wsq::WsqFrameHeader> frame;
+    std::optional<WsqFrameHeader> frame;
     std::vector<std::pair<int, int>> transform_taps;  // low-pass, high-pass
     std::vector<float> bin_centers;                   // one per quantization table
     std::vector<int> huffman_ids;                     // tables defined, in order
@@ -33,9 +34,13 @@ struct StreamInfo {
 };
 
 // Walks the stream from SOI to EOI. False, with a message in `error`, when it is not a WSQ
-// stream or a segment cannot be read; what was read up to there stays in `info`.
-bool inspect_stream(const std::vector<uint8_t>& bytes, StreamInfo& info, std::string& error);
+// stream or a segment cannot be read; what was read up to there stays in `info`. Prints
+// nothing and keeps no state.
+bool inspect_stream(const uint8_t* bytes, size_t size, StreamInfo& info, std::string& error);
+inline bool inspect_stream(const std::vector<uint8_t>& bytes, StreamInfo& info, std::string& error) {
+    return inspect_stream(bytes.data(), bytes.size(), info, error);
+}
 
 const char* marker_name(unsigned marker);
 
-}  // namespace quorvel::tool
+}  // namespace quorvel::wsq

@@ -1,0 +1,51 @@
+#include "api/cpp/raster_session.h"
+
+#include "api/file_state.h"
+
+namespace quorvel::cpp {
+namespace {
+
+std::mutex& raster_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// The recorded lines after the reason, one per line, without repeating it.
+std::string details(const std::string& reason, const std::vector<std::string>& messages,
+                    std::string codec_lines) {
+    std::string text;
+    for (const std::string& m : messages)
+        if (m != reason) text += "\n" + m;
+    while (!codec_lines.empty() && codec_lines.back() == '\n') codec_lines.pop_back();
+    if (!codec_lines.empty()) text += "\n" + codec_lines;
+    return text;
+}
+
+}  // namespace
+
+// Message boxes are answered as their default button would be, without showing anything.
+int RecordingPresenter::message_box(HWND, const std::string& text, const std::string& caption,
+                                    unsigned type) {
+    messages_.push_back(caption + ": " + text);
+    const unsigned buttons = type & 0xF;
+    if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) return IDYES;
+    return IDOK;
+}
+
+int RecordingPresenter::show_modal(toolkit::Form&) { return IDOK; }
+
+bool RecordingPresenter::browse_for_folder(const std::string&, std::string&) { return false; }
+
+RasterSession::RasterSession(const char* operation)
+    : operation_(operation), lock_(raster_lock()), previous_(platform::set_presenter(&recorder_)) {
+    api::start_library();  // the readers' registration, once per process
+}
+
+RasterSession::~RasterSession() { platform::set_presenter(previous_); }
+
+void RasterSession::fail(int code, const std::string& reason) const {
+    throw Error(code, std::string(operation_) + ": " + reason +
+                          details(reason, recorder_.messages(), codec_lines_.text()));
+}
+
+}  // namespace quorvel::cpp

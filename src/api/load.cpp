@@ -1,0 +1,130 @@
+#include "api/load.h"
+
+#include <memory>
+
+#include "raster/bmg_error.h"
+#include "raster/codecs/codecs.h"
+#include "raster/dispatch.h"
+#include "toolkit/jpeg_image.h"
+
+namespace quorvel::api {
+namespace {
+
+using toolkit::Bitmap;
+using toolkit::PixelFormat;
+
+constexpr LoadRoute kWsq = LoadRoute::Wsq, kContainer = LoadRoute::Container,
+                    kPicture = LoadRoute::PictureLoader, kIcon = LoadRoute::Icon,
+                    kMetafile = LoadRoute::Metafile, kJpeg = LoadRoute::Jpeg;
+
+// clang-format off
+constexpr RouteEntry kRoutes[] = {
+    {"wsq", kWsq},
+    {"png", kContainer}, {"tga", kContainer}, {"cel", kContainer}, {"rgb", kContainer},
+    {"rgba", kContainer}, {"gif", kContainer}, {"iff", kContainer}, {"pcx", kContainer},
+    {"bmp", kPicture}, {"rle", kPicture}, {"dib", kPicture}, {"jfif", kPicture}, {"tif", kPicture},
+    {"tiff", kPicture}, {"fax", kPicture}, {"psd", kPicture}, {"pdd", kPicture}, {"win", kPicture},
+    {"vst", kPicture}, {"vda", kPicture}, {"icb", kPicture}, {"eps", kPicture}, {"pcc", kPicture},
+    {"scr", kPicture}, {"rpf", kPicture}, {"rla", kPicture}, {"sgi", kPicture}, {"bw", kPicture},
+    {"ppm", kPicture}, {"pgm", kPicture}, {"pbm", kPicture}, {"pic", kPicture}, {"pcd", kPicture},
+    {"cut", kPicture}, {"psp", kPicture},
+    {"ico", kIcon},
+    {"wmf", kMetafile}, {"emf", kMetafile},
+    {"jpg", kJpeg}, {"jpeg", kJpeg}, {"jpe", kJpeg},
+};
+// clang-format on
+
+std::string g_last_error;
+
+void load_container(FileState& state, const char* file_name, void* options) {
+    state.library_bitmap.assign_handle(raster::LoadBitmapFromImageFile(file_name, options, 0));
+    if (state.library_bitmap.empty()) g_last_error = raster::GetImageErrorText();
+}
+
+void load_wsq(FileState& state, Settings& settings, const char* file_name) {
+    raster::WsqFileOptions options{24, 0.75, 500, nullptr};
+    load_container(state, file_name, &options);
+    settings.wsq_ppi = options.ppi;
+    settings.wsq_comment = options.comment;
+}
+
+void load_picture(FileState& state, const char* file_name) {
+    state.picture_holder.LoadFromFile(file_name);
+    state.library_bitmap.assign(*state.picture_holder.graphic());
+}
+
+std::unique_ptr<toolkit::Graphic> read_graphic(const toolkit::GraphicClass& graphic_class,
+                                               const char* file_name) {
+    std::unique_ptr<toolkit::Graphic> graphic = graphic_class.make();
+    const std::vector<uint8_t> bytes = toolkit::read_whole_file(file_name);
+    toolkit::Stream stream(bytes);
+    graphic->LoadFromStream(stream);
+    return graphic;
+}
+
+void fill_white(Bitmap& bitmap) {
+    for (int y = 0; y < bitmap.height(); ++y)
+        std::fill_n(bitmap.scanline(y), bitmap.row_bytes(), uint8_t{0xFF});
+}
+
+// Icons and metafiles are drawn onto a new bitmap of their size; what they leave unpainted
+// (transparent pixels, the metafile's background) stays white.
+void load_drawn(FileState& state, const toolkit::GraphicClass& graphic_class,
+                const char* file_name) {
+    const std::unique_ptr<toolkit::Graphic> graphic = read_graphic(graphic_class, file_name);
+    auto canvas = std::make_unique<Bitmap>();
+    canvas->set_size(graphic->width(), graphic->height());
+    fill_white(*canvas);
+    graphic->draw(*canvas);
+    canvas->set_pixel_format(PixelFormat::Bit24);
+    state.picture_holder.set_graphic(std::move(canvas));
+    state.library_bitmap.assign(*state.picture_holder.graphic());
+}
+
+void load_jpeg(FileState& state, const char* file_name) {
+    const std::unique_ptr<toolkit::Graphic> graphic =
+        read_graphic(toolkit::jpeg_class(), file_name);
+    state.library_bitmap.assign(static_cast<const toolkit::JpegImage&>(*graphic).bitmap());
+}
+
+}  // namespace
+
+std::span<const RouteEntry> route_table() { return kRoutes; }
+
+const std::string& last_load_error() { return g_last_error; }
+
+HBITMAP load_file_guarded(FileState& state, Settings& settings, const char* file_name) noexcept {
+    try {
+        g_last_error.clear();
+        return load_file(state, settings, file_name);
+    } catch (const std::exception& e) {
+        g_last_error = e.what();
+    } catch (...) {
+        g_last_error = "unknown failure";
+    }
+    return nullptr;
+}
+
+LoadRoute load_route(const std::string& file_name) {
+    const std::string extension = toolkit::file_extension(file_name);
+    for (const RouteEntry& row : kRoutes)
+        if (extension == row.extension) return row.route;
+    return LoadRoute::None;
+}
+
+HBITMAP load_file(FileState& state, Settings& settings, const char* file_name) {
+    const LoadRoute route = file_name == nullptr ? LoadRoute::None : load_route(file_name);
+    switch (route) {
+    case LoadRoute::Wsq: load_wsq(state, settings, file_name); break;
+    case LoadRoute::Container: load_container(state, file_name, nullptr); break;
+    case LoadRoute::PictureLoader: load_picture(state, file_name); break;
+    case LoadRoute::Icon: load_drawn(state, toolkit::icon_class(), file_name); break;
+    case LoadRoute::Metafile: load_drawn(state, toolkit::metafile_class(), file_name); break;
+    case LoadRoute::Jpeg: load_jpeg(state, file_name); break;
+    case LoadRoute::None: break;
+    }
+    state.library_bitmap.set_pixel_format(PixelFormat::Bit24);
+    return state.library_bitmap.handle();
+}
+
+}  // namespace quorvel::api

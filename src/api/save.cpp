@@ -1,0 +1,161 @@
+#include "api/save.h"
+
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+#include "platform/presenter.h"
+#include "platform/replacing_file.h"
+#include "raster/bmg_error.h"
+#include "raster/codecs/codecs.h"
+#include "raster/dispatch.h"
+#include "toolkit/graphic_errors.h"
+#include "toolkit/jpeg_image.h"
+#include "toolkit/number_text.h"
+#include "ui/dialogs.h"
+
+namespace quorvel::api {
+namespace {
+
+using toolkit::Bitmap;
+
+constexpr char kSaveError[] = "Save Error";
+constexpr const char* kExtensions[] = {".wsq", ".bmp", ".tif", ".png", ".jpg", ".tga", ".rgb"};
+
+void show_save_error(const std::string& text) {
+    platform::presenter().message_box(nullptr, text, kSaveError, MB_OK | MB_ICONERROR);
+}
+
+void report_not_saved(const std::string& target, const std::string& reason) {
+    show_save_error("Cannot save \"" + target + "\": " + reason);
+}
+
+// The copy every writer reads, at 24 bits; empty for a null or unknown handle.
+void make_working_copy(HBITMAP bitmap, Bitmap& copy) {
+    copy.assign_handle(static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, 0)));
+    copy.set_pixel_format(toolkit::PixelFormat::Bit24);
+}
+
+// Settings from the WSQ dialog's edits; false (and a message) when an edit holds no number.
+bool take_wsq_settings(FileState& state, Settings& settings, const std::string& target) {
+    ui::TWSQDialog& dialog = ui::wsq_dialog();
+    double bitrate = 0;
+    int ppi = 0;
+    if (!toolkit::parse_float(dialog.BitrateEdit.text(), bitrate)) {
+        report_not_saved(target,
+                         "'" + dialog.BitrateEdit.text() + "' is not a valid floating point value");
+        return false;
+    }
+    settings.wsq_bitrate = bitrate;
+    if (!toolkit::parse_int(dialog.ppiEdit.text(), ppi)) {
+        report_not_saved(target, "'" + dialog.ppiEdit.text() + "' is not a valid integer value");
+        return false;
+    }
+    settings.wsq_ppi = ppi;
+    state.saved_comments.push_back(dialog.comment_textEdit.text());
+    settings.wsq_comment = state.saved_comments.back().data();
+    return true;
+}
+
+void save_wsq(FileState& state, Settings& settings, const Bitmap& copy, const std::string& target) {
+    if (settings.show_properties == 1) ui::wsq_dialog().show_modal();
+    if (!take_wsq_settings(state, settings, target)) return;
+    // The options' comment is the call's own copy.
+    const std::string text = ui::wsq_dialog().comment_textEdit.text();
+    std::vector<char> comment(text.begin(), text.end());
+    comment.push_back('\0');
+    raster::WsqFileOptions options{8, settings.wsq_bitrate, settings.wsq_ppi, comment.data()};
+    raster::WriteImageFile(copy.handle(), target.c_str(), &options);
+}
+
+void take_tiff_settings(Settings& settings) {
+    const ui::TTiffDialog& dialog = ui::tiff_dialog();
+    switch (dialog.CompressionBox.item_index()) {
+    case ui::TTiffDialog::kZip:
+        settings.tiff_compression = kTiffZip;
+        settings.tiff_predictor =
+            static_cast<uint16_t>(text_to_long(dialog.PredictorEdit.text()) & 0xFFFF);
+        break;
+    case ui::TTiffDialog::kMacintosh: settings.tiff_compression = kTiffPackBits; break;
+    default: settings.tiff_compression = kTiffNone; break;
+    }
+}
+
+void save_tiff(Settings& settings, const Bitmap& copy, const std::string& target) {
+    if (settings.show_properties == 1) ui::tiff_dialog().show_modal();
+    take_tiff_settings(settings);
+    raster::TiffFileOptions options{settings.tiff_compression, 0, 0, settings.tiff_predictor};
+    raster::WriteImageFile(copy.handle(), target.c_str(), &options);
+}
+
+void save_container(const Bitmap& copy, const std::string& target) {
+    if (raster::WriteImageFile(copy.handle(), target.c_str(), nullptr) != raster::BMG_OK)
+        show_save_error(raster::GetImageErrorText());
+}
+
+// The toolkit's writers: the whole file is made in memory, then written in one piece.
+void save_toolkit(const Bitmap& copy, const std::string& target, int type, int quality) {
+    if (copy.empty()) {
+        report_not_saved(target, "Invalid bitmap handle");
+        return;
+    }
+    std::vector<uint8_t> bytes;
+    try {
+        if (type == kSaveBmp) {
+            bytes = copy.save_to_memory();
+        } else {
+            toolkit::JpegImage jpeg;
+            jpeg.assign(copy);
+            jpeg.quality = quality;
+            bytes = jpeg.save_to_memory();
+        }
+    } catch (const toolkit::GraphicError& e) {
+        report_not_saved(target, e.what());
+        return;
+    }
+    std::string reason;
+    if (!platform::write_file_replacing(target, bytes, reason)) report_not_saved(target, reason);
+}
+
+}  // namespace
+
+const char* save_extension(int type) {
+    return type >= 1 && type <= 7 ? kExtensions[type - 1] : nullptr;
+}
+
+std::string replace_extension(const std::string& file_name, const std::string& extension) {
+    const size_t dot = file_name.find_last_of('.');
+    const size_t delimiter = file_name.find_last_of("\\:/");
+    if (dot == std::string::npos || (delimiter != std::string::npos && dot < delimiter))
+        return file_name + extension;
+    return file_name.substr(0, dot) + extension;
+}
+
+long text_to_long(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    uint32_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10u + uint32_t(text[i] - '0');
+    return static_cast<long>(static_cast<int32_t>(negative ? 0u - value : value));
+}
+
+void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name,
+               int type) {
+    const char* extension = save_extension(type);
+    if (extension == nullptr || file_name == nullptr) return;
+    Bitmap copy;
+    make_working_copy(bitmap, copy);
+    const std::string target = replace_extension(file_name, extension);
+    switch (type) {
+    case kSaveWsq: save_wsq(state, settings, copy, target); break;
+    case kSaveTiff: save_tiff(settings, copy, target); break;
+    case kSaveBmp:
+    case kSaveJpeg: save_toolkit(copy, target, type, settings.jpeg_quality); break;
+    default: save_container(copy, target); break;
+    }
+}
+
+}  // namespace quorvel::api

@@ -1,0 +1,292 @@
+#include "ui/converter_form.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+
+#include <quorvel/quorvel.h>
+
+#include "api/settings.h"
+#include "platform/presenter.h"
+#include "toolkit/number_text.h"
+#include "ui/converter_formats.h"
+#include "ui/converter_ini.h"
+#include "ui/dialogs.h"
+
+namespace quorvel::ui {
+namespace {
+
+constexpr int kWsqItem = 0;
+constexpr int kTiffItem = 2;
+constexpr const char* kDirectoryCaption = "Error reading directory";
+constexpr const char* kCreateErrorCaption = "Error creating directory";
+
+std::vector<std::string> input_captions() {
+    std::vector<std::string> captions;
+    for (const InputFormat& format : input_formats()) captions.emplace_back(format.caption);
+    return captions;
+}
+
+std::vector<std::string> input_patterns() {
+    std::vector<std::string> patterns;
+    for (const InputFormat& format : input_formats()) patterns.emplace_back(format.pattern);
+    return patterns;
+}
+
+std::vector<std::string> output_captions() {
+    return {output_format_captions().begin(), output_format_captions().end()};
+}
+
+int show_error(const std::string& text, const char* caption) {
+    return platform::presenter().message_box(nullptr, text, caption, MB_OK | MB_ICONERROR);
+}
+
+// The flag goes back to 1 however the run ends.
+struct ShowPropertiesAfterwards {
+    ~ShowPropertiesAfterwards() { SetShowFilePropertiesDialog(1); }
+};
+
+}  // namespace
+
+uint16_t atol_low16(const std::string& text) {
+    size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    const bool negative = at < text.size() && text[at] == '-';
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+    // Arithmetic modulo 2^16 gives the low 16 bits of any length of digits without overflow.
+    uint16_t value = 0;
+    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
+        value = static_cast<uint16_t>(value * 10u + static_cast<unsigned>(text[at] - '0'));
+    }
+    return negative ? static_cast<uint16_t>(0u - value) : value;
+}
+
+TFileFormatConverterForm::TFileFormatConverterForm()
+    : Form("FileFormatConverterForm", "File format converter", 425, 354),
+      InputFileFormatsLabel("InputFileFormatsLabel", {16, 8, 0, 0}, "Input file formats"),
+      InputFileFormatsCheckListBox("InputFileFormatsCheckListBox", {16, 24, 393, 57},
+                                   input_captions()),
+      InputDirectoryEdit("InputDirectoryEdit", {16, 104, 361, 21}, "Input directory"),
+      SelectInputDirectoryButton("SelectInputDirectoryButton", {384, 96, 32, 32},
+                                 toolkit::Glyph::Folder),
+      SubdirectoriesCheckBox("SubdirectoriesCheckBox", {16, 128, 129, 25},
+                             "Include subdirectories"),
+      OutputDirectoryEdit("OutputDirectoryEdit", {16, 176, 361, 21}, "Output directory"),
+      SelectOutputDirectoryButton("SelectOutputDirectoryButton", {384, 168, 32, 32},
+                                  toolkit::Glyph::Folder),
+      OutputFileFormatLabel("OutputFileFormatLabel", {16, 208, 0, 0}, "Output file format"),
+      OutputFileFormatComboBox("OutputFileFormatComboBox", {16, 224, 393, 0}, output_captions()),
+      ProgressLabel("ProgressLabel", {376, 256, 0, 0}, "100%"),
+      ProgressBar("ProgressBar", {16, 272, 393, 25}),
+      StartConversionButton("StartConversionButton", {16, 312, 113, 33}, "Start conversion"),
+      StopConversionButton("StopConversionButton", {160, 312, 121, 33}, "Stop conversion"),
+      CloseButton("CloseButton", {312, 312, 97, 33}, "Close"),
+      patterns_(input_patterns()),
+      ini_path_(default_ini_path()),
+      backend_(&library_backend()) {
+    add_controls(InputFileFormatsLabel, InputFileFormatsCheckListBox, InputDirectoryEdit,
+                 SelectInputDirectoryButton, SubdirectoriesCheckBox, OutputDirectoryEdit,
+                 SelectOutputDirectoryButton, OutputFileFormatLabel, OutputFileFormatComboBox,
+                 ProgressLabel, ProgressBar, StartConversionButton, StopConversionButton,
+                 CloseButton);
+    CloseButton.set_tab_order(0);
+    InputFileFormatsCheckListBox.set_tab_order(1);
+    InputDirectoryEdit.set_tab_order(2);
+    SelectInputDirectoryButton.set_tab_order(3);
+    SubdirectoriesCheckBox.set_tab_order(4);
+    OutputDirectoryEdit.set_tab_order(5);
+    SelectOutputDirectoryButton.set_tab_order(6);
+    OutputFileFormatComboBox.set_tab_order(7);
+    StartConversionButton.set_tab_order(8);
+    StopConversionButton.set_tab_order(9);
+    ProgressBar.set_tab_order(10);
+    OutputFileFormatComboBox.set_item_index(0);
+    CloseButton.on_click = [this] { CloseButtonClick(); };
+    SelectInputDirectoryButton.on_click = [this] { SelectInputDirectoryButtonClick(); };
+    SelectOutputDirectoryButton.on_click = [this] { SelectOutputDirectoryButtonClick(); };
+    InputFileFormatsCheckListBox.on_click = [this] { InputFileFormatsCheckListBoxClick(); };
+    StartConversionButton.on_click = [this] { StartConversionButtonClick(); };
+    StopConversionButton.on_click = [this] { StopConversionButtonClick(); };
+}
+
+TFileFormatConverterForm::~TFileFormatConverterForm() {
+    api::Settings& settings = api::library_state().settings;
+    if (settings.wsq_comment == comment_copy_.data()) settings.wsq_comment = api::default_comment();
+}
+
+void TFileFormatConverterForm::set_running(bool running) {
+    StartConversionButton.set_enabled(!running);
+    CloseButton.set_enabled(!running);
+    StopConversionButton.set_enabled(running);
+}
+
+void TFileFormatConverterForm::show_progress(int position) {
+    ProgressBar.set_position(position);
+    ProgressLabel.set_caption(std::to_string(position) + " %");
+}
+
+void TFileFormatConverterForm::FormShow() {
+    show_progress(0);
+    set_running(false);
+    centre_on_screen();
+    const api::Settings& settings = api::library_state().settings;
+    wsq_dialog().BitrateEdit.set_text(toolkit::format_general(settings.wsq_bitrate));
+    wsq_dialog().ppiEdit.set_text(std::to_string(settings.wsq_ppi));
+    wsq_dialog().comment_textEdit.set_text(settings.wsq_comment != nullptr ? settings.wsq_comment
+                                                                           : "");
+    tiff_dialog().PredictorEdit.set_text(std::to_string(settings.tiff_predictor));
+    tiff_dialog().CompressionBox.set_item_index(api::tiff_dialog_item(settings.tiff_compression));
+    const RememberedDirectories directories = read_ini_directories(ini_path_);
+    InputDirectoryEdit.set_text(directories.input_directory);
+    OutputDirectoryEdit.set_text(directories.output_directory);
+}
+
+void TFileFormatConverterForm::FormClose() {
+    write_ini_directories(ini_path_, {InputDirectoryEdit.text(), OutputDirectoryEdit.text()});
+}
+
+void TFileFormatConverterForm::CloseButtonClick() { close(); }
+
+void TFileFormatConverterForm::browse_into(toolkit::Edit& edit) {
+    std::string folder = directory_exists(edit.text()) ? edit.text() : std::string();
+    if (platform::presenter().browse_for_folder("Select a folder:", folder)) edit.set_text(folder);
+}
+
+void TFileFormatConverterForm::SelectInputDirectoryButtonClick() {
+    browse_into(InputDirectoryEdit);
+}
+
+void TFileFormatConverterForm::SelectOutputDirectoryButtonClick() {
+    browse_into(OutputDirectoryEdit);
+}
+
+void TFileFormatConverterForm::InputFileFormatsCheckListBoxClick() {
+    toolkit::CheckListBox& list = InputFileFormatsCheckListBox;
+    if (list.item_index() != 0) {
+        list.set_checked(0, false);
+        return;
+    }
+    for (size_t item = 1; item < list.count(); ++item) list.set_checked(item, list.checked(0));
+}
+
+void TFileFormatConverterForm::StopConversionButtonClick() {
+    stop_requested_ = true;
+    set_running(false);
+}
+
+void TFileFormatConverterForm::StartConversionButtonClick() {
+    ShowPropertiesAfterwards flag_back;
+    SetShowFilePropertiesDialog(0);
+    set_running(true);
+    stop_requested_ = false;
+    if (take_dialog_parameters() && check_directories()) convert();
+    set_running(false);
+}
+
+bool TFileFormatConverterForm::take_dialog_parameters() {
+    const int item = OutputFileFormatComboBox.item_index();
+    if (item == kWsqItem) return take_wsq_parameters();
+    if (item == kTiffItem) take_tiff_parameters();
+    return true;
+}
+
+// The dialog's Cancel only restores its own edits; the run goes on with what they hold.
+bool TFileFormatConverterForm::take_wsq_parameters() {
+    TWSQDialog& dialog = wsq_dialog();
+    dialog.show_modal();
+    double bitrate = 0.0;
+    int ppi = 0;
+    if (!toolkit::parse_float(dialog.BitrateEdit.text(), bitrate)) {
+        show_error("Error: the bitrate \"" + dialog.BitrateEdit.text() + "\" is not a number.",
+                   "WSQ Properties");
+        return false;
+    }
+    if (!toolkit::parse_int(dialog.ppiEdit.text(), ppi)) {
+        show_error(
+            "Error: the pixels per inch \"" + dialog.ppiEdit.text() + "\" are not a whole number.",
+            "WSQ Properties");
+        return false;
+    }
+    WriteWSQ_bitrate(bitrate);
+    WriteWSQ_ppi(ppi);
+    comment_copy_ = dialog.comment_textEdit.text();
+    WriteWSQ_comment(comment_copy_.data());
+    return true;
+}
+
+void TFileFormatConverterForm::take_tiff_parameters() {
+    TTiffDialog& dialog = tiff_dialog();
+    dialog.show_modal();
+    api::Settings& settings = api::library_state().settings;
+    switch (dialog.CompressionBox.item_index()) {
+        case TTiffDialog::kZip:
+            settings.tiff_compression = api::kTiffZip;
+            settings.tiff_predictor = atol_low16(dialog.PredictorEdit.text());
+            break;
+        case TTiffDialog::kMacintosh: settings.tiff_compression = api::kTiffPackBits; break;
+        default: settings.tiff_compression = api::kTiffNone; break;
+    }
+}
+
+bool TFileFormatConverterForm::check_directories() {
+    if (!directory_exists(InputDirectoryEdit.text())) {
+        show_error("Error: input directory does not exist.", kDirectoryCaption);
+        return false;
+    }
+    if (OutputDirectoryEdit.text().empty()) {
+        show_error("Please enter output directory.", kDirectoryCaption);
+        return false;
+    }
+    return directory_exists(OutputDirectoryEdit.text()) || check_output_directory();
+}
+
+bool TFileFormatConverterForm::check_output_directory() {
+    const int answer = platform::presenter().message_box(
+        nullptr, "Selected output directory does not exist.\nDo you want to create this directory?",
+        "Create directory", MB_OKCANCEL | MB_ICONQUESTION);
+    if (answer != IDOK) return false;
+    if (mkdir(OutputDirectoryEdit.text().c_str(), 0777) == 0) return true;
+    show_error("Error: output directory cannot be created.", kCreateErrorCaption);
+    return false;
+}
+
+ConversionInputs TFileFormatConverterForm::job_inputs() const {
+    ConversionInputs inputs;
+    inputs.input_directory = InputDirectoryEdit.text();
+    inputs.output_directory = OutputDirectoryEdit.text();
+    inputs.with_subdirectories = SubdirectoriesCheckBox.checked();
+    inputs.output_type = OutputFileFormatComboBox.item_index() + 1;
+    for (size_t item = 1; item < InputFileFormatsCheckListBox.count(); ++item) {
+        if (InputFileFormatsCheckListBox.checked(item)) inputs.patterns.push_back(patterns_[item]);
+    }
+    return inputs;
+}
+
+bool TFileFormatConverterForm::poll_stop() {
+    platform::presenter().process_messages();
+    return stop_requested_;
+}
+
+void TFileFormatConverterForm::convert() {
+    ConversionJob job(job_inputs(), *backend_);
+    show_progress(0);
+    collected_.clear();
+    const auto stop = [this] { return poll_stop(); };
+    if (!job.collect(stop)) return;
+    collected_ = job.files();
+    const auto progress = [this](size_t j, size_t n, const FileResult&) {
+        show_progress(ConversionJob::percent(j, n));
+        ProgressBar.repaint();
+    };
+    const auto directory_error = [](const std::string& message) {
+        show_error(message, kCreateErrorCaption);
+    };
+    if (job.run(progress, stop, directory_error)) show_progress(100);
+}
+
+TFileFormatConverterForm& converter_form() {
+    static TFileFormatConverterForm form;
+    return form;
+}
+
+}  // namespace quorvel::ui

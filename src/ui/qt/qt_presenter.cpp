@@ -1,0 +1,103 @@
+#include "ui/qt/qt_presenter.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <quorvel/wingdi.h>
+
+namespace quorvel::ui::qt {
+namespace {
+
+QMessageBox::Icon icon_of(unsigned type) {
+    switch (type & 0xF0) {
+        case MB_ICONERROR: return QMessageBox::Critical;
+        case MB_ICONQUESTION: return QMessageBox::Question;
+        case MB_ICONWARNING: return QMessageBox::Warning;
+        case MB_ICONINFORMATION: return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The buttons of a message box type, with the answer each gives, in Win32's order.
+std::vector<std::pair<QMessageBox::StandardButton, int>> buttons_of(unsigned type) {
+    switch (type & 0xF) {
+        case MB_OKCANCEL: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+        case MB_ABORTRETRYIGNORE:
+            return {{QMessageBox::Abort, IDABORT},
+                    {QMessageBox::Retry, IDRETRY},
+                    {QMessageBox::Ignore, IDIGNORE}};
+        case MB_YESNOCANCEL:
+            return {{QMessageBox::Yes, IDYES},
+                    {QMessageBox::No, IDNO},
+                    {QMessageBox::Cancel, IDCANCEL}};
+        case MB_YESNO: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+        case MB_RETRYCANCEL:
+            return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
+    }
+    return {{QMessageBox::Ok, IDOK}};
+}
+
+}  // namespace
+
+QtPresenter::QtPresenter() : previous_(platform::set_presenter(this)) {}
+
+QtPresenter::~QtPresenter() { platform::set_presenter(previous_); }
+
+int QtPresenter::message_box(HWND, const std::string& text, const std::string& caption,
+                             unsigned type) {
+    QMessageBox box(icon_of(type), QString::fromLocal8Bit(caption.c_str()),
+                    QString::fromLocal8Bit(text.c_str()));
+    const auto buttons = buttons_of(type);
+    for (const auto& [button, answer] : buttons) box.addButton(button);
+    const size_t default_index = (type >> 8) & 0xF;
+    if (default_index < buttons.size()) box.setDefaultButton(buttons[default_index].first);
+    const int pressed = box.exec();
+    for (const auto& [button, answer] : buttons) {
+        if (pressed == button) return answer;
+    }
+    // Closed from the title bar: Cancel when there is one, else the only button.
+    return buttons.size() > 1 ? IDCANCEL : buttons.front().second;
+}
+
+int QtPresenter::show_modal(toolkit::Form& form) {
+    FormWindow window(form, QApplication::activeWindow());
+    window.setModal(true);
+    form.begin_show();
+    window.move(form.left(), form.top());
+    window.refresh();
+    window.exec();
+    return form.modal_result() != 0 ? form.modal_result() : IDCANCEL;
+}
+
+void QtPresenter::show_modeless(toolkit::Form& form) {
+    std::unique_ptr<FormWindow>& window = windows_[&form];
+    if (!window) window = std::make_unique<FormWindow>(form);
+    form.begin_show();
+    window->move(form.left(), form.top());
+    window->refresh();
+    window->show();
+    window->raise();
+}
+
+void QtPresenter::process_messages() {
+    for (const auto& [form, window] : windows_) window->refresh();
+    QApplication::processEvents();
+}
+
+bool QtPresenter::browse_for_folder(const std::string& title, std::string& folder) {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        QApplication::activeWindow(), QString::fromLocal8Bit(title.c_str()),
+        QString::fromLocal8Bit(folder.c_str()));
+    if (chosen.isEmpty()) return false;
+    folder = chosen.toLocal8Bit().toStdString();
+    return true;
+}
+
+FormWindow* QtPresenter::window_of(const toolkit::Form& form) const {
+    const auto it = windows_.find(&form);
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+}  // namespace quorvel::ui::qt

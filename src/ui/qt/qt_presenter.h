@@ -1,0 +1,33 @@
+// The presenter for a desktop with Qt: real message boxes, real folder pickers, and every form
+// shown as a real window (modal dialogs and modeless windows) on the same form objects.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "platform/presenter.h"
+#include "ui/qt/form_window.h"
+
+namespace quorvel::ui::qt {
+
+class QtPresenter : public platform::Presenter {
+public:
+    QtPresenter();
+    ~QtPresenter() override;
+
+    int message_box(HWND owner, const std::string& text, const std::string& caption,
+                    unsigned type) override;
+    int show_modal(toolkit::Form& form) override;
+    void show_modeless(toolkit::Form& form) override;
+    void process_messages() override;
+    bool browse_for_folder(const std::string& title, std::string& folder) override;
+
+    // The window of a form shown modelessly (null before its first showing).
+    FormWindow* window_of(const toolkit::Form& form) const;
+
+private:
+    platform::Presenter* previous_;
+    std::map<const toolkit::Form*, std::unique_ptr<FormWindow>> windows_;
+};
+
+}  // namespace quorvel::ui::qt

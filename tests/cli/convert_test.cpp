@@ -1,0 +1,154 @@
+// `quorvel convert`, `formats`, and `encode`/`decode` on formats other than PGM and WSQ, run
+// as a user runs them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/ridge_pattern.h"
+#include "support/test_support.h"
+
+namespace quorvel::testing {
+namespace {
+
+struct Outcome {
+    int status;
+    std::string output;  // standard output and standard error together
+};
+
+Outcome quorvel(const std::string& arguments) {
+    std::string output =
+        run_output(std::string("'") + QUORVEL_TOOL + "' " + arguments + " 2>&1; echo \"#$?\"");
+    const size_t mark = output.rfind('#');
+    const int status = std::atoi(output.c_str() + mark + 1);
+    output.resize(mark);
+    return {status, output};
+}
+
+std::string q(const std::string& text) { return "'" + text + "'"; }
+
+size_t count_files(const TempDir& dir) {
+    return size_t(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+}
+
+class Convert : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Picture ridges{130, 110, 1, ridge_pattern(130, 110, 4)};
+        write_pnm(dir.file("src.pgm"), ridges);
+        ASSERT_EQ(
+            run("convert " + q(dir.file("src.pgm")) + " -type TrueColor " + q(dir.file("in.png"))),
+            0);
+    }
+    std::string magick_pixels(const std::string& path) {
+        return run_output("convert " + q(path) + " -depth 8 rgb:- | md5sum");
+    }
+    TempDir dir;
+};
+
+TEST_F(Convert, WritesEveryOutputTypeAndSaysWhatItWrote) {
+    const std::string reference = magick_pixels(dir.file("in.png"));
+    for (const char* extension : {".wsq", ".bmp", ".tif", ".png", ".jpg", ".tga", ".rgb"}) {
+        const std::string out = dir.file(std::string("out") + extension);
+        const Outcome r = quorvel("convert " + q(dir.file("in.png")) + " " + q(out));
+        ASSERT_EQ(r.status, 0) << extension << ": " << r.output;
+        EXPECT_EQ(r.output.find(out + ": 130 x 110, "), 0u) << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+        ASSERT_TRUE(std::filesystem::exists(out)) << extension;
+        // WSQ and JPEG are lossy; the rest must give ImageMagick the same pixels.
+        const std::string ext = extension;
+        if (ext != ".wsq" && ext != ".jpg") {
+            EXPECT_EQ(magick_pixels(out), reference) << extension;
+        }
+    }
+}
+
+TEST_F(Convert, OptionsReachTheWriters) {
+    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("z.tif")) +
+                      " --tiff-compression zip --predictor 1")
+                  .status,
+              0);
+    const std::string tiff = run_output("tiffinfo " + q(dir.file("z.tif")));
+    EXPECT_NE(tiff.find("AdobeDeflate"), std::string::npos) << tiff;
+    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("m.tif")) +
+                      " --tiff-compression packbits")
+                  .status,
+              0);
+    const std::string packed = run_output("tiffinfo " + q(dir.file("m.tif")));
+    EXPECT_NE(packed.find("PackBits"), std::string::npos) << packed;
+    ASSERT_EQ(
+        quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("low.jpg")) + " --quality 20")
+            .status,
+        0);
+    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("high.jpg")) +
+                      " --quality 98")
+                  .status,
+              0);
+    EXPECT_LT(read_file(dir.file("low.jpg")).size(), read_file(dir.file("high.jpg")).size());
+    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("p.wsq")) +
+                      " --bitrate 2.25 --ppi 1000 --comment 'left thumb'")
+                  .status,
+              0);
+    const Outcome info = quorvel("info " + q(dir.file("p.wsq")));
+    EXPECT_NE(info.output.find("left thumb"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("PPI                  1000"), std::string::npos) << info.output;
+}
+
+TEST_F(Convert, FailuresNameTheFileAndTheReasonAndWriteNothing) {
+    write_file(dir.file("bad.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
+    write_file(dir.file("bad.bmp"), {'B', 'M', 1, 2, 3});
+    const std::pair<std::string, std::string> cases[] = {
+        {q(dir.file("in.png")) + " " + q(dir.file("out.xyz")),
+         "use one of .wsq, .bmp, .tif, .png, .jpg, .tga, .rgb"},
+        {q(dir.file("in.png")) + " -", "'-' is not a file name"},
+        {"- " + q(dir.file("out.png")), "'-' is not a file name"},
+        {q(dir.file("none.png")) + " " + q(dir.file("out.bmp")),
+         dir.file("none.png") + ": cannot open"},
+        {q(dir.file("in.txt")) + " " + q(dir.file("out.bmp")),
+         dir.file("in.txt") + ": unknown input extension"},
+        {q(dir.file("bad.png")) + " " + q(dir.file("out.bmp")),
+         dir.file("bad.png") + ": cannot load: "},
+        {q(dir.file("bad.bmp")) + " " + q(dir.file("out.png")), "Bitmap image is not valid"},
+        {q(dir.file("in.png")) + " /nonexistent-dir/out.bmp", "/nonexistent-dir/out.bmp"},
+        {q(dir.file("in.png")) + " /nonexistent-dir/out.png", "Save Error"},
+    };
+    const size_t before = count_files(dir);
+    for (const auto& [arguments, message] : cases) {
+        const Outcome r = quorvel("convert " + arguments);
+        EXPECT_NE(r.status, 0) << arguments;
+        EXPECT_NE(r.output.find(message), std::string::npos) << arguments << "\n" << r.output;
+    }
+    EXPECT_EQ(count_files(dir), before);
+}
+
+TEST_F(Convert, EncodeAndDecodeTakeAnyFormatByExtension) {
+    const Outcome encoded = quorvel("encode " + q(dir.file("in.png")) + " " +
+                                    q(dir.file("print.wsq")) + " --bitrate 2.25");
+    ASSERT_EQ(encoded.status, 0) << encoded.output;
+    const Outcome to_png =
+        quorvel("decode " + q(dir.file("print.wsq")) + " " + q(dir.file("back.png")));
+    ASSERT_EQ(to_png.status, 0) << to_png.output;
+    const Outcome to_pgm =
+        quorvel("decode " + q(dir.file("back.png")) + " " + q(dir.file("back.pgm")));
+    ASSERT_EQ(to_pgm.status, 0) << to_pgm.output;
+    const Picture back = read_pnm(dir.file("back.pgm")), original = read_pnm(dir.file("src.pgm"));
+    ASSERT_EQ(back.width, 130);
+    double sum = 0;
+    for (size_t i = 0; i < back.samples.size(); ++i)
+        sum += std::pow(back.samples[i] - original.samples[i], 2.0);
+    EXPECT_GT(10 * std::log10(255.0 * 255.0 * back.samples.size() / std::max(sum, 1.0)), 25.0);
+}
+
+TEST(Formats, ListTheLoadableExtensionsAndTheSevenOutputTypes) {
+    const Outcome r = quorvel("formats");
+    ASSERT_EQ(r.status, 0);
+    for (const char* line : {"  .ico    Windows icons", "  .emf    Windows enhanced meta files",
+                             "  .wsq    ", "  .jpe    ", "  .rgb    type 7", "  .jpg    type 5"})
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+}
+
+}  // namespace
+}  // namespace quorvel::testing

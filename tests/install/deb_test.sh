@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the .deb with CPack and checks it. "contents": its control fields and files, and an
+# unpacked copy (dpkg -x) whose tool runs. "install": dpkg -i into this machine, use the
+# installed library, then dpkg -r and check that nothing is left; only as root with CI=true,
+# otherwise the test reports itself skipped (exit 77).
+# Usage: deb_test.sh BUILD_DIR VERSION contents|install
+set -euo pipefail
+build=$(realpath "$1") version=$2 mode=$3
+if [ "$mode" = install ] && { [ "$(id -u)" -ne 0 ] || [ "${CI:-}" != true ]; }; then
+  echo "skipped: dpkg -i needs root and CI=true"
+  exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$work" >/dev/null
+deb=$(ls "$work"/quorvel_*.deb)
+[ "$(dpkg-deb -f "$deb" Package)" = quorvel ] || fail "package name"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for library in libc6 libstdc++6 libpng16-16 libtiff6 libjpeg62-turbo libgif7; do
+  [[ $depends == *"$library"* ]] || fail "Depends lacks $library"
+done
+files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for file in ./usr/lib/libquorvel.so.$version ./usr/lib/libquorvel.so.0 ./usr/lib/libquorvel.so \
+            ./usr/bin/quorvel ./usr/include/quorvel/quorvel.h ./usr/include/quorvel/quorvel.hpp \
+            ./usr/share/man/man1/quorvel.1 ./usr/lib/pkgconfig/quorvel.pc \
+            ./usr/lib/cmake/Quorvel/QuorvelConfig.cmake; do
+  grep -qx -- "$file" <<<"$files" || fail "the package lacks $file"
+done
+if [ -e "$build/python/quorvel/__init__.py" ]; then
+  grep -qx -- ./usr/lib/python3/dist-packages/quorvel/__init__.py <<<"$files" || fail "the package lacks the Python package"
+fi
+dpkg-deb -I "$deb" postinst | grep ldconfig >/dev/null || fail "postinst does not run ldconfig"
+
+if [ "$mode" = contents ]; then
+  dpkg-deb -x "$deb" "$work/root"
+  [ "$("$work/root/usr/bin/quorvel" --version)" = "quorvel $version" ] || fail "unpacked tool"
+  [ "$(PKG_CONFIG_PATH=$work/root/usr/lib/pkgconfig pkg-config --variable=libdir quorvel)" \
+    -ef "$work/root/usr/lib" ] || fail "pkg-config libdir of the unpacked tree"
+  echo "deb contents: passed"
+  exit 0
+fi
+
+status=$(dpkg-query -W -f='${Status}' quorvel 2>/dev/null || true)
+[[ $status != install* ]] || fail "a quorvel package is already installed"
+dpkg -i "$deb" >/dev/null
+trap 'dpkg -P quorvel >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+[ "$(/usr/bin/quorvel --version)" = "quorvel $version" ] || fail "installed tool"
+ldconfig -p | grep "libquorvel.so.0 " >/dev/null || fail "the linker cache lacks libquorvel.so.0"
+if [ -e "$build/python/quorvel/__init__.py" ]; then
+  (cd / && /usr/bin/python3 -c 'import quorvel, sys; sys.exit(quorvel.__version__ != sys.argv[1])' "$version") ||
+    fail "the installed Python package"
+fi
+printf '#include <quorvel/quorvel.hpp>\nint main() { return quorvel::version()[0] == 0; }\n' >"$work/v.cpp"
+# shellcheck disable=SC2046
+c++ -std=c++17 "$work/v.cpp" -o "$work/v" $(pkg-config --cflags --libs quorvel) && "$work/v" || fail "host build"
+dpkg -r quorvel >/dev/null
+for file in /usr/bin/quorvel /usr/lib/libquorvel.so.0 /usr/include/quorvel /usr/lib/pkgconfig/quorvel.pc; do
+  [ ! -e "$file" ] || fail "$file is left after dpkg -r"
+done
+# The package ships no configuration: purging only drops its record.
+dpkg -P quorvel >/dev/null
+dpkg -s quorvel >/dev/null 2>&1 && fail "dpkg still knows quorvel after purge"
+echo "deb install and removal: passed"

@@ -1,0 +1,222 @@
+// Icons, JPEG images and metafiles through CreateBMPFromFile: files ImageMagick and Pillow
+// write, compared with those tools' decoding, and metafiles built record by record.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "load_save_support.h"
+
+namespace quorvel::testing {
+namespace {
+
+const char kPython[] = "/usr/bin/python3 -c \"import sys; from PIL import Image; ";
+
+struct IconCase {
+    const char* name;
+    std::string command;  // SRC -> OUT.ico
+    int frame;            // the entry expected: the largest, then the deepest
+    int width, height;
+    int tolerance;
+};
+
+const IconCase kIcons[] = {
+    {"BMP entries 48 16 32", "convert SRC -define icon:auto-resize=48,16,32 OUT", 0, 48, 48, 0},
+    {"4-bit entry", "convert SRC -resize 32x32! -colors 12 -type palette OUT", 0, 32, 32, 0},
+    {"PNG entry 256 (16-bit samples)", "convert SRC -resize 256x256! OUT", 0, 256, 256, 1},
+    {"Pillow PNG entries",
+     std::string(kPython) + "Image.open(sys.argv[1]).resize((40, 40)).save(sys.argv[2], "
+                            "sizes=[(16, 16), (40, 40)])\" SRC OUT",
+     1, 40, 40, 0},
+    {"Pillow BMP entries",
+     std::string(kPython) + "Image.open(sys.argv[1]).convert('RGBA').resize((24, 24))"
+                            ".save(sys.argv[2], sizes=[(24, 24), (16, 16)], "
+                            "bitmap_format='bmp')\" SRC OUT",
+     1, 24, 24, 0},
+};
+
+std::string filled(std::string command, const std::string& src, const std::string& out) {
+    command.replace(command.find("SRC"), 3, q(src));
+    command.replace(command.find("OUT"), 3, q(out));
+    return command;
+}
+
+class Icons : public ::testing::TestWithParam<IconCase> {};
+
+TEST_P(Icons, GiveTheLargestDeepestEntryWithTheToolsPixels) {
+    const IconCase& c = GetParam();
+    TempDir dir;
+    write_pnm(dir.file("src.ppm"), colour_pattern(37, 23));
+    ASSERT_EQ(run(filled(c.command, dir.file("src.ppm"), dir.file("x.ico"))), 0) << c.command;
+    const Picture loaded = handle_picture(load(dir.file("x.ico")));
+    ASSERT_EQ(loaded.width, c.width);
+    ASSERT_EQ(loaded.height, c.height);
+    const Picture expected = magick_rgb(dir.file("x.ico"), c.frame);
+    ASSERT_EQ(expected.width, c.width)
+        << "frame " << c.frame << " is not the entry this case means";
+    EXPECT_LE(max_difference(loaded, expected), c.tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tools, Icons, ::testing::ValuesIn(kIcons), [](const auto& info) {
+    std::string name;
+    for (char c : std::string(info.param.name))
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+    return name;
+});
+
+// Transparent pixels (alpha 0, or a set AND-mask bit) come out white.
+TEST(Icons, TransparentPixelsAreWhiteAndA16By16IconGives16By16) {
+    TempDir dir;
+    ASSERT_EQ(run("convert -size 16x16 xc:none -fill red -draw 'rectangle 0,0 7,15' " +
+                  q(dir.file("a.ico"))),
+              0);
+    // A 1-bit entry built by hand: colour index 1 (blue) everywhere, the right half masked.
+    std::vector<uint8_t> ico = {0, 0, 1, 0, 1, 0, 16, 16, 2, 0, 1,
+                                0, 1, 0, 0, 0, 0, 0,  22, 0, 0, 0};
+    std::vector<uint8_t> dib(40, 0);
+    dib[0] = 40, dib[4] = 16, dib[8] = 32, dib[12] = 1, dib[14] = 1;
+    dib.insert(dib.end(), {0, 0, 0, 0, 255, 0, 0, 0});  // black, blue
+    for (int y = 0; y < 16; ++y) dib.insert(dib.end(), {0xFF, 0xFF, 0, 0});
+    for (int y = 0; y < 16; ++y) dib.insert(dib.end(), {0x00, 0xFF, 0, 0});
+    const uint32_t size = uint32_t(dib.size());
+    for (int i = 0; i < 4; ++i) ico[14 + i] = uint8_t(size >> (8 * i));
+    ico.insert(ico.end(), dib.begin(), dib.end());
+    write_file(dir.file("b.ico"), ico);
+    const std::pair<const char*, std::array<int, 3>> cases[] = {{"a.ico", {255, 0, 0}},
+                                                                {"b.ico", {0, 0, 255}}};
+    for (const auto& [name, left] : cases) {
+        const Picture p = handle_picture(load(dir.file(name)));
+        ASSERT_EQ(p.width, 16) << name;
+        ASSERT_EQ(p.height, 16) << name;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(p.at(3, 5, c), left[c]) << name;
+            EXPECT_EQ(p.at(12, 5, c), 255) << name;
+        }
+    }
+}
+
+TEST(Jpeg, EveryJpegExtensionLoadsWithTheToolsPixels) {
+    TempDir dir;
+    write_pnm(dir.file("src.ppm"), colour_pattern(61, 47));
+    const std::pair<const char*, std::string> makers[] = {
+        {"colour", "convert " + q(dir.file("src.ppm")) + " -quality 85 " + q(dir.file("x.jpg"))},
+        {"gray", "convert " + q(dir.file("src.ppm")) + " -colorspace gray " + q(dir.file("x.jpg"))},
+        {"progressive",
+         "convert " + q(dir.file("src.ppm")) + " -interlace JPEG " + q(dir.file("x.jpg"))},
+        {"Pillow 4:4:4", std::string(kPython) +
+                             "Image.open(sys.argv[1]).save(sys.argv[2], subsampling=0)\" " +
+                             q(dir.file("src.ppm")) + " " + q(dir.file("x.jpg"))},
+    };
+    for (const auto& [name, command] : makers) {
+        ASSERT_EQ(run(command), 0) << name;
+        const std::vector<uint8_t> bytes = read_file(dir.file("x.jpg"));
+        const Picture expected = magick_rgb(dir.file("x.jpg"));
+        for (const char* extension : {".jpg", ".JPEG", ".jpe", ".jfif"}) {
+            write_file(dir.file(std::string("copy") + extension), bytes);
+            const Picture loaded = handle_picture(load(dir.file(std::string("copy") + extension)));
+            EXPECT_LE(max_difference(loaded, expected), 1) << name << " as " << extension;
+        }
+    }
+}
+
+TEST(Jpeg, ACutFileFailsAndKeepsThePreviousImage) {
+    TempDir dir;
+    write_pnm(dir.file("src.ppm"), colour_pattern(64, 64));
+    ASSERT_EQ(run("convert " + q(dir.file("src.ppm")) + " " + q(dir.file("x.jpg"))), 0);
+    const HBITMAP previous = load(dir.file("x.jpg"));
+    ASSERT_NE(previous, nullptr);
+    std::vector<uint8_t> bytes = read_file(dir.file("x.jpg"));
+    bytes.resize(bytes.size() / 2);
+    write_file(dir.file("cut.jpe"), bytes);
+    EXPECT_EQ(load(dir.file("cut.jpe")), nullptr);
+    EXPECT_EQ(load(dir.file("none")), previous);
+}
+
+void put16(std::vector<uint8_t>& b, uint32_t v) {
+    b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+}
+void put32(std::vector<uint8_t>& b, uint32_t v) { put16(b, v), put16(b, v >> 16); }
+
+// A placeable metafile of 100 x 50 units at 96 units an inch with a red rectangle over its
+// left half (no pen), built from the record layout of the WMF format.
+std::vector<uint8_t> red_half_wmf() {
+    std::vector<uint8_t> records;
+    auto record = [&](uint16_t function, std::initializer_list<uint16_t> params) {
+        put32(records, uint32_t(3 + params.size()));
+        put16(records, function);
+        for (uint16_t p : params) put16(records, p);
+    };
+    record(0x020B, {0, 0});                  // SETWINDOWORG y, x
+    record(0x020C, {50, 100});               // SETWINDOWEXT y, x
+    record(0x02FC, {0, 0x00FF, 0x0000, 0});  // CREATEBRUSHINDIRECT solid red
+    record(0x012D, {0});                     // SELECTOBJECT brush
+    record(0x02FA, {5, 0, 0, 0, 0});         // CREATEPENINDIRECT PS_NULL
+    record(0x012D, {1});                     // SELECTOBJECT pen
+    record(0x041B, {50, 50, 0, 0});          // RECTANGLE bottom, right, top, left
+    record(0x0000, {});                      // EOF
+    std::vector<uint8_t> out;
+    const uint16_t placeable[10] = {0xCDD7, 0x9AC6, 0, 0, 0, 100, 50, 96, 0, 0};
+    uint16_t checksum = 0;
+    for (uint16_t w : placeable) put16(out, w), checksum ^= w;
+    put16(out, checksum);
+    put16(out, 1), put16(out, 9), put16(out, 0x300);
+    put32(out, uint32_t((18 + records.size()) / 2));
+    put16(out, 2), put32(out, 8), put16(out, 0);
+    out.insert(out.end(), records.begin(), records.end());
+    return out;
+}
+
+// An enhanced metafile framed 100 x 50 pixels at 96 dpi with a green rectangle over its left
+// half, built from the record layout of the EMF format.
+std::vector<uint8_t> green_half_emf() {
+    std::vector<uint8_t> body;
+    for (uint32_t v : {39u, 24u, 1u, 0u, 0x0000FF00u, 0u}) put32(body, v);  // CREATEBRUSHINDIRECT
+    for (uint32_t v : {37u, 12u, 1u}) put32(body, v);                       // SELECTOBJECT brush
+    for (uint32_t v : {37u, 12u, 0x80000008u}) put32(body, v);              // SELECTOBJECT NULL_PEN
+    for (uint32_t v : {43u, 24u, 0u, 0u, 50u, 50u}) put32(body, v);         // RECTANGLE
+    for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) put32(body, v);             // EOF
+    std::vector<uint8_t> out;
+    for (uint32_t v : {1u, 88u, 0u, 0u, 99u, 49u, 0u, 0u, 2646u, 1323u, 0x464D4520u, 0x10000u,
+                       uint32_t(88 + body.size()), 6u})
+        put32(out, v);
+    put16(out, 2), put16(out, 0);
+    for (uint32_t v : {0u, 0u, 0u, 1920u, 1080u, 508u, 286u}) put32(out, v);
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+TEST(Metafiles, AreDrawnAtTheirHeaderSizeWithUnpaintedPartsWhite) {
+    TempDir dir;
+    write_file(dir.file("a.wmf"), red_half_wmf());
+    write_file(dir.file("a.EMF"), green_half_emf());
+    const std::pair<const char*, std::array<int, 3>> cases[] = {{"a.wmf", {255, 0, 0}},
+                                                                {"a.EMF", {0, 255, 0}}};
+    for (const auto& [name, colour] : cases) {
+        const Picture p = handle_picture(load(dir.file(name)));
+        ASSERT_EQ(p.width, 100) << name;
+        ASSERT_EQ(p.height, 50) << name;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(p.at(10, 25, c), colour[c]) << name;
+            EXPECT_EQ(p.at(90, 25, c), 255) << name;
+        }
+    }
+}
+
+TEST(Metafiles, WhatTheRenderersCannotReadFailsCleanly) {
+    TempDir dir;
+    std::vector<uint8_t> emf = green_half_emf();
+    emf[32] = 0xFF, emf[33] = 0xFF, emf[34] = 0xFF, emf[35] = 0x7F;  // a frame 2^31 units wide
+    std::vector<uint8_t> wmf = red_half_wmf();
+    wmf.resize(30);
+    const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+        {"x.emf", emf},
+        {"y.wmf", wmf},
+        {"z.wmf", {1, 2, 3}},
+        {"w.emf", std::vector<uint8_t>(200, 0)}};
+    for (const auto& [name, bytes] : cases) {
+        write_file(dir.file(name), bytes);
+        EXPECT_EQ(load(dir.file(name)), nullptr) << name;
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::testing

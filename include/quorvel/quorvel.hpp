@@ -148,6 +148,20 @@ QUORVEL_CXX_API void save(const Raster& image, const std::string& path,
 QUORVEL_CXX_API void convert(const std::string& source, const std::string& target,
                              const SaveOptions& options = {});
 
+// How large a picture any load or decode may produce, for the whole process: the pixels of one
+// image and the bytes its buffers may take. Larger inputs fail with an error before anything
+// is allocated. The defaults (2^28 pixels, 2^30 bytes) can also be set by the environment
+// variables QUORVEL_MAX_PIXELS and QUORVEL_MAX_LOAD_BYTES, read once at start-up.
+struct Limits {
+    std::uint64_t max_pixels = 0;
+    std::uint64_t max_load_bytes = 0;
+};
+
+// The limits in force.
+QUORVEL_CXX_API Limits limits() noexcept;
+// Sets both limits; a zero field keeps the limit it would replace.
+QUORVEL_CXX_API void set_limits(const Limits& limits) noexcept;
+
 // The library's version, "MAJOR.MINOR.PATCH".
 QUORVEL_CXX_API const char* version() noexcept;
 

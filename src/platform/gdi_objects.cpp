@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "platform/last_error.h"
+#include "platform/limits.h"
 
 namespace quorvel::platform {
 namespace {
@@ -110,7 +111,8 @@ QuorvelGdiObject* make_bitmap(QuorvelGdiObject::Kind kind, int32_t width, int32_
     }
     const uint32_t alignment = kind == QuorvelGdiObject::Kind::DibSection ? 4 : 2;
     const uint64_t row = aligned_row_bytes(width, bits_per_pixel, alignment);
-    if (row * static_cast<uint64_t>(height) > kMaxBitmapBytes) {
+    const uint64_t bytes = row * static_cast<uint64_t>(height);
+    if (bytes > kMaxBitmapBytes || !within_load_limits(width, height, bytes)) {
         set_last_error(ENOMEM);
         return nullptr;
     }

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/limits.h"
+
 namespace quorvel::raster {
 
 const RgbColour BackgroundColour = {255, 255, 255};
@@ -73,6 +75,10 @@ void ReleaseImageRecord(BMGImage* img) {
     ClearImageRecord(img);
 }
 
+BMGError CheckImageLimits(uint64_t width, uint64_t height, uint64_t bytes) {
+    return platform::within_load_limits(width, height, bytes) ? BMG_OK : BMG_ERR_IMAGE_SIZE;
+}
+
 BMGError AllocateImageRecord(BMGImage* img) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
@@ -82,6 +88,8 @@ BMGError AllocateImageRecord(BMGImage* img) {
     uint64_t row = packed_row_bytes(img->bitsPerPixel, img->width);
     if (img->dibLayout != 0) row = round_up4(row);
     if (row * img->height > kMaxPixelBytes) return SetLastImageError(BMG_ERR_IMAGE_SIZE);
+    if (CheckImageLimits(img->width, img->height, row * img->height) != BMG_OK)
+        return SetLastImageError(BMG_ERR_IMAGE_SIZE);
 
     free_blocks(img);
     if (allocate_palette(img) != BMG_OK) return SetLastImageError(BMG_ERR_NO_MEMORY);
@@ -142,6 +150,8 @@ BMGError ExpandRgb555(BMGImage* img) {
     uint64_t row = uint64_t{3} * img->width;
     if (img->dibLayout != 0) row = round_up4(row);
     if (row * img->height > kMaxPixelBytes) return BMG_ERR_IMAGE_SIZE;
+    if (CheckImageLimits(img->width, img->height, row * img->height) != BMG_OK)
+        return BMG_ERR_IMAGE_SIZE;
     auto* wide = static_cast<uint8_t*>(std::calloc(row, img->height));
     if (wide == nullptr) return BMG_ERR_NO_MEMORY;
     for (uint32_t y = 0; y < img->height; ++y) {

@@ -23,6 +23,9 @@ struct BMGImage {
 
 void ClearImageRecord(BMGImage* img);
 void ReleaseImageRecord(BMGImage* img);
+// BMG_ERR_IMAGE_SIZE when a picture of that shape, whose buffers take `bytes`, is over the
+// library's load limits. Codecs call it before any buffer they size from a header.
+BMGError CheckImageLimits(uint64_t width, uint64_t height, uint64_t bytes);
 BMGError AllocateImageRecord(BMGImage* img);
 BMGError PackIndexedImage(BMGImage* img);
 void UnpackIndexedRows1(BMGImage img, uint8_t* out);

@@ -72,7 +72,7 @@ protected:
 private:
     ReaderImageInfo image_info_;
     TColorManager color_manager_;
-    const ReaderLimits& limits_;
+    const ReaderLimits limits_;
     mutable std::string stage_text_;
 };
 

@@ -1,10 +1,12 @@
 #include "readers/limits.h"
 
+#include "platform/limits.h"
+
 namespace quorvel::readers {
 
-const ReaderLimits& reader_limits() {
-    static const ReaderLimits limits;
-    return limits;
+ReaderLimits reader_limits() {
+    const platform::LoadLimits limits = platform::load_limits();
+    return {limits.max_pixels, limits.max_load_bytes};
 }
 
 }  // namespace quorvel::readers

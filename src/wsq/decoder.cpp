@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/limits.h"
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
 #include "wsq/filter_bank.h"
@@ -42,6 +43,13 @@ int check_frame(int width, int height) {
     }
     if (static_cast<long long>(width) * height > INT_MAX) {
         diag("ERROR: wsq_decode_mem : malloc : qdata1\n");
+        return kDecodeNoCoefficientMemory;
+    }
+    // The coefficients (short), the float image and the pixels are all sized by the frame.
+    const uint64_t bytes = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) *
+                           (sizeof(short) + sizeof(float) + 1);
+    if (!platform::within_load_limits(width, height, bytes)) {
+        diag("ERROR: wsq_decode_mem : image of %d x %d is over the load limits\n", width, height);
         return kDecodeNoCoefficientMemory;
     }
     return 0;

@@ -1,0 +1,31 @@
+// The library-wide load limits: how many pixels one decoded picture may have and how many
+// bytes one load may allocate. Readers, codecs, the WSQ decoder and the GDI layer check a
+// declared size here before they allocate, so a small hostile file cannot exhaust memory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace quorvel::platform {
+
+struct LoadLimits {
+    // 2^28 pixels hold a 1000 ppi ten-print card many times over.
+    uint64_t max_pixels = uint64_t{1} << 28;
+    // Bytes of the pixel buffers one load may ask for.
+    uint64_t max_load_bytes = uint64_t{1} << 30;
+};
+
+// The limits in force: the defaults, or QUORVEL_MAX_PIXELS / QUORVEL_MAX_LOAD_BYTES as read at
+// start-up, or what set_load_limits() last set. Safe to read on any thread.
+LoadLimits load_limits();
+// Zero fields keep the limit they replace.
+void set_load_limits(const LoadLimits& limits);
+// The limits the environment asks for (invalid or zero values keep the defaults).
+LoadLimits limits_from_environment();
+// A positive decimal count, or nothing for an unset, empty, signed, overflowing or junk value.
+std::optional<uint64_t> parse_limit(const char* text);
+
+// True when a picture of width x height pixels whose buffers take `bytes` bytes fits.
+bool within_load_limits(uint64_t width, uint64_t height, uint64_t bytes);
+
+}  // namespace quorvel::platform

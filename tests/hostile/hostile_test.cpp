@@ -1,0 +1,284 @@
+// Damaged and hostile files through the exports, all in one process: one good file per format,
+// cut at every sixteenth of its length, its header fields overwritten with 0, 1, -1 and
+// 0x7FFFFFFF, its chunk lengths pointed past the end; files kept under tests/data/hostile/;
+// and crafted files whose loops or claimed sizes would make a careless reader hang or
+// allocate without end. Each load must end soon with a null handle or a picture, and the GDI
+// objects alive at the end must be those alive at the start.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <quorvel/quorvel.h>
+#include <quorvel/quorvel.hpp>
+
+#include "platform/gdi_objects.h"
+#include "raster/bmg_image.h"
+#include "raster/codecs/codecs.h"
+#include "support/recording_presenter.h"
+#include "support/ridge_pattern.h"
+#include "support/test_support.h"
+#include "wsq/diag.h"
+
+namespace quorvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// Far above any honest load of these small files, even under the sanitizers: only a hang or
+// a loop over a claimed size gets there.
+constexpr auto kMaxLoadTime = std::chrono::seconds(5);
+
+// Loads one damaged file through CreateBMPFromFile and checks that it ended soon.
+class HostileLoads : public ::testing::Test {
+protected:
+
+    void load(const std::string& extension, const Bytes& bytes, const std::string& what) {
+        const std::string path = dir_.file("case." + extension);
+        write_file(path, bytes);
+        const auto start = Clock::now();
+        std::string name = path;
+        CreateBMPFromFile(name.data());  // null or the library's bitmap: both are fine
+        EXPECT_LT(Clock::now() - start, kMaxLoadTime) << what;
+        quiet_.clear();
+        ++loads_;
+        if (platform::live_object_count() > most_alive_) {
+            most_alive_ = platform::live_object_count();
+            last_rise_ = what;
+        }
+    }
+
+    using Goods = std::vector<std::pair<std::string, Bytes>>;
+
+    // The library keeps what its last good loads made (its bitmap, the last picture-class
+    // load's picture), so once the same good files are loaded again in the same order the
+    // count must be what it was after the first time.
+    void expect_no_gdi_leak(const Goods& goods) {
+        for (const auto& [extension, good] : goods) load(extension, good, extension + " again");
+        EXPECT_EQ(platform::live_object_count(), baseline_)
+            << loads_ << " loads, the count last rose after " << last_rise_;
+    }
+    void set_baseline(const Goods& goods) {
+        for (const auto& [extension, good] : goods) load(extension, good, extension + " intact");
+        baseline_ = most_alive_ = platform::live_object_count();
+    }
+
+    TempDir dir_;
+    RecordingPresenter presenter_;
+    wsq::DiagCapture quiet_;
+    size_t loads_ = 0;
+    size_t baseline_ = 0;
+    size_t most_alive_ = 0;
+    std::string last_rise_;
+};
+
+struct GoodFile {
+    const char* extension;
+    const char* command;  // makes $OUT from the 24 x 20 colour picture in.ppm
+};
+
+// One file per reader, written by the tools.
+const GoodFile kGoodFiles[] = {
+    {"bmp", "convert in.ppm BMP3:$OUT"},
+    {"png", "convert in.ppm $OUT"},
+    {"gif", "convert in.ppm $OUT"},
+    {"jpg", "convert in.ppm $OUT"},
+    {"tga", "convert in.ppm -compress RLE $OUT"},
+    {"pcx", "convert in.ppm $OUT"},
+    {"psd", "convert in.ppm $OUT"},
+    {"sgi", "convert in.ppm -compress RLE SGI:$OUT"},
+    {"rgb", "convert in.ppm SGI:$OUT"},
+    {"ppm", "cp in.ppm $OUT"},
+    {"pgm", "convert in.ppm -colorspace Gray $OUT"},
+    {"pbm", "convert in.ppm -monochrome $OUT"},
+    {"tif", "convert in.ppm -compress LZW $OUT"},
+    {"ico", "convert in.ppm $OUT"},
+};
+
+Bytes make_good(TempDir& dir, const GoodFile& good) {
+    const std::string out = dir.file(std::string("good.") + good.extension);
+    std::string command = good.command;
+    if (command.empty()) return {};
+    command.replace(command.find("$OUT"), 4, "'" + out + "'");
+    if (run("cd '" + dir.path().string() + "' && " + command + " 2>/dev/null") != 0) return {};
+    return read_file(out);
+}
+
+Bytes good_wsq() {
+    return quorvel::encode(ridge_pattern(96, 88, 3), 96, 88);
+}
+
+void put32(Bytes& bytes, size_t at, uint32_t value, bool big_endian) {
+    for (int i = 0; i < 4 && at + i < bytes.size(); ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (big_endian ? 24 - 8 * i : 8 * i));
+}
+
+void put16(Bytes& bytes, size_t at, uint16_t value, bool big_endian) {
+    for (int i = 0; i < 2 && at + i < bytes.size(); ++i)
+        bytes[at + i] = static_cast<uint8_t>(value >> (big_endian ? 8 - 8 * i : 8 * i));
+}
+
+// Every sixteenth of the length, from nothing to all but the last sixteenth.
+std::vector<Bytes> truncations(const Bytes& good) {
+    std::vector<Bytes> out;
+    for (size_t k = 0; k < 16; ++k) out.emplace_back(good.begin(), good.begin() + good.size() * k / 16);
+    return out;
+}
+
+// Each 16- and 32-bit field of the first 64 bytes, in either byte order, set to 0, 1, -1 and
+// the largest positive value.
+std::vector<Bytes> header_damage(const Bytes& good) {
+    std::vector<Bytes> out;
+    for (size_t at = 0; at < 64 && at < good.size(); at += 2)
+        for (const bool big : {false, true})
+            for (const uint32_t value : {0u, 1u, 0xFFFFFFFFu, 0x7FFFFFFFu}) {
+                out.push_back(good);
+                put32(out.back(), at, value, big);
+                out.push_back(good);
+                put16(out.back(), at, static_cast<uint16_t>(value == 0x7FFFFFFFu ? 0x7FFF : value), big);
+            }
+    return out;
+}
+
+// PNG chunks whose length field points past the end of the file, or far beyond it.
+std::vector<Bytes> png_chunk_damage(const Bytes& good) {
+    std::vector<Bytes> out;
+    for (size_t at = 8; at + 12 <= good.size();) {
+        const uint32_t length = uint32_t{good[at]} << 24 | good[at + 1] << 16 | good[at + 2] << 8 | good[at + 3];
+        for (const uint32_t bad : {uint32_t(good.size() - at - 7), 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+            out.push_back(good);
+            put32(out.back(), at, bad, true);
+        }
+        at += 12 + size_t{length};
+    }
+    return out;
+}
+
+TEST_F(HostileLoads, DamagedFilesOfEveryFormatLoadOrFailCleanly) {
+    if (!have_tool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+    Picture picture{24, 20, 3, {}};
+    for (int i = 0; i < 24 * 20; ++i)
+        picture.samples.insert(picture.samples.end(), {uint8_t(i * 7), uint8_t(i * 3), uint8_t(255 - i)});
+    write_pnm(dir_.file("in.ppm"), picture);
+    Goods goods = {{"wsq", good_wsq()}};
+    for (const GoodFile& good : kGoodFiles)
+        if (Bytes bytes = make_good(dir_, good); !bytes.empty()) goods.emplace_back(good.extension, bytes);
+    ASSERT_GE(goods.size(), 12u);
+    set_baseline(goods);
+    for (const auto& [extension, good] : goods) {
+        std::vector<Bytes> cases = truncations(good);
+        for (Bytes& damaged : header_damage(good)) cases.push_back(std::move(damaged));
+        if (extension == "png")
+            for (Bytes& damaged : png_chunk_damage(good)) cases.push_back(std::move(damaged));
+        for (size_t i = 0; i < cases.size(); ++i) load(extension, cases[i], extension + " case " + std::to_string(i));
+    }
+    EXPECT_GT(loads_, 4000u);
+    expect_no_gdi_leak(goods);
+}
+
+// A file of tests/data/hostile/ is loaded under its own extension.
+TEST_F(HostileLoads, EveryKeptFinderInputLoadsOrFailsCleanly) {
+    const fs::path kept = fs::path(QUORVEL_TEST_DATA) / "hostile";
+    if (!fs::is_directory(kept)) GTEST_SKIP() << "no kept inputs";
+    set_baseline({{"wsq", good_wsq()}});
+    for (const auto& entry : fs::directory_iterator(kept)) {
+        const std::string extension = entry.path().extension().string().substr(1);
+        load(extension, read_file(entry.path().string()), entry.path().filename().string());
+    }
+    expect_no_gdi_leak({{"wsq", good_wsq()}});
+}
+
+Bytes be16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
+Bytes be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+Bytes le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
+Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+
+// A little-endian 4 x 4 gray TIFF whose one IFD names itself as the next.
+Bytes tiff_with_ifd_loop() {
+    Bytes out = {'I', 'I', 42, 0};
+    append(out, le32(8));
+    const uint16_t entries[][3] = {{256, 3, 4}, {257, 3, 4}, {258, 3, 8}, {259, 3, 1},
+                                   {262, 3, 1}, {273, 4, 0}, {278, 3, 4}, {279, 4, 16}};
+    append(out, le16(8));
+    const uint32_t pixels_at = 8 + 2 + 8 * 12 + 4;
+    for (const auto& e : entries) {
+        append(out, le16(e[0]));
+        append(out, le16(e[1]));
+        append(out, le32(1));
+        const uint32_t value = e[0] == 273 ? pixels_at : e[2];
+        append(out, e[1] == 3 ? Bytes{uint8_t(value), uint8_t(value >> 8), 0, 0} : le32(value));
+    }
+    append(out, le32(8));  // the next IFD is this one again
+    out.resize(out.size() + 16, 0x80);
+    return out;
+}
+
+// A large-document PSD whose layer section claims some 280 terabytes.
+Bytes psd_with_huge_layer_section() {
+    Bytes out = {'8', 'B', 'P', 'S'};
+    append(out, be16(2));
+    out.resize(out.size() + 6, 0);
+    for (const uint32_t v : {1u}) append(out, be16(uint16_t(v)));  // channels
+    append(out, be32(4));                                           // height
+    append(out, be32(4));                                           // width
+    append(out, be16(8));
+    append(out, be16(1));  // gray
+    append(out, be32(0));  // colour mode data
+    append(out, be32(0));  // image resources
+    append(out, be32(0xFFFF));
+    append(out, be32(0xFFFFFFF0));  // 8-byte layer section length
+    append(out, be16(0));
+    out.resize(out.size() + 16, 0x40);
+    return out;
+}
+
+// An RLE SGI file whose row tables send every row back into the header and the tables.
+Bytes sgi_with_backward_row_tables(uint32_t height) {
+    Bytes out;
+    append(out, be16(474));
+    out.push_back(1);  // RLE
+    out.push_back(1);
+    append(out, be16(2));
+    append(out, be16(64));
+    append(out, be16(uint16_t(height)));
+    append(out, be16(1));
+    append(out, be32(0));
+    append(out, be32(255));
+    out.resize(512, 0);
+    for (uint32_t y = 0; y < height; ++y) append(out, be32(512 - y % 512));  // offsets
+    for (uint32_t y = 0; y < height; ++y) append(out, be32(0x7FFFFFFF));      // lengths
+    out.resize(out.size() + 64, 0x81);
+    return out;
+}
+
+TEST_F(HostileLoads, LoopsAndClaimedSizesDoNotOutlastTheFile) {
+    set_baseline({{"wsq", good_wsq()}});
+    const std::pair<std::string, Bytes> cases[] = {
+        {"tif", tiff_with_ifd_loop()},
+        {"psd", psd_with_huge_layer_section()},
+        {"sgi", sgi_with_backward_row_tables(8)},
+        {"rgb", sgi_with_backward_row_tables(8)},
+        {"sgi", sgi_with_backward_row_tables(60000)},
+        {"rgb", sgi_with_backward_row_tables(60000)},
+    };
+    for (const auto& [extension, bytes] : cases) load(extension, bytes, extension + " crafted");
+    // The container's own TIFF codec walks the chain through libtiff.
+    const std::string path = dir_.file("loop.tif");
+    write_file(path, tiff_with_ifd_loop());
+    raster::BMGImage img;
+    raster::ClearImageRecord(&img);
+    const auto start = Clock::now();
+    raster::ReadTiffFile(path.c_str(), &img, nullptr);
+    EXPECT_LT(Clock::now() - start, kMaxLoadTime);
+    raster::ReleaseImageRecord(&img);
+    expect_no_gdi_leak({{"wsq", good_wsq()}});
+}
+
+}  // namespace
+}  // namespace quorvel::testing

@@ -183,7 +183,8 @@ BMGError WriteWsqFile(const char* filename, BMGImage img, WsqFileOptions* option
     std::free(stream);
     if (written == -2) show_error("Error opening file for writing");
     if (written == -3) show_error("Error writing output file");
-    return BMG_OK;
+    // A short write must not count as a file: the caller would put it in place of the old one.
+    return written == 0 ? BMG_OK : BMG_ERR_WRITE_FILE;
 }
 
 }  // namespace quorvel::raster

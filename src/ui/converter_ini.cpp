@@ -4,6 +4,7 @@
 #include <ini.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -107,9 +108,15 @@ bool write_lines(const std::string& path, const std::vector<std::string>& lines)
     {
         std::ofstream out(temporary, std::ios::trunc);
         for (const std::string& line : lines) out << line << '\n';
-        if (!out.flush()) return false;
+        out.close();
+        if (!out) {
+            std::remove(temporary.c_str());
+            return false;
+        }
     }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    std::remove(temporary.c_str());
+    return false;
 }
 
 }  // namespace

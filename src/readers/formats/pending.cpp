@@ -28,8 +28,6 @@ private:
     }
 
 QUORVEL_PENDING_READER(targa_graphic_class, "TTargaGraphic", "Targa")
-QUORVEL_PENDING_READER(tiff_graphic_class, "TTIFFGraphic", "TIF/TIFF")
-QUORVEL_PENDING_READER(eps_graphic_class, "TEPSGraphic", "EPS")
 QUORVEL_PENDING_READER(pcx_graphic_class, "TPCXGraphic", "PCX or SCR")
 QUORVEL_PENDING_READER(rla_graphic_class, "TRLAGraphic", "RLA")
 QUORVEL_PENDING_READER(sgi_graphic_class, "TSGIGraphic", "sgi, bw or rgb(a)")

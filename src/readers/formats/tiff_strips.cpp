@@ -1,0 +1,211 @@
+// TTIFFGraphic's load after the header: colour manager and palette set-up, the decoder of the
+// compression, and the strips loop (one plane per strip set for planar files), with the
+// horizontal predictor undone before each row goes to the colour manager.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "readers/decoders/ccitt.h"
+#include "readers/decoders/lz77.h"
+#include "readers/decoders/thunder.h"
+#include "readers/decoders/tiff_jpeg.h"
+#include "readers/formats/tiff.h"
+#include "toolkit/graphic_errors.h"
+
+namespace quorvel::readers {
+namespace {
+
+using namespace tiff;
+
+bool is_jpeg(uint8_t compression) { return compression == ctJPEG || compression == ctOJPEG; }
+
+ColorModel target_scheme(ColorModel source) {
+    switch (source) {
+        case cmRGB: case cmCMY: case cmCMYK: case cmCIELab: case cmYCbCr: return cmBGR;
+        case cmRGBA: return cmBGRA;
+        default: return source;
+    }
+}
+
+// Horizontal differencing undone on one row of `count` samples, `stride` samples a pixel:
+// 16-bit samples as words in the file's byte order, everything else as bytes.
+void undo_predictor(uint8_t* row, size_t row_bytes, unsigned bits, unsigned stride, bool big_endian) {
+    if (bits == 16) {
+        const size_t words = row_bytes / 2;
+        for (size_t i = stride; i < words; ++i) {
+            uint8_t* p = row + 2 * i;
+            const uint8_t* q = p - 2 * stride;
+            const unsigned hi = big_endian ? 0 : 1, lo = 1 - hi;
+            const unsigned sum = ((p[hi] << 8 | p[lo]) + (q[hi] << 8 | q[lo])) & 0xFFFF;
+            p[hi] = static_cast<uint8_t>(sum >> 8);
+            p[lo] = static_cast<uint8_t>(sum);
+        }
+        return;
+    }
+    for (size_t i = stride; i < row_bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - stride]);
+}
+
+// Decoded pixels at most a byte of the scheme's data can give: a bound on what the file
+// could describe, so that a declared size beyond it is refused before allocating.
+double pixels_per_byte(const TTIFFProperties& p) {
+    const double per_bits = 8.0 / std::max<uint32_t>(p.bits_per_pixel, 1);
+    switch (p.compression) {
+        case ctNone: return per_bits;
+        case ctPackedBits: return 64 * per_bits;
+        case ctLZ77: return 1032 * per_bits;
+        case ctJPEG: return 1024;
+        case ctThunderscan: return 63;
+        default: return 8.0 * p.width;  // fax: a row of one 2-D code is a single bit
+    }
+}
+
+}  // namespace
+
+void TTIFFGraphic::setup_color_manager() {
+    const TTIFFProperties& p = properties_;
+    TColorManager& cm = color_manager();
+    ColorModel source = p.color_scheme;
+    // libjpeg hands colour strips over as blue, green, red.
+    if (is_jpeg(p.compression) && p.samples_per_pixel == 3) source = cmBGR;
+    ColorModel target = target_scheme(source);
+    uint8_t target_samples = static_cast<uint8_t>(p.samples_per_pixel);
+    if ((source == cmIndexed || source == cmGray) && p.has_alpha) {
+        source = cmGrayAlpha;
+        target_samples = 1;
+    }
+    if (source == cmCMYK) target_samples = 3;
+    cm.set_source_options((p.big_endian ? coNeedByteSwap : 0u) | (source == cmCIELab ? coLabByteRange : 0u));
+    cm.set_source_bits_per_sample(static_cast<uint8_t>(p.bits_per_sample));
+    cm.set_target_bits_per_sample(p.bits_per_sample == 16 ? 8 : static_cast<uint8_t>(p.bits_per_sample));
+    cm.set_source_color_scheme(source);
+    cm.set_target_color_scheme(target);
+    cm.set_source_samples_per_pixel(static_cast<uint8_t>(p.samples_per_pixel));
+    cm.set_target_samples_per_pixel(target_samples);
+    if (p.color_scheme == cmYCbCr)
+        cm.set_ycbcr_parameters(p.ycbcr_coefficients, p.ycbcr_subsampling[0], p.ycbcr_subsampling[1]);
+}
+
+void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_name) {
+    const TTIFFProperties& p = properties_;
+    TColorManager& cm = color_manager();
+    const double bytes = static_cast<double>(directory.file().size());
+    const double most = std::min(bytes * pixels_per_byte(p), double(UINT64_MAX / 2));
+    prepare_bitmap(image_info().width, image_info().height, static_cast<uint64_t>(most));
+    if (p.width > INT32_MAX || p.height > INT32_MAX) fail(gesInvalidImage, format_name);
+    const ColorModel target = cm.target_color_scheme();
+    if (target == cmGray || target == cmGrayAlpha) set_palette(cm.make_gray_palette(p.min_is_white));
+    if (target != cmIndexed) return;
+    const Entry* map = directory.find(tagColorMap);
+    if (map == nullptr) return;
+    const std::span<const uint8_t> bytes_of_map = directory.value_bytes(*map);
+    if (map->type != ftShort || map->count > kColorMapValues || bytes_of_map.empty())
+        fail(gesInvalidPalette, format_name);
+    uint8_t buffer[kColorMapValues * 2] = {};
+    std::memcpy(buffer, bytes_of_map.data(), bytes_of_map.size());
+    const unsigned entries = map->count / 3;
+    const uint8_t* planes[3] = {buffer, buffer + 2 * entries, buffer + 4 * entries};
+    set_palette(cm.create_color_palette(planes, PaletteLayout::Planar, entries, 16));
+}
+
+namespace {
+
+std::unique_ptr<TDecoder> make_decoder(const TTIFFProperties& p, const Directory& directory, unsigned planes) {
+    switch (p.compression) {
+        case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
+        case ctFax3: return std::make_unique<TCCITTFax3Decoder>(p.width, p.reversed_bits, (p.t4_options & 1) != 0);
+        case ctFaxRLE: return std::make_unique<TCCITTMHDecoder>(p.width, p.reversed_bits, false);
+        case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(p.width, p.reversed_bits, true);
+        case ctLZ77: return std::make_unique<TLZ77Decoder>();
+        case ctThunderscan: return std::make_unique<TThunderDecoder>(p.width);
+        case ctJPEG: {
+            TIFFJPEGLayout layout;
+            layout.width = p.width;
+            layout.components = planes > 1 ? 1 : p.samples_per_pixel;
+            layout.bits = p.bits_per_sample;
+            layout.photometric = p.photometric;
+            // RGB and gray strips are not subsampled; only YCbCr names its factors.
+            if (p.photometric == 6 && planes == 1)
+                layout.h_sampling = p.ycbcr_subsampling[0], layout.v_sampling = p.ycbcr_subsampling[1];
+            if (const Entry* tables = directory.find(tagJPEGTables)) layout.tables = directory.value_bytes(*tables);
+            layout.has_tables = directory.find(tagJPEGTables) != nullptr;
+            return std::make_unique<TTIFFJPEGDecoder>(layout);
+        }
+        default: return nullptr;
+    }
+}
+
+// The strips of one image, one set per plane.
+struct StripSet {
+    std::vector<uint32_t> offsets, counts;
+    unsigned planes = 1;
+    size_t per_plane = 0;
+};
+
+}  // namespace
+
+void TTIFFGraphic::load_strips(const Directory& directory, const char* format_name) {
+    const TTIFFProperties& p = properties_;
+    const std::span<const uint8_t> file = directory.file();
+    StripSet strips;
+    strips.offsets = directory.values(tagStripOffsets);
+    strips.counts = directory.values(tagStripByteCounts);
+    strips.planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
+    strips.per_plane = strips.offsets.size() / strips.planes;
+    const uint32_t plane_bits = strips.planes > 1 ? p.bits_per_sample : p.bits_per_pixel;
+    const size_t row_bytes = (uint64_t{plane_bits} * p.width + 7) / 8;
+    const unsigned stride = strips.planes > 1 ? 1 : p.samples_per_pixel;
+    const bool predict = p.compression != ctNone && p.predictor == 2;
+
+    std::unique_ptr<TDecoder> decoder;
+    if (p.compression != ctNone) decoder = make_decoder(p, directory, strips.planes);
+    if (p.compression != ctNone && !decoder) fail(gesNotSupported, gesCompressionScheme, format_name);
+    struct EndDecoder {
+        TDecoder* d;
+        ~EndDecoder() {
+            if (d) try { d->decode_end(); } catch (...) {}
+        }
+    } end_guard{decoder.get()};
+    if (decoder) decoder->decode_init();
+
+    progress_start(gesLoadingData);
+    uint32_t row = 0;
+    std::vector<std::vector<uint8_t>> buffers(strips.planes);
+    for (size_t s = 0; s < strips.per_plane && row < p.height; ++s) {
+        const uint32_t declared = p.rows_per_strip[std::min(s, p.rows_per_strip.size() - 1)];
+        const uint32_t rows = std::min(declared == 0 ? p.height : declared, p.height - row);
+        if (uint64_t{rows} * row_bytes > limits().max_buffer_bytes) fail(gesInvalidImage, format_name);
+        size_t covered = SIZE_MAX;
+        for (unsigned plane = 0; plane < strips.planes; ++plane) {
+            const size_t index = plane * strips.per_plane + s;
+            std::vector<uint8_t>& buffer = buffers[plane];
+            buffer.assign(size_t{rows} * row_bytes, 0);
+            const uint32_t offset = strips.offsets[index];
+            const size_t available = offset < file.size() ? file.size() - offset : 0;
+            size_t produced = 0;
+            if (!decoder) {
+                produced = std::min(buffer.size(), available);
+                if (produced) std::memcpy(buffer.data(), file.data() + offset, produced);
+            } else if (available) {
+                const size_t count = index < strips.counts.size() ? std::min<size_t>(strips.counts[index], available)
+                                                                  : available;
+                produced = decoder->decode(file.subspan(offset, count), buffer).produced;
+            }
+            covered = std::min(covered, (produced + row_bytes - 1) / row_bytes);
+        }
+        for (size_t r = 0; r < covered && row < p.height; ++r, ++row) {
+            const uint8_t* sources[4];
+            for (unsigned plane = 0; plane < strips.planes; ++plane) {
+                uint8_t* line = buffers[plane].data() + r * row_bytes;
+                if (predict) undo_predictor(line, row_bytes, p.bits_per_sample, stride, p.big_endian);
+                sources[plane] = line;
+            }
+            color_manager().convert_row(std::span<const uint8_t* const>(sources, strips.planes), scanline(int(row)),
+                                        p.width);
+            progress_row(int(row) + 1, int(p.height));
+        }
+        if (covered < rows) row += rows - static_cast<uint32_t>(covered);  // short strip: rows keep their content
+    }
+    progress_end();
+}
+
+}  // namespace quorvel::readers

@@ -92,6 +92,7 @@ const RunLookup* black_lookup() {
 
 CodeTable white_codes() { return {kWhite, sizeof kWhite / sizeof kWhite[0]}; }
 CodeTable black_codes() { return {kBlack, sizeof kBlack / sizeof kBlack[0]}; }
+CodeTable extended_codes() { return {kExtended, sizeof kExtended / sizeof kExtended[0]}; }
 
 ModeCode mode_code(unsigned next7) {
     if (next7 & 0x40) return {Mode::Vertical, 0, 1};                  // 1

@@ -34,6 +34,7 @@ struct CodeTable {
 };
 CodeTable white_codes();
 CodeTable black_codes();
+CodeTable extended_codes();  // make-up codes 1792..2560 of both colours
 
 // Two-dimensional coding modes (T.4 section 4.2).
 enum class Mode { Pass, Horizontal, Vertical, Extension, Invalid };

@@ -189,9 +189,14 @@ void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
     const std::optional<Header> header = read_header(file);
     Directory directory(file, header->big_endian);
     directory.read(*find_directory(file, *header, 0));
-    setup_color_manager();
-    setup_palette(directory, format_name);
-    load_strips(directory, format_name);
+    try {
+        setup_color_manager();
+        setup_palette(directory, format_name);
+        load_strips(directory, format_name);
+    } catch (...) {
+        release_image();  // a failed load holds no picture
+        throw;
+    }
 }
 
 }  // namespace quorvel::readers

@@ -79,6 +79,10 @@ bool TTIFFGraphic::can_load_stream(toolkit::Stream& stream) {
 }
 
 bool TTIFFGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
+    return read_tiff_info(stream, image_index);
+}
+
+bool TTIFFGraphic::read_tiff_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     properties_ = TTIFFProperties{};
     const std::span<const uint8_t> file = stream.rest();
@@ -171,7 +175,7 @@ void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
     by_fallback_ = false;
     const size_t base = stream.position();
     const std::span<const uint8_t> file = stream.rest();
-    if (!read_image_info(stream, 0)) {
+    if (!read_tiff_info(stream, 0)) {
         // Another version (BigTIFF) may still be libtiff's.
         if (properties_.version != 0 && load_fallback(file)) return;
         fail(gesInvalidImage, format_name);

@@ -57,6 +57,8 @@ protected:
     void load_tiff(toolkit::Stream& stream, const char* format_name);
 
 private:
+    // The TIFF side of read_image_info, which TEPSGraphic overrides for its own header.
+    bool read_tiff_info(toolkit::Stream& stream, int image_index);
     void fill_properties(const tiff::Directory& directory);
     bool compression_supported() const;
     bool layout_supported() const;

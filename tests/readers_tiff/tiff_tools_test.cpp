@@ -55,6 +55,19 @@ const ToolCase kCases[] = {
     {"palette 4-bit", "convert rgb.ppm -colors 9 -type palette -depth 4 -compress none case.tif", false, 0,
      kLibtiffReference},
     {"rgba", "tiffcp -c zip rgba.tif case.tif", false, 0},
+    {"gray with alpha", "convert gray.pgm -alpha set -channel A -fx 'i/w' +channel -compress zip case.tif", false, 0},
+    {"cmyk", "convert rgb.ppm -colorspace CMYK -compress none case.tif", false, 1},
+    {"cmyk 16-bit zip predictor", "convert rgb.ppm -colorspace CMYK -depth 16 -compress zip -define tiff:predictor=2 case.tif",
+     false, 1},
+    // libtiff's and ImageMagick's own L*a*b* decodings differ from each other by 20 levels:
+    // the picture the file was made from is the judge, in mid tones. Whole steps of 8-bit
+    // L*a*b* move a channel by up to 10 there; swapped or unsigned a* and b* move it by 50+.
+    {"cie lab", "convert mid.ppm -colorspace Lab -compress none case.tif", false, 10, "cp mid.ppm reference.ppm"},
+    {"ycbcr", "/usr/bin/python3 -c \"from PIL import Image; Image.open('rgb.ppm').convert('YCbCr').save('case.tif')\"",
+     false, 3},
+    // ImageMagick misreads uncompressed subsampled YCbCr; libtiff is the judge.
+    {"ycbcr 2x2 bands", "cp ycbcr22.tif case.tif", false, 1, kLibtiffReference},
+    {"ycbcr 4x2 bands, 5 rows a strip", "cp ycbcr42.tif case.tif", false, 1, kLibtiffReference},
     {"g3 1-D", "tiffcp -c g3 bw.tif case.tif", false, 0},
     {"g3 1-D fill bits", "tiffcp -c g3:1d:fill bw.tif case.tif", false, 0},
     {"g3 2-D", "tiffcp -c g3:2d bw.tif case.tif", false, 0},
@@ -75,6 +88,9 @@ protected:
         for (const char* tool : {"convert", "tiffcp"}) ASSERT_TRUE(testing::have_tool(tool)) << tool;
         testing::write_pnm(dir.file("rgb.ppm"), testing::pattern(kWidth, kHeight, 3, 5));
         testing::write_pnm(dir.file("gray.pgm"), testing::pattern(kWidth, kHeight, 1, 6));
+        Picture mid = testing::pattern(kWidth, kHeight, 3, 10);
+        for (uint8_t& v : mid.samples) v = static_cast<uint8_t>(64 + v / 2);
+        testing::write_pnm(dir.file("mid.ppm"), mid);
         Picture rgba = testing::pattern(kWidth, kHeight, 4, 7);
         testing::write_pnm(dir.file("rgba.pam"), rgba);
         ASSERT_EQ(shell("convert rgb.ppm -compress none rgb.tif && convert gray.pgm -compress none gray.tif"
@@ -86,6 +102,34 @@ protected:
                   0);
         write_planar16(dir.file("planar16_mm.tif"), "wb", testing::pattern(kWidth, kHeight, 3, 8));
         write_planar16(dir.file("planar16_ii.tif"), "wl", testing::pattern(kWidth, kHeight, 3, 9));
+        write_ycbcr_bands(dir.file("ycbcr22.tif"), 2, 2, kHeight);
+        write_ycbcr_bands(dir.file("ycbcr42.tif"), 4, 2, 5);
+    }
+
+    // Uncompressed YCbCr in bands of H x V luma samples and one Cb, Cr pair, written by libtiff
+    // (no tool here subsamples without JPEG). Arbitrary samples: the reference is libtiff's.
+    static void write_ycbcr_bands(const std::string& path, uint16_t h, uint16_t v, uint32_t rows_per_strip) {
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(kWidth));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(kHeight));
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+        TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, h, v);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows_per_strip);
+        const uint32_t blocks = (kWidth + h - 1) / h, band = blocks * (h * v + 2);
+        uint32_t strip = 0;
+        for (uint32_t y = 0; y < uint32_t(kHeight); y += rows_per_strip, ++strip) {
+            const uint32_t bands = (std::min<uint32_t>(rows_per_strip, kHeight - y) + v - 1) / v;
+            std::vector<uint8_t> data(size_t{bands} * band);
+            for (size_t i = 0; i < data.size(); ++i) {
+                const bool chroma = i % (h * v + 2) >= size_t{h} * v;
+                data[i] = static_cast<uint8_t>(chroma ? 128 + (i * 7 + y) % 60 - 30 : 40 + (i * 13 + y * 5) % 170);
+            }
+            ASSERT_GE(TIFFWriteRawStrip(tif, strip, data.data(), tmsize_t(data.size())), 0);
+        }
+        TIFFClose(tif);
     }
 
     // 16-bit RGB in separate planes, Deflate with horizontal differencing, written by libtiff

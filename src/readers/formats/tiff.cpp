@@ -162,9 +162,13 @@ bool TTIFFGraphic::layout_supported() const {
     const bool gray_kind = p.color_scheme == cmGray || p.color_scheme == cmIndexed;
     if (gray_kind && p.samples_per_pixel > (p.has_alpha ? 2 : 1)) return false;
     if (!gray_kind && p.samples_per_pixel < 3) return false;
-    // Uncompressed YCbCr with subsampled chroma is stored in blocks, not rows.
-    const bool subsampled = p.ycbcr_subsampling[0] != 1 || p.ycbcr_subsampling[1] != 1;
-    if (p.color_scheme == cmYCbCr && p.compression != ctJPEG && subsampled) return false;
+    // Subsampled YCbCr outside JPEG comes in bands of 8-bit samples, contiguous, with the
+    // factors TIFF allows (1, 2 or 4; vertical at most horizontal).
+    if (reads_ycbcr_bands()) {
+        const unsigned h = p.ycbcr_subsampling[0], v = p.ycbcr_subsampling[1];
+        const auto allowed = [](unsigned f) { return f == 1 || f == 2 || f == 4; };
+        if (p.bits_per_sample != 8 || p.planar_configuration == 2 || !allowed(h) || !allowed(v) || v > h) return false;
+    }
     return true;
 }
 

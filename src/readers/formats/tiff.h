@@ -66,6 +66,11 @@ private:
     void setup_color_manager();
     void setup_palette(const tiff::Directory& directory, const char* format_name);
     void load_strips(const tiff::Directory& directory, const char* format_name);
+    bool reads_ycbcr_bands() const;
+    void convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes, size_t units, uint32_t row,
+                      uint32_t end);
+    void convert_bands(const std::vector<uint8_t>& buffer, size_t band_bytes, size_t bands, uint32_t row,
+                       uint32_t end);
 
     TTIFFProperties properties_;
     bool by_fallback_ = false;

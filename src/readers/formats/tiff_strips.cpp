@@ -47,8 +47,11 @@ void undo_predictor(uint8_t* row, size_t row_bytes, unsigned bits, unsigned stri
 
 // Decoded pixels at most a byte of the scheme's data can give: a bound on what the file
 // could describe, so that a declared size beyond it is refused before allocating.
-double pixels_per_byte(const TTIFFProperties& p) {
-    const double per_bits = 8.0 / std::max<uint32_t>(p.bits_per_pixel, 1);
+double pixels_per_byte(const TTIFFProperties& p, bool ycbcr_bands) {
+    const double block = double(p.ycbcr_subsampling[0]) * p.ycbcr_subsampling[1];
+    // A band holds H x V luma samples and two chroma samples for each block of pixels.
+    const double bits = ycbcr_bands ? 8.0 * (block + 2) / block : std::max<uint32_t>(p.bits_per_pixel, 1);
+    const double per_bits = 8.0 / bits;
     switch (p.compression) {
         case ctNone: return per_bits;
         case ctPackedBits: return 64 * per_bits;
@@ -89,7 +92,7 @@ void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_
     const TTIFFProperties& p = properties_;
     TColorManager& cm = color_manager();
     const double bytes = static_cast<double>(directory.file().size());
-    const double most = std::min(bytes * pixels_per_byte(p), double(UINT64_MAX / 2));
+    const double most = std::min(bytes * pixels_per_byte(p, reads_ycbcr_bands()), double(UINT64_MAX / 2));
     prepare_bitmap(image_info().width, image_info().height, static_cast<uint64_t>(most));
     if (p.width > INT32_MAX || p.height > INT32_MAX) fail(gesInvalidImage, format_name);
     const ColorModel target = cm.target_color_scheme();
@@ -134,27 +137,53 @@ std::unique_ptr<TDecoder> make_decoder(const TTIFFProperties& p, const Directory
     }
 }
 
-// The strips of one image, one set per plane.
+// The strips of one image (one set per plane for planar files) and the unit they hold rows
+// in: a row of every plane, or a band of V rows for subsampled YCbCr.
 struct StripSet {
     std::vector<uint32_t> offsets, counts;
     unsigned planes = 1;
     size_t per_plane = 0;
+    size_t unit_bytes = 0;     // a row, or a band
+    uint32_t unit_rows = 1;    // image rows a unit covers
 };
+
+// One strip of one plane into `buffer` (cleared first); returns the bytes produced. Offsets
+// and counts are cut to the file; a strip outside it produces nothing.
+size_t read_strip(std::span<const uint8_t> file, const StripSet& strips, size_t index, TDecoder* decoder,
+                  std::vector<uint8_t>& buffer) {
+    const uint32_t offset = strips.offsets[index];
+    const size_t available = offset < file.size() ? file.size() - offset : 0;
+    if (available == 0) return 0;
+    if (!decoder) {
+        const size_t n = std::min(buffer.size(), available);
+        std::memcpy(buffer.data(), file.data() + offset, n);
+        return n;
+    }
+    const size_t count = index < strips.counts.size() ? std::min<size_t>(strips.counts[index], available) : available;
+    return decoder->decode(file.subspan(offset, count), buffer).produced;
+}
 
 }  // namespace
 
+bool TTIFFGraphic::reads_ycbcr_bands() const {
+    const TTIFFProperties& p = properties_;
+    const bool subsampled = p.ycbcr_subsampling[0] != 1 || p.ycbcr_subsampling[1] != 1;
+    return p.color_scheme == cmYCbCr && !is_jpeg(p.compression) && subsampled;
+}
+
 void TTIFFGraphic::load_strips(const Directory& directory, const char* format_name) {
     const TTIFFProperties& p = properties_;
-    const std::span<const uint8_t> file = directory.file();
     StripSet strips;
     strips.offsets = directory.values(tagStripOffsets);
     strips.counts = directory.values(tagStripByteCounts);
     strips.planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
     strips.per_plane = strips.offsets.size() / strips.planes;
     const uint32_t plane_bits = strips.planes > 1 ? p.bits_per_sample : p.bits_per_pixel;
-    const size_t row_bytes = (uint64_t{plane_bits} * p.width + 7) / 8;
-    const unsigned stride = strips.planes > 1 ? 1 : p.samples_per_pixel;
-    const bool predict = p.compression != ctNone && p.predictor == 2;
+    strips.unit_bytes = (uint64_t{plane_bits} * p.width + 7) / 8;
+    if (reads_ycbcr_bands()) {
+        strips.unit_bytes = color_manager().ycbcr_band_bytes(p.width);
+        strips.unit_rows = p.ycbcr_subsampling[1];
+    }
 
     std::unique_ptr<TDecoder> decoder;
     if (p.compression != ctNone) decoder = make_decoder(p, directory, strips.planes);
@@ -173,39 +202,57 @@ void TTIFFGraphic::load_strips(const Directory& directory, const char* format_na
     for (size_t s = 0; s < strips.per_plane && row < p.height; ++s) {
         const uint32_t declared = p.rows_per_strip[std::min(s, p.rows_per_strip.size() - 1)];
         const uint32_t rows = std::min(declared == 0 ? p.height : declared, p.height - row);
-        if (uint64_t{rows} * row_bytes > limits().max_buffer_bytes) fail(gesInvalidImage, format_name);
+        const size_t units = (size_t{rows} + strips.unit_rows - 1) / strips.unit_rows;
+        if (uint64_t{units} * strips.unit_bytes > limits().max_buffer_bytes) fail(gesInvalidImage, format_name);
         size_t covered = SIZE_MAX;
         for (unsigned plane = 0; plane < strips.planes; ++plane) {
-            const size_t index = plane * strips.per_plane + s;
-            std::vector<uint8_t>& buffer = buffers[plane];
-            buffer.assign(size_t{rows} * row_bytes, 0);
-            const uint32_t offset = strips.offsets[index];
-            const size_t available = offset < file.size() ? file.size() - offset : 0;
-            size_t produced = 0;
-            if (!decoder) {
-                produced = std::min(buffer.size(), available);
-                if (produced) std::memcpy(buffer.data(), file.data() + offset, produced);
-            } else if (available) {
-                const size_t count = index < strips.counts.size() ? std::min<size_t>(strips.counts[index], available)
-                                                                  : available;
-                produced = decoder->decode(file.subspan(offset, count), buffer).produced;
-            }
-            covered = std::min(covered, (produced + row_bytes - 1) / row_bytes);
+            buffers[plane].assign(units * strips.unit_bytes, 0);
+            const size_t produced =
+                read_strip(directory.file(), strips, plane * strips.per_plane + s, decoder.get(), buffers[plane]);
+            covered = std::min(covered, (produced + strips.unit_bytes - 1) / strips.unit_bytes);
         }
-        for (size_t r = 0; r < covered && row < p.height; ++r, ++row) {
-            const uint8_t* sources[4];
-            for (unsigned plane = 0; plane < strips.planes; ++plane) {
-                uint8_t* line = buffers[plane].data() + r * row_bytes;
-                if (predict) undo_predictor(line, row_bytes, p.bits_per_sample, stride, p.big_endian);
-                sources[plane] = line;
-            }
-            color_manager().convert_row(std::span<const uint8_t* const>(sources, strips.planes), scanline(int(row)),
-                                        p.width);
-            progress_row(int(row) + 1, int(p.height));
-        }
-        if (covered < rows) row += rows - static_cast<uint32_t>(covered);  // short strip: rows keep their content
+        const uint32_t end = row + rows;
+        if (strips.unit_rows > 1)
+            convert_bands(buffers[0], strips.unit_bytes, covered, row, end);
+        else
+            convert_rows(buffers, strips.unit_bytes, covered, row, end);
+        row = end;  // rows a short strip did not cover keep their content
     }
     progress_end();
+}
+
+// Rows `row` .. of a strip, as many as the data covers (`units`), up to `end`.
+void TTIFFGraphic::convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes, size_t units,
+                                uint32_t row, uint32_t end) {
+    const TTIFFProperties& p = properties_;
+    const bool predict = p.compression != ctNone && p.predictor == 2;
+    const unsigned stride = buffers.size() > 1 ? 1 : p.samples_per_pixel;
+    for (size_t r = 0; r < units && row < end; ++r, ++row) {
+        const uint8_t* sources[4];
+        for (size_t plane = 0; plane < buffers.size() && plane < 4; ++plane) {
+            uint8_t* line = buffers[plane].data() + r * row_bytes;
+            if (predict) undo_predictor(line, row_bytes, p.bits_per_sample, stride, p.big_endian);
+            sources[plane] = line;
+        }
+        const std::span<const uint8_t* const> planes(sources, std::min<size_t>(buffers.size(), 4));
+        color_manager().convert_row(planes, scanline(int(row)), p.width);
+        progress_row(int(row) + 1, int(p.height));
+    }
+}
+
+// Subsampled YCbCr: each band fills up to V rows at once.
+void TTIFFGraphic::convert_bands(const std::vector<uint8_t>& buffer, size_t band_bytes, size_t bands, uint32_t row,
+                                 uint32_t end) {
+    const uint32_t v = properties_.ycbcr_subsampling[1];
+    for (size_t b = 0; b < bands && row < end; ++b) {
+        std::vector<uint8_t*> targets;
+        for (uint32_t r = row; r < std::min(row + v, end); ++r) targets.push_back(scanline(int(r)));
+        const uint32_t rows = static_cast<uint32_t>(targets.size());
+        color_manager().convert_ycbcr_band(std::span<const uint8_t>(buffer).subspan(b * band_bytes, band_bytes),
+                                           properties_.width, targets);
+        row += rows;
+        progress_row(int(row), int(properties_.height));
+    }
 }
 
 }  // namespace quorvel::readers

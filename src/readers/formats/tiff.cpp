@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "readers/colour/colour_models.h"
 #include "readers/reader_classes.h"
 #include "toolkit/graphic_errors.h"
 
@@ -65,6 +66,15 @@ float resolution(const Directory& directory, uint16_t tag, uint32_t unit) {
     const std::vector<double> values = directory.rationals(tag);
     if (values.empty()) return 0;
     return static_cast<float>(unit == 3 ? values[0] * 2.54 : values[0]);
+}
+
+// The samples a pixel of the colour scheme has in the layouts read here.
+unsigned colour_samples(const TTIFFProperties& p) {
+    switch (p.color_scheme) {
+        case cmGray: case cmIndexed: return p.has_alpha ? 2 : 1;
+        case cmRGB: case cmCIELab: case cmYCbCr: return 3;
+        default: return 4;  // RGBA, CMYK
+    }
 }
 
 bool native_depth(unsigned bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16; }
@@ -159,9 +169,9 @@ bool TTIFFGraphic::compression_supported() const {
 bool TTIFFGraphic::layout_supported() const {
     const TTIFFProperties& p = properties_;
     if (p.color_scheme == cmNone || !native_depth(p.bits_per_sample) || p.samples_per_pixel > 4) return false;
+    if (p.samples_per_pixel != colour_samples(p)) return false;
     const bool gray_kind = p.color_scheme == cmGray || p.color_scheme == cmIndexed;
-    if (gray_kind && p.samples_per_pixel > (p.has_alpha ? 2 : 1)) return false;
-    if (!gray_kind && p.samples_per_pixel < 3) return false;
+    if (!gray_kind && p.bits_per_sample < 8) return false;
     // Subsampled YCbCr outside JPEG comes in bands of 8-bit samples, contiguous, with the
     // factors TIFF allows (1, 2 or 4; vertical at most horizontal).
     if (reads_ycbcr_bands()) {
@@ -170,6 +180,15 @@ bool TTIFFGraphic::layout_supported() const {
         if (p.bits_per_sample != 8 || p.planar_configuration == 2 || !allowed(h) || !allowed(v) || v > h) return false;
     }
     return true;
+}
+
+// Sample layouts neither the strips loop nor libtiff reads, in the colour manager's words.
+void TTIFFGraphic::refuse_layout(const char* format_name) const {
+    const TTIFFProperties& p = properties_;
+    if (reads_ycbcr_bands() && p.samples_per_pixel == 3) fail(gesInvalidImage, format_name);
+    if (!native_depth(p.bits_per_sample)) throw toolkit::EColorConversionError(colour::gesInvalidColorDepth);
+    if (p.color_scheme == cmNone) throw toolkit::EColorConversionError(colour::gesConversionUnsupported);
+    throw toolkit::EColorConversionError(colour::gesInvalidSampleCount);
 }
 
 void TTIFFGraphic::LoadFromStream(toolkit::Stream& stream) { load_tiff(stream, kFormatName); }
@@ -193,7 +212,10 @@ void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
         if (load_fallback(file)) return;
         fail(gesNotSupported, gesCompressionScheme, format_name);
     }
-    if (!layout_supported() && load_fallback(file)) return;
+    if (!layout_supported()) {
+        if (load_fallback(file)) return;
+        refuse_layout(format_name);
+    }
     const std::optional<Header> header = read_header(file);
     Directory directory(file, header->big_endian);
     directory.read(*find_directory(file, *header, 0));

@@ -62,6 +62,7 @@ private:
     void fill_properties(const tiff::Directory& directory);
     bool compression_supported() const;
     bool layout_supported() const;
+    [[noreturn]] void refuse_layout(const char* format_name) const;
     bool load_fallback(std::span<const uint8_t> file);
     void setup_color_manager();
     void setup_palette(const tiff::Directory& directory, const char* format_name);

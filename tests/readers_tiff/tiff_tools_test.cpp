@@ -6,6 +6,8 @@
 
 #include <tiffio.h>
 
+#include "support/recording_presenter.h"
+
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::readers::test {
@@ -174,6 +176,40 @@ INSTANTIATE_TEST_SUITE_P(Cases, TiffFromTools, ::testing::ValuesIn(kCases), [](c
     for (const char* p = info.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
     return name;
 });
+
+}  // namespace
+}  // namespace quorvel::readers::test
+
+namespace quorvel::readers::test {
+namespace {
+
+// Every prefix of files in each decoder's scheme (and one for the fallback) loads or fails
+// with a graphic error kind; nothing else, and never a read past the bytes.
+class TiffTruncation : public ScratchTest {};
+
+TEST_F(TiffTruncation, EveryPrefixLoadsOrFailsCleanly) {
+    testing::write_pnm(dir.file("rgb.ppm"), testing::pattern(19, 11, 3, 2));
+    ASSERT_EQ(shell("convert rgb.ppm -compress none rgb.tif && convert rgb.ppm -colorspace gray -threshold 50% bw.pbm && convert bw.pbm -compress none bw.tif"
+                    " && tiffcp -c jpeg -r 16 rgb.tif a.tif && tiffcp -c zip:p2 -r 3 rgb.tif b.tif"
+                    " && tiffcp -c g3:2d -r 4 bw.tif c.tif && tiffcp -p separate -c packbits rgb.tif d.tif"
+                    " && tiffcp -c lzw bw.tif e.tif"),
+              0);
+    testing::RecordingPresenter presenter;  // JPEG warnings
+    for (const char* name : {"a.tif", "b.tif", "c.tif", "d.tif", "e.tif"}) {
+        const std::vector<uint8_t> file = bytes(name);
+        for (size_t length = 0; length <= file.size(); ++length) {
+            const std::vector<uint8_t> prefix(file.begin(), file.begin() + static_cast<long>(length));
+            TTIFFGraphic graphic;
+            toolkit::Stream stream(prefix);
+            try {
+                graphic.LoadFromStream(stream);
+                if (!graphic.empty()) graphic.set_pixel_format(toolkit::PixelFormat::Bit24);
+            } catch (const toolkit::GraphicError&) {
+                EXPECT_TRUE(graphic.empty()) << name << " " << length;
+            }
+        }
+    }
+}
 
 }  // namespace
 }  // namespace quorvel::readers::test

@@ -229,10 +229,6 @@ void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
     }
 }
 
-}  // namespace quorvel::readers
-
-namespace quorvel::readers {
-
 const toolkit::GraphicClass& tiff_graphic_class() {
     static const toolkit::GraphicClass c{"TTIFFGraphic", []() -> std::unique_ptr<toolkit::Graphic> {
                                              return std::make_unique<TTIFFGraphic>();

@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${2:-fuzz-seeds}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
+mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,readers,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
 
 # Small pictures keep every seed small: a gray ramp, a colour pattern, a few-colour image.
 pgmramp -diag 12 10 >"$work/gray.pgm"
@@ -92,6 +92,41 @@ header = struct.pack("<IHHHHH", 128 + len(frame), 0xAF11, 1, w, h, 8).ljust(128,
 with open(sys.argv[1] + "/one_frame.fli", "wb") as f:
     f.write(header + frame)
 PY
+
+# The extended readers' target takes the extension from the first byte: its index in the
+# registry's order (src/readers/registry.cpp). Portable maps of every kind are made here; the
+# container seeds above serve the readers of the same formats.
+reader_extensions=(ico wmf emf jfif rle dib win vst vda tga icb tiff tif fax eps pcx pcc scr rpf rla
+                   sgi rgba rgb bw psd pdd ppm pgm pbm cel pic pcd cut psp png)
+r="$work/readers"
+mkdir -p "${reader_extensions[@]/#/$r/}"
+pgmtopbm -threshold "$work/gray.pgm" >"$r/pbm/raw.pbm"
+pnmtopnm -plain "$r/pbm/raw.pbm" >"$r/pbm/plain.pbm"
+printf 'P1 5 2\n1010101010\n' >"$r/pbm/run_together.pbm"
+cp "$work/gray.pgm" "$r/pgm/raw.pgm"
+pnmtopnm -plain "$work/gray.pgm" >"$r/pgm/plain.pgm"
+pnmdepth 15 "$work/gray.pgm" >"$r/pgm/max15.pgm"
+pnmdepth 65535 "$work/gray.pgm" >"$r/pgm/max65535.pgm"
+cp "$work/colour.ppm" "$r/ppm/raw.ppm"
+pnmtopnm -plain "$work/colour.ppm" >"$r/ppm/plain.ppm"
+pnmdepth 65535 "$work/colour.ppm" >"$r/ppm/max65535.ppm"
+printf 'P6 2 1 255\n\377\0\0\0\377\0' >"$r/ppm/magic_line.ppm"
+{ head -c 3 "$work/colour.ppm"; printf '# comment 7\n'; tail -c +4 "$work/colour.ppm"; } >"$r/ppm/comment.ppm"
+for shared in tga:tga tif:tif pcx:pcx rgb:rgb cel:cel png:png bmp:dib; do
+  cp "$out/${shared%%:*}"/* "$r/${shared##*:}/" 2>/dev/null || true
+done
+im "$work/colour.ppm" "$r/psd/rgb.psd"
+im "$work/gray.pgm" "$r/psd/gray.psd"
+im "$work/alpha.png" "$r/psd/rgba.psd"
+im "$work/gray.pgm" -compress RLE "SGI:$r/bw/gray.bw"
+im "$work/colour.ppm" "EPT:$r/eps/preview.eps"
+for index in "${!reader_extensions[@]}"; do
+  extension=${reader_extensions[$index]}
+  for seed in "$r/$extension"/*; do
+    [ -s "$seed" ] || continue
+    { printf "\\x$(printf %02x "$index")"; cat "$seed"; } >"$out/readers/$extension-$(basename "$seed")"
+  done
+done
 
 # The all-formats target takes the format from the first byte (its low four bits index
 # wsq tif png jpg bmp tga cel rgb gif iff pcx).

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <ostream>
 #include <vector>
 
 #include "support/test_support.h"
@@ -55,6 +56,8 @@ struct IndexedCase {
     unsigned count;
     Bytes expected;
 };
+
+void PrintTo(const IndexedCase& c, std::ostream* os) { *os << c.name; }
 
 class IndexedRepacking : public ::testing::TestWithParam<IndexedCase> {};
 
@@ -118,13 +121,18 @@ TEST(ColorManager, GrayWithAlphaReadsItsPlanarGrayPlane) {
     EXPECT_EQ(convert(cm, {{1, 2, 3}, {9, 9, 9}}, 3, 3), (Bytes{1, 2, 3}));
 }
 
-TEST(ColorManager, MaskLeavesUnselectedPixelsAlone) {
+// An interlace pass's row holds only its own pixels; the mask places them.
+TEST(ColorManager, MaskPlacesAPassRowsPixels) {
     TColorManager cm;
     configure(cm, {cmIndexed, 8, 1, cmIndexed, 8});
-    EXPECT_EQ(convert(cm, {{1, 2, 3, 4, 5, 6, 7, 8, 9}}, 9, 9, 0x88),
+    EXPECT_EQ(convert(cm, {{1, 5, 9}}, 9, 9, 0x88),
               (Bytes{1, 0xEE, 0xEE, 0xEE, 5, 0xEE, 0xEE, 0xEE, 9}));
+    configure(cm, {cmGray, 4, 1, cmGray, 4});
+    EXPECT_EQ(convert(cm, {{0x12, 0x30}}, 6, 3, 0x55), (Bytes{0xE1, 0xE2, 0xE3}));
     configure(cm, {cmRGB, 8, 3, cmBGR, 8, 3});
-    EXPECT_EQ(convert(cm, {{1, 2, 3, 4, 5, 6}}, 2, 6, 0x40), (Bytes{0xEE, 0xEE, 0xEE, 6, 5, 4}));
+    EXPECT_EQ(convert(cm, {{4, 5, 6}}, 2, 6, 0x40), (Bytes{0xEE, 0xEE, 0xEE, 6, 5, 4}));
+    configure(cm, {cmRGB, 16, 3, cmBGR, 8, 3, kBig});
+    EXPECT_EQ(convert(cm, {{4, 0, 5, 0, 6, 0}}, 2, 6, 0x40), (Bytes{0xEE, 0xEE, 0xEE, 6, 5, 4}));
 }
 
 struct ColourCase {
@@ -134,6 +142,8 @@ struct ColourCase {
     unsigned count;
     Bytes expected;
 };
+
+void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
 
 class ColourCopies : public ::testing::TestWithParam<ColourCase> {};
 

@@ -6,6 +6,7 @@
 
 #include <sstream>
 #include <string>
+#include <ostream>
 #include <vector>
 
 #include "readers/registry.h"
@@ -42,6 +43,8 @@ struct ToolCase {
     const char* reference;  // shell command writing an 8-bit raw netpbm file of the same pixels
     PixelFormat format;
 };
+
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.name; }
 
 class PpmFromTools : public ::testing::TestWithParam<ToolCase> {};
 
@@ -127,6 +130,8 @@ struct HandCase {
     int width, height;
     Bytes top_row;  // the bitmap's first row bytes, as stored
 };
+
+void PrintTo(const HandCase& c, std::ostream* os) { *os << c.name; }
 
 class PpmByHand : public ::testing::TestWithParam<HandCase> {};
 

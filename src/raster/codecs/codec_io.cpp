@@ -126,21 +126,16 @@ BMGError ReadWholeFile(const char* filename, BMGImage* img, BMGError (*parse)(In
 BMGError FailWrite(BMGError code) { return SetLastImageError(code); }
 
 void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue) {
-    if (img.palette == nullptr || index >= img.paletteSize || img.paletteEntryBytes < 3) return;
-    uint8_t* entry = img.palette + index * img.paletteEntryBytes;
-    entry[0] = blue;
-    entry[1] = green;
-    entry[2] = red;
+    readers::colour::set_entry(PaletteOf(img), index, red, green, blue);
 }
 
-bool IsGrayPalette(const BMGImage& img) {
-    if (img.palette == nullptr || img.paletteEntryBytes < 3) return false;
-    for (size_t i = 0; i < img.paletteSize; ++i) {
-        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
-        if (entry[0] != entry[1] || entry[1] != entry[2]) return false;
-    }
-    return true;
+void FillGrayRamp(BMGImage& img, bool descending) { readers::colour::fill_gray_ramp(PaletteOf(img), descending); }
+
+bool IsGrayRamp(const BMGImage& img, bool descending) {
+    return img.bitsPerPixel <= 8 && readers::colour::is_gray_ramp(PaletteOf(img), size_t{1} << img.bitsPerPixel, descending);
 }
+
+bool IsGrayPalette(const BMGImage& img) { return readers::colour::all_gray(PaletteOf(img)); }
 
 BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules) {
     const uint8_t bits = img.bitsPerPixel;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "raster/bmg_image.h"
+#include "readers/colour/palette.h"
 
 namespace quorvel::raster::codec_io {
 
@@ -88,8 +89,21 @@ inline size_t PackedRowBytes(uint32_t bits, uint32_t width) {
     return (static_cast<size_t>(bits) * width + 7) / 8;
 }
 
+// The record's palette block as the shared palette helpers see it (readers/colour/palette.h).
+inline readers::colour::PaletteView PaletteOf(BMGImage& img) {
+    return {img.palette, img.paletteSize, img.paletteEntryBytes};
+}
+inline readers::colour::ConstPaletteView PaletteOf(const BMGImage& img) {
+    return {img.palette, img.paletteSize, img.paletteEntryBytes};
+}
 // Stores a colour at palette index `index`; indexes past the palette are dropped.
 void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue);
+// Fills the whole palette with the gray ramp of its size (entry i = i * 255 / (n - 1)),
+// descending from white when asked.
+void FillGrayRamp(BMGImage& img, bool descending = false);
+// The palette is exactly (part of) the gray ramp of the record's depth, so that indexes are
+// gray levels; false without a palette block.
+bool IsGrayRamp(const BMGImage& img, bool descending = false);
 // A palette block with at least one entry of blue, green and red.
 inline bool HasPalette(const BMGImage& img) {
     return img.palette != nullptr && img.paletteSize > 0 && img.paletteEntryBytes >= 3;

@@ -69,13 +69,6 @@ struct JpegReadState {
     uint8_t* cmykRow;
 };
 
-void FillGrayRamp(BMGImage* img) {
-    for (unsigned i = 0; i < img->paletteSize; ++i) {
-        uint8_t* entry = img->palette + i * img->paletteEntryBytes;
-        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i);
-    }
-}
-
 // Adobe writes CMYK inverted (0 = full ink); others write it plain.
 void CmykRowToBgr(const uint8_t* in, uint8_t* out, uint32_t width, bool inverted) {
     for (uint32_t x = 0; x < width; ++x, in += 4, out += 3) {
@@ -140,7 +133,7 @@ BMGError ReadJpegBody(JpegReadState* s) {
     s->img->width = cinfo->output_width;
     s->img->height = cinfo->output_height;
     if ((code = AllocateImageRecord(s->img)) != BMG_OK) return code;
-    if (s->img->bitsPerPixel == 8) FillGrayRamp(s->img);
+    if (s->img->bitsPerPixel == 8) codec_io::FillGrayRamp(*s->img);
     return DecodeJpegRows(s);
 }
 
@@ -195,14 +188,9 @@ struct JpegWriteState {
     uint8_t* row;
 };
 
-bool IsGrayPalette(const BMGImage& img) {
-    if (!codec_io::HasPalette(img)) return true;
-    for (unsigned i = 0; i < img.paletteSize; ++i) {
-        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
-        if (entry[0] != entry[1] || entry[1] != entry[2]) return false;
-    }
-    return true;
-}
+// Indexed images go out as gray when their colours are all gray, or when they have no palette
+// at all (their indexes are then read as the gray ramp, as IndexedRow does).
+bool WritesAsGray(const BMGImage& img) { return !codec_io::HasPalette(img) || codec_io::IsGrayPalette(img); }
 
 unsigned IndexAt(const uint8_t* row, uint32_t x, unsigned depth) {
     const size_t bit = static_cast<size_t>(x) * depth;
@@ -216,10 +204,11 @@ void IndexedRow(const BMGImage& img, const uint8_t* in, uint8_t* out, bool gray)
     for (uint32_t x = 0; x < img.width; ++x) {
         const unsigned index = IndexAt(in, x, img.bitsPerPixel);
         uint8_t bgr[3] = {0, 0, 0};
+        const uint8_t* entry = codec_io::PaletteOf(img).entry(index);
         if (!codec_io::HasPalette(img))
-            bgr[0] = bgr[1] = bgr[2] = static_cast<uint8_t>(index * 255 / maxIndex);
-        else if (index < img.paletteSize)
-            std::memcpy(bgr, img.palette + index * img.paletteEntryBytes, 3);
+            bgr[0] = bgr[1] = bgr[2] = readers::colour::gray_ramp_level(index, maxIndex + 1);
+        else if (entry != nullptr)
+            std::memcpy(bgr, entry, 3);
         if (gray)
             out[x] = bgr[0];
         else
@@ -241,7 +230,7 @@ void SetInputFormat(JpegWriteState* s) {
     const BMGImage& img = s->img;
     cinfo->image_width = img.width;
     cinfo->image_height = img.height;
-    if (img.bitsPerPixel <= 8 && IsGrayPalette(img)) {
+    if (img.bitsPerPixel <= 8 && WritesAsGray(img)) {
         cinfo->input_components = 1;
         cinfo->in_color_space = JCS_GRAYSCALE;
     } else if (img.bitsPerPixel == 32) {

@@ -74,7 +74,7 @@ BMGError fill_palette(InputBytes& in, const PcxHeader& h, BMGImage& img) {
         if (h.version == 5) return read_trailer_palette(in, img);
         // Older files have no palette of their own: the trailer when one is there, else gray.
         if (read_trailer_palette(in, img) == BMG_OK) return BMG_OK;
-        for (size_t i = 0; i < 256; ++i) codec_io::SetPaletteEntry(img, i, i, i, i);
+        codec_io::FillGrayRamp(img);
         return BMG_OK;
     }
     if (h.bitsPerPixel >= 8) return BMG_OK;

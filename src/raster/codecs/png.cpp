@@ -118,16 +118,6 @@ int RecordDepth(PngReadState* s, const PngLayout* l) {
     return channels * l->workingDepth;
 }
 
-// Gray ramp entry i of n: i * (255 / (n - 1)), blue = green = red.
-void FillGrayRamp(BMGImage* img) {
-    const unsigned n = img->paletteSize;
-    const unsigned step = n > 1 ? 255 / (n - 1) : 0;
-    for (unsigned i = 0; i < n; ++i) {
-        uint8_t* entry = img->palette + i * img->paletteEntryBytes;
-        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(i * step);
-    }
-}
-
 void SetEntry(BMGImage* img, unsigned index, const png_byte rgb[3]) {
     if (index >= img->paletteSize) return;
     uint8_t* entry = img->palette + index * img->paletteEntryBytes;
@@ -146,7 +136,7 @@ void ApplyGrayBackground(BMGImage* img, const PngLayout* l) {
 
 void FillPalette(BMGImage* img, const PngLayout* l) {
     if (l->colourType != PNG_COLOR_TYPE_PALETTE) {
-        FillGrayRamp(img);
+        codec_io::FillGrayRamp(*img);
         if (l->transparency == Transparency::GrayBackground) ApplyGrayBackground(img, l);
         return;
     }
@@ -383,17 +373,7 @@ struct PngWriteState {
 
 // Indexes can be written as gray levels only when the palette is the gray ramp of the depth;
 // any other palette, gray or not, is written as PLTE so that every pixel keeps its colour.
-bool IsGrayRamp(const BMGImage& img) {
-    if (!codec_io::HasPalette(img)) return true;
-    const unsigned levels = 1u << img.bitsPerPixel;
-    if (img.paletteSize > levels) return false;
-    const unsigned step = 255 / (levels - 1);
-    for (unsigned i = 0; i < img.paletteSize; ++i) {
-        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
-        if (entry[0] != i * step || entry[1] != i * step || entry[2] != i * step) return false;
-    }
-    return true;
-}
+bool WritesAsGray(const BMGImage& img) { return !codec_io::HasPalette(img) || codec_io::IsGrayRamp(img); }
 
 // PLTE from the palette; entries that pixels use beyond the palette are black.
 BMGError WritePalette(PngWriteState* s) {
@@ -426,7 +406,7 @@ void FillRow(const BMGImage& img, const uint8_t* in, png_bytep out) {
 BMGError WritePngBody(PngWriteState* s) {
     const BMGImage& img = s->img;
     const bool indexed = img.bitsPerPixel <= 8;
-    const bool palette = indexed && !IsGrayRamp(img);
+    const bool palette = indexed && !WritesAsGray(img);
     const int colourType = indexed ? (palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY)
                                    : (img.bitsPerPixel == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB);
     png_init_io(s->png, s->file);

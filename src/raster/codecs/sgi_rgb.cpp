@@ -106,12 +106,6 @@ BMGError read_rle(InputBytes& in, BMGImage& img, size_t channels) {
     return BMG_OK;
 }
 
-void fill_gray_ramp(BMGImage& img) {
-    for (size_t i = 0; i < img.paletteSize; ++i) {
-        const auto gray = static_cast<uint8_t>(i);
-        codec_io::SetPaletteEntry(img, i, gray, gray, gray);
-    }
-}
 
 BMGError read_sgi(InputBytes& in, BMGImage* img) {
     const uint8_t* raw = in.take(kHeaderBytes);
@@ -136,7 +130,7 @@ BMGError read_sgi(InputBytes& in, BMGImage* img) {
     } catch (const std::bad_alloc&) {
         return BMG_ERR_NO_MEMORY;
     }
-    if (img->bitsPerPixel == 8) fill_gray_ramp(*img);
+    if (img->bitsPerPixel == 8) codec_io::FillGrayRamp(*img);
     return BMG_OK;
 }
 

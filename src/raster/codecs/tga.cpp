@@ -71,13 +71,6 @@ bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
     return true;
 }
 
-void fill_gray_ramp(BMGImage& img) {
-    const unsigned step = 256 / img.paletteSize;
-    for (size_t i = 0; i < img.paletteSize; ++i) {
-        const auto gray = static_cast<uint8_t>(i * step);
-        codec_io::SetPaletteEntry(img, i, gray, gray, gray);
-    }
-}
 
 // Run-length packets until `out` is full; a run that would pass the end of the image is cut.
 bool decode_rle(InputBytes& in, std::vector<uint8_t>& out, size_t pixelBytes, size_t filePixelBytes) {
@@ -153,7 +146,7 @@ BMGError read_tga(InputBytes& in, BMGImage* img) {
     if (h.colourMapType == 1) {
         if (!read_colour_map(in, h, *img)) return BMG_ERR_READ_FILE;
     } else if (indexed_type(h.imageType)) {
-        fill_gray_ramp(*img);
+        codec_io::FillGrayRamp(*img);
     }
 
     const size_t pixelBytes = img->bitsPerPixel / 8;

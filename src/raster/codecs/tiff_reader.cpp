@@ -263,12 +263,7 @@ void FillPalette(TiffReadState* s, const TiffImageInfo& info) {
         FillColourMap(s->tif, img);
         return;
     }
-    const unsigned n = img->paletteSize, step = 255 / (n - 1);
-    for (unsigned i = 0; i < n; ++i) {
-        const unsigned gray = info.photometric == PHOTOMETRIC_MINISWHITE ? 255 - i * step : i * step;
-        uint8_t* entry = img->palette + i * img->paletteEntryBytes;
-        entry[0] = entry[1] = entry[2] = static_cast<uint8_t>(gray);
-    }
+    codec_io::FillGrayRamp(*img, info.photometric == PHOTOMETRIC_MINISWHITE);
 }
 
 BMGError AllocateRecord(TiffReadState* s, const TiffImageInfo& info) {

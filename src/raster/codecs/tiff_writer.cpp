@@ -38,23 +38,9 @@ bool IndexedWithPalette(const BMGImage& img) {
     return img.bitsPerPixel <= 8 && codec_io::HasPalette(img);
 }
 
-// True when palette entry i is the gray i * step (ascending) or 255 - i * step (descending)
-// for every entry: only then do the indexes mean gray levels.
-bool IsGrayRamp(const BMGImage& img, bool descending) {
-    const unsigned levels = 1u << img.bitsPerPixel;
-    if (img.paletteSize > levels) return false;
-    const unsigned step = 255 / (levels - 1);
-    for (unsigned i = 0; i < img.paletteSize; ++i) {
-        const uint8_t* entry = img.palette + i * img.paletteEntryBytes;
-        const unsigned gray = descending ? 255 - i * step : i * step;
-        if (entry[0] != gray || entry[1] != gray || entry[2] != gray) return false;
-    }
-    return true;
-}
-
 uint16_t IndexedPhotometric(const BMGImage& img) {
-    if (!IndexedWithPalette(img) || IsGrayRamp(img, false)) return PHOTOMETRIC_MINISBLACK;
-    if (IsGrayRamp(img, true)) return PHOTOMETRIC_MINISWHITE;
+    if (!IndexedWithPalette(img) || codec_io::IsGrayRamp(img, false)) return PHOTOMETRIC_MINISBLACK;
+    if (codec_io::IsGrayRamp(img, true)) return PHOTOMETRIC_MINISWHITE;
     return PHOTOMETRIC_PALETTE;
 }
 

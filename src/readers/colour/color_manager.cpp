@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "readers/colour/colour_models.h"
+#include "readers/colour/palette.h"
 #include "readers/colour/samples.h"
 #include "toolkit/graphic_errors.h"
 
@@ -98,10 +99,9 @@ PixelFormat TColorManager::target_pixel_format() const {
 std::vector<RGBQUAD> TColorManager::make_gray_palette(bool min_is_white) const {
     const unsigned depth = std::min(target_.bits * target_.samples, 8);
     const unsigned n = 1u << depth;
-    const unsigned step = 255 / (n - 1);
     std::vector<RGBQUAD> palette(n);
     for (unsigned i = 0; i < n; ++i) {
-        uint8_t level = static_cast<uint8_t>(i * step);
+        uint8_t level = colour::gray_ramp_level(i, n);
         if (gamma_requested()) level = gamma_table_[level];
         palette[min_is_white ? n - 1 - i : i] = RGBQUAD{level, level, level, 0};
     }

@@ -44,7 +44,9 @@ public:
     void set_target_color_scheme(ColorModel model);
     void set_source_options(uint32_t options);
     void set_target_options(uint32_t options);
-    // The file's gamma; the table maps a sample s to 255 * (s / 255)^(1 / gamma).
+    // The file's gamma; the table maps a sample s to 255 * (s / 255)^(1 / gamma). With
+    // coApplyGamma (on either side) colour rows pass through the table; indexed and gray rows
+    // keep their values and make_gray_palette applies it instead, so it acts once.
     void set_gamma(float gamma);
     // YCbCr luma coefficients and the chroma subsampling factors.
     void set_ycbcr_parameters(const float coefficients[3], uint8_t horizontal, uint8_t vertical);
@@ -64,12 +66,15 @@ public:
     // Converts `count` pixels. `source` holds one pointer per plane for planar data (as many
     // as the source has samples), or one pointer for interleaved data; each holds the bytes of
     // `count` samples (planar) or pixels (interleaved) at the source's bits, 16-bit samples in
-    // the order coNeedByteSwap gives. `target` receives `count` pixels in the layout of
+    // the order coNeedByteSwap gives (5-bit colour samples: one 5-5-5 word a pixel, red in
+    // bits 10-14, the alpha bit 15). `target` receives `count` pixels in the layout of
     // target_pixel_format(): indexes and grays packed at 1, 4 or 8 bits most significant first,
-    // colours as 3 or 4 bytes in the target model's order (a 4th byte is alpha, 255 where the
-    // source has none). `mask` selects pixels for interlaced images: bit 7 is the first pixel
-    // of each group of 8 (0xFF converts every pixel); unselected pixels are left as they are.
-    // Selects the converter first when a setting changed; throws EColorConversionError when
+    // colours as 3 or 4 bytes in the target model's order (2 for a 15-bit target; a 4th byte is
+    // alpha, 255 where the source has none). `mask` serves interlaced images: `count` is then the
+    // number of target pixels the row spans, bit 7 of the mask selects the first pixel of each
+    // group of 8, and the source holds only the selected pixels, one after another (the row of an
+    // interlace pass); unselected target pixels are left as they are. 0xFF converts every
+    // pixel. Selects the converter first when a setting changed; throws EColorConversionError when
     // there is none.
     void convert_row(std::span<const uint8_t* const> source, uint8_t* target, unsigned count,
                      uint8_t mask = 0xFF);

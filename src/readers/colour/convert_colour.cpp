@@ -31,6 +31,39 @@ void write_pixel(uint8_t* out, const uint8_t* rgba, unsigned bytes, bool blue_fi
     if (bytes == 4) out[3] = rgba[3];
 }
 
+// The samples of source pixel i as 8-bit values: planar or interleaved, any depth, 16-bit
+// words in either byte order, 5-bit samples as one 5-5-5 word a pixel.
+struct SampleReader {
+    std::span<const uint8_t* const> planes;
+    unsigned bits, stride, used;
+    bool big_endian;
+
+    bool planar() const { return planes.size() > 1; }
+    void read(size_t i, uint8_t* s) const {
+        if (bits == 5 && !planar()) {
+            const unsigned word = read_raw(planes[0], i, 16, big_endian);
+            for (unsigned c = 0; c < used; ++c) s[c] = sample_of_555(word, c);
+            return;
+        }
+        for (unsigned c = 0; c < used; ++c)
+            s[c] = to8(planar() ? read_raw(planes[c], i, bits, big_endian)
+                                : read_raw(planes[0], i * stride + c, bits, big_endian),
+                       bits);
+    }
+};
+
+// 8-bit interleaved RGB(A) or BGR(A) into 3 or 4 bytes a pixel: the common case in one loop.
+void copy_rgb8(const uint8_t* in, unsigned in_samples, bool in_alpha, bool swap, uint8_t* out,
+               unsigned out_bytes, unsigned count) {
+    const unsigned first = swap ? 2 : 0, last = swap ? 0 : 2;
+    for (unsigned x = 0; x < count; ++x, in += in_samples, out += out_bytes) {
+        out[0] = in[first];
+        out[1] = in[1];
+        out[2] = in[last];
+        if (out_bytes == 4) out[3] = in_alpha ? in[3] : 255;
+    }
+}
+
 }  // namespace
 
 bool TColorManager::source_has_alpha() const {
@@ -64,26 +97,23 @@ TColorManager::PixelDecoder TColorManager::colour_decoder() {
 
 void TColorManager::row_colour(std::span<const uint8_t* const> source, uint8_t* target,
                                unsigned count, uint8_t mask) {
-    const bool planar = source.size() > 1;
-    const unsigned bits = source_.bits, stride = source_.samples, used = samples_read_;
-    const bool big_endian = (source_.options & coNeedByteSwap) != 0;
-    const bool words_555 = bits == 5 && !planar;
+    const SampleReader in{source, source_.bits, source_.samples, samples_read_,
+                          (source_.options & coNeedByteSwap) != 0};
     const unsigned out_bytes = target_pixel_bytes();
     const bool blue_first = is_bgr_kind(target_.model);
     const bool gamma = gamma_requested();
+    const bool rgb_family =
+        decoder_ == &TColorManager::pixel_rgb || decoder_ == &TColorManager::pixel_bgr;
+    if (rgb_family && in.bits == 8 && !in.planar() && mask == 0xFF && !gamma && out_bytes >= 3) {
+        const bool swap = (decoder_ == &TColorManager::pixel_rgb) == blue_first;
+        copy_rgb8(source[0], in.stride, in.used == 4, swap, target, out_bytes, count);
+        return;
+    }
+    size_t next = 0;  // the source holds only the pixels the mask selects
     for (unsigned x = 0; x < count; ++x) {
         if (!pixel_selected(mask, x)) continue;
-        uint8_t s[4] = {0, 0, 0, 0};
-        const unsigned word = words_555 ? read_raw(source[0], x, 16, big_endian) : 0;
-        for (unsigned c = 0; c < used; ++c) {
-            if (words_555)
-                s[c] = sample_of_555(word, c);
-            else
-                s[c] = to8(planar ? read_raw(source[c], x, bits, big_endian)
-                                  : read_raw(source[0], size_t(x) * stride + c, bits, big_endian),
-                           bits);
-        }
-        uint8_t rgba[4] = {0, 0, 0, 255};
+        uint8_t s[4] = {0, 0, 0, 0}, rgba[4] = {0, 0, 0, 255};
+        in.read(next++, s);
         (this->*decoder_)(s, rgba);
         if (gamma)
             for (unsigned c = 0; c < 3; ++c) rgba[c] = gamma_table_[rgba[c]];

@@ -24,9 +24,10 @@ void TColorManager::row_indexed(std::span<const uint8_t* const> source, uint8_t*
         std::memcpy(target, source[0], count);
         return;
     }
+    size_t next = 0;  // the source holds only the pixels the mask selects
     for (unsigned x = 0; x < count; ++x) {
         if (!pixel_selected(mask, x)) continue;
-        unsigned value = read_raw(source[0], size_t(x) * stride, in_bits, big_endian);
+        unsigned value = read_raw(source[0], next++ * stride, in_bits, big_endian);
         if (in_bits > 8) value >>= in_bits - 8;
         value = gray ? rescale(value, value_bits, level_bits) : value & ((1u << out_bits) - 1);
         store_packed(target, x, out_bits, value);

@@ -26,12 +26,7 @@ public:
     virtual void decode_end() {}
 };
 
-// PackBits (TIFF, Photoshop): a signed byte n; 0..127 copies n + 1 literal bytes, -1..-127
-// repeats the next byte 1 - n times, -128 is skipped. Counts are cut to the target left,
-// copies also to the source left.
-class TPackbitsRLEDecoder : public TDecoder {
-public:
-    DecodeResult decode(std::span<const uint8_t> source, std::span<uint8_t> target) override;
-};
-
 }  // namespace quorvel::readers
+
+// The PackBits decoder was declared here first; its own header keeps old includes working.
+#include "readers/decoders/packbits.h"

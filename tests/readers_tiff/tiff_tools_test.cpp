@@ -53,6 +53,8 @@ const ToolCase kCases[] = {
     {"gray 2", "convert gray.pgm -depth 2 -compress none case.tif", false, 0},
     {"bilevel min-is-black", "tiffcp -c none bw.tif case.tif", false, 0},
     {"bilevel min-is-white", "convert bw.pbm -define tiff:photometric=min-is-white -compress none case.tif", false, 0},
+    {"bilevel lsb2msb", "tiffcp -f lsb2msb -c none bw.tif case.tif", false, 0},
+    {"bilevel lsb2msb packbits", "tiffcp -f lsb2msb -c packbits bw.tif case.tif", false, 0},
     {"palette", "tiffcp -c packbits few.tif case.tif", false, 0, kLibtiffReference},
     {"palette 4-bit", "convert rgb.ppm -colors 9 -type palette -depth 4 -compress none case.tif", false, 0,
      kLibtiffReference},

@@ -8,12 +8,6 @@
 namespace quorvel::readers {
 namespace {
 
-uint8_t reverse_bits(uint8_t b) {
-    b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-    b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-    return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
-}
-
 constexpr unsigned kEolZeros = 11;
 
 }  // namespace
@@ -40,7 +34,7 @@ unsigned TCCITTDecoder::peek(unsigned count) const {
         const size_t at = bit_ + i;
         unsigned bit = 0;
         if (at < bits_) {
-            const uint8_t byte = reversed_ ? reverse_bits(data_[at / 8]) : data_[at / 8];
+            const uint8_t byte = reversed_ ? reversed_byte(data_[at / 8]) : data_[at / 8];
             bit = (byte >> (7 - at % 8)) & 1;
         }
         value = value << 1 | bit;
@@ -58,7 +52,7 @@ bool TCCITTDecoder::skip_eol() {
 
 bool TCCITTDecoder::peek_at_zero(size_t offset) const {
     const size_t at = bit_ + offset;
-    const uint8_t byte = reversed_ ? reverse_bits(data_[at / 8]) : data_[at / 8];
+    const uint8_t byte = reversed_ ? reversed_byte(data_[at / 8]) : data_[at / 8];
     return ((byte >> (7 - at % 8)) & 1) == 0;
 }
 

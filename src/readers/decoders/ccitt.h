@@ -10,6 +10,13 @@
 
 namespace quorvel::readers {
 
+// A byte with its bit order reversed (FillOrder 2 data).
+inline uint8_t reversed_byte(uint8_t b) {
+    b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+    b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
+
 // Shared by both: a bit reader over one strip (bit-reversed bytes for FillOrder 2) and the
 // one- and two-dimensional row decoding. A code that is none of T.4's ends the strip: the
 // rows decoded before it are kept, nothing is guessed.

@@ -145,7 +145,15 @@ struct StripSet {
     size_t per_plane = 0;
     size_t unit_bytes = 0;     // a row, or a band
     uint32_t unit_rows = 1;    // image rows a unit covers
+    bool reverse_bits = false;  // FillOrder 2 for a scheme whose decoder reads bytes as stored
 };
+
+// FillOrder 2 outside the CCITT decoders (which reverse as they read) and JPEG (whose
+// streams are bytes): the strip's bytes are bit-reversed first, as libtiff does.
+bool reversed_before_decoding(const TTIFFProperties& p) {
+    const bool own = p.compression == ctFax3 || p.compression == ctFaxRLE || p.compression == ctFaxRLEW;
+    return p.reversed_bits && !own && !is_jpeg(p.compression);
+}
 
 // One strip of one plane into `buffer` (cleared first); returns the bytes produced. Offsets
 // and counts are cut to the file; a strip outside it produces nothing.
@@ -157,10 +165,18 @@ size_t read_strip(std::span<const uint8_t> file, const StripSet& strips, size_t 
     if (!decoder) {
         const size_t n = std::min(buffer.size(), available);
         std::memcpy(buffer.data(), file.data() + offset, n);
+        if (strips.reverse_bits) std::transform(buffer.begin(), buffer.begin() + long(n), buffer.begin(), reversed_byte);
         return n;
     }
     const size_t count = index < strips.counts.size() ? std::min<size_t>(strips.counts[index], available) : available;
-    return decoder->decode(file.subspan(offset, count), buffer).produced;
+    std::span<const uint8_t> data = file.subspan(offset, count);
+    std::vector<uint8_t> reversed;
+    if (strips.reverse_bits) {
+        reversed.resize(data.size());
+        std::transform(data.begin(), data.end(), reversed.begin(), reversed_byte);
+        data = reversed;
+    }
+    return decoder->decode(data, buffer).produced;
 }
 
 }  // namespace
@@ -178,6 +194,7 @@ void TTIFFGraphic::load_strips(const Directory& directory, const char* format_na
     strips.counts = directory.values(tagStripByteCounts);
     strips.planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
     strips.per_plane = strips.offsets.size() / strips.planes;
+    strips.reverse_bits = reversed_before_decoding(p);
     const uint32_t plane_bits = strips.planes > 1 ? p.bits_per_sample : p.bits_per_pixel;
     strips.unit_bytes = (uint64_t{plane_bits} * p.width + 7) / 8;
     if (reads_ycbcr_bands()) {

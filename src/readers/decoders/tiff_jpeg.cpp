@@ -47,8 +47,9 @@ void show_warning(const char* text) noexcept {
     std::longjmp(s->jump, 1);
 }
 
-// Warnings (level -1) go to the user, the first of each strip as libjpeg's own handler does;
-// trace messages are dropped.
+// Warnings (level -1) go to the user, the first of each image (as libjpeg's own handler
+// does), so that a damaged file of many strips does not bring a box per strip; trace
+// messages are dropped.
 void emit_message(j_common_ptr cinfo, int level) {
     if (level >= 0 || cinfo->err->num_warnings++ != 0) return;
     char text[JMSG_LENGTH_MAX];
@@ -158,7 +159,6 @@ bool decode_strip(State* s, const TIFFJPEGLayout& layout, std::span<const uint8_
         jpeg_abort_decompress(&s->cinfo);
         return false;
     }
-    s->errors.num_warnings = 0;
     set_input(s, strip);
     jpeg_read_header(&s->cinfo, TRUE);
     s->failure = check_header(s->cinfo, layout, target.size() / row_bytes);

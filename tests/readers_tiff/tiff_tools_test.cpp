@@ -72,6 +72,7 @@ const ToolCase kCases[] = {
     // ImageMagick misreads uncompressed subsampled YCbCr; libtiff is the judge.
     {"ycbcr 2x2 bands", "cp ycbcr22.tif case.tif", false, 1, kLibtiffReference},
     {"ycbcr 4x2 bands, 5 rows a strip", "cp ycbcr42.tif case.tif", false, 1, kLibtiffReference},
+    {"ycbcr 4x1 bands", "cp ycbcr41.tif case.tif", false, 1, kLibtiffReference},
     {"g3 1-D", "tiffcp -c g3 bw.tif case.tif", false, 0},
     {"g3 1-D fill bits", "tiffcp -c g3:1d:fill bw.tif case.tif", false, 0},
     {"g3 2-D", "tiffcp -c g3:2d bw.tif case.tif", false, 0},
@@ -108,6 +109,7 @@ protected:
         write_planar16(dir.file("planar16_ii.tif"), "wl", testing::pattern(kWidth, kHeight, 3, 9));
         write_ycbcr_bands(dir.file("ycbcr22.tif"), 2, 2, kHeight);
         write_ycbcr_bands(dir.file("ycbcr42.tif"), 4, 2, 5);
+        write_ycbcr_bands(dir.file("ycbcr41.tif"), 4, 1, 7);
     }
 
     // Uncompressed YCbCr in bands of H x V luma samples and one Cb, Cr pair, written by libtiff

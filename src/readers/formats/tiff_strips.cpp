@@ -229,7 +229,7 @@ void TTIFFGraphic::load_strips(const Directory& directory, const char* format_na
             covered = std::min(covered, (produced + strips.unit_bytes - 1) / strips.unit_bytes);
         }
         const uint32_t end = row + rows;
-        if (strips.unit_rows > 1)
+        if (reads_ycbcr_bands())
             convert_bands(buffers[0], strips.unit_bytes, covered, row, end);
         else
             convert_rows(buffers, strips.unit_bytes, covered, row, end);

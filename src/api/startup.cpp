@@ -2,7 +2,6 @@
 #include "api/settings.h"
 #include "raster/bmg_error.h"
 #include "readers/registry.h"
-#include "ui/dialogs.h"
 
 namespace quorvel::api {
 
@@ -17,8 +16,8 @@ void start_library() {
     static const bool started = [] {
         library_state();
         file_state();
-        ui::wsq_dialog();
-        ui::tiff_dialog();
+        // The dialogs are not made here but on first use: their edits take the user's decimal
+        // separator when they are made, and a host sets its locale only after loading us.
         readers::file_format_list();
         raster::SetLastImageError(raster::BMG_OK);
         return true;

@@ -2,6 +2,7 @@
 // writers a file name and a record by value (a shallow copy sharing the caller's blocks).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "raster/bmg_image.h"
@@ -38,6 +39,9 @@ BMGError ReadPngFile(const char* filename, BMGImage* img);
 BMGError WritePngFile(const char* filename, BMGImage img);
 
 BMGError ReadTiffFile(const char* filename, BMGImage* img, void* options);
+// The same reader on a file already in memory (`size` bytes at `data`, not kept); libtiff's
+// messages are not shown.
+BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img);
 BMGError WriteTiffFile(const char* filename, BMGImage img, const TiffFileOptions* options);
 
 BMGError ReadJpegFile(const char* filename, BMGImage* img);

@@ -1,0 +1,346 @@
+// TTIFFGraphic on files built here from their public descriptions: ThunderScan, CCITT
+// modified Huffman (byte- and word-aligned, extended make-up codes), and damaged or hostile
+// directories, which must be refused or read within the file, never past it.
+#include <functional>
+
+#include "readers/decoders/ccitt_codes.h"
+#include "support/recording_presenter.h"
+#include "tiff_builder.h"
+#include "tiff_test_helpers.h"
+#include "toolkit/graphic_errors.h"
+
+namespace quorvel::readers::test {
+namespace {
+
+using testing::Picture;
+
+enum : uint16_t { kShort = 3, kLong = 4 };
+
+TiffBuilder basic(uint32_t width, uint32_t height, uint32_t bits, uint32_t compression, uint32_t photometric) {
+    TiffBuilder b;
+    b.set(256, kLong, {width}).set(257, kLong, {height}).set(258, kShort, {bits});
+    b.set(259, kShort, {compression}).set(262, kShort, {photometric}).strips_from_blocks();
+    return b;
+}
+
+void load(TTIFFGraphic& graphic, const std::vector<uint8_t>& file) {
+    toolkit::Stream stream(file);
+    graphic.LoadFromStream(stream);
+}
+
+std::string load_error(const std::vector<uint8_t>& file) {
+    TTIFFGraphic graphic;
+    try {
+        load(graphic, file);
+    } catch (const toolkit::GraphicError& e) {
+        EXPECT_TRUE(graphic.empty());
+        return e.what();
+    }
+    return "";
+}
+
+// Gray levels of the loaded picture, row by row.
+std::vector<std::vector<int>> grays(TTIFFGraphic& graphic) {
+    const Picture rgb = bitmap_rgb(graphic);
+    std::vector<std::vector<int>> rows(rgb.height);
+    for (int y = 0; y < rgb.height; ++y)
+        for (int x = 0; x < rgb.width; ++x) rows[y].push_back(rgb.at(x, y, 0));
+    return rows;
+}
+
+TEST(ThunderScan, DecodesRunsDeltasAndLiteralsAndRestartsEachRow) {
+    // Row 0: literal 5, run of 3, 2-bit deltas 0 +1 skip, 3-bit deltas +1 -1, literal 0, then
+    // 2-bit deltas -1 -1 -1 of which only the first fits (wrapping to 15). Row 1 starts from 0.
+    const std::vector<uint8_t> data = {0xC5, 0x03, 0x46, 0x8F, 0xC0, 0x7F, 0x01, 0xC9, 0x08};
+    TiffBuilder b = basic(10, 2, 4, 32809, 1);
+    b.add_block(data);
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    const std::vector<int> row0 = {5, 5, 5, 5, 5, 6, 7, 6, 0, 15}, row1 = {0, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+    std::vector<std::vector<int>> expected = {row0, row1};
+    for (auto& row : expected)
+        for (int& v : row) v *= 17;
+    EXPECT_EQ(grays(graphic), expected);
+}
+
+// T.4 one-dimensional coding of bilevel rows, for modified Huffman files.
+class BitWriter {
+public:
+    void code(const char* bits) {
+        for (; *bits; ++bits) put(*bits == '1');
+    }
+    void put(bool bit) {
+        if (count_ % 8 == 0) bytes.push_back(0);
+        if (bit) bytes.back() |= static_cast<uint8_t>(0x80 >> (count_ % 8));
+        ++count_;
+    }
+    void align(unsigned bits) {
+        while (count_ % bits) put(false);
+    }
+    std::vector<uint8_t> bytes;
+
+private:
+    size_t count_ = 0;
+};
+
+const char* code_for(ccitt::CodeTable table, unsigned run) {
+    for (unsigned i = 0; i < table.count; ++i)
+        if (table.codes[i].run == run) return table.codes[i].bits;
+    return nullptr;
+}
+
+void encode_run(BitWriter& out, unsigned run, bool black) {
+    const ccitt::CodeTable table = black ? ccitt::black_codes() : ccitt::white_codes();
+    while (run > 2560) out.code(code_for(ccitt::extended_codes(), 2560)), run -= 2560;
+    if (run >= 1792) out.code(code_for(ccitt::extended_codes(), run / 64 * 64)), run %= 64;
+    if (run >= 64) out.code(code_for(table, run / 64 * 64)), run %= 64;
+    out.code(code_for(table, run));
+}
+
+// Rows given as runs, white first; the picture they mean as 0 (white) and 255 (black) grays
+// inverted to what a min-is-white bitmap shows.
+struct FaxImage {
+    uint32_t width;
+    std::vector<std::vector<unsigned>> rows;
+    std::vector<std::vector<int>> shown() const {
+        std::vector<std::vector<int>> out;
+        for (const auto& runs : rows) {
+            std::vector<int> row;
+            bool black = false;
+            for (unsigned run : runs) row.insert(row.end(), run, black ? 0 : 255), black = !black;
+            out.push_back(row);
+        }
+        return out;
+    }
+};
+
+std::vector<uint8_t> mh_strip(const FaxImage& image, unsigned alignment, bool reversed) {
+    BitWriter out;
+    for (const auto& runs : image.rows) {
+        bool black = false;
+        for (unsigned run : runs) encode_run(out, run, black), black = !black;
+        out.align(alignment);
+    }
+    if (reversed)
+        for (uint8_t& b : out.bytes) {
+            uint8_t r = 0;
+            for (int i = 0; i < 8; ++i) r = static_cast<uint8_t>(r << 1 | ((b >> i) & 1));
+            b = r;
+        }
+    return out.bytes;
+}
+
+struct MHCase {
+    const char* name;
+    uint32_t compression;
+    unsigned alignment;
+    bool reversed;
+};
+
+class ModifiedHuffman : public ::testing::TestWithParam<MHCase> {};
+
+TEST_P(ModifiedHuffman, DecodesAlignedRows) {
+    const MHCase& c = GetParam();
+    // Odd row lengths in bits, so that byte and word alignment differ; the wide row needs the
+    // extended make-up codes and a row ends black.
+    const FaxImage image{2600, {{2600}, {1900, 650, 50}, {3, 1, 1, 2595}, {0, 2599, 1}, {1800, 800}, {64, 2536}}};
+    TiffBuilder b = basic(image.width, uint32_t(image.rows.size()), 1, c.compression, 0);
+    if (c.reversed) b.set(266, kShort, {2});
+    b.add_block(mh_strip(image, c.alignment, c.reversed));
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    EXPECT_FALSE(graphic.loaded_by_fallback());
+    EXPECT_EQ(grays(graphic), image.shown());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ModifiedHuffman,
+                         ::testing::Values(MHCase{"bytes", 2, 8, false}, MHCase{"bytes_lsb", 2, 8, true},
+                                           MHCase{"words", 32771, 16, false}, MHCase{"words_lsb", 32771, 16, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CCITTCodes, EveryTableIsPrefixFreeAndEveryRunHasACode) {
+    for (const bool black : {false, true}) {
+        std::vector<std::string> codes;
+        for (const auto table : {black ? ccitt::black_codes() : ccitt::white_codes(), ccitt::extended_codes()})
+            for (unsigned i = 0; i < table.count; ++i) codes.push_back(table.codes[i].bits);
+        for (size_t i = 0; i < codes.size(); ++i)
+            for (size_t j = 0; j < codes.size(); ++j) {
+                if (i == j) continue;
+                EXPECT_NE(codes[j].rfind(codes[i], 0), 0u) << codes[i] << " prefixes " << codes[j];
+            }
+        const ccitt::CodeTable table = black ? ccitt::black_codes() : ccitt::white_codes();
+        for (unsigned run = 0; run < 64; ++run) EXPECT_NE(code_for(table, run), nullptr) << run;
+        for (unsigned run = 64; run <= 1728; run += 64) EXPECT_NE(code_for(table, run), nullptr) << run;
+        EXPECT_EQ(codes.size(), 64u + 27u + 13u);
+    }
+}
+
+// Uncompressed 8-bit gray rows: value x + 10 y.
+std::vector<uint8_t> gray_rows(uint32_t width, uint32_t height) {
+    std::vector<uint8_t> out;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) out.push_back(static_cast<uint8_t>(x + 10 * y));
+    return out;
+}
+
+std::vector<std::vector<int>> gray_expected(uint32_t width, uint32_t height) {
+    std::vector<std::vector<int>> rows(height);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) rows[y].push_back(int(x + 10 * y));
+    return rows;
+}
+
+TEST(TiffStructure, MissingCompressionTagMeansNone) {
+    TiffBuilder b;
+    b.set(256, kShort, {4}).set(257, kShort, {3}).set(258, kShort, {8}).set(262, kShort, {1}).strips_from_blocks();
+    b.add_block(gray_rows(4, 3));
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    EXPECT_EQ(grays(graphic), gray_expected(4, 3));
+}
+
+TEST(TiffStructure, RowsPerStripWithAllBitsSetIsOneStrip) {
+    TiffBuilder b = basic(4, 3, 8, 1, 1);
+    b.set(278, kLong, {0xFFFFFFFFu});
+    b.add_block(gray_rows(4, 3));
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    EXPECT_EQ(grays(graphic), gray_expected(4, 3));
+}
+
+TEST(TiffStructure, ShortStripConvertsTheRowsItCovers) {
+    TiffBuilder b = basic(4, 3, 8, 1, 1);
+    std::vector<uint8_t> rows = gray_rows(4, 3);
+    rows.resize(9);  // two rows and a piece of the third
+    b.add_block(rows);
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    std::vector<std::vector<int>> expected = gray_expected(4, 3);
+    expected[2] = {20, 0, 0, 0};  // the piece that is there, the rest cleared
+    EXPECT_EQ(grays(graphic), expected);
+}
+
+TEST(TiffStructure, BigEndianSixteenBitPredictorDifferencesWords) {
+    // One row of 16-bit gray samples 0x01FF, 0x0201, 0x1000 stored as differences of words
+    // (a byte-wise sum would carry nothing into the high bytes).
+    TiffBuilder b(true);
+    b.set(256, kShort, {3}).set(257, kShort, {1}).set(258, kShort, {16}).set(259, kShort, {32773});
+    b.set(262, kShort, {1}).set(317, kShort, {2}).strips_from_blocks();
+    b.add_block({5, 0x01, 0xFF, 0x00, 0x02, 0x0D, 0xFF});  // PackBits literal of 6 bytes
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    EXPECT_EQ(grays(graphic), (std::vector<std::vector<int>>{{0x01, 0x02, 0x10}}));
+}
+
+struct BadFile {
+    const char* name;
+    std::function<std::vector<uint8_t>()> make;
+    const char* message;  // empty: loads (possibly as an empty picture) without an error
+};
+
+std::vector<uint8_t> with_ifd_loop() {
+    TiffBuilder b = basic(4, 3, 8, 1, 1);
+    b.add_block(gray_rows(4, 3));
+    return b.next_ifd(TiffBuilder::kFirstIfd).build();
+}
+
+const BadFile kBadFiles[] = {
+    {"not_tiff", [] { return std::vector<uint8_t>{'P', '5', ' ', '1', ' ', '1', ' ', '2', '5', '5', ' ', 0}; },
+     "Cannot load image. Invalid or unexpected TIF/TIFF image format."},
+    {"ifd_outside",
+     [] {
+         std::vector<uint8_t> f = basic(4, 3, 8, 1, 1).build();
+         f[4] = 0xF0, f[5] = 0xFF;
+         return f;
+     },
+     "Cannot load image. Invalid or unexpected TIF/TIFF image format."},
+    {"no_width", [] { return TiffBuilder().set(257, kShort, {3}).build(); },
+     "Cannot load image. Invalid or unexpected TIF/TIFF image format."},
+    {"unsupported_scheme",
+     [] {
+         TiffBuilder b = basic(4, 3, 8, 32766, 1);
+         b.add_block({1, 2, 3});
+         return b.build();
+     },
+     "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+    {"huge_declared_size",
+     [] {
+         TiffBuilder b = basic(60000, 60000, 8, 1, 1);
+         b.add_block({1, 2, 3});
+         return b.build();
+     },
+     "Cannot load image. The image size 60000 x 60000 is larger than the file can hold or the limit of 268435456 "
+     "pixels allows."},
+    {"colormap_too_large",
+     [] {
+         TiffBuilder b = basic(4, 1, 8, 1, 3);
+         b.set(320, kShort, std::vector<uint32_t>(3 * 300, 0x8000));
+         b.add_block({0, 1, 2, 3});
+         return b.build();
+     },
+     "Cannot load image. Palette in TIF/TIFF file is invalid."},
+    {"strip_offsets_outside",
+     [] {
+         TiffBuilder b = basic(4, 3, 8, 32773, 1);
+         b.set(273, kLong, {0x7FFFFFF0u, 0xFFFFFFFFu}).set(279, kLong, {0xFFFFFFFFu, 4});
+         return b.build();
+     },
+     ""},
+    {"tiled_nothing_readable",
+     [] {
+         TiffBuilder b = basic(4, 3, 8, 1, 1);
+         b.set(322, kShort, {16}).set(323, kShort, {16});
+         return b.build();
+     },
+     ""},
+};
+
+class HostileFiles : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(HostileFiles, AreRefusedOrReadWithinTheFile) { EXPECT_EQ(load_error(GetParam().make()), GetParam().message); }
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileFiles, ::testing::ValuesIn(kBadFiles),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TiffStructure, DirectoryChainThatLoopsEnds) {
+    const std::vector<uint8_t> file = with_ifd_loop();
+    TTIFFGraphic graphic;
+    toolkit::Stream stream(file);
+    EXPECT_TRUE(graphic.read_image_info(stream, 0));
+    EXPECT_FALSE(graphic.read_image_info(stream, 1));
+    EXPECT_FALSE(graphic.read_image_info(stream, 100));
+    load(graphic, file);
+    EXPECT_EQ(grays(graphic), gray_expected(4, 3));
+}
+
+TEST(TiffStructure, HeaderCheckLeavesThePositionAlone) {
+    const std::vector<uint8_t> file = with_ifd_loop();
+    std::vector<uint8_t> shifted(3, 0);
+    shifted.insert(shifted.end(), file.begin(), file.end());
+    TTIFFGraphic graphic;
+    toolkit::Stream stream(shifted);
+    EXPECT_FALSE(graphic.can_load_stream(stream));
+    stream.seek(3);
+    EXPECT_TRUE(graphic.can_load_stream(stream));
+    EXPECT_EQ(stream.position(), 3u);
+    graphic.LoadFromStream(stream);  // offsets count from the position loading starts at
+    EXPECT_EQ(grays(graphic), gray_expected(4, 3));
+}
+
+TEST(TiffStructure, ProgressReportsEveryRow) {
+    TiffBuilder b = basic(4, 3, 8, 1, 1);
+    b.add_block(gray_rows(4, 3));
+    TTIFFGraphic graphic;
+    std::vector<toolkit::ProgressEvent> events;
+    graphic.on_progress = [&](const toolkit::ProgressEvent& e) { events.push_back(e); };
+    load(graphic, b.build());
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[0].stage, toolkit::ProgressStage::Starting);
+    EXPECT_EQ(events[0].text, "Loading data...");
+    EXPECT_EQ(events[1].percent, 33);
+    EXPECT_EQ(events[3].percent, 100);
+    EXPECT_EQ(events[4].stage, toolkit::ProgressStage::Ending);
+}
+
+}  // namespace
+}  // namespace quorvel::readers::test

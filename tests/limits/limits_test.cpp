@@ -111,7 +111,7 @@ TEST_P(FormatsOverTheLimit, LoadAtTheDefaultsButNotBelowThePictureSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, FormatsOverTheLimit,
-                         ::testing::Values("bmp", "png", "gif", "jpg", "tga", "pcx", "psd",
+                         ::testing::Values("bmp", "png", "gif", "tif", "jpg", "tga", "pcx", "psd",
                                            "sgi", "pgm"));
 
 }  // namespace

@@ -103,6 +103,32 @@ std::vector<uint8_t> OneRowPng(uint8_t width, uint8_t depth, uint8_t colour_type
     return png;
 }
 
+// Headers claiming more rows than their file's deflate data could hold are refused before
+// any buffer is sized; a file of all-equal rows at deflate's best ratio still loads.
+TEST(PngRead, ClaimedSizesMustFitWhatTheFileCanHold) {
+    TempDir dir;
+    const std::pair<uint32_t, uint8_t> claims[] = {{16000, 8}, {12000, 1}, {5000, 16}};
+    for (const auto& [side, depth] : claims) {
+        std::vector<uint8_t> png = OneRowPng(1, depth, 0, {}, {0, 0});
+        for (int i = 0; i < 4; ++i) {
+            png[16 + i] = static_cast<uint8_t>(side >> (24 - 8 * i));  // width
+            png[20 + i] = static_cast<uint8_t>(side >> (24 - 8 * i));  // height
+        }
+        const uLong crc = crc32(0, png.data() + 12, 17);
+        for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+        testing::write_file(dir.file("claim.png"), png);
+        Record r;
+        EXPECT_EQ(ReadPngFile(dir.file("claim.png").c_str(), &r.img), BMG_ERR_IMAGE_SIZE) << side;
+        EXPECT_TRUE(IsEmpty(r.img));
+    }
+    Record white;
+    white.img = testing::record_from(Picture{2000, 1500, 1, std::vector<uint8_t>(3000000, 255)}, 8);
+    ASSERT_EQ(WritePngFile(dir.file("white.png").c_str(), white.img), BMG_OK);
+    Record r;
+    EXPECT_EQ(ReadPngFile(dir.file("white.png").c_str(), &r.img), BMG_OK);
+    EXPECT_EQ(r.img.width, 2000u);
+}
+
 // An 8-bit palette PNG, one row of `indexes`, with a PLTE of `colours` entries.
 std::vector<uint8_t> PalettePng(const std::vector<uint8_t>& indexes, int colours) {
     std::vector<uint8_t> plte;

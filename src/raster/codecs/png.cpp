@@ -2,6 +2,7 @@
 // error jumps back to it and the call releases what it had acquired. Everything that lives
 // across that point is plain data in one state record, so no destructor is ever skipped.
 #include <png.h>
+#include <sys/stat.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -174,7 +175,21 @@ BMGError ReadHeader(PngReadState* s, PngLayout* l) {
     return BMG_OK;
 }
 
+// Deflate packs at most about 1032 bytes into one, so a file of n bytes holds at most
+// 1032 n bytes of filtered rows; a header claiming more is refused before anything is sized
+// from it. The row block libpng fills is checked against the load limits with the picture.
+BMGError CheckClaimedSize(PngReadState* s, const PngLayout* l) {
+    struct stat facts {};
+    if (fstat(fileno(s->file), &facts) != 0) return BMG_ERR_READ_FILE;
+    const int channels = png_get_channels(s->png, s->info);
+    const uint64_t row = (uint64_t{l->width} * channels * l->depth + 7) / 8 + 1;
+    const uint64_t rows = row * l->height;
+    if (rows / 1032 > static_cast<uint64_t>(facts.st_size)) return BMG_ERR_IMAGE_SIZE;
+    return CheckImageLimits(l->width, l->height, rows * 2);
+}
+
 BMGError AllocateRecord(PngReadState* s, const PngLayout* l) {
+    if (BMGError e = CheckClaimedSize(s, l); e != BMG_OK) return e;
     BMGImage* img = s->img;
     if (img->bitsPerPixel <= 8) {
         const int ramp = 1 << (l->depth < 8 ? l->depth : 8);

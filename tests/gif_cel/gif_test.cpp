@@ -182,6 +182,29 @@ TEST_F(GifTest, ALocalColourMapColoursTheFirstImage) {
     EXPECT_EQ(both->palette[4 * 3], 99);
 }
 
+// giflib sizes an image from its descriptor: one claiming more pixels than its few data bytes
+// can give is refused before that, while a large image of one colour (LZW's best case) loads.
+TEST_F(GifTest, DescriptorsClaimingMoreThanTheirDataAreRefused) {
+    GifSpec spec;
+    spec.pixels = ramp(12, 4);
+    write_gif(path, spec);
+    std::vector<uint8_t> bytes = testing::read_file(path);
+    const size_t descriptor = 13 + 3 * 4;
+    ASSERT_EQ(bytes[descriptor], 0x2C);
+    for (const size_t field : {descriptor + 5, descriptor + 7}) bytes[field] = bytes[field + 1] = 0xEA;
+    Record rec;
+    EXPECT_EQ(read_bytes(ReadGifFile, path, bytes, rec), BMG_ERR_IMAGE_SIZE);
+    EXPECT_EQ(rec->pixels, nullptr);
+
+    GifSpec flat;
+    flat.screenWidth = flat.width = 1500;
+    flat.screenHeight = flat.height = 1000;
+    flat.pixels.assign(1500 * 1000, 2);
+    Record big;
+    ASSERT_EQ(read(flat, big), BMG_OK);
+    EXPECT_EQ(big->width, 1500u);
+}
+
 TEST_F(GifTest, FilesGiflibCannotReadFail) {
     Record rec;
     EXPECT_EQ(ReadGifFile(dir.file("none.gif").c_str(), &rec.img), BMG_ERR_OPEN_FILE);

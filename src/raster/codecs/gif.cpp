@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
+#include "raster/codecs/gif_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -80,11 +83,19 @@ BMGError read_gif(const GifFileType& gif, BMGImage* img) {
     return BMG_OK;
 }
 
+// giflib allocates each image as its descriptor says: the descriptors are checked first.
+bool file_sizes_plausible(const char* filename) {
+    std::ifstream in(filename, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    return gif_sizes_plausible(bytes);
+}
+
 }  // namespace
 
 BMGError ReadGifFile(const char* filename, BMGImage* img) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    if (filename != nullptr && !file_sizes_plausible(filename)) return FailRead(img, BMG_ERR_IMAGE_SIZE);
     int error = 0;
     GifFileType* gif = filename != nullptr ? DGifOpenFileName(filename, &error) : nullptr;
     if (gif == nullptr) return FailRead(img, BMG_ERR_OPEN_FILE);

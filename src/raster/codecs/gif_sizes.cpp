@@ -1,0 +1,57 @@
+#include "raster/codecs/gif_sizes.h"
+
+#include "platform/limits.h"
+
+namespace quorvel::raster {
+namespace {
+
+constexpr uint64_t kPixelsPerDataByte = 4096 * 8 / 3 + 1;
+
+uint32_t le16(const std::vector<uint8_t>& f, size_t at) { return f[at] | (uint32_t{f[at + 1]} << 8); }
+
+// Bytes of a colour table that the flags byte announces.
+size_t colour_table_bytes(uint8_t flags) { return (flags & 0x80) ? 3u << ((flags & 7) + 1) : 0; }
+
+// Skips a chain of sub-blocks from `at`; returns where it ends and adds their data bytes.
+size_t skip_sub_blocks(const std::vector<uint8_t>& f, size_t at, uint64_t& data) {
+    while (at < f.size() && f[at] != 0) {
+        data += f[at];
+        at += size_t{f[at]} + 1;
+    }
+    return at + 1;
+}
+
+// One image: descriptor, local table, code size, data. False when its claim is implausible.
+bool image_plausible(const std::vector<uint8_t>& f, size_t& at) {
+    if (at + 10 > f.size()) {  // cut short: giflib reports it
+        at = f.size();
+        return true;
+    }
+    const uint64_t pixels = uint64_t{le16(f, at + 5)} * le16(f, at + 7);
+    at += 10 + colour_table_bytes(f[at + 9]) + 1;  // descriptor, table, LZW code size
+    uint64_t data = 0;
+    at = skip_sub_blocks(f, at, data);
+    // One sub-block of slack lets a cut file reach giflib, which reports it as damaged.
+    return pixels <= (data + 256) * kPixelsPerDataByte && platform::within_load_limits(pixels, 1, pixels);
+}
+
+}  // namespace
+
+bool gif_sizes_plausible(const std::vector<uint8_t>& f) {
+    if (f.size() < 13) return true;
+    size_t at = 13 + colour_table_bytes(f[10]);
+    while (at < f.size()) {
+        const uint8_t block = f[at];
+        if (block == 0x2C) {
+            if (!image_plausible(f, at)) return false;
+        } else if (block == 0x21 && at + 1 < f.size()) {
+            uint64_t ignored = 0;
+            at = skip_sub_blocks(f, at + 2, ignored);
+        } else {
+            return true;  // the trailer, or bytes giflib will refuse
+        }
+    }
+    return true;
+}
+
+}  // namespace quorvel::raster

@@ -112,7 +112,8 @@ QuorvelGdiObject* make_bitmap(QuorvelGdiObject::Kind kind, int32_t width, int32_
     const uint32_t alignment = kind == QuorvelGdiObject::Kind::DibSection ? 4 : 2;
     const uint64_t row = aligned_row_bytes(width, bits_per_pixel, alignment);
     const uint64_t bytes = row * static_cast<uint64_t>(height);
-    if (bytes > kMaxBitmapBytes || !within_load_limits(width, height, bytes)) {
+    // Hosts may make bitmaps of any shape; only their memory counts against the load limits.
+    if (bytes > kMaxBitmapBytes || !within_load_limits(1, 1, bytes)) {
         set_last_error(ENOMEM);
         return nullptr;
     }

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/gdi_objects.h"
+#include "platform/limits.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit {
@@ -15,7 +16,9 @@ using platform::gdi_mutex;
 using Kind = QuorvelGdiObject::Kind;
 
 // A section of the given shape, registered so that its handle is valid for hosts.
+// Pictures the toolkit's readers and conversions size: the load limits' pixel count holds too.
 QuorvelGdiObject* new_section(int width, int height, int bits) {
+    if (!platform::within_load_limits(width, height, 0)) throw EInvalidGraphic("Out of system resources");
     QuorvelGdiObject* object = platform::make_bitmap(Kind::DibSection, width, height, bits);
     if (object == nullptr) throw EInvalidGraphic("Out of system resources");
     BITMAPINFOHEADER& header = object->header;

@@ -211,14 +211,15 @@ TEST(WsqFile, WriterRefusesOtherDepthsAndReportsFileErrorsByMessage) {
     Record gray(96, 96, 8, 1);
     capture.clear();
     const std::string nowhere = dir.file("no/such") + "/f.wsq";
-    EXPECT_EQ(WriteWsqFile(nowhere.c_str(), gray.img, &options), BMG_OK);
+    // Failures are reported by message and returned, so no caller takes the file as written.
+    EXPECT_EQ(WriteWsqFile(nowhere.c_str(), gray.img, &options), BMG_ERR_WRITE_FILE);
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].text, "Error opening file for writing");
     EXPECT_EQ(recorder.messages[0].caption, "Quorvel Error");
     EXPECT_NE(capture.text().find("ERROR: write_raw_from_memsize : fopen : " + nowhere + "\n"), std::string::npos);
 
     capture.clear();
-    EXPECT_EQ(WriteWsqFile("/dev/full", gray.img, &options), BMG_OK);
+    EXPECT_EQ(WriteWsqFile("/dev/full", gray.img, &options), BMG_ERR_WRITE_FILE);
     ASSERT_EQ(recorder.messages.size(), 2u);
     EXPECT_EQ(recorder.messages[1].text, "Error writing output file");
     EXPECT_NE(capture.text().find("ERROR: write_raw_from_memsize : fwrite : only 0 of "), std::string::npos);

@@ -1,0 +1,94 @@
+// libquorvel-qt.so's one export: the presenter libquorvel.so installs when a display is there.
+// The module carries its own copy of the toolkit's code, built from the same sources as the
+// library it serves (hence the version check); the forms it shows are the library's.
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+
+#include <xcb/xcb.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include <quorvel/version.h>
+
+#include "platform/desktop_presenter.h"
+#include "ui/qt/module/module_presenter.h"
+
+namespace quorvel::ui::qt {
+namespace {
+
+bool platform_plugin_installed(const char* prefix) {
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
+    return !platforms.entryList({QString(prefix) + "*.so"}, QDir::Files).isEmpty();
+}
+
+bool x_display_reachable() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') return false;
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool reachable = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return reachable;
+}
+
+bool wayland_display_reachable() {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (name == nullptr || *name == '\0') return false;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (*name != '/' && runtime == nullptr) return false;
+    const std::string socket = *name == '/' ? name : std::string(runtime) + "/" + name;
+    return access(socket.c_str(), F_OK) == 0;
+}
+
+// Qt ends the process when its platform cannot start, so the platform is chosen here, among
+// those that can: an empty answer means no window can be shown.
+std::string usable_platform() {
+    if (const char* chosen = std::getenv("QT_QPA_PLATFORM"); chosen && *chosen) return chosen;
+    if (wayland_display_reachable() && platform_plugin_installed("libqwayland")) return "wayland";
+    if (x_display_reachable() && platform_plugin_installed("libqxcb")) return "xcb";
+    return {};
+}
+
+// The application lives as long as the process: Qt does not take well to being torn down
+// from a library's destructors.
+bool start_application() {
+    const std::string platform = usable_platform();
+    if (platform.empty()) return false;
+    static std::string name = "quorvel", option = "-platform", choice;
+    choice = platform;
+    static std::vector<char*> arguments = {name.data(), option.data(), choice.data(), nullptr};
+    static int count = 3;
+    new QApplication(count, arguments.data());
+    return true;
+}
+
+platform::Presenter* make_presenter(const char* version) {
+    if (version == nullptr || std::strcmp(version, QUORVEL_VERSION_STRING) != 0) return nullptr;
+    if (QCoreApplication* host = QCoreApplication::instance()) {
+        // A host's application without widgets cannot show windows.
+        if (qobject_cast<QApplication*>(host) == nullptr) return nullptr;
+        return new ModulePresenter(false);
+    }
+    if (!start_application()) return nullptr;
+    return new ModulePresenter(true);
+}
+
+}  // namespace
+}  // namespace quorvel::ui::qt
+
+extern "C" __attribute__((visibility("default"))) quorvel::platform::Presenter* quorvel_qt_presenter(
+    const char* version) {
+    // The entry must match what the library calls.
+    static_assert(std::is_same_v<decltype(&quorvel_qt_presenter), quorvel::platform::DesktopEntry>);
+    try {
+        return quorvel::ui::qt::make_presenter(version);
+    } catch (...) {
+        return nullptr;
+    }
+}

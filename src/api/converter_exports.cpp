@@ -4,8 +4,8 @@
 #include <quorvel/quorvel.h>
 
 #include "api/guard.h"
-#include "platform/desktop_presenter.h"
 #include "ui/converter_form.h"
+#include "ui/desktop_module.h"
 
 extern "C" {
 
@@ -14,7 +14,7 @@ QUORVEL_API void ShowFileConverter(void) {
         quorvel::ui::TFileFormatConverterForm& form = quorvel::ui::converter_form();
         // Showing a window that is already up only brings it forward; its show handler ran.
         if (form.visible()) return;
-        quorvel::platform::use_desktop_presenter();
+        quorvel::ui::use_desktop_presenter();
         form.show();
     });
 }

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/desktop_presenter.h"
 #include "platform/presenter.h"
 #include "platform/replacing_file.h"
 #include "raster/bmg_error.h"
@@ -13,6 +12,7 @@
 #include "toolkit/graphic_errors.h"
 #include "toolkit/jpeg_image.h"
 #include "toolkit/number_text.h"
+#include "ui/desktop_module.h"
 #include "ui/dialogs.h"
 
 namespace quorvel::api {
@@ -39,7 +39,7 @@ void make_working_copy(HBITMAP bitmap, Bitmap& copy) {
 
 // A property dialog is a real one when there is a display for it.
 void show_properties(toolkit::Form& dialog) {
-    platform::use_desktop_presenter();
+    ui::use_desktop_presenter();
     dialog.show_modal();
 }
 

@@ -40,11 +40,12 @@ struct Outcome {
     std::string out, err;
 };
 
-Outcome run_host(const Installed& at, const std::string& environment, const std::string& args) {
+Outcome run_host(const Installed& at, const std::string& environment, const std::string& args,
+                 const char* host = QUORVEL_DESKTOP_HOST) {
     using quorvel::codec_test::sh_quote;
     const std::string out = at.dir.file("out.txt"), err = at.dir.file("err.txt");
     const std::string command = "env -u QUORVEL_HEADLESS -u QT_QPA_PLATFORM " + environment + " " +
-                                sh_quote(QUORVEL_DESKTOP_HOST) + " " + sh_quote(at.library) + " " +
+                                sh_quote(host) + " " + sh_quote(at.library) + " " +
                                 sh_quote(at.module) + " " + args + " >" + sh_quote(out) + " 2>" +
                                 sh_quote(err);
     const int status = quorvel::testing::run(command);
@@ -95,6 +96,16 @@ TEST(DesktopModule, PropertyDialogOfASaveIsARealDialog) {
     EXPECT_EQ(png_size(shot), std::make_pair(uint32_t(dialog.width()), uint32_t(dialog.height())));
 }
 
+TEST(DesktopModule, HostWithItsOwnQtLoopGetsTheWindowAndTheCallBackAtOnce) {
+    Installed at(Module::Copied);
+    const Outcome outcome = run_host(at, "", "", QUORVEL_DESKTOP_QT_HOST);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "returned with window: " + quorvel::ui::converter_form().caption() +
+                               "\ncentred on the screen: yes\nopen after closing: no\n");
+    // Not written when the call returned (the window was still open), but when it closed.
+    EXPECT_TRUE(fs::exists(at.ini()));
+}
+
 struct HeadlessCase {
     const char* label;
     Module module;
@@ -126,7 +137,11 @@ INSTANTIATE_TEST_SUITE_P(
         HeadlessCase{"ModuleMissing", Module::Missing, "", false},
         HeadlessCase{"ModuleBroken", Module::Broken, "", false},
         // Loaded, but it declines rather than let Qt end the process.
-        HeadlessCase{"DisplayNotAnswering", Module::Copied, "-u WAYLAND_DISPLAY DISPLAY=:4711", true}),
+        HeadlessCase{"DisplayNotAnswering", Module::Copied, "-u WAYLAND_DISPLAY DISPLAY=:4711", true},
+        // A platform nobody sees: the window could never be closed by a user. (Qt, started
+        // here, would warn of the virtual server's missing XDG_RUNTIME_DIR.)
+        HeadlessCase{"InvisiblePlatform", Module::Copied,
+                     "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=default.warning=false", true}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QScreen>
 
 #include <xcb/xcb.h>
 
@@ -17,7 +18,7 @@
 
 #include <quorvel/version.h>
 
-#include "platform/desktop_presenter.h"
+#include "ui/desktop_module.h"
 #include "ui/qt/module/module_presenter.h"
 
 namespace quorvel::ui::qt {
@@ -55,39 +56,58 @@ std::string usable_platform() {
     return {};
 }
 
-// The application lives as long as the process: Qt does not take well to being torn down
-// from a library's destructors.
+bool shows_windows(const QString& platform) {
+    return platform != "offscreen" && platform != "minimal" && platform != "minimalegl";
+}
+
+// Qt ends the process when none of the platforms it is given starts, and the display may have
+// gone since it was probed; offscreen always starts, so it closes the list, and an application
+// that got it (or any platform nobody can see) is taken down again. One that shows windows
+// lives as long as the process: Qt does not take well to being torn down by a library.
 bool start_application() {
     const std::string platform = usable_platform();
     if (platform.empty()) return false;
     static std::string name = "quorvel", option = "-platform", choice;
-    choice = platform;
-    static std::vector<char*> arguments = {name.data(), option.data(), choice.data(), nullptr};
-    static int count = 3;
-    new QApplication(count, arguments.data());
-    return true;
+    static std::vector<char*> arguments;
+    static int count;
+    choice = platform + ";offscreen";
+    arguments = {name.data(), option.data(), choice.data(), nullptr};
+    count = 3;
+    auto* application = new QApplication(count, arguments.data());
+    if (shows_windows(QGuiApplication::platformName())) return true;
+    delete application;
+    return false;
 }
 
-platform::Presenter* make_presenter(const char* version) {
-    if (version == nullptr || std::strcmp(version, QUORVEL_VERSION_STRING) != 0) return nullptr;
-    if (QCoreApplication* host = QCoreApplication::instance()) {
+void tell_screen_size(const DesktopHost& host) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        host.set_screen_size(screen->size().width(), screen->size().height());
+}
+
+platform::Presenter* make_presenter(const DesktopHost& host) {
+    if (host.version == nullptr || std::strcmp(host.version, QUORVEL_VERSION_STRING) != 0)
+        return nullptr;
+    bool runs_loop = false;
+    if (QCoreApplication* application = QCoreApplication::instance()) {
         // A host's application without widgets cannot show windows.
-        if (qobject_cast<QApplication*>(host) == nullptr) return nullptr;
-        return new ModulePresenter(false);
+        if (qobject_cast<QApplication*>(application) == nullptr) return nullptr;
+    } else {
+        if (!start_application()) return nullptr;
+        runs_loop = true;
     }
-    if (!start_application()) return nullptr;
-    return new ModulePresenter(true);
+    tell_screen_size(host);
+    return new ModulePresenter(runs_loop);
 }
 
 }  // namespace
 }  // namespace quorvel::ui::qt
 
 extern "C" __attribute__((visibility("default"))) quorvel::platform::Presenter* quorvel_qt_presenter(
-    const char* version) {
+    const quorvel::ui::DesktopHost& host) {
     // The entry must match what the library calls.
-    static_assert(std::is_same_v<decltype(&quorvel_qt_presenter), quorvel::platform::DesktopEntry>);
+    static_assert(std::is_same_v<decltype(&quorvel_qt_presenter), quorvel::ui::DesktopEntry>);
     try {
-        return quorvel::ui::qt::make_presenter(version);
+        return quorvel::ui::qt::make_presenter(host);
     } catch (...) {
         return nullptr;
     }

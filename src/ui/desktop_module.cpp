@@ -1,4 +1,4 @@
-#include "platform/desktop_presenter.h"
+#include "ui/desktop_module.h"
 
 #include <dlfcn.h>
 
@@ -12,8 +12,12 @@
 
 #include "platform/library_directory.h"
 #include "platform/presenter.h"
+#include "toolkit/screen.h"
 
-namespace quorvel::platform {
+namespace quorvel::ui {
+
+using platform::Presenter;
+
 namespace {
 
 bool set_in_environment(const char* name) {
@@ -28,7 +32,7 @@ bool forced_headless() {
 
 std::vector<std::string> module_candidates() {
     std::vector<std::string> paths;
-    if (const std::string beside = library_directory(); !beside.empty())
+    if (const std::string beside = platform::library_directory(); !beside.empty())
         paths.push_back(beside + "/" + kDesktopModule);
 #ifdef QUORVEL_INSTALL_LIBDIR
     paths.push_back(std::string(QUORVEL_INSTALL_LIBDIR) + "/" + kDesktopModule);
@@ -42,7 +46,10 @@ Presenter* load_module(const std::string& path) {
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return nullptr;
     auto entry = reinterpret_cast<DesktopEntry>(dlsym(module, kDesktopEntry));
-    return entry != nullptr ? entry(QUORVEL_VERSION_STRING) : nullptr;
+    static const DesktopHost host{QUORVEL_VERSION_STRING, [](int width, int height) {
+                                      toolkit::set_screen_size({width, height});
+                                  }};
+    return entry != nullptr ? entry(host) : nullptr;
 }
 
 Presenter* load_desktop_presenter() {
@@ -58,10 +65,10 @@ Presenter* load_desktop_presenter() {
 
 void use_desktop_presenter() {
     static std::once_flag tried;
-    if (presenter_replaced()) return;
+    if (platform::presenter_replaced()) return;
     std::call_once(tried, [] {
-        if (Presenter* desktop = load_desktop_presenter()) set_presenter(desktop);
+        if (Presenter* desktop = load_desktop_presenter()) platform::set_presenter(desktop);
     });
 }
 
-}  // namespace quorvel::platform
+}  // namespace quorvel::ui

@@ -82,6 +82,16 @@ TEST(DesktopModule, ConverterWindowHoldsAHostWithoutQtUntilItIsClosed) {
     EXPECT_EQ(png_size(shot), std::make_pair(uint32_t(form.width()), uint32_t(form.height())));
 }
 
+// The second showing runs the loop again, and closes again, in the same application.
+TEST(DesktopModule, ConverterShownAgainAfterClosingHoldsTheHostAgain) {
+    Installed at(Module::Copied);
+    const Outcome outcome = run_host(at, kCloseWhenPainted + at.dir.file("shot.png"), "converter 2");
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out,
+              "showing 1 wrote the INI file: yes\nshowing 2 wrote the INI file: yes\n"
+              "returned\nmodule loaded: yes\n");
+}
+
 TEST(DesktopModule, PropertyDialogOfASaveIsARealDialog) {
     Installed at(Module::Copied);
     const std::string shot = at.dir.file("wsq-dialog.png"), target = at.dir.file("print.wsq");

@@ -1,10 +1,14 @@
 /* A host without Qt of its own: loads libquorvel.so with dlopen and either shows the converter
-   (`converter`) or saves an image as WSQ with the property dialog on (`save IN OUT`). It prints
-   "returned" once the call is back, and whether the desktop module got loaded.
-   Usage: host LIBRARY MODULE converter | host LIBRARY MODULE save IN OUT */
+   (`converter`; with COUNT, that many times, saying after each whether the window's closing
+   wrote Quorvel.ini beside the library, then removing it) or saves an image as WSQ with the
+   property dialog on (`save IN OUT`). It prints "returned" once the calls are back, and
+   whether the desktop module got loaded.
+   Usage: host LIBRARY MODULE converter [COUNT] | host LIBRARY MODULE save IN OUT */
 #include <dlfcn.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 typedef void (*show_fn)(void);
 typedef void (*flag_fn)(int);
@@ -28,7 +32,20 @@ int main(int argc, char** argv) {
     if (strcmp(argv[3], "converter") == 0) {
         show_fn show = (show_fn)dlsym(library, "ShowFileConverter");
         if (show == NULL) return 4;
-        show();
+        if (argc < 5) {
+            show();
+        } else {
+            const char* slash = strrchr(argv[1], '/');
+            if (slash == NULL) return 6;
+            char ini[4096];
+            snprintf(ini, sizeof ini, "%.*s/Quorvel.ini", (int)(slash - argv[1]), argv[1]);
+            for (int count = 1; count <= atoi(argv[4]); ++count) {
+                show();
+                printf("showing %d wrote the INI file: %s\n", count,
+                       access(ini, F_OK) == 0 ? "yes" : "no");
+                unlink(ini);
+            }
+        }
     } else if (strcmp(argv[3], "save") != 0 || argc < 6 || !save(library, argv[4], argv[5])) {
         return 5;
     }

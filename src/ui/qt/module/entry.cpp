@@ -47,13 +47,16 @@ bool wayland_display_reachable() {
     return access(socket.c_str(), F_OK) == 0;
 }
 
-// Qt ends the process when its platform cannot start, so the platform is chosen here, among
-// those that can: an empty answer means no window can be shown.
-std::string usable_platform() {
+// The platforms worth Qt's try, in Qt's list syntax ("wayland;xcb"): the user's choice, or those
+// whose display answers and whose plugin is there. Empty: no window can be shown.
+std::string usable_platforms() {
     if (const char* chosen = std::getenv("QT_QPA_PLATFORM"); chosen && *chosen) return chosen;
-    if (wayland_display_reachable() && platform_plugin_installed("libqwayland")) return "wayland";
-    if (x_display_reachable() && platform_plugin_installed("libqxcb")) return "xcb";
-    return {};
+    std::string platforms;
+    if (wayland_display_reachable() && platform_plugin_installed("libqwayland"))
+        platforms = "wayland";
+    if (x_display_reachable() && platform_plugin_installed("libqxcb"))
+        platforms += platforms.empty() ? "xcb" : ";xcb";
+    return platforms;
 }
 
 bool shows_windows(const QString& platform) {
@@ -65,12 +68,12 @@ bool shows_windows(const QString& platform) {
 // that got it (or any platform nobody can see) is taken down again. One that shows windows
 // lives as long as the process: Qt does not take well to being torn down by a library.
 bool start_application() {
-    const std::string platform = usable_platform();
-    if (platform.empty()) return false;
+    const std::string platforms = usable_platforms();
+    if (platforms.empty()) return false;
     static std::string name = "quorvel", option = "-platform", choice;
     static std::vector<char*> arguments;
     static int count;
-    choice = platform + ";offscreen";
+    choice = platforms + ";offscreen";
     arguments = {name.data(), option.data(), choice.data(), nullptr};
     count = 3;
     auto* application = new QApplication(count, arguments.data());

@@ -75,7 +75,7 @@ TEST(DesktopModule, ConverterWindowHoldsAHostWithoutQtUntilItIsClosed) {
     const std::string shot = at.dir.file("converter.png");
     const Outcome outcome = run_host(at, kCloseWhenPainted + shot, "converter");
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, "returned\nmodule loaded: yes\n");
+    EXPECT_EQ(outcome.out, "returned\nmodule loaded: yes\n") << outcome.err;
     // The directories are written when the window closes: the call came back after that.
     EXPECT_TRUE(fs::exists(at.ini())) << outcome.err;
     const auto& form = quorvel::ui::converter_form();
@@ -89,7 +89,8 @@ TEST(DesktopModule, ConverterShownAgainAfterClosingHoldsTheHostAgain) {
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out,
               "showing 1 wrote the INI file: yes\nshowing 2 wrote the INI file: yes\n"
-              "returned\nmodule loaded: yes\n");
+              "returned\nmodule loaded: yes\n")
+        << outcome.err;
 }
 
 TEST(DesktopModule, PropertyDialogOfASaveIsARealDialog) {
@@ -100,7 +101,7 @@ TEST(DesktopModule, PropertyDialogOfASaveIsARealDialog) {
                              " " + quorvel::codec_test::sh_quote(target);
     const Outcome outcome = run_host(at, kCloseWhenPainted + shot, args);
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, "returned\nmodule loaded: yes\n");
+    EXPECT_EQ(outcome.out, "returned\nmodule loaded: yes\n") << outcome.err;
     EXPECT_GT(fs::file_size(target), 100u);
     const auto& dialog = quorvel::ui::wsq_dialog();
     EXPECT_EQ(png_size(shot), std::make_pair(uint32_t(dialog.width()), uint32_t(dialog.height())));

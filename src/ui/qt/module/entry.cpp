@@ -29,14 +29,26 @@ bool platform_plugin_installed(const char* prefix) {
     return !platforms.entryList({QString(prefix) + "*.so"}, QDir::Files).isEmpty();
 }
 
-bool x_display_reachable() {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return false;
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool reachable = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return reachable;
-}
+// A connection to the X display named by DISPLAY, held while Qt makes its own: an X server
+// that saw its last client go resets and turns new ones away meanwhile (Xvfb does by default).
+class XProbe {
+public:
+    XProbe() {
+        const char* display = std::getenv("DISPLAY");
+        if (display != nullptr && *display != '\0') connection_ = xcb_connect(nullptr, nullptr);
+    }
+    ~XProbe() {
+        if (connection_ != nullptr) xcb_disconnect(connection_);
+    }
+    XProbe(const XProbe&) = delete;
+    XProbe& operator=(const XProbe&) = delete;
+    bool reachable() const {
+        return connection_ != nullptr && xcb_connection_has_error(connection_) == 0;
+    }
+
+private:
+    xcb_connection_t* connection_ = nullptr;
+};
 
 bool wayland_display_reachable() {
     const char* name = std::getenv("WAYLAND_DISPLAY");
@@ -49,12 +61,12 @@ bool wayland_display_reachable() {
 
 // The platforms worth Qt's try, in Qt's list syntax ("wayland;xcb"): the user's choice, or those
 // whose display answers and whose plugin is there. Empty: no window can be shown.
-std::string usable_platforms() {
+std::string usable_platforms(const XProbe& x) {
     if (const char* chosen = std::getenv("QT_QPA_PLATFORM"); chosen && *chosen) return chosen;
     std::string platforms;
     if (wayland_display_reachable() && platform_plugin_installed("libqwayland"))
         platforms = "wayland";
-    if (x_display_reachable() && platform_plugin_installed("libqxcb"))
+    if (x.reachable() && platform_plugin_installed("libqxcb"))
         platforms += platforms.empty() ? "xcb" : ";xcb";
     return platforms;
 }
@@ -68,7 +80,8 @@ bool shows_windows(const QString& platform) {
 // that got it (or any platform nobody can see) is taken down again. One that shows windows
 // lives as long as the process: Qt does not take well to being torn down by a library.
 bool start_application() {
-    const std::string platforms = usable_platforms();
+    const XProbe x;
+    const std::string platforms = usable_platforms(x);
     if (platforms.empty()) return false;
     static std::string name = "quorvel", option = "-platform", choice;
     static std::vector<char*> arguments;

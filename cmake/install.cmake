@@ -13,6 +13,10 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/quorvel DESTINATION ${CMAKE_INSTAL
 install(FILES ${QUORVEL_GENERATED_INCLUDE}/quorvel/version.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel)
 
+# The desktop module sits beside the library, where the library looks for it.
+if(TARGET quorvel_qt_module)
+  install(TARGETS quorvel_qt_module LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 foreach(tool quorvel_tool quorvel-gui quorvel_gui)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

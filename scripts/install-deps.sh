@@ -15,7 +15,7 @@ packages=(
   # the converter's INI file
   libinih-dev
   # the real windows (Qt 6 widgets) and their tests under a virtual X server
-  qt6-base-dev libgl-dev xvfb xauth
+  qt6-base-dev libgl-dev libxcb1-dev xvfb xauth
   # metafiles: libwmf (WMF) and libemf2svg (EMF) to SVG, librsvg on cairo to pixels; libwmf
   # needs the URW base fonts to draw at all
   libwmf-dev libemf2svg-dev librsvg2-dev libcairo2-dev gsfonts

@@ -47,7 +47,8 @@ QUORVEL_API HBITMAP CreateBMPFromFile(char* file_name);
    2 BMP, 3 TIFF, 4 PNG, 5 JPEG (quality 90), 6 Targa or 7 SGI RGB, to `file_name` with its
    extension replaced by the type's (.wsq .bmp .tif .png .jpg .tga .rgb). Returns 1 always;
    check for the file to know whether it was written. With SetShowFilePropertiesDialog(1) a
-   WSQ or TIFF save first shows its property dialog; either way it takes its parameters from
+   WSQ or TIFF save first shows its property dialog (a real modal one when ShowFileConverter
+   would show a real window); either way it takes its parameters from
    that dialog's controls (which the setters write) and leaves them in the settings. Failures
    are shown in a "Save Error" message box (WSQ reports its own); a failed write leaves any
    older file of that name as it was. Other type codes write nothing. */
@@ -67,9 +68,14 @@ QUORVEL_API void WriteTIFFpredictor(int predictor); /* low 16 bits are kept */
 QUORVEL_API int ReadTIFFpredictor(void);
 QUORVEL_API void SetShowFilePropertiesDialog(int flag); /* dialogs are shown only for 1 */
 
-/* Shows the batch "File format converter" window modelessly and returns at once. It reads its
-   two directories from Quorvel.ini (beside the library, or in $XDG_CONFIG_HOME/quorvel) at every
-   showing and writes them back at every closing. */
+/* Shows the batch "File format converter" window. It reads its two directories from
+   Quorvel.ini (beside the library, or in $XDG_CONFIG_HOME/quorvel) at every showing and writes
+   them back at every closing. With a display (DISPLAY or WAYLAND_DISPLAY set, QUORVEL_HEADLESS
+   not 1) and libquorvel-qt.so beside the library, it is a real window: in a host that runs a Qt
+   application it is modeless and the call returns at once; a host without a Qt event loop of
+   its own waits in ShowFileConverter while the window is open (the module runs the loop a
+   window needs) and gets the call back when the user closes it. Without a display, or when the
+   module is missing or cannot show windows, it is shown headless and the call returns at once. */
 QUORVEL_API void ShowFileConverter(void);
 
 /* Always null: the windows are reached only through the functions. */

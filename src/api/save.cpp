@@ -12,6 +12,7 @@
 #include "toolkit/graphic_errors.h"
 #include "toolkit/jpeg_image.h"
 #include "toolkit/number_text.h"
+#include "ui/desktop_module.h"
 #include "ui/dialogs.h"
 
 namespace quorvel::api {
@@ -36,6 +37,12 @@ void make_working_copy(HBITMAP bitmap, Bitmap& copy) {
     copy.set_pixel_format(toolkit::PixelFormat::Bit24);
 }
 
+// A property dialog is a real one when there is a display for it.
+void show_properties(toolkit::Form& dialog) {
+    ui::use_desktop_presenter();
+    dialog.show_modal();
+}
+
 // Settings from the WSQ dialog's edits; false (and a message) when an edit holds no number.
 bool take_wsq_settings(FileState& state, Settings& settings, const std::string& target) {
     ui::TWSQDialog& dialog = ui::wsq_dialog();
@@ -58,7 +65,7 @@ bool take_wsq_settings(FileState& state, Settings& settings, const std::string& 
 }
 
 void save_wsq(FileState& state, Settings& settings, const Bitmap& copy, const std::string& target) {
-    if (settings.show_properties == 1) ui::wsq_dialog().show_modal();
+    if (settings.show_properties == 1) show_properties(ui::wsq_dialog());
     if (!take_wsq_settings(state, settings, target)) return;
     // The options' comment is the call's own copy.
     const std::string text = ui::wsq_dialog().comment_textEdit.text();
@@ -82,7 +89,7 @@ void take_tiff_settings(Settings& settings) {
 }
 
 void save_tiff(Settings& settings, const Bitmap& copy, const std::string& target) {
-    if (settings.show_properties == 1) ui::tiff_dialog().show_modal();
+    if (settings.show_properties == 1) show_properties(ui::tiff_dialog());
     take_tiff_settings(settings);
     raster::TiffFileOptions options{settings.tiff_compression, 0, 0, settings.tiff_predictor};
     raster::WriteImageFile(copy.handle(), target.c_str(), &options);

@@ -41,4 +41,6 @@ Presenter* set_presenter(Presenter* replacement) {
     return previous;
 }
 
+bool presenter_replaced() { return g_replacement != nullptr; }
+
 }  // namespace quorvel::platform

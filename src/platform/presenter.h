@@ -46,5 +46,7 @@ public:
 Presenter& presenter();
 // Installs a presenter (null restores the default); returns the previous one.
 Presenter* set_presenter(Presenter* replacement);
+// True while a presenter other than the default one is in force.
+bool presenter_replaced();
 
 }  // namespace quorvel::platform

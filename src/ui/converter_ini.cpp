@@ -1,6 +1,5 @@
 #include "ui/converter_ini.h"
 
-#include <dlfcn.h>
 #include <ini.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/library_directory.h"
 #include "ui/conversion_paths.h"
 
 namespace quorvel::ui {
@@ -44,13 +44,6 @@ int on_entry(void* user, const char* section, const char* name, const char* valu
     if (std::string(name) == kOutputKey && text.size() < cut_length(kOutputKey))
         directories->output_directory = text;
     return 1;
-}
-
-std::string library_directory() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&default_ini_path), &info) == 0 || info.dli_fname == nullptr)
-        return {};
-    return directory_part(info.dli_fname);
 }
 
 std::string user_config_directory() {
@@ -122,7 +115,7 @@ bool write_lines(const std::string& path, const std::vector<std::string>& lines)
 }  // namespace
 
 std::string default_ini_path() {
-    const std::string beside = library_directory();
+    const std::string beside = platform::library_directory();
     if (!beside.empty() && access(beside.c_str(), W_OK) == 0) return beside + "/" + kFileName;
     return user_config_directory() + "/" + kFileName;
 }

@@ -33,6 +33,9 @@ done
 if [ -e "$build/python/quorvel/__init__.py" ]; then
   grep -qx -- ./usr/lib/python3/dist-packages/quorvel/__init__.py <<<"$files" || fail "the package lacks the Python package"
 fi
+if [ -e "$build/libquorvel-qt.so" ]; then
+  grep -qx -- ./usr/lib/libquorvel-qt.so <<<"$files" || fail "the package lacks the desktop module"
+fi
 dpkg-deb -I "$deb" postinst | grep ldconfig >/dev/null || fail "postinst does not run ldconfig"
 
 if [ "$mode" = contents ]; then

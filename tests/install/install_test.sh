@@ -23,6 +23,17 @@ done
 if [ -x "$build/quorvel-gui" ]; then
   [ -x "$prefix/bin/quorvel-gui" ] || fail "quorvel-gui is built but not installed"
 fi
+# The desktop module sits beside the library (where the library looks for it), exporting only
+# its entry; none of its symbols reach the library's table.
+if [ -e "$build/libquorvel-qt.so" ]; then
+  [ -e "$libdir/libquorvel-qt.so" ] || fail "libquorvel-qt.so is built but not installed beside the library"
+  exports=$(nm -D --defined-only "$libdir/libquorvel-qt.so" | awk '{print $3}')
+  [ "$exports" = quorvel_qt_presenter ] || fail "libquorvel-qt.so exports: $exports"
+  library_exports=$(nm -D --defined-only "$libdir/libquorvel.so.$version")
+  [[ $library_exports != *quorvel_qt* && $library_exports != *FormWindow* ]] ||
+    fail "libquorvel.so exports the desktop module's symbols"
+  [[ $(objdump -p "$libdir/libquorvel.so.$version") != *"NEEDED"*"Qt6"* ]] || fail "libquorvel.so links Qt"
+fi
 [ "$(readlink "$libdir/libquorvel.so")" = libquorvel.so.0 ] || fail "libquorvel.so does not link to the SONAME"
 # (grep reads all of objdump's output: with -q, pipefail would catch objdump's SIGPIPE.)
 objdump -p "$libdir/libquorvel.so.$version" | grep "SONAME *libquorvel.so.0$" >/dev/null || fail "SONAME"

@@ -1,0 +1,30 @@
+// Real windows for a host with a display. The Qt presenter lives in a module of its own
+// (libquorvel-qt.so, installed beside the library) so that the library never needs Qt: hosts
+// without it load the library as before and stay headless.
+#pragma once
+
+namespace quorvel::platform {
+class Presenter;
+}
+
+namespace quorvel::ui {
+
+inline constexpr const char* kDesktopModule = "libquorvel-qt.so";
+// What the library hands the module. The module carries its own copy of the toolkit's code,
+// but the state the forms are shown with lives in the library: the module sets it from here.
+struct DesktopHost {
+    const char* version;  // the module serves only the library it was built with
+    void (*set_screen_size)(int width, int height);  // the forms centre on the real screen
+};
+
+// The module's one export: the presenter to install, or null when it cannot show windows here
+// (another version, a display it cannot reach, a Qt application without widgets).
+inline constexpr const char* kDesktopEntry = "quorvel_qt_presenter";
+using DesktopEntry = platform::Presenter* (*)(const DesktopHost& host);
+
+// Installs the desktop presenter when the default one is still in force, a display is named
+// (DISPLAY or WAYLAND_DISPLAY), QUORVEL_HEADLESS does not force headless and the module loads.
+// Otherwise nothing changes. The module is tried once per process.
+void use_desktop_presenter();
+
+}  // namespace quorvel::ui

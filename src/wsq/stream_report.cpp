@@ -1,4 +1,4 @@
-#include "wsq/inspect.h"
+#include "wsq/stream_report.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "wsq/inspect.h"
+#include "wsq/stream_report.h"
 
 namespace quorvel::tool {
 namespace {

@@ -1,10 +1,10 @@
 // What the C++ API reports about a stream beside its pixels, taken from the stream walk of
-// wsq/inspect.h: its comments and NIST_COM attributes, and the whole StreamInfo for info().
+// wsq/stream_report.h: its comments and NIST_COM attributes, and the whole StreamInfo for info().
 #pragma once
 
 #include <quorvel/quorvel.hpp>
 
-#include "wsq/inspect.h"
+#include "wsq/stream_report.h"
 
 namespace quorvel::cpp {
 

@@ -8,9 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # command-line option parsing of the quorvel tool (header-only)
   libcli11-dev
-  # metafiles: libwmf (WMF) and libemf2svg (EMF) to SVG, librsvg on cairo to pixels; libwmf
-  # needs the URW base fonts to draw at all
-  libwmf-dev libemf2svg-dev librsvg2-dev libcairo2-dev gsfonts
+  # metafiles: libwmf (WMF) and libemf2svg (EMF, records checked by libUEMF first) to SVG,
+  # librsvg on cairo to pixels; libwmf needs the URW base fonts to draw at all
+  libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev gsfonts
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

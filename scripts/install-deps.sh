@@ -16,9 +16,9 @@ packages=(
   libinih-dev
   # the real windows (Qt 6 widgets) and their tests under a virtual X server
   qt6-base-dev libgl-dev libxcb1-dev xvfb xauth
-  # metafiles: libwmf (WMF) and libemf2svg (EMF) to SVG, librsvg on cairo to pixels; libwmf
-  # needs the URW base fonts to draw at all
-  libwmf-dev libemf2svg-dev librsvg2-dev libcairo2-dev gsfonts
+  # metafiles: libwmf (WMF) and libemf2svg (EMF, records checked by libUEMF first) to SVG,
+  # librsvg on cairo to pixels; libwmf needs the URW base fonts to draw at all
+  libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev gsfonts
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

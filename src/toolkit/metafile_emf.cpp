@@ -1,6 +1,7 @@
 // Enhanced metafiles to SVG through libemf2svg; the size is the header's frame (in 0.01 mm)
 // at 96 dpi.
 #include <emf2svg.h>
+#include <uemf_safe.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,11 @@ namespace quorvel::toolkit::metafile {
 namespace {
 
 constexpr uint32_t kEmrHeader = 1;
+constexpr uint32_t kEmrEof = 14;
+constexpr size_t kRecordHeaderBytes = 8;
+// Zero bytes behind the copy the converter reads, so that a read just past a record's end
+// meets zeros instead of another allocation.
+constexpr size_t kGuardBytes = 4096;
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr size_t kHeaderBytes = 88;
 constexpr double kHundredthsOfMmPerInch = 2540.0;
@@ -39,6 +45,22 @@ void picture_size(std::span<const uint8_t> b, SvgPicture& picture) {
         static_cast<int>(std::clamp<int64_t>(int64_t{le32(b, 20)} - le32(b, 12) + 1, 0, INT32_MAX));
 }
 
+// libemf2svg trusts every size and offset inside the records, so each record is checked by
+// libUEMF's own verifier first: it must lie inside the file and be consistent within itself,
+// and the file must end with an end-of-file record.
+bool records_safe(const std::vector<char>& contents, size_t length) {
+    const std::span<const uint8_t> b(reinterpret_cast<const uint8_t*>(contents.data()), length);
+    size_t at = 0;
+    while (at + kRecordHeaderBytes <= length) {
+        const uint32_t type = uint32_t(le32(b, at)), size = uint32_t(le32(b, at + 4));
+        if (size < kRecordHeaderBytes || size % 4 != 0 || size > length - at) return false;
+        if (!U_emf_record_safe(contents.data() + at)) return false;
+        if (type == kEmrEof) return true;
+        at += size;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool is_emf(std::span<const uint8_t> b) {
@@ -52,12 +74,14 @@ SvgPicture emf_to_svg(std::span<const uint8_t> bytes) {
     picture_size(bytes, picture);
     check_size(picture.width, picture.height);
     std::vector<char> contents(bytes.begin(), bytes.end());
+    contents.resize(bytes.size() + kGuardBytes, 0);
+    if (!records_safe(contents, bytes.size())) throw EInvalidGraphic("Metafile is not valid");
     // No namespace prefix: plain SVG elements.
     generatorOptions options{nullptr, false, true, true, double(picture.height),
                              double(picture.width)};
     char* svg = nullptr;
     size_t length = 0;
-    const int converted = emf2svg(contents.data(), contents.size(), &svg, &length, &options);
+    const int converted = emf2svg(contents.data(), bytes.size(), &svg, &length, &options);
     if (converted != 0 && svg != nullptr) picture.svg.assign(svg, length);
     std::free(svg);
     if (picture.svg.empty()) throw EInvalidGraphic("Metafile cannot be drawn");

@@ -14,16 +14,23 @@ namespace quorvel::toolkit::metafile {
 namespace {
 
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr size_t kPlaceableBytes = 22;
 constexpr size_t kHeaderBytes = 18;
 constexpr double kScreenDpi = 96.0;
 constexpr double kPointsPerInch = 72.0;
 
 uint32_t le16(std::span<const uint8_t> b, size_t at) { return b[at] | (b[at + 1] << 8u); }
 
+uint32_t le32(std::span<const uint8_t> b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
+
+// The standard header after the optional placeable one: a memory or disk metafile of 9 header
+// words whose largest record fits in the file. libwmf sizes its record buffer by that field,
+// so a forged one must not reach it.
 bool looks_like_wmf(std::span<const uint8_t> b) {
-    if (b.size() < kHeaderBytes) return false;
-    if ((le16(b, 0) | le16(b, 2) << 16) == kPlaceableKey) return true;
-    return (le16(b, 0) == 1 || le16(b, 0) == 2) && le16(b, 2) == 9;
+    const size_t at = b.size() >= 4 && le32(b, 0) == kPlaceableKey ? kPlaceableBytes : 0;
+    if (b.size() < at + kHeaderBytes) return false;
+    const uint32_t type = le16(b, at), words = le16(b, at + 2), largest = le32(b, at + 12);
+    return (type == 1 || type == 2) && words == 9 && largest >= 3 && uint64_t{largest} * 2 <= b.size();
 }
 
 [[noreturn]] void refuse() { throw EInvalidGraphic("Metafile cannot be drawn"); }

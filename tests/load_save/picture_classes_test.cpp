@@ -205,10 +205,15 @@ TEST(Metafiles, WhatTheRenderersCannotReadFailsCleanly) {
     TempDir dir;
     std::vector<uint8_t> emf = green_half_emf();
     emf[32] = 0xFF, emf[33] = 0xFF, emf[34] = 0xFF, emf[35] = 0x7F;  // a frame 2^31 units wide
+    // A header whose description runs far past its record (the converter would read it).
+    std::vector<uint8_t> described = green_half_emf();
+    described[60] = 0xE8, described[61] = 0x03, described[64] = 88;
+    std::vector<uint8_t> unended = green_half_emf();
+    unended.resize(unended.size() - 20);  // no end-of-file record
     std::vector<uint8_t> wmf = red_half_wmf();
     wmf.resize(30);
     const std::pair<const char*, std::vector<uint8_t>> cases[] = {
-        {"x.emf", emf},
+        {"x.emf", emf},      {"d.emf", described}, {"u.emf", unended},
         {"y.wmf", wmf},
         {"z.wmf", {1, 2, 3}},
         {"w.emf", std::vector<uint8_t>(200, 0)}};

@@ -42,11 +42,7 @@ bool TAutodeskGraphic::read_image_info(toolkit::Stream& stream, int image_index)
     ReaderImageInfo& info = image_info();
     info.width = in.le16();
     info.height = in.le16();
-    info.color_model = cmIndexed;
-    info.sample_bits = 8;
-    info.samples = 1;
-    info.pixel_bits = 8;
-    info.compression = ctNone;
+    describe_samples(info, cmIndexed, 8, 1, ctNone);
     return true;
 }
 

@@ -58,11 +58,7 @@ bool TCUTGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     ReaderImageInfo& info = image_info();
     info.width = in.le16();
     info.height = in.le16();
-    info.color_model = cmIndexed;
-    info.sample_bits = 8;
-    info.samples = 1;
-    info.pixel_bits = 8;
-    info.compression = ctRLE;
+    describe_samples(info, cmIndexed, 8, 1, ctRLE);
     return true;
 }
 

@@ -84,11 +84,7 @@ bool TPCDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     ReaderImageInfo& info = image_info();
     info.width = (turned ? 128 : 192) << index;
     info.height = (turned ? 192 : 128) << index;
-    info.color_model = cmPhotoYCC;
-    info.sample_bits = 8;
-    info.samples = 3;
-    info.pixel_bits = 24;
-    info.compression = index >= 3 ? ctPCDHuffmann : ctNone;
+    describe_samples(info, cmPhotoYCC, 8, 3, index >= 3 ? ctPCDHuffmann : ctNone);
     info.info_options = overview ? 1 : 0;
     return true;
 }

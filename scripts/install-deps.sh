@@ -12,6 +12,8 @@ packages=(
   libcli11-dev
   # the Python package and its tests; the .deb's dependency list (dpkg-shlibdeps); nm, objdump
   python3-dev pybind11-dev python3-numpy python3-pytest dpkg-dev binutils man-db
+  # quorvel.dask and its tests on a local cluster
+  python3-dask python3-distributed
   # the converter's INI file
   libinih-dev
   # the real windows (Qt 6 widgets) and their tests under a virtual X server

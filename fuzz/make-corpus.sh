@@ -119,7 +119,59 @@ im "$work/colour.ppm" "$r/psd/rgb.psd"
 im "$work/gray.pgm" "$r/psd/gray.psd"
 im "$work/alpha.png" "$r/psd/rgba.psd"
 im "$work/gray.pgm" -compress RLE "SGI:$r/bw/gray.bw"
-im "$work/colour.ppm" "EPT:$r/eps/preview.eps"
+# The formats no tool here writes, and the metafiles, built from their descriptions.
+python3 - "$r" "$out/tif/rgb.tif" <<'PY'
+import struct, sys, zlib
+r, tiff = sys.argv[1], open(sys.argv[2], "rb").read()
+def put(name, data):
+    open(f"{r}/{name}", "wb").write(data)
+le, be = (lambda f, *v: struct.pack("<" + f, *v)), (lambda f, *v: struct.pack(">" + f, *v))
+
+# RLA: 740-byte header, a line offset table, each line's channels as counted runs.
+def rla():
+    head = be("8H", 0, 2, 0, 1, 0, 2, 0, 1) + be("6H", 1, 0, 3, 0, 0, 0xFFFE) + b"2.2".ljust(16, b"\0")
+    head = head.ljust(580, b"\0") + b"rgb".ljust(32, b"\0")
+    head = head.ljust(658, b"\0") + be("3H", 8, 0, 8)
+    head = head.ljust(740, b"\0")
+    line = b"".join(be("H", len(c)) + c for c in (b"\xfd\x01\x02\x03", b"\x02\x40", b"\xfd\x07\x08\x09"))
+    at = 740 + 8
+    return head + be("2I", at, at + len(line)) + line + line
+put("rla/rgb.rla", rla())
+# CUT: a size header, then rows of runs and literals ending in 0.
+put("cut/runs.cut", le("3H", 4, 2, 0) + le("H", 5) + bytes([0x83, 1, 1, 2, 0]) + le("H", 5) + bytes([0x84, 3, 0, 0, 0]))
+# Autodesk PIC: the 32-byte header, a 6-bit palette, the pixels.
+put("pic/pal.pic", le("5HBBI", 0x9119, 3, 2, 0, 0, 8, 0, 6).ljust(32, b"\0") + bytes(768) + bytes([0, 1, 0, 1, 1, 0]))
+# Paint Shop Pro 4: image block, one raster layer of three uncompressed channels.
+def psp():
+    def block(ident, fields, rest=b"", chunked=True):
+        chunk = len(fields) + (4 if chunked else 0)
+        return b"~BK\0" + le("H", ident) + le("I", chunk + len(rest)) + (le("I", chunk) if chunked else b"") + fields + rest
+    image = block(0, le("2i", 3, 2) + le("d", 40.0) + le("B3HIBIIH", 2, 0, 24, 1, 0, 0, 0, 0, 1) + le("I", 1))
+    plane = bytes([10, 20, 30, 40, 50, 60])
+    channels = b"".join(block(5, le("2I2H", 6, 6, 0, t), plane) for t in (1, 2, 3))
+    layer = le("H", 5) + b"Layer" + b"\1" + le("8I", 0, 0, 3, 2, 0, 0, 3, 2) + bytes(24)
+    bank = block(3, b"", block(4, layer, le("I", 8) + le("2H", 1, 3) + channels), False)
+    return b"Paint Shop Pro Image File\n\x1a" + bytes(5) + le("2H", 4, 0) + image + bank
+put("psp/rgb.psp", psp())
+# DOS EPS around a TIFF preview.
+put("eps/preview.eps", bytes([0xC5, 0xD0, 0xD3, 0xC6]) + le("6I", 30, 0, 0, 0, 30, len(tiff)) + b"\xff\xff" + tiff)
+# Placeable WMF: a red rectangle; EMF: a green one.
+def wmf():
+    rec = lambda fn, *p: le("I", 3 + len(p)) + le("H", fn) + le(f"{len(p)}H", *p)
+    body = rec(0x020B, 0, 0) + rec(0x020C, 50, 100) + rec(0x02FC, 0, 0xFF, 0, 0) + rec(0x012D, 0) + \
+           rec(0x041B, 50, 50, 0, 0) + rec(0)
+    words = [0xCDD7, 0x9AC6, 0, 0, 0, 100, 50, 96, 0, 0]
+    check = 0
+    for w in words: check ^= w
+    return le("11H", *words, check) + le("3HIHIH", 1, 9, 0x300, (18 + len(body)) // 2, 2, 8, 0) + body
+put("wmf/rect.wmf", wmf())
+def emf():
+    body = le("6I", 39, 24, 1, 0, 0xFF00, 0) + le("3I", 37, 12, 1) + le("6I", 43, 24, 0, 0, 50, 50) + le("5I", 14, 20, 0, 16, 20)
+    head = le("14I", 1, 88, 0, 0, 99, 49, 0, 0, 2646, 1323, 0x464D4520, 0x10000, 88 + len(body), 5)
+    return head + le("2H", 2, 0) + le("7I", 0, 0, 0, 1920, 1080, 508, 286) + body
+put("emf/rect.emf", emf())
+PY
+
 for index in "${!reader_extensions[@]}"; do
   extension=${reader_extensions[$index]}
   for seed in "$r/$extension"/*; do
@@ -147,4 +199,17 @@ for seed in "$out"/raster/*; do
     >"$out/convert/$(basename "$seed")"
   writer=$(((writer + 1) % 8))
 done
+# The toolkit's classes: the first byte picks bitmap, icon, JPEG or metafile (modulo 4).
+mkdir -p "$out"/{toolkit,nistcom,converter_ini}
+im "$work/few.ppm" "$work/few.ico"
+for pair in 0:"$out/bmp/rgb24.bmp" 0:"$out/bmp/pal8.bmp" 1:"$work/few.ico" 2:"$out/jpg/rgb.jpg" \
+            3:"$r/wmf/rect.wmf" 3:"$r/emf/rect.emf"; do
+  [ -s "${pair#*:}" ] || continue
+  { printf "\\x0${pair%%:*}"; cat "${pair#*:}"; } >"$out/toolkit/${pair%%:*}-$(basename "${pair#*:}")"
+done
+# NIST_COM attribute text as the encoder writes it, and the converter's INI file.
+printf 'NIST_COM 5\nPIX_WIDTH 84\nPIX_HEIGHT 84\nPIX_DEPTH 8\nPPI 500\n' >"$out/nistcom/plain.txt"
+printf 'NIST_COM 3\nPPI -1\nCOLORSPACE GRAY\n' >"$out/nistcom/no_ppi.txt"
+printf '[Directories]\ninput_directory=/data/in\noutput_directory=/data/out\n\n[Other]\nkey=value\n' >"$out/converter_ini/both.ini"
+printf '; comment\n[Directories]\ninput_directory=C:\\scans\n' >"$out/converter_ini/source_only.ini"
 du -sh "$out"

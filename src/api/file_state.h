@@ -1,10 +1,10 @@
 // The state behind the two file exports: the library bitmap that CreateBMPFromFile hands out,
 // the picture holder its picture-loader, icon and metafile routes load through, and the
-// comment texts WSQ saves leave in the comment setting. One process-wide instance.
+// comment text a WSQ load or save leaves in the comment setting. One process-wide instance.
 #pragma once
 
-#include <deque>
-#include <string>
+#include <cstdlib>
+#include <memory>
 
 #include "toolkit/bitmap.h"
 #include "toolkit/picture.h"
@@ -15,9 +15,10 @@ struct FileState {
     // Owns the handle CreateBMPFromFile returns; the next successful load replaces it.
     toolkit::Bitmap library_bitmap;
     toolkit::Picture picture_holder;
-    // The setting points into one of these; a later save adds another rather than freeing
-    // the text a host may still hold a pointer to.
-    std::deque<std::string> saved_comments;
+    // The text the library made for the comment setting (the last WSQ load's or save's). A
+    // pointer ReadWSQ_comment gave stays valid until the next load or save replaces it:
+    // keeping every text would grow without end over an archive of millions of files.
+    std::unique_ptr<char, decltype(&std::free)> library_comment{nullptr, &std::free};
 };
 
 FileState& file_state();

@@ -45,6 +45,7 @@ void load_wsq(FileState& state, Settings& settings, const char* file_name) {
     raster::WsqFileOptions options{24, 0.75, 500, nullptr};
     load_container(state, file_name, &options);
     settings.wsq_ppi = options.ppi;
+    state.library_comment.reset(options.comment);
     settings.wsq_comment = options.comment;
 }
 

@@ -59,8 +59,8 @@ bool take_wsq_settings(FileState& state, Settings& settings, const std::string& 
         return false;
     }
     settings.wsq_ppi = ppi;
-    state.saved_comments.push_back(dialog.comment_textEdit.text());
-    settings.wsq_comment = state.saved_comments.back().data();
+    state.library_comment.reset(strdup(dialog.comment_textEdit.text().c_str()));
+    settings.wsq_comment = state.library_comment.get();
     return true;
 }
 

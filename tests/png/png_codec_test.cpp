@@ -122,7 +122,7 @@ TEST(PngRead, ClaimedSizesMustFitWhatTheFileCanHold) {
         EXPECT_TRUE(IsEmpty(r.img));
     }
     Record white;
-    white.img = testing::record_from(Picture{2000, 1500, 1, std::vector<uint8_t>(3000000, 255)}, 8);
+    white.img = testing::record_from(Picture{2000, 1500, 3, std::vector<uint8_t>(9000000, 255)}, 24);
     ASSERT_EQ(WritePngFile(dir.file("white.png").c_str(), white.img), BMG_OK);
     Record r;
     EXPECT_EQ(ReadPngFile(dir.file("white.png").c_str(), &r.img), BMG_OK);

@@ -63,15 +63,14 @@ Raster raster_of(const Bitmap& bitmap) {
     return image;
 }
 
-// The WSQ reader leaves the file's resolution and its last comment (malloc'd) in the settings.
-void take_wsq_facts(api::Settings& settings, Raster& image) {
+// The WSQ reader leaves the file's resolution and its last comment in the settings (the
+// comment owned by the call's file state).
+void take_wsq_facts(const api::Settings& settings, Raster& image) {
     image.ppi = settings.wsq_ppi;
     const char* comment = settings.wsq_comment;
     if (comment != nullptr &&
         std::strncmp(comment, wsq::NISTCOM_NAME, std::strlen(wsq::NISTCOM_NAME)) != 0)
         image.comment = comment;
-    std::free(settings.wsq_comment);
-    settings.wsq_comment = nullptr;
 }
 
 }  // namespace

@@ -40,6 +40,12 @@ bool written_since(const std::string& path, const struct timespec& start) {
     return at.tv_sec > start.tv_sec || (at.tv_sec == start.tv_sec && at.tv_nsec >= start.tv_nsec);
 }
 
+std::string canonical_text(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical.string();
+}
+
 struct timespec coarse_now() {
     struct timespec now {};
     clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -47,6 +53,8 @@ struct timespec coarse_now() {
 }
 
 }  // namespace
+
+const char* const kReplacesInput = "the output would replace an input file";
 
 ConversionBackend& library_backend() {
     static LibraryBackend backend;
@@ -87,7 +95,18 @@ bool ConversionJob::collect(const StopCheck& should_stop) {
         if (should_stop && should_stop()) return false;
         walk_directory(input_base_, pattern, inputs_.with_subdirectories, files_);
     }
+    set_files(std::move(files_));
     return true;
+}
+
+void ConversionJob::set_files(std::vector<std::string> files) {
+    files_ = std::move(files);
+    canonical_files_.clear();
+    for (const std::string& file : files_) canonical_files_.insert(canonical_text(file));
+}
+
+bool ConversionJob::replaces_input(const std::string& file) const {
+    return canonical_files_.count(canonical_text(output_name(file))) != 0;
 }
 
 std::string ConversionJob::target_name(const std::string& file) const {
@@ -125,6 +144,11 @@ FileResult ConversionJob::convert(size_t j, const DirectoryError& on_directory_e
     result.input = files_.at(j);
     result.output = output_name(result.input);
     result.input_bytes = file_size(result.input);
+    if (replaces_input(result.input)) {
+        result.status = FileStatus::Skipped;
+        result.message = kReplacesInput;
+        return result;
+    }
     const std::string target = target_name(result.input);
     const bool directory_ready = target_directory_ready(target, result, on_directory_error);
     HBITMAP bitmap = backend_.load(result.input);

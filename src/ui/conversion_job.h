@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct ConversionInputs {
     bool with_subdirectories = false;
     int output_type = 1;  // the SaveBMPToFile type code
 };
+
+// The message of a file skipped because its output would be written over an input.
+extern const char* const kReplacesInput;
 
 enum class FileStatus { Converted, ReadFailed, WriteFailed, Skipped, Stopped };
 
@@ -66,7 +70,10 @@ public:
     // Walks every pattern in turn; false when a stop was requested (nothing more is walked).
     bool collect(const StopCheck& should_stop);
     const std::vector<std::string>& files() const { return files_; }
-    void set_files(std::vector<std::string> files) { files_ = std::move(files); }
+    void set_files(std::vector<std::string> files);
+    // Whether the output of a collected file is one of the collected files (the same type in
+    // the same directory, or a.bmp to PNG beside a.png): such a file is skipped, never saved.
+    bool replaces_input(const std::string& file) const;
 
     // The name handed to the backend for a collected file: with subdirectories the output base
     // plus the part after the input base, else the output directory as typed, "/" and the
@@ -95,6 +102,7 @@ private:
     std::string input_base_;
     std::string output_base_;
     std::vector<std::string> files_;
+    std::set<std::string> canonical_files_;  // files_, each as its canonical path
 };
 
 // Whether a path names an existing directory.

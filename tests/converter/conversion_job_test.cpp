@@ -133,6 +133,27 @@ TEST(ConversionJobRun, CreatesMissingOutputDirectoriesAndReportsEachFile) {
     EXPECT_EQ(percents, (std::vector<int>{0, 50}));
 }
 
+TEST(ConversionJobRun, AnOutputThatWouldReplaceAnInputIsSkippedNotSaved) {
+    TempDir tmp;
+    const std::string in = tmp.file("in");
+    for (const char* name : {"/a.bmp", "/a.png", "/c.bmp"}) touch(in + name);
+    FakeBackend backend;
+    // Output into the input directory, named another way: a.bmp and a.png would both write a.png.
+    ui::ConversionJob job({in, in + "/./", {"\\*.bmp", "\\*.png"}, false, 4}, backend);
+    ASSERT_TRUE(job.collect({}));
+    std::vector<ui::FileResult> results;
+    EXPECT_TRUE(job.run([&](size_t, size_t, const ui::FileResult& r) { results.push_back(r); }, {}));
+    ASSERT_EQ(results.size(), 3u);
+    for (const ui::FileResult& r : results) {
+        const bool replaces = r.input != in + "/c.bmp";
+        EXPECT_EQ(r.status, replaces ? ui::FileStatus::Skipped : ui::FileStatus::Converted) << r.input;
+        if (replaces) EXPECT_EQ(r.message, ui::kReplacesInput);
+    }
+    EXPECT_EQ(backend.loads, std::vector<std::string>{in + "/c.bmp"});
+    EXPECT_EQ(slurp(in + "/a.png"), "x");  // as touch left it
+    EXPECT_EQ(slurp(in + "/c.png"), in + "/c.bmp");
+}
+
 TEST(ConversionJobRun, ADirectoryThatCannotBeMadeIsReportedAndTheFileStillSaved) {
     TempDir tmp;
     const std::string in = tmp.file("in");

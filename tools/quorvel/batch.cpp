@@ -26,12 +26,6 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::string canonical_text(const std::string& path) {
-    std::error_code error;
-    const fs::path canonical = fs::weakly_canonical(path, error);
-    return error ? path : canonical.string();
-}
-
 bool apply_settings(const BatchOptions& options) {
     SetShowFilePropertiesDialog(0);
     if (options.bitrate) WriteWSQ_bitrate(*options.bitrate);
@@ -53,17 +47,15 @@ bool apply_settings(const BatchOptions& options) {
 
 // Every collected file with its output name, and the ones that must not be converted.
 std::vector<BatchEntry> plan(const ui::ConversionJob& job, bool skip_existing) {
-    std::set<std::string> inputs;
-    for (const std::string& file : job.files()) inputs.insert(canonical_text(file));
     std::vector<BatchEntry> entries;
     for (const std::string& file : job.files()) {
         BatchEntry entry;
         entry.result.input = file;
         entry.result.output = job.output_name(file);
         entry.result.input_bytes = ui::file_size(file);
-        if (inputs.count(canonical_text(entry.result.output)) != 0) {
+        if (job.replaces_input(file)) {
             entry.planned_skip = true;
-            entry.result.message = "the output would replace an input file";
+            entry.result.message = ui::kReplacesInput;
         } else if (skip_existing && fs::exists(entry.result.output)) {
             entry.planned_skip = true;
             entry.result.message = "the output file exists";

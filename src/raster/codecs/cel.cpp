@@ -193,8 +193,8 @@ bool picture_chunk_fits(uint16_t type, uint64_t payload, uint64_t width, uint64_
     switch (type) {
         case kByteRun:  // a row: its packet count byte, then runs of two bytes for 127 pixels at most
             return height * (1 + 2 * ((width + 126) / 127)) <= payload;
-        case kLiteral:  // every pixel stored
-            return width * height == payload;
+        case kLiteral:  // every pixel stored (a size that differs otherwise is read_literal's to refuse)
+            return width * height <= payload;
         default:
             return type == kBlack;
     }
@@ -203,6 +203,7 @@ bool picture_chunk_fits(uint16_t type, uint64_t payload, uint64_t width, uint64_
 // The walk read_animation makes, without a picture: chunks until the first frame's first
 // pixel sub-chunk, whose size must be able to fill the frame. The position is kept.
 BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height) {
+    if (width == 0 || height == 0) return BMG_OK;  // no picture: allocate_8bit refuses the size
     const size_t resume = in.pos();
     BMGError result = BMG_ERR_READ_FILE;  // the file ends before a pixel sub-chunk
     for (bool found = false; !found;) {

@@ -219,7 +219,6 @@ void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
     const std::optional<Header> header = read_header(file);
     Directory directory(file, header->big_endian);
     directory.read(*find_directory(file, *header, 0));
-    if (!strips_plausible(directory)) fail(gesInvalidImage, format_name);
     try {
         setup_color_manager();
         setup_palette(directory, format_name);

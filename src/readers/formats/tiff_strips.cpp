@@ -93,7 +93,9 @@ void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_
     const TTIFFProperties& p = properties_;
     TColorManager& cm = color_manager();
     const double bytes = static_cast<double>(directory.file().size());
-    const double most = std::min(bytes * pixels_per_byte(p, reads_ycbcr_bands()), double(UINT64_MAX / 2));
+    double most = std::min(bytes * pixels_per_byte(p, reads_ycbcr_bands()), double(UINT64_MAX / 2));
+    // Strips missing or too short for their rows: the file holds no such picture.
+    if (!strips_plausible(directory)) most = 1;
     prepare_bitmap(image_info().width, image_info().height, static_cast<uint64_t>(most));
     if (p.width > INT32_MAX || p.height > INT32_MAX) fail(gesInvalidImage, format_name);
     const ColorModel target = cm.target_color_scheme();

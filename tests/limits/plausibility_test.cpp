@@ -286,6 +286,7 @@ TEST(Plausibility, ClaimsBeyondTheDataFailFastAndToolFilesAtExtremeRatiosLoad) {
         {"tif", "convert white.pgm -type TrueColor -compress None t.tif && tiffcp -c jpeg t.tif $OUT"},
         {"tif", "convert white.pgm -compress None t.tif && tiffcp -c zip -s -r 4000 t.tif $OUT"},
         {"tif", "convert white.pgm -compress None t.tif && tiffcp -c zip -t -w 256 -l 256 t.tif $OUT"},
+        {"tif", "convert white.pgm -type TrueColor -compress None t.tif && tiffcp -p separate -c lzw t.tif $OUT"},
         {"tif", "convert bilevel.pbm -compress None t.tif && tiffcp -c g3 t.tif $OUT"},
         {"tif", "convert bilevel.pbm -compress None t.tif && tiffcp -c g3:2d t.tif $OUT"},
         {"tif", "convert bilevel.pbm -compress None t.tif && tiffcp -c g4 t.tif $OUT"},

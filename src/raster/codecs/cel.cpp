@@ -221,9 +221,11 @@ BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height
                 const size_t at = in.pos();
                 uint32_t sub = 0;
                 uint16_t kind = 0;
-                if (!in.le32(sub) || !in.le16(kind) || sub < kSubChunkHeaderBytes || sub > end - at) {
-                    found = true;  // read_frame reports it
-                    result = BMG_OK;
+                if (!in.le32(sub) || !in.le16(kind)) {
+                    found = true;
+                } else if (sub < kSubChunkHeaderBytes || sub > end - at) {
+                    found = true;  // as read_frame refuses it
+                    result = BMG_ERR_CORRUPT_FILE;
                 } else if (kind == kBlack || kind == kByteRun || kind == kLiteral) {
                     found = true;
                     result = picture_chunk_fits(kind, sub - kSubChunkHeaderBytes, width, height) ? BMG_OK
@@ -232,8 +234,8 @@ BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height
                            kind == kPostageStamp) {
                     in.seek(at + sub);  // no pixels of the first frame: read_sub_chunk passes over them
                 } else {
-                    found = true;  // read_sub_chunk refuses it
-                    result = BMG_OK;
+                    found = true;  // as read_sub_chunk refuses it
+                    result = BMG_ERR_FORMAT_OPTION;
                 }
             }
         } else if (type == kFrameChunk || size > in.size() - start) {

@@ -208,16 +208,16 @@ TEST(TiffStructure, RowsPerStripWithAllBitsSetIsOneStrip) {
     EXPECT_EQ(grays(graphic), gray_expected(4, 3));
 }
 
-// An uncompressed strip holds its rows byte for byte: one cut short cannot be the picture the
-// header declares, and is refused before the picture is sized.
-TEST(TiffStructure, ShortUncompressedStripIsRefused) {
+TEST(TiffStructure, ShortStripConvertsTheRowsItCovers) {
     TiffBuilder b = basic(4, 3, 8, 1, 1);
     std::vector<uint8_t> rows = gray_rows(4, 3);
     rows.resize(9);  // two rows and a piece of the third
     b.add_block(rows);
-    EXPECT_EQ(load_error(b.build()),
-              "Cannot load image. The image size 4 x 3 is larger than the file can hold or the limit of 268435456 "
-              "pixels allows.");
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    std::vector<std::vector<int>> expected = gray_expected(4, 3);
+    expected[2] = {20, 0, 0, 0};  // the piece that is there, the rest cleared
+    EXPECT_EQ(grays(graphic), expected);
 }
 
 TEST(TiffStructure, BigEndianSixteenBitPredictorDifferencesWords) {
@@ -285,8 +285,7 @@ const BadFile kBadFiles[] = {
          b.set(273, kLong, {0x7FFFFFF0u, 0xFFFFFFFFu}).set(279, kLong, {0xFFFFFFFFu, 4});
          return b.build();
      },
-     "Cannot load image. The image size 4 x 3 is larger than the file can hold or the limit of 268435456 "
-     "pixels allows."},
+     ""},
     {"tiled_nothing_readable",
      [] {
          TiffBuilder b = basic(4, 3, 8, 1, 1);

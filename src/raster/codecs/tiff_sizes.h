@@ -1,6 +1,7 @@
 // The strips or tiles one TIFF image needs, checked before either TIFF reader sizes a picture:
-// every block must lie inside the file, and the bytes it holds must be able to decode to the
-// pixels it covers under the best ratio its compression can reach.
+// the bytes of its blocks inside the file must be able to give a quarter of the picture or
+// more at the best ratio its compression can reach, so that a file cut short still gives what
+// it holds. Pictures up to 1 MB always pass.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,7 @@ struct TiffBlocks {
     std::function<std::vector<uint8_t>(size_t index)> head;
 };
 
-// True when the blocks are all present and can hold the image.
+// True when the blocks can plausibly hold the image.
 bool tiff_blocks_plausible(const TiffBlocks& blocks);
 
 }  // namespace quorvel::raster

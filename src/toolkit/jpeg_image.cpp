@@ -11,6 +11,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "raster/codecs/jpeg_sizes.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit {
@@ -71,9 +72,11 @@ void choose_output(jpeg_decompress_struct& cinfo) {
         cinfo.out_color_space = JCS_EXT_BGR;
 }
 
-void prepare_bitmap(const jpeg_decompress_struct& cinfo, Bitmap& out) {
+void prepare_bitmap(const jpeg_decompress_struct& cinfo, uint64_t stream_bytes, Bitmap& out) {
     if (uint64_t(cinfo.output_width) * cinfo.output_height > kMaxPixels)
         throw EInvalidGraphic("JPEG image is too large");
+    if (!raster::jpeg_header_plausible(&cinfo, stream_bytes))
+        throw EInvalidGraphic("JPEG image is larger than its data can hold");
     const bool gray = cinfo.out_color_space == JCS_GRAYSCALE;
     out.set_pixel_format(gray ? PixelFormat::Bit8 : PixelFormat::Bit24);
     out.set_size(int(cinfo.output_width), int(cinfo.output_height));
@@ -98,7 +101,7 @@ bool read_header(DecodeState& s, std::span<const uint8_t> bytes, Bitmap& out) {
     jpeg_read_header(&s.cinfo, TRUE);
     choose_output(s.cinfo);
     jpeg_calc_output_dimensions(&s.cinfo);
-    prepare_bitmap(s.cinfo, out);
+    prepare_bitmap(s.cinfo, bytes.size(), out);
     return true;
 }
 

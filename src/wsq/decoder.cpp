@@ -55,6 +55,44 @@ int check_frame(int width, int height) {
     return 0;
 }
 
+// The most coefficients one bit of coded data can stand for: symbol 106, a code of one bit or
+// more and 16 bits of count, is a run of up to 65535 zeros; every other symbol gives at most
+// 100 coefficients for a bit (the zero runs 1..100) and fewer for longer codes.
+constexpr uint64_t kRunCoefficients = 65535;
+constexpr uint64_t kRunBits = 17;
+
+// Before the coefficients are sized: the tables and the first block header must follow the
+// frame, and the bytes after that header must be able to code every coefficient of the
+// subbands the quantization table codes. The segments are read into a scratch state (the
+// decode reads them again), which starts from the last stream's quantization table as the
+// decode does.
+int check_coded_data(const DecoderState& state, InputCursor in, int width, int height) {
+    DecoderState scratch;
+    scratch.dqt = state.dqt;
+    unsigned short marker;
+    if (int ret = getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in)) return ret;
+    while (marker != SOB_WSQ) {
+        if (int ret = getc_table_wsq(marker, scratch, in)) return ret;
+        if (int ret = getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in)) return ret;
+    }
+    unsigned char table_id;
+    if (int ret = getc_block_hdr(&table_id, in)) return ret;
+    WsqTrees trees;
+    build_subband_trees(trees, width, height);
+    uint64_t coefficients = 0;
+    for (int k = 0; k < kCodedSubbands; ++k)
+        if (scratch.dqt.defined != 1 || scratch.dqt.bin_width[k] != 0.0f)
+            coefficients += uint64_t{static_cast<uint32_t>(trees.subbands[k].lx)} *
+                            static_cast<uint32_t>(trees.subbands[k].ly);
+    const auto coded_bytes = static_cast<uint64_t>(in.end - in.pos);
+    if (coefficients * kRunBits > coded_bytes * 8 * kRunCoefficients) {
+        diag("ERROR: wsq_decode_mem : image of %d x %d needs more than the %llu coded bytes present\n", width,
+             height, static_cast<unsigned long long>(coded_bytes));
+        return kDecodeNoCoefficientMemory;
+    }
+    return 0;
+}
+
 // Entropy decoding and inverse quantization into the workspace's floating-point image.
 int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor& in, int width,
                         int height) {
@@ -108,6 +146,7 @@ int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int*
     int ppi;
     if (int ret = find_ppi_mem(&ppi, idata, ilen)) return ret;
     if (int ret = check_frame(width, height)) return ret;
+    if (int ret = check_coded_data(state, in, width, height)) return ret;
 
     unsigned char* cdata = nullptr;
     const int ret = decode_pixels(&cdata, state, trees, in, width, height);

@@ -18,7 +18,9 @@ inline constexpr int kEncodeNullArgument = -16;  // no pixels or no place for th
 inline constexpr int kEncodeBadBitrate = -17;    // a bitrate that is not a number
 
 // ---- the decoder driver (wsq_decode_mem)
-inline constexpr int kDecodeNoCoefficientMemory = -20;  // also a frame of more than INT_MAX pixels
+// Also a frame of more than INT_MAX pixels, over the load limits, or beyond what its coded
+// data can fill.
+inline constexpr int kDecodeNoCoefficientMemory = -20;
 inline constexpr int kDecodeNoPixelMemory = -21;
 inline constexpr int kDecodeTooSmall = -22;  // frame below the filter bank's minimum (or 0 wide)
 

@@ -187,11 +187,72 @@ BMGError read_frame_chunk(InputBytes& in, size_t start, uint32_t declared, uint1
     return done.image ? BMG_OK : BMG_ERR_READ_FILE;
 }
 
+// Whether the pixel sub-chunk the first frame starts with can fill width x height pixels.
+// A BLACK chunk clears a frame of any size in six bytes: it passes, and the load limits bound it.
+bool picture_chunk_fits(uint16_t type, uint64_t payload, uint64_t width, uint64_t height) {
+    switch (type) {
+        case kByteRun:  // a row: its packet count byte, then runs of two bytes for 127 pixels at most
+            return height * (1 + 2 * ((width + 126) / 127)) <= payload;
+        case kLiteral:  // every pixel stored (a size that differs otherwise is read_literal's to refuse)
+            return width * height <= payload;
+        default:
+            return type == kBlack;
+    }
+}
+
+// The walk read_animation makes, without a picture: chunks until the first frame's first
+// pixel sub-chunk, whose size must be able to fill the frame. The position is kept.
+BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height) {
+    if (width == 0 || height == 0) return BMG_OK;  // no picture: allocate_8bit refuses the size
+    const size_t resume = in.pos();
+    BMGError result = BMG_ERR_READ_FILE;  // the file ends before a pixel sub-chunk
+    for (bool found = false; !found;) {
+        const size_t start = in.pos();
+        uint32_t size = 0;
+        uint16_t type = 0, count = 0;
+        if (!in.le32(size) || !in.le16(type) || !in.le16(count) || !in.skip(8)) break;
+        if (size < kChunkHeaderBytes) {
+            result = BMG_ERR_CORRUPT_FILE;
+            break;
+        }
+        const size_t end = size <= in.size() - start ? start + size : in.size();
+        if (type == kFrameChunk && (size <= in.size() - start || sub_chunks_fit(in, count, end))) {
+            for (uint16_t k = 0; k < count && !found; ++k) {
+                const size_t at = in.pos();
+                uint32_t sub = 0;
+                uint16_t kind = 0;
+                if (!in.le32(sub) || !in.le16(kind)) {
+                    found = true;
+                } else if (sub < kSubChunkHeaderBytes || sub > end - at) {
+                    found = true;  // as read_frame refuses it
+                    result = BMG_ERR_CORRUPT_FILE;
+                } else if (kind == kBlack || kind == kByteRun || kind == kLiteral) {
+                    found = true;
+                    result = picture_chunk_fits(kind, sub - kSubChunkHeaderBytes, width, height) ? BMG_OK
+                                                                                                 : BMG_ERR_IMAGE_SIZE;
+                } else if (kind == kColour256 || kind == kColour64 || kind == kDeltaFlc || kind == kDeltaFli ||
+                           kind == kPostageStamp) {
+                    in.seek(at + sub);  // no pixels of the first frame: read_sub_chunk passes over them
+                } else {
+                    found = true;  // as read_sub_chunk refuses it
+                    result = BMG_ERR_FORMAT_OPTION;
+                }
+            }
+        } else if (type == kFrameChunk || size > in.size() - start) {
+            break;
+        }
+        if (!in.seek(start + size)) break;
+    }
+    in.seek(resume);
+    return result;
+}
+
 BMGError read_animation(InputBytes& in, BMGImage* img) {
     const uint8_t* h = in.take(kFlicHeaderBytes);
     if (h == nullptr) return BMG_ERR_READ_FILE;
     const uint16_t magic = le16_at(h, 4);
     if ((magic != kFliMagic && magic != kFlcMagic) || le16_at(h, 12) != 8) return BMG_ERR_FORMAT_OPTION;
+    if (BMGError e = first_picture_plausible(in, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK) return e;
     if (BMGError e = allocate_8bit(img, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK) return e;
 
     // Chunks until the first frame that carries pixels; other file-level chunks are passed over.

@@ -6,11 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
+#include "raster/codecs/jpeg_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -127,6 +130,10 @@ BMGError ReadJpegBody(JpegReadState* s) {
     jpeg_stdio_src(cinfo, s->file);
     cinfo->mem->max_memory_to_use = kMaxJpegMemory;
     jpeg_read_header(cinfo, TRUE);
+    // libjpeg sizes its buffers (all coefficients, for a progressive file) at the start.
+    struct stat facts {};
+    if (fstat(fileno(s->file), &facts) != 0 || !jpeg_header_plausible(cinfo, static_cast<uint64_t>(facts.st_size)))
+        return BMG_ERR_IMAGE_SIZE;
     BMGError code = ChooseOutput(s);
     if (code != BMG_OK) return code;
     jpeg_start_decompress(cinfo);

@@ -11,6 +11,7 @@
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_messages.h"
+#include "raster/codecs/tiff_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -306,11 +307,58 @@ void StoreCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
     }
 }
 
+// libtiff sizes the picture from the tags alone, and its RGBA interface leaves missing strips
+// and tiles blank: the blocks are checked against the file first.
+bool BlocksPlausible(TIFF* tif, const TiffImageInfo& info) {
+    TiffBlocks b;
+    b.file_size = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+    b.width = info.width;
+    b.height = info.height;
+    b.tiled = TIFFIsTiled(tif) != 0;
+    if (b.tiled) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &b.block_width);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &b.block_height);
+    } else {
+        b.block_width = info.width;
+        b.block_height = info.height;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &b.block_height);
+        if (b.block_height == 0 || b.block_height > info.height) b.block_height = info.height;
+    }
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    b.compression = compression;
+    b.planes = info.planar == PLANARCONFIG_SEPARATE ? info.samples : 1;
+    b.bits_per_pixel = double(info.bitsPerSample) * (b.planes > 1 ? 1 : info.samples);
+    uint16_t h = 1, v = 1;
+    if (info.photometric == PHOTOMETRIC_YCBCR && compression != COMPRESSION_JPEG && b.planes == 1 &&
+        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &h, &v) && h > 0 && v > 0)
+        b.bits_per_pixel = info.bitsPerSample * (h * v + 2.0) / (h * v);  // H x V lumas, two chromas
+    const uint32_t blocks = b.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (uint32_t i = 0; i < blocks; ++i) {
+        b.offsets.push_back(TIFFGetStrileOffset(tif, i));
+        b.counts.push_back(TIFFGetStrileByteCount(tif, i));
+    }
+    b.head = [tif, tiled = b.tiled](size_t index) {
+        std::vector<uint8_t> head(4096);
+        const auto strile = static_cast<uint32_t>(index);
+        const tmsize_t n = tiled ? TIFFReadRawTile(tif, strile, head.data(), tmsize_t(head.size()))
+                                 : TIFFReadRawStrip(tif, strile, head.data(), tmsize_t(head.size()));
+        head.resize(n > 0 ? size_t(n) : 0);
+        return head;
+    };
+    return tiff_blocks_plausible(b);
+}
+
 BMGError ReadTiffBody(TiffReadState* s) {
     TiffImageInfo info{};
     BMGError code = ReadInfo(s->tif, &info);
     if (code != BMG_OK) return code;
     const int pixelBytes = CanvasPixelBytes(info);
+    // The record is checked against the load limits again when it is made; the canvas and
+    // libtiff's buffers come first and are as large.
+    if ((code = CheckImageLimits(info.width, info.height, uint64_t{info.width} * info.height * pixelBytes)) != BMG_OK)
+        return code;
+    if (!BlocksPlausible(s->tif, info)) return BMG_ERR_IMAGE_SIZE;
     s->canvas = static_cast<uint8_t*>(std::malloc(size_t{info.width} * info.height * pixelBytes));
     if (s->canvas == nullptr) return BMG_ERR_NO_MEMORY;
     if (info.path == TiffPath::Rgba) {

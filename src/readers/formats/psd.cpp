@@ -170,7 +170,10 @@ void TPSDGraphic::load_image(toolkit::Stream& stream) {
     const size_t row_bytes = (static_cast<size_t>(h.width) * h.depth + 7) / 8;
     if (h.width == 0 || h.width > INT32_MAX || h.height > INT32_MAX) fail(gesInvalidImage, kName);
     const RowPlaces places = place_rows(in, h, compression == 1, row_bytes);
-    const uint64_t most = compression == 1 ? uint64_t{in.remaining()} * 64 * 8 / h.depth + 64 : 0;
+    // Every channel's rows decode from their PackBits bytes, at most 128 bytes from a two-byte run.
+    uint64_t packed_bytes = 0;
+    for (const size_t length : places.length) packed_bytes += length;
+    const uint64_t most = compression == 1 ? packed_bytes * 64 * 8 / (uint64_t{h.depth} * h.channels) + 64 : 0;
     prepare_bitmap(static_cast<int>(h.width), static_cast<int>(h.height), most);
     if (h.mode == pmBitmap) set_palette(color_manager().make_gray_palette(true));
     if (h.mode == pmIndexed) set_palette(indexed_palette(color_manager(), colour_data));

@@ -67,6 +67,8 @@ private:
     void setup_color_manager();
     void setup_palette(const tiff::Directory& directory, const char* format_name);
     void load_strips(const tiff::Directory& directory, const char* format_name);
+    // Every strip the image needs inside the file, and able to decode to its rows.
+    bool strips_plausible(const tiff::Directory& directory) const;
     bool reads_ycbcr_bands() const;
     void convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes, size_t units, uint32_t row,
                       uint32_t end);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "raster/codecs/tiff_sizes.h"
 #include "readers/decoders/ccitt.h"
 #include "readers/decoders/lz77.h"
 #include "readers/decoders/thunder.h"
@@ -92,7 +93,9 @@ void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_
     const TTIFFProperties& p = properties_;
     TColorManager& cm = color_manager();
     const double bytes = static_cast<double>(directory.file().size());
-    const double most = std::min(bytes * pixels_per_byte(p, reads_ycbcr_bands()), double(UINT64_MAX / 2));
+    double most = std::min(bytes * pixels_per_byte(p, reads_ycbcr_bands()), double(UINT64_MAX / 2));
+    // Strips missing or too short for their rows: the file holds no such picture.
+    if (!strips_plausible(directory)) most = 1;
     prepare_bitmap(image_info().width, image_info().height, static_cast<uint64_t>(most));
     if (p.width > INT32_MAX || p.height > INT32_MAX) fail(gesInvalidImage, format_name);
     const ColorModel target = cm.target_color_scheme();
@@ -185,6 +188,37 @@ bool TTIFFGraphic::reads_ycbcr_bands() const {
     const TTIFFProperties& p = properties_;
     const bool subsampled = p.ycbcr_subsampling[0] != 1 || p.ycbcr_subsampling[1] != 1;
     return p.color_scheme == cmYCbCr && !is_jpeg(p.compression) && subsampled;
+}
+
+bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
+    const TTIFFProperties& p = properties_;
+    const std::span<const uint8_t> file = directory.file();
+    raster::TiffBlocks b;
+    b.file_size = file.size();
+    b.width = p.width;
+    b.height = p.height;
+    b.block_width = p.width;
+    b.block_height = p.rows_per_strip[0] == 0 || p.rows_per_strip[0] > p.height ? p.height : p.rows_per_strip[0];
+    b.planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
+    b.bits_per_pixel = b.planes > 1 ? p.bits_per_sample : p.bits_per_pixel;
+    if (reads_ycbcr_bands()) {
+        const double block = double(p.ycbcr_subsampling[0]) * p.ycbcr_subsampling[1];
+        b.bits_per_pixel = 8.0 * (block + 2) / block;  // H x V lumas and two chromas a block
+    }
+    b.compression = p.compression_value;
+    for (const uint32_t offset : directory.values(tagStripOffsets)) b.offsets.push_back(offset);
+    const std::vector<uint32_t> counts = directory.values(tagStripByteCounts);
+    // Uncompressed strips, and strips without a byte count, run to the end of the file, as
+    // read_strip reads them.
+    for (size_t i = 0; i < b.offsets.size(); ++i) {
+        const uint64_t to_end = b.offsets[i] < file.size() ? file.size() - b.offsets[i] : 0;
+        b.counts.push_back(i < counts.size() && p.compression != ctNone ? counts[i] : to_end);
+    }
+    b.head = [&b, file](size_t index) {
+        const std::span<const uint8_t> block = file.subspan(b.offsets[index], std::min<uint64_t>(b.counts[index], 4096));
+        return std::vector<uint8_t>(block.begin(), block.end());
+    };
+    return raster::tiff_blocks_plausible(b);
 }
 
 void TTIFFGraphic::load_strips(const Directory& directory, const char* format_name) {

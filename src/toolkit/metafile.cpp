@@ -7,9 +7,11 @@
 namespace quorvel::toolkit {
 namespace {
 
-// Sides and pixels a metafile may ask for at 96 dpi: a rendering takes 4 bytes a pixel.
+// Sides and pixels a metafile may ask for at 96 dpi (16384 x 1024, or 42 inches square): a
+// rendering takes 4 bytes a pixel and its time grows with them, whatever the few bytes of
+// records that ask for it.
 constexpr int kMaxSide = 16384;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
+constexpr uint64_t kMaxPixels = uint64_t{1} << 24;
 
 }  // namespace
 

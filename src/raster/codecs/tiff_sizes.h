@@ -20,7 +20,8 @@ struct TiffBlocks {
     double bits_per_pixel = 1;    // of one plane, as decoded (subsampled YCbCr: its average)
     uint32_t compression = 1;     // the Compression tag
     std::vector<uint64_t> offsets, counts;
-    // The first bytes of block `index` (a JPEG block's headers); only asked for JPEG.
+    // The first bytes of block `index` (a JPEG block's headers); only asked for JPEG, and only
+    // of a block that starts inside the file.
     std::function<std::vector<uint8_t>(size_t index)> head;
 };
 

@@ -214,8 +214,11 @@ bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
         const uint64_t to_end = b.offsets[i] < file.size() ? file.size() - b.offsets[i] : 0;
         b.counts.push_back(i < counts.size() && p.compression != ctNone ? counts[i] : to_end);
     }
+    // Asked only for a block that starts inside the file; it may run past the end.
     b.head = [&b, file](size_t index) {
-        const std::span<const uint8_t> block = file.subspan(b.offsets[index], std::min<uint64_t>(b.counts[index], 4096));
+        const uint64_t available = file.size() - b.offsets[index];
+        const std::span<const uint8_t> block =
+            file.subspan(b.offsets[index], std::min<uint64_t>({b.counts[index], available, 4096}));
         return std::vector<uint8_t>(block.begin(), block.end());
     };
     return raster::tiff_blocks_plausible(b);

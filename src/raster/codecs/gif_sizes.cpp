@@ -1,5 +1,7 @@
 #include "raster/codecs/gif_sizes.h"
 
+#include <algorithm>
+
 #include "platform/limits.h"
 
 namespace quorvel::raster {
@@ -21,13 +23,19 @@ size_t skip_sub_blocks(const std::vector<uint8_t>& f, size_t at, uint64_t& data)
     return at + 1;
 }
 
+// A logical screen may be larger than its images (the rest shows the background), but not
+// without bound: up to 2048 x 2048 pixels, or 64 times the largest image.
+constexpr uint64_t kFreeScreenPixels = uint64_t{1} << 22;
+constexpr uint64_t kScreenPerImagePixels = 64;
+
 // One image: descriptor, local table, code size, data. False when its claim is implausible.
-bool image_plausible(const std::vector<uint8_t>& f, size_t& at) {
+bool image_plausible(const std::vector<uint8_t>& f, size_t& at, uint64_t& largest) {
     if (at + 10 > f.size()) {  // cut short: giflib reports it
         at = f.size();
         return true;
     }
     const uint64_t pixels = uint64_t{le16(f, at + 5)} * le16(f, at + 7);
+    largest = std::max(largest, pixels);
     at += 10 + colour_table_bytes(f[at + 9]) + 1;  // descriptor, table, LZW code size
     uint64_t data = 0;
     at = skip_sub_blocks(f, at, data);
@@ -40,18 +48,20 @@ bool image_plausible(const std::vector<uint8_t>& f, size_t& at) {
 bool gif_sizes_plausible(const std::vector<uint8_t>& f) {
     if (f.size() < 13) return true;
     size_t at = 13 + colour_table_bytes(f[10]);
+    uint64_t largest = 0;
     while (at < f.size()) {
         const uint8_t block = f[at];
         if (block == 0x2C) {
-            if (!image_plausible(f, at)) return false;
+            if (!image_plausible(f, at, largest)) return false;
         } else if (block == 0x21 && at + 1 < f.size()) {
             uint64_t ignored = 0;
             at = skip_sub_blocks(f, at + 2, ignored);
         } else {
-            return true;  // the trailer, or bytes giflib will refuse
+            break;  // the trailer, or bytes giflib will refuse
         }
     }
-    return true;
+    const uint64_t screen = uint64_t{le16(f, 6)} * le16(f, 8);
+    return screen <= std::max(kFreeScreenPixels, kScreenPerImagePixels * largest);
 }
 
 }  // namespace quorvel::raster

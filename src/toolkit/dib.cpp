@@ -17,6 +17,11 @@ constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 // Longest information header we accept (V5 is 124 bytes; the rest is for later versions).
 constexpr uint32_t kMaxHeaderBytes = 4096;
 constexpr uint32_t kCoreHeaderBytes = 12;
+// A run gives at most 255 pixels for two bytes; deltas and an early end of the bitmap skip
+// more, but a run-length picture over 2048 x 2048 may not claim more than 1024 pixels for
+// each byte of its data (a 639-byte file asked for 167 million).
+constexpr uint64_t kFreeRunLengthPixels = uint64_t{1} << 22;
+constexpr uint64_t kRunLengthPixelsPerByte = 1024;
 
 [[noreturn]] void invalid() { throw EInvalidGraphic(kInvalid); }
 
@@ -171,6 +176,9 @@ void decode_plain(std::span<const uint8_t> b, const DibLayout& layout, Bitmap& o
 
 void decode_run_length(std::span<const uint8_t> b, const DibLayout& layout, Bitmap& out) {
     if (layout.pixels_at > b.size()) invalid();
+    const uint64_t pixels = uint64_t(layout.width) * uint64_t(layout.height);
+    if (pixels > kFreeRunLengthPixels && pixels > kRunLengthPixelsPerByte * (b.size() - layout.pixels_at))
+        throw EInvalidGraphic("Bitmap image is too large");
     const bool rle4 = layout.compression == kBiRle4;
     const std::vector<uint8_t> indexes =
         decode_rle(b.subspan(layout.pixels_at), layout.width, layout.height, rle4);

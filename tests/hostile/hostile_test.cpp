@@ -17,6 +17,7 @@
 
 #include "platform/gdi_objects.h"
 #include "readers_formats/handmade_files.h"
+#include "support/byte_fields.h"
 #include "raster/bmg_image.h"
 #include "raster/codecs/codecs.h"
 #include "support/recording_presenter.h"
@@ -256,11 +257,7 @@ TEST_F(HostileLoads, EveryKeptFinderInputLoadsOrFailsCleanly) {
     expect_no_gdi_leak(goods);
 }
 
-Bytes be16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
-Bytes be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
-Bytes le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
-Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+using namespace byte_fields;
 
 // A little-endian 4 x 4 gray TIFF whose one IFD names itself as the next.
 Bytes tiff_with_ifd_loop() {

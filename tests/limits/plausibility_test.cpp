@@ -19,6 +19,7 @@
 #include "readers/formats/pcd.h"
 #include "readers/formats/psd.h"
 #include "readers/formats/tiff.h"
+#include "support/byte_fields.h"
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
 #include "toolkit/graphic_errors.h"
@@ -30,11 +31,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-Bytes le16(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
-Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-Bytes be16(uint32_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
-Bytes be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+using namespace byte_fields;
 
 // A little-endian TIFF with one directory of single-valued entries (tag, type 3 or 4, value),
 // in tag order, followed by `data` at offset 8 + the directory's size.

@@ -35,7 +35,7 @@ void TGraphicExGraphic::prepare_bitmap(int width, int height, uint64_t max_pixel
     const uint64_t pixels = static_cast<uint64_t>(width < 0 ? 0 : width) * static_cast<uint64_t>(height < 0 ? 0 : height);
     TColorManager& cm = color_manager_;
     const uint64_t bytes = pixels * static_cast<uint64_t>(toolkit::storage_bits(cm.target_pixel_format())) / 8;
-    if (width <= 0 || height <= 0 || pixels > limits_.max_pixels || bytes > limits_.max_buffer_bytes ||
+    if (width <= 0 || height <= 0 || pixels > limits_.max_pixels || bytes > limits_.max_load_bytes ||
         (max_pixels_in_file != 0 && pixels > max_pixels_in_file))
         throw EInvalidGraphic("Cannot load image. The image size " + std::to_string(width) + " x " +
                               std::to_string(height) + " is larger than the file can hold or the limit of " +

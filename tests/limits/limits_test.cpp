@@ -56,7 +56,7 @@ TEST_F(LoweredLimits, CppApiSetsBothAndZeroKeepsALimit) {
     EXPECT_EQ(readers::reader_limits().max_pixels, 5000u);
     quorvel::set_limits({0, 777});
     EXPECT_EQ(quorvel::limits().max_pixels, 5000u);
-    EXPECT_EQ(readers::reader_limits().max_buffer_bytes, 777u);
+    EXPECT_EQ(readers::reader_limits().max_load_bytes, 777u);
 }
 
 TEST_F(LoweredLimits, ImageRecordsAndGdiBitmapsOverALimitAreRefused) {

@@ -197,7 +197,7 @@ void TPNGGraphic::load_image(toolkit::Stream& stream) {
     prepare_bitmap(static_cast<int>(job.width), static_cast<int>(job.height), uint64_t{job.size} * 1032 * 8);
     if (model == cmIndexed) set_palette(png_palette(job, cm));
 
-    if (uint64_t{job.row_bytes} * job.height > limits().max_buffer_bytes) fail(gesInvalidImage, kName);
+    if (uint64_t{job.row_bytes} * job.height > limits().max_load_bytes) fail(gesInvalidImage, kName);
     progress_start(gesLoadingData);
     std::vector<uint8_t> pixels(job.row_bytes * job.height);
     std::vector<png_bytep> rows(job.height);

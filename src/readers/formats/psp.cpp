@@ -314,7 +314,7 @@ void TPSPGraphic::load_image(toolkit::Stream& stream) {
     set_up_conversion(color_manager(), model, header.channel_bits(), model == cmRGB ? 3 : 1);
     // Even LZ77 shrinks a channel at most about 1032 to 1.
     prepare_bitmap(header.width, header.height, uint64_t{in.size()} * 1032 * 8);
-    const PspContent c = walk(in, true, limits().max_buffer_bytes);
+    const PspContent c = walk(in, true, limits().max_load_bytes);
     if (model == cmIndexed) set_palette(c.palette);
 
     progress_start(gesLoadingData);

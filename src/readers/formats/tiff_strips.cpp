@@ -257,7 +257,7 @@ void TTIFFGraphic::load_strips(const Directory& directory, const char* format_na
         const uint32_t declared = p.rows_per_strip[std::min(s, p.rows_per_strip.size() - 1)];
         const uint32_t rows = std::min(declared == 0 ? p.height : declared, p.height - row);
         const size_t units = (size_t{rows} + strips.unit_rows - 1) / strips.unit_rows;
-        if (uint64_t{units} * strips.unit_bytes > limits().max_buffer_bytes) fail(gesInvalidImage, format_name);
+        if (uint64_t{units} * strips.unit_bytes > limits().max_load_bytes) fail(gesInvalidImage, format_name);
         size_t covered = SIZE_MAX;
         for (unsigned plane = 0; plane < strips.planes; ++plane) {
             buffers[plane].assign(units * strips.unit_bytes, 0);

@@ -1,13 +1,37 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test (unit, interop, packaging, Python),
 # then the C++ API's thread test once more under ThreadSanitizer in build-tsan/, then the whole
-# suite again under AddressSanitizer + UBSan in build-asan/ (scripts/test-asan.sh).
+# suite again under AddressSanitizer + UBSan in build-asan/ (scripts/test-asan.sh). Prints the
+# time each stage took at the end, so a slow stage shows where it belongs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/build.sh
-ctest --test-dir build --output-on-failure -j"$(nproc)"
-cmake -S tests/cpp_api/tsan -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-tsan -j"$(nproc)" >/dev/null
-TSAN_OPTIONS="halt_on_error=1" build-tsan/cpp_api_tsan
-scripts/test-asan.sh
+
+stage_names=()
+stage_seconds=()
+stage() {
+  local name=$1 start=$SECONDS
+  shift
+  "$@"
+  stage_names+=("$name")
+  stage_seconds+=($((SECONDS - start)))
+}
+report_stages() {
+  echo "Stage times:"
+  for i in "${!stage_names[@]}"; do
+    printf '  %-22s %4d:%02d\n' "${stage_names[i]}" $((stage_seconds[i] / 60)) $((stage_seconds[i] % 60))
+  done
+  printf '  %-22s %4d:%02d\n' total $((SECONDS / 60)) $((SECONDS % 60))
+}
+trap report_stages EXIT
+
+tsan_thread_test() {
+  cmake -S tests/cpp_api/tsan -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build-tsan -j"$(nproc)" >/dev/null
+  TSAN_OPTIONS="halt_on_error=1" build-tsan/cpp_api_tsan
+}
+
+stage install scripts/install-deps.sh
+stage build scripts/build.sh
+stage tests ctest --test-dir build --output-on-failure -j"$(nproc)"
+stage "thread test (TSan)" tsan_thread_test
+stage "sanitizer suite" scripts/test-asan.sh

@@ -14,8 +14,6 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-pytest dpkg-dev binutils man-db
   # quorvel.dask and its tests on a local cluster
   python3-dask python3-distributed
-  # the converter's INI file
-  libinih-dev
   # the real windows (Qt 6 widgets) and their tests under a virtual X server
   qt6-base-dev libgl-dev libxcb1-dev xvfb xauth
   # metafiles: libwmf (WMF) and libemf2svg (EMF, records checked by libUEMF first) to SVG,

@@ -55,7 +55,9 @@ QUORVEL_API HBITMAP CreateBMPFromFile(char* file_name);
 QUORVEL_API int SaveBMPToFile(HBITMAP bitmap, char* file_name, int type);
 
 /* Process-wide settings used by the file functions. Each setter also writes the property
-   dialog control that shows the value; WriteWSQ_comment keeps the pointer, not a copy. */
+   dialog control that shows the value; WriteWSQ_comment keeps the pointer, not a copy. A
+   comment text the library made (a WSQ load's or save's) stays valid for the life of the
+   process: keep the pointer ReadWSQ_comment gives as long as you like, do not free it. */
 QUORVEL_API void WriteWSQ_bitrate(double bitrate);
 QUORVEL_API double ReadWSQ_bitrate(void);
 QUORVEL_API void WriteWSQ_ppi(int ppi);

@@ -74,3 +74,35 @@ def test_outputs_are_those_of_quorvel_batch(tmp_path, client):
         name = os.path.basename(record["target"])
         with open(record["target"], "rb") as ours, open(tmp_path / "batch" / name, "rb") as theirs:
             assert ours.read() == theirs.read(), name
+
+
+def test_the_folders_below_the_glob_root_are_mirrored_and_shared_outputs_fail(tmp_path, client):
+    scans = tmp_path / "scans"
+    for year in ("2020", "2021"):
+        (scans / year).mkdir(parents=True)
+        quorvel.save(ridges(90, 100, seed=int(year)), scans / year / "001.png")
+    quorvel.save(ridges(95, 100, seed=1), scans / "2021" / "002.png")
+    quorvel.save(ridges(95, 100, seed=2), scans / "2021" / "002.bmp")
+
+    records = quorvel.dask.convert(str(scans / "**" / "*.*"), tmp_path / "out", to="wsq", bitrate=2.25, ppi=1000,
+                                   comment="run 2")
+    by_name = {os.path.relpath(r["source"], scans): r for r in records}
+    for year in ("2020", "2021"):
+        record = by_name[os.path.join(year, "001.png")]
+        assert record["status"] == "converted", record["message"]
+        assert record["target"] == str(tmp_path / "out" / year / "001.wsq")
+    for name in ("002.png", "002.bmp"):
+        record = by_name[os.path.join("2021", name)]
+        assert record["status"] == "failed"
+        assert "same output" in record["message"]
+    assert not (tmp_path / "out" / "2021" / "002.wsq").exists()
+
+    tool = os.environ.get("QUORVEL_TOOL")
+    if tool:
+        subprocess.run([tool, "batch", str(scans), str(tmp_path / "batch"), "--to", "wsq", "--formats", "png",
+                        "--recursive", "--bitrate", "2.25", "--ppi", "1000", "--comment", "run 2"], check=True,
+                       capture_output=True)
+        for year in ("2020", "2021"):
+            with open(tmp_path / "out" / year / "001.wsq", "rb") as ours, \
+                    open(tmp_path / "batch" / year / "001.wsq", "rb") as theirs:
+                assert ours.read() == theirs.read(), year

@@ -3,8 +3,8 @@
 // comment text a WSQ load or save leaves in the comment setting. One process-wide instance.
 #pragma once
 
-#include <cstdlib>
-#include <memory>
+#include <string>
+#include <unordered_set>
 
 #include "toolkit/bitmap.h"
 #include "toolkit/picture.h"
@@ -15,10 +15,16 @@ struct FileState {
     // Owns the handle CreateBMPFromFile returns; the next successful load replaces it.
     toolkit::Bitmap library_bitmap;
     toolkit::Picture picture_holder;
-    // The text the library made for the comment setting (the last WSQ load's or save's). A
-    // pointer ReadWSQ_comment gave stays valid until the next load or save replaces it:
-    // keeping every text would grow without end over an archive of millions of files.
-    std::unique_ptr<char, decltype(&std::free)> library_comment{nullptr, &std::free};
+    // The texts the library made for the comment setting (each WSQ load's or save's), one copy
+    // of each distinct text, never freed: a host may keep a pointer ReadWSQ_comment gave for
+    // the life of the process, and loading the same files again adds nothing. Null for null.
+    char* keep_comment(const char* text) {
+        if (text == nullptr) return nullptr;
+        return const_cast<char*>(comments_.insert(text).first->c_str());
+    }
+
+private:
+    std::unordered_set<std::string> comments_;  // node-based: a text never moves
 };
 
 FileState& file_state();

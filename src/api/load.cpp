@@ -1,5 +1,6 @@
 #include "api/load.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "raster/bmg_error.h"
@@ -45,8 +46,8 @@ void load_wsq(FileState& state, Settings& settings, const char* file_name) {
     raster::WsqFileOptions options{24, 0.75, 500, nullptr};
     load_container(state, file_name, &options);
     settings.wsq_ppi = options.ppi;
-    state.library_comment.reset(options.comment);
-    settings.wsq_comment = options.comment;
+    settings.wsq_comment = state.keep_comment(options.comment);
+    std::free(options.comment);
 }
 
 void load_picture(FileState& state, const char* file_name) {

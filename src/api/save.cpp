@@ -59,8 +59,7 @@ bool take_wsq_settings(FileState& state, Settings& settings, const std::string& 
         return false;
     }
     settings.wsq_ppi = ppi;
-    state.library_comment.reset(strdup(dialog.comment_textEdit.text().c_str()));
-    settings.wsq_comment = state.library_comment.get();
+    settings.wsq_comment = state.keep_comment(dialog.comment_textEdit.text().c_str());
     return true;
 }
 

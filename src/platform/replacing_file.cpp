@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -33,24 +34,63 @@ mode_t new_file_mode() {
     return 0666 & ~mask;
 }
 
+// Links followed before one is given up as a loop, as the system's own path walk does.
+constexpr int kMaxLinksFollowed = 40;
+
+// The file a target names: a symbolic link (or a chain of them) is followed, so the file it
+// leads to is replaced and the link stays a link. A dangling link names the file to create.
+int resolve_links(std::string& path) {
+    for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
+        std::vector<char> text(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
+        const ssize_t length = readlink(path.c_str(), text.data(), text.size());
+        if (length < 0) return errno;
+        if (static_cast<size_t>(length) >= text.size()) return ENAMETOOLONG;
+        const std::string link(text.data(), static_cast<size_t>(length));
+        path = link.starts_with('/') ? link : directory_of(path) + link;
+    }
+    return ELOOP;
+}
+
+// What the replaced file had: its permissions and owner go to the new file.
+struct Existing {
+    mode_t mode = 0;
+    uid_t owner = static_cast<uid_t>(-1);
+    gid_t group = static_cast<gid_t>(-1);
+};
+
 // A read-only target must stay read-only: replacing it by rename would bypass that.
-int check_target(const std::string& target, mode_t& mode) {
+int check_target(const std::string& target, Existing& existing) {
     struct stat info {};
     if (stat(target.c_str(), &info) != 0) {
-        mode = new_file_mode();
+        existing.mode = new_file_mode();
         return errno == ENOENT ? 0 : errno;
     }
     if (S_ISDIR(info.st_mode)) return EISDIR;
     if (access(target.c_str(), W_OK) != 0) return errno;
-    mode = info.st_mode & 07777;
+    existing = {info.st_mode & 07777, info.st_uid, info.st_gid};
     return 0;
+}
+
+// The old file's owner where the system lets us give it (root can; others may keep at least
+// the group when they belong to it), then its mode: chown clears set-id bits, so mode last.
+bool give_owner(int fd, const Existing& existing) {
+    if (existing.owner == static_cast<uid_t>(-1)) return true;
+    return fchown(fd, existing.owner, existing.group) == 0 || fchown(fd, static_cast<uid_t>(-1), existing.group) == 0;
+}
+
+int take_over(int fd, const Existing& existing) {
+    give_owner(fd, existing);  // not permitted: the file is the writer's, as a new one would be
+    return fchmod(fd, existing.mode) != 0 ? errno : 0;
 }
 
 }  // namespace
 
 ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {
-    mode_t mode = 0;
-    error_ = check_target(target_, mode);
+    Existing existing;
+    error_ = resolve_links(target_);
+    if (error_ == 0) error_ = check_target(target_, existing);
     if (error_ != 0) return;
     std::string pattern = directory_of(target_) + "." + base_of(target_) + ".tmp-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
@@ -61,7 +101,7 @@ ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {
         return;
     }
     temporary_ = name.data();
-    if (fchmod(fd, mode) != 0) error_ = errno;
+    error_ = take_over(fd, existing);
     close(fd);
 }
 

@@ -4,6 +4,7 @@
 #include <librsvg/rsvg.h>
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "toolkit/graphic_errors.h"
@@ -25,6 +26,28 @@ struct SurfaceFree {
     throw EInvalidGraphic("Metafile cannot be drawn" +
                           (reason.empty() ? std::string() : ": " + reason));
 }
+
+// What librsvg's helpers log through GLib while it draws (gdk-pixbuf decoding an inlined
+// image, Pango choosing a font) would go to standard error; the user sees the picture, or the
+// failure in our words, instead. The handlers live only for the call, so a host's own logging
+// stays as it set it. (librsvg itself logs, structured, only when its API is misused.)
+class QuietGlibLog {
+public:
+    QuietGlibLog() {
+        for (size_t i = 0; i < std::size(kDomains); ++i)
+            ids_[i] = g_log_set_handler(kDomains[i], GLogLevelFlags(G_LOG_LEVEL_MASK), drop, nullptr);
+    }
+    ~QuietGlibLog() {
+        for (size_t i = 0; i < std::size(kDomains); ++i) g_log_remove_handler(kDomains[i], ids_[i]);
+    }
+    QuietGlibLog(const QuietGlibLog&) = delete;
+    QuietGlibLog& operator=(const QuietGlibLog&) = delete;
+
+private:
+    static constexpr const char* kDomains[] = {"librsvg", "GdkPixbuf", "Pango", "GLib-GObject", "GLib-GIO"};
+    static void drop(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+    guint ids_[std::size(kDomains)] = {};
+};
 
 uint8_t unpremultiply(uint32_t channel, uint32_t alpha) {
     return static_cast<uint8_t>(std::min<uint32_t>(255, (channel * 255 + alpha / 2) / alpha));
@@ -51,6 +74,7 @@ void copy_pixels(cairo_surface_t* surface, BgraImage& image) {
 }  // namespace
 
 BgraImage render_svg(const SvgPicture& picture) {
+    const QuietGlibLog quiet;
     GError* error = nullptr;
     std::unique_ptr<RsvgHandle, HandleFree> handle(rsvg_handle_new_from_data(
         reinterpret_cast<const guint8*>(picture.svg.data()), picture.svg.size(), &error));

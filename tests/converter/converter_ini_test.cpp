@@ -1,4 +1,4 @@
-// Quorvel.ini: the two keys read with inih and written back without disturbing the rest.
+// Quorvel.ini: the two keys read and written back without disturbing the rest.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,20 +33,32 @@ TEST(ConverterIni, WritingReplacesTheKeysAndKeepsEverythingElse) {
     EXPECT_EQ(d.output_directory, "D:\\out");
 }
 
-TEST(ConverterIni, ValuesTheReaderCannotGiveBackAreStoredEmptyNotCut) {
+TEST(ConverterIni, EveryDirectoryIsReadBackAsTyped) {
     TempDir tmp;
     const std::string path = tmp.file("q.ini");
-    const std::string long_path = "/" + std::string(300, 'd');
-    ASSERT_TRUE(ui::write_ini_directories(path, {long_path, "/a ;comment"}));
+    const std::string longest = "/" + std::string(4094, 'd');
+    const std::string cases[] = {longest, "/a ;comment", "/b\t;x", " /lead", "/trail ", "\"/quoted\"",
+                                 "/semi;colon", "#/hash", "/x=y", "C:\\in\\"};
+    for (const std::string& typed : cases) {
+        ASSERT_TRUE(ui::write_ini_directories(path, {typed, typed + "2"}));
+        const ui::RememberedDirectories d = ui::read_ini_directories(path);
+        EXPECT_EQ(d.input_directory, typed);
+        EXPECT_EQ(d.output_directory, typed + "2");
+    }
+    // A line break cannot be stored in a line: the key keeps what it had.
+    ASSERT_TRUE(ui::write_ini_directories(path, {"/one\nline", ""}));
+    EXPECT_EQ(ui::read_ini_directories(path).input_directory, "C:\\in\\");
+}
+
+TEST(ConverterIni, SectionAndKeyNamesMatchInAnyCase) {
+    TempDir tmp;
+    const std::string path = tmp.file("q.ini");
+    std::ofstream(path) << "[DIRECTORIES]\nInput_Directory=/in\n[directories]\nOUTPUT_DIRECTORY=/out\n";
     const ui::RememberedDirectories d = ui::read_ini_directories(path);
-    EXPECT_EQ(d.input_directory, "");
-    EXPECT_EQ(d.output_directory, "");
-    // A long line written by someone else is not read back cut short either.
-    std::ofstream(path) << "[Directories]\ninput_directory=" << long_path << "\n";
-    EXPECT_EQ(ui::read_ini_directories(path).input_directory, "");
-    const std::string fits = "/" + std::string(150, 'e');
-    ASSERT_TRUE(ui::write_ini_directories(path, {fits, ""}));
-    EXPECT_EQ(ui::read_ini_directories(path).input_directory, fits);
+    EXPECT_EQ(d.input_directory, "/in");
+    EXPECT_EQ(d.output_directory, "/out");
+    ASSERT_TRUE(ui::write_ini_directories(path, {"/new", "/out"}));
+    EXPECT_EQ(slurp(path), "[DIRECTORIES]\ninput_directory=/new\n[directories]\noutput_directory=/out\n");
 }
 
 TEST(ConverterIni, LivesBesideTheProgramWhenWritableElseInTheUserConfiguration) {

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <quorvel/quorvel.h>
 
 #include "raster/codecs/codecs.h"
 #include "support/image_record.h"
@@ -236,6 +240,30 @@ TEST(WsqFile, MissingOptionsUseTheLoadDefaults) {
     BMGImage bad = short_rows.img;
     bad.rowBytes = 4;
     EXPECT_NE(WriteWsqFile(dir.file("e.wsq").c_str(), bad, nullptr), BMG_OK);
+}
+
+// A host may keep the comment pointer of every load; the library keeps one copy per text.
+TEST(WsqFile, CommentPointersOutliveLaterLoadsAndRepeatedLoadsDoNotGrow) {
+    TempDir dir;
+    const std::vector<uint8_t> gray = testing::ridge_pattern(81, 81, 4);
+    const std::string texts[] = {"first scan", "a second, longer comment text", "3"};
+    std::vector<std::string> names;
+    for (const std::string& text : texts) {
+        names.push_back(dir.file(std::to_string(names.size()) + ".wsq"));
+        testing::write_file(names.back(), encode(gray, 81, 81, 8, 500, 0.75f, text.c_str()));
+    }
+    std::vector<const char*> kept;
+    size_t in_use_after_first_rounds = 0;
+    for (int round = 0; round < 1000; ++round) {
+        for (size_t i = 0; i < names.size(); ++i) {
+            ASSERT_NE(CreateBMPFromFile(names[i].data()), nullptr);
+            if (round == 0) kept.push_back(ReadWSQ_comment());
+            ASSERT_EQ(ReadWSQ_comment(), kept[i]) << "one copy per distinct text";
+        }
+        if (round == 9) in_use_after_first_rounds = mallinfo2().uordblks;
+    }
+    for (size_t i = 0; i < kept.size(); ++i) EXPECT_STREQ(kept[i], texts[i].c_str());
+    EXPECT_LT(mallinfo2().uordblks, in_use_after_first_rounds + 64 * 1024);
 }
 
 TEST(RawFiles, WholeFilesRoundTrip) {

@@ -26,6 +26,12 @@ namespace {
 
 constexpr size_t kSignatureBytes = 8;
 
+// libpng's own handlers print "libpng error: ..." and "libpng warning: ..." on standard
+// error. The container reports a failure by its code alone, and libpng recovers from what it
+// warns about, so neither text is printed.
+[[noreturn]] void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void OnPngWarning(png_structp, png_const_charp) {}
+
 // How a tRNS chunk (with or without bKGD) changes what the reader produces.
 enum class Transparency {
     None,
@@ -350,7 +356,7 @@ BMGError OpenPng(PngReadState* s, const char* filename) {
     if (std::fread(signature, 1, kSignatureBytes, s->file) != kSignatureBytes ||
         png_sig_cmp(signature, 0, kSignatureBytes) != 0)
         return BMG_ERR_FORMAT_OPTION;
-    s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     if (s->png != nullptr) s->info = png_create_info_struct(s->png);
     return s->info == nullptr ? BMG_ERR_NO_MEMORY : BMG_OK;
 }
@@ -474,7 +480,7 @@ BMGError WritePngFile(const char* filename, BMGImage img) {
     state.file = filename ? std::fopen(filename, "wb") : nullptr;
     if (state.file == nullptr) return FinishWrite(&state, BMG_ERR_OPEN_FILE);
     if (img.bitsPerPixel == 16 && (code = WidenRgb555(&state)) != BMG_OK) return FinishWrite(&state, code);
-    state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) return FinishWrite(&state, BMG_ERR_NO_MEMORY);
     if (setjmp(png_jmpbuf(state.png)))

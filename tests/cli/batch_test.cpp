@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -223,6 +225,43 @@ TEST_F(Batch, CtrlCStopsAfterTheFilesInFlightLeavingOnlyWholeOutputs) {
     } else {
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
+}
+
+TEST_F(Batch, WorkersEndWithAKilledRunLeavingOnlyWholeFiles) {
+    const std::string big = dir.file("big");
+    fs::create_directories(big);
+    ASSERT_EQ(run("convert -size 1500x1500 plasma:fractal -seed 5 -colorspace gray -depth 8 '" +
+                  big + "/p0.png'"),
+              0);
+    for (int i = 1; i < 40; ++i)
+        fs::copy_file(big + "/p0.png", big + "/p" + std::to_string(i) + ".png");
+    ASSERT_EQ(run(std::string("'") + QUORVEL_TOOL + "' convert '" + big + "/p0.png' '" +
+                  dir.file("whole.wsq") + "' >/dev/null"),
+              0);
+    const std::vector<uint8_t> whole = read_file(dir.file("whole.wsq"));
+    // Orphaned workers become this process's children, so their end can be waited for.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        execl(QUORVEL_TOOL, QUORVEL_TOOL, "batch", big.c_str(), dir.file("out").c_str(), "--to",
+              "wsq", "--jobs", "2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto written = [&] {
+        std::error_code error;
+        return fs::exists(dir.file("out/p0.wsq"), error) ||
+               fs::exists(dir.file("out/p1.wsq"), error);
+    };
+    for (int i = 0; i < 3000 && !written(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    kill(pid, SIGKILL);
+    while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    const auto out = tree(dir.file("out"));
+    EXPECT_LT(out.size(), 20u);  // not the whole folder
+    for (const auto& [name, bytes] : out) EXPECT_EQ(bytes, whole) << name;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // file it was on is reported as failed.
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,6 +76,13 @@ void write_all(int fd, const std::string& text) {
     }
 }
 
+// A worker whose run is gone (killed by a scheduler or `timeout`) stops as on Ctrl-C: the
+// death of the parent sends it the stop signal, so it ends after the file in flight and only
+// whole files remain. A parent that died before the request was made is seen by getppid.
+void stop_with_parent(pid_t parent) {
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) g_stop = 1;
+}
+
 // The library's save writes every type through a replacing write under the real name, so an
 // output is whole or absent and its bytes are those of `quorvel convert` and the window.
 [[noreturn]] void worker_main(const ui::ConversionJob& plan, const std::vector<size_t>& files,
@@ -102,6 +110,7 @@ bool start_worker(ui::ConversionJob& job, Worker& worker) {
     if (pipe(fds) != 0) return false;
     std::fflush(stdout);
     std::fflush(stderr);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
@@ -110,6 +119,7 @@ bool start_worker(ui::ConversionJob& job, Worker& worker) {
     }
     if (pid == 0) {
         close(fds[0]);
+        stop_with_parent(parent);
         worker_main(job, worker.files, worker.next, fds[1]);
     }
     close(fds[1]);

@@ -1,6 +1,8 @@
 // The two file functions of the export table, also under their names with a leading
 // underscore. This unit also starts the library when the shared library is loaded; each
 // export starts it as well, because a static link may drop that initialiser.
+#include <string>
+
 #include <quorvel/quorvel.h>
 
 #include "api/file_state.h"
@@ -27,8 +29,10 @@ QUORVEL_API HBITMAP CreateBMPFromFile(char* file_name) {
 QUORVEL_API int SaveBMPToFile(HBITMAP bitmap, char* file_name, int type) {
     return quorvel::api::guarded(1, [&] {
         quorvel::api::start_library();
+        // The host learns nothing of the outcome: it was shown to the user.
+        std::string reason;
         quorvel::api::save_file(quorvel::api::file_state(), quorvel::api::library_state().settings,
-                                bitmap, file_name, type);
+                                bitmap, file_name, type, reason);
         return 1;
     });
 }

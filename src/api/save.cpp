@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/presenter.h"
@@ -14,6 +15,7 @@
 #include "toolkit/number_text.h"
 #include "ui/desktop_module.h"
 #include "ui/dialogs.h"
+#include "wsq/diag.h"
 
 namespace quorvel::api {
 namespace {
@@ -27,8 +29,11 @@ void show_save_error(const std::string& text) {
     platform::presenter().message_box(nullptr, text, kSaveError, MB_OK | MB_ICONERROR);
 }
 
-void report_not_saved(const std::string& target, const std::string& reason) {
-    show_save_error("Cannot save \"" + target + "\": " + reason);
+// Shows the failure and keeps its reason for the caller.
+bool report_not_saved(const std::string& target, const std::string& text, std::string& reason) {
+    show_save_error("Cannot save \"" + target + "\": " + text);
+    reason = text;
+    return false;
 }
 
 // The copy every writer reads, at 24 bits; empty for a null or unknown handle.
@@ -44,34 +49,57 @@ void show_properties(toolkit::Form& dialog) {
 }
 
 // Settings from the WSQ dialog's edits; false (and a message) when an edit holds no number.
-bool take_wsq_settings(FileState& state, Settings& settings, const std::string& target) {
+bool take_wsq_settings(FileState& state, Settings& settings, const std::string& target,
+                       std::string& reason) {
     ui::TWSQDialog& dialog = ui::wsq_dialog();
     double bitrate = 0;
     int ppi = 0;
-    if (!toolkit::parse_float(dialog.BitrateEdit.text(), bitrate)) {
-        report_not_saved(target,
-                         "'" + dialog.BitrateEdit.text() + "' is not a valid floating point value");
-        return false;
-    }
+    if (!toolkit::parse_float(dialog.BitrateEdit.text(), bitrate))
+        return report_not_saved(
+            target, "'" + dialog.BitrateEdit.text() + "' is not a valid floating point value",
+            reason);
     settings.wsq_bitrate = bitrate;
-    if (!toolkit::parse_int(dialog.ppiEdit.text(), ppi)) {
-        report_not_saved(target, "'" + dialog.ppiEdit.text() + "' is not a valid integer value");
-        return false;
-    }
+    if (!toolkit::parse_int(dialog.ppiEdit.text(), ppi))
+        return report_not_saved(
+            target, "'" + dialog.ppiEdit.text() + "' is not a valid integer value", reason);
     settings.wsq_ppi = ppi;
     settings.wsq_comment = state.keep_comment(dialog.comment_textEdit.text().c_str());
     return true;
 }
 
-void save_wsq(FileState& state, Settings& settings, const Bitmap& copy, const std::string& target) {
+// The last line the codec wrote, without its line end.
+std::string last_line(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text.substr(text.find_last_of('\n') + 1);
+}
+
+// The WSQ writer records no last error and the encoder says why it refused only in its own
+// lines: those are taken for the reason and still reach whoever listens to the codec.
+bool write_wsq(const Bitmap& copy, const std::string& target, raster::WsqFileOptions& options,
+               std::string& reason) {
+    raster::BMGError status;
+    std::string lines;
+    {
+        wsq::DiagCapture capture;
+        status = raster::WriteImageFile(copy.handle(), target.c_str(), &options);
+        lines = capture.text();
+    }
+    if (!lines.empty()) wsq::diag("%s", lines.c_str());
+    if (status == raster::BMG_OK) return true;
+    reason = lines.empty() ? raster::ImageErrorText(status) : last_line(lines);
+    return false;
+}
+
+bool save_wsq(FileState& state, Settings& settings, const Bitmap& copy, const std::string& target,
+              std::string& reason) {
     if (settings.show_properties == 1) show_properties(ui::wsq_dialog());
-    if (!take_wsq_settings(state, settings, target)) return;
+    if (!take_wsq_settings(state, settings, target, reason)) return false;
     // The options' comment is the call's own copy.
     const std::string text = ui::wsq_dialog().comment_textEdit.text();
     std::vector<char> comment(text.begin(), text.end());
     comment.push_back('\0');
     raster::WsqFileOptions options{8, settings.wsq_bitrate, settings.wsq_ppi, comment.data()};
-    raster::WriteImageFile(copy.handle(), target.c_str(), &options);
+    return write_wsq(copy, target, options, reason);
 }
 
 void take_tiff_settings(Settings& settings) {
@@ -87,24 +115,30 @@ void take_tiff_settings(Settings& settings) {
     }
 }
 
-void save_tiff(Settings& settings, const Bitmap& copy, const std::string& target) {
+// The writer's status, and its text for the reason when it failed.
+bool written(raster::BMGError status, std::string& reason) {
+    if (status != raster::BMG_OK) reason = raster::ImageErrorText(status);
+    return status == raster::BMG_OK;
+}
+
+bool save_tiff(Settings& settings, const Bitmap& copy, const std::string& target,
+               std::string& reason) {
     if (settings.show_properties == 1) show_properties(ui::tiff_dialog());
     take_tiff_settings(settings);
     raster::TiffFileOptions options{settings.tiff_compression, 0, 0, settings.tiff_predictor};
-    raster::WriteImageFile(copy.handle(), target.c_str(), &options);
+    return written(raster::WriteImageFile(copy.handle(), target.c_str(), &options), reason);
 }
 
-void save_container(const Bitmap& copy, const std::string& target) {
-    if (raster::WriteImageFile(copy.handle(), target.c_str(), nullptr) != raster::BMG_OK)
-        show_save_error(raster::GetImageErrorText());
+bool save_container(const Bitmap& copy, const std::string& target, std::string& reason) {
+    const raster::BMGError status = raster::WriteImageFile(copy.handle(), target.c_str(), nullptr);
+    if (status != raster::BMG_OK) show_save_error(raster::GetImageErrorText());
+    return written(status, reason);
 }
 
 // The toolkit's writers: the whole file is made in memory, then written in one piece.
-void save_toolkit(const Bitmap& copy, const std::string& target, int type, int quality) {
-    if (copy.empty()) {
-        report_not_saved(target, "Invalid bitmap handle");
-        return;
-    }
+bool save_toolkit(const Bitmap& copy, const std::string& target, int type, int quality,
+                  std::string& reason) {
+    if (copy.empty()) return report_not_saved(target, "Invalid bitmap handle", reason);
     std::vector<uint8_t> bytes;
     try {
         if (type == kSaveBmp) {
@@ -116,11 +150,12 @@ void save_toolkit(const Bitmap& copy, const std::string& target, int type, int q
             bytes = jpeg.save_to_memory();
         }
     } catch (const toolkit::GraphicError& e) {
-        report_not_saved(target, e.what());
-        return;
+        return report_not_saved(target, e.what(), reason);
     }
-    std::string reason;
-    if (!platform::write_file_replacing(target, bytes, reason)) report_not_saved(target, reason);
+    std::string why;
+    if (!platform::write_file_replacing(target, bytes, why))
+        return report_not_saved(target, why, reason);
+    return true;
 }
 
 }  // namespace
@@ -148,19 +183,22 @@ long text_to_long(const std::string& text) {
     return static_cast<long>(static_cast<int32_t>(negative ? 0u - value : value));
 }
 
-void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name,
-               int type) {
+bool save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name,
+               int type, std::string& reason) {
     const char* extension = save_extension(type);
-    if (extension == nullptr || file_name == nullptr) return;
+    if (extension == nullptr || file_name == nullptr) {
+        reason = file_name == nullptr ? "no file name" : "no output type " + std::to_string(type);
+        return false;
+    }
     Bitmap copy;
     make_working_copy(bitmap, copy);
     const std::string target = replace_extension(file_name, extension);
     switch (type) {
-    case kSaveWsq: save_wsq(state, settings, copy, target); break;
-    case kSaveTiff: save_tiff(settings, copy, target); break;
+    case kSaveWsq: return save_wsq(state, settings, copy, target, reason);
+    case kSaveTiff: return save_tiff(settings, copy, target, reason);
     case kSaveBmp:
-    case kSaveJpeg: save_toolkit(copy, target, type, settings.jpeg_quality); break;
-    default: save_container(copy, target); break;
+    case kSaveJpeg: return save_toolkit(copy, target, type, settings.jpeg_quality, reason);
+    default: return save_container(copy, target, reason);
     }
 }
 

@@ -24,9 +24,11 @@ std::string replace_extension(const std::string& file_name, const std::string& e
 // up to the first non-digit, 0 without digits.
 long text_to_long(const std::string& text);
 
-// Saves a copy of `bitmap` (the host's stays as it is) as the type's file. Every failure is
-// reported through the presenter; nothing is thrown but bad_alloc.
-void save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name,
-               int type);
+// Saves a copy of `bitmap` (the host's stays as it is) as the type's file. Failures the user
+// must see are shown through the presenter as before; the writer's own status comes back:
+// true when the file was written, else false with the reason. A failed save leaves an older
+// file of that name as it was. Nothing is thrown but bad_alloc.
+bool save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char* file_name,
+               int type, std::string& reason);
 
 }  // namespace quorvel::api

@@ -57,10 +57,12 @@ BMGError SetLastImageError(BMGError code) {
 int8_t GetLastImageError() { return g_last_error; }
 
 const char* GetImageErrorText() {
-    const int code = g_last_error;
-    if (code < 0 || code >= kCodeCount) return kUnknownCode;
-    if (code == BMG_ERR_WINDOWS_API) refresh_windows_api_slot();
-    return g_messages[code];
+    if (g_last_error == BMG_ERR_WINDOWS_API) refresh_windows_api_slot();
+    return ImageErrorText(g_last_error);
+}
+
+const char* ImageErrorText(int code) {
+    return code < 0 || code >= kCodeCount ? kUnknownCode : g_messages[code];
 }
 
 }  // namespace quorvel::raster

@@ -31,5 +31,7 @@ BMGError SetLastImageError(BMGError code);
 int8_t GetLastImageError();
 // Text of the last error; valid for the life of the library.
 const char* GetImageErrorText();
+// Text of any code, whether or not it was recorded (the WSQ adapter records none of its own).
+const char* ImageErrorText(int code);
 
 }  // namespace quorvel::raster

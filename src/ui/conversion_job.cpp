@@ -8,22 +8,9 @@
 
 #include "ui/conversion_paths.h"
 #include "ui/directory_walk.h"
-#include <quorvel/quorvel.h>
 
 namespace quorvel::ui {
 namespace {
-
-class LibraryBackend : public ConversionBackend {
-public:
-    HBITMAP load(const std::string& file_name) override {
-        std::string name = file_name;
-        return CreateBMPFromFile(name.data());
-    }
-    void save(HBITMAP bitmap, const std::string& target, int type) override {
-        std::string name = target;
-        SaveBMPToFile(bitmap, name.data(), type);
-    }
-};
 
 bool create_directory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
@@ -32,34 +19,15 @@ bool create_with_parents(const std::string& path) {
     return std::filesystem::create_directories(path, error);
 }
 
-// The save reports nothing back: a file that is there and was written by this call is a success.
-bool written_since(const std::string& path, const struct timespec& start) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    const auto& at = info.st_mtim;
-    return at.tv_sec > start.tv_sec || (at.tv_sec == start.tv_sec && at.tv_nsec >= start.tv_nsec);
-}
-
 std::string canonical_text(const std::string& path) {
     std::error_code error;
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
     return error ? path : canonical.string();
 }
 
-struct timespec coarse_now() {
-    struct timespec now {};
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    return now;
-}
-
 }  // namespace
 
 const char* const kReplacesInput = "the output would replace an input file";
-
-ConversionBackend& library_backend() {
-    static LibraryBackend backend;
-    return backend;
-}
 
 const char* status_text(FileStatus status) {
     switch (status) {
@@ -152,15 +120,16 @@ FileResult ConversionJob::convert(size_t j, const DirectoryError& on_directory_e
     const std::string target = target_name(result.input);
     const bool directory_ready = target_directory_ready(target, result, on_directory_error);
     HBITMAP bitmap = backend_.load(result.input);
-    const struct timespec before_save = coarse_now();
     // An unreadable file goes on as a null handle, as the save entry point expects.
-    backend_.save(bitmap, target, inputs_.output_type);
+    std::string reason;
+    const bool written = backend_.save(bitmap, target, inputs_.output_type, reason);
     if (bitmap == nullptr) {
         result.status = FileStatus::ReadFailed;
         if (result.message.empty()) result.message = "cannot read the file";
-    } else if (!directory_ready || !written_since(result.output, before_save)) {
+    } else if (!directory_ready || !written) {
         result.status = FileStatus::WriteFailed;
-        if (result.message.empty()) result.message = "the output file was not written";
+        if (result.message.empty())
+            result.message = reason.empty() ? "the output file was not written" : reason;
     }
     result.output_bytes = file_size(result.output);
     const auto elapsed = std::chrono::steady_clock::now() - started;

@@ -1,7 +1,7 @@
 // One batch conversion, shared by the converter window and `quorvel batch`: the inputs, the
 // walk that collects the files, the target names, per-file results and a progress callback.
 // It owns no controls; reading and writing go through a backend, by default the library's
-// CreateBMPFromFile and SaveBMPToFile.
+// load and save entry points.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +20,13 @@ public:
     virtual ~ConversionBackend() = default;
     // The file as a bitmap handle, null when it cannot be read.
     virtual HBITMAP load(const std::string& file_name) = 0;
-    // Writes the handle under `target` with the extension of `type` (1 WSQ ... 7 SGI RGB).
-    virtual void save(HBITMAP bitmap, const std::string& target, int type) = 0;
+    // Writes the handle under `target` with the extension of `type` (1 WSQ ... 7 SGI RGB):
+    // the writer's own answer, with the reason when it wrote nothing.
+    virtual bool save(HBITMAP bitmap, const std::string& target, int type,
+                      std::string& reason) = 0;
 };
 
-// The library's own entry points.
+// The library's own entry points (defined with them, in src/api).
 ConversionBackend& library_backend();
 
 struct ConversionInputs {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include <quorvel/quorvel.h>
@@ -39,6 +40,30 @@ std::vector<std::string> output_captions() {
 
 int show_error(const std::string& text, const char* caption) {
     return platform::presenter().message_box(nullptr, text, caption, MB_OK | MB_ICONERROR);
+}
+
+// Files a run did not convert are told to the user at its end, at most this many by name,
+// so that the box still fits on the screen.
+constexpr size_t kNamedFiles = 20;
+
+// What the user would not learn otherwise: files skipped because their output would replace
+// an input, and files the writer did not write (a WSQ or TIFF writer shows no box of its own).
+bool worth_telling(const FileResult& result) {
+    return result.status == FileStatus::Skipped || result.status == FileStatus::WriteFailed;
+}
+
+// The skipped files first, then those not written, each in the order of the run.
+std::string not_converted_text(std::vector<FileResult> results) {
+    std::stable_partition(results.begin(), results.end(), [](const FileResult& result) {
+        return result.status == FileStatus::Skipped;
+    });
+    std::string text = std::to_string(results.size()) +
+                       (results.size() == 1 ? " file was" : " files were") + " not converted:";
+    for (size_t i = 0; i < results.size() && i < kNamedFiles; ++i)
+        text += "\n" + results[i].input + ": " + results[i].message;
+    if (results.size() > kNamedFiles)
+        text += "\n... and " + std::to_string(results.size() - kNamedFiles) + " more.";
+    return text;
 }
 
 // The flag goes back to 1 however the run ends.
@@ -274,7 +299,9 @@ void TFileFormatConverterForm::convert() {
     const auto stop = [this] { return poll_stop(); };
     if (!job.collect(stop)) return;
     collected_ = job.files();
-    const auto progress = [this](size_t j, size_t n, const FileResult&) {
+    std::vector<FileResult> not_converted;
+    const auto progress = [&](size_t j, size_t n, const FileResult& result) {
+        if (worth_telling(result)) not_converted.push_back(result);
         show_progress(ConversionJob::percent(j, n));
         ProgressBar.repaint();
     };
@@ -282,6 +309,9 @@ void TFileFormatConverterForm::convert() {
         show_error(message, kCreateErrorCaption);
     };
     if (job.run(progress, stop, directory_error)) show_progress(100);
+    if (!not_converted.empty())
+        platform::presenter().message_box(nullptr, not_converted_text(not_converted), caption(),
+                                          MB_OK | MB_ICONWARNING);
 }
 
 TFileFormatConverterForm& converter_form() {

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -51,7 +53,7 @@ protected:
         const std::pair<const char*, const char*> images[] = {
             {"a.png", "120x100"},    {"a.bmp", "90x95"},     {"b.pcx", "100x130"},
             {"sub/c.gif", "110x90"}, {"sub/D.PNG", "96x96"}, {"sub/deeper/e.tga", "130x82"},
-            {"f.jpg", "100x100"}};
+            {"f.jpg", "100x100"},    {"sub/tiny.png", "20x20"}};
         for (const auto& [name, size] : images) {
             ASSERT_EQ(run("convert -size " + std::string(size) +
                           " plasma:fractal -seed 7 -colorspace gray '" + in + "/" + name + "'"),
@@ -76,14 +78,19 @@ TEST_F(Batch, BadFilesAreReportedAndCountedTheTreeIsRebuiltAndInputsAreUntouched
          {"a.wsq", "b.wsq", "f.wsq", "sub/c.wsq", "sub/D.wsq", "sub/deeper/e.wsq"}) {
         EXPECT_EQ(out.count(name), 1u) << name;
     }
-    EXPECT_EQ(out.size(), 6u);  // a.png and a.bmp share a.wsq; the broken file gives nothing
+    // a.png and a.bmp share a.wsq; the broken file and the one too small for WSQ give nothing
+    EXPECT_EQ(out.size(), 6u);
     const std::vector<std::string> lines = report_lines(report);
-    ASSERT_EQ(lines.size(), 9u);
+    ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[0], "file,status,message,input_bytes,output_bytes,seconds");
     size_t failed = 0;
-    for (const std::string& line : lines)
+    for (const std::string& line : lines) {
         failed += line.find("sub/broken.png,read failed,") != std::string::npos;
-    EXPECT_EQ(failed, 1u);
+        // The writer's own reason, not a guess from the file's absence.
+        failed += line.find("sub/tiny.png,write failed,ERROR : wsq_encode_1 : image too small") !=
+                  std::string::npos;
+    }
+    EXPECT_EQ(failed, 2u);
 }
 
 TEST_F(Batch, TwoWorkersWriteTheSameBytesAsOne) {
@@ -114,7 +121,7 @@ TEST_F(Batch, WritesWhatTheConverterWindowWritesOnTheSameTree) {
     form.StartConversionButton.click();
     EXPECT_EQ(form.ProgressLabel.caption(), "100 %");
     const auto window = tree(dir.file("window"));
-    EXPECT_EQ(window.size(), 6u);
+    EXPECT_EQ(window.size(), 7u);
     EXPECT_EQ(window, tree(dir.file("cli")));
 }
 
@@ -157,6 +164,21 @@ TEST_F(Batch, DryRunListsTheNamesAndWritesNothing) {
     EXPECT_EQ(listing, in + "/sub/c.gif -> " + dir.file("out") + "/sub/c.tga\n" + in +
                            "/b.pcx -> " + dir.file("out") + "/b.tga\n");
     EXPECT_FALSE(fs::exists(dir.file("out")));
+}
+
+TEST_F(Batch, SavesUnderTheRealNameWithTheBytesConvertWrites) {
+    // 243 characters: the replacing write's temporary name still fits in 255.
+    const std::string stem = std::string(239, 'n');
+    fs::create_directories(dir.file("long"));
+    fs::copy_file(in + "/b.pcx", dir.file("long/" + stem + ".pcx"));
+    ASSERT_EQ(batch("'" + dir.file("long") + "' '" + dir.file("out") + "' --to rgb"), 0);
+    const std::string target = dir.file("out") + "/" + stem + ".rgb";
+    const std::vector<uint8_t> batched = read_file(target);
+    ASSERT_EQ(run(std::string("'") + QUORVEL_TOOL + "' convert '" + dir.file("long/" + stem) +
+                  ".pcx' '" + target + "' >/dev/null"),
+              0);
+    EXPECT_EQ(batched, read_file(target));  // the SGI header names the file: the real name
+    EXPECT_EQ(tree(dir.file("out")).size(), 1u);
 }
 
 TEST_F(Batch, RefusesUnknownFormatsAndMissingInput) {
@@ -203,6 +225,43 @@ TEST_F(Batch, CtrlCStopsAfterTheFilesInFlightLeavingOnlyWholeOutputs) {
     } else {
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
+}
+
+TEST_F(Batch, WorkersEndWithAKilledRunLeavingOnlyWholeFiles) {
+    const std::string big = dir.file("big");
+    fs::create_directories(big);
+    ASSERT_EQ(run("convert -size 1500x1500 plasma:fractal -seed 5 -colorspace gray -depth 8 '" +
+                  big + "/p0.png'"),
+              0);
+    for (int i = 1; i < 40; ++i)
+        fs::copy_file(big + "/p0.png", big + "/p" + std::to_string(i) + ".png");
+    ASSERT_EQ(run(std::string("'") + QUORVEL_TOOL + "' convert '" + big + "/p0.png' '" +
+                  dir.file("whole.wsq") + "' >/dev/null"),
+              0);
+    const std::vector<uint8_t> whole = read_file(dir.file("whole.wsq"));
+    // Orphaned workers become this process's children, so their end can be waited for.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        execl(QUORVEL_TOOL, QUORVEL_TOOL, "batch", big.c_str(), dir.file("out").c_str(), "--to",
+              "wsq", "--jobs", "2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto written = [&] {
+        std::error_code error;
+        return fs::exists(dir.file("out/p0.wsq"), error) ||
+               fs::exists(dir.file("out/p1.wsq"), error);
+    };
+    for (int i = 0; i < 3000 && !written(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    kill(pid, SIGKILL);
+    while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    const auto out = tree(dir.file("out"));
+    EXPECT_LT(out.size(), 20u);  // not the whole folder
+    for (const auto& [name, bytes] : out) EXPECT_EQ(bytes, whole) << name;
 }
 
 }  // namespace

@@ -100,28 +100,66 @@ TEST_F(Convert, OptionsReachTheWriters) {
 TEST_F(Convert, FailuresNameTheFileAndTheReasonAndWriteNothing) {
     write_file(dir.file("bad.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
     write_file(dir.file("bad.bmp"), {'B', 'M', 1, 2, 3});
+    ASSERT_EQ(run("convert -size 20x20 xc:gray50 " + q(dir.file("small.png"))), 0);
+    write_file(dir.file("old.wsq"), {'o', 'l', 'd'});
+    const std::string in = q(dir.file("in.png")), small = q(dir.file("small.png"));
     const std::pair<std::string, std::string> cases[] = {
-        {q(dir.file("in.png")) + " " + q(dir.file("out.xyz")),
+        {"convert " + in + " " + q(dir.file("out.xyz")),
          "use one of .wsq, .bmp, .tif, .png, .jpg, .tga, .rgb"},
-        {q(dir.file("in.png")) + " -", "'-' is not a file name"},
-        {"- " + q(dir.file("out.png")), "'-' is not a file name"},
-        {q(dir.file("none.png")) + " " + q(dir.file("out.bmp")),
+        {"convert " + in + " -", "'-' is not a file name"},
+        {"convert - " + q(dir.file("out.png")), "'-' is not a file name"},
+        {"convert " + q(dir.file("none.png")) + " " + q(dir.file("out.bmp")),
          dir.file("none.png") + ": cannot open"},
-        {q(dir.file("in.txt")) + " " + q(dir.file("out.bmp")),
+        {"convert " + q(dir.file("in.txt")) + " " + q(dir.file("out.bmp")),
          dir.file("in.txt") + ": unknown input extension"},
-        {q(dir.file("bad.png")) + " " + q(dir.file("out.bmp")),
+        {"convert " + q(dir.file("bad.png")) + " " + q(dir.file("out.bmp")),
          dir.file("bad.png") + ": cannot load: "},
-        {q(dir.file("bad.bmp")) + " " + q(dir.file("out.png")), "Bitmap image is not valid"},
-        {q(dir.file("in.png")) + " /nonexistent-dir/out.bmp", "/nonexistent-dir/out.bmp"},
-        {q(dir.file("in.png")) + " /nonexistent-dir/out.png", "Save Error"},
+        {"convert " + q(dir.file("bad.bmp")) + " " + q(dir.file("out.png")),
+         "Bitmap image is not valid"},
+        {"convert " + in + " /nonexistent-dir/out.bmp", "/nonexistent-dir/out.bmp"},
+        {"convert " + in + " /nonexistent-dir/out.png", "Save Error"},
+        // The WSQ encoder refuses a picture this small; the older file stays.
+        {"convert " + small + " " + q(dir.file("old.wsq")),
+         dir.file("old.wsq") + ": not written: ERROR : wsq_encode_1 : image too small"},
+        {"encode " + small + " " + q(dir.file("old.wsq")),
+         dir.file("old.wsq") + ": not written: ERROR : wsq_encode_1 : image too small"},
     };
     const size_t before = count_files(dir);
     for (const auto& [arguments, message] : cases) {
-        const Outcome r = quorvel("convert " + arguments);
+        const Outcome r = quorvel(arguments);
         EXPECT_NE(r.status, 0) << arguments;
         EXPECT_NE(r.output.find(message), std::string::npos) << arguments << "\n" << r.output;
     }
     EXPECT_EQ(count_files(dir), before);
+    EXPECT_EQ(read_file(dir.file("old.wsq")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+}
+
+// StripByteCounts (tag 279, one inline value) of a little-endian TIFF, halved.
+void halve_strip(std::vector<uint8_t>& tiff) {
+    const auto u16 = [&](size_t at) { return unsigned(tiff.at(at) | tiff.at(at + 1) << 8); };
+    const size_t ifd = u16(4) | size_t{u16(6)} << 16;
+    for (size_t entry = ifd + 2; entry < ifd + 2 + 12 * u16(ifd); entry += 12) {
+        if (u16(entry) != 279) continue;
+        const unsigned half = u16(entry + 8) / 2;  // the strip is under 64 KB
+        tiff.at(entry + 8) = uint8_t(half), tiff.at(entry + 9) = uint8_t(half >> 8);
+        return;
+    }
+    ADD_FAILURE() << "no StripByteCounts";
+}
+
+TEST_F(Convert, AWarningWhileLoadingIsShownAndThePictureStillWritten) {
+    ASSERT_EQ(run("convert " + q(dir.file("in.png")) + " -depth 8 -compress none " +
+                  q(dir.file("rgb.tif")) + " && tiffcp -c jpeg -r 110 " + q(dir.file("rgb.tif")) +
+                  " " + q(dir.file("jpeg.tif"))),
+              0);
+    std::vector<uint8_t> tiff = read_file(dir.file("jpeg.tif"));
+    halve_strip(tiff);
+    write_file(dir.file("short.tif"), tiff);
+    const Outcome r = quorvel("convert " + q(dir.file("short.tif")) + " " + q(dir.file("s.png")));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Warning: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(dir.file("s.png") + ": 130 x 110, "), std::string::npos) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("s.png")));
 }
 
 TEST_F(Convert, EncodeAndDecodeTakeAnyFormatByExtension) {

@@ -4,7 +4,9 @@
 
 #include <dirent.h>
 
+#include <chrono>
 #include <filesystem>
+#include <map>
 
 #include "fake_backend.h"
 #include "support/test_support.h"
@@ -152,6 +154,29 @@ TEST(ConversionJobRun, AnOutputThatWouldReplaceAnInputIsSkippedNotSaved) {
     EXPECT_EQ(backend.loads, std::vector<std::string>{in + "/c.bmp"});
     EXPECT_EQ(slurp(in + "/a.png"), "x");  // as touch left it
     EXPECT_EQ(slurp(in + "/c.png"), in + "/c.bmp");
+}
+
+TEST(ConversionJobRun, TheWritersOwnAnswerDecidesNotTheFilesTime) {
+    TempDir tmp;
+    const std::string in = tmp.file("in"), out = tmp.file("out");
+    touch(in + "/kept.bmp");
+    touch(in + "/refused.bmp");
+    fs::create_directories(out);
+    FakeBackend backend;
+    // A file system with 2 s timestamps dates a file just written before its save began.
+    backend.after_save = [&] {
+        if (fs::exists(out + "/kept.png"))
+            fs::last_write_time(out + "/kept.png",
+                                fs::file_time_type::clock::now() - std::chrono::seconds(2));
+    };
+    ui::ConversionJob job({in, out, {"\\*.bmp"}, false, 4}, backend);
+    ASSERT_TRUE(job.collect({}));
+    std::map<std::string, ui::FileResult> results;
+    EXPECT_TRUE(
+        job.run([&](size_t, size_t, const ui::FileResult& r) { results[r.input] = r; }, {}));
+    EXPECT_EQ(results[in + "/kept.bmp"].status, ui::FileStatus::Converted);
+    EXPECT_EQ(results[in + "/refused.bmp"].status, ui::FileStatus::WriteFailed);
+    EXPECT_EQ(results[in + "/refused.bmp"].message, FakeBackend::kRefusal);
 }
 
 TEST(ConversionJobRun, ADirectoryThatCannotBeMadeIsReportedAndTheFileStillSaved) {

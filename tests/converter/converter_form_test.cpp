@@ -2,6 +2,7 @@
 // fake backend.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <quorvel/quorvel.h>
@@ -214,6 +215,27 @@ TEST_F(ConverterRun, SameNameFromTwoFormatsIsConvertedTwiceTheLaterWins) {
     ASSERT_EQ(form.collected_files().size(), 2u);
     EXPECT_EQ(slurp(out + "/a.png"), in + "/a.png");
     EXPECT_EQ(form.ProgressLabel.caption(), "100 %");
+}
+
+TEST_F(ConverterRun, FilesNotConvertedAreToldAtTheEndTwentyByName) {
+    touch(in + "/a.bmp");
+    touch(in + "/a.png");
+    for (int i = 0; i < 22; ++i) touch(in + "/refused" + std::to_string(i) + ".bmp");
+    form.OutputDirectoryEdit.set_text(in);  // a.bmp and a.png would both write a.png
+    tick(2);
+    tick(8);
+    form.StartConversionButton.click();
+    EXPECT_EQ(form.ProgressLabel.caption(), "100 %");
+    ASSERT_EQ(presenter.messages.size(), 1u);
+    const RecordingPresenter::Message& told = presenter.messages[0];
+    EXPECT_EQ(told.caption, "File format converter");
+    EXPECT_EQ(told.text.find("24 files were not converted:\n"), 0u) << told.text;
+    EXPECT_NE(told.text.find("\n" + in + "/a.png: " + ui::kReplacesInput), std::string::npos)
+        << told.text;
+    EXPECT_NE(told.text.find(".bmp: " + std::string(FakeBackend::kRefusal) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(std::count(told.text.begin(), told.text.end(), '\n'), 21);
+    EXPECT_NE(told.text.find("\n... and 4 more."), std::string::npos) << told.text;
 }
 
 TEST_F(ConverterRun, WsqRunTakesTheDialogValuesAndRefusesTextThatIsNoNumber) {

@@ -1,5 +1,6 @@
 // A backend for the converter's tests: any file reads unless its name holds "bad"; a save
-// writes the input's name into the file the save would write, so tests see what went where.
+// writes the input's name into the file the save would write, so tests see what went where,
+// unless the input's name holds "refused": then it writes nothing and answers the reason.
 #pragma once
 
 #include <filesystem>
@@ -21,11 +22,17 @@ public:
         if (file_name.find("bad") != std::string::npos) return nullptr;
         return reinterpret_cast<HBITMAP>(&last_loaded_);
     }
-    void save(HBITMAP bitmap, const std::string& target, int type) override {
+    bool save(HBITMAP bitmap, const std::string& target, int type, std::string& reason) override {
         saves.push_back(target);
-        if (bitmap != nullptr) std::ofstream(ui::saved_name(target, type)) << last_loaded_;
+        const bool refused = last_loaded_.find("refused") != std::string::npos;
+        if (refused) reason = kRefusal;
+        if (bitmap != nullptr && !refused)
+            std::ofstream(ui::saved_name(target, type)) << last_loaded_;
         if (after_save) after_save();
+        return bitmap != nullptr && !refused;
     }
+
+    static constexpr const char* kRefusal = "image too small";
 
     std::vector<std::string> loads;
     std::vector<std::string> saves;

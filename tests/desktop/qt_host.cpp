@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     std::printf("returned with window: %s\n",
                 window ? window->windowTitle().toLocal8Bit().constData() : "none");
     if (window == nullptr) return 0;
-    const QSize screen = window->screen()->size();
+    const QSize screen = window->screen()->availableGeometry().size();
     const bool centred = window->x() == (screen.width() - window->width()) / 2 &&
                          window->y() == (screen.height() - window->height()) / 2;
     std::printf("centred on the screen: %s\n", centred ? "yes" : "no");

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -194,6 +195,13 @@ TEST_F(Windows, ClosingTheWindowWritesTheDirectories) {
     EXPECT_FALSE(form.visible());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(ui::read_ini_directories(tmp.file("Quorvel.ini")).input_directory, "/scans");
+}
+
+TEST_F(Windows, TheWindowIsCentredOnTheScreensAvailableArea) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(form.left(), (area.width() - form.width()) / 2);
+    EXPECT_EQ(form.top(), (area.height() - form.height()) / 2);
+    EXPECT_EQ(window->pos(), QPoint(form.left(), form.top()));
 }
 
 }  // namespace

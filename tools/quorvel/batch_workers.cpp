@@ -4,6 +4,7 @@
 // file it was on is reported as failed.
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +17,7 @@
 #include <sstream>
 
 #include "batch.h"
-#include "batch_backend.h"
+#include "batch_presenter.h"
 #include "batch_progress.h"
 #include "ui/conversion_paths.h"
 #include "wsq/diag.h"
@@ -41,7 +42,10 @@ ui::FileResult convert_one(ui::ConversionJob& job, size_t j, CollectingPresenter
     presenter.take_messages();
     ui::FileResult result = job.convert(j, [](const std::string&) {});
     const std::string messages = presenter.take_messages();
-    if (!messages.empty()) result.message = messages;
+    if (messages.empty()) return result;
+    // The boxes, after the job's own reason unless a box already said it.
+    const bool said = result.message.empty() || messages.find(result.message) != std::string::npos;
+    result.message = said ? messages : result.message + "; " + messages;
     return result;
 }
 
@@ -72,11 +76,19 @@ void write_all(int fd, const std::string& text) {
     }
 }
 
+// A worker whose run is gone (killed by a scheduler or `timeout`) stops as on Ctrl-C: the
+// death of the parent sends it the stop signal, so it ends after the file in flight and only
+// whole files remain. A parent that died before the request was made is seen by getppid.
+void stop_with_parent(pid_t parent) {
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) g_stop = 1;
+}
+
+// The library's save writes every type through a replacing write under the real name, so an
+// output is whole or absent and its bytes are those of `quorvel convert` and the window.
 [[noreturn]] void worker_main(const ui::ConversionJob& plan, const std::vector<size_t>& files,
                               size_t from, int fd) {
     CollectingPresenter presenter;
-    AtomicBackend backend(presenter);
-    ui::ConversionJob job(plan.inputs(), backend);
+    ui::ConversionJob job(plan.inputs(), ui::library_backend());
     job.set_files(plan.files());
     for (size_t k = from; k < files.size() && !g_stop; ++k) {
         write_all(fd, encode_result(files[k], convert_one(job, files[k], presenter)));
@@ -98,6 +110,7 @@ bool start_worker(ui::ConversionJob& job, Worker& worker) {
     if (pipe(fds) != 0) return false;
     std::fflush(stdout);
     std::fflush(stderr);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
@@ -106,6 +119,7 @@ bool start_worker(ui::ConversionJob& job, Worker& worker) {
     }
     if (pid == 0) {
         close(fds[0]);
+        stop_with_parent(parent);
         worker_main(job, worker.files, worker.next, fds[1]);
     }
     close(fds[1]);
@@ -191,20 +205,23 @@ private:
         waitpid(worker.pid, &status, 0);
         const bool crashed = !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         if (worker.next >= worker.files.size() || g_stop || !crashed) return;
-        remove_temporaries(worker.files[worker.next], worker.pid);
+        remove_temporaries(worker.files[worker.next]);
         mark(worker.files[worker.next++], ui::FileStatus::ReadFailed, crash_message(status));
         worker.pending.clear();
         if (worker.next < worker.files.size() && !start_worker(job_, worker))
             fail_rest(worker, "cannot start a worker process");
     }
 
-    // What the dead worker was writing under its temporary name.
-    void remove_temporaries(size_t j, pid_t pid) const {
-        const std::string directory =
-            ui::directory_part(job_.target_name(entries_[j].result.input));
-        const std::string prefix = ".quorvel-" + std::to_string(pid) + "-";
+    // What the dead worker's replacing write left beside the output (".NAME.tmp-XXXXXX"):
+    // a worker that dies runs no destructor. Only its worker writes that output.
+    void remove_temporaries(size_t j) const {
+        const std::string& output = entries_[j].result.output;
+        std::string prefix = ".";
+        prefix += ui::file_part(output);
+        prefix += ".tmp-";
         std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(ui::directory_part(output), error)) {
             if (entry.path().filename().string().starts_with(prefix))
                 std::filesystem::remove(entry.path(), error);
         }

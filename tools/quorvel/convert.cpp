@@ -16,7 +16,6 @@
 #include "commands.h"
 #include "pgm.h"
 #include "platform/presenter.h"
-#include "raster/bmg_error.h"
 #include "readers/registry.h"
 #include "toolkit/picture.h"
 #include "wsq/diag.h"
@@ -59,12 +58,10 @@ public:
     ~StderrPresenter() override { platform::set_presenter(previous_); }
     int message_box(HWND, const std::string& text, const std::string& caption, unsigned) override {
         report_error(caption + ": " + text);
-        ++messages;
         return IDOK;
     }
     int show_modal(toolkit::Form&) override { return IDOK; }
     bool browse_for_folder(const std::string&, std::string&) override { return false; }
-    int messages = 0;
 
 private:
     platform::Presenter* previous_;
@@ -161,15 +158,15 @@ bool load_failed(const std::string& input, HBITMAP bitmap) {
     return true;
 }
 
-// Writers whose failures the save does not report leave them in the container's last error.
-bool save_failed(const std::string& target, int type, const StderrPresenter& presenter) {
-    if (presenter.messages > 0) return true;
-    const bool container = type != 2 && type != 5;
-    if (container && raster::GetLastImageError() != raster::BMG_OK) {
-        report_error(target + ": " + raster::GetImageErrorText());
-        return true;
-    }
-    return false;
+// The writer's own status decides: a warning shown while loading is no failure of the save.
+bool save_failed(HBITMAP bitmap, const std::string& output, const std::string& target,
+                 int type) {
+    std::string reason;
+    if (api::save_file(api::file_state(), api::library_state().settings, bitmap, output.c_str(),
+                       type, reason))
+        return false;
+    report_error(target + ": not written: " + reason);
+    return true;
 }
 
 }  // namespace
@@ -192,9 +189,8 @@ int run_convert(const std::string& input, const std::string& output,
     GetObjectA(bitmap, sizeof shape, &shape);
     const OutputType& type = *output_type(output);
     const std::string target = api::replace_extension(output, std::string(".") + type.extension);
-    SaveBMPToFile(bitmap, const_cast<char*>(output.c_str()), type.type);
-    codec.failed = save_failed(target, type.type, presenter);
-    if (codec.failed) return 1;
+    // The reason names the codec's last line; the rest shows with --verbose.
+    if (save_failed(bitmap, output, target, type.type)) return 1;
     std::printf("%s: %d x %d, %lld bytes (from %s, %lld bytes)\n", target.c_str(),
                 static_cast<int>(shape.bmWidth), static_cast<int>(shape.bmHeight),
                 file_size(target), input.c_str(), file_size(input));

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include <quorvel/wingdi.h>
 
@@ -41,7 +42,8 @@ std::vector<std::pair<QMessageBox::StandardButton, int>> buttons_of(unsigned typ
 
 }  // namespace
 
-QtPresenter::QtPresenter() : previous_(platform::set_presenter(this)) {}
+QtPresenter::QtPresenter(ScreenSink tell_screen)
+    : previous_(platform::set_presenter(this)), tell_screen_(std::move(tell_screen)) {}
 
 QtPresenter::~QtPresenter() { platform::set_presenter(previous_); }
 
@@ -61,9 +63,17 @@ int QtPresenter::message_box(HWND, const std::string& text, const std::string& c
     return buttons.size() > 1 ? IDCANCEL : buttons.front().second;
 }
 
+void QtPresenter::tell_screen() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || !tell_screen_) return;
+    const QRect area = screen->availableGeometry();
+    tell_screen_({area.width(), area.height()});
+}
+
 int QtPresenter::show_modal(toolkit::Form& form) {
     FormWindow window(form, QApplication::activeWindow());
     window.setModal(true);
+    tell_screen();
     form.begin_show();
     window.move(form.left(), form.top());
     window.refresh();
@@ -74,6 +84,7 @@ int QtPresenter::show_modal(toolkit::Form& form) {
 void QtPresenter::show_modeless(toolkit::Form& form) {
     std::unique_ptr<FormWindow>& window = windows_[&form];
     if (!window) window = std::make_unique<FormWindow>(form);
+    tell_screen();
     form.begin_show();
     window->move(form.left(), form.top());
     window->refresh();

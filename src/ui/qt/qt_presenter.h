@@ -2,17 +2,22 @@
 // shown as a real window (modal dialogs and modeless windows) on the same form objects.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 
 #include "platform/presenter.h"
+#include "toolkit/screen.h"
 #include "ui/qt/form_window.h"
 
 namespace quorvel::ui::qt {
 
 class QtPresenter : public platform::Presenter {
 public:
-    QtPresenter();
+    // Where the forms learn the screen they centre on: before each showing it is told the
+    // primary screen's available area (less panels and docks).
+    using ScreenSink = std::function<void(toolkit::ScreenSize)>;
+    explicit QtPresenter(ScreenSink tell_screen = toolkit::set_screen_size);
     ~QtPresenter() override;
 
     int message_box(HWND owner, const std::string& text, const std::string& caption,
@@ -26,7 +31,10 @@ public:
     FormWindow* window_of(const toolkit::Form& form) const;
 
 private:
+    void tell_screen() const;
+
     platform::Presenter* previous_;
+    ScreenSink tell_screen_;
     std::map<const toolkit::Form*, std::unique_ptr<FormWindow>> windows_;
 };
 

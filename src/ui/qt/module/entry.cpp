@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
-#include <QScreen>
 
 #include <xcb/xcb.h>
 
@@ -95,11 +94,6 @@ bool start_application() {
     return false;
 }
 
-void tell_screen_size(const DesktopHost& host) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        host.set_screen_size(screen->size().width(), screen->size().height());
-}
-
 platform::Presenter* make_presenter(const DesktopHost& host) {
     if (host.version == nullptr || std::strcmp(host.version, QUORVEL_VERSION_STRING) != 0)
         return nullptr;
@@ -111,8 +105,7 @@ platform::Presenter* make_presenter(const DesktopHost& host) {
         if (!start_application()) return nullptr;
         runs_loop = true;
     }
-    tell_screen_size(host);
-    return new ModulePresenter(runs_loop);
+    return new ModulePresenter(runs_loop, host);
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
-// What `quorvel batch` puts between the conversion job and the library: a presenter that keeps
-// each file's message boxes for the report instead of showing them, and a backend that writes
-// every output under a temporary name first, so a file is either whole or absent.
+// What `quorvel batch` puts between the conversion job and the user: a presenter that keeps
+// each file's message boxes for the report instead of showing them.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "platform/presenter.h"
-#include "ui/conversion_job.h"
 
 namespace quorvel::tool {
 
@@ -23,23 +21,11 @@ public:
 
     // "Caption: text" of every message since the last take, joined with "; ".
     std::string take_messages();
-    size_t message_count() const { return messages_.size(); }
 
 private:
     platform::Presenter* previous_;
     platform::DefaultPresenter fallback_;
     std::vector<std::string> messages_;
-};
-
-class AtomicBackend : public ui::ConversionBackend {
-public:
-    explicit AtomicBackend(const CollectingPresenter& presenter) : presenter_(presenter) {}
-    HBITMAP load(const std::string& file_name) override;
-    // Nothing is written for an unreadable file (a null handle).
-    void save(HBITMAP bitmap, const std::string& target, int type) override;
-
-private:
-    const CollectingPresenter& presenter_;
 };
 
 }  // namespace quorvel::tool

@@ -81,6 +81,9 @@ const ToolCase kCases[] = {
     {"jpeg ycbcr 16 rows", "tiffcp -c jpeg -r 16 rgb.tif case.tif", false, 8},
     {"jpeg rgb", "tiffcp -c jpeg:r rgb.tif case.tif", false, 8},
     {"jpeg gray", "tiffcp -c jpeg -r 16 gray.tif case.tif", false, 8},
+    // The planes of a planar file are one-component JPEG streams, in red, green, blue order.
+    {"jpeg planar", "tiffcp -p separate -c jpeg:r -r 16 rgb.tif case.tif", false, 8},
+    {"jpeg planar imagemagick", "convert rgb.ppm -interlace plane -compress JPEG case.tif", false, 8},
     {"lzw", "tiffcp -c lzw rgb.tif case.tif", true, 0},
     {"g4", "tiffcp -c g4 bw.tif case.tif", true, 0},
     {"tiled", "tiffcp -t -w 16 -l 16 -c zip rgb.tif case.tif", true, 0},

@@ -52,8 +52,9 @@ void TTIFFGraphic::setup_color_manager() {
     const TTIFFProperties& p = properties_;
     TColorManager& cm = color_manager();
     ColorModel source = p.color_scheme;
-    // libjpeg hands colour strips over as blue, green, red.
-    if (is_jpeg(p.compression) && p.samples_per_pixel == 3) source = cmBGR;
+    // libjpeg hands interleaved colour strips over as blue, green, red; the planes of a
+    // planar file are one-component streams and keep their own order.
+    if (is_jpeg(p.compression) && p.samples_per_pixel == 3 && p.planar_configuration != 2) source = cmBGR;
     ColorModel target = target_scheme(source);
     uint8_t target_samples = static_cast<uint8_t>(p.samples_per_pixel);
     if ((source == cmIndexed || source == cmGray) && p.has_alpha) {

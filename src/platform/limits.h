@@ -28,4 +28,15 @@ std::optional<uint64_t> parse_limit(const char* text);
 // True when a picture of width x height pixels whose buffers take `bytes` bytes fits.
 bool within_load_limits(uint64_t width, uint64_t height, uint64_t bytes);
 
+// What a declared size must show before it is allocated. The readers refuse only claims
+// grossly beyond what their file can give, so that a file cut short still loads as far as it
+// goes (or fails in its reader's own words): pictures whose buffers take up to 1 MB always
+// pass, larger ones need a quarter of their pixels in the file.
+inline constexpr uint64_t kAlwaysPlausibleBytes = uint64_t{1} << 20;
+inline constexpr uint64_t kTruncationSlack = 4;
+
+// True when a picture of `pixels` pixels whose buffers take `bytes` bytes is plausible for a
+// file whose data can give at most `pixels_in_file` pixels.
+bool size_plausible(uint64_t pixels, uint64_t bytes, uint64_t pixels_in_file);
+
 }  // namespace quorvel::platform

@@ -33,17 +33,21 @@ size_t TGraphicExGraphic::begin_load(toolkit::Stream& stream, const char* format
 
 void TGraphicExGraphic::prepare_bitmap(int width, int height, uint64_t max_pixels_in_file) {
     const uint64_t pixels = static_cast<uint64_t>(width < 0 ? 0 : width) * static_cast<uint64_t>(height < 0 ? 0 : height);
-    TColorManager& cm = color_manager_;
+    TColorManager& cm = color_manager();
     const uint64_t bytes = pixels * static_cast<uint64_t>(toolkit::storage_bits(cm.target_pixel_format())) / 8;
     if (width <= 0 || height <= 0 || pixels > limits_.max_pixels || bytes > limits_.max_load_bytes ||
-        (max_pixels_in_file != 0 && pixels > max_pixels_in_file))
-        throw EInvalidGraphic("Cannot load image. The image size " + std::to_string(width) + " x " +
-                              std::to_string(height) + " is larger than the file can hold or the limit of " +
-                              std::to_string(limits_.max_pixels) + " pixels allows.");
+        (max_pixels_in_file != 0 && !platform::size_plausible(pixels, bytes, max_pixels_in_file)))
+        refuse_size(width, height);
     set_pixel_format(cm.target_pixel_format());
     const ColorModel target = cm.target_color_scheme();
     if (target == cmGray || target == cmGrayAlpha) set_palette(cm.make_gray_palette(false));
     set_size(width, height);
+}
+
+void TGraphicExGraphic::refuse_size(int width, int height) const {
+    throw EInvalidGraphic("Cannot load image. The image size " + std::to_string(width) + " x " +
+                          std::to_string(height) + " is larger than the file can hold or the limit of " +
+                          std::to_string(limits_.max_pixels) + " pixels allows.");
 }
 
 void TGraphicExGraphic::progress_start(const char* text) const {

@@ -54,9 +54,12 @@ protected:
     // base position, which is returned.
     size_t begin_load(toolkit::Stream& stream, const char* format_name, int image_index = 0);
     // Sets format, size and (for indexed and gray targets) palette from the colour manager,
-    // after checking the size against the limits and against `max_pixels_in_file` (what the
-    // file could describe at most; 0 for no such bound). Throws EInvalidGraphic.
+    // after checking the size against the limits and, by the plausibility rule of the limits
+    // record, against `max_pixels_in_file` (what the file could describe at most; 0 for no
+    // such bound). Throws EInvalidGraphic.
     void prepare_bitmap(int width, int height, uint64_t max_pixels_in_file);
+    // The size message of prepare_bitmap, for a reader that finds a claim implausible itself.
+    [[noreturn]] void refuse_size(int width, int height) const;
 
     void progress_start(const char* text) const;
     // One notification per row: percent = row * 100 / height.

@@ -320,6 +320,34 @@ Bytes sgi_with_backward_row_tables(uint32_t height) {
     return out;
 }
 
+// An RLE SGI file of 16384 x 16384 x 3 in 394 KB: its row tables send every row of every
+// channel to one row of data.
+Bytes sgi_with_every_row_shared() {
+    const uint32_t size = 16384, rows = size * 3;
+    Bytes out;
+    append(out, be16(474));
+    out.push_back(1);  // RLE
+    out.push_back(1);
+    for (const uint16_t v : {uint16_t{3}, uint16_t(size), uint16_t(size), uint16_t{3}}) append(out, be16(v));
+    out.resize(512, 0);
+    Bytes row;
+    for (uint32_t left = size; left > 0; left -= std::min(left, 127u)) row.insert(row.end(), {uint8_t(std::min(left, 127u)), 0x80});
+    row.push_back(0);
+    for (uint32_t i = 0; i < rows; ++i) append(out, be32(512 + 8 * rows));
+    for (uint32_t i = 0; i < rows; ++i) append(out, be32(uint32_t(row.size())));
+    append(out, row);
+    return out;
+}
+
+// Claims no file of that size can hold are refused before anything is allocated for them.
+TEST_F(HostileLoads, ClaimsFarBeyondTheFileAreRefused) {
+    const Goods goods = {{"wsq", good_wsq()}, {"tif", tiff_with_ifd_loop()}};
+    set_baseline(goods);
+    for (const char* extension : {"sgi", "rgb"})
+        EXPECT_FALSE(load(extension, sgi_with_every_row_shared(), std::string(extension) + " sharing one row"));
+    expect_no_gdi_leak(goods);
+}
+
 TEST_F(HostileLoads, LoopsAndClaimedSizesDoNotOutlastTheFile) {
     // The looping TIFF is a readable 4 x 4 picture: the picture class keeps it as it would any.
     const Goods goods = {{"wsq", good_wsq()}, {"tif", tiff_with_ifd_loop()}};

@@ -194,9 +194,9 @@ TEST(PpmReader, BitmapsArePaletteWhiteThenBlack) {
     EXPECT_EQ(palette[1].rgbRed, 0);
 }
 
-TEST(PpmReader, OtherDigitsLoadAnEmptyBitmap) {
-    auto picture = load("x.ppm", bytes_of("P7\nWIDTH 2\n"));
-    EXPECT_TRUE(picture->graphic()->empty());
+TEST(PpmReader, OtherDigitsAndMapsWithoutPixelsLoadAnEmptyBitmap) {
+    for (const char* file : {"P7\nWIDTH 2\n", "P6 0 0 255\n", "P5 0 3 255\n"})
+        EXPECT_TRUE(load("x.ppm", bytes_of(file))->graphic()->empty()) << file;
 }
 
 void expect_failure(const std::string& file, const std::string& message) {
@@ -213,6 +213,7 @@ TEST(PpmReader, RefusesWhatTheFileCannotHold) {
                    "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
     const std::string stream_error = "Stream read error in PPM file.";
     expect_failure("P6 4 4 255\n\x01\x02\x03", stream_error);
+    expect_failure("P6 4 4 255\n" + std::string(24, '\x40'), stream_error);  // half the rows
     expect_failure("P5 100000 100000 255\nabc", stream_error);
     expect_failure("P4 4000000000 4000000000\n", "");
     expect_failure("P2 3 1 255 1 2", stream_error);

@@ -67,9 +67,9 @@ TEST(AutodeskReader, PaletteTimesFourAndRawRowsTopDown) {
     const Picture p = load_picture(readers::autodesk_graphic_class(), b.b);
     expect_row(p, 0, {{252, 0, 40}, {4, 8, 12}, {252, 0, 40}});
     expect_row(p, 1, {{4, 8, 12}, {4, 8, 12}, {252, 0, 40}});
-    // A size the rows left in the file cannot hold is refused before anything is allocated.
-    b.b.resize(b.size() - 1);
-    EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b).rfind("Cannot load image. The image size 3 x 2", 0), 0u);
+    // A size far beyond the rows left in the file is refused before anything is allocated.
+    b.b[2] = b.b[4] = 0xA0, b.b[3] = b.b[5] = 0x0F;
+    EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b).rfind("Cannot load image. The image size 4000 x 4000", 0), 0u);
     b.b[0] = 0x18;
     EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b),
               "Cannot load image. Invalid or unexpected Autodesk image format.");

@@ -75,5 +75,27 @@ TEST(ReaderRobustness, TruncationsAndMutationsFailCleanly) {
     }
 }
 
+// A file that lacks half its pixels is far from an implausible claim: it fails in its reader's
+// own words.
+TEST(ReaderRobustness, FilesCutShortRaiseTheirReadersStreamError) {
+    testing::TempDir dir;
+    const codec_test::Sources src(dir);
+    const size_t pixels = 23 * 13;
+    const std::pair<Sample, size_t> cases[] = {
+        {{"Targa", readers::targa_graphic_class, tool_file(dir, src.rgb, "-compress None", "tga")}, 3 * pixels},
+        {{"sgi, bw or rgb(a)", readers::sgi_graphic_class, tool_file(dir, src.rgb, "-compress None", "sgi")}, 3 * pixels},
+        {{"Autodesk", readers::autodesk_graphic_class, autodesk_sample().b}, 6},
+    };
+    for (const auto& [s, pixel_bytes] : cases) {
+        const std::vector<uint8_t> cut(s.bytes.begin(), s.bytes.end() - static_cast<long>(pixel_bytes / 2));
+        try {
+            load(s.cls(), cut);
+            ADD_FAILURE() << s.label << " loaded";
+        } catch (const toolkit::EInvalidGraphic& e) {
+            EXPECT_EQ(std::string(e.what()), "Stream read error in " + std::string(s.label) + " file.");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorvel::readers_test

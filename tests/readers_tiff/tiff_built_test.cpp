@@ -220,6 +220,20 @@ TEST(TiffStructure, ShortStripConvertsTheRowsItCovers) {
     EXPECT_EQ(grays(graphic), expected);
 }
 
+TEST(TiffStructure, FileCutShortLoadsTheRowsItHolds) {
+    TiffBuilder b = basic(200, 100, 8, 1, 1);
+    const std::vector<uint8_t> rows = gray_rows(200, 100);
+    b.add_block(rows);
+    std::vector<uint8_t> file = b.build();
+    file.resize(file.size() * 6 / 10);
+    TTIFFGraphic graphic;
+    load(graphic, file);
+    const std::vector<std::vector<int>> shown = grays(graphic);
+    ASSERT_EQ(shown.size(), 100u);
+    EXPECT_EQ(shown[10][7], rows[10 * 200 + 7]);
+    EXPECT_EQ(shown[99], std::vector<int>(200, 0));  // past the end: cleared
+}
+
 TEST(TiffStructure, BigEndianSixteenBitPredictorDifferencesWords) {
     // One row of 16-bit gray samples 0x01FF, 0x0201, 0x1000 stored as differences of words
     // (a byte-wise sum would carry nothing into the high bytes).

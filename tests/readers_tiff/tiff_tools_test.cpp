@@ -81,7 +81,24 @@ const ToolCase kCases[] = {
     {"jpeg ycbcr 16 rows", "tiffcp -c jpeg -r 16 rgb.tif case.tif", false, 8},
     {"jpeg rgb", "tiffcp -c jpeg:r rgb.tif case.tif", false, 8},
     {"jpeg gray", "tiffcp -c jpeg -r 16 gray.tif case.tif", false, 8},
+    // The planes of a planar file are one-component JPEG streams, in red, green, blue order.
+    {"jpeg planar", "tiffcp -p separate -c jpeg:r -r 16 rgb.tif case.tif", false, 8},
+    {"jpeg planar imagemagick", "convert rgb.ppm -interlace plane -compress JPEG case.tif", false, 8},
     {"lzw", "tiffcp -c lzw rgb.tif case.tif", true, 0},
+    // The fallback follows the native rules: alpha dropped (not blended), Orientation not applied.
+    {"lzw rgba", "tiffcp -c lzw rgba.tif case.tif", true, 0},
+    {"lzw planar rgba", "tiffcp -p separate -c lzw rgba.tif case.tif", true, 0},
+    {"lzw orientation", "convert rgb.ppm -orient bottom-right -compress lzw case.tif", true, 0},
+    // Samples no native converter takes, scaled to 8 bits: 12-bit by their high bits, floating
+    // point over SMinSampleValue..SMaxSampleValue or, without them, 0..1 or 0..255.
+    {"gray 12", "convert gray.pgm -depth 12 -compress none case.tif", true, 1},
+    {"rgb 12 lzw", "convert rgb.ppm -depth 12 -compress lzw case.tif", true, 1},
+    {"float rgb lzw", "convert rgb.ppm -depth 32 -define quantum:format=floating-point -compress lzw case.tif", true, 1},
+    {"float gray zip", "convert gray.pgm -depth 32 -define quantum:format=floating-point -compress zip case.tif", true,
+     1},
+    {"float gray pillow",
+     "/usr/bin/python3 -c \"from PIL import Image; Image.open('gray.pgm').convert('F').save('case.tif')\"", true, 0,
+     "convert gray.pgm ppm:reference.ppm"},
     {"g4", "tiffcp -c g4 bw.tif case.tif", true, 0},
     {"tiled", "tiffcp -t -w 16 -l 16 -c zip rgb.tif case.tif", true, 0},
     {"bigtiff", "tiffcp -8 -c none rgb.tif case.tif", true, 0},

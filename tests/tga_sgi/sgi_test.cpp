@@ -103,6 +103,23 @@ TEST_F(SgiTest, RunLengthRowsThatOverrunOrLackTheirEndAreHandled) {
     EXPECT_EQ(read_bytes(ReadSgiRgbFile, path, far.b, rec), BMG_ERR_READ_FILE);
 }
 
+// The row tables may share rows, but not to claim far more than the file could give: 16384 x
+// 1024 x 3 from 25 KB (at most some 530 000 pixels).
+TEST_F(SgiTest, RowTablesSendingEveryRowToOneRowCannotClaimAHugePicture) {
+    const unsigned width = 16384, height = 1024, channels = 3;
+    Bytes b = sgi_header(1, 3, width, height, channels);
+    const uint32_t data_at = 512 + 8 * height * channels;
+    Bytes row;
+    for (unsigned left = width; left > 0; left -= std::min(left, 127u)) row.u8(std::min(left, 127u)).u8(0x55);
+    row.u8(0);
+    for (unsigned i = 0; i < height * channels; ++i) b.be32(data_at);
+    for (unsigned i = 0; i < height * channels; ++i) b.be32(static_cast<uint32_t>(row.b.size()));
+    b.raw(row.b);
+    Record rec;
+    EXPECT_EQ(read_bytes(ReadSgiRgbFile, path, b.b, rec), BMG_ERR_IMAGE_SIZE);
+    EXPECT_EQ(rec->pixels, nullptr);
+}
+
 TEST_F(SgiTest, RejectedHeaders) {
     struct Case {
         Bytes bytes;

@@ -39,9 +39,16 @@ BMGError ReadPngFile(const char* filename, BMGImage* img);
 BMGError WritePngFile(const char* filename, BMGImage img);
 
 BMGError ReadTiffFile(const char* filename, BMGImage* img, void* options);
+// How the TIFF reader shows a picture. The container's own reads apply the Orientation tag
+// and divide associated alpha out of the colours; the extended TIFF reader's fallback keeps
+// the stored order and the stored colours, as that reader's own decoders do.
+struct TiffReadRules {
+    bool apply_orientation = true;
+    bool stored_colours = false;
+};
 // The same reader on a file already in memory (`size` bytes at `data`, not kept); libtiff's
 // messages are not shown.
-BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img);
+BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img, const TiffReadRules& rules = {});
 BMGError WriteTiffFile(const char* filename, BMGImage img, const TiffFileOptions* options);
 
 BMGError ReadJpegFile(const char* filename, BMGImage* img);

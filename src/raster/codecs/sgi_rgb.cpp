@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/limits.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
+#include "raster/codecs/sgi_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -119,6 +121,10 @@ BMGError read_sgi(InputBytes& in, BMGImage* img) {
     const uint64_t rows = h.dimension == 1 ? 1 : h.ysize;
     const uint64_t needed = h.storage == 0 ? uint64_t{h.xsize} * rows * h.zsize : 8 * rows * h.zsize;
     if (needed > in.remaining()) return BMG_ERR_READ_FILE;
+    const uint64_t pixels = uint64_t{h.xsize} * rows;
+    if (h.storage != 0 &&
+        !platform::size_plausible(pixels, pixels * h.zsize, sgi_pixels_in_file(true, in.remaining(), h.zsize, 1)))
+        return BMG_ERR_IMAGE_SIZE;
 
     img->width = h.xsize;
     img->height = h.dimension == 1 ? 1 : h.ysize;

@@ -1,8 +1,11 @@
 // TIFF reader on libtiff. Gray and palette images keep their indexes (1, 4 or 8 bits; 2-bit
-// samples widened to 4, 16-bit reduced to 8), 8- and 16-bit RGB and gray keep alpha unblended, and
-// everything else libtiff can decode goes through its RGBA interface. The Orientation tag is
-// honoured for all eight values.
+// samples widened to 4); wider gray samples (12-, 16-, 32-bit, floating point) become 8-bit
+// levels. RGB and gray of 8 bits or more, contiguous or planar, floating point included, keep
+// alpha unblended, and everything else libtiff can decode goes through its RGBA interface. The
+// Orientation tag is honoured for all eight values unless the caller's rules say otherwise.
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -25,13 +28,17 @@ enum class TiffPath { Indexed, Direct, Rgba };
 
 struct TiffImageInfo {
     uint32_t width, height;
-    uint16_t samples, bitsPerSample, photometric, planar, orientation, sampleFormat;
-    bool alpha, associatedAlpha;
+    uint16_t samples, bitsPerSample, photometric, planar, sampleFormat;
+    uint16_t orientation;  // the file's
+    uint16_t shown;        // the one applied to the record
+    bool alpha, associatedAlpha, storedColours;
+    double low, high;  // the range floating-point samples are shown over
     TiffPath path;
 };
 
 struct TiffReadState {
     BMGImage* img;
+    TiffReadRules rules;
     TIFF* tif;
     uint8_t* decoded;  // file rows as stored, top row of storage first
     uint8_t* tile;
@@ -51,23 +58,29 @@ bool HasAlphaExtraSample(TIFF* tif, bool* associated) {
 
 int ColourSamples(const TiffImageInfo& info) { return info.photometric == PHOTOMETRIC_RGB ? 3 : 1; }
 
-TiffPath ChoosePath(const TiffImageInfo& info) {
-    if (info.sampleFormat != SAMPLEFORMAT_UINT) return TiffPath::Rgba;
+bool IsFloat(const TiffImageInfo& info) { return info.sampleFormat == SAMPLEFORMAT_IEEEFP; }
+
+// Samples the reader decodes itself: unsigned integers up to 32 bits, IEEE floating point of
+// 16, 32 or 64 bits (libtiff's RGBA interface takes neither floating point nor 12 bits).
+bool ReadableSamples(const TiffImageInfo& info) {
     const uint16_t bits = info.bitsPerSample;
-    const bool grayOrPalette = info.photometric == PHOTOMETRIC_MINISBLACK ||
-                               info.photometric == PHOTOMETRIC_MINISWHITE ||
-                               (info.photometric == PHOTOMETRIC_PALETTE && bits <= 8);
-    if (grayOrPalette && info.samples == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16))
-        return TiffPath::Indexed;
-    const bool contiguous = info.planar == PLANARCONFIG_CONTIG && (bits == 8 || bits == 16);
-    if (contiguous && info.photometric == PHOTOMETRIC_RGB && info.samples >= 3) return TiffPath::Direct;
-    if (contiguous && (info.photometric == PHOTOMETRIC_MINISBLACK || info.photometric == PHOTOMETRIC_MINISWHITE) &&
-        info.samples >= 2)
-        return TiffPath::Direct;
+    if (IsFloat(info)) return bits == 16 || bits == 32 || bits == 64;
+    return info.sampleFormat == SAMPLEFORMAT_UINT && bits >= 1 && bits <= 32;
+}
+
+TiffPath ChoosePath(const TiffImageInfo& info) {
+    if (!ReadableSamples(info)) return TiffPath::Rgba;
+    const uint16_t bits = info.bitsPerSample;
+    const bool gray = info.photometric == PHOTOMETRIC_MINISBLACK || info.photometric == PHOTOMETRIC_MINISWHITE;
+    const bool indexBits = !IsFloat(info) && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
+    if (info.samples == 1 && indexBits && (gray || info.photometric == PHOTOMETRIC_PALETTE)) return TiffPath::Indexed;
+    if (info.samples == 1 && gray && (bits > 8 || IsFloat(info))) return TiffPath::Indexed;  // as 8-bit levels
+    if (bits >= 8 && info.photometric == PHOTOMETRIC_RGB && info.samples >= 3) return TiffPath::Direct;
+    if (bits >= 8 && gray && info.samples >= 2) return TiffPath::Direct;
     return TiffPath::Rgba;
 }
 
-BMGError ReadInfo(TIFF* tif, TiffImageInfo* info) {
+BMGError ReadInfo(TIFF* tif, const TiffReadRules& rules, TiffImageInfo* info) {
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &info->width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &info->height))
         return BMG_ERR_CORRUPT_FORMAT;
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &info->samples);
@@ -79,6 +92,8 @@ BMGError ReadInfo(TIFF* tif, TiffImageInfo* info) {
         info->photometric = info->samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
     if (info->orientation < ORIENTATION_TOPLEFT || info->orientation > ORIENTATION_LEFTBOT)
         info->orientation = ORIENTATION_TOPLEFT;
+    info->shown = rules.apply_orientation ? info->orientation : uint16_t{ORIENTATION_TOPLEFT};
+    info->storedColours = rules.stored_colours;
     if (info->width == 0 || info->height == 0) return BMG_ERR_IMAGE_SIZE;
     if (uint64_t{info->width} * info->height * 4 > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
     info->alpha = HasAlphaExtraSample(tif, &info->associatedAlpha);
@@ -89,25 +104,39 @@ BMGError ReadInfo(TIFF* tif, TiffImageInfo* info) {
 
 // ---- decoding strips and tiles into stored rows ---------------------------------------------
 
+// Planes the stored rows come in (one per sample for PlanarConfiguration 2, one after
+// another in the decoded buffer), and the samples of one pixel in each.
+unsigned StoredPlanes(const TiffImageInfo& info) { return info.planar == PLANARCONFIG_SEPARATE ? info.samples : 1; }
+unsigned PlaneSamples(const TiffImageInfo& info) { return info.samples / StoredPlanes(info); }
+
+// Bytes of one stored row of one plane.
+uint64_t StoredScanline(const TiffImageInfo& info) {
+    return (uint64_t{info.width} * info.bitsPerSample * PlaneSamples(info) + 7) / 8;
+}
+
 BMGError DecodeStrips(TiffReadState* s, const TiffImageInfo& info, size_t scanline) {
     uint32_t rowsPerStrip = info.height;
     TIFFGetFieldDefaulted(s->tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     if (rowsPerStrip == 0 || rowsPerStrip > info.height) rowsPerStrip = info.height;
-    for (uint32_t row = 0; row < info.height; row += rowsPerStrip) {
-        const uint32_t rows = info.height - row < rowsPerStrip ? info.height - row : rowsPerStrip;
-        const tstrip_t strip = TIFFComputeStrip(s->tif, row, 0);
-        if (TIFFReadEncodedStrip(s->tif, strip, s->decoded + scanline * row, static_cast<tmsize_t>(scanline * rows)) < 0)
-            return BMG_ERR_READ_FILE;
+    for (unsigned plane = 0; plane < StoredPlanes(info); ++plane) {
+        uint8_t* rows_of_plane = s->decoded + scanline * info.height * plane;
+        for (uint32_t row = 0; row < info.height; row += rowsPerStrip) {
+            const uint32_t rows = info.height - row < rowsPerStrip ? info.height - row : rowsPerStrip;
+            const tstrip_t strip = TIFFComputeStrip(s->tif, row, static_cast<uint16_t>(plane));
+            if (TIFFReadEncodedStrip(s->tif, strip, rows_of_plane + scanline * row, static_cast<tmsize_t>(scanline * rows)) < 0)
+                return BMG_ERR_READ_FILE;
+        }
     }
     return BMG_OK;
 }
 
-void PlaceTile(TiffReadState* s, const TiffImageInfo& info, size_t scanline, uint32_t x0, uint32_t y0,
+void PlaceTile(TiffReadState* s, const TiffImageInfo& info, size_t scanline, unsigned plane, uint32_t x0, uint32_t y0,
                uint32_t tileHeight, size_t tileRowBytes) {
-    const size_t offset = static_cast<size_t>(x0) * info.bitsPerSample * info.samples / 8;
+    uint8_t* rows_of_plane = s->decoded + scanline * info.height * plane;
+    const size_t offset = static_cast<size_t>(x0) * info.bitsPerSample * PlaneSamples(info) / 8;
     const size_t bytes = scanline - offset < tileRowBytes ? scanline - offset : tileRowBytes;
     for (uint32_t y = 0; y < tileHeight && y0 + y < info.height; ++y)
-        std::memcpy(s->decoded + scanline * (y0 + y) + offset, s->tile + tileRowBytes * y, bytes);
+        std::memcpy(rows_of_plane + scanline * (y0 + y) + offset, s->tile + tileRowBytes * y, bytes);
 }
 
 BMGError DecodeTiles(TiffReadState* s, const TiffImageInfo& info, size_t scanline) {
@@ -121,20 +150,20 @@ BMGError DecodeTiles(TiffReadState* s, const TiffImageInfo& info, size_t scanlin
         return BMG_ERR_CORRUPT_FORMAT;
     s->tile = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(tileSize)));
     if (s->tile == nullptr) return BMG_ERR_NO_MEMORY;
-    for (uint32_t y = 0; y < info.height; y += tileHeight) {
-        for (uint32_t x = 0; x < info.width; x += tileWidth) {
-            if (TIFFReadEncodedTile(s->tif, TIFFComputeTile(s->tif, x, y, 0, 0), s->tile, tileSize) < 0)
-                return BMG_ERR_READ_FILE;
-            PlaceTile(s, info, scanline, x, y, tileHeight, static_cast<size_t>(tileRowBytes));
-        }
-    }
+    for (unsigned plane = 0; plane < StoredPlanes(info); ++plane)
+        for (uint32_t y = 0; y < info.height; y += tileHeight)
+            for (uint32_t x = 0; x < info.width; x += tileWidth) {
+                const ttile_t tile = TIFFComputeTile(s->tif, x, y, 0, static_cast<uint16_t>(plane));
+                if (TIFFReadEncodedTile(s->tif, tile, s->tile, tileSize) < 0) return BMG_ERR_READ_FILE;
+                PlaceTile(s, info, scanline, plane, x, y, tileHeight, static_cast<size_t>(tileRowBytes));
+            }
     return BMG_OK;
 }
 
 BMGError DecodeStoredRows(TiffReadState* s, const TiffImageInfo& info) {
-    const uint64_t scanline = (uint64_t{info.width} * info.bitsPerSample * info.samples + 7) / 8;
-    if (scanline * info.height > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
-    s->decoded = static_cast<uint8_t*>(std::calloc(scanline, info.height));
+    const uint64_t scanline = StoredScanline(info);
+    if (scanline * info.height * StoredPlanes(info) > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
+    s->decoded = static_cast<uint8_t*>(std::calloc(scanline * StoredPlanes(info), info.height));
     if (s->decoded == nullptr) return BMG_ERR_NO_MEMORY;
     return TIFFIsTiled(s->tif) ? DecodeTiles(s, info, scanline) : DecodeStrips(s, info, scanline);
 }
@@ -145,16 +174,72 @@ BMGError DecodeStoredRows(TiffReadState* s, const TiffImageInfo& info) {
 // v * 256 (colour maps often are); the high byte gives v back for both.
 unsigned To8Bits(unsigned value) { return value >> 8; }
 
-// 16-bit samples come out of libtiff in host order.
-unsigned Sample(const uint8_t* row, size_t index, unsigned bits) {
-    if (bits == 16) {
-        uint16_t value;
-        std::memcpy(&value, row + 2 * index, 2);
-        return To8Bits(value);
+// Sample `index` of a row as libtiff hands it: 16-, 24-, 32- and 64-bit samples in host
+// order, other widths packed most significant bit first.
+uint64_t RawSample(const uint8_t* row, size_t index, unsigned bits) {
+    const uint8_t* at = row + index * bits / 8;
+    switch (bits) {
+        case 8: return *at;
+        case 16: { uint16_t v; std::memcpy(&v, at, 2); return v; }
+        case 32: { uint32_t v; std::memcpy(&v, at, 4); return v; }
+        case 64: { uint64_t v; std::memcpy(&v, at, 8); return v; }
+        case 24: {
+            const bool little = std::endian::native == std::endian::little;
+            return little ? at[0] | at[1] << 8 | at[2] << 16 : at[0] << 16 | at[1] << 8 | at[2];
+        }
+        default: break;
     }
-    if (bits == 8) return row[index];
-    const size_t bit = index * bits;
-    return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+    uint64_t value = 0;
+    for (size_t bit = index * bits, end = bit + bits; bit < end; ++bit)
+        value = value << 1 | ((row[bit / 8] >> (7 - bit % 8)) & 1u);
+    return value;
+}
+
+double HalfFloat(uint16_t h) {
+    const int exponent = (h >> 10) & 31, mantissa = h & 1023;
+    const double v = exponent == 0    ? std::ldexp(mantissa, -24)
+                     : exponent == 31 ? (mantissa != 0 ? NAN : INFINITY)
+                                      : std::ldexp(mantissa + 1024, exponent - 25);
+    return (h & 0x8000) != 0 ? -v : v;
+}
+
+double FloatSample(const uint8_t* row, size_t index, unsigned bits) {
+    const uint64_t raw = RawSample(row, index, bits);
+    if (bits == 16) return HalfFloat(static_cast<uint16_t>(raw));
+    if (bits == 32) return std::bit_cast<float>(static_cast<uint32_t>(raw));
+    return std::bit_cast<double>(raw);
+}
+
+// A sample as an 8-bit level: indexes and samples up to 8 bits as stored, wider integers
+// their 8 high bits, floating point placed in the picture's range (NaN shows as 0).
+unsigned Sample(const uint8_t* row, size_t index, const TiffImageInfo& info) {
+    const unsigned bits = info.bitsPerSample;
+    if (IsFloat(info)) {
+        const double v = (FloatSample(row, index, bits) - info.low) / (info.high - info.low);
+        return v > 0 ? (v < 1 ? static_cast<unsigned>(v * 255 + 0.5) : 255u) : 0u;
+    }
+    const uint64_t v = RawSample(row, index, bits);
+    return static_cast<unsigned>(bits > 8 ? v >> (bits - 8) : v);
+}
+
+// SMinSampleValue to SMaxSampleValue when the file gives them; else 0 to 1, the usual range of
+// such samples, when every sample lies in it; else 0 to 255 (8-bit levels stored as floating
+// point) when every sample does; else the samples' own smallest to largest.
+void FindFloatRange(TIFF* tif, const uint8_t* decoded, size_t count, TiffImageInfo& info) {
+    double low = 0, high = 0;
+    if (TIFFGetField(tif, TIFFTAG_SMINSAMPLEVALUE, &low) && TIFFGetField(tif, TIFFTAG_SMAXSAMPLEVALUE, &high) &&
+        high > low) {
+        info.low = low, info.high = high;
+        return;
+    }
+    low = 0, high = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double v = FloatSample(decoded, i, info.bitsPerSample);
+        if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+    }
+    info.low = low < 0 ? low : 0;
+    info.high = low >= 0 && high <= 1 ? 1 : low >= 0 && high <= 255 ? 255 : high;
+    if (info.high <= info.low) info.high = info.low + 1;
 }
 
 uint8_t Unassociate(unsigned value, unsigned alpha) {
@@ -163,23 +248,28 @@ uint8_t Unassociate(unsigned value, unsigned alpha) {
     return static_cast<uint8_t>(plain > 255 ? 255 : plain);
 }
 
+// Sample `c` of pixel `x` of stored row `y`, contiguous or planar, as an 8-bit level.
+unsigned StoredSample(const TiffReadState* s, const TiffImageInfo& info, uint32_t x, uint32_t y, unsigned c) {
+    const size_t scanline = StoredScanline(info);
+    if (StoredPlanes(info) > 1) return Sample(s->decoded + scanline * (size_t{info.height} * c + y), x, info);
+    return Sample(s->decoded + scanline * y, size_t{x} * info.samples + c, info);
+}
+
 void FillCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
-    const size_t scanline = (size_t{info.width} * info.bitsPerSample * info.samples + 7) / 8;
     uint8_t* out = s->canvas;
     for (uint32_t y = 0; y < info.height; ++y) {
-        const uint8_t* row = s->decoded + scanline * y;
         for (uint32_t x = 0; x < info.width; ++x, out += pixelBytes) {
             if (info.path == TiffPath::Indexed) {
-                out[0] = static_cast<uint8_t>(Sample(row, x, info.bitsPerSample));
+                out[0] = static_cast<uint8_t>(StoredSample(s, info, x, y, 0));
                 continue;
             }
-            const size_t first = size_t{x} * info.samples;
-            const int colours = ColourSamples(info);
-            const unsigned alpha = pixelBytes == 4 ? Sample(row, first + colours, info.bitsPerSample) : 255;
-            for (int c = 0; c < 3; ++c) {
-                unsigned value = Sample(row, first + (colours == 3 ? 2 - c : 0), info.bitsPerSample);
+            const unsigned colours = static_cast<unsigned>(ColourSamples(info));
+            const unsigned alpha = pixelBytes == 4 ? StoredSample(s, info, x, y, colours) : 255;
+            const bool divide = info.associatedAlpha && !info.storedColours;
+            for (unsigned c = 0; c < 3; ++c) {
+                unsigned value = StoredSample(s, info, x, y, colours == 3 ? 2 - c : 0);
                 if (info.photometric == PHOTOMETRIC_MINISWHITE) value = 255 - value;
-                out[c] = info.associatedAlpha ? Unassociate(value, alpha) : static_cast<uint8_t>(value);
+                out[c] = divide ? Unassociate(value, alpha) : static_cast<uint8_t>(value);
             }
             if (pixelBytes == 4) out[3] = static_cast<uint8_t>(alpha);
         }
@@ -188,7 +278,8 @@ void FillCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
 
 // libtiff's RGBA interface, asked for the rows in stored order (its requested orientation equal
 // to the file's), so that the Orientation tag is applied in one place for every path. It hands
-// colours premultiplied by alpha; they are divided back.
+// colours premultiplied by alpha; they are divided back, except that associated alpha keeps
+// the stored colours when the rules ask for them.
 BMGError DecodeRgba(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
     char message[1024];
     if (!TIFFRGBAImageOK(s->tif, message)) return BMG_ERR_FORMAT_OPTION;
@@ -197,13 +288,14 @@ BMGError DecodeRgba(TiffReadState* s, const TiffImageInfo& info, int pixelBytes)
     if (!TIFFReadRGBAImageOriented(s->tif, info.width, info.height, s->raster, info.orientation, 0))
         return BMG_ERR_READ_FILE;
     const size_t count = size_t{info.width} * info.height;
+    const bool divide = pixelBytes == 4 && !(info.associatedAlpha && info.storedColours);
     for (size_t i = 0; i < count; ++i) {
         const uint32_t v = s->raster[i];
         uint8_t* out = s->canvas + i * pixelBytes;
         const unsigned alpha = TIFFGetA(v);
         const unsigned bgr[3] = {TIFFGetB(v), TIFFGetG(v), TIFFGetR(v)};
         for (int c = 0; c < 3; ++c)
-            out[c] = pixelBytes == 4 ? Unassociate(bgr[c], alpha) : static_cast<uint8_t>(bgr[c]);
+            out[c] = divide ? Unassociate(bgr[c], alpha) : static_cast<uint8_t>(bgr[c]);
         if (pixelBytes == 4) out[3] = static_cast<uint8_t>(alpha);
     }
     return BMG_OK;
@@ -222,7 +314,7 @@ bool SwapsAxes(uint16_t orientation) { return orientation >= ORIENTATION_LEFTTOP
 size_t StoredPixel(const TiffImageInfo& info, uint32_t x, uint32_t y) {
     const uint32_t w = info.width, h = info.height;
     uint32_t column = x, row = y;
-    switch (info.orientation) {
+    switch (info.shown) {
         case ORIENTATION_TOPRIGHT: column = w - 1 - x; break;
         case ORIENTATION_BOTRIGHT: column = w - 1 - x; row = h - 1 - y; break;
         case ORIENTATION_BOTLEFT: row = h - 1 - y; break;
@@ -238,7 +330,7 @@ size_t StoredPixel(const TiffImageInfo& info, uint32_t x, uint32_t y) {
 uint8_t RecordDepth(const TiffImageInfo& info) {
     if (info.path != TiffPath::Indexed) return info.alpha ? 32 : 24;
     if (info.bitsPerSample == 2) return 4;
-    return static_cast<uint8_t>(info.bitsPerSample == 16 ? 8 : info.bitsPerSample);
+    return static_cast<uint8_t>(info.bitsPerSample > 8 ? 8 : info.bitsPerSample);
 }
 
 // Colour maps hold 16-bit values; some writers put 8-bit values there, which shows as no
@@ -269,7 +361,7 @@ void FillPalette(TiffReadState* s, const TiffImageInfo& info) {
 
 BMGError AllocateRecord(TiffReadState* s, const TiffImageInfo& info) {
     BMGImage* img = s->img;
-    const bool swap = SwapsAxes(info.orientation);
+    const bool swap = SwapsAxes(info.shown);
     img->width = swap ? info.height : info.width;
     img->height = swap ? info.width : info.height;
     img->bitsPerPixel = RecordDepth(info);
@@ -351,7 +443,7 @@ bool BlocksPlausible(TIFF* tif, const TiffImageInfo& info) {
 
 BMGError ReadTiffBody(TiffReadState* s) {
     TiffImageInfo info{};
-    BMGError code = ReadInfo(s->tif, &info);
+    BMGError code = ReadInfo(s->tif, s->rules, &info);
     if (code != BMG_OK) return code;
     const int pixelBytes = CanvasPixelBytes(info);
     // The record is checked against the load limits again when it is made; the canvas and
@@ -364,6 +456,7 @@ BMGError ReadTiffBody(TiffReadState* s) {
     if (info.path == TiffPath::Rgba) {
         code = DecodeRgba(s, info, pixelBytes);
     } else if ((code = DecodeStoredRows(s, info)) == BMG_OK) {
+        if (IsFloat(info)) FindFloatRange(s->tif, s->decoded, size_t{info.width} * info.height * info.samples, info);
         FillCanvas(s, info, pixelBytes);
     }
     if (code == BMG_OK) code = AllocateRecord(s, info);
@@ -448,11 +541,12 @@ bool HasTiffSignature(const uint8_t* mark) {
 
 }  // namespace
 
-BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img) {
+BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img, const TiffReadRules& rules) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
     TiffReadState state{};
     state.img = img;
+    state.rules = rules;
     if (data == nullptr || size < 8 || !HasTiffSignature(data)) return FinishRead(&state, BMG_ERR_FORMAT_OPTION);
     MemoryFile file{data, size, 0};
     state.tif = OpenTiffMemory(&file);

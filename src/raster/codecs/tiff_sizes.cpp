@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/limits.h"
 #include "raster/codecs/jpeg_sizes.h"
 
 namespace quorvel::raster {
@@ -14,11 +15,9 @@ enum Compression : uint32_t {
 
 uint64_t ceil_div(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
 
-// A picture this small costs nothing worth guarding: it loads whatever its blocks hold.
-constexpr uint64_t kAlwaysPlausibleBytes = uint64_t{1} << 20;
-// A file cut short still gives the rows it holds, as long as a quarter of what the picture
-// needs (at the scheme's best ratio) is there.
-constexpr uint64_t kTruncationSlack = 4;
+// The limits record's plausibility rule, judged on the blocks' bytes at the scheme's best ratio.
+using platform::kAlwaysPlausibleBytes;
+using platform::kTruncationSlack;
 
 struct Claim {
     uint64_t pixels = 0, rows = 0, decoded = 0;  // what the blocks must give, in all

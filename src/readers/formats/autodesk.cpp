@@ -58,7 +58,7 @@ void TAutodeskGraphic::load_image(toolkit::Stream& stream) {
     in.seek(kHeaderBytes);
     const std::vector<RGBQUAD> palette = read_palette(in);
     set_up_conversion(color_manager(), cmIndexed, 8, 1);
-    prepare_bitmap(width, height, in.remaining());
+    prepare_bitmap(width, height, std::max<uint64_t>(in.remaining(), 1));  // 0 would mean no bound
     set_palette(palette);
 
     progress_start(gesTransfering);

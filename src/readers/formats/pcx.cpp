@@ -133,7 +133,7 @@ void TPCXGraphic::load_image(toolkit::Stream& stream) {
     else
         set_up_conversion(color_manager(), cmIndexed, bit_planes(h) ? 8 : h.bits, 1);
     const size_t line = static_cast<size_t>(h.planes) * h.line_bytes;
-    const uint64_t most = (h.encoding == 1 ? in.remaining() * 63 : in.remaining()) / line * h.width;
+    const uint64_t most = std::max<uint64_t>((h.encoding == 1 ? in.remaining() * 63 : in.remaining()) / line * h.width, 1);
     prepare_bitmap(h.width, h.height, most);
     if (!colour) set_palette(palette_of(h, in.bytes()));
 

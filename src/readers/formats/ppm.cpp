@@ -222,6 +222,8 @@ void TPPMGraphic::load_rows(PnmBytes& in, const PnmHeader& h) {
     // Plain maps may leave out the separator after their last sample.
     const uint64_t rows_in_file =
         row_bytes == 0 ? 0 : (in.remaining() + (h.raw() ? 0 : 1)) / row_bytes;
+    // A map without rows or columns is an empty bitmap, as its rows loop leaves it.
+    if (h.width == 0 || h.height == 0) return;
     if (h.width > 0 && h.height > 0 && rows_in_file == 0) stream_error();
     prepare_bitmap(h.width, h.height, std::max<uint64_t>(rows_in_file * h.width, 1));
     if (!h.colour()) set_palette(cm.make_gray_palette(h.bitmap()));  // 1 bit: entry 0 white

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "raster/codecs/sgi_sizes.h"
 #include "readers/decoders/sgi_rle.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
@@ -126,7 +127,7 @@ void TSGIGraphic::load_image(toolkit::Stream& stream) {
     const SgiHeader h = read_header(in);
     const unsigned channels = used_channels(h), n = h.bytes_per_channel;
     set_up_conversion(color_manager(), model_of(channels), 8 * n, channels, n == 2 ? uint32_t{coNeedByteSwap} : 0u);
-    const uint64_t most = h.storage == 0 ? (in.size() - kHeaderBytes) / (uint64_t{n} * h.channels) : 0;
+    const uint64_t most = raster::sgi_pixels_in_file(h.storage == 1, in.size() - kHeaderBytes, h.channels, n);
     in.seek(kHeaderBytes);
     SgiRows rows(in, h);
     prepare_bitmap(h.width, h.height, most);

@@ -151,7 +151,7 @@ void TTargaGraphic::load_image(toolkit::Stream& stream) {
 
     const unsigned n = pixel_bytes(h.pixel_bits);
     const bool rle = h.image_type >= 9;
-    const uint64_t most = rle ? in.remaining() / (1 + n) * 128 + 128 : in.remaining() / n;
+    const uint64_t most = rle ? in.remaining() / (1 + n) * 128 + 128 : std::max<uint64_t>(in.remaining() / n, 1);
     prepare_bitmap(h.width, h.height, most);
     if (mapped_type(h.image_type)) set_palette(palette);
 

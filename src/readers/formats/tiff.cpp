@@ -117,6 +117,7 @@ void TTIFFGraphic::fill_properties(const Directory& d) {
     if (p.rows_per_strip.empty() || p.rows_per_strip[0] == 0xFFFFFFFFu) p.rows_per_strip = {p.height};
     p.samples_per_pixel = static_cast<uint16_t>(d.single(tagSamplesPerPixel, 1));
     p.bits_per_sample = static_cast<uint16_t>(d.single(tagBitsPerSample, 1));
+    p.sample_format = static_cast<uint16_t>(d.single(tagSampleFormat, 1));
     p.bits_per_pixel = uint32_t{p.bits_per_sample} * p.samples_per_pixel;
     p.tiled = d.single(tagTileWidth, 0) != 0 && d.single(tagTileLength, 0) != 0;
     p.has_alpha = alpha_from(d);
@@ -169,6 +170,7 @@ bool TTIFFGraphic::compression_supported() const {
 bool TTIFFGraphic::layout_supported() const {
     const TTIFFProperties& p = properties_;
     if (p.color_scheme == cmNone || !native_depth(p.bits_per_sample) || p.samples_per_pixel > 4) return false;
+    if (p.sample_format == 3) return false;  // floating point: libtiff's samples, scaled there
     if (p.samples_per_pixel != colour_samples(p)) return false;
     const bool gray_kind = p.color_scheme == cmGray || p.color_scheme == cmIndexed;
     if (!gray_kind && p.bits_per_sample < 8) return false;
@@ -186,7 +188,8 @@ bool TTIFFGraphic::layout_supported() const {
 void TTIFFGraphic::refuse_layout(const char* format_name) const {
     const TTIFFProperties& p = properties_;
     if (reads_ycbcr_bands() && p.samples_per_pixel == 3) fail(gesInvalidImage, format_name);
-    if (!native_depth(p.bits_per_sample)) throw toolkit::EColorConversionError(colour::gesInvalidColorDepth);
+    if (!native_depth(p.bits_per_sample) || p.sample_format == 3)
+        throw toolkit::EColorConversionError(colour::gesInvalidColorDepth);
     if (p.color_scheme == cmNone) throw toolkit::EColorConversionError(colour::gesConversionUnsupported);
     throw toolkit::EColorConversionError(colour::gesInvalidSampleCount);
 }

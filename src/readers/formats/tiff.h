@@ -21,6 +21,7 @@ struct TTIFFProperties {
     std::vector<uint32_t> rows_per_strip;
     uint16_t samples_per_pixel = 1;
     uint16_t bits_per_sample = 1;
+    uint16_t sample_format = 1;  // 1 unsigned integers, 3 floating point
     uint32_t bits_per_pixel = 1;
     bool tiled = false;
     bool has_alpha = false;

@@ -32,6 +32,7 @@ enum Tag : uint16_t {
     tagTileWidth = 322,
     tagTileLength = 323,
     tagExtraSamples = 338,
+    tagSampleFormat = 339,
     tagJPEGTables = 347,
     tagYCbCrCoefficients = 529,
     tagYCbCrSubSampling = 530,

@@ -46,31 +46,15 @@ void undo_predictor(uint8_t* row, size_t row_bytes, unsigned bits, unsigned stri
     for (size_t i = stride; i < row_bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - stride]);
 }
 
-// Decoded pixels at most a byte of the scheme's data can give: a bound on what the file
-// could describe, so that a declared size beyond it is refused before allocating.
-double pixels_per_byte(const TTIFFProperties& p, bool ycbcr_bands) {
-    const double block = double(p.ycbcr_subsampling[0]) * p.ycbcr_subsampling[1];
-    // A band holds H x V luma samples and two chroma samples for each block of pixels.
-    const double bits = ycbcr_bands ? 8.0 * (block + 2) / block : std::max<uint32_t>(p.bits_per_pixel, 1);
-    const double per_bits = 8.0 / bits;
-    switch (p.compression) {
-        case ctNone: return per_bits;
-        case ctPackedBits: return 64 * per_bits;
-        case ctLZ77: return 1032 * per_bits;
-        case ctJPEG: return 1024;
-        case ctThunderscan: return 63;
-        default: return 8.0 * p.width;  // fax: a row of one 2-D code is a single bit
-    }
-}
-
 }  // namespace
 
 void TTIFFGraphic::setup_color_manager() {
     const TTIFFProperties& p = properties_;
     TColorManager& cm = color_manager();
     ColorModel source = p.color_scheme;
-    // libjpeg hands colour strips over as blue, green, red.
-    if (is_jpeg(p.compression) && p.samples_per_pixel == 3) source = cmBGR;
+    // libjpeg hands interleaved colour strips over as blue, green, red; the planes of a
+    // planar file are one-component streams and keep their own order.
+    if (is_jpeg(p.compression) && p.samples_per_pixel == 3 && p.planar_configuration != 2) source = cmBGR;
     ColorModel target = target_scheme(source);
     uint8_t target_samples = static_cast<uint8_t>(p.samples_per_pixel);
     if ((source == cmIndexed || source == cmGray) && p.has_alpha) {
@@ -92,11 +76,10 @@ void TTIFFGraphic::setup_color_manager() {
 void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_name) {
     const TTIFFProperties& p = properties_;
     TColorManager& cm = color_manager();
-    const double bytes = static_cast<double>(directory.file().size());
-    double most = std::min(bytes * pixels_per_byte(p, reads_ycbcr_bands()), double(UINT64_MAX / 2));
-    // Strips missing or too short for their rows: the file holds no such picture.
-    if (!strips_plausible(directory)) most = 1;
-    prepare_bitmap(image_info().width, image_info().height, static_cast<uint64_t>(most));
+    // Strips missing or far too short for their rows: the file holds no such picture. Short
+    // strips within that rule load as far as they go.
+    if (!strips_plausible(directory)) refuse_size(image_info().width, image_info().height);
+    prepare_bitmap(image_info().width, image_info().height, 0);
     if (p.width > INT32_MAX || p.height > INT32_MAX) fail(gesInvalidImage, format_name);
     const ColorModel target = cm.target_color_scheme();
     if (target == cmGray || target == cmGrayAlpha) set_palette(cm.make_gray_palette(p.min_is_white));

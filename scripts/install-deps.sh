@@ -21,6 +21,9 @@ packages=(
   # metafiles: libwmf (WMF) and libemf2svg (EMF, records checked by libUEMF first) to SVG,
   # librsvg on cairo to pixels; libwmf needs the URW base fonts to draw at all
   libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev gsfonts
+  # the desktop files' test: a MIME database from an installed prefix, asked through xdg-mime
+  # (which reads it with File::MimeInfo)
+  shared-mime-info xdg-utils libfile-mimeinfo-perl
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

@@ -37,6 +37,9 @@ fi
 if [ -e "$build/libquorvel-qt.so" ]; then
   grep -qx -- ./usr/lib/libquorvel-qt.so <<<"$files" || fail "the package lacks the desktop module"
 fi
+if [ -e "$build/plugins/imageformats/libquorvel-wsq.so" ]; then
+  grep -q -- "/qt6/plugins/imageformats/libquorvel-wsq.so$" <<<"$files" || fail "the package lacks the Qt plugin"
+fi
 if [ -x "$build/quorvel-gui" ]; then
   grep -qx -- ./usr/share/applications/quorvel-gui.desktop <<<"$files" || fail "the package lacks the menu entry"
 fi

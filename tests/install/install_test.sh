@@ -79,6 +79,12 @@ print("python host:", quorvel.__version__, image.shape, ppi, comment)')
   [ "$out" = "python host: $version (100, 120) 700 py" ] || fail "python host printed: $out"
 fi
 
+# The Qt image-format plugin, in Qt's plugin folder below the prefix, finds the prefix's library.
+if [ -e "$build/plugins/imageformats/libquorvel-wsq.so" ]; then
+  plugin=$(find "$prefix" -path "*/qt6/plugins/imageformats/libquorvel-wsq.so" | head -1)
+  [ -n "$plugin" ] || fail "the Qt image-format plugin is built but not installed"
+  ldd "$plugin" | grep "libquorvel.so.0 => $libdir/" >/dev/null || fail "the Qt plugin does not find $libdir"
+fi
 # Desktop integration: a MIME database made from the prefix alone knows a WSQ file by its name
 # and, named without the extension, by its first bytes; the thumbnailer entry's command makes
 # a PNG that fits the size asked; the menu entry is there with quorvel-gui.

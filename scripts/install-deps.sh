@@ -18,6 +18,8 @@ packages=(
   libinih-dev
   # the real windows (Qt 6 widgets) and their tests under a virtual X server
   qt6-base-dev libgl-dev libxcb1-dev xvfb xauth
+  # the gdk-pixbuf loader module and its test (gdk-pixbuf-query-loaders)
+  libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin
   # metafiles: libwmf (WMF) and libemf2svg (EMF, records checked by libUEMF first) to SVG,
   # librsvg on cairo to pixels; libwmf needs the URW base fonts to draw at all
   libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev gsfonts

@@ -40,6 +40,10 @@ fi
 if [ -e "$build/plugins/imageformats/libquorvel-wsq.so" ]; then
   grep -q -- "/qt6/plugins/imageformats/libquorvel-wsq.so$" <<<"$files" || fail "the package lacks the Qt plugin"
 fi
+if [ -e "$build/plugins/gdk-pixbuf/libpixbufloader-wsq.so" ]; then
+  grep -q -- "/gdk-pixbuf-2.0/2.10.0/loaders/libpixbufloader-wsq.so$" <<<"$files" ||
+    fail "the package lacks the gdk-pixbuf loader"
+fi
 if [ -x "$build/quorvel-gui" ]; then
   grep -qx -- ./usr/share/applications/quorvel-gui.desktop <<<"$files" || fail "the package lacks the menu entry"
 fi
@@ -64,6 +68,11 @@ ldconfig -p | grep "libquorvel.so.0 " >/dev/null || fail "the linker cache lacks
 if command -v update-mime-database >/dev/null; then
   [ -e /usr/share/mime/image/x-wsq.xml ] || fail "the MIME database lacks image/x-wsq after dpkg -i"
 fi
+# libgdk-pixbuf-2.0-0's file trigger has added the loader to gdk-pixbuf's cache.
+pixbuf_cache=$(pkg-config --variable=gdk_pixbuf_cache_file gdk-pixbuf-2.0 2>/dev/null || true)
+if [ -e "$build/plugins/gdk-pixbuf/libpixbufloader-wsq.so" ] && [ -n "$pixbuf_cache" ]; then
+  grep -q "libpixbufloader-wsq.so" "$pixbuf_cache" || fail "gdk-pixbuf's loader cache lacks WSQ after dpkg -i"
+fi
 if [ -e "$build/python/quorvel/__init__.py" ]; then
   (cd / && /usr/bin/python3 -c 'import quorvel, sys; sys.exit(quorvel.__version__ != sys.argv[1])' "$version") ||
     fail "the installed Python package"
@@ -72,6 +81,9 @@ printf '#include <quorvel/quorvel.hpp>\nint main() { return quorvel::version()[0
 # shellcheck disable=SC2046
 c++ -std=c++17 "$work/v.cpp" -o "$work/v" $(pkg-config --cflags --libs quorvel) && "$work/v" || fail "host build"
 dpkg -r quorvel >/dev/null
+if [ -n "${pixbuf_cache:-}" ] && [ -e "$pixbuf_cache" ]; then
+  ! grep -q "libpixbufloader-wsq.so" "$pixbuf_cache" || fail "gdk-pixbuf's loader cache keeps WSQ after dpkg -r"
+fi
 for file in /usr/bin/quorvel /usr/lib/libquorvel.so.0 /usr/include/quorvel /usr/lib/pkgconfig/quorvel.pc \
             /usr/share/mime/packages/quorvel.xml /usr/share/mime/image/x-wsq.xml; do
   [ ! -e "$file" ] || fail "$file is left after dpkg -r"

@@ -85,6 +85,12 @@ if [ -e "$build/plugins/imageformats/libquorvel-wsq.so" ]; then
   [ -n "$plugin" ] || fail "the Qt image-format plugin is built but not installed"
   ldd "$plugin" | grep "libquorvel.so.0 => $libdir/" >/dev/null || fail "the Qt plugin does not find $libdir"
 fi
+# The gdk-pixbuf loader, in gdk-pixbuf's loader folder below the prefix, likewise.
+if [ -e "$build/plugins/gdk-pixbuf/libpixbufloader-wsq.so" ]; then
+  loader=$(find "$prefix" -path "*/gdk-pixbuf-2.0/2.10.0/loaders/libpixbufloader-wsq.so" | head -1)
+  [ -n "$loader" ] || fail "the gdk-pixbuf loader is built but not installed"
+  ldd "$loader" | grep "libquorvel.so.0 => $libdir/" >/dev/null || fail "the gdk-pixbuf loader does not find $libdir"
+fi
 # Desktop integration: a MIME database made from the prefix alone knows a WSQ file by its name
 # and, named without the extension, by its first bytes; the thumbnailer entry's command makes
 # a PNG that fits the size asked; the menu entry is there with quorvel-gui.

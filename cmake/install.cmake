@@ -26,6 +26,20 @@ endforeach()
 configure_file(${CMAKE_SOURCE_DIR}/man/quorvel.1 ${CMAKE_BINARY_DIR}/man/quorvel.1 @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/man/quorvel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# Desktop integration where the freedesktop specifications look: the WSQ MIME type, the
+# thumbnailer (the tool's `thumbnail` command), the icon and, with quorvel-gui, its menu entry.
+# Debian's shared-mime-info, hicolor-icon-theme and desktop-file-utils refresh their caches by
+# file triggers on these folders, so the package needs no maintainer scripts for them.
+install(FILES ${CMAKE_SOURCE_DIR}/desktop/quorvel.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+install(FILES ${CMAKE_SOURCE_DIR}/desktop/quorvel.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+if(TARGET quorvel_tool)
+  install(FILES ${CMAKE_SOURCE_DIR}/desktop/quorvel.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
+endif()
+if(TARGET quorvel_gui)
+  install(FILES ${CMAKE_SOURCE_DIR}/desktop/quorvel-gui.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endif()
+
 # pkg-config: the prefix is found from the .pc file's own place, so the file stays right
 # wherever the tree is installed.
 file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})

@@ -16,7 +16,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The Python package in it needs numpy; the library and the tool do not.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-numpy")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-dask, python3-distributed")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-dask, python3-distributed, python3-pil")
 # A shlibs file, and postinst/postrm scripts that run ldconfig.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")

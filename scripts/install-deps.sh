@@ -16,9 +16,14 @@ packages=(
   python3-dask python3-distributed
   # the real windows (Qt 6 widgets) and their tests under a virtual X server
   qt6-base-dev libgl-dev libxcb1-dev xvfb xauth
+  # the gdk-pixbuf loader module and its test (gdk-pixbuf-query-loaders)
+  libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin
   # metafiles: libwmf (WMF) and libemf2svg (EMF, records checked by libUEMF first) to SVG,
   # librsvg on cairo to pixels; libwmf needs the URW base fonts to draw at all
   libwmf-dev libemf2svg-dev libuemf-dev librsvg2-dev libcairo2-dev gsfonts
+  # the desktop files' test: a MIME database from an installed prefix, asked through xdg-mime
+  # (which reads it with File::MimeInfo)
+  shared-mime-info xdg-utils libfile-mimeinfo-perl
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

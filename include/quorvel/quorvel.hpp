@@ -148,6 +148,15 @@ QUORVEL_CXX_API void save(const Raster& image, const std::string& path,
 QUORVEL_CXX_API void convert(const std::string& source, const std::string& target,
                              const SaveOptions& options = {});
 
+// One kind of file load() reads, named by the extension that picks its reader.
+struct FileFormat {
+    std::string extension;    // lower case, without the dot
+    std::string description;  // as a file dialog shows it, "Autodesk images" say
+};
+
+// Every extension load() reads, in the order the library tries them; WSQ first.
+QUORVEL_CXX_API std::vector<FileFormat> readable_formats();
+
 // How large a picture any load or decode may produce, for the whole process: the pixels of one
 // image and the bytes its buffers may take. Larger inputs fail with an error before anything
 // is allocated. The defaults (2^28 pixels, 2^30 bytes) can also be set by the environment

@@ -10,15 +10,16 @@
 Every WSQ call owns its codec state and releases the GIL while it codes, so a thread pool runs
 calls in parallel; load, save and convert release the GIL too but run one at a time inside
 the library. Failures raise quorvel.Error (a ValueError) with the codec's code in `.code` and
-its diagnostic lines in the message.
+its diagnostic lines in the message. `import quorvel.pillow` teaches Pillow to read and write
+WSQ and to read the other formats load() knows.
 """
 
 import os
 
 from . import _quorvel
-from ._quorvel import Error, __version__, decode, encode, info
+from ._quorvel import Error, __version__, decode, encode, info, readable_formats
 
-__all__ = ["Error", "__version__", "convert", "decode", "encode", "info", "load", "save"]
+__all__ = ["Error", "__version__", "convert", "decode", "encode", "info", "load", "readable_formats", "save"]
 
 
 def load(path):

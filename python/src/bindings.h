@@ -24,5 +24,7 @@ void save(const py::array& array, const std::string& path, double bitrate, int p
 void convert(const std::string& source, const std::string& target, double bitrate, int ppi,
              std::optional<std::string> comment, int tiff_compression, int tiff_predictor,
              int jpeg_quality);
+// (extension, description) for each extension load() reads.
+py::list readable_formats();
 
 }  // namespace quorvel::python

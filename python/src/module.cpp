@@ -45,5 +45,8 @@ PYBIND11_MODULE(_quorvel, m) {
           py::arg("tiff_compression") = 0, py::arg("tiff_predictor") = 2,
           py::arg("jpeg_quality") = 90,
           "save(load(source), target, **options). Raises quorvel.Error.");
+    m.def("readable_formats", &readable_formats,
+          "[(extension, description), ...] for every extension load() reads, lower case and\n"
+          "without the dot, in the order the library tries them.");
     m.attr("__version__") = quorvel::version();
 }

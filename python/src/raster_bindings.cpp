@@ -67,4 +67,11 @@ void convert(const std::string& source, const std::string& target, double bitrat
     quorvel::convert(source, target, options);
 }
 
+py::list readable_formats() {
+    py::list formats;
+    for (const FileFormat& format : quorvel::readable_formats())
+        formats.append(py::make_tuple(format.extension, format.description));
+    return formats;
+}
+
 }  // namespace quorvel::python

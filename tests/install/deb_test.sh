@@ -27,7 +27,8 @@ files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/lib/libquorvel.so.$version ./usr/lib/libquorvel.so.0 ./usr/lib/libquorvel.so \
             ./usr/bin/quorvel ./usr/include/quorvel/quorvel.h ./usr/include/quorvel/quorvel.hpp \
             ./usr/share/man/man1/quorvel.1 ./usr/lib/pkgconfig/quorvel.pc \
-            ./usr/lib/cmake/Quorvel/QuorvelConfig.cmake; do
+            ./usr/lib/cmake/Quorvel/QuorvelConfig.cmake ./usr/share/mime/packages/quorvel.xml \
+            ./usr/share/thumbnailers/quorvel.thumbnailer ./usr/share/icons/hicolor/scalable/apps/quorvel.svg; do
   grep -qx -- "$file" <<<"$files" || fail "the package lacks $file"
 done
 if [ -e "$build/python/quorvel/__init__.py" ]; then
@@ -35,6 +36,16 @@ if [ -e "$build/python/quorvel/__init__.py" ]; then
 fi
 if [ -e "$build/libquorvel-qt.so" ]; then
   grep -qx -- ./usr/lib/libquorvel-qt.so <<<"$files" || fail "the package lacks the desktop module"
+fi
+if [ -e "$build/plugins/imageformats/libquorvel-wsq.so" ]; then
+  grep -q -- "/qt6/plugins/imageformats/libquorvel-wsq.so$" <<<"$files" || fail "the package lacks the Qt plugin"
+fi
+if [ -e "$build/plugins/gdk-pixbuf/libpixbufloader-wsq.so" ]; then
+  grep -q -- "/gdk-pixbuf-2.0/2.10.0/loaders/libpixbufloader-wsq.so$" <<<"$files" ||
+    fail "the package lacks the gdk-pixbuf loader"
+fi
+if [ -x "$build/quorvel-gui" ]; then
+  grep -qx -- ./usr/share/applications/quorvel-gui.desktop <<<"$files" || fail "the package lacks the menu entry"
 fi
 dpkg-deb -I "$deb" postinst | grep ldconfig >/dev/null || fail "postinst does not run ldconfig"
 
@@ -53,6 +64,15 @@ dpkg -i "$deb" >/dev/null
 trap 'dpkg -P quorvel >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 [ "$(/usr/bin/quorvel --version)" = "quorvel $version" ] || fail "installed tool"
 ldconfig -p | grep "libquorvel.so.0 " >/dev/null || fail "the linker cache lacks libquorvel.so.0"
+# shared-mime-info's file trigger has rebuilt the database with the WSQ type.
+if command -v update-mime-database >/dev/null; then
+  [ -e /usr/share/mime/image/x-wsq.xml ] || fail "the MIME database lacks image/x-wsq after dpkg -i"
+fi
+# libgdk-pixbuf-2.0-0's file trigger has added the loader to gdk-pixbuf's cache.
+pixbuf_cache=$(pkg-config --variable=gdk_pixbuf_cache_file gdk-pixbuf-2.0 2>/dev/null || true)
+if [ -e "$build/plugins/gdk-pixbuf/libpixbufloader-wsq.so" ] && [ -n "$pixbuf_cache" ]; then
+  grep -q "libpixbufloader-wsq.so" "$pixbuf_cache" || fail "gdk-pixbuf's loader cache lacks WSQ after dpkg -i"
+fi
 if [ -e "$build/python/quorvel/__init__.py" ]; then
   (cd / && /usr/bin/python3 -c 'import quorvel, sys; sys.exit(quorvel.__version__ != sys.argv[1])' "$version") ||
     fail "the installed Python package"
@@ -61,7 +81,11 @@ printf '#include <quorvel/quorvel.hpp>\nint main() { return quorvel::version()[0
 # shellcheck disable=SC2046
 c++ -std=c++17 "$work/v.cpp" -o "$work/v" $(pkg-config --cflags --libs quorvel) && "$work/v" || fail "host build"
 dpkg -r quorvel >/dev/null
-for file in /usr/bin/quorvel /usr/lib/libquorvel.so.0 /usr/include/quorvel /usr/lib/pkgconfig/quorvel.pc; do
+if [ -n "${pixbuf_cache:-}" ] && [ -e "$pixbuf_cache" ]; then
+  ! grep -q "libpixbufloader-wsq.so" "$pixbuf_cache" || fail "gdk-pixbuf's loader cache keeps WSQ after dpkg -r"
+fi
+for file in /usr/bin/quorvel /usr/lib/libquorvel.so.0 /usr/include/quorvel /usr/lib/pkgconfig/quorvel.pc \
+            /usr/share/mime/packages/quorvel.xml /usr/share/mime/image/x-wsq.xml; do
   [ ! -e "$file" ] || fail "$file is left after dpkg -r"
 done
 # The package ships no configuration: purging only drops its record.

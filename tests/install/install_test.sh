@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and uses it as a newcomer would: the files in
 # their GNU places, the tool's --version, the man page naming every command of the tool, a C
-# host built with pkg-config and a C++ host built with find_package(Quorvel), both run.
+# host built with pkg-config and a C++ host built with find_package(Quorvel), both run; the
+# desktop files found by xdg-mime and the thumbnailer entry run.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 build=$(realpath "$1") source=$(realpath "$2") version=$3
@@ -77,4 +78,40 @@ print("python host:", quorvel.__version__, image.shape, ppi, comment)')
   echo "$out"
   [ "$out" = "python host: $version (100, 120) 700 py" ] || fail "python host printed: $out"
 fi
+
+# The Qt image-format plugin, in Qt's plugin folder below the prefix, finds the prefix's library.
+if [ -e "$build/plugins/imageformats/libquorvel-wsq.so" ]; then
+  plugin=$(find "$prefix" -path "*/qt6/plugins/imageformats/libquorvel-wsq.so" | head -1)
+  [ -n "$plugin" ] || fail "the Qt image-format plugin is built but not installed"
+  ldd "$plugin" | grep "libquorvel.so.0 => $libdir/" >/dev/null || fail "the Qt plugin does not find $libdir"
+fi
+# The gdk-pixbuf loader, in gdk-pixbuf's loader folder below the prefix, likewise.
+if [ -e "$build/plugins/gdk-pixbuf/libpixbufloader-wsq.so" ]; then
+  loader=$(find "$prefix" -path "*/gdk-pixbuf-2.0/2.10.0/loaders/libpixbufloader-wsq.so" | head -1)
+  [ -n "$loader" ] || fail "the gdk-pixbuf loader is built but not installed"
+  ldd "$loader" | grep "libquorvel.so.0 => $libdir/" >/dev/null || fail "the gdk-pixbuf loader does not find $libdir"
+fi
+# Desktop integration: a MIME database made from the prefix alone knows a WSQ file by its name
+# and, named without the extension, by its first bytes; the thumbnailer entry's command makes
+# a PNG that fits the size asked; the menu entry is there with quorvel-gui.
+for file in share/mime/packages/quorvel.xml share/thumbnailers/quorvel.thumbnailer \
+            share/icons/hicolor/scalable/apps/quorvel.svg; do
+  [ -e "$prefix/$file" ] || fail "$file is not installed"
+done
+if [ -x "$build/quorvel-gui" ]; then
+  grep -qx "Exec=quorvel-gui %f" "$prefix/share/applications/quorvel-gui.desktop" || fail "the menu entry"
+fi
+XDG_DATA_DIRS=$prefix/share update-mime-database "$prefix/share/mime"
+"$prefix/bin/quorvel" encode "$source/samples/ridges_300x300.pgm" "$work/x.wsq" >/dev/null
+cp "$work/x.wsq" "$work/print"
+for file in x.wsq print; do
+  type=$(XDG_DATA_HOME=$work/no-home XDG_DATA_DIRS=$prefix/share xdg-mime query filetype "$work/$file")
+  [ "$type" = image/x-wsq ] || fail "xdg-mime query filetype $file: $type"
+done
+command=$(sed -n 's/^Exec=//p' "$prefix/share/thumbnailers/quorvel.thumbnailer")
+command=${command//%s/48} command=${command//%i/$work/print} command=${command//%o/$work/thumbnail}
+PATH=$prefix/bin:$PATH $command
+[ "$(head -c 8 "$work/thumbnail" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] || fail "the thumbnail is no PNG"
+[ "$(od -An -tu1 -j16 -N8 "$work/thumbnail" | awk '{print $3 * 256 + $4, $7 * 256 + $8}')" = "48 48" ] ||
+  fail "thumbnail size"
 echo "install test: passed"

@@ -1,7 +1,9 @@
 // quorvel-gui: the library's windows on the desktop. Opens the "File format converter"
 // (or, with --wsq-dialog or --tiff-dialog, one property dialog); --screenshot FILE saves a
-// picture of the window once it is up and quits.
+// picture of the window once it is up and quits. A folder or file named on the command line
+// (the desktop's "Open with") becomes the converter's input folder: the folder, or the file's.
 #include <QApplication>
+#include <QFileInfo>
 #include <QPixmap>
 #include <QTimer>
 
@@ -19,6 +21,7 @@ namespace {
 struct Options {
     std::string which = "converter";
     std::string screenshot;
+    std::string input;  // a folder or file to convert from
 };
 
 Options parse(int argc, char** argv) {
@@ -30,6 +33,8 @@ Options parse(int argc, char** argv) {
             options.which = "tiff";
         else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc)
             options.screenshot = argv[++i];
+        else if (argv[i][0] != '-')
+            options.input = argv[i];
     }
     return options;
 }
@@ -47,6 +52,11 @@ void schedule_screenshot(const std::string& file, quorvel::ui::qt::QtPresenter& 
     });
 }
 
+std::string input_folder(const std::string& named) {
+    const QFileInfo info(QString::fromStdString(named));
+    return (info.isDir() ? info.absoluteFilePath() : info.absolutePath()).toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +67,9 @@ int main(int argc, char** argv) {
     if (options.which == "wsq") return quorvel::ui::wsq_dialog().show_modal(), 0;
     if (options.which == "tiff") return quorvel::ui::tiff_dialog().show_modal(), 0;
     ShowFileConverter();
+    // After the window has shown the remembered folders, which a named one replaces.
+    if (!options.input.empty())
+        quorvel::ui::converter_form().InputDirectoryEdit.set_text(input_folder(options.input));
     // The program ends when its window is closed (the form is then only hidden).
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [] {

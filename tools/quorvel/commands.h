@@ -12,6 +12,8 @@ namespace quorvel::tool {
 int run_encode(const std::string& input, const std::string& output, const EncodeRequest& request);
 int run_decode(const std::string& input, const std::string& output);
 int run_info(const std::string& input);
+// A PNG of IN (WSQ by its first bytes, else any loadable format) no larger than size x size.
+int run_thumbnail(const std::string& input, const std::string& output, int size);
 int run_roundtrip(const std::vector<std::string>& files, const std::vector<double>& bitrates);
 
 // "quorvel: <message>" on standard error.

@@ -10,13 +10,13 @@
 #include <quorvel/quorvel.h>
 
 #include "api/load.h"
+#include "api/read_formats.h"
 #include "api/save.h"
 #include "api/settings.h"
 #include "codec.h"
 #include "commands.h"
 #include "pgm.h"
 #include "platform/presenter.h"
-#include "readers/registry.h"
 #include "toolkit/picture.h"
 #include "wsq/diag.h"
 
@@ -66,15 +66,6 @@ public:
 private:
     platform::Presenter* previous_;
 };
-
-// Loadable extensions the readers' registry does not describe.
-const char* fallback_description(const std::string& extension) {
-    if (extension == "wsq") return "WSQ fingerprint images";
-    if (extension == "gif") return "CompuServe GIF images";
-    if (extension == "iff") return "Amiga IFF images";
-    if (extension == "jpe") return "JPEG images";
-    return "";
-}
 
 const OutputType* output_type(const std::string& name) {
     const std::string extension = toolkit::file_extension(name);
@@ -223,13 +214,7 @@ int run_load_to_pgm(const std::string& input, const std::string& output) {
 int run_formats() {
     std::printf("Input (by extension):\n");
     for (const api::RouteEntry& entry : api::route_table()) {
-        std::string description;
-        if (const readers::ExtensionEntry* e = readers::file_format_list().find(entry.extension))
-            description = readers::file_format_list().description(*e);
-        else if (const toolkit::PictureFormat* f = toolkit::picture_formats().find(entry.extension))
-            description = f->description;
-        else
-            description = fallback_description(entry.extension);
+        const std::string description = api::read_format_description(entry.extension);
         std::printf("  .%-6s %s\n", entry.extension, description.c_str());
     }
     std::printf("Output (by extension):\n");

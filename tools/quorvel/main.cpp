@@ -23,6 +23,7 @@ struct Arguments {
     std::vector<std::string> files;
     std::vector<double> bitrates;
     quorvel::tool::BatchOptions batch;
+    int thumbnail_size = 256;
     bool verbose = false;
     quorvel::tool::ConvertRequest convert;
     std::string tiff_compression;
@@ -85,6 +86,17 @@ void add_info(CLI::App& app, Arguments& args) {
     CLI::App* cmd = app.add_subcommand(
         "info", "List a WSQ file's segments, frame, NIST_COM attributes, comments and table ids");
     cmd->add_option("FILE", args.input, "WSQ file")->required();
+}
+
+void add_thumbnail(CLI::App& app, Arguments& args) {
+    CLI::App* cmd = app.add_subcommand("thumbnail", "Write a PNG of an image scaled to fit a square (for file managers)");
+    cmd->add_option("IN", args.input, "WSQ file (by its first bytes, whatever its name) or any image the library loads")
+        ->required();
+    cmd->add_option("OUT", args.output, "PNG file to write, whatever its extension")->required();
+    cmd->add_option("--size,-s", args.thumbnail_size, "Largest width and height in pixels; smaller images keep their size")
+        ->default_val(256)
+        ->check(CLI::Range(1, 4096));
+    cmd->footer("Example: quorvel thumbnail -s 128 print.wsq print.png");
 }
 
 void add_roundtrip(CLI::App& app, Arguments& args) {
@@ -158,6 +170,7 @@ int dispatch(const CLI::App& app, Arguments& args) {
     if (app.got_subcommand("formats")) return run_formats();
     if (app.got_subcommand("info")) return run_info(args.input);
     if (app.got_subcommand("batch")) return run_batch(args.batch);
+    if (app.got_subcommand("thumbnail")) return run_thumbnail(args.input, args.output, args.thumbnail_size);
     if (args.bitrates.empty()) args.bitrates = {0.75, 2.25};
     return run_roundtrip(args.files, args.bitrates);
 }
@@ -176,6 +189,7 @@ int main(int argc, char** argv) {
     app.add_subcommand("formats", "List the extensions the library loads and the output types");
     add_info(app, args);
     add_roundtrip(app, args);
+    add_thumbnail(app, args);
     add_batch(app, args);
     app.footer("Run 'quorvel COMMAND --help' for the options of one command.");
     try {

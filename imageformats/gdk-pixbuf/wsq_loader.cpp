@@ -130,6 +130,12 @@ G_MODULE_EXPORT void fill_vtable(GdkPixbufModule* module) {
 
 G_MODULE_EXPORT void fill_info(GdkPixbufFormat* info) {
     static GdkPixbufModulePattern signature[] = {
+        // start of image, then a table, the frame header or a comment (looks_like_wsq's rule)
+        {const_cast<char*>("\xFF\xA0\xFF\xA2"), nullptr, 100},
+        {const_cast<char*>("\xFF\xA0\xFF\xA4"), nullptr, 100},
+        {const_cast<char*>("\xFF\xA0\xFF\xA5"), nullptr, 100},
+        {const_cast<char*>("\xFF\xA0\xFF\xA6"), nullptr, 100},
+        {const_cast<char*>("\xFF\xA0\xFF\xA7"), nullptr, 100},
         {const_cast<char*>("\xFF\xA0\xFF\xA8"), nullptr, 100},
         {nullptr, nullptr, 0},
     };

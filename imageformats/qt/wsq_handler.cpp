@@ -13,7 +13,6 @@
 namespace quorvel::imageformats {
 namespace {
 
-constexpr char kSignature[] = "\xFF\xA0\xFF\xA8";
 constexpr double kMetresPerInch = 0.0254;
 
 QImage gray_image(const Image& decoded) {
@@ -54,7 +53,10 @@ std::vector<std::uint8_t> gray_rows(const QImage& image) {
 }  // namespace
 
 bool WsqHandler::canRead(QIODevice* device) {
-    return device != nullptr && device->peek(4) == QByteArray(kSignature, 4);
+    if (device == nullptr) return false;
+    const QByteArray head = device->peek(4);
+    return looks_like_wsq(reinterpret_cast<const std::uint8_t*>(head.constData()),
+                          static_cast<std::size_t>(head.size()));
 }
 
 bool WsqHandler::canRead() const {

@@ -111,6 +111,11 @@ QUORVEL_CXX_API Image decode(const std::vector<std::uint8_t>& data);
 QUORVEL_CXX_API StreamInfo info(const std::uint8_t* data, std::size_t size);
 QUORVEL_CXX_API StreamInfo info(const std::vector<std::uint8_t>& data);
 
+// Whether data begins as a WSQ stream: the start-of-image marker, then one of the markers that
+// may follow it (a table, the frame header or a comment). For file-type guessers: it reads four
+// bytes and accepts streams that do not begin with a comment, as other encoders write them.
+QUORVEL_CXX_API bool looks_like_wsq(const std::uint8_t* data, std::size_t size) noexcept;
+
 // A raster image: rows top first, `channels` bytes per pixel (1: gray; 3: red, green, blue),
 // no padding between rows.
 struct Raster {

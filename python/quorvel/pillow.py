@@ -24,7 +24,6 @@ from . import _quorvel
 
 WSQ_FORMAT = "WSQ"
 WSQ_MIME = "image/x-wsq"
-_WSQ_SIGNATURE = b"\xff\xa0\xff\xa8"
 _DECODER = "quorvel"
 
 # Modes whose gray value Pillow defines (alpha is dropped); "I", "I;16" and "F" hold more than
@@ -79,7 +78,7 @@ class WsqImageFile(_DecodedFile):
 
 
 def _accept(prefix):
-    return prefix[:4] == _WSQ_SIGNATURE
+    return _quorvel.looks_like_wsq(bytes(prefix[:4]))
 
 
 def _gray(image):

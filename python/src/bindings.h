@@ -16,6 +16,7 @@ py::bytes encode(const py::array& array, double bitrate, int ppi,
                  std::optional<std::string> comment);
 py::tuple decode(const py::buffer& data);
 py::dict info(const py::buffer& data);
+bool looks_like_wsq(const py::buffer& data);
 
 py::array_t<std::uint8_t> load(const std::string& path);
 void save(const py::array& array, const std::string& path, double bitrate, int ppi,

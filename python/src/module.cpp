@@ -30,6 +30,9 @@ PYBIND11_MODULE(_quorvel, m) {
           "length, coded_bytes each), 'frame', 'transform_taps', 'bin_centers', 'huffman_ids',\n"
           "'block_tables', 'comments' and the NIST_COM 'attributes' as a dict. Raises\n"
           "quorvel.Error naming the first segment that cannot be read.");
+    m.def("looks_like_wsq", &looks_like_wsq, py::arg("data"),
+          "True when data begins as a WSQ stream does: the start-of-image marker, then a table,\n"
+          "the frame header or a comment. Reads four bytes; a guess for file-type sniffing.");
     m.def(
         "load", &load, py::arg("path"),
         "Loads any file the library reads, chosen by extension, as a (rows, columns) uint8 array\n"

@@ -83,6 +83,11 @@ py::tuple decode(const py::buffer& data) {
     return py::make_tuple(pixels, image.ppi, comment);
 }
 
+bool looks_like_wsq(const py::buffer& data) {
+    const StreamBytes bytes = stream_bytes(data, "looks_like_wsq");
+    return quorvel::looks_like_wsq(bytes.data(), bytes.size());
+}
+
 py::dict info(const py::buffer& data) {
     const StreamBytes bytes = stream_bytes(data, "info");
     StreamInfo walked;

@@ -27,6 +27,15 @@ def test_open_gives_the_decoders_pixels_resolution_comment_and_attributes(tmp_pa
     assert "dpi" not in Image.open(io.BytesIO(quorvel.encode(ridges(90, 90), ppi=-1))).info
 
 
+def test_a_stream_that_begins_with_its_tables_opens():
+    stream = quorvel.encode(ridges(90, 90))
+    comment_end = 4 + int.from_bytes(stream[4:6], "big")
+    tables_first = stream[:2] + stream[comment_end:]
+    with Image.open(io.BytesIO(tables_first)) as im:
+        assert im.format == "WSQ"
+        assert np.array_equal(np.asarray(im), quorvel.decode(stream)[0])
+
+
 @pytest.mark.parametrize("mode", ["L", "RGB", "P", "1"])
 def test_save_writes_what_encode_writes(tmp_path, mode):
     image = Image.fromarray(ridges(110, 130)).convert(mode)

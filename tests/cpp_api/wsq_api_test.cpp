@@ -167,6 +167,22 @@ TEST(CppWsq, SuccessfulCallsPrintNothingWhileTheExportStillDoes) {
     std::free(out);
 }
 
+// The encoder writes the NIST_COM comment first; other encoders begin with the tables.
+TEST(CppWsq, LooksLikeWsqTakesStartOfImageThenATableFrameOrComment) {
+    const auto stream = quorvel::encode(sample(), 300, 280);
+    const std::size_t comment_end = 4 + ((stream[4] << 8) | stream[5]);
+    std::vector<uint8_t> tables_first(stream.begin(), stream.begin() + 2);
+    tables_first.insert(tables_first.end(), stream.begin() + comment_end, stream.end());
+    ASSERT_NE(tables_first[3], 0xA8);
+    EXPECT_TRUE(quorvel::looks_like_wsq(stream.data(), stream.size()));
+    EXPECT_TRUE(quorvel::looks_like_wsq(tables_first.data(), tables_first.size()));
+    EXPECT_EQ(quorvel::decode(tables_first).pixels, quorvel::decode(stream).pixels);
+    const std::vector<std::vector<uint8_t>> others = {
+        {0xFF, 0xA0, 0xFF, 0xA3}, {0xFF, 0xA0, 0xFF, 0xA1}, {0xFF, 0xA0, 0xFF}, {0xFF, 0xD8, 0xFF, 0xE0},
+        {0xFF, 0xA1, 0xFF, 0xA8}, {}};
+    for (const auto& bytes : others) EXPECT_FALSE(quorvel::looks_like_wsq(bytes.data(), bytes.size()));
+}
+
 TEST(CppWsq, VersionIsTheProjectVersion) {
     EXPECT_STREQ(quorvel::version(), QUORVEL_VERSION_STRING);
 }

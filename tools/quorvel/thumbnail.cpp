@@ -16,7 +16,7 @@ bool starts_as_wsq(const std::string& path) {
     char head[4] = {};
     std::ifstream file(path, std::ios::binary);
     file.read(head, sizeof head);
-    return file && head[0] == '\xFF' && head[1] == '\xA0' && head[2] == '\xFF' && head[3] == '\xA8';
+    return file && quorvel::looks_like_wsq(reinterpret_cast<const std::uint8_t*>(head), sizeof head);
 }
 
 // WSQ by its first bytes whatever the name; everything else by extension.

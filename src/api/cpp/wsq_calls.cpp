@@ -12,6 +12,7 @@
 #include "wsq/decoder.h"
 #include "wsq/encoder.h"
 #include "wsq/records.h"
+#include "wsq/stream.h"
 #include "wsq/tree.h"
 
 namespace quorvel {
@@ -82,5 +83,18 @@ Image decode(const std::uint8_t* data, std::size_t size) {
 }
 
 Image decode(const std::vector<std::uint8_t>& data) { return decode(data.data(), data.size()); }
+
+bool looks_like_wsq(const std::uint8_t* data, std::size_t size) noexcept {
+    if (data == nullptr || size < 4) return false;
+    const unsigned first = (data[0] << 8) | data[1];
+    const unsigned second = (data[2] << 8) | data[3];
+    switch (second) {
+    case wsq::SOF_WSQ: case wsq::DTT_WSQ: case wsq::DQT_WSQ: case wsq::DHT_WSQ: case wsq::DRT_WSQ:
+    case wsq::COM_WSQ:
+        return first == wsq::SOI_WSQ;
+    default:
+        return false;
+    }
+}
 
 }  // namespace quorvel

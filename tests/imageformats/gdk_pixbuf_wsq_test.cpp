@@ -86,7 +86,8 @@ TEST_P(GdkPixbufWsq, ADamagedStreamIsAnErrorWithTheCodecsReason) {
     EXPECT_NE(loaded.error.find("WSQ: decode: ERROR"), std::string::npos) << loaded.error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, GdkPixbufWsq, ::testing::Values(&from_file, &from_loader));
+INSTANTIATE_TEST_SUITE_P(Paths, GdkPixbufWsq, ::testing::Values(&from_file, &from_loader),
+                         [](const auto& info) { return info.param == &from_file ? "File" : "Loader"; });
 
 }  // namespace
 

@@ -147,6 +147,8 @@ struct PspContent {
     std::vector<LayerInfo> layers;  // raster layers with image channels, bottom first
 };
 
+bool valid_depth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24; }
+
 class LayerLoader {
 public:
     LayerLoader(PspReader& r, const PspImage& img, uint64_t max_bytes) : r_(r), img_(img), max_bytes_(max_bytes) {}
@@ -168,7 +170,7 @@ public:
         if (type > 2 || saved.width() <= 0 || saved.height() <= 0 || saved.width() > kSide || saved.height() > kSide)
             return false;
         for_each_channel(layer, [&](const Block&, uint16_t bitmap_type, uint16_t channel_type, uint32_t packed, uint32_t unpacked) {
-            if (bitmap_type != btImage || channel_type > 3) return;
+            if (bitmap_type != btImage || !drawn_channel(channel_type)) return;
             const uint64_t held = std::min({uint64_t{unpacked}, padded_bytes(saved), most_unpacked(packed)});
             info.pixels = std::max(info.pixels, std::min<uint64_t>(held * 8 / img_.channel_bits(), area(saved)));
         });
@@ -179,7 +181,7 @@ public:
     std::vector<Channel> read(const LayerInfo& info) {
         std::vector<Channel> channels;
         for_each_channel(info.block, [&](const Block& b, uint16_t bitmap_type, uint16_t channel_type, uint32_t packed, uint32_t unpacked) {
-            const bool image = bitmap_type == btImage && channel_type <= 3;
+            const bool image = bitmap_type == btImage && drawn_channel(channel_type);
             if (!image && !(bitmap_type == btTransparencyMask && channel_type == 0)) return;
             ByteView& in = r_.in();
             in.seek(b.data);
@@ -229,6 +231,8 @@ private:
         if (img_.compression == pcRLE) return packed * 64;
         return img_.compression == pcLZ77 ? packed * 1032 + 64 : packed;
     }
+    // Colour images draw their red, green and blue channels, the others their index channel.
+    bool drawn_channel(uint16_t type) const { return img_.bit_depth == 24 ? type >= 1 && type <= 3 : type == 0; }
     static uint64_t area(const Rect& r) { return static_cast<uint64_t>(r.width()) * static_cast<uint64_t>(r.height()); }
     uint64_t padded_bytes(const Rect& r) const { return uint64_t{padded_stride(r.width())} * static_cast<uint64_t>(r.height()); }
     [[noreturn]] static void fail_size() { throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName)); }
@@ -237,8 +241,6 @@ private:
     const PspImage& img_;
     uint64_t max_bytes_;
 };
-
-bool valid_depth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24; }
 
 unsigned major_version(ByteView& in) {
     in.seek(kSignatureBytes);
@@ -249,6 +251,7 @@ void read_layer_bank(PspReader& r, const Block& bank, PspContent& c) {
     ByteView& in = r.in();
     in.seek(bank.data);
     Block b;
+    if (!valid_depth(c.image.bit_depth)) return;  // refused once the walk is done
     LayerLoader loader(r, c.image, 0);
     while (r.next(bank.end, b)) {
         LayerInfo info;

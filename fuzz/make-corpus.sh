@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${2:-fuzz-seeds}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,readers,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
+mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,readers,gif_lzw,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
 
 # Small pictures keep every seed small: a gray ramp, a colour pattern, a few-colour image.
 pgmramp -diag 12 10 >"$work/gray.pgm"
@@ -58,6 +58,8 @@ im "$work/colour.ppm" -compress none "SGI:$out/rgb/rgb.rgb"
 im "$work/gray.pgm" -compress RLE "SGI:$out/rgb/gray_rle.rgb"
 im "$work/alpha.png" -compress RLE "SGI:$out/rgb/rgba_rle.rgb"
 
+# The wide-code LZW decoder: code size 11, 12 pixels, a clear code, 12 literal codes, an end code.
+printf '\x0a\x0c\x00\x00\x08\x00\x01\x20\x00\x03\x00\x00\x01\x20\x00\x03\x00\x00\x01\x20\x00\x03\x10\x80' >"$out/gif_lzw/literals.bin"
 im "$work/few.ppm" "$out/gif/few.gif"
 im "$work/gray.pgm" -interlace GIF "$out/gif/gray_interlaced.gif"
 im "$work/alpha.png" -colors 8 "$out/gif/transparent.gif"

@@ -12,7 +12,7 @@ out=${3:?}
 seconds=${4:?}
 shift 4
 targets=("$@")
-((${#targets[@]})) || targets=(readers raster wsq_decode wsq_stream convert gdi toolkit nistcom converter_ini)
+((${#targets[@]})) || targets=(readers raster wsq_decode wsq_stream convert gdi toolkit nistcom converter_ini gif_lzw)
 
 run_one() {
     local target=$1 corpus="$out/corpus/$1" findings="$out/findings/$1/"

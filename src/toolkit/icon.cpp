@@ -146,14 +146,27 @@ bool has_alpha(const BgraImage& image) {
     return false;
 }
 
-// The AND mask after the colour rows: a set bit is a transparent pixel. A 32-bit entry uses
-// it only when its alpha is all zero (old writers left the alpha empty).
+// Bytes at the end of the entry that belong to an embedded colour profile (a version-5
+// header's), which some writers put after the mask and others between the rows and the mask.
+uint64_t trailing_profile_bytes(std::span<const uint8_t> e, const dib::DibLayout& layout) {
+    constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
+    if (layout.header_bytes < 124 || le32(e, 56) != kProfileEmbedded) return 0;
+    const uint64_t at = le32(e, 112), size = le32(e, 116);
+    return at + size == e.size() ? size : 0;
+}
+
+// The AND mask: a set bit is a transparent pixel. It is the last block of the entry (less a
+// profile that ends it), as writers that put other data after the colour rows leave it; in
+// a plain entry that is right after the rows. A 32-bit entry uses it only when its alpha is
+// all zero (old writers left the alpha empty).
 void apply_mask(std::span<const uint8_t> e, const dib::DibLayout& layout, BgraImage& image) {
     const uint64_t colour_row = dib::stored_row_bytes(layout.bits, uint32_t(layout.width));
     const uint64_t mask_row = dib::stored_row_bytes(1, uint32_t(layout.width));
-    const uint64_t at = layout.pixels_at + colour_row * layout.height;
-    if (at + mask_row * layout.height > e.size()) return;  // no mask: the entry is opaque
+    const uint64_t rows_end = layout.pixels_at + colour_row * layout.height;
+    const uint64_t end = e.size() - trailing_profile_bytes(e, layout);
+    if (rows_end + mask_row * layout.height > end) return;  // no mask: the entry is opaque
     if (layout.bits == 32 && has_alpha(image)) return;
+    const uint64_t at = end - mask_row * layout.height;
     for (int y = 0; y < layout.height; ++y) {
         const uint8_t* mask = e.data() + at + mask_row * (layout.height - 1 - y);
         for (int x = 0; x < layout.width; ++x) {

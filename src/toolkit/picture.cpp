@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "toolkit/graphic_errors.h"
@@ -31,6 +32,22 @@ std::string sibling_name(const std::string& file_name, const std::string& extens
     const std::string ext = file_extension(file_name);
     const std::string stem = ext.empty() ? file_name : file_name.substr(0, file_name.size() - ext.size() - 1);
     return stem + extension;
+}
+
+// That sibling as it is spelt in its folder: the exact name, else a name that differs only in
+// case (C3.CUT beside c3.pal), the first in name order when there are several.
+std::string find_sibling(const std::string& file_name, const std::string& extension) {
+    namespace fs = std::filesystem;
+    const std::string exact = sibling_name(file_name, extension);
+    std::error_code error;
+    if (fs::is_regular_file(exact, error)) return exact;
+    const fs::path path(exact);
+    const std::string wanted = lower_ascii(path.filename().string());
+    std::vector<std::string> found;
+    fs::directory_iterator it(path.has_parent_path() ? path.parent_path() : fs::path("."), error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error))
+        if (lower_ascii(it->path().filename().string()) == wanted) found.push_back(it->path().string());
+    return found.empty() ? exact : *std::min_element(found.begin(), found.end());
 }
 
 }  // namespace
@@ -102,7 +119,7 @@ void Picture::load_from_memory(const std::string& file_name, std::vector<uint8_t
     const std::string sibling = graphic->sibling_extension();
     if (!sibling.empty()) {
         try {
-            graphic->set_sibling(read_whole_file(sibling_name(file_name, sibling)), true);
+            graphic->set_sibling(read_whole_file(find_sibling(file_name, sibling)), true);
         } catch (const EFileError&) {
             graphic->set_sibling({}, false);
         }

@@ -94,6 +94,73 @@ TEST(Icons, TransparentPixelsAreWhiteAndA16By16IconGives16By16) {
     }
 }
 
+// Pillow's reading of an icon painted over white, as RGB.
+Picture pillow_over_white(const std::string& path) {
+    const std::string out = path + ".pil.ppm";
+    EXPECT_EQ(run(std::string(kPython) + "a = Image.open(sys.argv[1]).convert('RGBA'); "
+                  "w = Image.new('RGBA', a.size, 'white'); w.alpha_composite(a); "
+                  "w.convert('RGB').save(sys.argv[2])\" " + q(path) + " " + q(out)),
+              0);
+    return normalised(read_pnm(out));
+}
+
+void put_le(std::vector<uint8_t>& b, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+
+// A one-entry icon of `bits` (1 or 24) with a version-5 header and an embedded colour profile
+// between the colour rows and the AND mask, as files made from a BMP with a profile have it.
+// Colours: a diagonal pattern; the mask clears the left quarter and the top rows.
+std::vector<uint8_t> profiled_icon(int width, int height, int bits) {
+    const uint32_t row = ((width * bits + 31) / 32) * 4, mask_row = ((width + 31) / 32) * 4;
+    const uint32_t palette = bits == 1 ? 8 : 0, profile = 60;
+    const uint32_t rows_end = 124 + palette + row * height;
+    std::vector<uint8_t> dib;
+    for (uint32_t v : {124u, uint32_t(width), uint32_t(2 * height)}) put_le(dib, v, 4);
+    put_le(dib, 1, 2), put_le(dib, bits, 2);
+    while (dib.size() < 56) dib.push_back(0);
+    put_le(dib, 0x4D424544, 4);  // 'MBED'
+    while (dib.size() < 112) dib.push_back(0);
+    put_le(dib, rows_end, 4), put_le(dib, profile, 4), put_le(dib, 0, 4);
+    if (bits == 1) dib.insert(dib.end(), {0, 0, 0, 0, 40, 160, 20, 0});
+    for (int y = 0; y < height; ++y) {  // bottom row first
+        std::vector<uint8_t> r(row, 0);
+        for (int x = 0; x < width; ++x) {
+            const bool on = (x + (height - 1 - y)) % 3 == 0;
+            if (bits == 1 && on) r[x / 8] |= uint8_t(0x80 >> (x % 8));
+            if (bits == 24) r[3 * x] = on ? 200 : 10, r[3 * x + 1] = uint8_t(x * 2), r[3 * x + 2] = uint8_t(y * 3);
+        }
+        dib.insert(dib.end(), r.begin(), r.end());
+    }
+    dib.insert(dib.end(), profile, 0xA5);
+    for (int y = 0; y < height; ++y) {
+        std::vector<uint8_t> m(mask_row, 0);
+        for (int x = 0; x < width; ++x)
+            if (x < width / 4 || height - 1 - y < 2) m[x / 8] |= uint8_t(0x80 >> (x % 8));
+        dib.insert(dib.end(), m.begin(), m.end());
+    }
+    std::vector<uint8_t> ico = {0, 0, 1, 0, 1, 0, uint8_t(width), uint8_t(height), 0, 0, 1, 0, uint8_t(bits), 0};
+    put_le(ico, uint32_t(dib.size()), 4), put_le(ico, 22, 4);
+    ico.insert(ico.end(), dib.begin(), dib.end());
+    return ico;
+}
+
+// The AND mask is the entry's last block whatever lies between it and the colour rows; rows
+// are padded to 32 bits and stored bottom up, in the colour and the mask alike.
+TEST(Icons, MaskedEntriesWithLongHeadersMatchPillow) {
+    TempDir dir;
+    // The bottom right pixel is opaque and drawn.
+    const std::tuple<const char*, int, int, int, std::array<int, 3>> cases[] = {
+        {"1-bit 16 x 16", 16, 16, 1, {20, 160, 40}}, {"24-bit 127 x 64", 127, 64, 24, {0, 252, 200}}};
+    for (const auto& [name, width, height, bits, corner] : cases) {
+        const std::string path = dir.file("p.ico");
+        write_file(path, profiled_icon(width, height, bits));
+        const Picture loaded = handle_picture(load(path));
+        EXPECT_EQ(max_difference(loaded, pillow_over_white(path)), 0) << name;
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(loaded.at(width - 1, height - 1, c), corner[c]) << name;
+    }
+}
+
 TEST(Jpeg, EveryJpegExtensionLoadsWithTheToolsPixels) {
     TempDir dir;
     write_pnm(dir.file("src.ppm"), colour_pattern(61, 47));

@@ -102,27 +102,38 @@ struct PspBuilder {
         for (const auto& c : rgb) rest.u8(c[2]).u8(c[1]).u8(c[0]).u8(0);
         return block(2, f, rest);
     }
-    Bytes channel(unsigned type, const std::vector<uint8_t>& packed, size_t unpacked) const {
+    Bytes channel(unsigned type, const std::vector<uint8_t>& packed, size_t unpacked, unsigned bitmap_type = 0) const {
         Bytes f, data;
-        f.le32(static_cast<uint32_t>(packed.size())).le32(static_cast<uint32_t>(unpacked)).le16(0).le16(type);
+        f.le32(static_cast<uint32_t>(packed.size())).le32(static_cast<uint32_t>(unpacked)).le16(bitmap_type).le16(type);
         return block(5, f, data.raw(packed));
     }
-    Bytes layer_bank(int width, int height, const Bytes& channels, unsigned count) const {
+    // A layer's saved rectangle (its image rectangle too), opacity, visibility and type.
+    struct Layer {
+        int left, top, width, height;
+        unsigned opacity = 255;
+        bool visible = true;
+        unsigned type = 1;
+    };
+    Bytes layer(const Layer& l, const Bytes& channels, unsigned count) const {
         Bytes f, rest;
         if (major == 3)
             f.text("Layer").fill(251, 0);
         else
             f.le16(5).text("Layer");
-        f.u8(major == 3 ? 1 : 1);
-        for (int i = 0; i < 2; ++i) f.le32(0).le32(0).le32(width).le32(height);
-        f.fill(24, 0);
+        f.u8(l.type);
+        for (int i = 0; i < 2; ++i) f.le32(l.left).le32(l.top).le32(l.left + l.width).le32(l.top + l.height);
+        f.u8(l.opacity).u8(0).u8(l.visible ? 1 : 0).fill(21, 0);
         Bytes bitmap_info;
         if (major > 3) bitmap_info.le32(8);
         bitmap_info.le16(1).le16(count);
         if (major == 3) f.raw(bitmap_info.b);
         else rest.raw(bitmap_info.b);
         rest.raw(channels.b);
-        return block(3, {}, block(4, f, rest), false);
+        return block(4, f, rest);
+    }
+    Bytes bank(const Bytes& layers) const { return block(3, {}, layers, false); }
+    Bytes layer_bank(int width, int height, const Bytes& channels, unsigned count) const {
+        return bank(layer({0, 0, width, height}, channels, count));
     }
     std::vector<uint8_t> file(const Bytes& body) const {
         Bytes b;

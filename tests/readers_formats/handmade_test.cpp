@@ -44,13 +44,19 @@ TEST(RlaReader, RefusesXyzAndOffsetsPastTheEnd) {
 TEST(CutReader, PaletteFromTheSiblingFileOrAGrayRamp) {
     testing::TempDir dir;
     readers::file_format_list();
-    testing::write_file(dir.file("pic.pal"), halo_palette().b);
-    toolkit::Picture with_palette;
-    with_palette.load_from_memory(dir.file("pic.cut"), cut_file().b);
-    const Picture p = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*with_palette.graphic()), false);
+    // The palette is found whatever the case of either name.
+    const std::pair<const char*, const char*> names[] = {
+        {"pic.pal", "pic.cut"}, {"C3.PAL", "C3.CUT"}, {"c4.pal", "C4.CUT"}, {"C5.Pal", "c5.cut"}};
     const auto c = [](int i) { return Rgb{i * 10 * 255 / 63, 255, (63 - i * 10) * 255 / 63}; };
-    expect_row(p, 0, {c(1), c(1), c(1), c(2)});
-    expect_row(p, 1, {c(3), c(4), c(5), c(5)});
+    for (const auto& [palette, picture] : names) {
+        SCOPED_TRACE(picture);
+        testing::write_file(dir.file(palette), halo_palette().b);
+        toolkit::Picture with_palette;
+        with_palette.load_from_memory(dir.file(picture), cut_file().b);
+        const Picture p = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*with_palette.graphic()), false);
+        expect_row(p, 0, {c(1), c(1), c(1), c(2)});
+        expect_row(p, 1, {c(3), c(4), c(5), c(5)});
+    }
 
     toolkit::Picture gray;
     gray.load_from_memory(dir.file("alone.cut"), cut_file().b);

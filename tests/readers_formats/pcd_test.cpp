@@ -61,6 +61,27 @@ TEST(PcdReader, BaseResolutionsOfImageMagickPacks) {
     }
 }
 
+// An overview pack (three header sectors, then Base/16 thumbnails) made of an ImageMagick pack's
+// Base/16 image: read at index 0 whatever resolution is asked for, it is that image.
+TEST(PcdReader, OverviewPacksGiveTheirFirstThumbnail) {
+    testing::TempDir dir;
+    const std::string pcd = dir.file("image.pcd");
+    ASSERT_EQ(testing::run("convert -size 768x512 gradient:'rgb(200,40,20)-rgb(30,160,220)' " + sh_quote(pcd)), 0);
+    const std::vector<uint8_t> pack = testing::read_file(pcd);
+    std::vector<uint8_t> overview(0x1800, 0);
+    std::memcpy(overview.data(), "PCD_OPA", 7);
+    overview[11] = 2;  // thumbnails in the pack
+    overview.insert(overview.end(), pack.begin() + 0x2000, pack.begin() + 0x2000 + 192 * 128 * 3 / 2);
+    overview.insert(overview.end(), 192 * 128 * 3 / 2, 0x80);  // a second, gray one
+    const Picture thumbnail = load_pcd(pack, 0);
+    for (int resolution : {0, 2}) {
+        const Picture got = load_pcd(overview, resolution);
+        ASSERT_EQ(got.width, 192);
+        ASSERT_EQ(got.height, 128);
+        EXPECT_EQ(max_difference(got, thumbnail), 0) << resolution;
+    }
+}
+
 // An image pack holding only a Base/16 image of one colour but a marked top-left pixel pair.
 std::vector<uint8_t> hand_pack(unsigned rotation) {
     std::vector<uint8_t> b(0x2000 + 192 * 128 * 3 / 2, 0);

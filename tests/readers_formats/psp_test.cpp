@@ -53,6 +53,62 @@ TEST(PspReader, PaletteAndGrayImages) {
     EXPECT_EQ(pic.at(2, 1, 1), 60);
 }
 
+// Three planes of one value each, `width` x `height` with rows padded to 4 bytes.
+Bytes flat_channels(const PspBuilder& p, int width, int height, std::array<uint8_t, 3> rgb) {
+    Bytes channels;
+    const size_t size = static_cast<size_t>((width + 3) / 4 * 4 * height);
+    for (unsigned c = 0; c < 3; ++c) channels.raw(p.channel(c + 1, std::vector<uint8_t>(size, rgb[c]), size).b);
+    return channels;
+}
+
+// Every visible raster layer is drawn, bottom first, blended normally: the layer's opacity
+// times its transparency mask; hidden and vector layers are not; what no layer covers is
+// transparent.
+TEST(PspReader, VisibleRasterLayersComposeWithOpacityAndMask) {
+    for (unsigned major : {3u, 4u}) {
+        SCOPED_TRACE("version " + std::to_string(major));
+        const PspBuilder p{major};
+        Bytes top = flat_channels(p, 2, 2, {0, 0, 250});
+        top.raw(p.channel(0, {255, 0, 0, 0, 255, 255, 0, 0}, 8, 1).b);  // transparency mask
+        Bytes layers;
+        layers.raw(p.layer({0, 0, 4, 3}, flat_channels(p, 4, 3, {200, 100, 50}), 3).b)
+            .raw(p.layer({1, 1, 2, 2, 128}, top, 4).b)
+            .raw(p.layer({0, 0, 5, 3, 255, false}, flat_channels(p, 5, 3, {9, 9, 9}), 3).b)
+            .raw(p.layer({0, 0, 5, 3, 255, true, 3}, flat_channels(p, 5, 3, {7, 7, 7}), 3).b);
+        Bytes body;
+        body.raw(p.image(5, 3, kNone, 24, false).b).raw(p.bank(layers).b);
+        const Picture pic = load_picture(readers::psp_graphic_class(), p.file(body), true);
+        const auto blend = [](int over, int under) { return (over * 128 + under * 127 + 127) / 255; };
+        const std::array<int, 4> bottom = {200, 100, 50, 255}, mixed = {blend(0, 200), blend(0, 100), blend(250, 50), 255};
+        const std::pair<std::array<int, 2>, std::array<int, 4>> expected[] = {
+            {{0, 0}, bottom}, {{1, 1}, mixed}, {{2, 1}, bottom}, {{2, 2}, mixed}, {{4, 0}, {0, 0, 0, 0}}};
+        for (const auto& [at, rgba] : expected)
+            for (int c = 0; c < 4; ++c) EXPECT_EQ(pic.at(at[0], at[1], c), rgba[c]) << at[0] << "," << at[1] << " " << c;
+    }
+}
+
+// A picture is what its raster layers show: without one there is none, and a canvas over
+// 2048 x 2048 pixels may be at most 64 times what the layers hold, so that a small file
+// cannot ask for a huge one.
+TEST(PspReader, NoRasterLayerIsAnErrorAndLayersBoundTheCanvas) {
+    const PspBuilder p{4};
+    const auto file = [&](int width, int height, const Bytes& layers) {
+        Bytes body;
+        body.raw(p.image(width, height, kNone, 24, false).b);
+        if (!layers.b.empty()) body.raw(p.bank(layers).b);
+        return p.file(body);
+    };
+    const std::string invalid = "Cannot load image. Invalid or unexpected PSP image format.";
+    EXPECT_EQ(load_error(readers::psp_graphic_class(), file(3, 2, {})), invalid);
+    EXPECT_EQ(load_error(readers::psp_graphic_class(), file(16384, 16384, {})), invalid);
+    const Bytes hidden = p.layer({0, 0, 3, 2, 255, false}, flat_channels(p, 3, 2, {1, 2, 3}), 3);
+    EXPECT_EQ(load_error(readers::psp_graphic_class(), file(3, 2, hidden)), invalid);
+    const Bytes small = p.layer({0, 0, 40, 40}, flat_channels(p, 40, 40, {1, 2, 3}), 3);
+    EXPECT_NE(load_error(readers::psp_graphic_class(), file(4096, 4096, small)).find("larger than the file can hold"),
+              std::string::npos);
+    EXPECT_EQ(load_error(readers::psp_graphic_class(), file(2048, 2048, small)), "");
+}
+
 TEST(PspReader, RefusalsUseTheFamilysMessages) {
     const PspBuilder p{4};
     const auto with_image = [&](unsigned compression, unsigned depth) {

@@ -36,6 +36,9 @@ TEST(TgaInterop, FilesFromNetpbmImageMagickAndPillow) {
         {"pillow rgba rle", pillow_save("RGBA", ", rle=True"), src.rgbaPng, Decoder::Pillow, true},
         {"pillow gray", pillow_save("L", ""), src.gray, Decoder::Pillow},
         {"pillow gray rle", pillow_save("L", ", rle=True"), src.gray, Decoder::Pillow},
+        // Gray with alpha: 16-bit pixels of image types 3 and 11, alpha bits in the descriptor.
+        {"pillow gray alpha", pillow_save("LA", ""), src.rgbaPng, Decoder::Pillow, true},
+        {"pillow gray alpha rle", pillow_save("LA", ", compression='tga_rle'"), src.rgbaPng, Decoder::Pillow, true},
         {"pillow palette", pillow_save("P", ""), src.rgb, Decoder::Pillow},
         {"pillow palette rle", pillow_save("P", ", rle=True"), src.rgb, Decoder::Pillow},
     };

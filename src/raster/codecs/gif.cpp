@@ -9,7 +9,9 @@
 
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
+#include "raster/codecs/gif_image.h"
 #include "raster/codecs/gif_sizes.h"
+#include "raster/codecs/gif_wide.h"
 
 namespace quorvel::raster {
 namespace {
@@ -44,50 +46,81 @@ int transparent_index(const SavedImage& image) {
     return -1;
 }
 
+// What giflib read, as the reader takes it; false when the file has no image or no colours.
+bool from_giflib(const GifFileType& gif, GifFirstImage& out) {
+    if (gif.ImageCount < 1 || gif.SavedImages == nullptr) return false;
+    const SavedImage& first = gif.SavedImages[0];
+    // The first image's indexes refer to its own colour map when it has one.
+    const ColorMapObject* map = first.ImageDesc.ColorMap != nullptr ? first.ImageDesc.ColorMap : gif.SColorMap;
+    if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) return false;
+    out.screen_width = gif.SWidth;
+    out.screen_height = gif.SHeight;
+    out.background = gif.SBackGroundColor;
+    for (int i = 0; i < map->ColorCount; ++i) out.colours.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
+    out.transparent = transparent_index(first);
+    const GifImageDesc& d = first.ImageDesc;
+    out.left = d.Left, out.top = d.Top, out.width = d.Width, out.height = d.Height;
+    out.stored_interlaced = d.Interlace && !kSlurpDeinterlaces;
+    out.raster = first.RasterBits;
+    return true;
+}
+
 // The image's raster on the screen at its offsets, clipped to the screen.
-void place_image(const SavedImage& image, BMGImage& img) {
-    const GifImageDesc& d = image.ImageDesc;
-    if (image.RasterBits == nullptr || d.Width <= 0 || d.Height <= 0) return;
-    const std::vector<int> order = d.Interlace && !kSlurpDeinterlaces ? interlaced_rows(d.Height) : std::vector<int>();
-    for (int stored = 0; stored < d.Height; ++stored) {
-        const int y = static_cast<int>(d.Top) + (order.empty() ? stored : order[static_cast<size_t>(stored)]);
+void place_image(const GifFirstImage& image, BMGImage& img) {
+    if (image.raster == nullptr || image.width <= 0 || image.height <= 0) return;
+    const std::vector<int> order = image.stored_interlaced ? interlaced_rows(image.height) : std::vector<int>();
+    for (int stored = 0; stored < image.height; ++stored) {
+        const int y = image.top + (order.empty() ? stored : order[static_cast<size_t>(stored)]);
         if (y < 0 || y >= static_cast<int>(img.height)) continue;
-        const int x0 = std::max(0, d.Left);
-        const int x1 = std::min(static_cast<int>(img.width), d.Left + d.Width);
+        const int x0 = std::max(0, image.left);
+        const int x1 = std::min(static_cast<int>(img.width), image.left + image.width);
         if (x0 >= x1) continue;
-        const GifByteType* src = image.RasterBits + static_cast<size_t>(stored) * d.Width + (x0 - d.Left);
+        const uint8_t* src = image.raster + static_cast<size_t>(stored) * image.width + (x0 - image.left);
         std::memcpy(ImageRow(img, img.height - 1 - static_cast<uint32_t>(y)) + x0, src, static_cast<size_t>(x1 - x0));
     }
 }
 
-BMGError read_gif(const GifFileType& gif, BMGImage* img) {
-    if (gif.ImageCount < 1 || gif.SavedImages == nullptr) return BMG_ERR_CORRUPT_FORMAT;
-    const SavedImage& first = gif.SavedImages[0];
-    // The first image's indexes refer to its own colour map when it has one.
-    const ColorMapObject* map = first.ImageDesc.ColorMap != nullptr ? first.ImageDesc.ColorMap : gif.SColorMap;
-    if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) return BMG_ERR_CORRUPT_FORMAT;
-
-    img->width = gif.SWidth > 0 ? static_cast<uint32_t>(gif.SWidth) : 0;
-    img->height = gif.SHeight > 0 ? static_cast<uint32_t>(gif.SHeight) : 0;
+BMGError read_gif(const GifFirstImage& image, BMGImage* img) {
+    img->width = image.screen_width > 0 ? static_cast<uint32_t>(image.screen_width) : 0;
+    img->height = image.screen_height > 0 ? static_cast<uint32_t>(image.screen_height) : 0;
     img->bitsPerPixel = 8;
-    img->paletteSize = static_cast<uint16_t>(std::min(map->ColorCount, 256));
+    img->paletteSize = static_cast<uint16_t>(std::min<size_t>(image.colours.size(), 256));
     if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
-    const int transparent = transparent_index(first);
-    if (transparent >= 0 && transparent < img->paletteSize) img->transparentIndex = static_cast<int16_t>(transparent);
+    if (image.transparent >= 0 && image.transparent < img->paletteSize)
+        img->transparentIndex = static_cast<int16_t>(image.transparent);
     for (size_t i = 0; i < img->paletteSize; ++i)
-        codec_io::SetPaletteEntry(*img, i, map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
+        codec_io::SetPaletteEntry(*img, i, image.colours[i][0], image.colours[i][1], image.colours[i][2]);
 
-    const auto background = static_cast<uint8_t>(gif.SBackGroundColor);
+    const auto background = static_cast<uint8_t>(image.background);
     for (uint32_t y = 0; y < img->height; ++y) std::memset(ImageRow(*img, y), background, img->width);
-    place_image(first, *img);
+    place_image(image, *img);
     return BMG_OK;
 }
 
-// giflib allocates each image as its descriptor says: the descriptors are checked first.
-bool file_sizes_plausible(const char* filename) {
+// The whole file (empty when it cannot be read: giflib then reports the failure).
+std::vector<uint8_t> file_bytes(const char* filename) {
     std::ifstream in(filename, std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    return gif_sizes_plausible(bytes);
+    return std::vector<uint8_t>{std::istreambuf_iterator<char>(in), {}};
+}
+
+BMGError read_with_giflib(const char* filename, BMGImage* img) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(filename, &error);
+    if (gif == nullptr) return BMG_ERR_OPEN_FILE;
+    GifFirstImage image;
+    BMGError e = BMG_ERR_CORRUPT_FORMAT;
+    if (DGifSlurp(gif) == GIF_OK && from_giflib(*gif, image)) e = read_gif(image, img);
+    // giflib frees the handle whether or not the close succeeds.
+    if (DGifCloseFile(gif, &error) != GIF_OK && e == BMG_OK) e = BMG_ERR_CORRUPT_FORMAT;
+    return e;
+}
+
+// Images with LZW codes wider than giflib takes are decoded here.
+BMGError read_wide(const std::vector<uint8_t>& bytes, BMGImage* img) {
+    GifFirstImage image;
+    std::vector<uint8_t> raster;
+    const BMGError e = read_wide_gif(bytes, image, raster);
+    return e == BMG_OK ? read_gif(image, img) : e;
 }
 
 }  // namespace
@@ -95,13 +128,11 @@ bool file_sizes_plausible(const char* filename) {
 BMGError ReadGifFile(const char* filename, BMGImage* img) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
-    if (filename != nullptr && !file_sizes_plausible(filename)) return FailRead(img, BMG_ERR_IMAGE_SIZE);
-    int error = 0;
-    GifFileType* gif = filename != nullptr ? DGifOpenFileName(filename, &error) : nullptr;
-    if (gif == nullptr) return FailRead(img, BMG_ERR_OPEN_FILE);
-    BMGError e = DGifSlurp(gif) == GIF_OK ? read_gif(*gif, img) : BMG_ERR_CORRUPT_FORMAT;
-    // giflib frees the handle whether or not the close succeeds.
-    if (DGifCloseFile(gif, &error) != GIF_OK && e == BMG_OK) e = BMG_ERR_CORRUPT_FORMAT;
+    if (filename == nullptr) return FailRead(img, BMG_ERR_OPEN_FILE);
+    // giflib allocates each image as its descriptor says: the descriptors are checked first.
+    const std::vector<uint8_t> bytes = file_bytes(filename);
+    if (!gif_sizes_plausible(bytes)) return FailRead(img, BMG_ERR_IMAGE_SIZE);
+    BMGError e = gif_has_wide_codes(bytes) ? read_wide(bytes, img) : read_with_giflib(filename, img);
     if (e == BMG_OK) e = PackIndexedImage(img);
     return e == BMG_OK ? BMG_OK : FailRead(img, e);
 }

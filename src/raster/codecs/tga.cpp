@@ -37,6 +37,12 @@ TgaHeader parse_header(const uint8_t* b) {
 }
 
 bool indexed_type(uint8_t type) { return type == 1 || type == 3 || type == 9 || type == 11; }
+bool gray_type(uint8_t type) { return type == 3 || type == 11; }
+// 16-bit gray pixels are a gray byte and an alpha byte.
+bool gray_alpha(const TgaHeader& h) { return gray_type(h.imageType) && h.pixelDepth == 16; }
+// Gray with alpha keeps its alpha as 32-bit pixels (gray in blue, green and red) when the
+// descriptor gives the alpha bits, as for 32-bit colour; without them it is 8-bit gray.
+bool keeps_alpha(const TgaHeader& h) { return (h.pixelDepth == 32 || gray_alpha(h)) && (h.descriptor & kAlphaBit); }
 
 BMGError check_header(const TgaHeader& h) {
     if (h.imageType == 0) return BMG_ERR_FORMAT_OPTION;
@@ -46,19 +52,22 @@ BMGError check_header(const TgaHeader& h) {
     if (t != 1 && t != 2 && t != 3 && t != 9 && t != 10 && t != 11) return BMG_ERR_FORMAT_OPTION;
     if (h.mapLength > 256) return BMG_ERR_FORMAT_OPTION;
     // Indexes wider than a byte, or true colour in one byte, have no place in the record.
-    if (indexed_type(t) != (d == 8)) return BMG_ERR_BITS_PER_PIXEL;
+    if (indexed_type(t) != (d == 8) && !gray_alpha(h)) return BMG_ERR_BITS_PER_PIXEL;
     if (h.colourMapType == 1 && h.mapEntryBits != 15 && h.mapEntryBits != 16 && h.mapEntryBits != 24 &&
         h.mapEntryBits != 32)
         return BMG_ERR_FORMAT_OPTION;
     return BMG_OK;
 }
 
-// Colour map into the palette, or past it for true-colour images that carry one anyway.
+// Indexes (and 8-bit gray levels) take their colours from the palette.
+bool paletted(const TgaHeader& h) { return indexed_type(h.imageType) && !gray_alpha(h); }
+
+// Colour map into the palette, or past it for images that carry one anyway.
 bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
     const size_t entryBytes = (h.mapEntryBits + 7) / 8;
     const uint8_t* map = in.take(entryBytes * h.mapLength);
     if (map == nullptr) return false;
-    if (!indexed_type(h.imageType)) return true;
+    if (!paletted(h)) return true;
     for (size_t i = 0; i < h.mapLength; ++i) {
         const uint8_t* e = map + i * entryBytes;
         if (entryBytes == 2) {
@@ -123,12 +132,41 @@ void place_rows(const std::vector<uint8_t>& buffer, const TgaHeader& h, BMGImage
     }
 }
 
+// Gray and alpha byte pairs as blue, green, red, alpha pixels, the gray in all three.
+void widen_gray_alpha(const std::vector<uint8_t>& pairs, std::vector<uint8_t>& out) {
+    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
+        uint8_t* q = &out[i * 2];
+        q[0] = q[1] = q[2] = pairs[i];
+        q[3] = pairs[i + 1];
+    }
+}
+
+// The pixels in file row order, as the record holds them.
+BMGError read_pixels(InputBytes& in, const TgaHeader& h, const BMGImage& img, std::vector<uint8_t>& buffer) {
+    const bool widen = gray_alpha(h) && img.bitsPerPixel == 32;
+    const size_t pixelBytes = widen ? 2 : img.bitsPerPixel / 8;
+    const size_t filePixelBytes = (h.pixelDepth + 7) / 8;
+    std::vector<uint8_t> pairs;
+    try {
+        buffer.assign(static_cast<size_t>(img.height) * codec_io::PackedRowBytes(img.bitsPerPixel, img.width), 0);
+        if (widen) pairs.assign(buffer.size() / 2, 0);
+    } catch (const std::bad_alloc&) {
+        return BMG_ERR_NO_MEMORY;
+    }
+    std::vector<uint8_t>& target = widen ? pairs : buffer;
+    const bool ok = h.imageType > 3 ? decode_rle(in, target, pixelBytes, filePixelBytes)
+                                    : read_plain(in, target, pixelBytes, filePixelBytes);
+    if (!ok) return BMG_ERR_READ_FILE;
+    if (widen) widen_gray_alpha(pairs, buffer);
+    return BMG_OK;
+}
+
 BMGError read_tga(InputBytes& in, BMGImage* img) {
     const uint8_t* raw = in.take(18);
     if (raw == nullptr) return BMG_ERR_READ_FILE;
     const TgaHeader h = parse_header(raw);
     if (BMGError e = check_header(h); e != BMG_OK) return e;
-    const bool alpha = h.pixelDepth == 32 && (h.descriptor & kAlphaBit);
+    const bool alpha = keeps_alpha(h);
     if (!in.skip(h.idLength)) return BMG_ERR_READ_FILE;
 
     // A header claiming more pixels than the rest of the file could hold (a packet gives at
@@ -139,27 +177,20 @@ BMGError read_tga(InputBytes& in, BMGImage* img) {
 
     img->width = h.width;
     img->height = h.height;
-    img->bitsPerPixel = h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
-    if (h.colourMapType == 1 && indexed_type(h.imageType)) img->paletteSize = h.mapLength;
+    if (gray_alpha(h))
+        img->bitsPerPixel = alpha ? 32 : 8;
+    else
+        img->bitsPerPixel = h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
+    if (h.colourMapType == 1 && paletted(h)) img->paletteSize = h.mapLength;
     if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
 
     if (h.colourMapType == 1) {
         if (!read_colour_map(in, h, *img)) return BMG_ERR_READ_FILE;
-    } else if (indexed_type(h.imageType)) {
-        codec_io::FillGrayRamp(*img);
     }
+    if (img->bitsPerPixel == 8 && (h.colourMapType != 1 || !paletted(h))) codec_io::FillGrayRamp(*img);
 
-    const size_t pixelBytes = img->bitsPerPixel / 8;
-    const size_t filePixelBytes = (h.pixelDepth + 7) / 8;
     std::vector<uint8_t> buffer;
-    try {
-        buffer.assign(static_cast<size_t>(img->height) * codec_io::PackedRowBytes(img->bitsPerPixel, img->width), 0);
-    } catch (const std::bad_alloc&) {
-        return BMG_ERR_NO_MEMORY;
-    }
-    const bool ok = h.imageType > 3 ? decode_rle(in, buffer, pixelBytes, filePixelBytes)
-                                    : read_plain(in, buffer, pixelBytes, filePixelBytes);
-    if (!ok) return BMG_ERR_READ_FILE;
+    if (BMGError e = read_pixels(in, h, *img, buffer); e != BMG_OK) return e;
     place_rows(buffer, h, *img);
     return BMG_OK;
 }

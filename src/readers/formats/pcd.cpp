@@ -16,6 +16,8 @@ constexpr size_t kMinimumBytes = 6144;
 constexpr size_t kRotationByte = 3586;
 // Where the base images of an image pack start (sectors 4, 23 and 96 of 2048 bytes).
 constexpr size_t kBaseOffsets[3] = {0x2000, 0xB800, 0x30000};
+// An overview pack holds Base/16 thumbnails, the first after its three header sectors.
+constexpr size_t kOverviewFirstImage = 0x1800;
 
 bool overview_pack(std::span<const uint8_t> b) { return b.size() > kMinimumBytes && std::memcmp(b.data(), "PCD_OPA", 7) == 0; }
 bool image_pack(std::span<const uint8_t> b) { return b.size() > kMinimumBytes && std::memcmp(b.data() + 2048, "PCD", 3) == 0; }
@@ -31,10 +33,10 @@ struct BaseImage {
 };
 
 // Rows come in pairs: two luma rows, then one row of each chroma at half width.
-BaseImage decode_base(ByteView& in, int level, TColorManager& cm) {
+BaseImage decode_base(ByteView& in, int level, size_t offset, TColorManager& cm) {
     BaseImage img{192 << level, 128 << level, {}};
     const size_t w = static_cast<size_t>(img.width);
-    in.seek(kBaseOffsets[level]);
+    in.seek(offset);
     const auto data = in.take(w * img.height * 3 / 2);
     img.bgr.resize(w * img.height * 3);
     std::vector<uint8_t> c1(w), c2(w);
@@ -96,13 +98,15 @@ void TPCDGraphic::LoadFromStream(toolkit::Stream& stream) {
 void TPCDGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName, resolution_);
     ByteView in(stream.rest(), kName);
-    if (image_info().info_options & 1) fail(gesNotSupported, "Overview packs are", kName);
+    // An overview pack is read at index 0, its first thumbnail as it is stored.
+    const bool overview = (image_info().info_options & 1) != 0;
+    const int index = overview ? 0 : resolution_;
     set_up_conversion(color_manager(), cmPhotoYCC, 8, 3);
-    const int level = std::min(resolution_, 2), scale = 1 << (resolution_ - level);
-    const unsigned turns = rotation_of(in.bytes());
+    const int level = std::min(index, 2), scale = 1 << (index - level);
+    const unsigned turns = overview ? 0 : rotation_of(in.bytes());
     const int width = image_info().width, height = image_info().height;
     progress_start(gesLoadingData);
-    const BaseImage base = decode_base(in, level, color_manager());
+    const BaseImage base = decode_base(in, level, overview ? kOverviewFirstImage : kBaseOffsets[level], color_manager());
     prepare_bitmap(width, height, 0);
     for (int y = 0; y < height; ++y) {
         uint8_t* row = scanline(y);

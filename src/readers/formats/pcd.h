@@ -1,5 +1,6 @@
 // Kodak Photo CD reader: the three base resolutions of an image pack (192 x 128, 384 x 256 and
-// 768 x 512), planar Photo YCC with chroma halved both ways, turned as the pack says.
+// 768 x 512), planar Photo YCC with chroma halved both ways, turned as the pack says; of an
+// overview pack, its first 192 x 128 thumbnail.
 #pragma once
 
 #include "readers/graphic_ex.h"

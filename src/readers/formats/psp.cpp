@@ -9,6 +9,7 @@
 #include "readers/decoders/psp_rle.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
+#include "readers/formats/psp_compose.h"
 #include "readers/reader_classes.h"
 
 namespace quorvel::readers {
@@ -121,56 +122,99 @@ std::vector<RGBQUAD> read_palette_block(ByteView& in, const Block& b) {
     return palette;
 }
 
-// One channel's pixels as rows of `stride` bytes.
+enum PspBitmapType : uint16_t { btImage = 0, btTransparencyMask = 1 };
+
+// One channel's samples as rows over the layer's saved rectangle.
 struct Channel {
-    uint16_t type = 0;
+    uint16_t bitmap_type = 0, channel_type = 0;
     std::vector<uint8_t> bytes;
 };
+
+// A raster layer as its block describes it; its channels are read when it is drawn.
+struct LayerInfo {
+    Block block;
+    Rect saved;
+    uint8_t opacity = 255;
+    bool visible = false;
+    uint64_t pixels = 0;  // what its image channels can hold, at most its saved area
+};
+
+// What the walk over the top-level blocks found.
+struct PspContent {
+    bool have_image = false;
+    PspImage image;
+    std::vector<RGBQUAD> palette;
+    std::vector<LayerInfo> layers;  // raster layers with image channels, bottom first
+};
+
+bool valid_depth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24; }
 
 class LayerLoader {
 public:
     LayerLoader(PspReader& r, const PspImage& img, uint64_t max_bytes) : r_(r), img_(img), max_bytes_(max_bytes) {}
 
-    // The image channels of the layer block, false for a layer that holds no raster.
-    bool read(const Block& layer, Rect& saved, std::vector<Channel>& channels) {
+    // The layer block's description; false for a layer that holds no raster.
+    bool describe(const Block& layer, LayerInfo& info) {
         ByteView& in = r_.in();
         in.seek(layer.fields);
-        if (r_.v3())
-            in.skip(256);
-        else
-            in.skip(in.le16());
+        in.skip(r_.v3() ? 256 : in.le16());  // the name
         const uint8_t type = in.u8();
         in.skip(16);  // the layer's rectangle; the saved part is what the channels hold
-        saved = Rect{int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32())};
+        const Rect& saved = info.saved = Rect{int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32())};
+        info.opacity = in.u8();
+        in.skip(1);  // blend mode: every mode is drawn as normal
+        info.visible = (in.u8() & 1) != 0;
+        info.block = layer;
         // A layer is never larger than the largest picture the limits allow.
         constexpr int64_t kSide = int64_t{1} << 28;
         if (type > 2 || saved.width() <= 0 || saved.height() <= 0 || saved.width() > kSide || saved.height() > kSide)
             return false;
+        for_each_channel(layer, [&](const Block&, uint16_t bitmap_type, uint16_t channel_type, uint32_t packed, uint32_t unpacked) {
+            if (bitmap_type != btImage || !drawn_channel(channel_type)) return;
+            const uint64_t held = std::min({uint64_t{unpacked}, padded_bytes(saved), most_unpacked(packed)});
+            info.pixels = std::max(info.pixels, std::min<uint64_t>(held * 8 / img_.channel_bits(), area(saved)));
+        });
+        return info.pixels > 0;
+    }
+
+    // The layer's image channels and its transparency mask, decoded.
+    std::vector<Channel> read(const LayerInfo& info) {
+        std::vector<Channel> channels;
+        for_each_channel(info.block, [&](const Block& b, uint16_t bitmap_type, uint16_t channel_type, uint32_t packed, uint32_t unpacked) {
+            const bool image = bitmap_type == btImage && drawn_channel(channel_type);
+            if (!image && !(bitmap_type == btTransparencyMask && channel_type == 0)) return;
+            ByteView& in = r_.in();
+            in.seek(b.data);
+            const auto source = in.take(packed);
+            const uint64_t size = std::min<uint64_t>(unpacked, padded_bytes(info.saved));
+            if (size > std::min(max_bytes_, most_unpacked(packed))) fail_size();
+            Channel c{bitmap_type, channel_type, std::vector<uint8_t>(size, 0)};
+            decode(source, c.bytes);
+            channels.push_back(std::move(c));
+        });
+        return channels;
+    }
+
+    size_t padded_stride(int64_t width) const { return (static_cast<size_t>(width) * img_.channel_bits() + 31) / 32 * 4; }
+
+private:
+    // Calls `visit` with each channel block of the layer and its four leading fields.
+    template <typename Visit>
+    void for_each_channel(const Block& layer, Visit visit) {
+        ByteView& in = r_.in();
         size_t at = layer.data;
         if (!r_.v3()) at += r_.peek32(at);  // the bitmap information chunk
         in.seek(at);
         Block b;
         while (r_.next(layer.end, b)) {
-            if (b.id == pbChannel) read_channel(b, saved, channels);
+            if (b.id == pbChannel) {
+                in.seek(b.fields);
+                const uint32_t packed = in.le32(), unpacked = in.le32();
+                const uint16_t bitmap_type = in.le16(), channel_type = in.le16();
+                visit(b, bitmap_type, channel_type, packed, unpacked);
+            }
             in.seek(b.end);
         }
-        return !channels.empty();
-    }
-
-private:
-    void read_channel(const Block& b, const Rect& saved, std::vector<Channel>& channels) {
-        ByteView& in = r_.in();
-        in.seek(b.fields);
-        const uint32_t packed = in.le32(), unpacked = in.le32();
-        const uint16_t bitmap_type = in.le16(), channel_type = in.le16();
-        if (bitmap_type != 0 || channel_type > 3) return;
-        in.seek(b.data);
-        const auto source = in.take(packed);
-        const uint64_t padded = uint64_t{padded_stride(saved.width())} * saved.height();
-        if (std::min<uint64_t>(unpacked, padded) > std::min(max_bytes_, most_unpacked(packed))) fail_size();
-        Channel c{channel_type, std::vector<uint8_t>(std::min<uint64_t>(unpacked, padded), 0)};
-        decode(source, c.bytes);
-        channels.push_back(std::move(c));
     }
     void decode(std::span<const uint8_t> source, std::vector<uint8_t>& target) const {
         if (img_.compression == pcRLE) {
@@ -187,7 +231,10 @@ private:
         if (img_.compression == pcRLE) return packed * 64;
         return img_.compression == pcLZ77 ? packed * 1032 + 64 : packed;
     }
-    size_t padded_stride(int64_t width) const { return (static_cast<size_t>(width) * img_.channel_bits() + 31) / 32 * 4; }
+    // Colour images draw their red, green and blue channels, the others their index channel.
+    bool drawn_channel(uint16_t type) const { return img_.bit_depth == 24 ? type >= 1 && type <= 3 : type == 0; }
+    static uint64_t area(const Rect& r) { return static_cast<uint64_t>(r.width()) * static_cast<uint64_t>(r.height()); }
+    uint64_t padded_bytes(const Rect& r) const { return uint64_t{padded_stride(r.width())} * static_cast<uint64_t>(r.height()); }
     [[noreturn]] static void fail_size() { throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName)); }
 
     PspReader& r_;
@@ -195,35 +242,26 @@ private:
     uint64_t max_bytes_;
 };
 
-bool valid_depth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24; }
-
-// What the walk over the top-level blocks found.
-struct PspContent {
-    bool have_image = false;
-    PspImage image;
-    std::vector<RGBQUAD> palette;
-    Rect saved;
-    std::vector<Channel> channels;
-};
-
 unsigned major_version(ByteView& in) {
     in.seek(kSignatureBytes);
     return in.le16();
 }
 
-void read_layer_bank(PspReader& r, const Block& bank, PspContent& c, uint64_t max_bytes) {
+void read_layer_bank(PspReader& r, const Block& bank, PspContent& c) {
     ByteView& in = r.in();
     in.seek(bank.data);
     Block b;
-    LayerLoader loader(r, c.image, max_bytes);
-    while (c.channels.empty() && r.next(bank.end, b)) {
-        if (b.id == pbLayer) loader.read(b, c.saved, c.channels);
+    if (!valid_depth(c.image.bit_depth)) return;  // refused once the walk is done
+    LayerLoader loader(r, c.image, 0);
+    while (r.next(bank.end, b)) {
+        LayerInfo info;
+        if (b.id == pbLayer && loader.describe(b, info)) c.layers.push_back(info);
         in.seek(b.end);
     }
 }
 
-// Walks the top-level blocks; with `layers`, also reads the first raster layer.
-PspContent walk(ByteView& in, bool layers, uint64_t max_bytes) {
+// Walks the top-level blocks; with `layers`, also describes the raster layers.
+PspContent walk(ByteView& in, bool layers) {
     PspReader r(in, major_version(in));
     in.seek(kSignatureBytes + 4);
     PspContent c;
@@ -235,8 +273,8 @@ PspContent walk(ByteView& in, bool layers, uint64_t max_bytes) {
             if (!layers) break;
         } else if (b.id == pbColour) {
             c.palette = read_palette_block(in, b);
-        } else if (b.id == pbLayerBank && layers && c.have_image && c.channels.empty()) {
-            read_layer_bank(r, b, c, max_bytes);
+        } else if (b.id == pbLayerBank && layers && c.have_image) {
+            read_layer_bank(r, b, c);
         }
         in.seek(b.end);
     }
@@ -248,18 +286,43 @@ ColorModel model_of(const PspImage& img) {
     return img.grey ? cmGray : cmIndexed;
 }
 
-// The saved rectangle's rows placed on the canvas (rows of `row_bytes`), clipped to it.
-void place(const Channel& ch, const Rect& saved, const PspImage& img, std::vector<uint8_t>& plane) {
-    const size_t canvas_row = img.row_bytes(img.width), saved_row = img.row_bytes(saved.width());
-    const size_t stride = ch.bytes.size() >= (saved_row + 3) / 4 * 4 * saved.height() ? (saved_row + 3) / 4 * 4 : saved_row;
-    const bool aligned = (static_cast<int64_t>(saved.left) * img.channel_bits()) % 8 == 0 && saved.left >= 0;
-    const size_t left = aligned ? static_cast<size_t>(saved.left) * img.channel_bits() / 8 : 0;
-    for (int y = 0; y < saved.height(); ++y) {
-        const int64_t row = int64_t{saved.top} + y;
-        if (row < 0 || row >= img.height || (y + 1) * stride > ch.bytes.size() || left >= canvas_row) continue;
-        const size_t count = std::min(saved_row, canvas_row - left);
-        std::copy_n(ch.bytes.data() + y * stride, count, plane.data() + static_cast<size_t>(row) * canvas_row + left);
+// A canvas larger than 2048 x 2048 pixels may be at most 64 times what its layers hold (a
+// 33 KB file claimed 16384 x 16384 pixels and no layer at all), as for GIF screens.
+constexpr uint64_t kFreeCanvasPixels = uint64_t{1} << 22;
+constexpr uint64_t kCanvasPerLayerPixels = 64;
+
+uint64_t most_canvas_pixels(const std::vector<LayerInfo>& layers) {
+    uint64_t held = 0;
+    for (const LayerInfo& l : layers) held = std::min<uint64_t>(held + l.pixels, uint64_t{1} << 40);
+    return std::max(kFreeCanvasPixels, held * kCanvasPerLayerPixels);
+}
+
+// The layer's channels as planes: rows padded to 4 bytes when the data holds that many.
+LayerPlane plane_of(const Channel& ch, const LayerInfo& layer, const PspImage& img, size_t padded) {
+    const size_t row = img.row_bytes(layer.saved.width());
+    const bool full = ch.bytes.size() >= padded * static_cast<size_t>(layer.saved.height());
+    return LayerPlane{ch.bytes.data(), ch.bytes.size(), full ? padded : row};
+}
+
+// Draws one layer: a colour layer blended over what is below, an index layer placed.
+void draw_layer(LayerLoader& loader, const LayerInfo& layer, const PspImage& img, const Canvas& canvas) {
+    const std::vector<Channel> channels = loader.read(layer);
+    const size_t padded = loader.padded_stride(layer.saved.width());
+    const LayerArea area{layer.saved.left, layer.saved.top, layer.saved.width(), layer.saved.height(), layer.opacity};
+    LayerPlane rgb[3], mask, index;
+    for (const Channel& ch : channels) {
+        const LayerPlane p = plane_of(ch, layer, img, padded);
+        if (ch.bitmap_type == btTransparencyMask)
+            mask = p;
+        else if (ch.channel_type == 0)
+            index = p;
+        else
+            rgb[ch.channel_type - 1] = p;
     }
+    if (img.bit_depth == 24)
+        blend_colour_layer(area, rgb, mask, canvas);
+    else if (index.bytes != nullptr)
+        place_index_layer(area, index, img.channel_bits(), canvas);
 }
 
 }  // namespace
@@ -281,7 +344,7 @@ bool TPSPGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     ByteView in(stream.rest(), kName);
     const unsigned major = major_version(in);
     if (major < 3) return false;
-    const PspContent c = walk(in, false, 0);
+    const PspContent c = walk(in, false);
     if (!c.have_image) return false;
     ReaderImageInfo& info = image_info();
     const PspImage& img = c.image;
@@ -306,31 +369,32 @@ void TPSPGraphic::LoadFromStream(toolkit::Stream& stream) {
 void TPSPGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);
-    const PspImage header = walk(in, false, 0).image;
+    const PspContent c = walk(in, true);
+    const PspImage& header = c.image;
     if (!valid_depth(header.bit_depth)) fail(gesInvalidColorFormat, kName);
     if (header.compression == pcJPEG) fail(gesNotSupported, gesCompressionScheme, kName);
     if (header.compression > pcJPEG) fail(gesInvalidImage, kName);
+    // A picture is what its visible raster layers show; without one there is nothing to show.
+    std::vector<LayerInfo> shown;
+    for (const LayerInfo& l : c.layers)
+        if (l.visible && l.opacity > 0) shown.push_back(l);
+    if (shown.empty()) fail(gesInvalidImage, kName);
     const ColorModel model = model_of(header);
-    set_up_conversion(color_manager(), model, header.channel_bits(), model == cmRGB ? 3 : 1);
-    // Even LZ77 shrinks a channel at most about 1032 to 1.
-    prepare_bitmap(header.width, header.height, uint64_t{in.size()} * 1032 * 8);
-    const PspContent c = walk(in, true, limits().max_load_bytes);
+    if (model == cmRGB)
+        set_up_conversion(color_manager(), cmRGBA, 8, 4, coAlpha);
+    else
+        set_up_conversion(color_manager(), model, header.channel_bits(), 1);
+    prepare_bitmap(header.width, header.height, most_canvas_pixels(c.layers));
     if (model == cmIndexed) set_palette(c.palette);
 
     progress_start(gesLoadingData);
-    const unsigned planes = model == cmRGB ? 3 : 1;
-    const size_t row = header.row_bytes(header.width);
-    std::vector<std::vector<uint8_t>> canvas(planes, std::vector<uint8_t>(row * header.height, 0));
-    for (const Channel& ch : c.channels) {
-        const unsigned plane = planes == 3 ? ch.type - 1u : 0u;
-        if ((planes == 3) == (ch.type != 0) && plane < planes) place(ch, c.saved, header, canvas[plane]);
-    }
-    const uint8_t* source[3];
-    for (int y = 0; y < header.height; ++y) {
-        for (unsigned p = 0; p < planes; ++p) source[p] = canvas[p].data() + static_cast<size_t>(y) * row;
-        color_manager().convert_row(std::span<const uint8_t* const>(source, planes), scanline(y),
-                                    static_cast<unsigned>(header.width));
-        progress_row(y + 1, header.height);
+    const Canvas canvas{header.width, header.height, [this](int y) { return scanline(y); }};
+    for (int y = 0; y < header.height; ++y) std::fill_n(scanline(y), row_bytes(), uint8_t{0});
+    PspReader r(in, major_version(in));
+    LayerLoader loader(r, header, limits().max_load_bytes);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        draw_layer(loader, shown[i], header, canvas);
+        progress_row(static_cast<int>(i + 1), static_cast<int>(shown.size()));
     }
     progress_end();
 }

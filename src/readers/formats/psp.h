@@ -1,6 +1,8 @@
 // Paint Shop Pro reader: the block structure of files of major version 3 and later, the
-// general image attributes, the palette and the first raster layer's image channels, raw,
-// run-length or LZ77.
+// general image attributes, the palette and the raster layers' channels, raw, run-length or
+// LZ77. Colour images compose every visible raster layer (normal blending, the layer's
+// opacity and transparency mask) into blue, green, red, alpha; indexed and gray ones place
+// their layers' indexes.
 #pragma once
 
 #include "readers/graphic_ex.h"

@@ -41,10 +41,11 @@ bool known_type(uint8_t type) { return (type >= 1 && type <= 3) || (type >= 9 &&
 bool gray_type(uint8_t type) { return type == 3 || type == 11; }
 bool mapped_type(uint8_t type) { return type == 1 || type == 9; }
 
-// Mapped images index with 8 bits, gray ones store 8 bits, true colour 15 to 32.
+// Mapped images index with 8 bits, gray ones store 8 bits (16 with an alpha byte), true
+// colour 15 to 32.
 bool valid_depth(const TargaHeader& h) {
     if (mapped_type(h.image_type)) return h.pixel_bits == 8 && h.map_type == 1;
-    if (gray_type(h.image_type)) return h.pixel_bits == 8;
+    if (gray_type(h.image_type)) return h.pixel_bits == 8 || h.pixel_bits == 16;
     return h.pixel_bits == 15 || h.pixel_bits == 16 || h.pixel_bits == 24 || h.pixel_bits == 32;
 }
 
@@ -80,7 +81,7 @@ void set_up_colours(TColorManager& cm, const TargaHeader& h) {
     if (mapped_type(h.image_type))
         set_up_conversion(cm, cmIndexed, 8, 1);
     else if (gray_type(h.image_type))
-        set_up_conversion(cm, cmGray, 8, 1);
+        set_up_conversion(cm, h.pixel_bits == 16 ? cmGrayAlpha : cmGray, 8, h.pixel_bits / 8);
     else if (h.pixel_bits == 32)
         set_up_conversion(cm, cmBGRA, 8, 4, coAlpha);
     else
@@ -91,7 +92,7 @@ void set_up_colours(TColorManager& cm, const TargaHeader& h) {
 // rows mirrored.
 void finish_row(const std::vector<uint8_t>& row, std::vector<uint8_t>& out, const TargaHeader& h) {
     const unsigned n = pixel_bytes(h.pixel_bits), width = h.width;
-    const bool wide = n == 2;
+    const bool wide = n == 2 && !gray_type(h.image_type);
     const unsigned out_n = wide ? 3 : n;
     out.resize(static_cast<size_t>(width) * out_n);
     const bool mirror = (h.descriptor & 0x10) != 0;
@@ -124,10 +125,13 @@ bool TTargaGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     info.width = h.width;
     info.height = h.height;
     info.pixel_bits = h.pixel_bits;
-    const bool single = h.pixel_bits == 8;
-    info.color_model = gray_type(h.image_type) ? cmGray : single ? cmIndexed : h.pixel_bits == 32 ? cmRGBA : cmRGB;
-    info.samples = single ? 1 : h.pixel_bits == 32 ? 4 : 3;
-    info.sample_bits = single ? 8 : h.pixel_bits <= 16 ? 5 : 8;
+    const bool gray = gray_type(h.image_type), single = h.pixel_bits == 8;
+    if (gray)
+        info.color_model = single ? cmGray : cmGrayAlpha;
+    else
+        info.color_model = single ? cmIndexed : h.pixel_bits == 32 ? cmRGBA : cmRGB;
+    info.samples = gray ? h.pixel_bits / 8 : single ? 1 : h.pixel_bits == 32 ? 4 : 3;
+    info.sample_bits = gray || single || h.pixel_bits > 16 ? 8 : 5;
     info.compression = h.image_type >= 9 ? ctRLE : ctNone;
     return true;
 }

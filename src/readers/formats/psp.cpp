@@ -384,7 +384,10 @@ void TPSPGraphic::load_image(toolkit::Stream& stream) {
         set_up_conversion(color_manager(), cmRGBA, 8, 4, coAlpha);
     else
         set_up_conversion(color_manager(), model, header.channel_bits(), 1);
-    prepare_bitmap(header.width, header.height, most_canvas_pixels(c.layers));
+    // The canvas bound is a plausibility rule of its own: no further slack on top of it.
+    if (uint64_t(std::max(header.width, 0)) * uint64_t(std::max(header.height, 0)) > most_canvas_pixels(c.layers))
+        refuse_size(header.width, header.height);
+    prepare_bitmap(header.width, header.height, 0);
     if (model == cmIndexed) set_palette(c.palette);
 
     progress_start(gesLoadingData);

@@ -1,6 +1,6 @@
 // A file read into a bitmap and written back out in another format: the writers meet every
 // record shape the readers produce. The first byte picks the reader (low four bits), the
-// writer (next three bits) and the TIFF compression (top bit).
+// writer (next three bits, modulo the writers) and the TIFF compression (top bit).
 #include <quorvel/wingdi.h>
 
 #include <cstdint>
@@ -18,8 +18,15 @@ namespace {
 
 using namespace quorvel;
 
-const char* const kReaders[] = {"wsq", "tif", "png", "jpg", "bmp", "tga", "cel", "rgb", "gif", "iff", "pcx"};
-const char* const kWriters[] = {"wsq", "tif", "png", "jpg", "bmp", "rgb", "tga", "tif"};
+// The dispatch tables' keys, in their order, as extensions.
+const std::vector<std::string>& readers() {
+    static const std::vector<std::string> list = fuzz::lower_case(raster::reader_keys());
+    return list;
+}
+const std::vector<std::string>& writers() {
+    static const std::vector<std::string> list = fuzz::lower_case(raster::writer_keys());
+    return list;
+}
 
 }  // namespace
 
@@ -31,8 +38,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const uint8_t selector = data[0];
-    const std::string reader = kReaders[(selector & 0x0F) % (sizeof kReaders / sizeof kReaders[0])];
-    const std::string writer = kWriters[(selector >> 4) & 7];
+    const std::string reader = readers()[(selector & 0x0F) % readers().size()];
+    const std::string writer = writers()[((selector >> 4) & 7) % writers().size()];
     ++data, --size;
     if (reader == "wsq" && fuzz::wsq_frame_exceeds(data, size, fuzz::kMaxWsqPixels)) return 0;
 

@@ -21,8 +21,11 @@ namespace {
 using namespace quorvel;
 
 #ifndef QUORVEL_FUZZ_FORMAT
-const char* const kExtensions[] = {"wsq", "tif", "png", "jpg", "bmp", "tga", "cel", "rgb", "gif", "iff", "pcx"};
-constexpr size_t kFormats = sizeof kExtensions / sizeof kExtensions[0];
+// The reader dispatch's keys, in its order, as extensions.
+const std::vector<std::string>& extensions() {
+    static const std::vector<std::string> list = fuzz::lower_case(raster::reader_keys());
+    return list;
+}
 #endif
 
 void read_one(const char* extension, const uint8_t* data, size_t size, int32_t layout, int composite) {
@@ -63,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #else
     if (size == 0) return 0;
     const uint8_t selector = data[0];
-    read_one(kExtensions[(selector & 0x0F) % kFormats], data + 1, size - 1, (selector >> 4) & 1,
-             (selector >> 5) & 1);
+    read_one(extensions()[(selector & 0x0F) % extensions().size()].c_str(), data + 1, size - 1,
+             (selector >> 4) & 1, (selector >> 5) & 1);
 #endif
     return 0;
 }

@@ -32,6 +32,13 @@ inline void install_silent_presenter() {
     platform::set_presenter(&silent);
 }
 
+// Dispatch keys as the extensions of the files fed to them.
+inline std::vector<std::string> lower_case(std::vector<std::string> keys) {
+    for (std::string& key : keys)
+        for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return keys;
+}
+
 // A file in memory-backed storage when there is one (each input is written once per run),
 // named per process so that parallel fuzzing jobs do not share it.
 inline std::string scratch_path(const char* extension) {

@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${2:-fuzz-seeds}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,readers,gif_lzw,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,iff,pcx}
+mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,readers,gif_lzw,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,psd,iff,pcx}
 
 # Small pictures keep every seed small: a gray ramp, a colour pattern, a few-colour image.
 pgmramp -diag 12 10 >"$work/gray.pgm"
@@ -96,8 +96,8 @@ with open(sys.argv[1] + "/one_frame.fli", "wb") as f:
 PY
 
 # The extended readers' target takes the extension from the first byte: its index in the
-# registry's order (src/readers/registry.cpp). Portable maps of every kind are made here; the
-# container seeds above serve the readers of the same formats.
+# registry's order (the registered rows of src/readers/format_table.cpp). Portable maps of
+# every kind are made here; the container seeds above serve the readers of the same formats.
 reader_extensions=(ico wmf emf jfif rle dib win vst vda tga icb tiff tif fax eps pcx pcc scr rpf rla
                    sgi rgba rgb bw psd pdd ppm pgm pbm cel pic pcd cut psp png)
 r="$work/readers"
@@ -182,24 +182,27 @@ for index in "${!reader_extensions[@]}"; do
   done
 done
 
-# The all-formats target takes the format from the first byte (its low four bits index
-# wsq tif png jpg bmp tga cel rgb gif iff pcx).
+# The container's PSD reader takes the extended readers' Photoshop seeds.
+cp "$r"/psd/*.psd "$out/psd/" 2>/dev/null || true
+# The all-formats target takes the format from the first byte (its low four bits index the
+# reader dispatch's rows: wsq tif png jpg bmp tga cel rgb gif psd iff pcx).
 index=0
-for format in wsq tif png jpg bmp tga cel rgb gif iff pcx; do
+for format in wsq tif png jpg bmp tga cel rgb gif psd iff pcx; do
   for seed in "$out/$format"/*; do
     [ -s "$seed" ] || { rm -f "$seed"; continue; }
     { printf "\\x$(printf %02x "$index")"; cat "$seed"; } >"$out/raster/$format-$(basename "$seed")"
   done
   index=$((index + 1))
 done
-# The conversion target adds the writer in bits 4-6 of that byte (wsq tif png jpg bmp rgb tga
-# tif) and the TIFF compression in bit 7; each seed goes to one writer, in turn.
+# The conversion target adds the writer in bits 4-6 of that byte (modulo the writer dispatch's
+# rows: wsq tif png jpg bmp rgb tga) and the TIFF compression in bit 7; each seed goes to one
+# writer, in turn.
 writer=0
 for seed in "$out"/raster/*; do
   first=$(od -An -tu1 -N1 "$seed")
   { printf "\\x$(printf %02x $((first | (writer << 4) | (writer & 1) << 7)))"; tail -c +2 "$seed"; } \
     >"$out/convert/$(basename "$seed")"
-  writer=$(((writer + 1) % 8))
+  writer=$(((writer + 1) % 7))
 done
 # The toolkit's classes: the first byte picks bitmap, icon, JPEG or metafile (modulo 4).
 mkdir -p "$out"/{toolkit,nistcom,converter_ini}

@@ -14,27 +14,6 @@ namespace {
 using toolkit::Bitmap;
 using toolkit::PixelFormat;
 
-constexpr LoadRoute kWsq = LoadRoute::Wsq, kContainer = LoadRoute::Container,
-                    kPicture = LoadRoute::PictureLoader, kIcon = LoadRoute::Icon,
-                    kMetafile = LoadRoute::Metafile, kJpeg = LoadRoute::Jpeg;
-
-// clang-format off
-constexpr RouteEntry kRoutes[] = {
-    {"wsq", kWsq},
-    {"png", kContainer}, {"tga", kContainer}, {"cel", kContainer}, {"rgb", kContainer},
-    {"rgba", kContainer}, {"gif", kContainer}, {"iff", kContainer}, {"pcx", kContainer},
-    {"bmp", kPicture}, {"rle", kPicture}, {"dib", kPicture}, {"jfif", kPicture}, {"tif", kPicture},
-    {"tiff", kPicture}, {"fax", kPicture}, {"psd", kPicture}, {"pdd", kPicture}, {"win", kPicture},
-    {"vst", kPicture}, {"vda", kPicture}, {"icb", kPicture}, {"eps", kPicture}, {"pcc", kPicture},
-    {"scr", kPicture}, {"rpf", kPicture}, {"rla", kPicture}, {"sgi", kPicture}, {"bw", kPicture},
-    {"ppm", kPicture}, {"pgm", kPicture}, {"pbm", kPicture}, {"pic", kPicture}, {"pcd", kPicture},
-    {"cut", kPicture}, {"psp", kPicture},
-    {"ico", kIcon},
-    {"wmf", kMetafile}, {"emf", kMetafile},
-    {"jpg", kJpeg}, {"jpeg", kJpeg}, {"jpe", kJpeg},
-};
-// clang-format on
-
 std::string g_last_error;
 
 void load_container(FileState& state, const char* file_name, void* options) {
@@ -91,8 +70,6 @@ void load_jpeg(FileState& state, const char* file_name) {
 
 }  // namespace
 
-std::span<const RouteEntry> route_table() { return kRoutes; }
-
 const std::string& last_load_error() { return g_last_error; }
 
 HBITMAP load_file_guarded(FileState& state, Settings& settings, const char* file_name) noexcept {
@@ -109,9 +86,8 @@ HBITMAP load_file_guarded(FileState& state, Settings& settings, const char* file
 
 LoadRoute load_route(const std::string& file_name) {
     const std::string extension = toolkit::file_extension(file_name);
-    for (const RouteEntry& row : kRoutes)
-        if (extension == row.extension) return row.route;
-    return LoadRoute::None;
+    const readers::FormatRow* row = readers::find_format(extension);
+    return row == nullptr ? LoadRoute::None : row->route;
 }
 
 HBITMAP load_file(FileState& state, Settings& settings, const char* file_name) {

@@ -1,34 +1,18 @@
-// CreateBMPFromFile's work: the route a file name's extension picks, and the load itself into
-// the library bitmap.
+// CreateBMPFromFile's work: the route a file name's extension picks (by the format table), and
+// the load itself into the library bitmap.
 #pragma once
 
-#include <span>
 #include <string>
 
 #include <quorvel/wingdi.h>
 
 #include "api/file_state.h"
 #include "api/settings.h"
+#include "readers/format_table.h"
 
 namespace quorvel::api {
 
-enum class LoadRoute {
-    Wsq,            // container reader with WSQ options
-    Container,      // container reader without options
-    PictureLoader,  // the toolkit's picture loader and the extended readers
-    Icon,
-    Metafile,
-    Jpeg,  // the toolkit's JPEG image class
-    None,  // nothing is read
-};
-
-struct RouteEntry {
-    const char* extension;  // lower case, without the dot
-    LoadRoute route;
-};
-
-// Every extension that is read, in the order of the route table.
-std::span<const RouteEntry> route_table();
+using readers::LoadRoute;
 
 // By the extension alone (lower-cased; "\", ":" and "/" delimit directories).
 LoadRoute load_route(const std::string& file_name);

@@ -6,23 +6,21 @@
 namespace quorvel::api {
 namespace {
 
-// Readable extensions neither the registry nor the picture loader describes.
-const char* own_description(const std::string& extension) {
-    if (extension == "wsq") return "WSQ fingerprint images";
-    if (extension == "gif") return "CompuServe GIF images";
-    if (extension == "iff") return "Amiga IFF images";
-    if (extension == "jpe") return "JPEG images";
-    return "";
+std::string description(const readers::FormatRow& row) {
+    if (const readers::ExtensionEntry* e = readers::file_format_list().find(row.extension))
+        return readers::file_format_list().description(*e);
+    if (const toolkit::PictureFormat* f = toolkit::picture_formats().find(row.extension))
+        return f->description;
+    return row.individual;
 }
 
 }  // namespace
 
-std::string read_format_description(const std::string& extension) {
-    if (const readers::ExtensionEntry* e = readers::file_format_list().find(extension))
-        return readers::file_format_list().description(*e);
-    if (const toolkit::PictureFormat* f = toolkit::picture_formats().find(extension))
-        return f->description;
-    return own_description(extension);
+std::vector<FileFormat> read_formats() {
+    std::vector<FileFormat> formats;
+    for (const readers::FormatRow& row : readers::format_table())
+        formats.push_back({row.extension, description(row)});
+    return formats;
 }
 
 }  // namespace quorvel::api

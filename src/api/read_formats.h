@@ -1,14 +1,15 @@
-// What each extension load() reads is called: the readers' registry's description, else the
-// picture loader's, else one of the library's own for the formats neither describes. The
-// tool's format list and the C++ API's readable_formats() both read it.
+// What load() reads: every extension of the format table, each with the readers' registry's
+// description, else the picture loader's, else the table's own. The tool's format list and the
+// C++ API's readable_formats() both are this list.
 #pragma once
 
-#include <string>
+#include <vector>
+
+#include <quorvel/quorvel.hpp>
 
 namespace quorvel::api {
 
-// The description of a readable extension (lower case, without the dot); empty for an
-// extension nothing reads.
-std::string read_format_description(const std::string& extension);
+// In the format table's order, WSQ first.
+std::vector<FileFormat> read_formats();
 
 }  // namespace quorvel::api

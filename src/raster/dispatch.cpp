@@ -81,6 +81,13 @@ std::string extension_key(const char* filename) {
 }
 
 template <typename Row, size_t N>
+std::vector<std::string> keys_of(const Row (&table)[N]) {
+    std::vector<std::string> keys;
+    for (const Row& row : table) keys.emplace_back(row.key);
+    return keys;
+}
+
+template <typename Row, size_t N>
 const Row* find_row(const Row (&table)[N], const std::string& key) {
     for (const Row& row : table)
         if (key == row.key) return &row;
@@ -122,6 +129,9 @@ BMGError WriteImageFile(HBITMAP bitmap, const char* filename, void* options) {
     ReleaseImageRecord(&img);
     return status;
 }
+
+std::vector<std::string> reader_keys() { return keys_of(kReaders); }
+std::vector<std::string> writer_keys() { return keys_of(kWriters); }
 
 HBITMAP LoadBitmapFromImageFile(const char* filename, void* options, int composite_mode) {
     SetLastImageError(BMG_OK);

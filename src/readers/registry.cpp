@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "readers/reader_classes.h"
 #include "toolkit/graphic_errors.h"
 #include "toolkit/picture.h"
 
@@ -11,60 +10,14 @@ namespace {
 
 using toolkit::GraphicClass;
 
-struct Row {
-    const char* extension;
-    const GraphicClass& (*graphic_class)();
-    const char* common;      // common description, "" for none
-    const char* individual;  // individual description, "" for none
-    uint8_t kinds;
-};
-
-// The registry in the order it is filled at load.
-const Row kRows[] = {
-    {"ico", toolkit::icon_class, "Windows icons", "", fkRaster},
-    {"wmf", toolkit::metafile_class, "Windows metafiles", "", fkVector},
-    {"emf", toolkit::metafile_class, "Windows metafiles", "Windows enhanced meta files", fkVector},
-    {"jfif", toolkit::jpeg_class, "JPG images", "JFIF images", fkRaster},
-    {"rle", toolkit::bitmap_class, "Windows bitmaps", "Run length encoded Windows bitmaps", fkRaster},
-    {"dib", toolkit::bitmap_class, "", "Device independant Windows bitmaps", fkRaster},
-    {"win", targa_graphic_class, "Truevision images", "", fkRaster},
-    {"vst", targa_graphic_class, "", "", fkRaster},
-    {"vda", targa_graphic_class, "", "", fkRaster},
-    {"tga", targa_graphic_class, "", "", fkRaster},
-    {"icb", targa_graphic_class, "", "", fkRaster},
-    {"tiff", tiff_graphic_class, "Tagged image file format images", "Macintosh TIFF images", fkRaster | fkMultiImage},
-    {"tif", tiff_graphic_class, "", "PC TIF images", fkRaster | fkMultiImage},
-    {"fax", tiff_graphic_class, "", "GFI fax images", fkRaster | fkMultiImage},
-    {"eps", eps_graphic_class, "Encapsulated Postscript images", "", fkRaster},
-    {"pcx", pcx_graphic_class, "ZSoft Paintbrush images", "", fkRaster},
-    {"pcc", pcx_graphic_class, "", "", fkRaster},
-    {"scr", pcx_graphic_class, "", "Word 5.x screen capture images", fkRaster},
-    {"rpf", rla_graphic_class, "Alias/Wavefront images", "", fkRaster},
-    {"rla", rla_graphic_class, "", "", fkRaster},
-    {"sgi", sgi_graphic_class, "SGI images", "SGI true color images", fkRaster},
-    {"rgba", sgi_graphic_class, "", "SGI true color images with alpha", fkRaster},
-    {"rgb", sgi_graphic_class, "", "SGI true color images", fkRaster},
-    {"bw", sgi_graphic_class, "", "SGI black/white images", fkRaster},
-    {"psd", psd_graphic_class, "Photoshop images", "", fkRaster | fkLayered},
-    {"pdd", psd_graphic_class, "", "", fkRaster | fkLayered},
-    {"ppm", ppm_graphic_class, "Portable map images", "Portable pixel map images", fkRaster},
-    {"pgm", ppm_graphic_class, "", "Portable gray map images", fkRaster},
-    {"pbm", ppm_graphic_class, "", "Portable bitmap images", fkRaster},
-    {"cel", autodesk_graphic_class, "Autodesk images", "", fkRaster},
-    {"pic", autodesk_graphic_class, "Autodesk images", "", fkRaster},
-    {"pcd", pcd_graphic_class, "Kodak Photo-CD images", "", fkRaster},
-    {"cut", cut_graphic_class, "Dr. Halo images", "", fkRaster},
-    {"psp", psp_graphic_class, "Paintshop Pro images", "", fkRaster | fkVector},
-    {"png", png_graphic_class, "Portable network graphic images", "", fkRaster},
-};
-
 bool is_toolkit_class(const GraphicClass& c) {
     return &c == &toolkit::icon_class() || &c == &toolkit::metafile_class() || &c == &toolkit::jpeg_class() ||
            &c == &toolkit::bitmap_class();
 }
 
 void fill(TFileFormatList& list) {
-    for (const Row& row : kRows) {
+    for (const FormatRow& row : format_table()) {
+        if (row.graphic_class == nullptr) continue;
         const GraphicClass& c = row.graphic_class();
         list.register_format(row.extension, row.common, c, !is_toolkit_class(c), false, row.kinds, row.individual);
     }

@@ -1,7 +1,6 @@
 // The extended readers' format registry: which reader class loads which extension, with the
-// descriptions file dialogs show. Filled once, in one explicit table, and mirrored into the
-// toolkit's picture loader; every other list of extensions (the fuzz target, the command-line
-// tool's format list) reads it.
+// descriptions file dialogs show. Filled once from the format table's registered rows and
+// mirrored into the toolkit's picture loader.
 #pragma once
 
 #include <cstdint>
@@ -9,17 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "readers/format_table.h"
 #include "toolkit/graphic.h"
 
 namespace quorvel::readers {
-
-// Format kinds, one byte of flags.
-enum FormatKind : uint8_t {
-    fkLayered = 2,
-    fkMultiImage = 4,
-    fkRaster = 8,
-    fkVector = 16,
-};
 
 struct ClassEntry {
     const toolkit::GraphicClass* graphic_class;

@@ -4,15 +4,18 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include <quorvel/quorvel.h>
 
 #include "api/settings.h"
 #include "fake_backend.h"
+#include "readers/format_table.h"
 #include "support/recording_presenter.h"
 #include "support/test_support.h"
 #include "toolkit/number_text.h"
 #include "ui/converter_form.h"
+#include "ui/converter_formats.h"
 #include "ui/dialogs.h"
 
 namespace quorvel::testing {
@@ -74,6 +77,11 @@ TEST(ConverterForm, FormatListsHoldEveryItemAndPattern) {
     EXPECT_EQ(form.patterns()[28], "\\*.rgb");
     EXPECT_EQ(items[42], "EMF - Windows enhanced meta files");
     EXPECT_EQ(form.patterns()[42], "\\*.emf");
+    // Every extension of the format table, once each.
+    std::multiset<std::string> listed, table;
+    for (size_t i = 1; i < form.patterns().size(); ++i) listed.insert(ui::pattern_extension(form.patterns()[i].c_str()));
+    for (const readers::FormatRow& row : readers::format_table()) table.insert(row.extension);
+    EXPECT_EQ(listed, table);
     const auto& outputs = form.OutputFileFormatComboBox.items();
     ASSERT_EQ(outputs.size(), 7u);
     EXPECT_EQ(outputs[0], "WSQ  - FBI's Wavelet Scalar Quantization");

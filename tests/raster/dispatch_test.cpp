@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "raster/bridge.h"
 #include "raster/codecs/codecs.h"
 #include "raster/dispatch.h"
+#include "readers/format_table.h"
 #include "support/image_record.h"
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
@@ -137,6 +140,24 @@ TEST_F(Dispatch, ReadOnlyRowsReachTheirReaders) {
     // No CEL writer exists anywhere near: a missing file shows the row leads to a reader.
     Record cel;
     EXPECT_EQ(ReadImageFile(dir.file("none.cel").c_str(), &cel.img, nullptr), BMG_ERR_OPEN_FILE);
+}
+
+// The reader rows are the format table's container extensions by their first three letters:
+// each such extension reaches a reader, no other does, and no row reads what the table omits.
+TEST_F(Dispatch, ReaderRowsAreTheFormatTablesContainerExtensions) {
+    std::set<std::string> table_keys;
+    for (const readers::FormatRow& row : readers::format_table()) {
+        std::string key = std::string(row.extension).substr(0, 3);
+        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (row.container) table_keys.insert(key);
+        Record r;
+        WsqFileOptions options{24, 0.75, 500, nullptr};
+        const std::string missing = dir.file(std::string("none.") + row.extension);
+        EXPECT_EQ(ReadImageFile(missing.c_str(), &r.img, &options) != BMG_ERR_EXTENSION, row.container)
+            << row.extension;
+    }
+    const std::vector<std::string> keys = reader_keys();
+    EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()), table_keys);
 }
 
 TEST_F(Dispatch, LoadBitmapGivesASectionWithTheFilePixels) {

@@ -213,10 +213,8 @@ int run_load_to_pgm(const std::string& input, const std::string& output) {
 
 int run_formats() {
     std::printf("Input (by extension):\n");
-    for (const api::RouteEntry& entry : api::route_table()) {
-        const std::string description = api::read_format_description(entry.extension);
-        std::printf("  .%-6s %s\n", entry.extension, description.c_str());
-    }
+    for (const FileFormat& format : api::read_formats())
+        std::printf("  .%-6s %s\n", format.extension.c_str(), format.description.c_str());
     std::printf("Output (by extension):\n");
     for (const OutputType& output : kOutputs)
         std::printf("  .%-6s type %d, %s\n", output.extension, output.type, output.description);

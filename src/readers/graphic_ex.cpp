@@ -16,7 +16,25 @@ bool TGraphicExGraphic::can_load_file(const std::string& file_name) {
     return can_load_stream(stream);
 }
 
-bool TGraphicExGraphic::can_load_stream(toolkit::Stream&) { return false; }
+bool TGraphicExGraphic::can_load_stream(toolkit::Stream& stream) {
+    const size_t position = stream.position();
+    bool ok = false;
+    try {
+        ok = read_image_info(stream, 0);
+    } catch (const toolkit::GraphicError&) {
+    }
+    stream.seek(position);
+    return ok;
+}
+
+void TGraphicExGraphic::LoadFromStream(toolkit::Stream& stream) {
+    try {
+        load_image(stream);
+    } catch (...) {
+        release_image();
+        throw;
+    }
+}
 
 bool TGraphicExGraphic::read_image_info(toolkit::Stream&, int) {
     image_info_ = ReaderImageInfo{};

@@ -3,6 +3,7 @@
 // through the colour manager, progress notifications).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "readers/colour/color_manager.h"
@@ -38,7 +39,8 @@ public:
     // Whether the named file holds this format (reads it whole; the position question is
     // answered by can_load_stream).
     bool can_load_file(const std::string& file_name);
-    // Whether the stream, from its position, holds this format; the position is restored.
+    // Whether the stream, from its position, holds this format: whether read_image_info takes
+    // its header (a header too short to read answers false). The position is restored.
     virtual bool can_load_stream(toolkit::Stream& stream);
     // Fills the information record from the header at the stream's position; false when the
     // header is not of this format. The base clears the record (gamma 1.0).
@@ -48,7 +50,13 @@ public:
     const ReaderImageInfo& image_info() const { return image_info_; }
     TColorManager& color_manager() { return color_manager_; }
 
+    // Runs load_image; on any failure the bitmap gives up what it already held, so that a
+    // failed load leaves no image.
+    void LoadFromStream(toolkit::Stream& stream) final;
+
 protected:
+    // Decodes the image at the stream's position into the bitmap.
+    virtual void load_image(toolkit::Stream& stream) = 0;
     // Steps shared by every LoadFromStream: drop the image, remember the base position, check
     // the header (throwing the invalid-image message with `format_name`) and go back to the
     // base position, which is returned.
@@ -78,5 +86,14 @@ private:
     const ReaderLimits limits_;
     mutable std::string stage_text_;
 };
+
+// The registry's class entry for a reader type.
+template <typename Reader>
+const toolkit::GraphicClass& reader_class(const char* name) {
+    static const toolkit::GraphicClass c{name, []() -> std::unique_ptr<toolkit::Graphic> {
+                                             return std::make_unique<Reader>();
+                                         }};
+    return c;
+}
 
 }  // namespace quorvel::readers

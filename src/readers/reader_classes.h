@@ -1,4 +1,5 @@
-// The extended reader classes as the registry lists them, one accessor per class.
+// The extended reader classes as the format table lists them, one accessor per class; each
+// class is declared in its own .cpp, and a reader is made through its class entry.
 #pragma once
 
 #include "toolkit/graphic.h"

@@ -17,7 +17,7 @@
 #include "raster/bmg_image.h"
 #include "raster/codecs/codecs.h"
 #include "readers/formats/pcd.h"
-#include "readers/formats/psd.h"
+#include "readers/reader_classes.h"
 #include "readers/formats/tiff.h"
 #include "support/byte_fields.h"
 #include "support/ridge_pattern.h"
@@ -186,7 +186,7 @@ int load(Layer layer, const std::string& path, int width, std::string* message =
     std::unique_ptr<toolkit::Graphic> graphic;
     if (ext == "tif") graphic = std::make_unique<readers::TTIFFGraphic>();
     if (ext == "jpg") graphic = std::make_unique<toolkit::JpegImage>();
-    if (ext == "psd") graphic = std::make_unique<readers::TPSDGraphic>();
+    if (ext == "psd") graphic = readers::psd_graphic_class().make();
     if (ext == "pcd") graphic = std::make_unique<readers::TPCDGraphic>();
     const Bytes bytes = read_file(path);
     toolkit::Stream stream(bytes);

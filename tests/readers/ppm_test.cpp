@@ -220,6 +220,12 @@ TEST(PpmReader, RefusesWhatTheFileCannotHold) {
     expect_failure("P6 2", stream_error);
     expect_failure("", stream_error);
     EXPECT_THROW(load("x.ppm", bytes_of("PX 1 1\n")), toolkit::EConvertError);
+    // A load that fails half-way holds no image.
+    TPPMGraphic reader;
+    const Bytes half = bytes_of("P6 4 4 255\n" + std::string(24, '\x40'));
+    toolkit::Stream stream(half);
+    EXPECT_THROW(reader.LoadFromStream(stream), toolkit::EInvalidGraphic);
+    EXPECT_TRUE(reader.empty());
 }
 
 TEST(PpmReader, ImageInfoDescribesTheFile) {
@@ -235,6 +241,13 @@ TEST(PpmReader, ImageInfoDescribesTheFile) {
     const Bytes not_pnm = bytes_of("GIF89a");
     toolkit::Stream other(not_pnm);
     EXPECT_FALSE(reader.read_image_info(other, 0));
+    // The sniff answers by the header and keeps the position; a header cut short answers false.
+    toolkit::Stream sniffed(file);
+    EXPECT_TRUE(reader.can_load_stream(sniffed));
+    EXPECT_EQ(sniffed.position(), 0u);
+    const Bytes cut = bytes_of("P6 2");
+    toolkit::Stream short_header(cut);
+    EXPECT_FALSE(reader.can_load_stream(short_header));
 }
 
 TEST(PpmReader, SendsProgressPerRow) {

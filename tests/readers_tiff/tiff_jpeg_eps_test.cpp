@@ -3,7 +3,7 @@
 // registry reaching the TIFF reader.
 #include <cstring>
 
-#include "readers/formats/eps.h"
+#include "readers/reader_classes.h"
 #include "readers/registry.h"
 #include "support/recording_presenter.h"
 #include "tiff_test_helpers.h"
@@ -126,7 +126,8 @@ TEST_F(EpsPreview, LoadsTheEmbeddedTiff) {
     testing::write_pnm(dir.file("rgb.ppm"), testing::pattern(40, 32, 3, 4));
     ASSERT_EQ(shell("convert rgb.ppm -compress none rgb.tif && tiffcp -c zip:p2 rgb.tif preview.tif"), 0);
     const std::vector<uint8_t> eps = eps_around(bytes("preview.tif"));
-    TEPSGraphic graphic;
+    const auto made = eps_graphic_class().make();
+    auto& graphic = dynamic_cast<TTIFFGraphic&>(*made);
     toolkit::Stream stream(eps);
     EXPECT_TRUE(graphic.can_load_stream(stream));
     graphic.LoadFromStream(stream);
@@ -139,7 +140,8 @@ TEST_F(EpsPreview, RefusesPreviewsOutsideTheFileWithItsOwnName) {
     const std::vector<uint8_t> cases[] = {eps_around(bytes("preview.tif"), 1), {0xC5, 0xD0, 0xD3, 0xC6, 0, 0},
                                           std::vector<uint8_t>(40, 0)};
     for (const std::vector<uint8_t>& eps : cases) {
-        TEPSGraphic graphic;
+        const auto made = eps_graphic_class().make();
+        auto& graphic = dynamic_cast<TTIFFGraphic&>(*made);
         toolkit::Stream stream(eps);
         EXPECT_FALSE(graphic.can_load_stream(stream));
         EXPECT_THROW(

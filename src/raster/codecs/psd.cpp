@@ -1,11 +1,13 @@
 // The container's PSD reader: the extended readers' Photoshop class decodes the file into a
 // toolkit bitmap, whose rows then become a 24-bit (or, with alpha, 32-bit) record.
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
-#include "readers/formats/psd.h"
+#include "readers/reader_classes.h"
+#include "toolkit/bitmap.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::raster {
@@ -28,9 +30,9 @@ BMGError parse_psd(codec_io::InputBytes& in, BMGImage* img) {
     const uint8_t* data = in.take(in.size());
     toolkit::Stream stream(std::span<const uint8_t>(data, in.size()));
     try {
-        readers::TPSDGraphic graphic;
-        graphic.LoadFromStream(stream);
-        return record_from_bitmap(graphic, img);
+        const std::unique_ptr<toolkit::Graphic> graphic = readers::psd_graphic_class().make();
+        graphic->LoadFromStream(stream);
+        return record_from_bitmap(dynamic_cast<toolkit::Bitmap&>(*graphic), img);
     } catch (const std::bad_alloc&) {
         return BMG_ERR_NO_MEMORY;
     } catch (const toolkit::GraphicError&) {

@@ -1,4 +1,6 @@
-#include "readers/formats/autodesk.h"
+// Autodesk Animator PIC/CEL reader: a 32-byte header, a 256-colour palette of 6-bit values,
+// then raw 8-bit rows, top to bottom.
+#include "readers/graphic_ex.h"
 
 #include <algorithm>
 #include <vector>
@@ -9,6 +11,14 @@
 
 namespace quorvel::readers {
 namespace {
+
+class TAutodeskGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "Autodesk";
 constexpr uint16_t kMagic = 0x9119;
@@ -27,12 +37,6 @@ std::vector<RGBQUAD> read_palette(ByteView& in) {
 
 }  // namespace
 
-bool TAutodeskGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    const bool ok = read_image_info(stream, 0);
-    stream.seek(pos);
-    return ok;
-}
 
 bool TAutodeskGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -46,9 +50,6 @@ bool TAutodeskGraphic::read_image_info(toolkit::Stream& stream, int image_index)
     return true;
 }
 
-void TAutodeskGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TAutodeskGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

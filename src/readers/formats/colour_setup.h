@@ -3,12 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "readers/colour/color_manager.h"
 #include "readers/image_info.h"
-#include "toolkit/bitmap.h"
-#include "toolkit/graphic.h"
 
 namespace quorvel::readers {
 
@@ -39,27 +36,6 @@ inline void describe_samples(ReaderImageInfo& info, ColorModel model, unsigned b
     info.samples = static_cast<uint8_t>(samples);
     info.pixel_bits = static_cast<uint8_t>(bits * samples);
     info.compression = compression;
-}
-
-// Runs a load; on any failure the bitmap gives up what it already held, so that a failed
-// load leaves no image.
-template <typename Body>
-void load_guarded(toolkit::Bitmap& bitmap, Body body) {
-    try {
-        body();
-    } catch (...) {
-        bitmap.release_image();
-        throw;
-    }
-}
-
-// The registry's class entry for a reader type.
-template <typename Reader>
-const toolkit::GraphicClass& reader_class(const char* name) {
-    static const toolkit::GraphicClass c{name, []() -> std::unique_ptr<toolkit::Graphic> {
-                                             return std::make_unique<Reader>();
-                                         }};
-    return c;
 }
 
 }  // namespace quorvel::readers

@@ -1,6 +1,9 @@
-#include "readers/formats/cut.h"
+// Dr. Halo CUT reader: 8-bit run-length rows; the colours come from the .pal file beside the
+// picture, handed over by the file side, or are a gray ramp without one.
+#include "readers/graphic_ex.h"
 
 #include <cstring>
+#include <vector>
 
 #include "readers/decoders/cut_rle.h"
 #include "readers/formats/byte_view.h"
@@ -9,6 +12,18 @@
 
 namespace quorvel::readers {
 namespace {
+
+class TCUTGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+    std::string sibling_extension() const override { return ".pal"; }
+    void set_sibling(std::vector<uint8_t> bytes, bool found) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+    std::vector<uint8_t> palette_file_;
+    bool have_palette_file_ = false;
+};
 
 constexpr const char* kName = "CUT";
 constexpr size_t kHeaderBytes = 6;  // width, height, a reserved word
@@ -62,9 +77,6 @@ bool TCUTGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TCUTGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TCUTGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

@@ -1,7 +1,10 @@
-#include "readers/formats/eps.h"
+// The EPS reader (`TEPSGraphic`): a DOS EPS file's 30-byte binary header and the TIFF preview
+// it points at, loaded by the TIFF reader.
+#include <cstdint>
+#include <optional>
+#include <span>
 
-#include <memory>
-
+#include "readers/formats/tiff.h"
 #include "readers/reader_classes.h"
 
 namespace quorvel::readers {
@@ -9,11 +12,29 @@ namespace {
 
 constexpr const char* kFormatName = "EPS";
 constexpr uint8_t kMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
+constexpr size_t kEPSHeaderBytes = 30;
+
+// The DOS EPS binary header: magic C5 D0 D3 C6, then little-endian offsets and lengths of the
+// PostScript, Windows metafile and TIFF sections, and a checksum.
+struct EPSHeader {
+    uint32_t postscript_offset = 0, postscript_length = 0;
+    uint32_t wmf_offset = 0, wmf_length = 0;
+    uint32_t tiff_offset = 0, tiff_length = 0;
+    uint16_t checksum = 0;
+};
+
+class TEPSGraphic : public TTIFFGraphic {
+public:
+    bool can_load_stream(toolkit::Stream& stream) override;
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 uint32_t le32(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
 
-}  // namespace
-
+// The header at the start of `file`, or nothing when the magic or the 30 bytes are missing.
 std::optional<EPSHeader> read_eps_header(std::span<const uint8_t> file) {
     if (file.size() < kEPSHeaderBytes || !std::equal(kMagic, kMagic + 4, file.begin())) return std::nullopt;
     const uint8_t* p = file.data() + 4;
@@ -25,12 +46,15 @@ std::optional<EPSHeader> read_eps_header(std::span<const uint8_t> file) {
     return h;
 }
 
-std::span<const uint8_t> TEPSGraphic::preview(std::span<const uint8_t> file) {
+// The TIFF preview's bytes inside `file`, empty when there is none or it lies outside.
+std::span<const uint8_t> preview(std::span<const uint8_t> file) {
     const std::optional<EPSHeader> header = read_eps_header(file);
     if (!header || header->tiff_length == 0 || header->tiff_offset > file.size()) return {};
     if (header->tiff_length > file.size() - header->tiff_offset) return {};
     return file.subspan(header->tiff_offset, header->tiff_length);
 }
+
+}  // namespace
 
 bool TEPSGraphic::can_load_stream(toolkit::Stream& stream) {
     toolkit::Stream tiff(preview(stream.rest()));
@@ -42,7 +66,7 @@ bool TEPSGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return TTIFFGraphic::read_image_info(tiff, image_index);
 }
 
-void TEPSGraphic::LoadFromStream(toolkit::Stream& stream) {
+void TEPSGraphic::load_image(toolkit::Stream& stream) {
     release_image();
     const std::span<const uint8_t> bytes = preview(stream.rest());
     if (bytes.empty()) fail(gesInvalidImage, kFormatName);
@@ -50,11 +74,6 @@ void TEPSGraphic::LoadFromStream(toolkit::Stream& stream) {
     load_tiff(tiff, kFormatName);
 }
 
-const toolkit::GraphicClass& eps_graphic_class() {
-    static const toolkit::GraphicClass c{"TEPSGraphic", []() -> std::unique_ptr<toolkit::Graphic> {
-                                             return std::make_unique<TEPSGraphic>();
-                                         }};
-    return c;
-}
+const toolkit::GraphicClass& eps_graphic_class() { return reader_class<TEPSGraphic>("TEPSGraphic"); }
 
 }  // namespace quorvel::readers

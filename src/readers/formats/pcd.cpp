@@ -69,12 +69,6 @@ const uint8_t* source_pixel(const BaseImage& img, unsigned turns, int scale, int
 
 }  // namespace
 
-bool TPCDGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    const bool ok = read_image_info(stream, 0);
-    stream.seek(pos);
-    return ok;
-}
 
 bool TPCDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -89,10 +83,6 @@ bool TPCDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     describe_samples(info, cmPhotoYCC, 8, 3, index >= 3 ? ctPCDHuffmann : ctNone);
     info.info_options = overview ? 1 : 0;
     return true;
-}
-
-void TPCDGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
 }
 
 void TPCDGraphic::load_image(toolkit::Stream& stream) {

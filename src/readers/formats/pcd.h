@@ -9,18 +9,16 @@ namespace quorvel::readers {
 
 class TPCDGraphic : public TGraphicExGraphic {
 public:
-    bool can_load_stream(toolkit::Stream& stream) override;
     // `image_index` is the resolution: 0..2 the base ones, 3..5 the Huffman-coded ones.
     bool read_image_info(toolkit::Stream& stream, int image_index) override;
-    void LoadFromStream(toolkit::Stream& stream) override;
 
-    // The resolution LoadFromStream delivers (2, the 768 x 512 base, unless set). Indexes 3 to
+    // The resolution a load delivers (2, the 768 x 512 base, unless set). Indexes 3 to
     // 5 are delivered as the base image enlarged to their size: their Huffman-coded detail is
     // not decoded.
     void set_resolution(int index) { resolution_ = index < 0 ? 0 : index > 5 ? 5 : index; }
 
 private:
-    void load_image(toolkit::Stream& stream);
+    void load_image(toolkit::Stream& stream) override;
     int resolution_ = 2;
 };
 

@@ -1,4 +1,6 @@
-#include "readers/formats/pcx.h"
+// ZSoft Paintbrush reader: 1 to 8 bits in up to four planes, raw or run-length, with the
+// header's 16-colour or the trailing 256-colour palette.
+#include "readers/graphic_ex.h"
 
 #include <algorithm>
 #include <vector>
@@ -10,6 +12,14 @@
 
 namespace quorvel::readers {
 namespace {
+
+class TPCXGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "PCX or SCR";
 constexpr size_t kHeaderBytes = 128;
@@ -90,12 +100,6 @@ void combine_bit_planes(const uint8_t* line, const PcxHeader& h, std::vector<uin
 
 }  // namespace
 
-bool TPCXGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    const bool ok = read_image_info(stream, 0);
-    stream.seek(pos);
-    return ok;
-}
 
 bool TPCXGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -119,9 +123,6 @@ bool TPCXGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TPCXGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TPCXGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

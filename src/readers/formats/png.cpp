@@ -1,7 +1,9 @@
+// Portable Network Graphics reader on libpng: every colour type and depth, interlaced or not,
+// transparency as alpha, the file's gamma through the colour manager.
 // libpng reports errors by a long jump back into the function that set it up. The two
 // functions that call into libpng (header, then rows) hold only plain data across that
 // point; everything with a destructor lives in their callers.
-#include "readers/formats/png.h"
+#include "readers/graphic_ex.h"
 
 #include <csetjmp>
 #include <cmath>
@@ -19,6 +21,15 @@
 
 namespace quorvel::readers {
 namespace {
+
+class TPNGGraphic : public TGraphicExGraphic {
+public:
+    bool can_load_stream(toolkit::Stream& stream) override;
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "PNG";
 constexpr double kDisplayGamma = 2.2;
@@ -175,9 +186,6 @@ bool TPNGGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TPNGGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TPNGGraphic::load_image(toolkit::Stream& stream) {
     release_image();

@@ -205,7 +205,7 @@ void read_row(PnmBytes& in, const PnmHeader& h, std::vector<uint8_t>& row) {
 
 }  // namespace
 
-void TPPMGraphic::LoadFromStream(Stream& stream) {
+void TPPMGraphic::load_image(Stream& stream) {
     stream.seek(begin_load(stream, kFormatName));
     progress_start(gesTransfering);
     PnmBytes in(stream);
@@ -237,11 +237,6 @@ void TPPMGraphic::load_rows(PnmBytes& in, const PnmHeader& h) {
     }
 }
 
-const toolkit::GraphicClass& ppm_graphic_class() {
-    static const toolkit::GraphicClass c{"TPPMGraphic", []() -> std::unique_ptr<toolkit::Graphic> {
-                                             return std::make_unique<TPPMGraphic>();
-                                         }};
-    return c;
-}
+const toolkit::GraphicClass& ppm_graphic_class() { return reader_class<TPPMGraphic>("TPPMGraphic"); }
 
 }  // namespace quorvel::readers

@@ -15,9 +15,9 @@ public:
     // begin with "P". A "P" followed by a digit other than 1 to 6 answers true with nothing
     // filled in (such a file loads as an empty bitmap).
     bool read_image_info(toolkit::Stream& stream, int image_index) override;
-    void LoadFromStream(toolkit::Stream& stream) override;
 
 private:
+    void load_image(toolkit::Stream& stream) override;
     // After a header of kinds 1 to 6: checks the size against the file, sets the bitmap up and
     // converts the rows top to bottom.
     void load_rows(PnmBytes& in, const PnmHeader& header);

@@ -1,4 +1,6 @@
-#include "readers/formats/psd.h"
+// Photoshop reader: the composite image of a PSD or PDD file in any of its colour modes, raw
+// or PackBits, 1, 8 or 16 bits a sample.
+#include "readers/graphic_ex.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +13,17 @@
 
 namespace quorvel::readers {
 namespace {
+
+// Option bit of the information record: a bitmap-mode image (1 is black).
+inline constexpr uint32_t psdBitmapMode = 1;
+
+class TPSDGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "PSD or PDD";
 
@@ -115,12 +128,6 @@ std::vector<RGBQUAD> indexed_palette(const TColorManager& cm, std::span<const ui
 
 }  // namespace
 
-bool TPSDGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    const bool ok = read_image_info(stream, 0);
-    stream.seek(pos);
-    return ok;
-}
 
 bool TPSDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -150,9 +157,6 @@ bool TPSDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TPSDGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TPSDGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

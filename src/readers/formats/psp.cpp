@@ -1,4 +1,9 @@
-#include "readers/formats/psp.h"
+// Paint Shop Pro reader: the block structure of files of major version 3 and later, the
+// general image attributes, the palette and the raster layers' channels, raw, run-length or
+// LZ77. Colour images compose every visible raster layer (normal blending, the layer's
+// opacity and transparency mask) into blue, green, red, alpha; indexed and gray ones place
+// their layers' indexes.
+#include "readers/graphic_ex.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,6 +19,14 @@
 
 namespace quorvel::readers {
 namespace {
+
+class TPSPGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "PSP";
 constexpr char kMagic[] = "Paint Shop Pro Image File";
@@ -327,16 +340,6 @@ void draw_layer(LayerLoader& loader, const LayerInfo& layer, const PspImage& img
 
 }  // namespace
 
-bool TPSPGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    bool ok = false;
-    try {
-        ok = read_image_info(stream, 0);
-    } catch (const toolkit::GraphicError&) {
-    }
-    stream.seek(pos);
-    return ok;
-}
 
 bool TPSPGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -362,9 +365,6 @@ bool TPSPGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TPSPGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TPSPGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

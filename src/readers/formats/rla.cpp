@@ -1,4 +1,6 @@
-#include "readers/formats/rla.h"
+// Alias/Wavefront RLA reader: run-length coded colour channels (and a matte channel as alpha),
+// one offset-table entry a scan line, scan lines bottom-up.
+#include "readers/graphic_ex.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +14,17 @@
 
 namespace quorvel::readers {
 namespace {
+
+// Option bit of the information record: scan lines are stored bottom first.
+inline constexpr uint32_t rlaBottomUp = 1;
+
+class TRLAGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "RLA";
 constexpr size_t kHeaderBytes = 740;
@@ -79,12 +92,6 @@ int plane_for(const RlaHeader& h, unsigned c, unsigned shown) {
 
 }  // namespace
 
-bool TRLAGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    const bool ok = read_image_info(stream, 0);
-    stream.seek(pos);
-    return ok;
-}
 
 bool TRLAGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -108,9 +115,6 @@ bool TRLAGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TRLAGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TRLAGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

@@ -1,4 +1,5 @@
-#include "readers/formats/sgi.h"
+// SGI image reader: 1, 3 or 4 channels of 8 or 16 bits, verbatim or run-length, rows bottom-up.
+#include "readers/graphic_ex.h"
 
 #include <algorithm>
 #include <vector>
@@ -11,6 +12,14 @@
 
 namespace quorvel::readers {
 namespace {
+
+class TSGIGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "sgi, bw or rgb(a)";
 constexpr size_t kHeaderBytes = 512;
@@ -91,12 +100,6 @@ private:
 
 }  // namespace
 
-bool TSGIGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    const bool ok = read_image_info(stream, 0);
-    stream.seek(pos);
-    return ok;
-}
 
 bool TSGIGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -117,9 +120,6 @@ bool TSGIGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TSGIGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TSGIGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

@@ -1,4 +1,5 @@
-#include "readers/formats/targa.h"
+// Truevision Targa reader: colour-mapped, true-colour and gray images, raw or run-length.
+#include "readers/graphic_ex.h"
 
 #include <algorithm>
 #include <vector>
@@ -10,6 +11,14 @@
 
 namespace quorvel::readers {
 namespace {
+
+class TTargaGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
 
 constexpr const char* kName = "Targa";
 
@@ -108,12 +117,6 @@ void finish_row(const std::vector<uint8_t>& row, std::vector<uint8_t>& out, cons
 
 }  // namespace
 
-bool TTargaGraphic::can_load_stream(toolkit::Stream& stream) {
-    const size_t pos = stream.position();
-    const bool ok = read_image_info(stream, 0);
-    stream.seek(pos);
-    return ok;
-}
 
 bool TTargaGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -136,9 +139,6 @@ bool TTargaGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-void TTargaGraphic::LoadFromStream(toolkit::Stream& stream) {
-    load_guarded(*this, [&] { load_image(stream); });
-}
 
 void TTargaGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);

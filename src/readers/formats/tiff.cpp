@@ -194,7 +194,7 @@ void TTIFFGraphic::refuse_layout(const char* format_name) const {
     throw toolkit::EColorConversionError(colour::gesInvalidSampleCount);
 }
 
-void TTIFFGraphic::LoadFromStream(toolkit::Stream& stream) { load_tiff(stream, kFormatName); }
+void TTIFFGraphic::load_image(toolkit::Stream& stream) { load_tiff(stream, kFormatName); }
 
 void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
     release_image();
@@ -222,21 +222,11 @@ void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
     const std::optional<Header> header = read_header(file);
     Directory directory(file, header->big_endian);
     directory.read(*find_directory(file, *header, 0));
-    try {
-        setup_color_manager();
-        setup_palette(directory, format_name);
-        load_strips(directory, format_name);
-    } catch (...) {
-        release_image();  // a failed load holds no picture
-        throw;
-    }
+    setup_color_manager();
+    setup_palette(directory, format_name);
+    load_strips(directory, format_name);
 }
 
-const toolkit::GraphicClass& tiff_graphic_class() {
-    static const toolkit::GraphicClass c{"TTIFFGraphic", []() -> std::unique_ptr<toolkit::Graphic> {
-                                             return std::make_unique<TTIFFGraphic>();
-                                         }};
-    return c;
-}
+const toolkit::GraphicClass& tiff_graphic_class() { return reader_class<TTIFFGraphic>("TTIFFGraphic"); }
 
 }  // namespace quorvel::readers

@@ -47,13 +47,13 @@ class TTIFFGraphic : public TGraphicExGraphic {
 public:
     bool can_load_stream(toolkit::Stream& stream) override;
     bool read_image_info(toolkit::Stream& stream, int image_index) override;
-    void LoadFromStream(toolkit::Stream& stream) override;
 
     const TTIFFProperties& properties() const { return properties_; }
     // Whether the last load went through the container's libtiff reader.
     bool loaded_by_fallback() const { return by_fallback_; }
 
 protected:
+    void load_image(toolkit::Stream& stream) override;
     // The whole load, with `format_name` in the messages ("TIF/TIFF", "EPS").
     void load_tiff(toolkit::Stream& stream, const char* format_name);
 

@@ -79,7 +79,8 @@ TEST(ConverterForm, FormatListsHoldEveryItemAndPattern) {
     EXPECT_EQ(form.patterns()[42], "\\*.emf");
     // Every extension of the format table, once each.
     std::multiset<std::string> listed, table;
-    for (size_t i = 1; i < form.patterns().size(); ++i) listed.insert(ui::pattern_extension(form.patterns()[i].c_str()));
+    for (size_t i = 1; i < form.patterns().size(); ++i)
+        listed.insert(ui::pattern_extension(form.patterns()[i].c_str()));
     for (const readers::FormatRow& row : readers::format_table()) table.insert(row.extension);
     EXPECT_EQ(listed, table);
     const auto& outputs = form.OutputFileFormatComboBox.items();

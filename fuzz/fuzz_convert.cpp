@@ -19,14 +19,8 @@ namespace {
 using namespace quorvel;
 
 // The dispatch tables' keys, in their order, as extensions.
-const std::vector<std::string>& readers() {
-    static const std::vector<std::string> list = fuzz::lower_case(raster::reader_keys());
-    return list;
-}
-const std::vector<std::string>& writers() {
-    static const std::vector<std::string> list = fuzz::lower_case(raster::writer_keys());
-    return list;
-}
+const std::vector<std::string> kReaders = fuzz::lower_case(raster::reader_keys());
+const std::vector<std::string> kWriters = fuzz::lower_case(raster::writer_keys());
 
 }  // namespace
 
@@ -38,8 +32,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const uint8_t selector = data[0];
-    const std::string reader = readers()[(selector & 0x0F) % readers().size()];
-    const std::string writer = writers()[((selector >> 4) & 7) % writers().size()];
+    const std::string reader = kReaders[(selector & 0x0F) % kReaders.size()];
+    const std::string writer = kWriters[((selector >> 4) & 7) % kWriters.size()];
     ++data, --size;
     if (reader == "wsq" && fuzz::wsq_frame_exceeds(data, size, fuzz::kMaxWsqPixels)) return 0;
 

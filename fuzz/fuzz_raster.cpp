@@ -22,10 +22,7 @@ using namespace quorvel;
 
 #ifndef QUORVEL_FUZZ_FORMAT
 // The reader dispatch's keys, in its order, as extensions.
-const std::vector<std::string>& extensions() {
-    static const std::vector<std::string> list = fuzz::lower_case(raster::reader_keys());
-    return list;
-}
+const std::vector<std::string> kExtensions = fuzz::lower_case(raster::reader_keys());
 #endif
 
 void read_one(const char* extension, const uint8_t* data, size_t size, int32_t layout, int composite) {
@@ -66,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #else
     if (size == 0) return 0;
     const uint8_t selector = data[0];
-    read_one(extensions()[(selector & 0x0F) % extensions().size()].c_str(), data + 1, size - 1,
+    read_one(kExtensions[(selector & 0x0F) % kExtensions.size()].c_str(), data + 1, size - 1,
              (selector >> 4) & 1, (selector >> 5) & 1);
 #endif
     return 0;

@@ -15,7 +15,9 @@ shoot --tiff-dialog --screenshot docs/tiff-dialog.png
 host=$(mktemp -d)
 trap 'rm -rf "$host"' EXIT
 cp build/libquorvel.so.0 "$host/" && cp build/libquorvel-qt.so "$host/"
-QUORVEL_QT_TEST_CLOSE=1 QUORVEL_QT_TEST_SCREENSHOT="$PWD/docs/converter-from-c-host.png" \
-  xvfb-run -a -s "-screen 0 1280x800x24" build/tests/desktop/desktop_host \
+# The test library preloaded into the host closes the window once painted.
+xvfb-run -a -s "-screen 0 1280x800x24" env \
+  LD_PRELOAD="$PWD/build/tests/desktop/libdesktop_close_when_painted.so" \
+  QUORVEL_QT_TEST_SCREENSHOT="$PWD/docs/converter-from-c-host.png" build/tests/desktop/desktop_host \
   "$host/libquorvel.so.0" "$host/libquorvel-qt.so" converter
 ls -l docs/*.png

@@ -8,13 +8,15 @@
 
 #include <quorvel/wingdi.h>
 
+#include "platform/private_api.h"
+
 namespace quorvel::toolkit {
 class Form;
 }
 
 namespace quorvel::platform {
 
-class Presenter {
+class QUORVEL_PRIVATE_API Presenter {
 public:
     virtual ~Presenter() = default;
     // Answers IDOK, IDCANCEL, IDYES or IDNO, as MessageBoxA does for the buttons in `type`.
@@ -45,7 +47,7 @@ public:
 // The presenter in force (the default one unless replaced).
 Presenter& presenter();
 // Installs a presenter (null restores the default); returns the previous one.
-Presenter* set_presenter(Presenter* replacement);
+QUORVEL_PRIVATE_API Presenter* set_presenter(Presenter* replacement);
 // True while a presenter other than the default one is in force.
 bool presenter_replaced();
 

@@ -4,6 +4,14 @@
 
 namespace quorvel::toolkit {
 
+// Out of line, so that each control's vtable and type information live in the library alone.
+Control::~Control() = default;
+Label::~Label() = default;
+Bevel::~Bevel() = default;
+Button::~Button() = default;
+Edit::~Edit() = default;
+ComboBox::~ComboBox() = default;
+
 void Button::click() {
     if (!accepts_input()) return;
     if (on_click) on_click();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/private_api.h"
+
 namespace quorvel::toolkit {
 
 class Form;
@@ -21,10 +23,10 @@ struct Bounds {
     int height = 0;  // 0 for controls whose height follows the font (combo boxes)
 };
 
-class Control {
+class QUORVEL_PRIVATE_API Control {
 public:
     Control(std::string name, Bounds bounds) : name_(std::move(name)), bounds_(bounds) {}
-    virtual ~Control() = default;
+    virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
@@ -53,10 +55,11 @@ private:
     Form* parent_ = nullptr;
 };
 
-class Label : public Control {
+class QUORVEL_PRIVATE_API Label : public Control {
 public:
     Label(std::string name, Bounds bounds, std::string caption)
         : Control(std::move(name), bounds), caption_(std::move(caption)) {}
+    ~Label() override;
     const std::string& caption() const { return caption_; }
     void set_caption(std::string caption) { caption_ = std::move(caption); }
 
@@ -65,20 +68,22 @@ private:
 };
 
 // A framed rectangle that groups controls visually.
-class Bevel : public Control {
+class QUORVEL_PRIVATE_API Bevel : public Control {
 public:
     Bevel(std::string name, Bounds bounds, bool framed = true)
         : Control(std::move(name), bounds), framed_(framed) {}
+    ~Bevel() override;
     bool framed() const { return framed_; }
 
 private:
     bool framed_;
 };
 
-class Button : public Control {
+class QUORVEL_PRIVATE_API Button : public Control {
 public:
     Button(std::string name, Bounds bounds, std::string caption)
         : Control(std::move(name), bounds), caption_(std::move(caption)) {}
+    ~Button() override;
     const std::string& caption() const { return caption_; }
     void set_caption(std::string caption) { caption_ = std::move(caption); }
 
@@ -104,12 +109,13 @@ private:
 
 // A one-line edit with a caret. Typed characters pass the key-press filter first; a filter
 // rejects a character by setting it to 0. Text set by code is not filtered.
-class Edit : public Control {
+class QUORVEL_PRIVATE_API Edit : public Control {
 public:
     static constexpr char kBackspace = 8;
 
     Edit(std::string name, Bounds bounds, std::string text = {})
         : Control(std::move(name), bounds), text_(std::move(text)), caret_(text_.size()) {}
+    ~Edit() override;
     const std::string& text() const { return text_; }
     // Replaces the text and puts the caret after it.
     void set_text(std::string text);
@@ -137,10 +143,11 @@ private:
 };
 
 // A drop-down list without free text: the text is the selected item's.
-class ComboBox : public Control {
+class QUORVEL_PRIVATE_API ComboBox : public Control {
 public:
     ComboBox(std::string name, Bounds bounds, std::vector<std::string> items = {})
         : Control(std::move(name), bounds), items_(std::move(items)) {}
+    ~ComboBox() override;
     const std::vector<std::string>& items() const { return items_; }
     void set_items(std::vector<std::string> items);
     // -1 when nothing is selected.

@@ -8,6 +8,9 @@ namespace quorvel::toolkit {
 Form::Form(std::string name, std::string caption, int width, int height)
     : name_(std::move(name)), caption_(std::move(caption)), width_(width), height_(height) {}
 
+// Out of line, so that the vtable and type information live in the library alone.
+Form::~Form() = default;
+
 void Form::set_position(int left, int top) {
     left_ = left;
     top_ = top;

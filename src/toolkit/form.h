@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/private_api.h"
 #include "toolkit/controls.h"
 
 namespace quorvel::toolkit {
 
-class Form {
+class QUORVEL_PRIVATE_API Form {
 public:
     Form(std::string name, std::string caption, int width, int height);
-    virtual ~Form() = default;
+    virtual ~Form();
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
 

@@ -2,6 +2,13 @@
 
 namespace quorvel::toolkit {
 
+// Out of line, as in controls.cpp.
+CheckListBox::~CheckListBox() = default;
+CheckBox::~CheckBox() = default;
+ProgressBar::~ProgressBar() = default;
+LabeledEdit::~LabeledEdit() = default;
+PictureButton::~PictureButton() = default;
+
 CheckListBox::CheckListBox(std::string name, Bounds bounds, std::vector<std::string> items)
     : Control(std::move(name), bounds) {
     set_items(std::move(items));

@@ -7,15 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/private_api.h"
 #include "toolkit/controls.h"
 
 namespace quorvel::toolkit {
 
 // A list whose items each have a tick box. A click selects the item, flips its tick and then
 // notifies on_click; code that ticks items notifies nobody.
-class CheckListBox : public Control {
+class QUORVEL_PRIVATE_API CheckListBox : public Control {
 public:
     CheckListBox(std::string name, Bounds bounds, std::vector<std::string> items = {});
+    ~CheckListBox() override;
     const std::vector<std::string>& items() const { return items_; }
     void set_items(std::vector<std::string> items);
     size_t count() const { return items_.size(); }
@@ -35,10 +37,11 @@ private:
     int item_index_ = -1;
 };
 
-class CheckBox : public Control {
+class QUORVEL_PRIVATE_API CheckBox : public Control {
 public:
     CheckBox(std::string name, Bounds bounds, std::string caption, bool checked = false)
         : Control(std::move(name), bounds), caption_(std::move(caption)), checked_(checked) {}
+    ~CheckBox() override;
     const std::string& caption() const { return caption_; }
     bool checked() const { return checked_; }
     void set_checked(bool value) { checked_ = value; }
@@ -53,10 +56,11 @@ private:
 };
 
 // A bar from min to max; the position is kept inside that range.
-class ProgressBar : public Control {
+class QUORVEL_PRIVATE_API ProgressBar : public Control {
 public:
     ProgressBar(std::string name, Bounds bounds, int min = 0, int max = 100)
         : Control(std::move(name), bounds), min_(min), max_(max), position_(min) {}
+    ~ProgressBar() override;
     int min() const { return min_; }
     int max() const { return max_; }
     int position() const { return position_; }
@@ -73,7 +77,7 @@ private:
 };
 
 // An edit with a label above it, as one control.
-class LabeledEdit : public Edit {
+class QUORVEL_PRIVATE_API LabeledEdit : public Edit {
 public:
     // The label sits this many pixels above the edit, its left edge aligned with it.
     static constexpr int kLabelSpacing = 3;
@@ -81,6 +85,7 @@ public:
     LabeledEdit(std::string name, Bounds bounds, std::string label_caption, std::string text = {})
         : Edit(std::move(name), bounds, std::move(text)),
           label_caption_(std::move(label_caption)) {}
+    ~LabeledEdit() override;
     const std::string& label_caption() const { return label_caption_; }
 
 private:
@@ -90,10 +95,11 @@ private:
 // What a picture button shows.
 enum class Glyph { None, Folder };
 
-class PictureButton : public Button {
+class QUORVEL_PRIVATE_API PictureButton : public Button {
 public:
     PictureButton(std::string name, Bounds bounds, Glyph glyph)
         : Button(std::move(name), bounds, std::string()), glyph_(glyph) {}
+    ~PictureButton() override;
     Glyph glyph() const { return glyph_; }
 
 private:

@@ -2,6 +2,8 @@
 // it with the real one.
 #pragma once
 
+#include "platform/private_api.h"
+
 namespace quorvel::toolkit {
 
 struct ScreenSize {
@@ -10,6 +12,6 @@ struct ScreenSize {
 };
 
 ScreenSize screen_size();
-void set_screen_size(ScreenSize size);
+QUORVEL_PRIVATE_API void set_screen_size(ScreenSize size);
 
 }  // namespace quorvel::toolkit

@@ -5,9 +5,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include <quorvel/quorvel.h>
-
-#include "api/settings.h"
 #include "platform/presenter.h"
 #include "toolkit/number_text.h"
 #include "ui/converter_formats.h"
@@ -68,7 +65,8 @@ std::string not_converted_text(std::vector<FileResult> results) {
 
 // The flag goes back to 1 however the run ends.
 struct ShowPropertiesAfterwards {
-    ~ShowPropertiesAfterwards() { SetShowFilePropertiesDialog(1); }
+    ConverterSettings& settings;
+    ~ShowPropertiesAfterwards() { settings.set_show_properties(true); }
 };
 
 }  // namespace
@@ -108,7 +106,8 @@ TFileFormatConverterForm::TFileFormatConverterForm()
       CloseButton("CloseButton", {312, 312, 97, 33}, "Close"),
       patterns_(input_patterns()),
       ini_path_(default_ini_path()),
-      backend_(&library_backend()) {
+      backend_(&library_backend()),
+      settings_(&library_settings()) {
     add_controls(InputFileFormatsLabel, InputFileFormatsCheckListBox, InputDirectoryEdit,
                  SelectInputDirectoryButton, SubdirectoriesCheckBox, OutputDirectoryEdit,
                  SelectOutputDirectoryButton, OutputFileFormatLabel, OutputFileFormatComboBox,
@@ -135,8 +134,7 @@ TFileFormatConverterForm::TFileFormatConverterForm()
 }
 
 TFileFormatConverterForm::~TFileFormatConverterForm() {
-    api::Settings& settings = api::library_state().settings;
-    if (settings.wsq_comment == comment_copy_.data()) settings.wsq_comment = api::default_comment();
+    settings_->forget_comment(comment_copy_.data());
 }
 
 void TFileFormatConverterForm::set_running(bool running) {
@@ -154,13 +152,12 @@ void TFileFormatConverterForm::FormShow() {
     show_progress(0);
     set_running(false);
     centre_on_screen();
-    const api::Settings& settings = api::library_state().settings;
-    wsq_dialog().BitrateEdit.set_text(toolkit::format_general(settings.wsq_bitrate));
-    wsq_dialog().ppiEdit.set_text(std::to_string(settings.wsq_ppi));
-    wsq_dialog().comment_textEdit.set_text(settings.wsq_comment != nullptr ? settings.wsq_comment
-                                                                           : "");
-    tiff_dialog().PredictorEdit.set_text(std::to_string(settings.tiff_predictor));
-    tiff_dialog().CompressionBox.set_item_index(api::tiff_dialog_item(settings.tiff_compression));
+    const ConverterSettings::Properties shown = settings_->properties();
+    wsq_dialog().BitrateEdit.set_text(toolkit::format_general(shown.wsq_bitrate));
+    wsq_dialog().ppiEdit.set_text(std::to_string(shown.wsq_ppi));
+    wsq_dialog().comment_textEdit.set_text(shown.wsq_comment);
+    tiff_dialog().PredictorEdit.set_text(std::to_string(shown.tiff_predictor));
+    tiff_dialog().CompressionBox.set_item_index(shown.tiff_compression_item);
     const RememberedDirectories directories = read_ini_directories(ini_path_);
     InputDirectoryEdit.set_text(directories.input_directory);
     OutputDirectoryEdit.set_text(directories.output_directory);
@@ -200,8 +197,8 @@ void TFileFormatConverterForm::StopConversionButtonClick() {
 }
 
 void TFileFormatConverterForm::StartConversionButtonClick() {
-    ShowPropertiesAfterwards flag_back;
-    SetShowFilePropertiesDialog(0);
+    ShowPropertiesAfterwards flag_back{*settings_};
+    settings_->set_show_properties(false);
     set_running(true);
     stop_requested_ = false;
     if (take_dialog_parameters() && check_directories()) convert();
@@ -232,25 +229,16 @@ bool TFileFormatConverterForm::take_wsq_parameters() {
             "WSQ Properties");
         return false;
     }
-    WriteWSQ_bitrate(bitrate);
-    WriteWSQ_ppi(ppi);
     comment_copy_ = dialog.comment_textEdit.text();
-    WriteWSQ_comment(comment_copy_.data());
+    settings_->set_wsq(bitrate, ppi, comment_copy_.data());
     return true;
 }
 
 void TFileFormatConverterForm::take_tiff_parameters() {
     TTiffDialog& dialog = tiff_dialog();
     dialog.show_modal();
-    api::Settings& settings = api::library_state().settings;
-    switch (dialog.CompressionBox.item_index()) {
-        case TTiffDialog::kZip:
-            settings.tiff_compression = api::kTiffZip;
-            settings.tiff_predictor = atol_low16(dialog.PredictorEdit.text());
-            break;
-        case TTiffDialog::kMacintosh: settings.tiff_compression = api::kTiffPackBits; break;
-        default: settings.tiff_compression = api::kTiffNone; break;
-    }
+    settings_->set_tiff(dialog.CompressionBox.item_index(),
+                        atol_low16(dialog.PredictorEdit.text()));
 }
 
 bool TFileFormatConverterForm::check_directories() {

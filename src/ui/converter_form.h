@@ -9,6 +9,7 @@
 #include "toolkit/form.h"
 #include "toolkit/list_controls.h"
 #include "ui/conversion_job.h"
+#include "ui/converter_settings.h"
 
 namespace quorvel::ui {
 
@@ -52,6 +53,8 @@ public:
     void set_ini_path(std::string path) { ini_path_ = std::move(path); }
     // Where files are read and written (the library's entry points unless replaced).
     void set_backend(ConversionBackend* backend) { backend_ = backend; }
+    // The settings the dialogs show and a run writes (the library's unless replaced).
+    void set_settings(ConverterSettings* settings) { settings_ = settings; }
     bool stop_requested() const { return stop_requested_; }
     // The names the last run collected, in collection order.
     const std::vector<std::string>& collected_files() const { return collected_; }
@@ -76,9 +79,10 @@ private:
     std::vector<std::string> patterns_;
     std::string ini_path_;
     ConversionBackend* backend_;
+    ConverterSettings* settings_;
     bool stop_requested_ = false;
     std::vector<std::string> collected_;
-    // The comment text handed to WriteWSQ_comment, which keeps the pointer: valid until the
+    // The comment text handed to the settings, which keep the pointer: valid until the
     // next run replaces it.
     std::string comment_copy_;
 };

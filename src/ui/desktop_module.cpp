@@ -8,11 +8,8 @@
 #include <string>
 #include <vector>
 
-#include <quorvel/version.h>
-
 #include "platform/library_directory.h"
 #include "platform/presenter.h"
-#include "toolkit/screen.h"
 
 namespace quorvel::ui {
 
@@ -46,10 +43,7 @@ Presenter* load_module(const std::string& path) {
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return nullptr;
     auto entry = reinterpret_cast<DesktopEntry>(dlsym(module, kDesktopEntry));
-    static const DesktopHost host{QUORVEL_VERSION_STRING, [](int width, int height) {
-                                      toolkit::set_screen_size({width, height});
-                                  }};
-    return entry != nullptr ? entry(host) : nullptr;
+    return entry != nullptr ? entry() : nullptr;
 }
 
 Presenter* load_desktop_presenter() {

@@ -9,18 +9,14 @@ class Presenter;
 
 namespace quorvel::ui {
 
+// The module links this library and uses its toolkit (the private node of its linker script,
+// named with the version: a module of another version does not load).
 inline constexpr const char* kDesktopModule = "libquorvel-qt.so";
-// What the library hands the module. The module carries its own copy of the toolkit's code,
-// but the state the forms are shown with lives in the library: the module sets it from here.
-struct DesktopHost {
-    const char* version;  // the module serves only the library it was built with
-    void (*set_screen_size)(int width, int height);  // the forms centre on the real screen
-};
 
 // The module's one export: the presenter to install, or null when it cannot show windows here
-// (another version, a display it cannot reach, a Qt application without widgets).
+// (a display it cannot reach, a Qt application without widgets).
 inline constexpr const char* kDesktopEntry = "quorvel_qt_presenter";
-using DesktopEntry = platform::Presenter* (*)(const DesktopHost& host);
+using DesktopEntry = platform::Presenter* (*)();
 
 // Installs the desktop presenter when the default one is still in force, a display is named
 // (DISPLAY or WAYLAND_DISPLAY), QUORVEL_HEADLESS does not force headless and the module loads.

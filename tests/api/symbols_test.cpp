@@ -1,8 +1,11 @@
 // The shared library's dynamic symbol table against the public headers: every function and
 // data symbol the C headers declare is there (the exports of quorvel.h also with a leading
 // underscore), the C++ API of quorvel.hpp is there, and nothing else is: no internal
-// namespace, no libstdc++ template instance.
+// namespace, no libstdc++ template instance. The one exception, the toolkit the desktop module
+// links against, sits in a private version node of its own and in no other.
 #include <gtest/gtest.h>
+
+#include <quorvel/version.h>
 
 #include <fstream>
 #include <regex>
@@ -45,23 +48,34 @@ std::set<std::string> expected_c_symbols() {
     return names;
 }
 
+const std::string kPublicNode = "QUORVEL_0";
+const std::string kPrivateNode = std::string("QUORVEL_PRIVATE_") + QUORVEL_VERSION_STRING;
+
+struct Symbol {
+    std::string name;
+    std::string node;  // the version node, empty for none
+};
+
 // "name@@VERSION" or "name" per line, demangled or not.
-std::vector<std::string> dynamic_symbols(bool demangle) {
+std::vector<Symbol> dynamic_symbols(bool demangle) {
     const std::string command = std::string("nm -D --defined-only --format=posix ") +
                                 (demangle ? "-C " : "") + QUORVEL_SHARED_LIB;
     std::istringstream lines(quorvel::testing::run_output(command));
     // posix format: "<name> <type> <value> [<size>]"; demangled names hold spaces. Type A is
     // the version node itself, not a symbol.
     static const std::regex entry(R"(^(.*) ([A-Za-z]) [0-9a-f]+( [0-9a-f]+)?$)");
-    std::vector<std::string> names;
+    std::vector<Symbol> symbols;
     for (std::string line; std::getline(lines, line);) {
         std::smatch match;
         if (!std::regex_match(line, match, entry) || match[2] == "A") continue;
-        std::string name = match[1];
-        if (const size_t at = name.find('@'); at != std::string::npos) name.resize(at);
-        names.push_back(name);
+        Symbol symbol{match[1], {}};
+        if (const size_t at = symbol.name.find('@'); at != std::string::npos) {
+            symbol.node = symbol.name.substr(symbol.name.find_first_not_of('@', at));
+            symbol.name.resize(at);
+        }
+        symbols.push_back(symbol);
     }
-    return names;
+    return symbols;
 }
 
 // The C++ API: quorvel::<function>(...) or a member, typeinfo or vtable of a quorvel::<Class>;
@@ -72,34 +86,52 @@ bool public_cpp_symbol(const std::string& demangled) {
     return std::regex_search(demangled, api);
 }
 
+// What the desktop module may take from the library: the toolkit and the presenter.
+bool private_cpp_symbol(const std::string& demangled) {
+    static const std::regex toolkit(
+        R"(^(typeinfo for |typeinfo name for |vtable for )?quorvel::(toolkit|platform)::)");
+    return std::regex_search(demangled, toolkit);
+}
+
 TEST(SharedLibrarySymbols, EveryDeclaredCExportIsDefined) {
     ASSERT_TRUE(quorvel::testing::have_tool("nm"));
-    const std::vector<std::string> raw = dynamic_symbols(false);
-    const std::set<std::string> defined(raw.begin(), raw.end());
+    std::set<std::string> defined;
+    for (const Symbol& symbol : dynamic_symbols(false)) defined.insert(symbol.name);
     const std::set<std::string> expected = expected_c_symbols();
     ASSERT_GT(expected.size(), 40u);  // the headers were read
     for (const std::string& name : expected) EXPECT_TRUE(defined.count(name)) << name;
 }
 
-TEST(SharedLibrarySymbols, NothingButTheExportsAndTheCppApiIsDefined) {
+// The public node holds the exports and the C++ API alone, the private node the toolkit alone.
+TEST(SharedLibrarySymbols, NothingButTheExportsAndTheCppApiIsPublic) {
     ASSERT_TRUE(quorvel::testing::have_tool("nm"));
     const std::set<std::string> expected = expected_c_symbols();
-    const std::vector<std::string> raw = dynamic_symbols(false);
-    const std::vector<std::string> demangled = dynamic_symbols(true);
+    const std::vector<Symbol> raw = dynamic_symbols(false);
+    const std::vector<Symbol> demangled = dynamic_symbols(true);
     ASSERT_EQ(raw.size(), demangled.size());
-    size_t cpp_symbols = 0;
+    size_t cpp_symbols = 0, private_symbols = 0;
     for (size_t i = 0; i < raw.size(); ++i) {
-        if (expected.count(raw[i])) continue;
-        EXPECT_TRUE(public_cpp_symbol(demangled[i])) << demangled[i] << " (" << raw[i] << ")";
+        const std::string& name = demangled[i].name;
+        const std::string what = name + " (" + raw[i].name + "@" + raw[i].node + ")";
+        if (raw[i].node == kPrivateNode) {
+            EXPECT_TRUE(private_cpp_symbol(name)) << what;
+            ++private_symbols;
+            continue;
+        }
+        EXPECT_EQ(raw[i].node, kPublicNode) << what;
+        if (expected.count(raw[i].name)) continue;
+        EXPECT_TRUE(public_cpp_symbol(name)) << what;
         ++cpp_symbols;
     }
-    EXPECT_GT(cpp_symbols, 0u);  // quorvel::encode and friends are exported
+    EXPECT_GT(cpp_symbols, 0u);      // quorvel::encode and friends are exported
+    EXPECT_GT(private_symbols, 0u);  // the forms the module shows
 }
 
 TEST(SharedLibrarySymbols, ThePublicPatternRefusesInternalsAndLibstdcxx) {
     for (const char* name :
          {"quorvel::wsq::diag(char const*, ...)", "std::vector<int>::_M_realloc_insert()",
-          "vtable for quorvel::raster::Codec", "quorvel::cpp::invalid_argument()"}) {
+          "vtable for quorvel::raster::Codec", "quorvel::cpp::invalid_argument()",
+          "typeinfo for quorvel::toolkit::Edit"}) {
         EXPECT_FALSE(public_cpp_symbol(name)) << name;
     }
     for (const char* name : {"quorvel::encode(unsigned char const*, int, int)",

@@ -318,6 +318,48 @@ TEST_F(ConverterRun, DirectoriesAreReadAtEveryShowingAndWrittenAtEveryClosing) {
     EXPECT_EQ(form.OutputDirectoryEdit.text(), "/out dir");
 }
 
+// Settings the form is handed, not the library's: what the dialogs show and a run writes.
+struct RecordedSettings : ui::ConverterSettings {
+    Properties shown{1.5, 600, "handed", ui::TTiffDialog::kMacintosh, 3};
+    double bitrate = 0;
+    std::string comment;
+    int compression_item = -1, show_properties = -1;
+    Properties properties() const override { return shown; }
+    void set_wsq(double rate, int, char* text) override {
+        bitrate = rate;
+        comment = text;
+    }
+    void set_tiff(int item, uint16_t) override { compression_item = item; }
+    void set_show_properties(bool show) override { show_properties = show; }
+    void forget_comment(const char*) override {}
+};
+
+TEST_F(ConverterRun, DialogsShowAndRunsWriteTheSettingsTheFormIsHanded) {
+    RecordedSettings settings;
+    form.set_settings(&settings);
+    form.show();
+    EXPECT_EQ(ui::wsq_dialog().ppiEdit.text(), "600");
+    EXPECT_EQ(ui::wsq_dialog().comment_textEdit.text(), "handed");
+    EXPECT_EQ(ui::tiff_dialog().CompressionBox.item_index(), ui::TTiffDialog::kMacintosh);
+    fs::create_directories(out);
+    form.OutputFileFormatComboBox.set_item_index(0);
+    form.StartConversionButton.click();
+    form.OutputFileFormatComboBox.set_item_index(2);
+    form.StartConversionButton.click();
+    EXPECT_EQ(settings.bitrate, 1.5);
+    EXPECT_EQ(settings.comment, "handed");
+    EXPECT_EQ(settings.compression_item, ui::TTiffDialog::kMacintosh);
+    EXPECT_EQ(settings.show_properties, 1);
+    EXPECT_EQ(ReadWSQ_bitrate(), 0.75);  // the library's are untouched
+    form.CloseButton.click();
+    form.set_settings(&ui::library_settings());
+    ui::wsq_dialog().BitrateEdit.set_text("0.75");
+    ui::wsq_dialog().ppiEdit.set_text("500");
+    ui::wsq_dialog().comment_textEdit.set_text("Vellacor");
+    ui::tiff_dialog().CompressionBox.set_item_index(0);
+    ui::tiff_dialog().PredictorEdit.set_text("2");
+}
+
 }  // namespace
 }  // namespace quorvel::testing
 

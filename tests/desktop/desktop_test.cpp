@@ -1,9 +1,10 @@
 // libquorvel.so's real windows, as a C host without Qt meets them: with a display the library
 // loads libquorvel-qt.so from its own folder and the call holds the host until the window is
-// closed (the module's test hook closes it once painted); without a display, with the module
+// closed (a library preloaded into the host closes it once painted); without a display, with the module
 // missing or broken, or with QUORVEL_HEADLESS=1, the call returns at once, headless and silent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -18,7 +19,19 @@ using quorvel::testing::TempDir;
 
 namespace {
 
-enum class Module { Copied, Missing, Broken };
+enum class Module { Copied, Missing, Broken, OtherVersion };
+
+// The module as built against a library of another version: the version node it needs
+// renamed.
+void give_module_another_version(const std::string& module) {
+    std::vector<uint8_t> bytes = quorvel::testing::read_file(module);
+    const std::string node = "QUORVEL_PRIVATE_";
+    auto at = std::search(bytes.begin(), bytes.end(), node.begin(), node.end());
+    ASSERT_NE(at, bytes.end()) << "the module names no private version node";
+    for (; at != bytes.end(); at = std::search(at + 1, bytes.end(), node.begin(), node.end()))
+        at[node.size()] = 'X';
+    quorvel::testing::write_file(module, bytes);
+}
 
 // The library (and the module, unless told otherwise) copied into a fresh folder, so that the
 // module is found beside the library and the converter's INI file is written there.
@@ -29,7 +42,9 @@ struct Installed {
 
     explicit Installed(Module kind) {
         fs::copy_file(QUORVEL_SHARED_LIB, library);
-        if (kind == Module::Copied) fs::copy_file(QUORVEL_QT_MODULE, module);
+        if (kind == Module::Copied || kind == Module::OtherVersion)
+            fs::copy_file(QUORVEL_QT_MODULE, module);
+        if (kind == Module::OtherVersion) give_module_another_version(module);
         if (kind == Module::Broken) quorvel::testing::write_file(module, {'n', 'o', 't', '\n'});
     }
     std::string ini() const { return dir.file("Quorvel.ini"); }
@@ -68,7 +83,9 @@ std::pair<uint32_t, uint32_t> png_size(const std::string& file) {
     return {be32(16), be32(20)};
 }
 
-const std::string kCloseWhenPainted = "QUORVEL_QT_TEST_CLOSE=1 QUORVEL_QT_TEST_SCREENSHOT=";
+const std::string kCloseWhenPainted = quorvel::codec_test::sh_quote(
+                                          "LD_PRELOAD=" QUORVEL_CLOSE_WHEN_PAINTED) +
+                                      " QUORVEL_QT_TEST_SCREENSHOT=";
 
 TEST(DesktopModule, ConverterWindowHoldsAHostWithoutQtUntilItIsClosed) {
     Installed at(Module::Copied);
@@ -147,6 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
         HeadlessCase{"ForcedHeadless", Module::Copied, "QUORVEL_HEADLESS=1", false},
         HeadlessCase{"ModuleMissing", Module::Missing, "", false},
         HeadlessCase{"ModuleBroken", Module::Broken, "", false},
+        HeadlessCase{"ModuleOfAnotherVersion", Module::OtherVersion, "", false},
         // Loaded, but it declines rather than let Qt end the process.
         HeadlessCase{"DisplayNotAnswering", Module::Copied, "-u WAYLAND_DISPLAY DISPLAY=:4711", true},
         // A platform nobody sees: the window could never be closed by a user. (Qt, started

@@ -25,11 +25,14 @@ if [ -x "$build/quorvel-gui" ]; then
   [ -x "$prefix/bin/quorvel-gui" ] || fail "quorvel-gui is built but not installed"
 fi
 # The desktop module sits beside the library (where the library looks for it), exporting only
-# its entry; none of its symbols reach the library's table.
+# its entry and linking the library (no copy of the toolkit of its own); none of its symbols
+# reach the library's table.
 if [ -e "$build/libquorvel-qt.so" ]; then
   [ -e "$libdir/libquorvel-qt.so" ] || fail "libquorvel-qt.so is built but not installed beside the library"
   exports=$(nm -D --defined-only "$libdir/libquorvel-qt.so" | awk '{print $3}')
   [ "$exports" = quorvel_qt_presenter ] || fail "libquorvel-qt.so exports: $exports"
+  [[ $(objdump -p "$libdir/libquorvel-qt.so") == *"NEEDED"*"libquorvel.so.0"* ]] ||
+    fail "libquorvel-qt.so does not link libquorvel.so"
   library_exports=$(nm -D --defined-only "$libdir/libquorvel.so.$version")
   [[ $library_exports != *quorvel_qt* && $library_exports != *FormWindow* ]] ||
     fail "libquorvel.so exports the desktop module's symbols"

@@ -1,6 +1,5 @@
 // libquorvel-qt.so's one export: the presenter libquorvel.so installs when a display is there.
-// The module carries its own copy of the toolkit's code, built from the same sources as the
-// library it serves (hence the version check); the forms it shows are the library's.
+// The module links the library and shows the library's own forms.
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -10,12 +9,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
-
-#include <quorvel/version.h>
 
 #include "ui/desktop_module.h"
 #include "ui/qt/module/module_presenter.h"
@@ -94,9 +90,7 @@ bool start_application() {
     return false;
 }
 
-platform::Presenter* make_presenter(const DesktopHost& host) {
-    if (host.version == nullptr || std::strcmp(host.version, QUORVEL_VERSION_STRING) != 0)
-        return nullptr;
+platform::Presenter* make_presenter() {
     bool runs_loop = false;
     if (QCoreApplication* application = QCoreApplication::instance()) {
         // A host's application without widgets cannot show windows.
@@ -105,18 +99,17 @@ platform::Presenter* make_presenter(const DesktopHost& host) {
         if (!start_application()) return nullptr;
         runs_loop = true;
     }
-    return new ModulePresenter(runs_loop, host);
+    return new ModulePresenter(runs_loop);
 }
 
 }  // namespace
 }  // namespace quorvel::ui::qt
 
-extern "C" __attribute__((visibility("default"))) quorvel::platform::Presenter* quorvel_qt_presenter(
-    const quorvel::ui::DesktopHost& host) {
+extern "C" __attribute__((visibility("default"))) quorvel::platform::Presenter* quorvel_qt_presenter() {
     // The entry must match what the library calls.
     static_assert(std::is_same_v<decltype(&quorvel_qt_presenter), quorvel::ui::DesktopEntry>);
     try {
-        return quorvel::ui::qt::make_presenter(host);
+        return quorvel::ui::qt::make_presenter();
     } catch (...) {
         return nullptr;
     }

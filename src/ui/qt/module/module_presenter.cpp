@@ -3,17 +3,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "ui/qt/module/test_close.h"
-
 namespace quorvel::ui::qt {
 
-int ModulePresenter::show_modal(toolkit::Form& form) {
-    arm_test_close();
-    return QtPresenter::show_modal(form);
-}
-
 void ModulePresenter::show_modeless(toolkit::Form& form) {
-    arm_test_close();
     QtPresenter::show_modeless(form);
     if (runs_loop_ && !in_loop_) run_loop_while_visible(form);
 }

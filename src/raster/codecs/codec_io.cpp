@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <stdexcept>
+
+#include "platform/whole_file.h"
 
 namespace quorvel::raster::codec_io {
 
@@ -13,17 +14,10 @@ BMGError InputBytes::load(const char* filename) {
     pos_ = 0;
     std::FILE* file = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
     if (file == nullptr) return BMG_ERR_OPEN_FILE;
-    BMGError result = BMG_OK;
-    try {
-        uint8_t chunk[65536];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) data_.insert(data_.end(), chunk, chunk + got);
-        if (std::ferror(file)) result = BMG_ERR_READ_FILE;
-    } catch (const std::bad_alloc&) {
-        result = BMG_ERR_NO_MEMORY;
-    } catch (const std::length_error&) {
-        result = BMG_ERR_NO_MEMORY;
-    }
+    const platform::WholeFileStatus status = platform::read_rest_of_file(file, data_);
+    const BMGError result = status == platform::WholeFileStatus::Ok          ? BMG_OK
+                            : status == platform::WholeFileStatus::NoMemory ? BMG_ERR_NO_MEMORY
+                                                                              : BMG_ERR_READ_FILE;
     std::fclose(file);
     if (result != BMG_OK) std::vector<uint8_t>().swap(data_);
     return result;

@@ -1,7 +1,6 @@
 // Truevision Targa: colour-mapped, true-colour and gray images, plain or run-length encoded.
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_io.h"
@@ -72,55 +71,92 @@ bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
 }
 
 
-// Run-length packets until `out` is full; a run that would pass the end of the image is cut.
-bool decode_rle(InputBytes& in, std::vector<uint8_t>& out, size_t pixelBytes, size_t filePixelBytes) {
-    size_t at = 0;
-    while (at < out.size()) {
+// Writes file pixels straight into the record's rows, in the file's order: a row at a time,
+// each placed by the descriptor's vertical order and, when done, turned around for a
+// right-to-left file. Nothing is written past the current row or past the last row.
+class RowWriter {
+public:
+    RowWriter(BMGImage& img, uint8_t descriptor, size_t filePixelBytes)
+        : img_(img), pixelBytes_(img.bitsPerPixel / 8u), filePixelBytes_(filePixelBytes),
+          topDown_(descriptor & kTopToBottom), rightToLeft_(descriptor & kRightToLeft) {
+        start_row();
+    }
+    bool full() const { return row_ >= img_.height; }
+    size_t room() const { return img_.width - x_; }
+    // `count` (at most room()) pixels from file pixels at `in`.
+    void copy(const uint8_t* in, size_t count) {
+        uint8_t* out = dst_ + x_ * pixelBytes_;
+        if (pixelBytes_ == filePixelBytes_)
+            std::memcpy(out, in, count * pixelBytes_);
+        else  // 32-bit pixels without alpha keep their first three bytes
+            for (size_t i = 0; i < count; ++i) std::memcpy(out + i * pixelBytes_, in + i * filePixelBytes_, pixelBytes_);
+        advance(count);
+    }
+    // `count` (at most room()) copies of the file pixel at `in`.
+    void fill(const uint8_t* in, size_t count) {
+        uint8_t* out = dst_ + x_ * pixelBytes_;
+        const size_t total = count * pixelBytes_;
+        std::memcpy(out, in, pixelBytes_);
+        for (size_t done = pixelBytes_; done < total; done *= 2) std::memcpy(out + done, out, std::min(done, total - done));
+        advance(count);
+    }
+
+private:
+    void start_row() {
+        if (!full()) dst_ = ImageRow(img_, topDown_ ? img_.height - 1 - row_ : row_);
+    }
+    void advance(size_t count) {
+        x_ += static_cast<uint32_t>(count);
+        if (x_ < img_.width) return;
+        if (rightToLeft_) reverse_row();
+        x_ = 0;
+        ++row_;
+        start_row();
+    }
+    void reverse_row() {
+        uint8_t* left = dst_;
+        uint8_t* right = dst_ + (img_.width - 1) * pixelBytes_;
+        for (; left < right; left += pixelBytes_, right -= pixelBytes_) std::swap_ranges(left, left + pixelBytes_, right);
+    }
+
+    BMGImage& img_;
+    size_t pixelBytes_, filePixelBytes_;
+    bool topDown_, rightToLeft_;
+    uint32_t row_ = 0, x_ = 0;
+    uint8_t* dst_ = nullptr;
+};
+
+// Run-length packets until the image is full; a run that would pass the end of the image is
+// cut, and a packet may go on into the next row.
+bool decode_rle(InputBytes& in, RowWriter& out, size_t filePixelBytes) {
+    while (!out.full()) {
         uint8_t packet = 0;
         if (!in.u8(packet)) return false;
-        const size_t count = (packet & 127u) + 1;
-        const size_t room = (out.size() - at) / pixelBytes;
-        const size_t kept = std::min(count, room);
-        if (packet & 128u) {
-            const uint8_t* pixel = in.take(filePixelBytes);
-            if (pixel == nullptr) return false;
-            for (size_t i = 0; i < kept; ++i, at += pixelBytes) std::memcpy(&out[at], pixel, pixelBytes);
-        } else {
-            for (size_t i = 0; i < count; ++i) {
-                const uint8_t* pixel = in.take(filePixelBytes);
-                if (pixel == nullptr) return false;
-                if (i < kept) std::memcpy(&out[at + i * pixelBytes], pixel, pixelBytes);
+        size_t count = (packet & 127u) + 1;
+        const bool run = packet & 128u;
+        const uint8_t* pixels = in.take(run ? filePixelBytes : count * filePixelBytes);
+        if (pixels == nullptr) return false;
+        while (count > 0 && !out.full()) {
+            const size_t n = std::min(count, out.room());
+            if (run) {
+                out.fill(pixels, n);
+            } else {
+                out.copy(pixels, n);
+                pixels += n * filePixelBytes;
             }
-            at += kept * pixelBytes;
+            count -= n;
         }
-        if (kept == 0) break;  // room for less than one pixel: nothing more fits
     }
     return true;
 }
 
-bool read_plain(InputBytes& in, std::vector<uint8_t>& out, size_t pixelBytes, size_t filePixelBytes) {
-    if (pixelBytes == filePixelBytes) return in.read(out.data(), out.size());
-    for (size_t at = 0; at + pixelBytes <= out.size(); at += pixelBytes) {
-        const uint8_t* pixel = in.take(filePixelBytes);
-        if (pixel == nullptr) return false;
-        std::memcpy(&out[at], pixel, pixelBytes);
+bool read_plain(InputBytes& in, RowWriter& out, uint32_t width, size_t filePixelBytes) {
+    while (!out.full()) {
+        const uint8_t* row = in.take(width * filePixelBytes);
+        if (row == nullptr) return false;
+        out.copy(row, width);
     }
     return true;
-}
-
-void place_rows(const std::vector<uint8_t>& buffer, const TgaHeader& h, BMGImage& img) {
-    const size_t fileRow = codec_io::PackedRowBytes(img.bitsPerPixel, img.width);
-    const size_t pixelBytes = img.bitsPerPixel / 8;
-    for (uint32_t i = 0; i < img.height; ++i) {
-        const uint8_t* src = buffer.data() + i * fileRow;
-        uint8_t* dst = ImageRow(img, (h.descriptor & kTopToBottom) ? img.height - 1 - i : i);
-        if (!(h.descriptor & kRightToLeft)) {
-            std::memcpy(dst, src, fileRow);
-            continue;
-        }
-        for (uint32_t j = 0; j < img.width; ++j)
-            std::memcpy(dst + (img.width - 1 - j) * pixelBytes, src + j * pixelBytes, pixelBytes);
-    }
 }
 
 BMGError read_tga(InputBytes& in, BMGImage* img) {
@@ -149,18 +185,10 @@ BMGError read_tga(InputBytes& in, BMGImage* img) {
         codec_io::FillGrayRamp(*img);
     }
 
-    const size_t pixelBytes = img->bitsPerPixel / 8;
     const size_t filePixelBytes = (h.pixelDepth + 7) / 8;
-    std::vector<uint8_t> buffer;
-    try {
-        buffer.assign(static_cast<size_t>(img->height) * codec_io::PackedRowBytes(img->bitsPerPixel, img->width), 0);
-    } catch (const std::bad_alloc&) {
-        return BMG_ERR_NO_MEMORY;
-    }
-    const bool ok = h.imageType > 3 ? decode_rle(in, buffer, pixelBytes, filePixelBytes)
-                                    : read_plain(in, buffer, pixelBytes, filePixelBytes);
+    RowWriter out(*img, h.descriptor, filePixelBytes);
+    const bool ok = h.imageType > 3 ? decode_rle(in, out, filePixelBytes) : read_plain(in, out, img->width, filePixelBytes);
     if (!ok) return BMG_ERR_READ_FILE;
-    place_rows(buffer, h, *img);
     return BMG_OK;
 }
 

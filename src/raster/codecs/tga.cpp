@@ -71,6 +71,12 @@ bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
 }
 
 
+// Runs are short: stores of a known width beat a library call for each pixel.
+template <size_t Bytes>
+void repeat(uint8_t* out, const uint8_t* pixel, size_t count) {
+    for (size_t i = 0; i < count; ++i, out += Bytes) std::memcpy(out, pixel, Bytes);
+}
+
 // Writes file pixels straight into the record's rows, in the file's order: a row at a time,
 // each placed by the descriptor's vertical order and, when done, turned around for a
 // right-to-left file. Nothing is written past the current row or past the last row.
@@ -95,9 +101,12 @@ public:
     // `count` (at most room()) copies of the file pixel at `in`.
     void fill(const uint8_t* in, size_t count) {
         uint8_t* out = dst_ + x_ * pixelBytes_;
-        const size_t total = count * pixelBytes_;
-        std::memcpy(out, in, pixelBytes_);
-        for (size_t done = pixelBytes_; done < total; done *= 2) std::memcpy(out + done, out, std::min(done, total - done));
+        switch (pixelBytes_) {
+        case 1: std::memset(out, in[0], count); break;
+        case 2: repeat<2>(out, in, count); break;
+        case 3: repeat<3>(out, in, count); break;
+        default: repeat<4>(out, in, count); break;
+        }
         advance(count);
     }
 

@@ -38,9 +38,6 @@ constexpr RouteEntry kRoutes[] = {
 std::string g_last_error;
 
 void load_container(FileState& state, const char* file_name, void* options) {
-    // A failed load empties the bitmap anyway; letting it go first keeps the memory of the
-    // old picture free for the new one.
-    state.library_bitmap.release_image();
     state.library_bitmap.assign_handle(raster::LoadBitmapFromImageFile(file_name, options, 0));
     if (state.library_bitmap.empty()) g_last_error = raster::GetImageErrorText();
 }

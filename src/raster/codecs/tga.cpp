@@ -11,7 +11,7 @@ namespace {
 
 using codec_io::FailWrite;
 using codec_io::ImageRow;
-using codec_io::InputBytes;
+using codec_io::FileInput;
 
 struct TgaHeader {
     uint8_t idLength;
@@ -53,7 +53,7 @@ BMGError check_header(const TgaHeader& h) {
 }
 
 // Colour map into the palette, or past it for true-colour images that carry one anyway.
-bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
+bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
     const size_t entryBytes = (h.mapEntryBits + 7) / 8;
     const uint8_t* map = in.take(entryBytes * h.mapLength);
     if (map == nullptr) return false;
@@ -137,7 +137,7 @@ private:
 
 // Run-length packets until the image is full; a run that would pass the end of the image is
 // cut, and a packet may go on into the next row.
-bool decode_rle(InputBytes& in, RowWriter& out, size_t filePixelBytes) {
+bool decode_rle(FileInput& in, RowWriter& out, size_t filePixelBytes) {
     while (!out.full()) {
         uint8_t packet = 0;
         if (!in.u8(packet)) return false;
@@ -159,7 +159,7 @@ bool decode_rle(InputBytes& in, RowWriter& out, size_t filePixelBytes) {
     return true;
 }
 
-bool read_plain(InputBytes& in, RowWriter& out, uint32_t width, size_t filePixelBytes) {
+bool read_plain(FileInput& in, RowWriter& out, uint32_t width, size_t filePixelBytes) {
     while (!out.full()) {
         const uint8_t* row = in.take(width * filePixelBytes);
         if (row == nullptr) return false;
@@ -168,7 +168,7 @@ bool read_plain(InputBytes& in, RowWriter& out, uint32_t width, size_t filePixel
     return true;
 }
 
-BMGError read_tga(InputBytes& in, BMGImage* img) {
+BMGError read_tga(FileInput& in, BMGImage* img) {
     const uint8_t* raw = in.take(18);
     if (raw == nullptr) return BMG_ERR_READ_FILE;
     const TgaHeader h = parse_header(raw);
@@ -203,8 +203,14 @@ BMGError read_tga(InputBytes& in, BMGImage* img) {
 
 }  // namespace
 
+// Read front to back, never held whole: the rows go from the file straight into the record.
 BMGError ReadTgaFile(const char* filename, BMGImage* img) {
-    return codec_io::ReadWholeFile(filename, img, read_tga);
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    FileInput in;
+    if (BMGError e = in.open(filename); e != BMG_OK) return codec_io::FailRead(img, e);
+    const BMGError e = read_tga(in, img);
+    return e == BMG_OK ? BMG_OK : codec_io::FailRead(img, e);
 }
 
 namespace {

@@ -9,5 +9,5 @@ cmake --build "$build" -j2 --target quorvel_bench quorvel_tool >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 QUORVEL_BENCH_FILES="$work" "$build/bench/quorvel_bench" --benchmark_out="$work/run.json" \
-    --benchmark_out_format=json "$@" >/dev/null
+    --benchmark_out_format=json "$@" >"$work/log" 2>&1 || { cat "$work/log"; exit 1; }
 python3 "$root/scripts/bench_table.py" "$work/run.json" "$work"

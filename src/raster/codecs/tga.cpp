@@ -71,10 +71,19 @@ bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
 }
 
 
-// Runs are short: stores of a known width beat a library call for each pixel.
+// Copies of one pixel: stores of a known width from a local copy (the output cannot alias it),
+// sixteen pixels a store for long runs.
 template <size_t Bytes>
 void repeat(uint8_t* out, const uint8_t* pixel, size_t count) {
-    for (size_t i = 0; i < count; ++i, out += Bytes) std::memcpy(out, pixel, Bytes);
+    constexpr size_t kGroup = 16;
+    uint8_t one[Bytes];
+    std::memcpy(one, pixel, Bytes);
+    if (count >= kGroup) {
+        uint8_t group[kGroup * Bytes];
+        for (size_t i = 0; i < kGroup; ++i) std::memcpy(group + i * Bytes, one, Bytes);
+        for (; count >= kGroup; count -= kGroup, out += sizeof group) std::memcpy(out, group, sizeof group);
+    }
+    for (size_t i = 0; i < count; ++i, out += Bytes) std::memcpy(out, one, Bytes);
 }
 
 // Writes file pixels straight into the record's rows, in the file's order: a row at a time,
@@ -111,8 +120,12 @@ public:
     }
 
 private:
+    // The record is not cleared: the row's padding is, and its pixels are all written.
     void start_row() {
-        if (!full()) dst_ = ImageRow(img_, topDown_ ? img_.height - 1 - row_ : row_);
+        if (full()) return;
+        dst_ = ImageRow(img_, topDown_ ? img_.height - 1 - row_ : row_);
+        const size_t pixels = size_t{img_.width} * pixelBytes_;
+        std::memset(dst_ + pixels, 0, img_.rowBytes - pixels);
     }
     void advance(size_t count) {
         x_ += static_cast<uint32_t>(count);
@@ -186,7 +199,7 @@ BMGError read_tga(FileInput& in, BMGImage* img) {
     img->height = h.height;
     img->bitsPerPixel = h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
     if (h.colourMapType == 1 && indexed_type(h.imageType)) img->paletteSize = h.mapLength;
-    if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
+    if (BMGError e = AllocateImageRecord(img, false); e != BMG_OK) return e;
 
     if (h.colourMapType == 1) {
         if (!read_colour_map(in, h, *img)) return BMG_ERR_READ_FILE;

@@ -25,14 +25,16 @@ print((time.process_time() - start) / runs)
 
 
 def machine():
-    model = "unknown CPU"
+    model, mhz = "unknown CPU", ""
     with open("/proc/cpuinfo") as info:
         for line in info:
-            if line.startswith("model name"):
-                model = line.split(":", 1)[1].strip()
-                break
+            key, _, value = line.partition(":")
+            if key.strip() == "model name" and model == "unknown CPU":
+                model = value.strip()
+            elif key.strip() == "cpu MHz" and not mhz:
+                mhz = f" at {float(value) / 1000:.1f} GHz"
     load = ", ".join(f"{x:.2f}" for x in os.getloadavg())
-    return f"{model}, {os.cpu_count()} cores, load average {load}"
+    return f"{model}{mhz}, {os.cpu_count()} cores, load average {load}"
 
 
 def runs(path):

@@ -1,5 +1,6 @@
-// Encode and decode of a large print (a 4 x 4 tiling of the largest benchmark image, about the
-// size of a 1000 ppi capture) with one and with two threads inside the codec.
+// Encode and decode of large prints (2 x 2 and 4 x 4 tilings of the largest benchmark image,
+// the latter about the size of a 1000 ppi capture) with one and with two threads inside the
+// codec.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -17,18 +18,6 @@ namespace {
 
 using quorvel::bench::Gray;
 using namespace quorvel::wsq;
-
-constexpr int kTiles = 4;
-
-Gray tiled(const Gray& g) {
-    Gray big{"tiled", g.w * kTiles, g.h * kTiles, {}};
-    big.px.resize(static_cast<size_t>(big.w) * big.h);
-    for (int y = 0; y < big.h; ++y) {
-        const unsigned char* row = g.px.data() + static_cast<size_t>(y % g.h) * g.w;
-        for (int x = 0; x < big.w; ++x) big.px[static_cast<size_t>(y) * big.w + x] = row[x % g.w];
-    }
-    return big;
-}
 
 std::vector<unsigned char> encode(EncoderState& state, const Gray& g) {
     DiagCapture quiet;
@@ -68,19 +57,30 @@ void decode_threads(benchmark::State& s, const Gray& g) {
 
 namespace quorvel::bench {
 
+Gray tiled(const Gray& g, int tiles) {
+    Gray big{"tiled", g.w * tiles, g.h * tiles, {}};
+    big.px.resize(static_cast<size_t>(big.w) * big.h);
+    for (int y = 0; y < big.h; ++y) {
+        const unsigned char* row = g.px.data() + static_cast<size_t>(y % g.h) * g.w;
+        for (int x = 0; x < big.w; ++x) big.px[static_cast<size_t>(y) * big.w + x] = row[x % g.w];
+    }
+    return big;
+}
+
 // Registered by main with the image they tile (the largest); real time, since the CPU time of
 // the helper threads is not the caller's.
 void register_thread_benchmarks(const Gray& image) {
-    static const Gray big = tiled(image);
-    std::string size = std::to_string(big.w);
-    size += 'x';
-    size += std::to_string(big.h);
-    benchmark::RegisterBenchmark(("wsq_encode_threads/" + size).c_str(),
-                                 [](benchmark::State& s) { encode_threads(s, big); })
-        ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("wsq_decode_threads/" + size).c_str(),
-                                 [](benchmark::State& s) { decode_threads(s, big); })
-        ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+    static const Gray bigs[] = {tiled(image, 2), tiled(image, 4)};
+    for (const Gray& big : bigs) {
+        const std::string size = std::to_string(big.w) + "x" + std::to_string(big.h);
+        const Gray* g = &big;
+        benchmark::RegisterBenchmark(("wsq_encode_threads/" + size).c_str(),
+                                     [g](benchmark::State& s) { encode_threads(s, *g); })
+            ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("wsq_decode_threads/" + size).c_str(),
+                                     [g](benchmark::State& s) { decode_threads(s, *g); })
+            ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+    }
 }
 
 }  // namespace quorvel::bench

@@ -129,11 +129,15 @@ void print_summary(const RatioReporter& r, const std::vector<Gray>& images) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--peak") return quorvel::bench::run_peak_child(argc, argv);
     const std::vector<Gray> images = quorvel::bench::bench_images(QUORVEL_SOURCE_DIR);
     std::vector<Bytes> streams;
     streams.reserve(4 * images.size());  // the registered lambdas point into it
     for (const Gray& g : images) register_image(g, streams);
-    if (!images.empty()) quorvel::bench::register_thread_benchmarks(largest(images));
+    if (!images.empty()) {
+        quorvel::bench::register_thread_benchmarks(largest(images));
+        quorvel::bench::register_memory_benchmarks(largest(images));
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;

@@ -31,7 +31,7 @@ void load_wsq(FileState& state, Settings& settings, const char* file_name) {
 
 void load_picture(FileState& state, const char* file_name) {
     state.picture_holder.LoadFromFile(file_name);
-    state.library_bitmap.assign(*state.picture_holder.graphic());
+    state.library_bitmap.take(*state.picture_holder.graphic());
 }
 
 std::unique_ptr<toolkit::Graphic> read_graphic(const toolkit::GraphicClass& graphic_class,

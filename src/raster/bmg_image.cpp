@@ -79,7 +79,7 @@ BMGError CheckImageLimits(uint64_t width, uint64_t height, uint64_t bytes) {
     return platform::within_load_limits(width, height, bytes) ? BMG_OK : BMG_ERR_IMAGE_SIZE;
 }
 
-BMGError AllocateImageRecord(BMGImage* img) {
+BMGError AllocateImageRecord(BMGImage* img, bool cleared) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
     // Checked factor by factor: a product that wraps to zero is no image either.
@@ -94,7 +94,8 @@ BMGError AllocateImageRecord(BMGImage* img) {
     free_blocks(img);
     if (allocate_palette(img) != BMG_OK) return SetLastImageError(BMG_ERR_NO_MEMORY);
     img->rowBytes = static_cast<uint32_t>(row);
-    img->pixels = static_cast<uint8_t*>(std::calloc(row, img->height));
+    img->pixels = static_cast<uint8_t*>(cleared ? std::calloc(row, img->height)
+                                                 : std::malloc(static_cast<size_t>(row) * img->height));
     if (img->pixels == nullptr) {
         free_blocks(img);
         return SetLastImageError(BMG_ERR_NO_MEMORY);

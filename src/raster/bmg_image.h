@@ -26,7 +26,9 @@ void ReleaseImageRecord(BMGImage* img);
 // BMG_ERR_IMAGE_SIZE when a picture of that shape, whose buffers take `bytes`, is over the
 // library's load limits. Codecs call it before any buffer they size from a header.
 BMGError CheckImageLimits(uint64_t width, uint64_t height, uint64_t bytes);
-BMGError AllocateImageRecord(BMGImage* img);
+// `cleared` false leaves the pixel block as malloc gives it, for a reader that writes every
+// byte of every row (padding included) before the record is used.
+BMGError AllocateImageRecord(BMGImage* img, bool cleared = true);
 BMGError PackIndexedImage(BMGImage* img);
 void UnpackIndexedRows1(BMGImage img, uint8_t* out);
 void UnpackIndexedRows4(BMGImage img, uint8_t* out);

@@ -239,6 +239,18 @@ void Bitmap::assign(const Graphic& picture) {
     if (!empty()) picture.draw(*this);
 }
 
+void Bitmap::take(Graphic& picture) {
+    auto* other = dynamic_cast<Bitmap*>(&picture);
+    // Only a bottom-up section is exactly what assign's copy would be.
+    if (other == nullptr || other == this || other->object_ == nullptr ||
+        other->object_->kind != Kind::DibSection || other->object_->top_down) {
+        assign(picture);
+        return;
+    }
+    const PixelFormat format = other->format_;
+    adopt(static_cast<QuorvelGdiObject*>(other->release_handle()), format);
+}
+
 void Bitmap::draw(Bitmap& target) const {
     if (object_ == nullptr || target.object_ == nullptr) return;
     const int w = std::min(width_, target.width_), h = std::min(height_, target.height_);

@@ -67,6 +67,9 @@ public:
     // Takes a copy of another picture: a bitmap's pixels and format as they are; any other
     // picture drawn onto a new image of its size at 24 bits per pixel.
     void assign(const Graphic& picture);
+    // What assign(picture) gives, but a bitmap's DIB section moves over instead of being
+    // copied, leaving `picture` empty.
+    void take(Graphic& picture);
 
     // Reads a Windows bitmap file (BMP, DIB, RLE).
     void LoadFromStream(Stream& stream) override;

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 
+#include "platform/whole_file.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit {
@@ -96,10 +98,9 @@ std::vector<uint8_t> read_whole_file(const std::string& file_name) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_name.c_str(), "rb"));
     if (!file) throw EFileError("Cannot open file \"" + file_name + "\". " + std::strerror(errno));
     std::vector<uint8_t> bytes;
-    uint8_t block[65536];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.insert(bytes.end(), block, block + n);
-    if (std::ferror(file.get())) throw EFileError("Cannot read file \"" + file_name + "\".");
+    const platform::WholeFileStatus status = platform::read_rest_of_file(file.get(), bytes);
+    if (status == platform::WholeFileStatus::NoMemory) throw std::bad_alloc();
+    if (status != platform::WholeFileStatus::Ok) throw EFileError("Cannot read file \"" + file_name + "\".");
     return bytes;
 }
 

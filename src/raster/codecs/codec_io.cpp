@@ -1,10 +1,13 @@
 #include "raster/codecs/codec_io.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <stdexcept>
+
+#include "platform/whole_file.h"
 
 namespace quorvel::raster::codec_io {
 
@@ -13,17 +16,10 @@ BMGError InputBytes::load(const char* filename) {
     pos_ = 0;
     std::FILE* file = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
     if (file == nullptr) return BMG_ERR_OPEN_FILE;
-    BMGError result = BMG_OK;
-    try {
-        uint8_t chunk[65536];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) data_.insert(data_.end(), chunk, chunk + got);
-        if (std::ferror(file)) result = BMG_ERR_READ_FILE;
-    } catch (const std::bad_alloc&) {
-        result = BMG_ERR_NO_MEMORY;
-    } catch (const std::length_error&) {
-        result = BMG_ERR_NO_MEMORY;
-    }
+    const platform::WholeFileStatus status = platform::read_rest_of_file(file, data_);
+    const BMGError result = status == platform::WholeFileStatus::Ok          ? BMG_OK
+                            : status == platform::WholeFileStatus::NoMemory ? BMG_ERR_NO_MEMORY
+                                                                              : BMG_ERR_READ_FILE;
     std::fclose(file);
     if (result != BMG_OK) std::vector<uint8_t>().swap(data_);
     return result;
@@ -86,6 +82,53 @@ bool InputBytes::be32(uint32_t& value) {
     const uint8_t* b = take(4);
     if (b == nullptr) return false;
     value = (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+    return true;
+}
+
+FileInput::~FileInput() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+BMGError FileInput::open(const char* filename) {
+    file_ = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
+    if (file_ == nullptr) return BMG_ERR_OPEN_FILE;
+    struct stat info {};
+    size_ = fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    return BMG_OK;
+}
+
+// At least `count` bytes in the window from at_ on (count <= remaining() checked by callers).
+bool FileInput::fill(size_t count) {
+    constexpr size_t kWindow = size_t{1} << 16;
+    const size_t held = end_ - at_;
+    if (held >= count) return true;
+    if (at_ > 0) std::memmove(window_.data(), window_.data() + at_, held);
+    at_ = 0;
+    end_ = held;
+    if (window_.size() < std::max(count, kWindow)) window_.resize(std::max(count, kWindow));
+    const uint64_t unread = remaining() - held;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(window_.size() - end_, unread));
+    end_ += std::fread(window_.data() + end_, 1, want, file_);
+    return end_ >= count;
+}
+
+const uint8_t* FileInput::take_more(size_t count) {
+    if (count > remaining()) return nullptr;
+    try {
+        if (!fill(count)) return nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return take(count);
+}
+
+bool FileInput::skip(uint64_t count) {
+    if (count > remaining()) return false;
+    for (constexpr size_t kStep = size_t{1} << 16; count > 0;) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(count, kStep));
+        if (take(step) == nullptr) return false;
+        count -= step;
+    }
     return true;
 }
 

@@ -40,6 +40,46 @@ private:
     size_t pos_ = 0;
 };
 
+// A file read front to back through a small window, for readers that need the bytes only
+// once: no copy of the whole file is held. Every read is checked against the end, as with
+// InputBytes; the size is the open file's (0 for a pipe or device, which reads as empty).
+class FileInput {
+public:
+    FileInput() = default;
+    ~FileInput();
+    FileInput(const FileInput&) = delete;
+    FileInput& operator=(const FileInput&) = delete;
+
+    // BMG_ERR_OPEN_FILE when the file cannot be opened.
+    BMGError open(const char* filename);
+    uint64_t remaining() const { return size_ - pos_; }
+    bool skip(uint64_t count);
+    // The next `count` bytes (valid until the next call), or null when the file ends first.
+    // Bytes already in the window come from the file, so they need no other check.
+    const uint8_t* take(size_t count) {
+        if (count > end_ - at_) return take_more(count);
+        const uint8_t* bytes = window_.data() + at_;
+        at_ += count;
+        pos_ += count;
+        return bytes;
+    }
+    bool u8(uint8_t& value) {
+        const uint8_t* b = take(1);
+        if (b == nullptr) return false;
+        value = b[0];
+        return true;
+    }
+
+private:
+    const uint8_t* take_more(size_t count);
+    bool fill(size_t count);
+
+    std::FILE* file_ = nullptr;
+    uint64_t size_ = 0, pos_ = 0;
+    std::vector<uint8_t> window_;
+    size_t at_ = 0, end_ = 0;
+};
+
 // A byte range already in memory (a chunk's payload) with a read position; running out of
 // bytes is reported, never read past.
 struct ByteCursor {

@@ -1,7 +1,6 @@
 // Truevision Targa: colour-mapped, true-colour and gray images, plain or run-length encoded.
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "raster/codecs/codec_io.h"
@@ -12,7 +11,7 @@ namespace {
 
 using codec_io::FailWrite;
 using codec_io::ImageRow;
-using codec_io::InputBytes;
+using codec_io::FileInput;
 
 struct TgaHeader {
     uint8_t idLength;
@@ -63,7 +62,7 @@ BMGError check_header(const TgaHeader& h) {
 bool paletted(const TgaHeader& h) { return indexed_type(h.imageType) && !gray_alpha(h); }
 
 // Colour map into the palette, or past it for images that carry one anyway.
-bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
+bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
     const size_t entryBytes = (h.mapEntryBits + 7) / 8;
     const uint8_t* map = in.take(entryBytes * h.mapLength);
     if (map == nullptr) return false;
@@ -81,87 +80,131 @@ bool read_colour_map(InputBytes& in, const TgaHeader& h, BMGImage& img) {
 }
 
 
-// Run-length packets until `out` is full; a run that would pass the end of the image is cut.
-bool decode_rle(InputBytes& in, std::vector<uint8_t>& out, size_t pixelBytes, size_t filePixelBytes) {
-    size_t at = 0;
-    while (at < out.size()) {
+// Copies of one pixel: stores of a known width from a local copy (the output cannot alias it),
+// sixteen pixels a store for long runs.
+template <size_t Bytes>
+void repeat(uint8_t* out, const uint8_t* pixel, size_t count) {
+    constexpr size_t kGroup = 16;
+    uint8_t one[Bytes];
+    std::memcpy(one, pixel, Bytes);
+    if (count >= kGroup) {
+        uint8_t group[kGroup * Bytes];
+        for (size_t i = 0; i < kGroup; ++i) std::memcpy(group + i * Bytes, one, Bytes);
+        for (; count >= kGroup; count -= kGroup, out += sizeof group) std::memcpy(out, group, sizeof group);
+    }
+    for (size_t i = 0; i < count; ++i, out += Bytes) std::memcpy(out, one, Bytes);
+}
+
+// Writes file pixels straight into the record's rows, in the file's order: a row at a time,
+// each placed by the descriptor's vertical order and, when done, turned around for a
+// right-to-left file. Nothing is written past the current row or past the last row.
+class RowWriter {
+public:
+    RowWriter(BMGImage& img, uint8_t descriptor, size_t filePixelBytes, bool grayAlpha)
+        : img_(img), pixelBytes_(img.bitsPerPixel / 8u), filePixelBytes_(filePixelBytes),
+          widen_(grayAlpha && pixelBytes_ == 4), topDown_(descriptor & kTopToBottom),
+          rightToLeft_(descriptor & kRightToLeft) {
+        start_row();
+    }
+    bool full() const { return row_ >= img_.height; }
+    size_t room() const { return img_.width - x_; }
+    // `count` (at most room()) pixels from file pixels at `in`.
+    void copy(const uint8_t* in, size_t count) {
+        uint8_t* out = dst_ + x_ * pixelBytes_;
+        if (pixelBytes_ == filePixelBytes_)
+            std::memcpy(out, in, count * pixelBytes_);
+        else
+            for (size_t i = 0; i < count; ++i) to_record(in + i * filePixelBytes_, out + i * pixelBytes_);
+        advance(count);
+    }
+    // `count` (at most room()) copies of the file pixel at `in`.
+    void fill(const uint8_t* in, size_t count) {
+        uint8_t pixel[4];
+        to_record(in, pixel);
+        uint8_t* out = dst_ + x_ * pixelBytes_;
+        switch (pixelBytes_) {
+        case 1: std::memset(out, pixel[0], count); break;
+        case 2: repeat<2>(out, pixel, count); break;
+        case 3: repeat<3>(out, pixel, count); break;
+        default: repeat<4>(out, pixel, count); break;
+        }
+        advance(count);
+    }
+
+private:
+    // One file pixel as the record holds it: gray and alpha become blue, green, red (all the
+    // gray) and alpha; otherwise the first bytes are kept (32-bit pixels without alpha, gray
+    // without its alpha).
+    void to_record(const uint8_t* in, uint8_t* out) const {
+        if (widen_) {
+            out[0] = out[1] = out[2] = in[0];
+            out[3] = in[1];
+        } else {
+            std::memcpy(out, in, pixelBytes_);
+        }
+    }
+    // The record is not cleared: the row's padding is, and its pixels are all written.
+    void start_row() {
+        if (full()) return;
+        dst_ = ImageRow(img_, topDown_ ? img_.height - 1 - row_ : row_);
+        const size_t pixels = size_t{img_.width} * pixelBytes_;
+        std::memset(dst_ + pixels, 0, img_.rowBytes - pixels);
+    }
+    void advance(size_t count) {
+        x_ += static_cast<uint32_t>(count);
+        if (x_ < img_.width) return;
+        if (rightToLeft_) reverse_row();
+        x_ = 0;
+        ++row_;
+        start_row();
+    }
+    void reverse_row() {
+        uint8_t* left = dst_;
+        uint8_t* right = dst_ + (img_.width - 1) * pixelBytes_;
+        for (; left < right; left += pixelBytes_, right -= pixelBytes_) std::swap_ranges(left, left + pixelBytes_, right);
+    }
+
+    BMGImage& img_;
+    size_t pixelBytes_, filePixelBytes_;
+    bool widen_, topDown_, rightToLeft_;
+    uint32_t row_ = 0, x_ = 0;
+    uint8_t* dst_ = nullptr;
+};
+
+// Run-length packets until the image is full; a run that would pass the end of the image is
+// cut, and a packet may go on into the next row.
+bool decode_rle(FileInput& in, RowWriter& out, size_t filePixelBytes) {
+    while (!out.full()) {
         uint8_t packet = 0;
         if (!in.u8(packet)) return false;
-        const size_t count = (packet & 127u) + 1;
-        const size_t room = (out.size() - at) / pixelBytes;
-        const size_t kept = std::min(count, room);
-        if (packet & 128u) {
-            const uint8_t* pixel = in.take(filePixelBytes);
-            if (pixel == nullptr) return false;
-            for (size_t i = 0; i < kept; ++i, at += pixelBytes) std::memcpy(&out[at], pixel, pixelBytes);
-        } else {
-            for (size_t i = 0; i < count; ++i) {
-                const uint8_t* pixel = in.take(filePixelBytes);
-                if (pixel == nullptr) return false;
-                if (i < kept) std::memcpy(&out[at + i * pixelBytes], pixel, pixelBytes);
+        size_t count = (packet & 127u) + 1;
+        const bool run = packet & 128u;
+        const uint8_t* pixels = in.take(run ? filePixelBytes : count * filePixelBytes);
+        if (pixels == nullptr) return false;
+        while (count > 0 && !out.full()) {
+            const size_t n = std::min(count, out.room());
+            if (run) {
+                out.fill(pixels, n);
+            } else {
+                out.copy(pixels, n);
+                pixels += n * filePixelBytes;
             }
-            at += kept * pixelBytes;
+            count -= n;
         }
-        if (kept == 0) break;  // room for less than one pixel: nothing more fits
     }
     return true;
 }
 
-bool read_plain(InputBytes& in, std::vector<uint8_t>& out, size_t pixelBytes, size_t filePixelBytes) {
-    if (pixelBytes == filePixelBytes) return in.read(out.data(), out.size());
-    for (size_t at = 0; at + pixelBytes <= out.size(); at += pixelBytes) {
-        const uint8_t* pixel = in.take(filePixelBytes);
-        if (pixel == nullptr) return false;
-        std::memcpy(&out[at], pixel, pixelBytes);
+bool read_plain(FileInput& in, RowWriter& out, uint32_t width, size_t filePixelBytes) {
+    while (!out.full()) {
+        const uint8_t* row = in.take(width * filePixelBytes);
+        if (row == nullptr) return false;
+        out.copy(row, width);
     }
     return true;
 }
 
-void place_rows(const std::vector<uint8_t>& buffer, const TgaHeader& h, BMGImage& img) {
-    const size_t fileRow = codec_io::PackedRowBytes(img.bitsPerPixel, img.width);
-    const size_t pixelBytes = img.bitsPerPixel / 8;
-    for (uint32_t i = 0; i < img.height; ++i) {
-        const uint8_t* src = buffer.data() + i * fileRow;
-        uint8_t* dst = ImageRow(img, (h.descriptor & kTopToBottom) ? img.height - 1 - i : i);
-        if (!(h.descriptor & kRightToLeft)) {
-            std::memcpy(dst, src, fileRow);
-            continue;
-        }
-        for (uint32_t j = 0; j < img.width; ++j)
-            std::memcpy(dst + (img.width - 1 - j) * pixelBytes, src + j * pixelBytes, pixelBytes);
-    }
-}
-
-// Gray and alpha byte pairs as blue, green, red, alpha pixels, the gray in all three.
-void widen_gray_alpha(const std::vector<uint8_t>& pairs, std::vector<uint8_t>& out) {
-    for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
-        uint8_t* q = &out[i * 2];
-        q[0] = q[1] = q[2] = pairs[i];
-        q[3] = pairs[i + 1];
-    }
-}
-
-// The pixels in file row order, as the record holds them.
-BMGError read_pixels(InputBytes& in, const TgaHeader& h, const BMGImage& img, std::vector<uint8_t>& buffer) {
-    const bool widen = gray_alpha(h) && img.bitsPerPixel == 32;
-    const size_t pixelBytes = widen ? 2 : img.bitsPerPixel / 8;
-    const size_t filePixelBytes = (h.pixelDepth + 7) / 8;
-    std::vector<uint8_t> pairs;
-    try {
-        buffer.assign(static_cast<size_t>(img.height) * codec_io::PackedRowBytes(img.bitsPerPixel, img.width), 0);
-        if (widen) pairs.assign(buffer.size() / 2, 0);
-    } catch (const std::bad_alloc&) {
-        return BMG_ERR_NO_MEMORY;
-    }
-    std::vector<uint8_t>& target = widen ? pairs : buffer;
-    const bool ok = h.imageType > 3 ? decode_rle(in, target, pixelBytes, filePixelBytes)
-                                    : read_plain(in, target, pixelBytes, filePixelBytes);
-    if (!ok) return BMG_ERR_READ_FILE;
-    if (widen) widen_gray_alpha(pairs, buffer);
-    return BMG_OK;
-}
-
-BMGError read_tga(InputBytes& in, BMGImage* img) {
+BMGError read_tga(FileInput& in, BMGImage* img) {
     const uint8_t* raw = in.take(18);
     if (raw == nullptr) return BMG_ERR_READ_FILE;
     const TgaHeader h = parse_header(raw);
@@ -182,23 +225,30 @@ BMGError read_tga(InputBytes& in, BMGImage* img) {
     else
         img->bitsPerPixel = h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
     if (h.colourMapType == 1 && paletted(h)) img->paletteSize = h.mapLength;
-    if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
+    if (BMGError e = AllocateImageRecord(img, false); e != BMG_OK) return e;
 
     if (h.colourMapType == 1) {
         if (!read_colour_map(in, h, *img)) return BMG_ERR_READ_FILE;
     }
     if (img->bitsPerPixel == 8 && (h.colourMapType != 1 || !paletted(h))) codec_io::FillGrayRamp(*img);
 
-    std::vector<uint8_t> buffer;
-    if (BMGError e = read_pixels(in, h, *img, buffer); e != BMG_OK) return e;
-    place_rows(buffer, h, *img);
+    const size_t filePixelBytes = (h.pixelDepth + 7) / 8;
+    RowWriter out(*img, h.descriptor, filePixelBytes, gray_alpha(h));
+    const bool ok = h.imageType > 3 ? decode_rle(in, out, filePixelBytes) : read_plain(in, out, img->width, filePixelBytes);
+    if (!ok) return BMG_ERR_READ_FILE;
     return BMG_OK;
 }
 
 }  // namespace
 
+// Read front to back, never held whole: the rows go from the file straight into the record.
 BMGError ReadTgaFile(const char* filename, BMGImage* img) {
-    return codec_io::ReadWholeFile(filename, img, read_tga);
+    SetLastImageError(BMG_OK);
+    if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
+    FileInput in;
+    if (BMGError e = in.open(filename); e != BMG_OK) return codec_io::FailRead(img, e);
+    const BMGError e = read_tga(in, img);
+    return e == BMG_OK ? BMG_OK : codec_io::FailRead(img, e);
 }
 
 namespace {

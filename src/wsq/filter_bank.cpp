@@ -66,17 +66,6 @@ struct Analysis {
     int hi_offset() const { return hsize / 2 - 1; }
 };
 
-// The four polyphase halves of the 7/9 synthesis pair: even outputs take the odd taps.
-struct Synthesis {
-    float lo_even[3], hi_even[4];  // taps of even outputs
-    float lo_odd[4], hi_odd[5];    // taps of odd outputs
-    Synthesis(const float* lo, const float* hi)
-        : lo_even{lo[1], lo[3], lo[5]},
-          hi_even{hi[1], hi[3], hi[5], hi[7]},
-          lo_odd{lo[0], lo[2], lo[4], lo[6]},
-          hi_odd{hi[0], hi[2], hi[4], hi[6], hi[8]} {}
-};
-
 void scatter(float* out, int step, const float* values, int n) {
     for (int i = 0; i < n; ++i) *at(out, i, step) = values[i];
 }
@@ -200,49 +189,45 @@ void synthesise_columns(float* out, const float* in, int lines, int length, int 
     }
 }
 
-// out(2m) = evens[m], out(2m + 1) = odds[m].
-void interleave(float* out, int step, const float* evens, const float* odds, int llen,
-                int hlen) {
-    if (step == 1) {
-        for (int m = 0; m < hlen; ++m) {
-            out[2 * m] = evens[m];
-            out[2 * m + 1] = odds[m];
-        }
-    } else {
-        for (int m = 0; m < hlen; ++m) {
-            *at(out, 2 * m, step) = evens[m];
-            *at(out, 2 * m + 1, step) = odds[m];
-        }
-    }
-    if (llen > hlen) *at(out, 2 * hlen, step) = evens[hlen];
+constexpr int kEdgePairs = 16;
+
+// Outputs [2 m0, 2 m0 + 2 count) of a line (count <= kEdgePairs) through the mirror rules of
+// its two bands, stored from dst up to its `length`-th sample. The clamp only touches the
+// inputs of an odd output past the end of a line of odd length, which is not stored.
+void mirrored_pairs(float* dst, const float* low, const float* high, int step, int m0, int count,
+                    int length, const Synthesis& s) {
+    const int llen = (length + 1) / 2, hlen = length / 2;
+    const bool even = llen == hlen;
+    float lx[kEdgePairs + 3], hx[kEdgePairs + 4], pairs[2 * kEdgePairs];
+    for (int j = 0; j < count + 3; ++j)
+        lx[j] = *at(low, std::clamp(reflect_low(m0 - 1 + j, llen, even), 0, llen - 1), step);
+    for (int j = 0; j < count + 4; ++j)
+        hx[j] = *at(high, std::clamp(reflect_high(m0 - 2 + j, hlen, even), 0, hlen - 1), step);
+    synthesis_pairs(pairs, lx, hx, s, static_cast<size_t>(count));
+    const int last = std::min(2 * (m0 + count), length);
+    for (int n = 2 * m0; n < last; ++n) *at(dst, n, step) = pairs[n - 2 * m0];
 }
 
-// Lines one after another: each band is gathered with its mirror extension (low band
-// indices -1 .. hlen + 1, high band -2 .. hlen + 1: all that outputs read), then the even and
-// the odd outputs are one tap sum each along the line, interleaved on the way out.
-// work holds 2 * length + 8 floats.
+// Lines one after another. Pairs 2 <= m < hlen - 2 read only samples inside both bands, so
+// with adjacent samples they come straight from the line; the pairs the mirror rules reach go
+// through a small extended copy.
 void synthesise_rows(float* out, const float* in, int lines, int length, int line_step,
-                     int step, const Synthesis& s, int invert, float* work) {
+                     int step, const Synthesis& s, int invert) {
     const int llen = (length + 1) / 2, hlen = length / 2;
-    const bool even = (length % 2) == 0;
-    float* low_ext = work;                 // low_ext[i + 1] = low(i)
-    float* high_ext = low_ext + hlen + 3;  // high_ext[i + 2] = high(i)
-    float* evens = high_ext + hlen + 4;
-    float* odds = evens + llen;
-    // Output m (even 2m or odd 2m + 1) reads low(m - 1 + j) and high(m - 2 + j).
-    const float* lsrc[4] = {low_ext, low_ext + 1, low_ext + 2, low_ext + 3};
-    const float* hsrc[5] = {high_ext, high_ext + 1, high_ext + 2, high_ext + 3, high_ext + 4};
+    const int inner = step == 1 ? hlen - 4 : 0;
     for (int l = 0; l < lines; ++l) {
         const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
         const float* low = at(line, invert ? hlen : 0, step);
         const float* high = at(line, invert ? 0 : llen, step);
-        gather(low_ext, low, step, -1, hlen + 1, llen,
-               [&](int i) { return reflect_low(i, llen, even); });
-        gather(high_ext, high, step, -2, hlen + 1, hlen,
-               [&](int i) { return reflect_high(i, hlen, even); });
-        tap_sum(evens, TapGroup{lsrc, s.lo_even, 3}, TapGroup{hsrc, s.hi_even, 4}, llen);
-        tap_sum(odds, TapGroup{lsrc, s.lo_odd, 4}, TapGroup{hsrc, s.hi_odd, 5}, hlen);
-        interleave(out + static_cast<std::ptrdiff_t>(l) * line_step, step, evens, odds, llen, hlen);
+        float* dst = out + static_cast<std::ptrdiff_t>(l) * line_step;
+        if (inner > 0) {
+            mirrored_pairs(dst, low, high, step, 0, 2, length, s);
+            synthesis_pairs(dst + 4, low + 1, high, s, static_cast<size_t>(inner));
+            mirrored_pairs(dst, low, high, step, hlen - 2, llen - hlen + 2, length, s);
+            continue;
+        }
+        for (int m0 = 0; m0 < llen; m0 += kEdgePairs)
+            mirrored_pairs(dst, low, high, step, m0, std::min(kEdgePairs, llen - m0), length, s);
     }
 }
 
@@ -286,8 +271,7 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
         synthesise_columns(out, in, lines, length, sample_step, s, invert);
         return;
     }
-    std::vector<float> work(2 * static_cast<size_t>(length) + 8);
-    synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert, work.data());
+    synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // HWY_ONCE part at the end.
 #include "wsq/filter_taps.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "wsq/simd.h"
@@ -23,6 +24,22 @@ inline void tap_sums(float* out, const TapGroup& a, const TapGroup& b, size_t fr
         for (int t = 1; t < a.count; ++t) sum = std::fmaf(a.taps[t], a.src[t][i], sum);
         for (int t = 0; t < b.count; ++t) sum = std::fmaf(b.taps[t], b.src[t][i], sum);
         out[i] = sum;
+    }
+}
+
+inline float pair_sum(const float* lo_taps, int nlo, const float* low, const float* hi_taps,
+                      int nhi, const float* high) {
+    float sum = lo_taps[0] * low[0];
+    for (int t = 1; t < nlo; ++t) sum = std::fmaf(lo_taps[t], low[t], sum);
+    for (int t = 0; t < nhi; ++t) sum = std::fmaf(hi_taps[t], high[t], sum);
+    return sum;
+}
+
+inline void synthesis_pairs(float* out, const float* low, const float* high, const Synthesis& s,
+                            size_t from, size_t n) {
+    for (size_t m = from; m < n; ++m) {
+        out[2 * m] = pair_sum(s.lo_even, 3, low + m, s.hi_even, 4, high + m);
+        out[2 * m + 1] = pair_sum(s.lo_odd, 4, low + m, s.hi_odd, 5, high + m);
     }
 }
 
@@ -118,6 +135,44 @@ void TapSum(float* out, const TapGroup& a, const TapGroup& b, size_t n) {
     any_tap_sums(out, a, b, n);
 }
 
+// Lane by lane the scalar pair sums; the two results go out interleaved. The last partial
+// vectors are computed on masked loads (unused lanes are zero) and only their used half goes
+// out, through a copy.
+void SynthesisPairs(float* out, const float* low, const float* high, const Synthesis& s,
+                    size_t n) {
+#if HWY_NATIVE_FMA
+    const hn::ScalableTag<float> d;
+    using V = hn::Vec<decltype(d)>;
+    V le[3], he[4], lo[4], ho[5];
+    for (int t = 0; t < 3; ++t) le[t] = hn::Set(d, s.lo_even[t]);
+    for (int t = 0; t < 4; ++t) he[t] = hn::Set(d, s.hi_even[t]);
+    for (int t = 0; t < 4; ++t) lo[t] = hn::Set(d, s.lo_odd[t]);
+    for (int t = 0; t < 5; ++t) ho[t] = hn::Set(d, s.hi_odd[t]);
+    auto pair = [&](size_t m, auto load, float* to) {
+        const float* l = low + m;
+        const float* h = high + m;
+        auto even = hn::Mul(le[0], load(l));
+        for (int t = 1; t < 3; ++t) even = hn::MulAdd(le[t], load(l + t), even);
+        for (int t = 0; t < 4; ++t) even = hn::MulAdd(he[t], load(h + t), even);
+        auto odd = hn::Mul(lo[0], load(l));
+        for (int t = 1; t < 4; ++t) odd = hn::MulAdd(lo[t], load(l + t), odd);
+        for (int t = 0; t < 5; ++t) odd = hn::MulAdd(ho[t], load(h + t), odd);
+        hn::StoreInterleaved2(even, odd, d, to);
+    };
+    const size_t lanes = hn::Lanes(d);
+    size_t m = 0;
+    for (; m + lanes <= n; m += lanes)
+        pair(m, [&](const float* p) { return hn::LoadU(d, p); }, out + 2 * m);
+    if (m == n) return;
+    const auto mask = hn::FirstN(d, n - m);
+    HWY_ALIGN float tail[2 * hn::MaxLanes(d)];
+    pair(m, [&](const float* p) { return hn::MaskedLoad(mask, d, p); }, tail);
+    std::copy(tail, tail + 2 * (n - m), out + 2 * m);
+#else
+    scalar::synthesis_pairs(out, low, high, s, 0, n);
+#endif
+}
+
 }  // namespace quorvel::wsq::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -125,6 +180,13 @@ HWY_AFTER_NAMESPACE();
 namespace quorvel::wsq {
 
 HWY_EXPORT(TapSum);
+HWY_EXPORT(SynthesisPairs);
+
+void synthesis_pairs(float* out, const float* low, const float* high, const Synthesis& s,
+                     size_t n) {
+    if (wsq_simd_enabled()) HWY_DYNAMIC_DISPATCH(SynthesisPairs)(out, low, high, s, n);
+    else scalar::synthesis_pairs(out, low, high, s, 0, n);
+}
 
 void tap_sum(float* out, const TapGroup& first, const TapGroup& second, size_t n) {
     if (wsq_simd_enabled()) HWY_DYNAMIC_DISPATCH(TapSum)(out, first, second, n);

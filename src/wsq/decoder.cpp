@@ -112,22 +112,28 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
     return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height);
 }
 
-// Coefficients to pixels: the three steps, into a new malloc'd image.
+// Coefficients to pixels: the three steps, into a new malloc'd image. The last level of the
+// reconstruction hands over its rows, which become pixels while they are in cache.
 int decode_pixels(unsigned char** ocdata, DecoderState& state, WsqTrees& trees, InputCursor& in,
                   int width, int height) {
     build_subband_trees(trees, width, height);
     if (int ret = decode_coefficients(state, trees, in, width, height)) return ret;
-    float* fdata = state.work.image.data();
-    if (int ret = wsq_reconstruct(fdata, state.work.scratch, width, height, trees.nodes,
-                                  &state.dtt, state.threads))
-        return ret;
     const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
     unsigned char* cdata = static_cast<unsigned char*>(std::malloc(num_pix));
     if (cdata == nullptr) {
         diag("ERROR: wsq_decode_mem : malloc : cdata\n");
         return kDecodeNoPixelMemory;
     }
-    float_to_pixels(cdata, fdata, num_pix, state.frame.m_shift, state.frame.r_scale);
+    const float shift = state.frame.m_shift, scale = state.frame.r_scale;
+    const RowSink to_pixels = [&](int y, const float* row) {
+        float_to_pixels(cdata + static_cast<size_t>(y) * width, row, static_cast<size_t>(width),
+                        shift, scale);
+    };
+    if (int ret = wsq_reconstruct(state.work.image.data(), state.work.scratch, width, height,
+                                  trees.nodes, &state.dtt, state.threads, &to_pixels)) {
+        std::free(cdata);
+        return ret;
+    }
     *ocdata = cdata;
     return 0;
 }

@@ -169,24 +169,29 @@ void analyse_rows(float* out, const float* in, int lines, int length, int line_s
 
 // Columns side by side: each output sample is one tap sum across every line over rows of the
 // two bands picked by their mirror rules.
-void synthesise_columns(float* out, const float* in, int lines, int length, int step,
-                        const Synthesis& s, int invert) {
+// Output sample n of every line (columns side by side): one tap sum across the lines over
+// rows of the two bands picked by their mirror rules.
+void synthesise_column_sample(float* out, const float* in, int lines, int length, int step,
+                              const Synthesis& s, int invert, int n) {
     const int llen = (length + 1) / 2, hlen = length / 2;
     const bool even = (length % 2) == 0;
     const float* low = at(in, invert ? hlen : 0, step);
     const float* high = at(in, invert ? 0 : llen, step);
     const float* lsrc[4];
     const float* hsrc[5];
-    for (int n = 0; n < length; ++n) {
-        const int m = n / 2, odd = n % 2;
-        for (int j = 0; j < 3 + odd; ++j)
-            lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
-        for (int j = 0; j < 4 + odd; ++j)
-            hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
-        const TapGroup lo{lsrc, odd ? s.lo_odd : s.lo_even, 3 + odd};
-        const TapGroup hi{hsrc, odd ? s.hi_odd : s.hi_even, 4 + odd};
-        tap_sum(at(out, n, step), lo, hi, static_cast<size_t>(lines));
-    }
+    const int m = n / 2, odd = n % 2;
+    for (int j = 0; j < 3 + odd; ++j) lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
+    for (int j = 0; j < 4 + odd; ++j)
+        hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
+    const TapGroup lo{lsrc, odd ? s.lo_odd : s.lo_even, 3 + odd};
+    const TapGroup hi{hsrc, odd ? s.hi_odd : s.hi_even, 4 + odd};
+    tap_sum(out, lo, hi, static_cast<size_t>(lines));
+}
+
+void synthesise_columns(float* out, const float* in, int lines, int length, int step,
+                        const Synthesis& s, int invert) {
+    for (int n = 0; n < length; ++n)
+        synthesise_column_sample(at(out, n, step), in, lines, length, step, s, invert, n);
 }
 
 constexpr int kEdgePairs = 16;
@@ -370,10 +375,32 @@ int check_reconstruction(int width, int height, const WsqTransformTable* table) 
     return 0;
 }
 
+// The last node row by row: each row's column pass, then its row pass, both in a line
+// buffer, and the row goes to the sink instead of back into the image.
+void reconstruct_into_rows(const float* image, int width, const WsqWaveletNode& node,
+                           const Synthesis& s, int threads, const RowSink& sink) {
+    const Region r = region_of(node, width);
+    const long long samples = static_cast<long long>(r.dx) * r.dy;
+    over_lines(r.dy, samples, threads, [&](int first, int count) {
+        std::vector<float> columns(static_cast<size_t>(r.dx)), row(static_cast<size_t>(r.dx));
+        for (int n = first; n < first + count; ++n) {
+            synthesise_column_sample(columns.data(), image + r.start, r.dx, r.dy, width, s,
+                                     node.ic, n);
+            synthesise_rows(row.data(), columns.data(), 1, r.dx, r.dx, 1, s, node.ir);
+            sink(node.y + n, row.data());
+        }
+    });
+}
+
 void reconstruct(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
-                 const WsqTransformTable* t, int threads) {
+                 const WsqTransformTable* t, int threads, const RowSink* last_rows) {
     for (int n = kWaveletNodes - 1; n >= 0; --n) {
         const WsqWaveletNode& node = nodes[n];
+        if (n == 0 && last_rows != nullptr) {
+            reconstruct_into_rows(image, width, node, Synthesis(t->lofilt, t->hifilt), threads,
+                                  *last_rows);
+            return;
+        }
         const Region r = region_of(node, width);
         const long long samples = static_cast<long long>(r.dx) * r.dy;
         over_lines(r.dx, samples, threads, [&](int first, int count) {
@@ -398,22 +425,29 @@ int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* n
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch, width, nodes, table, 1);
+    reconstruct(image, scratch, width, nodes, table, 1, nullptr);
     std::free(scratch);
     return 0;
 }
 
 int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
-                    const WsqWaveletNode* nodes, const WsqTransformTable* table, int threads) {
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table, int threads,
+                    const RowSink* last_rows) {
     if (int ret = check_reconstruction(width, height, table)) return ret;
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    // Without the last level in it, the scratch holds at most the next one's regions.
+    size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    if (last_rows != nullptr) {
+        count = 0;
+        for (int n = 1; n < kWaveletNodes; ++n)
+            count = std::max(count, static_cast<size_t>(nodes[n].dy - 1) * width + nodes[n].dx);
+    }
     try {
         if (scratch.size() < count) scratch.resize(count);
     } catch (const std::bad_alloc&) {
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch.data(), width, nodes, table, threads);
+    reconstruct(image, scratch.data(), width, nodes, table, threads, last_rows);
     return 0;
 }
 

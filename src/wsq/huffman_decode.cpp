@@ -42,8 +42,9 @@ constexpr int kLookupBits = 10;
 constexpr uint16_t kLonger = 0;        // entry: the code is longer than kLookupBits
 constexpr uint16_t kNoCode = 0x100;    // entry flag: the limits reject the code (with its length)
 
-// Up to two common symbols are taken at once from kFastBits bits (see fast_entry).
+// Up to kFastSymbols common symbols are taken at once from kFastBits bits (see fast_entry).
 constexpr int kFastBits = 11;
+constexpr int kFastSymbols = 3;
 
 // The limits and values of one table, and the look-up entries: (length << 9) | symbol, or
 // (length << 9) | kNoCode, or kLonger; and the fast entries of fast_entry.
@@ -92,25 +93,23 @@ uint16_t lookup_entry(const DecodeTable& t, unsigned prefix, int bits) {
 // zero run) and how far the position moves on.
 int value_of(int symbol) { return symbol > MAX_HUFFZRUN ? symbol - kSymbolOffset : 0; }
 
-// The common symbols, one or two, whose codes lie within the kFastBits-bit prefix, as
-// bits used | advance1 << 8 | advance2 << 16 | value1 << 32 | value2 << 48 (a lone symbol
-// has value2 = advance2 = 0); 0 when the prefix does not start with a common symbol.
+// The common symbols, up to three, whose codes lie within the kFastBits-bit prefix: bits
+// used, then for each symbol its advance (bits 8 + 16 i) and its value as a signed byte
+// (bits 16 + 16 i), common values being -73..74; absent symbols advance 0 and write 0.
+// 0 when the prefix does not start with a common symbol.
 uint64_t fast_entry(const DecodeTable& t, unsigned prefix) {
-    const uint16_t first = lookup_entry(t, prefix, kFastBits);
-    const int len1 = first >> 9, symbol1 = first & 0x1FF;
-    if (first == kLonger || !is_common(symbol1)) return 0;
-    int used = len1, symbol2 = -1;
-    if (const int rest = kFastBits - len1; rest > 0) {
-        const uint16_t second = lookup_entry(t, prefix & ((1u << rest) - 1u), rest);
-        if (second != kLonger && is_common(second & 0x1FF)) {
-            symbol2 = second & 0x1FF;
-            used += second >> 9;
-        }
+    uint64_t e = 0;
+    int used = 0;
+    for (int i = 0; i < kFastSymbols && used < kFastBits; ++i) {
+        const int rest = kFastBits - used;
+        const uint16_t code = lookup_entry(t, prefix & ((1u << rest) - 1u), rest);
+        const int symbol = code & 0x1FF;
+        if (code == kLonger || !is_common(symbol)) break;
+        used += code >> 9;
+        e |= (coefficients_of(symbol) | static_cast<uint64_t>(static_cast<uint8_t>(value_of(symbol))) << 8)
+             << (8 + 16 * i);
     }
-    auto value = [](int symbol) { return static_cast<uint64_t>(static_cast<uint16_t>(value_of(symbol))); };
-    uint64_t e = static_cast<uint64_t>(used) | coefficients_of(symbol1) << 8 | value(symbol1) << 32;
-    if (symbol2 >= 0) e |= coefficients_of(symbol2) << 16 | value(symbol2) << 48;
-    return e;
+    return used == 0 ? 0 : e | static_cast<uint64_t>(used);
 }
 
 void build_lookup(DecodeTable& t) {
@@ -231,7 +230,7 @@ int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned sh
     return sink.put(-static_cast<int>(value));
 }
 
-// The common symbols in a row, two at a time where the fast entry holds both, while the
+// The common symbols in a row, up to three at a time where the fast entry holds them, while the
 // frame has room; stops, reading nothing, before anything else. Into zeroed coefficients
 // each symbol writes its value at the position (a zero run writes a zero, which is there
 // already) with no branch on its kind; the room test keeps that write inside the frame.
@@ -242,12 +241,14 @@ void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sin
     if (sink.zeroed) {
         reader.run([&](unsigned bits) -> int {
             const uint64_t e = t.fast[bits >> (MAX_HUFFBITS - kFastBits)];
-            const size_t first = (e >> 8) & 0xFF, second = (e >> 16) & 0xFF;
-            if (e == 0 || first + second >= capacity - count) return 0;
-            ip[count] = static_cast<short>(e >> 32);
-            count += first;
-            ip[count] = static_cast<short>(e >> 48);
-            count += second;
+            const size_t a1 = (e >> 8) & 0xFF, a2 = (e >> 24) & 0xFF, a3 = (e >> 40) & 0xFF;
+            if (e == 0 || a1 + a2 + a3 >= capacity - count) return 0;
+            ip[count] = static_cast<int8_t>(e >> 16);
+            count += a1;
+            ip[count] = static_cast<int8_t>(e >> 32);
+            count += a2;
+            ip[count] = static_cast<int8_t>(e >> 48);
+            count += a3;
             return static_cast<int>(e & 0x1F);
         });
     } else {

@@ -109,7 +109,8 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
         diag("ERROR : unquantize : calloc : fip\n");
         return kUnquantizeNoMemory;
     }
-    return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height);
+    return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height,
+                           state.threads);
 }
 
 // Coefficients to pixels: the three steps, into a new malloc'd image. The last level of the

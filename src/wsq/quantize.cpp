@@ -7,6 +7,7 @@
 
 #include "wsq/diag.h"
 #include "wsq/exact_fast_paths.h"
+#include "wsq/parallel_lines.h"
 #include "wsq/quantize_kernel.h"
 #include "wsq/unquantize_kernel.h"
 #include "wsq/records.h"
@@ -230,37 +231,45 @@ void block_coefficient_counts(int* block1, int* block2, int* block3,
 
 namespace {
 
-void zero_subband(float* out, const WsqSubband& s, int width) {
-    for (int y = s.y; y < s.y + s.ly; ++y)
-        std::fill_n(out + static_cast<size_t>(y) * width + s.x, s.lx, 0.0f);
+// Rows [first, first + count) of the 64 subbands taken one after another (subband 0's rows
+// first): each row of a coded subband gets the values of its indices, other rows zeros.
+void unquantize_rows(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
+                     const int16_t* sip, int width, int first, int count) {
+    const long double center = table->bin_center;
+    size_t n = 0;  // index of the subband's first coefficient
+    int row0 = 0;  // flat index of the subband's first row
+    for (int k = 0; k < kSubbands && count > 0; ++k) {
+        const WsqSubband& s = subbands[k];
+        const float q = k < kCodedSubbands ? table->bin_width[k] : 0.0f;
+        const int from = std::max(first, row0), to = std::min(first + count, row0 + s.ly);
+        auto row = [&](int r) { return out + static_cast<size_t>(s.y + r - row0) * width + s.x; };
+        if (from < to && q == 0.0f) {
+            for (int r = from; r < to; ++r) std::fill_n(row(r), s.lx, 0.0f);
+        } else if (from < to) {
+            const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
+            const SubbandValues values(center, q, half_zero);
+            for (int r = from; r < to; ++r)
+                unquantize_run(row(r), sip + n + static_cast<size_t>(r - row0) * s.lx,
+                               static_cast<size_t>(s.lx), values);
+        }
+        if (q != 0.0f) n += static_cast<size_t>(s.lx) * s.ly;
+        row0 += s.ly;
+    }
 }
 
 }  // namespace
 
 int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
-                    const int16_t* sip, int width, int height) {
-    (void)height;
+                    const int16_t* sip, int width, int height, int threads) {
     if (table->defined != 1) {
         diag("ERROR: unquantize : quantization table parameters not defined!\n");
         return kUnquantizeUndefined;
     }
-    const long double center = table->bin_center;
-    size_t n = 0;
-    for (int k = 0; k < kSubbands; ++k) {
-        const float q = k < kCodedSubbands ? table->bin_width[k] : 0.0f;
-        if (q == 0.0f) {
-            zero_subband(out, subbands[k], width);
-            continue;
-        }
-        const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
-        const SubbandValues values(center, q, half_zero);
-        const WsqSubband& s = subbands[k];
-        for (int y = s.y; y < s.y + s.ly; ++y) {
-            unquantize_run(out + static_cast<size_t>(y) * width + s.x, sip + n,
-                           static_cast<size_t>(s.lx), values);
-            n += static_cast<size_t>(s.lx);
-        }
-    }
+    int rows = 0;
+    for (int k = 0; k < kSubbands; ++k) rows += subbands[k].ly;
+    over_lines(rows, static_cast<long long>(width) * height, threads, [&](int first, int count) {
+        unquantize_rows(out, table, subbands, sip, width, first, count);
+    });
     return 0;
 }
 

@@ -60,8 +60,8 @@ void block_coefficient_counts(int* block1, int* block2, int* block3,
 int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subbands,
                const int16_t* sip, int width, int height);
 // The same into the caller's width x height floats, every one of them written (uncoded
-// subbands with zeros). 0 or -92.
+// subbands with zeros); threads > 1 splits the rows among that many threads. 0 or -92.
 int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
-                    const int16_t* sip, int width, int height);
+                    const int16_t* sip, int width, int height, int threads = 1);
 
 }  // namespace quorvel::wsq

@@ -1,5 +1,6 @@
-// Encode and decode of a large print (a 4 x 4 tiling of the largest benchmark image, about the
-// size of a 1000 ppi capture) with one and with two threads inside the codec.
+// Encode and decode of large prints (2 x 2 and 4 x 4 tilings of the largest benchmark image;
+// the larger about the size of a 1000 ppi capture) with one and with two threads inside the
+// codec.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -18,10 +19,8 @@ namespace {
 using quorvel::bench::Gray;
 using namespace quorvel::wsq;
 
-constexpr int kTiles = 4;
-
-Gray tiled(const Gray& g) {
-    Gray big{"tiled", g.w * kTiles, g.h * kTiles, {}};
+Gray tiled(const Gray& g, int tiles) {
+    Gray big{"tiled", g.w * tiles, g.h * tiles, {}};
     big.px.resize(static_cast<size_t>(big.w) * big.h);
     for (int y = 0; y < big.h; ++y) {
         const unsigned char* row = g.px.data() + static_cast<size_t>(y % g.h) * g.w;
@@ -71,16 +70,18 @@ namespace quorvel::bench {
 // Registered by main with the image they tile (the largest); real time, since the CPU time of
 // the helper threads is not the caller's.
 void register_thread_benchmarks(const Gray& image) {
-    static const Gray big = tiled(image);
-    std::string size = std::to_string(big.w);
-    size += 'x';
-    size += std::to_string(big.h);
-    benchmark::RegisterBenchmark(("wsq_encode_threads/" + size).c_str(),
-                                 [](benchmark::State& s) { encode_threads(s, big); })
-        ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("wsq_decode_threads/" + size).c_str(),
-                                 [](benchmark::State& s) { decode_threads(s, big); })
-        ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+    static const Gray bigs[] = {tiled(image, 2), tiled(image, 4)};
+    for (const Gray& big : bigs) {
+        std::string size = std::to_string(big.w);
+        size += 'x';
+        size += std::to_string(big.h);
+        benchmark::RegisterBenchmark(("wsq_encode_threads/" + size).c_str(),
+                                     [&big](benchmark::State& s) { encode_threads(s, big); })
+            ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("wsq_decode_threads/" + size).c_str(),
+                                     [&big](benchmark::State& s) { decode_threads(s, big); })
+            ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+    }
 }
 
 }  // namespace quorvel::bench

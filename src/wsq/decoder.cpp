@@ -13,6 +13,7 @@
 #include "wsq/filter_bank.h"
 #include "wsq/huffman.h"
 #include "wsq/nistcom.h"
+#include "wsq/parallel_lines.h"
 #include "wsq/quantize.h"
 #include "wsq/tree.h"
 #include "wsq/wsq.h"
@@ -103,7 +104,11 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
         return kDecodeNoCoefficientMemory;
     }
     short* qdata = work.coefficients.data();
-    std::fill(qdata, qdata + num_pix, short{0});  // what the stream leaves out stays zero
+    // What the stream leaves out stays zero.
+    over_lines(height, static_cast<long long>(num_pix), state.threads, [&](int first, int count) {
+        const size_t at = static_cast<size_t>(first) * width;
+        std::fill_n(qdata + at, static_cast<size_t>(count) * width, short{0});
+    });
     if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
     if (!fit(work.image, num_pix)) {
         diag("ERROR : unquantize : calloc : fip\n");

@@ -72,7 +72,7 @@ int transform_and_quantize(EncoderState& state, EncodeWorkspace& work, Quantized
     quant.cr = 0.0f;
     subband_variance(&quant, state.trees->subbands, fdata, w, h);
     int16_t* sip = nullptr;
-    ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata, w, h);
+    ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata, w, h, state.threads);
     if (ret != 0) return ret;
     out.sip.reset(sip);
     block_coefficient_counts(&out.block[0], &out.block[1], &out.block[2], &quant,

@@ -188,13 +188,40 @@ void compute_bin_widths(WsqQuantization* quant) {
 }
 
 int quantize(int16_t** sip, int* count, WsqQuantization* quant, const WsqSubband* subbands,
-             const float* image, int width, int height) {
+             const float* image, int width, int height, int threads) {
     compute_bin_widths(quant);
-    return quantize_coefficients(sip, count, quant, subbands, image, width, height);
+    return quantize_coefficients(sip, count, quant, subbands, image, width, height, threads);
 }
 
+namespace {
+
+// Rows [first, first + count) of the coded subbands taken one after another: each row's
+// indices go to the place the subband order gives them in out.
+void quantize_rows(int16_t* out, const WsqQuantization* quant, const WsqSubband* subbands,
+                   const float* image, int width, int first, int count) {
+    size_t n = 0;  // index of the subband's first coefficient
+    int row0 = 0;  // flat index of the subband's first row
+    for (int k = 0; k < kCodedSubbands; ++k) {
+        const float q = quant->bin_width[k];
+        if (q == 0.0f) continue;
+        const WsqSubband& s = subbands[k];
+        const float half_zero = quant->zero_bin_width[k] * 0.5f;
+        const int from = std::max(first, row0), to = std::min(first + count, row0 + s.ly);
+        for (int r = from; r < to; ++r) {
+            const float* row = image + static_cast<size_t>(s.y + r - row0) * width;
+            quantize_run(out + n + static_cast<size_t>(r - row0) * s.lx, row + s.x,
+                         static_cast<size_t>(s.lx), q, half_zero);
+        }
+        n += static_cast<size_t>(s.lx) * s.ly;
+        row0 += s.ly;
+    }
+}
+
+}  // namespace
+
 int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quant,
-                          const WsqSubband* subbands, const float* image, int width, int height) {
+                          const WsqSubband* subbands, const float* image, int width, int height,
+                          int threads) {
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
     auto* out = static_cast<int16_t*>(std::calloc(pixels, sizeof(int16_t)));
     if (out == nullptr) {
@@ -202,20 +229,19 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
         return kQuantizeNoMemory;
     }
     size_t n = 0;
+    int rows = 0;
     for (int k = 0; k < kCodedSubbands; ++k) {
         const float q = quant->bin_width[k];
         if (q == 0.0f) {
             diag("%d -> %3.6f\n", k, q);
             continue;
         }
-        const float half_zero = quant->zero_bin_width[k] * 0.5f;
-        const WsqSubband& s = subbands[k];
-        for (int y = s.y; y < s.y + s.ly; ++y) {
-            const float* row = image + static_cast<size_t>(y) * width;
-            quantize_run(out + n, row + s.x, static_cast<size_t>(s.lx), q, half_zero);
-            n += static_cast<size_t>(s.lx);
-        }
+        n += static_cast<size_t>(subbands[k].lx) * subbands[k].ly;
+        rows += subbands[k].ly;
     }
+    over_lines(rows, static_cast<long long>(n), threads, [&](int first, int lines) {
+        quantize_rows(out, quant, subbands, image, width, first, lines);
+    });
     *sip = out;
     *count = static_cast<int>(n);
     return 0;

@@ -106,8 +106,8 @@ uint64_t fast_entry(const DecodeTable& t, unsigned prefix) {
         const int symbol = code & 0x1FF;
         if (code == kLonger || !is_common(symbol)) break;
         used += code >> 9;
-        e |= (coefficients_of(symbol) | static_cast<uint64_t>(static_cast<uint8_t>(value_of(symbol))) << 8)
-             << (8 + 16 * i);
+        const uint64_t value = static_cast<uint8_t>(value_of(symbol));
+        e |= (coefficients_of(symbol) | value << 8) << (8 + 16 * i);
     }
     return used == 0 ? 0 : e | static_cast<uint64_t>(used);
 }

@@ -13,6 +13,7 @@
 #include "wsq/filter_bank.h"
 #include "wsq/huffman.h"
 #include "wsq/nistcom.h"
+#include "wsq/parallel_lines.h"
 #include "wsq/quantize.h"
 #include "wsq/tree.h"
 #include "wsq/wsq.h"
@@ -103,31 +104,42 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
         return kDecodeNoCoefficientMemory;
     }
     short* qdata = work.coefficients.data();
-    std::fill(qdata, qdata + num_pix, short{0});  // what the stream leaves out stays zero
+    // What the stream leaves out stays zero.
+    over_lines(height, static_cast<long long>(num_pix), state.threads, [&](int first, int count) {
+        const size_t at = static_cast<size_t>(first) * width;
+        std::fill_n(qdata + at, static_cast<size_t>(count) * width, short{0});
+    });
     if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
     if (!fit(work.image, num_pix)) {
         diag("ERROR : unquantize : calloc : fip\n");
         return kUnquantizeNoMemory;
     }
-    return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height);
+    return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height,
+                           state.threads);
 }
 
-// Coefficients to pixels: the three steps, into a new malloc'd image.
+// Coefficients to pixels: the three steps, into a new malloc'd image. The last level of the
+// reconstruction hands over its rows, which become pixels while they are in cache.
 int decode_pixels(unsigned char** ocdata, DecoderState& state, WsqTrees& trees, InputCursor& in,
                   int width, int height) {
     build_subband_trees(trees, width, height);
     if (int ret = decode_coefficients(state, trees, in, width, height)) return ret;
-    float* fdata = state.work.image.data();
-    if (int ret = wsq_reconstruct(fdata, state.work.scratch, width, height, trees.nodes,
-                                  &state.dtt, state.threads))
-        return ret;
     const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
     unsigned char* cdata = static_cast<unsigned char*>(std::malloc(num_pix));
     if (cdata == nullptr) {
         diag("ERROR: wsq_decode_mem : malloc : cdata\n");
         return kDecodeNoPixelMemory;
     }
-    float_to_pixels(cdata, fdata, num_pix, state.frame.m_shift, state.frame.r_scale);
+    const float shift = state.frame.m_shift, scale = state.frame.r_scale;
+    const RowSink to_pixels = [&](int y, const float* row) {
+        float_to_pixels(cdata + static_cast<size_t>(y) * width, row, static_cast<size_t>(width),
+                        shift, scale);
+    };
+    if (int ret = wsq_reconstruct(state.work.image.data(), state.work.scratch, width, height,
+                                  trees.nodes, &state.dtt, state.threads, &to_pixels)) {
+        std::free(cdata);
+        return ret;
+    }
     *ocdata = cdata;
     return 0;
 }

@@ -1,15 +1,18 @@
 #include "wsq/encoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 #include "wsq/diag.h"
 #include "wsq/filter_bank.h"
 #include "wsq/huffman.h"
 #include "wsq/nistcom.h"
+#include "wsq/parallel_lines.h"
 #include "wsq/stream.h"
 #include "wsq/wsq.h"
 
@@ -61,7 +64,7 @@ int transform_and_quantize(EncoderState& state, EncodeWorkspace& work, Quantized
         return kEncodeNoImageMemory;
     }
     float* fdata = work.image.data();
-    pixels_to_float(fdata, shift, scale, idata, pixels);
+    pixels_to_float(fdata, shift, scale, idata, pixels, state.threads);
     build_subband_trees(*state.trees, w, h);
     int ret = wsq_decompose(fdata, work.scratch, w, h, state.trees->nodes, kAnalysisHighPass,
                             kHighPassTaps, kAnalysisLowPass, kLowPassTaps, state.threads);
@@ -72,7 +75,7 @@ int transform_and_quantize(EncoderState& state, EncodeWorkspace& work, Quantized
     quant.cr = 0.0f;
     subband_variance(&quant, state.trees->subbands, fdata, w, h);
     int16_t* sip = nullptr;
-    ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata, w, h);
+    ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata, w, h, state.threads);
     if (ret != 0) return ret;
     out.sip.reset(sip);
     block_coefficient_counts(&out.block[0], &out.block[1], &out.block[2], &quant,
@@ -174,25 +177,59 @@ int encode_checked(EncoderState& state, EncodeWorkspace& work, unsigned char** o
 
 }  // namespace
 
-void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned char* data,
-                     size_t num_pix) {
+namespace {
+
+// The extremes and the sum of some pixels: integers, so parts combine exactly in any order.
+struct PixelRange {
     int smallest = 255, largest = 0;
     int64_t sum = 0;  // 32 bits would overflow beyond 8,421,504 pixels
-    for (size_t i = 0; i < num_pix; ++i) {
-        const int p = data[i];
-        if (p < smallest) smallest = p;
-        if (p > largest) largest = p;
-        sum += p;
+    void add(const unsigned char* data, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            const int p = data[i];
+            if (p < smallest) smallest = p;
+            if (p > largest) largest = p;
+            sum += p;
+        }
     }
-    const float m_shift = static_cast<float>(static_cast<long double>(sum) / num_pix);
-    const float d1 = static_cast<float>(static_cast<long double>(m_shift) - smallest);
-    const float d2 = static_cast<float>(largest - static_cast<long double>(m_shift));
+    void add(const PixelRange& o) {
+        smallest = std::min(smallest, o.smallest);
+        largest = std::max(largest, o.largest);
+        sum += o.sum;
+    }
+};
+
+constexpr size_t kConversionLine = 4096;  // pixels a thread part is counted in
+
+}  // namespace
+
+void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned char* data,
+                     size_t num_pix, int threads) {
+    const int lines = static_cast<int>((num_pix + kConversionLine - 1) / kConversionLine);
+    auto span = [&](int first, int count, auto&& f) {
+        const size_t from = static_cast<size_t>(first) * kConversionLine;
+        f(from, std::min(num_pix, static_cast<size_t>(first + count) * kConversionLine) - from);
+    };
+    PixelRange range;
+    std::mutex merging;
+    over_lines(lines, static_cast<long long>(num_pix), threads, [&](int first, int count) {
+        PixelRange part;
+        span(first, count, [&](size_t from, size_t n) { part.add(data + from, n); });
+        const std::lock_guard<std::mutex> lock(merging);
+        range.add(part);
+    });
+    const float m_shift = static_cast<float>(static_cast<long double>(range.sum) / num_pix);
+    const float d1 = static_cast<float>(static_cast<long double>(m_shift) - range.smallest);
+    const float d2 = static_cast<float>(range.largest - static_cast<long double>(m_shift));
     const float r_scale = (d1 >= d2 ? d1 : d2) * 0.0078125f;
     // One long double division per gray level, not per pixel: the same value for equal pixels.
     float level[256];
     for (int p = 0; p < 256; ++p)
         level[p] = static_cast<float>((p - static_cast<long double>(m_shift)) / r_scale);
-    for (size_t i = 0; i < num_pix; ++i) fdata[i] = level[data[i]];
+    over_lines(lines, static_cast<long long>(num_pix), threads, [&](int first, int count) {
+        span(first, count, [&](size_t from, size_t n) {
+            for (size_t i = from; i < from + n; ++i) fdata[i] = level[data[i]];
+        });
+    });
     *shift = m_shift;
     *scale = r_scale;
 }

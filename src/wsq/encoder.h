@@ -10,8 +10,9 @@ namespace quorvel::wsq {
 
 // Normalises gray pixels: *shift is their mean, *scale the larger distance from it to the
 // extremes divided by 128, and every pixel becomes (p - shift) / scale in single precision.
+// threads > 1 splits both walks over the pixels among that many threads (the same floats).
 void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned char* data,
-                     size_t num_pix);
+                     size_t num_pix, int threads = 1);
 
 }  // namespace quorvel::wsq
 

@@ -66,17 +66,6 @@ struct Analysis {
     int hi_offset() const { return hsize / 2 - 1; }
 };
 
-// The four polyphase halves of the 7/9 synthesis pair: even outputs take the odd taps.
-struct Synthesis {
-    float lo_even[3], hi_even[4];  // taps of even outputs
-    float lo_odd[4], hi_odd[5];    // taps of odd outputs
-    Synthesis(const float* lo, const float* hi)
-        : lo_even{lo[1], lo[3], lo[5]},
-          hi_even{hi[1], hi[3], hi[5], hi[7]},
-          lo_odd{lo[0], lo[2], lo[4], lo[6]},
-          hi_odd{hi[0], hi[2], hi[4], hi[6], hi[8]} {}
-};
-
 void scatter(float* out, int step, const float* values, int n) {
     for (int i = 0; i < n; ++i) *at(out, i, step) = values[i];
 }
@@ -180,69 +169,70 @@ void analyse_rows(float* out, const float* in, int lines, int length, int line_s
 
 // Columns side by side: each output sample is one tap sum across every line over rows of the
 // two bands picked by their mirror rules.
-void synthesise_columns(float* out, const float* in, int lines, int length, int step,
-                        const Synthesis& s, int invert) {
+// Output sample n of every line (columns side by side): one tap sum across the lines over
+// rows of the two bands picked by their mirror rules.
+void synthesise_column_sample(float* out, const float* in, int lines, int length, int step,
+                              const Synthesis& s, int invert, int n) {
     const int llen = (length + 1) / 2, hlen = length / 2;
     const bool even = (length % 2) == 0;
     const float* low = at(in, invert ? hlen : 0, step);
     const float* high = at(in, invert ? 0 : llen, step);
     const float* lsrc[4];
     const float* hsrc[5];
-    for (int n = 0; n < length; ++n) {
-        const int m = n / 2, odd = n % 2;
-        for (int j = 0; j < 3 + odd; ++j)
-            lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
-        for (int j = 0; j < 4 + odd; ++j)
-            hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
-        const TapGroup lo{lsrc, odd ? s.lo_odd : s.lo_even, 3 + odd};
-        const TapGroup hi{hsrc, odd ? s.hi_odd : s.hi_even, 4 + odd};
-        tap_sum(at(out, n, step), lo, hi, static_cast<size_t>(lines));
-    }
+    const int m = n / 2, odd = n % 2;
+    for (int j = 0; j < 3 + odd; ++j) lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
+    for (int j = 0; j < 4 + odd; ++j)
+        hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
+    const TapGroup lo{lsrc, odd ? s.lo_odd : s.lo_even, 3 + odd};
+    const TapGroup hi{hsrc, odd ? s.hi_odd : s.hi_even, 4 + odd};
+    tap_sum(out, lo, hi, static_cast<size_t>(lines));
 }
 
-// out(2m) = evens[m], out(2m + 1) = odds[m].
-void interleave(float* out, int step, const float* evens, const float* odds, int llen,
-                int hlen) {
-    if (step == 1) {
-        for (int m = 0; m < hlen; ++m) {
-            out[2 * m] = evens[m];
-            out[2 * m + 1] = odds[m];
-        }
-    } else {
-        for (int m = 0; m < hlen; ++m) {
-            *at(out, 2 * m, step) = evens[m];
-            *at(out, 2 * m + 1, step) = odds[m];
-        }
-    }
-    if (llen > hlen) *at(out, 2 * hlen, step) = evens[hlen];
+void synthesise_columns(float* out, const float* in, int lines, int length, int step,
+                        const Synthesis& s, int invert) {
+    for (int n = 0; n < length; ++n)
+        synthesise_column_sample(at(out, n, step), in, lines, length, step, s, invert, n);
 }
 
-// Lines one after another: each band is gathered with its mirror extension (low band
-// indices -1 .. hlen + 1, high band -2 .. hlen + 1: all that outputs read), then the even and
-// the odd outputs are one tap sum each along the line, interleaved on the way out.
-// work holds 2 * length + 8 floats.
-void synthesise_rows(float* out, const float* in, int lines, int length, int line_step,
-                     int step, const Synthesis& s, int invert, float* work) {
+constexpr int kEdgePairs = 16;
+
+// Outputs [2 m0, 2 m0 + 2 count) of a line (count <= kEdgePairs) through the mirror rules of
+// its two bands, stored from dst up to its `length`-th sample. The clamp only touches the
+// inputs of an odd output past the end of a line of odd length, which is not stored.
+void mirrored_pairs(float* dst, const float* low, const float* high, int step, int m0, int count,
+                    int length, const Synthesis& s) {
     const int llen = (length + 1) / 2, hlen = length / 2;
-    const bool even = (length % 2) == 0;
-    float* low_ext = work;                 // low_ext[i + 1] = low(i)
-    float* high_ext = low_ext + hlen + 3;  // high_ext[i + 2] = high(i)
-    float* evens = high_ext + hlen + 4;
-    float* odds = evens + llen;
-    // Output m (even 2m or odd 2m + 1) reads low(m - 1 + j) and high(m - 2 + j).
-    const float* lsrc[4] = {low_ext, low_ext + 1, low_ext + 2, low_ext + 3};
-    const float* hsrc[5] = {high_ext, high_ext + 1, high_ext + 2, high_ext + 3, high_ext + 4};
+    const bool even = llen == hlen;
+    float lx[kEdgePairs + 3], hx[kEdgePairs + 4], pairs[2 * kEdgePairs];
+    for (int j = 0; j < count + 3; ++j)
+        lx[j] = *at(low, std::clamp(reflect_low(m0 - 1 + j, llen, even), 0, llen - 1), step);
+    for (int j = 0; j < count + 4; ++j)
+        hx[j] = *at(high, std::clamp(reflect_high(m0 - 2 + j, hlen, even), 0, hlen - 1), step);
+    synthesis_pairs(pairs, lx, hx, s, static_cast<size_t>(count));
+    const int last = std::min(2 * (m0 + count), length);
+    for (int n = 2 * m0; n < last; ++n) *at(dst, n, step) = pairs[n - 2 * m0];
+}
+
+// Lines one after another. Pairs 2 <= m < hlen - 2 read only samples inside both bands, so
+// with adjacent samples they come straight from the line; the pairs the mirror rules reach go
+// through a small extended copy.
+void synthesise_rows(float* out, const float* in, int lines, int length, int line_step,
+                     int step, const Synthesis& s, int invert) {
+    const int llen = (length + 1) / 2, hlen = length / 2;
+    const int inner = step == 1 ? hlen - 4 : 0;
     for (int l = 0; l < lines; ++l) {
         const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
         const float* low = at(line, invert ? hlen : 0, step);
         const float* high = at(line, invert ? 0 : llen, step);
-        gather(low_ext, low, step, -1, hlen + 1, llen,
-               [&](int i) { return reflect_low(i, llen, even); });
-        gather(high_ext, high, step, -2, hlen + 1, hlen,
-               [&](int i) { return reflect_high(i, hlen, even); });
-        tap_sum(evens, TapGroup{lsrc, s.lo_even, 3}, TapGroup{hsrc, s.hi_even, 4}, llen);
-        tap_sum(odds, TapGroup{lsrc, s.lo_odd, 4}, TapGroup{hsrc, s.hi_odd, 5}, hlen);
-        interleave(out + static_cast<std::ptrdiff_t>(l) * line_step, step, evens, odds, llen, hlen);
+        float* dst = out + static_cast<std::ptrdiff_t>(l) * line_step;
+        if (inner > 0) {
+            mirrored_pairs(dst, low, high, step, 0, 2, length, s);
+            synthesis_pairs(dst + 4, low + 1, high, s, static_cast<size_t>(inner));
+            mirrored_pairs(dst, low, high, step, hlen - 2, llen - hlen + 2, length, s);
+            continue;
+        }
+        for (int m0 = 0; m0 < llen; m0 += kEdgePairs)
+            mirrored_pairs(dst, low, high, step, m0, std::min(kEdgePairs, llen - m0), length, s);
     }
 }
 
@@ -286,8 +276,7 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
         synthesise_columns(out, in, lines, length, sample_step, s, invert);
         return;
     }
-    std::vector<float> work(2 * static_cast<size_t>(length) + 8);
-    synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert, work.data());
+    synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert);
 }
 
 namespace {
@@ -386,10 +375,32 @@ int check_reconstruction(int width, int height, const WsqTransformTable* table) 
     return 0;
 }
 
+// The last node row by row: each row's column pass, then its row pass, both in a line
+// buffer, and the row goes to the sink instead of back into the image.
+void reconstruct_into_rows(const float* image, int width, const WsqWaveletNode& node,
+                           const Synthesis& s, int threads, const RowSink& sink) {
+    const Region r = region_of(node, width);
+    const long long samples = static_cast<long long>(r.dx) * r.dy;
+    over_lines(r.dy, samples, threads, [&](int first, int count) {
+        std::vector<float> columns(static_cast<size_t>(r.dx)), row(static_cast<size_t>(r.dx));
+        for (int n = first; n < first + count; ++n) {
+            synthesise_column_sample(columns.data(), image + r.start, r.dx, r.dy, width, s,
+                                     node.ic, n);
+            synthesise_rows(row.data(), columns.data(), 1, r.dx, r.dx, 1, s, node.ir);
+            sink(node.y + n, row.data());
+        }
+    });
+}
+
 void reconstruct(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
-                 const WsqTransformTable* t, int threads) {
+                 const WsqTransformTable* t, int threads, const RowSink* last_rows) {
     for (int n = kWaveletNodes - 1; n >= 0; --n) {
         const WsqWaveletNode& node = nodes[n];
+        if (n == 0 && last_rows != nullptr) {
+            reconstruct_into_rows(image, width, node, Synthesis(t->lofilt, t->hifilt), threads,
+                                  *last_rows);
+            return;
+        }
         const Region r = region_of(node, width);
         const long long samples = static_cast<long long>(r.dx) * r.dy;
         over_lines(r.dx, samples, threads, [&](int first, int count) {
@@ -414,22 +425,29 @@ int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* n
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch, width, nodes, table, 1);
+    reconstruct(image, scratch, width, nodes, table, 1, nullptr);
     std::free(scratch);
     return 0;
 }
 
 int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
-                    const WsqWaveletNode* nodes, const WsqTransformTable* table, int threads) {
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table, int threads,
+                    const RowSink* last_rows) {
     if (int ret = check_reconstruction(width, height, table)) return ret;
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    // Without the last level in it, the scratch holds at most the next one's regions.
+    size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    if (last_rows != nullptr) {
+        count = 0;
+        for (int n = 1; n < kWaveletNodes; ++n)
+            count = std::max(count, static_cast<size_t>(nodes[n].dy - 1) * width + nodes[n].dx);
+    }
     try {
         if (scratch.size() < count) scratch.resize(count);
     } catch (const std::bad_alloc&) {
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch.data(), width, nodes, table, threads);
+    reconstruct(image, scratch.data(), width, nodes, table, threads, last_rows);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 // stream bytes depend on it.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "wsq/error_codes.h"
@@ -55,10 +56,16 @@ int wsq_decompose(float* image, std::vector<float>& scratch, int width, int heig
 // 0, -95, -96, -97, -98 or -99.
 int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* nodes,
                     const WsqTransformTable* table);
+// Receives row y (width floats) of a reconstruction; rows may come from several threads at
+// once, each row once.
+using RowSink = std::function<void(int y, const float* row)>;
+
 // The same with a scratch buffer the caller keeps between calls (grown to width x height);
-// threads > 1 splits the large passes among that many threads (the same bits).
+// threads > 1 splits the large passes among that many threads (the same bits). With
+// last_rows, the last level goes row by row to it (while the row is in cache) and the image
+// is left holding the level before.
 int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
                     const WsqWaveletNode* nodes, const WsqTransformTable* table,
-                    int threads = 1);
+                    int threads = 1, const RowSink* last_rows = nullptr);
 
 }  // namespace quorvel::wsq

@@ -42,14 +42,17 @@ constexpr int kLookupBits = 10;
 constexpr uint16_t kLonger = 0;        // entry: the code is longer than kLookupBits
 constexpr uint16_t kNoCode = 0x100;    // entry flag: the limits reject the code (with its length)
 
+// Up to kFastSymbols common symbols are taken at once from kFastBits bits (see fast_entry).
+constexpr int kFastBits = 11;
+constexpr int kFastSymbols = 3;
+
 // The limits and values of one table, and the look-up entries: (length << 9) | symbol, or
-// (length << 9) | kNoCode, or kLonger. pair[prefix] is nonzero when the prefix holds two whole
-// codes of common symbols: first | second << 8 | (both lengths) << 16.
+// (length << 9) | kNoCode, or kLonger; and the fast entries of fast_entry.
 struct DecodeTable {
     DecodeLimits limits;
     const unsigned char* values;
     uint16_t entry[1 << kLookupBits];
-    uint32_t pair[1 << kLookupBits];
+    uint64_t fast[1 << kFastBits];
 };
 
 // Coefficients and short zero runs: the symbols without extra bits that decode_common writes.
@@ -86,22 +89,34 @@ uint16_t lookup_entry(const DecodeTable& t, unsigned prefix, int bits) {
     return kLonger;
 }
 
-// Two common symbols whose codes both lie within the prefix, or 0.
-uint32_t pair_entry(const DecodeTable& t, unsigned prefix, uint16_t first) {
-    const int len1 = first >> 9, symbol1 = first & 0x1FF;
-    if (first == kLonger || !is_common(symbol1) || len1 >= kLookupBits) return 0;
-    const int rest = kLookupBits - len1;
-    const uint16_t second = lookup_entry(t, prefix & ((1u << rest) - 1u), rest);
-    const int symbol2 = second & 0x1FF;
-    if (second == kLonger || !is_common(symbol2)) return 0;
-    return static_cast<uint32_t>(symbol1 | symbol2 << 8 | (len1 + (second >> 9)) << 16);
+// What a common symbol writes into zeroed coefficients: its value at the position (0 for a
+// zero run) and how far the position moves on.
+int value_of(int symbol) { return symbol > MAX_HUFFZRUN ? symbol - kSymbolOffset : 0; }
+
+// The common symbols, up to three, whose codes lie within the kFastBits-bit prefix: bits
+// used, then for each symbol its advance (bits 8 + 16 i) and its value as a signed byte
+// (bits 16 + 16 i), common values being -73..74; absent symbols advance 0 and write 0.
+// 0 when the prefix does not start with a common symbol.
+uint64_t fast_entry(const DecodeTable& t, unsigned prefix) {
+    uint64_t e = 0;
+    int used = 0;
+    for (int i = 0; i < kFastSymbols && used < kFastBits; ++i) {
+        const int rest = kFastBits - used;
+        const uint16_t code = lookup_entry(t, prefix & ((1u << rest) - 1u), rest);
+        const int symbol = code & 0x1FF;
+        if (code == kLonger || !is_common(symbol)) break;
+        used += code >> 9;
+        const uint64_t value = static_cast<uint8_t>(value_of(symbol));
+        e |= (coefficients_of(symbol) | value << 8) << (8 + 16 * i);
+    }
+    return used == 0 ? 0 : e | static_cast<uint64_t>(used);
 }
 
 void build_lookup(DecodeTable& t) {
-    for (unsigned prefix = 0; prefix < (1u << kLookupBits); ++prefix) {
+    for (unsigned prefix = 0; prefix < (1u << kLookupBits); ++prefix)
         t.entry[prefix] = lookup_entry(t, prefix, kLookupBits);
-        t.pair[prefix] = pair_entry(t, prefix, t.entry[prefix]);
-    }
+    for (unsigned prefix = 0; prefix < (1u << kFastBits); ++prefix)
+        t.fast[prefix] = fast_entry(t, prefix);
 }
 
 // A bit at a time, for the last bits before a marker or the end of the data: a marker met on
@@ -215,37 +230,37 @@ int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned sh
     return sink.put(-static_cast<int>(value));
 }
 
-// The common symbols in a row, two at a time where the look-up holds both, while the frame
-// has room; stops, reading nothing, before anything else.
+// The common symbols in a row, up to three at a time where the fast entry holds them, while the
+// frame has room; stops, reading nothing, before anything else. Into zeroed coefficients
+// each symbol writes its value at the position (a zero run writes a zero, which is there
+// already) with no branch on its kind; the room test keeps that write inside the frame.
 void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sink) {
     short* const ip = sink.ip;
     const size_t capacity = sink.capacity;
-    const bool zeroed = sink.zeroed;
     size_t count = sink.count;
-    auto write = [&](int symbol) {
-        if (symbol > MAX_HUFFZRUN) {
-            ip[count++] = static_cast<short>(symbol - kSymbolOffset);
-        } else {
-            if (!zeroed) std::fill_n(ip + count, symbol, static_cast<short>(0));
-            count += static_cast<size_t>(symbol);
-        }
-    };
-    reader.run([&](unsigned bits) -> int {
-        const unsigned prefix = bits >> (MAX_HUFFBITS - kLookupBits);
-        if (const uint32_t p = t.pair[prefix]; p != 0) {
-            const int first = p & 0xFF, second = (p >> 8) & 0xFF;
-            if (coefficients_of(first) + coefficients_of(second) <= capacity - count) {
-                write(first);
-                write(second);
-                return static_cast<int>(p >> 16);
-            }
-        }
-        const uint16_t e = t.entry[prefix];
-        const int symbol = e & 0x1FF;  // kNoCode included
-        if (!is_common(symbol) || coefficients_of(symbol) > capacity - count) return 0;
-        write(symbol);
-        return e >> 9;
-    });
+    if (sink.zeroed) {
+        reader.run([&](unsigned bits) -> int {
+            const uint64_t e = t.fast[bits >> (MAX_HUFFBITS - kFastBits)];
+            const size_t a1 = (e >> 8) & 0xFF, a2 = (e >> 24) & 0xFF, a3 = (e >> 40) & 0xFF;
+            if (e == 0 || a1 + a2 + a3 >= capacity - count) return 0;
+            ip[count] = static_cast<int8_t>(e >> 16);
+            count += a1;
+            ip[count] = static_cast<int8_t>(e >> 32);
+            count += a2;
+            ip[count] = static_cast<int8_t>(e >> 48);
+            count += a3;
+            return static_cast<int>(e & 0x1F);
+        });
+    } else {
+        reader.run([&](unsigned bits) -> int {
+            const uint16_t e = t.entry[bits >> (MAX_HUFFBITS - kLookupBits)];
+            const int symbol = e & 0x1FF;  // kNoCode included
+            if (!is_common(symbol) || coefficients_of(symbol) > capacity - count) return 0;
+            std::fill_n(ip + count, coefficients_of(symbol), static_cast<short>(value_of(symbol)));
+            count += coefficients_of(symbol);
+            return e >> 9;
+        });
+    }
     sink.count = count;
 }
 

@@ -41,14 +41,16 @@ void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const 
 // Chooses the bin widths for quant->bitrate and quant->variance, then quantizes subbands
 // 0..59. On success *sip is a calloc'd array of width x height values (the caller frees it)
 // of which the first *count are the kept coefficients. 0 or -90.
+// threads > 1 splits the quantization's rows among that many threads (the same integers).
 int quantize(int16_t** sip, int* count, WsqQuantization* quant, const WsqSubband* subbands,
-             const float* image, int width, int height);
+             const float* image, int width, int height, int threads = 1);
 
 // The two halves of quantize: choosing the bin widths, and quantizing with the bin widths
 // already in the record.
 void compute_bin_widths(WsqQuantization* quant);
 int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quant,
-                          const WsqSubband* subbands, const float* image, int width, int height);
+                          const WsqSubband* subbands, const float* image, int width, int height,
+                          int threads = 1);
 
 // Lengths of blocks 1 (subbands 0..18), 2 (19..51) and 3 (52..59).
 void block_coefficient_counts(int* block1, int* block2, int* block3,
@@ -60,8 +62,8 @@ void block_coefficient_counts(int* block1, int* block2, int* block3,
 int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subbands,
                const int16_t* sip, int width, int height);
 // The same into the caller's width x height floats, every one of them written (uncoded
-// subbands with zeros). 0 or -92.
+// subbands with zeros); threads > 1 splits the rows among that many threads. 0 or -92.
 int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
-                    const int16_t* sip, int width, int height);
+                    const int16_t* sip, int width, int height, int threads = 1);
 
 }  // namespace quorvel::wsq

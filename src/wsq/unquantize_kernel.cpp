@@ -25,8 +25,8 @@ HWY_BEFORE_NAMESPACE();
 namespace quorvel::wsq::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Table look-ups only, so the same bits on every target; a vector with an index beyond the
-// table is done by the scalar loop.
+// Table look-ups only, so the same bits on every target; a vector of zero indices needs no
+// gather, and one with an index beyond the table is done by the scalar loop.
 void UnquantizeRun(float* out, const int16_t* index, size_t n, const SubbandValues& values) {
     const hn::ScalableTag<float> df;
     const hn::RebindToSigned<decltype(df)> di;
@@ -36,7 +36,12 @@ void UnquantizeRun(float* out, const int16_t* index, size_t n, const SubbandValu
     const size_t lanes = hn::Lanes(df);
     size_t i = 0;
     for (; i + lanes <= n; i += lanes) {
-        const auto slot = hn::Add(hn::PromoteTo(di, hn::LoadU(d16, index + i)), offset);
+        const auto n16 = hn::LoadU(d16, index + i);
+        if (hn::AllTrue(d16, hn::Eq(n16, hn::Zero(d16)))) {  // most of a print's indices
+            hn::StoreU(hn::Set(df, values.table()[SubbandValues::kSmall]), df, out + i);
+            continue;
+        }
+        const auto slot = hn::Add(hn::PromoteTo(di, n16), offset);
         if (!hn::AllTrue(di, hn::And(hn::Gt(slot, below), hn::Lt(slot, beyond)))) {
             scalar::unquantize_values(out, index, i, i + lanes, values);
             continue;

@@ -27,7 +27,7 @@ trap report_stages EXIT
 tsan_thread_test() {
   cmake -S tests/cpp_api/tsan -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build-tsan -j"$(nproc)" >/dev/null
-  TSAN_OPTIONS="halt_on_error=1" build-tsan/cpp_api_tsan
+  TSAN_OPTIONS="halt_on_error=1" QUORVEL_HEADLESS=1 build-tsan/cpp_api_tsan
 }
 
 stage install scripts/install-deps.sh

@@ -1,6 +1,5 @@
 #include "api/cpp/raster_session.h"
 
-
 namespace quorvel::cpp {
 namespace {
 

@@ -1,8 +1,8 @@
 // Quorvel's C++ API: WSQ encoding, decoding and inspection of 8-bit gray fingerprint images,
 // and loading and saving raster files. Every WSQ call owns all of its codec state (tables,
-// trees, quantization, bit reader), so calls may run on any number of threads at once; the
-// raster calls are safe on any thread too, and run one at a time (see load()). Nothing is
-// printed; failures throw quorvel::Error. The C exports of quorvel.h keep their own single
+// trees, quantization, bit reader), so calls may run on any number of threads at once; so
+// may the raster calls, which own their file-layer state (see load()). Nothing is printed;
+// failures throw quorvel::Error. The C exports of quorvel.h keep their own single
 // process-wide state.
 #pragma once
 
@@ -139,9 +139,9 @@ struct SaveOptions {
 
 // Loads any file the library reads (by its extension, as CreateBMPFromFile does), through
 // the same readers. The image is gray (1 channel) when every pixel has equal red, green and
-// blue, else RGB. The readers and writers share the container layer's process-wide state, so
-// load(), save() and convert() take one lock and run one at a time; they must not overlap
-// with the file exports of quorvel.h on other threads.
+// blue, else RGB. Each load(), save() and convert() runs on settings, a library bitmap and
+// container state of its own, so they run in parallel on any number of threads, also beside
+// the file exports of quorvel.h (which keep their process-wide state).
 QUORVEL_CXX_API Raster load(const std::string& path);
 
 // Writes the image in the format the extension names (wsq, bmp, tif/tiff, png, jpg/jpeg,

@@ -7,9 +7,8 @@
     '500'
     >>> quorvel.convert("print.png", "print.wsq", bitrate=2.25)
 
-Every WSQ call owns its codec state and releases the GIL while it codes, so a thread pool runs
-calls in parallel; load, save and convert release the GIL too but run one at a time inside
-the library. Failures raise quorvel.Error (a ValueError) with the codec's code in `.code` and
+Every call owns its codec and file state and releases the GIL while it works, so a thread
+pool runs calls (encode, decode, load, save, convert) in parallel. Failures raise quorvel.Error (a ValueError) with the codec's code in `.code` and
 its diagnostic lines in the message. `import quorvel.pillow` teaches Pillow to read and write
 WSQ and to read the other formats load() knows.
 """

@@ -1,6 +1,7 @@
 // The state behind the two file exports: the library bitmap that CreateBMPFromFile hands out,
 // the picture holder its picture-loader, icon and metafile routes load through, and the
-// comment text a WSQ load or save leaves in the comment setting. One process-wide instance.
+// comment text a WSQ load or save leaves in the comment setting. Part of a Context
+// (api/context.h); the exports use the default context's.
 #pragma once
 
 #include <string>
@@ -27,6 +28,7 @@ private:
     std::unordered_set<std::string> comments_;  // node-based: a text never moves
 };
 
+// The default context's.
 FileState& file_state();
 
 // The library's start-up, in order: library bitmap and picture holder, the property dialogs,

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "api/context.h"
 #include "raster/bmg_error.h"
 #include "raster/codecs/codecs.h"
 #include "raster/dispatch.h"
@@ -14,11 +15,10 @@ namespace {
 using toolkit::Bitmap;
 using toolkit::PixelFormat;
 
-std::string g_last_error;
 
 void load_container(FileState& state, const char* file_name, void* options) {
     state.library_bitmap.assign_handle(raster::LoadBitmapFromImageFile(file_name, options, 0));
-    if (state.library_bitmap.empty()) g_last_error = raster::GetImageErrorText();
+    if (state.library_bitmap.empty()) current_context().load_error = raster::GetImageErrorText();
 }
 
 void load_wsq(FileState& state, Settings& settings, const char* file_name) {
@@ -70,16 +70,17 @@ void load_jpeg(FileState& state, const char* file_name) {
 
 }  // namespace
 
-const std::string& last_load_error() { return g_last_error; }
+const std::string& last_load_error() { return current_context().load_error; }
 
 HBITMAP load_file_guarded(FileState& state, Settings& settings, const char* file_name) noexcept {
+    std::string& reason = current_context().load_error;
     try {
-        g_last_error.clear();
+        reason.clear();
         return load_file(state, settings, file_name);
     } catch (const std::exception& e) {
-        g_last_error = e.what();
+        reason = e.what();
     } catch (...) {
-        g_last_error = "unknown failure";
+        reason = "unknown failure";
     }
     return nullptr;
 }

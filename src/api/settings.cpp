@@ -13,11 +13,6 @@ char g_default_comment[] = "Vellacor";
 
 char* default_comment() { return g_default_comment; }
 
-LibraryState& library_state() {
-    static LibraryState state;
-    return state;
-}
-
 uint8_t tiff_writer_code(int export_code) {
     switch (export_code) {
     case 1: return kTiffZip;

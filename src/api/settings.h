@@ -1,7 +1,7 @@
-// The library's process-wide state behind the exports: the settings the file functions use
-// and the stream functions' first-call flags, held in one struct with one process-wide
-// instance. The setters here also write the property dialogs' controls, because every save
-// reads those controls back into the settings.
+// The settings the file functions use and the stream functions' first-call flags, held in one
+// struct that is part of a Context (api/context.h): the exports use the default context's,
+// one for the process. The setters here also write the property dialogs' controls, because
+// every save reads those controls back into the settings.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +41,7 @@ struct LibraryState {
     StreamFlags stream;
 };
 
+// The default context's (api/context.h): the exports'.
 LibraryState& library_state();
 
 // The exports' TIFF compression codes (0 none, 1 ZIP, 2 PackBits) against the writer's.

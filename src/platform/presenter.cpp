@@ -1,11 +1,12 @@
 #include "platform/presenter.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace quorvel::platform {
 namespace {
 
-Presenter* g_replacement = nullptr;
+std::atomic<Presenter*> g_replacement{nullptr};
 
 // The buttons of a message box type, in the order Win32 shows them.
 int button(unsigned type, unsigned position) {
@@ -31,16 +32,14 @@ int DefaultPresenter::message_box(HWND, const std::string& text, const std::stri
 bool DefaultPresenter::browse_for_folder(const std::string&, std::string&) { return false; }
 
 Presenter& presenter() {
+    if (Presenter* own = PerCall<Presenter>::installed()) return *own;
     static DefaultPresenter default_presenter;
-    return g_replacement != nullptr ? *g_replacement : default_presenter;
+    Presenter* replacement = g_replacement.load();
+    return replacement != nullptr ? *replacement : default_presenter;
 }
 
-Presenter* set_presenter(Presenter* replacement) {
-    Presenter* previous = g_replacement;
-    g_replacement = replacement;
-    return previous;
-}
+Presenter* set_presenter(Presenter* replacement) { return g_replacement.exchange(replacement); }
 
-bool presenter_replaced() { return g_replacement != nullptr; }
+bool presenter_replaced() { return g_replacement.load() != nullptr; }
 
 }  // namespace quorvel::platform

@@ -9,6 +9,7 @@
 #include <quorvel/wingdi.h>
 
 #include "platform/private_api.h"
+#include "platform/per_call.h"
 
 namespace quorvel::toolkit {
 class Form;
@@ -44,11 +45,14 @@ public:
     bool browse_for_folder(const std::string& title, std::string& folder) override;
 };
 
-// The presenter in force (the default one unless replaced).
+// The presenter in force on the calling thread: the one its call installed with a
+// PresenterScope, else the process-wide one (the default one unless replaced).
 Presenter& presenter();
-// Installs a presenter (null restores the default); returns the previous one.
+// Installs a process-wide presenter (null restores the default); returns the previous one.
 QUORVEL_PRIVATE_API Presenter* set_presenter(Presenter* replacement);
-// True while a presenter other than the default one is in force.
+// True while a process-wide presenter other than the default one is in force.
 bool presenter_replaced();
+// A call's own presenter, for the calling thread only, while the scope lasts.
+using PresenterScope = PerCall<Presenter>::Scope;
 
 }  // namespace quorvel::platform

@@ -24,13 +24,31 @@ std::string base_of(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The permissions a new file would get: 0666 less the process's umask (which can only be
-// read by setting it, hence the lock).
+// The process's umask as the kernel reports it, without changing it; false where it does not.
+bool reported_umask(mode_t& mask) {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) return false;
+    char line[256];
+    unsigned value = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr)
+        found = std::sscanf(line, "Umask: %o", &value) == 1;
+    std::fclose(status);
+    mask = static_cast<mode_t>(value & 0777);
+    return found;
+}
+
+// The permissions a new file would get: 0666 less the process's umask. Reading it by setting
+// it would leave, for a moment, a zero umask to files other threads create meanwhile, so that
+// is done (under a lock) only where the kernel does not report it.
 mode_t new_file_mode() {
-    static std::mutex lock;
-    std::lock_guard guard(lock);
-    const mode_t mask = umask(0);
-    umask(mask);
+    mode_t mask = 0;
+    if (!reported_umask(mask)) {
+        static std::mutex lock;
+        std::lock_guard guard(lock);
+        mask = umask(0);
+        umask(mask);
+    }
     return 0666 & ~mask;
 }
 

@@ -4,15 +4,16 @@
 #include <string>
 
 #include "platform/last_error.h"
+#include "raster/call_state.h"
 
 namespace quorvel::raster {
 namespace {
 
-constexpr size_t kSlotBytes = 128;
 constexpr int kCodeCount = 17;
 
-// One fixed slot per code; only the Windows API slot is ever rewritten.
-char g_messages[kCodeCount][kSlotBytes] = {
+// One fixed text per code; the Windows API one is the caller's slot (CallState), which the
+// system's text for its last error rewrites.
+const char kMessages[kCodeCount][kErrorTextBytes] = {
     "No Error",
     "Corrupted file or invalid file format",
     "Invalid bits per pixel for this file format",
@@ -35,34 +36,34 @@ char g_messages[kCodeCount][kSlotBytes] = {
 // A code outside the table (it can only come from a cast) still gets a readable text.
 const char kUnknownCode[] = "Unknown error";
 
-int8_t g_last_error = BMG_OK;
-
 // Puts the system's text for its last error into the Windows API slot. A text longer than
 // the slot is cut at 127 characters; no text at all keeps what the slot held.
-void refresh_windows_api_slot() {
+void refresh_windows_api_slot(char (&slot)[kErrorTextBytes]) {
     const std::string text = platform::system_error_text(GetLastError());
     if (text.empty()) return;
-    const size_t length = text.size() < kSlotBytes - 1 ? text.size() : kSlotBytes - 1;
-    std::memcpy(g_messages[BMG_ERR_WINDOWS_API], text.data(), length);
-    g_messages[BMG_ERR_WINDOWS_API][length] = '\0';
+    const size_t length = text.size() < kErrorTextBytes - 1 ? text.size() : kErrorTextBytes - 1;
+    std::memcpy(slot, text.data(), length);
+    slot[length] = '\0';
 }
 
 }  // namespace
 
 BMGError SetLastImageError(BMGError code) {
-    g_last_error = static_cast<int8_t>(code);
+    call_state().last_error = static_cast<int8_t>(code);
     return code;
 }
 
-int8_t GetLastImageError() { return g_last_error; }
+int8_t GetLastImageError() { return call_state().last_error; }
 
 const char* GetImageErrorText() {
-    if (g_last_error == BMG_ERR_WINDOWS_API) refresh_windows_api_slot();
-    return ImageErrorText(g_last_error);
+    CallState& state = call_state();
+    if (state.last_error == BMG_ERR_WINDOWS_API) refresh_windows_api_slot(state.windows_api_text);
+    return ImageErrorText(state.last_error);
 }
 
 const char* ImageErrorText(int code) {
-    return code < 0 || code >= kCodeCount ? kUnknownCode : g_messages[code];
+    if (code == BMG_ERR_WINDOWS_API) return call_state().windows_api_text;
+    return code < 0 || code >= kCodeCount ? kUnknownCode : kMessages[code];
 }
 
 }  // namespace quorvel::raster

@@ -29,7 +29,8 @@ enum BMGError : int {
 BMGError SetLastImageError(BMGError code);
 // The last error as stored.
 int8_t GetLastImageError();
-// Text of the last error; valid for the life of the library.
+// Text of the last error; valid for the life of the library (of the call, for a call with its
+// own CallState).
 const char* GetImageErrorText();
 // Text of any code, whether or not it was recorded (the WSQ adapter records none of its own).
 const char* ImageErrorText(int code);

@@ -1,13 +1,12 @@
 // load(), save() and convert(): round trips through every writer, files that ImageMagick
-// writes, WSQ's resolution and comment, failures as quorvel::Error without a word on stderr,
-// and calls from several threads at once.
+// writes, WSQ's resolution and comment, failures as quorvel::Error without a word on stderr
+// (calls from several threads at once: thread_test.cpp).
 #include <quorvel/quorvel.hpp>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
-#include <thread>
 
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
@@ -163,28 +162,6 @@ TEST(CppRaster, FailuresThrowAndPrintNothing) {
         }
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << f.name;
     }
-}
-
-TEST(CppRaster, ThreadsLoadAndSaveTheirOwnFiles) {
-    TempDir dir;
-    constexpr int kThreads = 4;
-    std::vector<quorvel::Raster> images;
-    for (int i = 0; i < kThreads; ++i) images.push_back(gray_image(90 + 10 * i, 95, 10 + i));
-    std::vector<int> mismatches(kThreads, 0);
-    std::vector<std::string> names;
-    for (int i = 0; i < kThreads; ++i) names.push_back(dir.file(std::to_string(i) + ".png"));
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back([&, i] {
-            for (int round = 0; round < 5; ++round) {
-                const std::string& png = names[i];
-                quorvel::save(images[i], png);
-                if (quorvel::load(png).pixels != images[i].pixels) ++mismatches[i];
-            }
-        });
-    }
-    for (std::thread& t : threads) t.join();
-    EXPECT_EQ(mismatches, std::vector<int>(kThreads, 0));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // load(), save() and convert(): the file exports' readers and writers, on a library bitmap,
-// picture holder and settings of the call's own, to and from a Raster.
+// picture holder, settings and container state of the call's own, to and from a Raster.
 #include <quorvel/quorvel.hpp>
 
 #include <algorithm>
@@ -77,8 +77,8 @@ void take_wsq_facts(const api::Settings& settings, Raster& image) {
 
 Raster load(const std::string& path) {
     cpp::RasterSession session("load");
-    api::FileState state;
-    api::Settings settings;
+    api::FileState& state = session.context().files;
+    api::Settings& settings = session.context().library.settings;
     const api::LoadRoute route = api::load_route(path);
     if (route == api::LoadRoute::None)
         session.fail(kInvalidArgument, path + ": no reader for this extension");

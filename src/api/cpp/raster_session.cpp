@@ -1,14 +1,7 @@
 #include "api/cpp/raster_session.h"
 
-#include "api/file_state.h"
-
 namespace quorvel::cpp {
 namespace {
-
-std::mutex& raster_lock() {
-    static std::mutex lock;
-    return lock;
-}
 
 // The recorded lines after the reason, one per line, without repeating it.
 std::string details(const std::string& reason, const std::vector<std::string>& messages,
@@ -36,12 +29,9 @@ int RecordingPresenter::show_modal(toolkit::Form&) { return IDOK; }
 
 bool RecordingPresenter::browse_for_folder(const std::string&, std::string&) { return false; }
 
-RasterSession::RasterSession(const char* operation)
-    : operation_(operation), lock_(raster_lock()), previous_(platform::set_presenter(&recorder_)) {
+RasterSession::RasterSession(const char* operation) : operation_(operation) {
     api::start_library();  // the readers' registration, once per process
 }
-
-RasterSession::~RasterSession() { platform::set_presenter(previous_); }
 
 void RasterSession::fail(int code, const std::string& reason) const {
     throw Error(code, std::string(operation_) + ": " + reason +

@@ -10,9 +10,12 @@
 
 #include <quorvel/wingdi.h>
 
+#include "raster/call_state.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
+#include "wsq/decoder.h"
 #include "wsq/diag.h"
+#include "wsq/encoder.h"
 #include "wsq/wsq.h"
 
 namespace quorvel::raster {
@@ -51,6 +54,23 @@ void widen_gray(const unsigned char* gray, BMGImage* img) {
     }
 }
 
+// The codec state of the caller: the codec's process-wide tables for the C exports, a call's
+// own (made on its first WSQ file) when it installed a CallState.
+struct Codec {
+    wsq::DecoderState& decoder;
+    wsq::WsqTrees& trees;
+    wsq::EncoderState encoder;
+};
+
+Codec callers_codec() {
+    CallState* own = platform::PerCall<CallState>::installed();
+    if (own == nullptr)
+        return {wsq::process_decoder_state(), wsq::process_trees(), wsq::process_encoder_state()};
+    if (!own->wsq) own->wsq = std::make_unique<WsqFileCodec>();
+    WsqFileCodec& codec = *own->wsq;
+    return {codec.decoder, codec.trees, {&codec.trees, &codec.quant, 1, &codec.work}};
+}
+
 struct Decoded {
     unsigned char* pixels = nullptr;
     int width = 0, height = 0, depth = 0, ppi = 0, lossy = 0;
@@ -59,8 +79,10 @@ struct Decoded {
 
 int read_wsq(const unsigned char* data, int length, BMGImage* img, WsqFileOptions* options) {
     Decoded decoded;
-    if (wsq::wsq_decode_mem(&decoded.pixels, &decoded.width, &decoded.height, &decoded.depth,
-                            &decoded.ppi, &decoded.lossy, data, length) != 0 ||
+    Codec codec = callers_codec();
+    if (wsq::wsq_decode(codec.decoder, codec.trees, &decoded.pixels, &decoded.width,
+                        &decoded.height, &decoded.depth, &decoded.ppi, &decoded.lossy, data,
+                        length) != 0 ||
         decoded.pixels == nullptr || decoded.width <= 0 || decoded.height <= 0)
         return BMG_ERR_CORRUPT_FORMAT;
     img->width = static_cast<uint32_t>(decoded.width);
@@ -173,10 +195,11 @@ BMGError WriteWsqFile(const char* filename, BMGImage img, WsqFileOptions* option
     gray_rows(img, gray);
     unsigned char* stream = nullptr;
     int stream_length = 0;
-    const int encoded = wsq::wsq_encode_1(&stream, &stream_length, static_cast<float>(used.bitrate),
-                                          gray, static_cast<int>(img.width),
-                                          static_cast<int>(img.height), img.bitsPerPixel, used.ppi,
-                                          used.comment);
+    Codec codec = callers_codec();
+    const int encoded = wsq::wsq_encode(codec.encoder, &stream, &stream_length,
+                                        static_cast<float>(used.bitrate), gray,
+                                        static_cast<int>(img.width), static_cast<int>(img.height),
+                                        img.bitsPerPixel, used.ppi, used.comment);
     std::free(gray);
     if (encoded != 0) return BMG_ERR_FORMAT_OPTION;
     const int written = write_raw_from_memsize(filename, stream, stream_length);

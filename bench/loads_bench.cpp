@@ -87,15 +87,15 @@ void write_rle_tga(const fs::path& path, const std::vector<uint8_t>& px) {
             x += count;
         }
     }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(out.data()),
-                                                static_cast<std::streamsize>(out.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
 }
 
 const fs::path& files() {
     static const fs::path folder = [] {
         const char* named = std::getenv("QUORVEL_BENCH_FILES");
-        const fs::path path = named != nullptr ? fs::path(named)
-                                               : fs::temp_directory_path() / "quorvel-load-bench";
+        const fs::path path =
+            named != nullptr ? fs::path(named) : fs::temp_directory_path() / "quorvel-load-bench";
         fs::create_directories(path);
         std::vector<uint8_t> px = picture();
         using namespace quorvel::raster;

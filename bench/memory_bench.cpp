@@ -34,8 +34,8 @@ std::vector<unsigned char> slurp(const std::string& path) {
 }
 
 void spill(const fs::path& path, const unsigned char* data, size_t size) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data),
-                                                static_cast<std::streamsize>(size));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
 std::vector<unsigned char> encode(const Gray& g) {
@@ -78,18 +78,19 @@ void register_memory_benchmarks(const Gray& image) {
         std::string header = "P5 " + std::to_string(big.w) + " " + std::to_string(big.h) + " 255\n";
         std::ofstream(path / "print.pgm", std::ios::binary) << header;
         std::ofstream(path / "print.pgm", std::ios::binary | std::ios::app)
-            .write(reinterpret_cast<const char*>(big.px.data()), static_cast<std::streamsize>(big.px.size()));
+            .write(reinterpret_cast<const char*>(big.px.data()),
+                   static_cast<std::streamsize>(big.px.size()));
         const std::vector<unsigned char> stream = encode(big);
         spill(path / "print.wsq", stream.data(), stream.size());
         return path;
     }();
     const std::string size = std::to_string(image.w * 4) + "x" + std::to_string(image.h * 4);
-    benchmark::RegisterBenchmark(("peak_memory_encode/" + size).c_str(),
-                                 [](benchmark::State& s) { measure(s, "encode", folder / "print.pgm"); })
-        ->Iterations(1);
-    benchmark::RegisterBenchmark(("peak_memory_decode/" + size).c_str(),
-                                 [](benchmark::State& s) { measure(s, "decode", folder / "print.wsq"); })
-        ->Iterations(1);
+    benchmark::RegisterBenchmark(("peak_memory_encode/" + size).c_str(), [](benchmark::State& s) {
+        measure(s, "encode", folder / "print.pgm");
+    })->Iterations(1);
+    benchmark::RegisterBenchmark(("peak_memory_decode/" + size).c_str(), [](benchmark::State& s) {
+        measure(s, "decode", folder / "print.wsq");
+    })->Iterations(1);
 }
 
 int run_peak_child(int argc, char** argv) {

@@ -86,7 +86,11 @@ void BM_Ceiling(benchmark::State& state) {
 }
 
 #define QUORVEL_RASTER_THREADS(...) \
-    BENCHMARK_CAPTURE(__VA_ARGS__)->Threads(1)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond)
+    BENCHMARK_CAPTURE(__VA_ARGS__)  \
+        ->Threads(1)                \
+        ->Threads(2)                \
+        ->UseRealTime()             \
+        ->Unit(benchmark::kMillisecond)
 
 BENCHMARK(BM_Ceiling)->Threads(1)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 QUORVEL_RASTER_THREADS(BM_Load, png, "png");

@@ -76,10 +76,16 @@ void register_thread_benchmarks(const Gray& image) {
         const Gray* g = &big;
         benchmark::RegisterBenchmark(("wsq_encode_threads/" + size).c_str(),
                                      [g](benchmark::State& s) { encode_threads(s, *g); })
-            ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+            ->Arg(1)
+            ->Arg(2)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("wsq_decode_threads/" + size).c_str(),
                                      [g](benchmark::State& s) { decode_threads(s, *g); })
-            ->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+            ->Arg(1)
+            ->Arg(2)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
     }
 }
 

@@ -61,9 +61,9 @@ void run(benchmark::State& state, const Gray& g, const Operation& op) {
 }
 
 void add(const std::string& name, const Gray& g, Operation op) {
-    benchmark::RegisterBenchmark((name + "/" + g.name).c_str(),
-                                 [&g, op](benchmark::State& s) { run(s, g, op); })
-        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((name + "/" + g.name).c_str(), [&g, op](benchmark::State& s) {
+        run(s, g, op);
+    })->Unit(benchmark::kMillisecond);
 }
 
 // Streams are made once, outside the timed loops.
@@ -130,7 +130,8 @@ void print_summary(const RatioReporter& r, const std::vector<Gray>& images) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "--peak") return quorvel::bench::run_peak_child(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "--peak")
+        return quorvel::bench::run_peak_child(argc, argv);
     const std::vector<Gray> images = quorvel::bench::bench_images(QUORVEL_SOURCE_DIR);
     std::vector<Bytes> streams;
     streams.reserve(4 * images.size());  // the registered lambdas point into it

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!fuzz::write_file(in_path, file.data(), file.size())) std::abort();
 
     raster::WsqFileOptions wsq_options{24, 0.75, 500, nullptr};
-    HBITMAP bitmap = raster::LoadBitmapFromImageFile(in_path.c_str(), reader == "wsq" ? &wsq_options : nullptr, 1);
+    HBITMAP bitmap = raster::LoadBitmapFromImageFile(in_path.c_str(),
+                                                     reader == "wsq" ? &wsq_options : nullptr, 1);
     std::free(wsq_options.comment);
     // Fuzzing jobs come and go by the thousand: leave no file behind.
     std::remove(in_path.c_str());

@@ -25,31 +25,37 @@ constexpr int kDepths[] = {0, 1, 4, 8, 16, 24, 32, 2, 15, 64};
 
 // Mostly small sides; sometimes any 32-bit value, so that size arithmetic meets its limits.
 int32_t side(FuzzedDataProvider& in) {
-    return in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(-3, 70) : in.ConsumeIntegral<int32_t>();
+    return in.ConsumeBool() ? in.ConsumeIntegralInRange<int32_t>(-3, 70)
+                            : in.ConsumeIntegral<int32_t>();
 }
 
 int depth(FuzzedDataProvider& in) { return in.PickValueInArray(kDepths); }
 
 uint64_t row_bytes(int64_t width, int bits, int alignment_bits) {
-    return (static_cast<uint64_t>(width) * bits + alignment_bits - 1) / alignment_bits * (alignment_bits / 8);
+    return (static_cast<uint64_t>(width) * bits + alignment_bits - 1) / alignment_bits *
+           (alignment_bits / 8);
 }
 
 // Sizes a library must refuse (beyond 2 GiB) go through; legal but large ones are skipped,
 // since they only cost the fuzzer memory.
 bool too_large_to_try(int64_t width, int64_t height, int bits) {
     if (width <= 0 || height == 0 || bits <= 0) return false;
-    const uint64_t rows = height < 0 ? static_cast<uint64_t>(-height) : static_cast<uint64_t>(height);
-    const unsigned __int128 bytes = static_cast<unsigned __int128>(row_bytes(width, bits, 32)) * rows;
+    const uint64_t rows =
+        height < 0 ? static_cast<uint64_t>(-height) : static_cast<uint64_t>(height);
+    const unsigned __int128 bytes =
+        static_cast<unsigned __int128>(row_bytes(width, bits, 32)) * rows;
     return bytes > kMaxBuffer && bytes <= (uint64_t{1} << 32);
 }
 
 void fill_header(FuzzedDataProvider& in, BITMAPINFOHEADER& h) {
-    h.biSize = in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<uint32_t>() : sizeof(BITMAPINFOHEADER);
+    h.biSize = in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<uint32_t>()
+                                                    : sizeof(BITMAPINFOHEADER);
     h.biWidth = side(in);
     h.biHeight = side(in);
     h.biPlanes = in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<uint16_t>() : 1;
     h.biBitCount = static_cast<WORD>(depth(in));
-    h.biCompression = in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<uint32_t>() : BI_RGB;
+    h.biCompression =
+        in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<uint32_t>() : BI_RGB;
     h.biClrUsed = in.ConsumeBool() ? 0 : in.ConsumeIntegral<uint32_t>();
 }
 
@@ -61,37 +67,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HDC screen = GetDC(nullptr);
 
     while (in.remaining_bytes() > 0) {
-        HGDIOBJ any = handles.empty() ? nullptr : handles[in.ConsumeIntegralInRange<size_t>(0, handles.size() - 1)];
+        HGDIOBJ any = handles.empty()
+                          ? nullptr
+                          : handles[in.ConsumeIntegralInRange<size_t>(0, handles.size() - 1)];
         switch (in.ConsumeIntegralInRange(0, 8)) {
             case 0: {  // a DIB section; its pixels get bytes from the input
                 InfoWithTable info{};
                 fill_header(in, info.header);
                 in.ConsumeData(info.colours, sizeof info.colours);
-                if (too_large_to_try(info.header.biWidth, info.header.biHeight, info.header.biBitCount)) break;
+                if (too_large_to_try(info.header.biWidth, info.header.biHeight,
+                                     info.header.biBitCount))
+                    break;
                 void* bits = nullptr;
-                const UINT usage = in.ConsumeIntegralInRange(0, 7) == 0 ? DIB_PAL_COLORS : DIB_RGB_COLORS;
+                const UINT usage =
+                    in.ConsumeIntegralInRange(0, 7) == 0 ? DIB_PAL_COLORS : DIB_RGB_COLORS;
                 HBITMAP made = CreateDIBSection(in.ConsumeBool() ? screen : nullptr,
-                                                reinterpret_cast<BITMAPINFO*>(&info), usage, &bits, nullptr, 0);
+                                                reinterpret_cast<BITMAPINFO*>(&info), usage, &bits,
+                                                nullptr, 0);
                 if (made == nullptr) break;
                 handles.push_back(made);
                 BITMAP record{};
-                if (GetObjectA(made, sizeof record, &record) != sizeof record || bits == nullptr) __builtin_trap();
+                if (GetObjectA(made, sizeof record, &record) != sizeof record || bits == nullptr)
+                    __builtin_trap();
                 in.ConsumeData(bits, static_cast<size_t>(record.bmWidthBytes) * record.bmHeight);
                 break;
             }
             case 1: {  // a device-dependent bitmap from word-aligned top-down rows
                 const int32_t width = side(in), height = side(in);
                 const int bits = depth(in);
-                const UINT planes = in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<UINT>() : 1;
+                const UINT planes =
+                    in.ConsumeIntegralInRange(0, 7) == 0 ? in.ConsumeIntegral<UINT>() : 1;
                 if (too_large_to_try(width, height, bits)) break;
                 std::vector<uint8_t> rows;
                 if (width > 0 && height > 0 && bits > 0 && in.ConsumeBool()) {
-                    const uint64_t wanted = row_bytes(width, bits, 16) * static_cast<uint64_t>(height);
+                    const uint64_t wanted =
+                        row_bytes(width, bits, 16) * static_cast<uint64_t>(height);
                     if (wanted > kMaxBuffer) break;
                     rows = in.ConsumeBytes<uint8_t>(wanted);
                     rows.resize(wanted);
                 }
-                HBITMAP made = CreateBitmap(width, height, planes, bits, rows.empty() ? nullptr : rows.data());
+                HBITMAP made =
+                    CreateBitmap(width, height, planes, bits, rows.empty() ? nullptr : rows.data());
                 if (made != nullptr) handles.push_back(made);
                 break;
             }
@@ -106,14 +122,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (want_bits) {
                     // Room for `lines` rows of the requested width and depth (rows of any other
                     // shape are refused, so one byte stands for them).
-                    const uint64_t wanted = width > 0 && info.header.biBitCount > 0
-                                                ? row_bytes(width, info.header.biBitCount, 32) * lines
-                                                : 1;
+                    const uint64_t wanted =
+                        width > 0 && info.header.biBitCount > 0
+                            ? row_bytes(width, info.header.biBitCount, 32) * lines
+                            : 1;
                     if (wanted > kMaxBuffer) break;
                     bits.resize(wanted > 0 ? wanted : 1);
                 }
-                GetDIBits(screen, static_cast<HBITMAP>(any), start, lines, bits.empty() ? nullptr : bits.data(),
-                          reinterpret_cast<BITMAPINFO*>(&info), in.ConsumeBool() ? DIB_RGB_COLORS : DIB_PAL_COLORS);
+                GetDIBits(screen, static_cast<HBITMAP>(any), start, lines,
+                          bits.empty() ? nullptr : bits.data(),
+                          reinterpret_cast<BITMAPINFO*>(&info),
+                          in.ConsumeBool() ? DIB_RGB_COLORS : DIB_PAL_COLORS);
                 break;
             }
             case 3: {  // colour tables through a memory context
@@ -132,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             case 4: {  // copies, scaled, monochrome, as sections, deleting the original
                 const int width = side(in), height = side(in);
-                const UINT flags = in.ConsumeIntegral<UINT>() & (LR_MONOCHROME | LR_COPYDELETEORG | LR_CREATEDIBSECTION);
+                const UINT flags = in.ConsumeIntegral<UINT>() &
+                                   (LR_MONOCHROME | LR_COPYDELETEORG | LR_CREATEDIBSECTION);
                 const UINT type = in.ConsumeIntegralInRange(0, 15) == 0 ? 1 : IMAGE_BITMAP;
                 if (too_large_to_try(width, height, 32)) break;
                 HANDLE copy = CopyImage(any, type, width, height, flags);

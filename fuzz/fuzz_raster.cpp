@@ -25,8 +25,10 @@ using namespace quorvel;
 const std::vector<std::string> kExtensions = fuzz::lower_case(raster::reader_keys());
 #endif
 
-void read_one(const char* extension, const uint8_t* data, size_t size, int32_t layout, int composite) {
-    if (std::string(extension) == "wsq" && fuzz::wsq_frame_exceeds(data, size, fuzz::kMaxWsqPixels)) return;
+void read_one(const char* extension, const uint8_t* data, size_t size, int32_t layout,
+              int composite) {
+    if (std::string(extension) == "wsq" && fuzz::wsq_frame_exceeds(data, size, fuzz::kMaxWsqPixels))
+        return;
     static const std::string base = fuzz::scratch_path("");
     const std::string path = base + extension;
     std::vector<uint8_t> file(data, data + size);

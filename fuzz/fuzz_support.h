@@ -65,10 +65,12 @@ constexpr uint64_t kMaxWsqPixels = uint64_t{2048} * 2048;
 inline void refresh_png_crcs(std::vector<uint8_t>& file) {
     size_t at = 8;  // after the signature
     while (at + 12 <= file.size()) {
-        const uint64_t length = (uint64_t{file[at]} << 24) | (file[at + 1] << 16) | (file[at + 2] << 8) | file[at + 3];
+        const uint64_t length =
+            (uint64_t{file[at]} << 24) | (file[at + 1] << 16) | (file[at + 2] << 8) | file[at + 3];
         if (length > file.size() - at - 12) break;
         const size_t crc_at = at + 8 + static_cast<size_t>(length);
-        const uint32_t crc = static_cast<uint32_t>(crc32(0, file.data() + at + 4, static_cast<uInt>(length + 4)));
+        const uint32_t crc =
+            static_cast<uint32_t>(crc32(0, file.data() + at + 4, static_cast<uInt>(length + 4)));
         file[crc_at] = static_cast<uint8_t>(crc >> 24);
         file[crc_at + 1] = static_cast<uint8_t>(crc >> 16);
         file[crc_at + 2] = static_cast<uint8_t>(crc >> 8);

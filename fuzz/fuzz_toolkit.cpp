@@ -14,10 +14,14 @@ namespace {
 const quorvel::toolkit::GraphicClass& pick(uint8_t selector) {
     using namespace quorvel::toolkit;
     switch (selector % 4) {
-    case 0: return bitmap_class();
-    case 1: return icon_class();
-    case 2: return jpeg_class();
-    default: return metafile_class();
+        case 0:
+            return bitmap_class();
+        case 1:
+            return icon_class();
+        case 2:
+            return jpeg_class();
+        default:
+            return metafile_class();
     }
 }
 

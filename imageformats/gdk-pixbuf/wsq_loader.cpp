@@ -81,8 +81,10 @@ GdkPixbuf* load(FILE* file, GError** error) {
 
 gpointer begin_load(GdkPixbufModuleSizeFunc size_func, GdkPixbufModulePreparedFunc prepared_func,
                     GdkPixbufModuleUpdatedFunc updated_func, gpointer user_data, GError** error) {
-    auto* context = new (std::nothrow) Context{size_func, prepared_func, updated_func, user_data, {}};
-    if (context == nullptr) fail(error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, "Not enough memory to begin a WSQ load");
+    auto* context =
+        new (std::nothrow) Context{size_func, prepared_func, updated_func, user_data, {}};
+    if (context == nullptr)
+        fail(error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, "Not enough memory to begin a WSQ load");
     return context;
 }
 
@@ -106,10 +108,11 @@ gboolean stop_load(gpointer data, GError** error) {
         int width = gdk_pixbuf_get_width(pixbuf), height = gdk_pixbuf_get_height(pixbuf);
         if (context->size_func != nullptr) context->size_func(&width, &height, context->user_data);
         if (width > 0 && height > 0) {
-            if (context->prepared_func != nullptr) context->prepared_func(pixbuf, nullptr, context->user_data);
+            if (context->prepared_func != nullptr)
+                context->prepared_func(pixbuf, nullptr, context->user_data);
             if (context->updated_func != nullptr)
-                context->updated_func(pixbuf, 0, 0, gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf),
-                                      context->user_data);
+                context->updated_func(pixbuf, 0, 0, gdk_pixbuf_get_width(pixbuf),
+                                      gdk_pixbuf_get_height(pixbuf), context->user_data);
         }
         g_object_unref(pixbuf);
     }

@@ -19,7 +19,8 @@ QImage gray_image(const Image& decoded) {
     QImage image(decoded.width, decoded.height, QImage::Format_Grayscale8);
     if (image.isNull()) return image;  // Qt could not allocate it
     for (int y = 0; y < decoded.height; ++y)
-        std::memcpy(image.scanLine(y), decoded.pixels.data() + static_cast<std::size_t>(y) * decoded.width,
+        std::memcpy(image.scanLine(y),
+                    decoded.pixels.data() + static_cast<std::size_t>(y) * decoded.width,
                     static_cast<std::size_t>(decoded.width));
     if (decoded.ppi > 0) {
         image.setDotsPerMeterX(static_cast<int>(std::lround(decoded.ppi / kMetresPerInch)));
@@ -96,7 +97,8 @@ bool WsqHandler::write(const QImage& image) {
     }
     try {
         const EncodeOptions options{bitrate_, ppi_, comment_};
-        const std::vector<std::uint8_t> stream = encode(gray_rows(image), image.width(), image.height(), options);
+        const std::vector<std::uint8_t> stream =
+            encode(gray_rows(image), image.width(), image.height(), options);
         const auto size = static_cast<qint64>(stream.size());
         return device()->write(reinterpret_cast<const char*>(stream.data()), size) == size;
     } catch (const Error& e) {
@@ -125,14 +127,12 @@ void WsqHandler::setOption(ImageOption option, const QVariant& value) {
     for (const QString& pair : value.toString().split(QStringLiteral("\n\n"))) {
         const qsizetype colon = pair.indexOf(QLatin1Char(':'));
         if (colon < 0) continue;
-        const QString key = pair.left(colon).trimmed().toLower(), text = pair.mid(colon + 1).trimmed();
+        const QString key = pair.left(colon).trimmed().toLower(),
+                      text = pair.mid(colon + 1).trimmed();
         bool ok = true;
-        if (key == QLatin1String("comment"))
-            comment_ = text.toStdString();
-        else if (key == QLatin1String("bitrate"))
-            bitrate_ = text.toDouble(&ok);
-        else if (key == QLatin1String("ppi"))
-            ppi_ = text.toInt(&ok);
+        if (key == QLatin1String("comment")) comment_ = text.toStdString();
+        else if (key == QLatin1String("bitrate")) bitrate_ = text.toDouble(&ok);
+        else if (key == QLatin1String("ppi")) ppi_ = text.toInt(&ok);
         if (!ok) bad_option_ = pair;
     }
 }

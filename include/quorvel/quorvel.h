@@ -27,8 +27,8 @@ extern "C" {
    never freed by it; without a COM segment it is left as passed. */
 QUORVEL_API int WSQ_encode_stream(unsigned char* pixels, int width, int height, double bitrate,
                                   int ppi, char* comment, unsigned char** out, int* out_length);
-QUORVEL_API int WSQ_decode_stream(unsigned char* data, int length, unsigned char** out,
-                                  int* width, int* height, int* ppi, char** comment);
+QUORVEL_API int WSQ_decode_stream(unsigned char* data, int length, unsigned char** out, int* width,
+                                  int* height, int* ppi, char** comment);
 
 /* Loads an image file into the library's bitmap and returns that bitmap's handle, a DIB
    section of 24 bits per pixel, or null on any failure. The reader is chosen by the name's
@@ -64,7 +64,8 @@ QUORVEL_API void WriteWSQ_ppi(int ppi);
 QUORVEL_API int ReadWSQ_ppi(void);
 QUORVEL_API void WriteWSQ_comment(char* text);
 QUORVEL_API char* ReadWSQ_comment(void);
-QUORVEL_API void WriteTIFFcompression(int code); /* 0 none, 1 ZIP (predictor reset to 2), 2 PackBits; others: none */
+QUORVEL_API void WriteTIFFcompression(
+    int code); /* 0 none, 1 ZIP (predictor reset to 2), 2 PackBits; others: none */
 QUORVEL_API int ReadTIFFcompression(void);
 QUORVEL_API void WriteTIFFpredictor(int predictor); /* low 16 bits are kept */
 QUORVEL_API int ReadTIFFpredictor(void);

@@ -30,8 +30,12 @@ public:
                 settings.tiff_compression = api::kTiffZip;
                 settings.tiff_predictor = predictor;
                 break;
-            case TTiffDialog::kMacintosh: settings.tiff_compression = api::kTiffPackBits; break;
-            default: settings.tiff_compression = api::kTiffNone; break;
+            case TTiffDialog::kMacintosh:
+                settings.tiff_compression = api::kTiffPackBits;
+                break;
+            default:
+                settings.tiff_compression = api::kTiffNone;
+                break;
         }
     }
     void set_show_properties(bool show) override { SetShowFilePropertiesDialog(show ? 1 : 0); }

@@ -15,7 +15,6 @@ namespace {
 using toolkit::Bitmap;
 using toolkit::PixelFormat;
 
-
 void load_container(FileState& state, const char* file_name, void* options) {
     state.library_bitmap.assign_handle(raster::LoadBitmapFromImageFile(file_name, options, 0));
     if (state.library_bitmap.empty()) current_context().load_error = raster::GetImageErrorText();
@@ -94,13 +93,26 @@ LoadRoute load_route(const std::string& file_name) {
 HBITMAP load_file(FileState& state, Settings& settings, const char* file_name) {
     const LoadRoute route = file_name == nullptr ? LoadRoute::None : load_route(file_name);
     switch (route) {
-    case LoadRoute::Wsq: load_wsq(state, settings, file_name); break;
-    case LoadRoute::Container: load_container(state, file_name, nullptr); break;
-    case LoadRoute::PictureLoader: load_picture(state, file_name); break;
-    case LoadRoute::Icon: load_drawn(state, toolkit::icon_class(), file_name); break;
-    case LoadRoute::Metafile: load_drawn(state, toolkit::metafile_class(), file_name); break;
-    case LoadRoute::Jpeg: load_jpeg(state, file_name); break;
-    case LoadRoute::None: break;
+        case LoadRoute::Wsq:
+            load_wsq(state, settings, file_name);
+            break;
+        case LoadRoute::Container:
+            load_container(state, file_name, nullptr);
+            break;
+        case LoadRoute::PictureLoader:
+            load_picture(state, file_name);
+            break;
+        case LoadRoute::Icon:
+            load_drawn(state, toolkit::icon_class(), file_name);
+            break;
+        case LoadRoute::Metafile:
+            load_drawn(state, toolkit::metafile_class(), file_name);
+            break;
+        case LoadRoute::Jpeg:
+            load_jpeg(state, file_name);
+            break;
+        case LoadRoute::None:
+            break;
     }
     state.library_bitmap.set_pixel_format(PixelFormat::Bit24);
     return state.library_bitmap.handle();

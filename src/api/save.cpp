@@ -105,13 +105,17 @@ bool save_wsq(FileState& state, Settings& settings, const Bitmap& copy, const st
 void take_tiff_settings(Settings& settings) {
     const ui::TTiffDialog& dialog = ui::tiff_dialog();
     switch (dialog.CompressionBox.item_index()) {
-    case ui::TTiffDialog::kZip:
-        settings.tiff_compression = kTiffZip;
-        settings.tiff_predictor =
-            static_cast<uint16_t>(text_to_long(dialog.PredictorEdit.text()) & 0xFFFF);
-        break;
-    case ui::TTiffDialog::kMacintosh: settings.tiff_compression = kTiffPackBits; break;
-    default: settings.tiff_compression = kTiffNone; break;
+        case ui::TTiffDialog::kZip:
+            settings.tiff_compression = kTiffZip;
+            settings.tiff_predictor =
+                static_cast<uint16_t>(text_to_long(dialog.PredictorEdit.text()) & 0xFFFF);
+            break;
+        case ui::TTiffDialog::kMacintosh:
+            settings.tiff_compression = kTiffPackBits;
+            break;
+        default:
+            settings.tiff_compression = kTiffNone;
+            break;
     }
 }
 
@@ -194,11 +198,15 @@ bool save_file(FileState& state, Settings& settings, HBITMAP bitmap, const char*
     make_working_copy(bitmap, copy);
     const std::string target = replace_extension(file_name, extension);
     switch (type) {
-    case kSaveWsq: return save_wsq(state, settings, copy, target, reason);
-    case kSaveTiff: return save_tiff(settings, copy, target, reason);
-    case kSaveBmp:
-    case kSaveJpeg: return save_toolkit(copy, target, type, settings.jpeg_quality, reason);
-    default: return save_container(copy, target, reason);
+        case kSaveWsq:
+            return save_wsq(state, settings, copy, target, reason);
+        case kSaveTiff:
+            return save_tiff(settings, copy, target, reason);
+        case kSaveBmp:
+        case kSaveJpeg:
+            return save_toolkit(copy, target, type, settings.jpeg_quality, reason);
+        default:
+            return save_container(copy, target, reason);
     }
 }
 

@@ -15,25 +15,34 @@ char* default_comment() { return g_default_comment; }
 
 uint8_t tiff_writer_code(int export_code) {
     switch (export_code) {
-    case 1: return kTiffZip;
-    case 2: return kTiffPackBits;
-    default: return kTiffNone;
+        case 1:
+            return kTiffZip;
+        case 2:
+            return kTiffPackBits;
+        default:
+            return kTiffNone;
     }
 }
 
 int tiff_export_code(uint8_t writer_code) {
     switch (writer_code) {
-    case kTiffZip: return 1;
-    case kTiffPackBits: return 2;
-    default: return 0;
+        case kTiffZip:
+            return 1;
+        case kTiffPackBits:
+            return 2;
+        default:
+            return 0;
     }
 }
 
 int tiff_dialog_item(uint8_t writer_code) {
     switch (writer_code) {
-    case kTiffZip: return ui::TTiffDialog::kZip;
-    case kTiffPackBits: return ui::TTiffDialog::kMacintosh;
-    default: return ui::TTiffDialog::kNone;
+        case kTiffZip:
+            return ui::TTiffDialog::kZip;
+        case kTiffPackBits:
+            return ui::TTiffDialog::kMacintosh;
+        default:
+            return ui::TTiffDialog::kNone;
     }
 }
 

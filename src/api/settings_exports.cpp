@@ -13,26 +13,34 @@ using quorvel::api::library_state;
 extern "C" {
 
 QUORVEL_API void WriteWSQ_bitrate(double bitrate) {
-    guarded_void([&] { quorvel::api::write_wsq_bitrate(library_state().settings, quorvel::ui::wsq_dialog(), bitrate); });
+    guarded_void([&] {
+        quorvel::api::write_wsq_bitrate(library_state().settings, quorvel::ui::wsq_dialog(),
+                                        bitrate);
+    });
 }
 
 QUORVEL_API double ReadWSQ_bitrate(void) { return library_state().settings.wsq_bitrate; }
 
 QUORVEL_API void WriteWSQ_ppi(int ppi) {
-    guarded_void([&] { quorvel::api::write_wsq_ppi(library_state().settings, quorvel::ui::wsq_dialog(), ppi); });
+    guarded_void([&] {
+        quorvel::api::write_wsq_ppi(library_state().settings, quorvel::ui::wsq_dialog(), ppi);
+    });
 }
 
 QUORVEL_API int ReadWSQ_ppi(void) { return library_state().settings.wsq_ppi; }
 
 QUORVEL_API void WriteWSQ_comment(char* text) {
-    guarded_void([&] { quorvel::api::write_wsq_comment(library_state().settings, quorvel::ui::wsq_dialog(), text); });
+    guarded_void([&] {
+        quorvel::api::write_wsq_comment(library_state().settings, quorvel::ui::wsq_dialog(), text);
+    });
 }
 
 QUORVEL_API char* ReadWSQ_comment(void) { return library_state().settings.wsq_comment; }
 
 QUORVEL_API void WriteTIFFcompression(int code) {
     guarded_void([&] {
-        quorvel::api::write_tiff_compression(library_state().settings, quorvel::ui::tiff_dialog(), code);
+        quorvel::api::write_tiff_compression(library_state().settings, quorvel::ui::tiff_dialog(),
+                                             code);
     });
 }
 
@@ -42,13 +50,16 @@ QUORVEL_API int ReadTIFFcompression(void) {
 
 QUORVEL_API void WriteTIFFpredictor(int predictor) {
     guarded_void([&] {
-        quorvel::api::write_tiff_predictor(library_state().settings, quorvel::ui::tiff_dialog(), predictor);
+        quorvel::api::write_tiff_predictor(library_state().settings, quorvel::ui::tiff_dialog(),
+                                           predictor);
     });
 }
 
 QUORVEL_API int ReadTIFFpredictor(void) { return library_state().settings.tiff_predictor; }
 
-QUORVEL_API void SetShowFilePropertiesDialog(int flag) { library_state().settings.show_properties = flag; }
+QUORVEL_API void SetShowFilePropertiesDialog(int flag) {
+    library_state().settings.show_properties = flag;
+}
 
 QUORVEL_API void _WriteWSQ_bitrate(double) __attribute__((alias("WriteWSQ_bitrate")));
 QUORVEL_API double _ReadWSQ_bitrate(void) __attribute__((alias("ReadWSQ_bitrate")));
@@ -60,6 +71,7 @@ QUORVEL_API void _WriteTIFFcompression(int) __attribute__((alias("WriteTIFFcompr
 QUORVEL_API int _ReadTIFFcompression(void) __attribute__((alias("ReadTIFFcompression")));
 QUORVEL_API void _WriteTIFFpredictor(int) __attribute__((alias("WriteTIFFpredictor")));
 QUORVEL_API int _ReadTIFFpredictor(void) __attribute__((alias("ReadTIFFpredictor")));
-QUORVEL_API void _SetShowFilePropertiesDialog(int) __attribute__((alias("SetShowFilePropertiesDialog")));
+QUORVEL_API void _SetShowFilePropertiesDialog(int)
+    __attribute__((alias("SetShowFilePropertiesDialog")));
 
 }  // extern "C"

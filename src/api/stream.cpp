@@ -18,7 +18,8 @@ void release_previous(bool first_call, unsigned char** out) {
 }  // namespace
 
 int encode_stream(StreamFlags& flags, const unsigned char* pixels, int width, int height,
-                  double bitrate, int ppi, const char* comment, unsigned char** out, int* out_length) {
+                  double bitrate, int ppi, const char* comment, unsigned char** out,
+                  int* out_length) {
     // Without a place for the result there is nothing to free and nothing to return.
     if (out == nullptr) return 1;
     release_previous(flags.encode_first_call, out);
@@ -26,7 +27,8 @@ int encode_stream(StreamFlags& flags, const unsigned char* pixels, int width, in
     int* length = out_length != nullptr ? out_length : &unused_length;
     if (pixels != nullptr) {
         // The encoder reports its own failures on standard error; the export always answers 1.
-        wsq::wsq_encode_1(out, length, static_cast<float>(bitrate), pixels, width, height, 8, ppi, comment);
+        wsq::wsq_encode_1(out, length, static_cast<float>(bitrate), pixels, width, height, 8, ppi,
+                          comment);
     }
     flags.encode_first_call = false;
     return 1;
@@ -35,12 +37,13 @@ int encode_stream(StreamFlags& flags, const unsigned char* pixels, int width, in
 namespace {
 
 // Decodes into *out; outputs the host did not provide go to scratch variables.
-void decode_pixels(const unsigned char* data, int length, unsigned char** out, int* width, int* height,
-                   int* ppi) {
+void decode_pixels(const unsigned char* data, int length, unsigned char** out, int* width,
+                   int* height, int* ppi) {
     if (out == nullptr || data == nullptr || length <= 0) return;
     int scratch_width = 0, scratch_height = 0, scratch_ppi = 0, depth = 0, lossy = 0;
-    wsq::wsq_decode_mem(out, width != nullptr ? width : &scratch_width, height != nullptr ? height : &scratch_height,
-                        &depth, ppi != nullptr ? ppi : &scratch_ppi, &lossy, data, length);
+    wsq::wsq_decode_mem(out, width != nullptr ? width : &scratch_width,
+                        height != nullptr ? height : &scratch_height, &depth,
+                        ppi != nullptr ? ppi : &scratch_ppi, &lossy, data, length);
 }
 
 }  // namespace

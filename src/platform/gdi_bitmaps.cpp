@@ -25,9 +25,8 @@ bool acceptable_header(const BITMAPINFOHEADER& header) {
 // Colour table of a new section: biClrUsed entries (2^bits when 0) from the caller's table.
 void take_colours(QuorvelGdiObject& section, const BITMAPINFO& info) {
     const size_t table = section.colours.size();
-    const size_t used = info.bmiHeader.biClrUsed == 0
-                            ? table
-                            : std::min<size_t>(info.bmiHeader.biClrUsed, table);
+    const size_t used =
+        info.bmiHeader.biClrUsed == 0 ? table : std::min<size_t>(info.bmiHeader.biClrUsed, table);
     std::fill(section.colours.begin(), section.colours.end(), RGBQUAD{0, 0, 0, 0});
     std::memcpy(section.colours.data(), info.bmiColors, used * sizeof(RGBQUAD));
 }
@@ -35,7 +34,8 @@ void take_colours(QuorvelGdiObject& section, const BITMAPINFO& info) {
 HBITMAP create_section(const BITMAPINFO& info) {
     const BITMAPINFOHEADER& header = info.bmiHeader;
     const int32_t rows = header.biHeight < 0 ? -header.biHeight : header.biHeight;
-    QuorvelGdiObject* section = make_bitmap(Kind::DibSection, header.biWidth, rows, header.biBitCount);
+    QuorvelGdiObject* section =
+        make_bitmap(Kind::DibSection, header.biWidth, rows, header.biBitCount);
     if (section == nullptr) return nullptr;
     section->top_down = header.biHeight < 0;
     if (header.biBitCount <= 8) take_colours(*section, info);
@@ -91,8 +91,8 @@ int describe_brush(const QuorvelGdiObject& brush, int size, void* out) {
 
 // Copy as a DIB section of the source's depth and colours.
 QuorvelGdiObject* copy_as_section(const QuorvelGdiObject& source) {
-    QuorvelGdiObject* copy = make_bitmap(Kind::DibSection, source.width, source.height,
-                                         source.bits_per_pixel);
+    QuorvelGdiObject* copy =
+        make_bitmap(Kind::DibSection, source.width, source.height, source.bits_per_pixel);
     if (copy == nullptr) return nullptr;
     copy->colours = source.colours;
     if (source.kind == Kind::DibSection) {
@@ -137,8 +137,8 @@ HANDLE copy_image(HANDLE image, UINT type, int width, int height, UINT flags) {
         set_last_error(EINVAL);
         return nullptr;
     }
-    QuorvelGdiObject* copy = (flags & LR_CREATEDIBSECTION) != 0 ? copy_as_section(*source)
-                                                                : copy_as_compatible(*source);
+    QuorvelGdiObject* copy =
+        (flags & LR_CREATEDIBSECTION) != 0 ? copy_as_section(*source) : copy_as_compatible(*source);
     if (copy == nullptr) return nullptr;
     add_object(copy);
     if ((flags & LR_COPYDELETEORG) != 0 && !source->stock && source->selected_in == nullptr)

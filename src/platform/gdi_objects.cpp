@@ -164,41 +164,52 @@ RGBQUAD read_pixel(const uint8_t* row, int32_t x, int bits_per_pixel,
                    const std::vector<RGBQUAD>& colours) {
     unsigned index = 0;
     switch (bits_per_pixel) {
-    case 1: index = (row[x / 8] >> (7 - x % 8)) & 1; break;
-    case 4: index = (x % 2 == 0) ? row[x / 2] >> 4 : row[x / 2] & 15; break;
-    case 8: index = row[x]; break;
-    case 16: {
-        const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
-        const auto widen = [](unsigned five) { return static_cast<BYTE>((five << 3) | (five >> 2)); };
-        return RGBQUAD{widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31), 0};
-    }
-    case 24: return RGBQUAD{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
-    default: return RGBQUAD{row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
+        case 1:
+            index = (row[x / 8] >> (7 - x % 8)) & 1;
+            break;
+        case 4:
+            index = (x % 2 == 0) ? row[x / 2] >> 4 : row[x / 2] & 15;
+            break;
+        case 8:
+            index = row[x];
+            break;
+        case 16: {
+            const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
+            const auto widen = [](unsigned five) {
+                return static_cast<BYTE>((five << 3) | (five >> 2));
+            };
+            return RGBQUAD{widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31), 0};
+        }
+        case 24:
+            return RGBQUAD{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+        default:
+            return RGBQUAD{row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
     }
     return index < colours.size() ? colours[index] : RGBQUAD{0, 0, 0, 0};
 }
 
 void write_pixel(uint8_t* row, int32_t x, int bits_per_pixel, RGBQUAD colour) {
     switch (bits_per_pixel) {
-    case 16: {
-        const unsigned v = (colour.rgbBlue >> 3) | ((colour.rgbGreen >> 3) << 5) |
-                           ((colour.rgbRed >> 3) << 10);
-        row[2 * x] = static_cast<uint8_t>(v);
-        row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-        break;
-    }
-    case 24:
-        row[3 * x] = colour.rgbBlue;
-        row[3 * x + 1] = colour.rgbGreen;
-        row[3 * x + 2] = colour.rgbRed;
-        break;
-    case 32:
-        row[4 * x] = colour.rgbBlue;
-        row[4 * x + 1] = colour.rgbGreen;
-        row[4 * x + 2] = colour.rgbRed;
-        row[4 * x + 3] = colour.rgbReserved;
-        break;
-    default: break;
+        case 16: {
+            const unsigned v = (colour.rgbBlue >> 3) | ((colour.rgbGreen >> 3) << 5) |
+                               ((colour.rgbRed >> 3) << 10);
+            row[2 * x] = static_cast<uint8_t>(v);
+            row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+            break;
+        }
+        case 24:
+            row[3 * x] = colour.rgbBlue;
+            row[3 * x + 1] = colour.rgbGreen;
+            row[3 * x + 2] = colour.rgbRed;
+            break;
+        case 32:
+            row[4 * x] = colour.rgbBlue;
+            row[4 * x + 1] = colour.rgbGreen;
+            row[4 * x + 2] = colour.rgbRed;
+            row[4 * x + 3] = colour.rgbReserved;
+            break;
+        default:
+            break;
     }
 }
 

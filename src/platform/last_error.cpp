@@ -27,5 +27,4 @@ extern "C" {
 QUORVEL_GDI_API DWORD GetLastError(void) { return quorvel::platform::last_error(); }
 
 QUORVEL_GDI_API void SetLastError(DWORD code) { quorvel::platform::set_last_error(code); }
-
 }

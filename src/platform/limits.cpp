@@ -52,7 +52,8 @@ bool within_load_limits(uint64_t width, uint64_t height, uint64_t bytes) {
 
 bool size_plausible(uint64_t pixels, uint64_t bytes, uint64_t pixels_in_file) {
     if (bytes <= kAlwaysPlausibleBytes) return true;
-    return pixels_in_file >= UINT64_MAX / kTruncationSlack || pixels <= kTruncationSlack * pixels_in_file;
+    return pixels_in_file >= UINT64_MAX / kTruncationSlack ||
+           pixels <= kTruncationSlack * pixels_in_file;
 }
 
 // Reads the environment at start-up rather than at the first load.

@@ -11,8 +11,8 @@ std::atomic<Presenter*> g_replacement{nullptr};
 // The buttons of a message box type, in the order Win32 shows them.
 int button(unsigned type, unsigned position) {
     static const int kButtons[6][3] = {
-        {IDOK, IDOK, IDOK},           {IDOK, IDCANCEL, IDCANCEL},    {IDABORT, IDRETRY, IDIGNORE},
-        {IDYES, IDNO, IDCANCEL},      {IDYES, IDNO, IDNO},           {IDRETRY, IDCANCEL, IDCANCEL},
+        {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
     };
     const unsigned kind = type & 0xF;
     if (kind > 5) return IDOK;

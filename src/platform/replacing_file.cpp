@@ -95,7 +95,8 @@ int check_target(const std::string& target, Existing& existing) {
 // the group when they belong to it), then its mode: chown clears set-id bits, so mode last.
 bool give_owner(int fd, const Existing& existing) {
     if (existing.owner == static_cast<uid_t>(-1)) return true;
-    return fchown(fd, existing.owner, existing.group) == 0 || fchown(fd, static_cast<uid_t>(-1), existing.group) == 0;
+    return fchown(fd, existing.owner, existing.group) == 0 ||
+           fchown(fd, static_cast<uid_t>(-1), existing.group) == 0;
 }
 
 int take_over(int fd, const Existing& existing) {

@@ -94,8 +94,9 @@ BMGError AllocateImageRecord(BMGImage* img, bool cleared) {
     free_blocks(img);
     if (allocate_palette(img) != BMG_OK) return SetLastImageError(BMG_ERR_NO_MEMORY);
     img->rowBytes = static_cast<uint32_t>(row);
-    img->pixels = static_cast<uint8_t*>(cleared ? std::calloc(row, img->height)
-                                                 : std::malloc(static_cast<size_t>(row) * img->height));
+    img->pixels =
+        static_cast<uint8_t*>(cleared ? std::calloc(row, img->height)
+                                      : std::malloc(static_cast<size_t>(row) * img->height));
     if (img->pixels == nullptr) {
         free_blocks(img);
         return SetLastImageError(BMG_ERR_NO_MEMORY);
@@ -116,10 +117,8 @@ BMGError PackIndexedImage(BMGImage* img) {
     for (uint32_t y = 0; y < img->height; ++y) {
         const uint8_t* in = img->pixels + static_cast<size_t>(y) * img->rowBytes;
         uint8_t* out = packed + static_cast<size_t>(y) * row;
-        if (depth == 1)
-            pack_row_1(in, out, img->width);
-        else
-            pack_row_4(in, out, img->width);
+        if (depth == 1) pack_row_1(in, out, img->width);
+        else pack_row_4(in, out, img->width);
     }
     std::free(img->pixels);
     img->pixels = packed;

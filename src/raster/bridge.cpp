@@ -265,8 +265,7 @@ BMGError ImageFromBitmap(HBITMAP bitmap, BMGImage* img, int uncomposite) {
 
     PixelSource source;
     BMGError status = BMG_ERR_BITMAP_HANDLE;
-    if (answer == static_cast<int>(sizeof(DIBSECTION)))
-        status = describe_section(ds, img, source);
+    if (answer == static_cast<int>(sizeof(DIBSECTION))) status = describe_section(ds, img, source);
     else if (answer == static_cast<int>(sizeof(BITMAP)))
         status = fetch_device_bitmap(bitmap, img, source);
     if (status != BMG_OK) return fail_bitmap(img, status);

@@ -19,7 +19,9 @@ BMGError read_wsq(const char* name, BMGImage* img, void* extra) {
     const int code = ReadWsqFile(name, img, static_cast<WsqFileOptions*>(extra));
     return static_cast<BMGError>(static_cast<int8_t>(code & 0xFF));
 }
-BMGError read_tif(const char* name, BMGImage* img, void* extra) { return ReadTiffFile(name, img, extra); }
+BMGError read_tif(const char* name, BMGImage* img, void* extra) {
+    return ReadTiffFile(name, img, extra);
+}
 BMGError read_png(const char* name, BMGImage* img, void*) { return ReadPngFile(name, img); }
 BMGError read_jpg(const char* name, BMGImage* img, void*) { return ReadJpegFile(name, img); }
 BMGError read_bmp(const char* name, BMGImage* img, void*) { return ReadBmpFile(name, img); }
@@ -68,7 +70,9 @@ constexpr WriterRow kWriters[] = {
     {"BMP", write_bmp}, {"RGB", write_rgb}, {"TGA", write_tga},
 };
 
-bool has_dot(const char* filename) { return filename != nullptr && std::strchr(filename, '.') != nullptr; }
+bool has_dot(const char* filename) {
+    return filename != nullptr && std::strchr(filename, '.') != nullptr;
+}
 
 // The dispatch key: the first three characters after the whole name's last ".", ASCII
 // letters upper-cased.
@@ -102,8 +106,8 @@ BMGError write_replacing(const WriterRow& row, const char* filename, BMGImage im
     if (!file.ok()) return row.write(filename, img, options);
     const char* path = file.temporary_name().c_str();
     // The SGI header records the file's name: the target's, not the temporary one.
-    const BMGError status =
-        row.write == write_rgb ? WriteSgiRgbFileAs(path, filename, img) : row.write(path, img, options);
+    const BMGError status = row.write == write_rgb ? WriteSgiRgbFileAs(path, filename, img)
+                                                   : row.write(path, img, options);
     if (status != BMG_OK) return status;
     return file.commit() ? BMG_OK : SetLastImageError(BMG_ERR_WRITE_FILE);
 }
@@ -124,8 +128,10 @@ BMGError WriteImageFile(HBITMAP bitmap, const char* filename, void* options) {
     ClearImageRecord(&img);
     BMGError status = ImageFromBitmap(bitmap, &img, 1);
     if (status != BMG_OK) return status;
-    const WriterRow* row = has_dot(filename) ? find_row(kWriters, extension_key(filename)) : nullptr;
-    status = row == nullptr ? SetLastImageError(BMG_ERR_EXTENSION) : write_replacing(*row, filename, img, options);
+    const WriterRow* row =
+        has_dot(filename) ? find_row(kWriters, extension_key(filename)) : nullptr;
+    status = row == nullptr ? SetLastImageError(BMG_ERR_EXTENSION)
+                            : write_replacing(*row, filename, img, options);
     ReleaseImageRecord(&img);
     return status;
 }
@@ -139,7 +145,8 @@ HBITMAP LoadBitmapFromImageFile(const char* filename, void* options, int composi
     ClearImageRecord(&img);
     img.dibLayout = 1;
     HBITMAP bitmap = nullptr;
-    if (ReadImageFile(filename, &img, options) == BMG_OK) bitmap = BitmapFromImage(img, composite_mode);
+    if (ReadImageFile(filename, &img, options) == BMG_OK)
+        bitmap = BitmapFromImage(img, composite_mode);
     ReleaseImageRecord(&img);
     return bitmap;
 }

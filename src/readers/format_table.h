@@ -37,7 +37,7 @@ struct FormatRow {
     LoadRoute route;
     bool container;  // the container's reader dispatch has a reader for its first three letters
     const toolkit::GraphicClass& (*graphic_class)();  // the registry's class; null: not registered
-    const char* common;      // the class's common description, "" for none
+    const char* common;                               // the class's common description, "" for none
     const char* individual;  // the extension's own description, "" for none
     uint8_t kinds;
 };

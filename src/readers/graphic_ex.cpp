@@ -41,7 +41,8 @@ bool TGraphicExGraphic::read_image_info(toolkit::Stream&, int) {
     return false;
 }
 
-size_t TGraphicExGraphic::begin_load(toolkit::Stream& stream, const char* format_name, int image_index) {
+size_t TGraphicExGraphic::begin_load(toolkit::Stream& stream, const char* format_name,
+                                     int image_index) {
     release_image();
     const size_t base = stream.position();
     if (!read_image_info(stream, image_index)) fail(gesInvalidImage, format_name);
@@ -50,10 +51,13 @@ size_t TGraphicExGraphic::begin_load(toolkit::Stream& stream, const char* format
 }
 
 void TGraphicExGraphic::prepare_bitmap(int width, int height, uint64_t max_pixels_in_file) {
-    const uint64_t pixels = static_cast<uint64_t>(width < 0 ? 0 : width) * static_cast<uint64_t>(height < 0 ? 0 : height);
+    const uint64_t pixels = static_cast<uint64_t>(width < 0 ? 0 : width) *
+                            static_cast<uint64_t>(height < 0 ? 0 : height);
     TColorManager& cm = color_manager();
-    const uint64_t bytes = pixels * static_cast<uint64_t>(toolkit::storage_bits(cm.target_pixel_format())) / 8;
-    if (width <= 0 || height <= 0 || pixels > limits_.max_pixels || bytes > limits_.max_load_bytes ||
+    const uint64_t bytes =
+        pixels * static_cast<uint64_t>(toolkit::storage_bits(cm.target_pixel_format())) / 8;
+    if (width <= 0 || height <= 0 || pixels > limits_.max_pixels ||
+        bytes > limits_.max_load_bytes ||
         (max_pixels_in_file != 0 && !platform::size_plausible(pixels, bytes, max_pixels_in_file)))
         refuse_size(width, height);
     set_pixel_format(cm.target_pixel_format());
@@ -64,7 +68,8 @@ void TGraphicExGraphic::prepare_bitmap(int width, int height, uint64_t max_pixel
 
 void TGraphicExGraphic::refuse_size(int width, int height) const {
     throw EInvalidGraphic("Cannot load image. The image size " + std::to_string(width) + " x " +
-                          std::to_string(height) + " is larger than the file can hold or the limit of " +
+                          std::to_string(height) +
+                          " is larger than the file can hold or the limit of " +
                           std::to_string(limits_.max_pixels) + " pixels allows.");
 }
 
@@ -74,17 +79,21 @@ void TGraphicExGraphic::progress_start(const char* text) const {
 }
 
 void TGraphicExGraphic::progress_row(int row, int height) const {
-    const int percent = height > 0 ? static_cast<int>(static_cast<int64_t>(row) * 100 / height) : 100;
+    const int percent =
+        height > 0 ? static_cast<int>(static_cast<int64_t>(row) * 100 / height) : 100;
     progress(toolkit::ProgressStage::Running, percent, stage_text_);
 }
 
-void TGraphicExGraphic::progress_end() const { progress(toolkit::ProgressStage::Ending, 100, stage_text_); }
+void TGraphicExGraphic::progress_end() const {
+    progress(toolkit::ProgressStage::Ending, 100, stage_text_);
+}
 
 void TGraphicExGraphic::fail(const char* message, const std::string& fill) {
     throw EInvalidGraphic(format_message(message, fill));
 }
 
-void TGraphicExGraphic::fail(const char* message, const std::string& first, const std::string& second) {
+void TGraphicExGraphic::fail(const char* message, const std::string& first,
+                             const std::string& second) {
     throw EInvalidGraphic(format_message(message, first, second));
 }
 

@@ -18,11 +18,16 @@ namespace quorvel::readers {
 inline constexpr const char* gesStreamReadError = "Stream read error in %s file.";
 inline constexpr const char* gesNotSupported = "Cannot load image. %s not supported for %s files.";
 inline constexpr const char* gesCRCError = "Cannot load image. CRC error found in %s file.";
-inline constexpr const char* gesCompression = "Cannot load image. Compression error found in %s file.";
-inline constexpr const char* gesExtraCompressedData = "Cannot load image. Extra compressed data found in %s file.";
-inline constexpr const char* gesInvalidPalette = "Cannot load image. Palette in %s file is invalid.";
-inline constexpr const char* gesUnknownCriticalChunk = "Cannot load PNG image. Unexpected but critical chunk detected.";
-inline constexpr const char* gesInvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
+inline constexpr const char* gesCompression =
+    "Cannot load image. Compression error found in %s file.";
+inline constexpr const char* gesExtraCompressedData =
+    "Cannot load image. Extra compressed data found in %s file.";
+inline constexpr const char* gesInvalidPalette =
+    "Cannot load image. Palette in %s file is invalid.";
+inline constexpr const char* gesUnknownCriticalChunk =
+    "Cannot load PNG image. Unexpected but critical chunk detected.";
+inline constexpr const char* gesInvalidImage =
+    "Cannot load image. Invalid or unexpected %s image format.";
 inline constexpr const char* gesInvalidColorFormat = "Invalid color format in %s file.";
 inline constexpr const char* gesCompressionScheme = "The compression scheme is";
 
@@ -76,7 +81,8 @@ protected:
 
     // Throws the family's invalid-graphic exception with a message and its "%s" filling.
     [[noreturn]] static void fail(const char* message, const std::string& fill);
-    [[noreturn]] static void fail(const char* message, const std::string& first, const std::string& second);
+    [[noreturn]] static void fail(const char* message, const std::string& first,
+                                  const std::string& second);
 
     const ReaderLimits& limits() const { return limits_; }
 
@@ -90,9 +96,8 @@ private:
 // The registry's class entry for a reader type.
 template <typename Reader>
 const toolkit::GraphicClass& reader_class(const char* name) {
-    static const toolkit::GraphicClass c{name, []() -> std::unique_ptr<toolkit::Graphic> {
-                                             return std::make_unique<Reader>();
-                                         }};
+    static const toolkit::GraphicClass c{
+        name, []() -> std::unique_ptr<toolkit::Graphic> { return std::make_unique<Reader>(); }};
     return c;
 }
 

@@ -11,27 +11,31 @@ namespace {
 using toolkit::GraphicClass;
 
 bool is_toolkit_class(const GraphicClass& c) {
-    return &c == &toolkit::icon_class() || &c == &toolkit::metafile_class() || &c == &toolkit::jpeg_class() ||
-           &c == &toolkit::bitmap_class();
+    return &c == &toolkit::icon_class() || &c == &toolkit::metafile_class() ||
+           &c == &toolkit::jpeg_class() || &c == &toolkit::bitmap_class();
 }
 
 void fill(TFileFormatList& list) {
     for (const FormatRow& row : format_table()) {
         if (row.graphic_class == nullptr) continue;
         const GraphicClass& c = row.graphic_class();
-        list.register_format(row.extension, row.common, c, !is_toolkit_class(c), false, row.kinds, row.individual);
+        list.register_format(row.extension, row.common, c, !is_toolkit_class(c), false, row.kinds,
+                             row.individual);
     }
 }
 
 }  // namespace
 
-void TFileFormatList::register_format(const std::string& extension, const std::string& common_description,
-                                      const GraphicClass& graphic_class, bool load_flag, bool allow_replace,
-                                      uint8_t kinds, const std::string& individual_description) {
+void TFileFormatList::register_format(const std::string& extension,
+                                      const std::string& common_description,
+                                      const GraphicClass& graphic_class, bool load_flag,
+                                      bool allow_replace, uint8_t kinds,
+                                      const std::string& individual_description) {
     const std::string key = toolkit::lower_ascii(extension);
     if (find(key) != nullptr) {
         if (!allow_replace)
-            throw toolkit::EInvalidGraphic(toolkit::format_message("Attempt to register %s twice.", key));
+            throw toolkit::EInvalidGraphic(
+                toolkit::format_message("Attempt to register %s twice.", key));
         unregister_format(key);
     }
     auto owner = std::find_if(classes_.begin(), classes_.end(),
@@ -42,7 +46,8 @@ void TFileFormatList::register_format(const std::string& extension, const std::s
     }
     if (!common_description.empty()) (*owner)->description = common_description;
     ++(*owner)->count;
-    extensions_.push_back(ExtensionEntry{key, individual_description, kinds, load_flag, owner->get()});
+    extensions_.push_back(
+        ExtensionEntry{key, individual_description, kinds, load_flag, owner->get()});
     toolkit::picture_formats().register_format(key, description(extensions_.back()), graphic_class);
 }
 

@@ -38,7 +38,8 @@ public:
     // extension with the picture loader.
     void register_format(const std::string& extension, const std::string& common_description,
                          const toolkit::GraphicClass& graphic_class, bool load_flag,
-                         bool allow_replace, uint8_t kinds, const std::string& individual_description);
+                         bool allow_replace, uint8_t kinds,
+                         const std::string& individual_description);
     void unregister_format(const std::string& extension);
     void unregister_format(const toolkit::GraphicClass& graphic_class);
 

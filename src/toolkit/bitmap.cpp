@@ -18,7 +18,8 @@ using Kind = QuorvelGdiObject::Kind;
 // A section of the given shape, registered so that its handle is valid for hosts.
 // Pictures the toolkit's readers and conversions size: the load limits' pixel count holds too.
 QuorvelGdiObject* new_section(int width, int height, int bits) {
-    if (!platform::within_load_limits(width, height, 0)) throw EInvalidGraphic("Out of system resources");
+    if (!platform::within_load_limits(width, height, 0))
+        throw EInvalidGraphic("Out of system resources");
     QuorvelGdiObject* object = platform::make_bitmap(Kind::DibSection, width, height, bits);
     if (object == nullptr) throw EInvalidGraphic("Out of system resources");
     BITMAPINFOHEADER& header = object->header;
@@ -88,10 +89,8 @@ void convert_pixels(const QuorvelGdiObject& from, QuorvelGdiObject& to) {
                 continue;
             }
             const RGBQUAD colour = platform::read_pixel(in, x, in_bits, from.colours);
-            if (out_bits <= 8)
-                write_index(out, x, out_bits, nearest_index(colour, to.colours));
-            else
-                platform::write_pixel(out, x, out_bits, colour);
+            if (out_bits <= 8) write_index(out, x, out_bits, nearest_index(colour, to.colours));
+            else platform::write_pixel(out, x, out_bits, colour);
         }
     }
 }
@@ -100,28 +99,42 @@ void convert_pixels(const QuorvelGdiObject& from, QuorvelGdiObject& to) {
 
 int storage_bits(PixelFormat format) {
     switch (format) {
-    case PixelFormat::Bit1: return 1;
-    case PixelFormat::Bit4: return 4;
-    case PixelFormat::Bit8: return 8;
-    case PixelFormat::Bit15:
-    case PixelFormat::Bit16: return 16;
-    case PixelFormat::Bit24: return 24;
-    case PixelFormat::Device:
-    case PixelFormat::Bit32: return 32;
-    case PixelFormat::Custom: return 0;
+        case PixelFormat::Bit1:
+            return 1;
+        case PixelFormat::Bit4:
+            return 4;
+        case PixelFormat::Bit8:
+            return 8;
+        case PixelFormat::Bit15:
+        case PixelFormat::Bit16:
+            return 16;
+        case PixelFormat::Bit24:
+            return 24;
+        case PixelFormat::Device:
+        case PixelFormat::Bit32:
+            return 32;
+        case PixelFormat::Custom:
+            return 0;
     }
     return 0;
 }
 
 PixelFormat format_for_bits(int bits) {
     switch (bits) {
-    case 1: return PixelFormat::Bit1;
-    case 4: return PixelFormat::Bit4;
-    case 8: return PixelFormat::Bit8;
-    case 16: return PixelFormat::Bit15;
-    case 24: return PixelFormat::Bit24;
-    case 32: return PixelFormat::Bit32;
-    default: return PixelFormat::Custom;
+        case 1:
+            return PixelFormat::Bit1;
+        case 4:
+            return PixelFormat::Bit4;
+        case 8:
+            return PixelFormat::Bit8;
+        case 16:
+            return PixelFormat::Bit15;
+        case 24:
+            return PixelFormat::Bit24;
+        case 32:
+            return PixelFormat::Bit32;
+        default:
+            return PixelFormat::Custom;
     }
 }
 
@@ -171,7 +184,8 @@ void Bitmap::set_size(int width, int height) {
 }
 
 uint8_t* Bitmap::scanline(int y) {
-    if (object_ == nullptr || y < 0 || y >= height_) throw EInvalidGraphic("Scan line index out of range");
+    if (object_ == nullptr || y < 0 || y >= height_)
+        throw EInvalidGraphic("Scan line index out of range");
     return platform::row_from_top(*object_, y);
 }
 
@@ -203,8 +217,9 @@ void Bitmap::assign_handle(HBITMAP bitmap) {
         adopt(nullptr, format_);
         return;
     }
-    const PixelFormat format =
-        object->kind == Kind::DeviceBitmap ? PixelFormat::Device : format_for_bits(object->bits_per_pixel);
+    const PixelFormat format = object->kind == Kind::DeviceBitmap
+                                   ? PixelFormat::Device
+                                   : format_for_bits(object->bits_per_pixel);
     adopt(object, format);
 }
 
@@ -225,12 +240,12 @@ void Bitmap::assign(const Graphic& picture) {
             pending_palette_ = other->pending_palette_;
             return;
         }
-        QuorvelGdiObject* copy = new_section(other->width_, other->height_, other->object_->bits_per_pixel);
+        QuorvelGdiObject* copy =
+            new_section(other->width_, other->height_, other->object_->bits_per_pixel);
         copy->colours = other->object_->colours;
         if (other->object_->kind == Kind::DibSection && other->object_->top_down == copy->top_down)
             copy->bits = other->object_->bits;
-        else
-            convert_pixels(*other->object_, *copy);
+        else convert_pixels(*other->object_, *copy);
         adopt(copy, other->format_);
         return;
     }
@@ -262,8 +277,7 @@ void Bitmap::draw(Bitmap& target) const {
             const RGBQUAD colour = platform::read_pixel(in, x, in_bits, object_->colours);
             if (out_bits <= 8)
                 write_index(out, x, out_bits, nearest_index(colour, target.object_->colours));
-            else
-                platform::write_pixel(out, x, out_bits, colour);
+            else platform::write_pixel(out, x, out_bits, colour);
         }
     }
 }

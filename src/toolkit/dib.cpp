@@ -167,17 +167,16 @@ void decode_plain(std::span<const uint8_t> b, const DibLayout& layout, Bitmap& o
     for (int y = 0; y < layout.height; ++y) {
         const int file_row = layout.top_down ? y : layout.height - 1 - y;
         const uint8_t* in = b.data() + layout.pixels_at + row * file_row;
-        if (masked)
-            decode_masked_row(in, out.scanline(y), layout);
-        else
-            std::memcpy(out.scanline(y), in, packed);
+        if (masked) decode_masked_row(in, out.scanline(y), layout);
+        else std::memcpy(out.scanline(y), in, packed);
     }
 }
 
 void decode_run_length(std::span<const uint8_t> b, const DibLayout& layout, Bitmap& out) {
     if (layout.pixels_at > b.size()) invalid();
     const uint64_t pixels = uint64_t(layout.width) * uint64_t(layout.height);
-    if (pixels > kFreeRunLengthPixels && pixels > kRunLengthPixelsPerByte * (b.size() - layout.pixels_at))
+    if (pixels > kFreeRunLengthPixels &&
+        pixels > kRunLengthPixelsPerByte * (b.size() - layout.pixels_at))
         throw EInvalidGraphic("Bitmap image is too large");
     const bool rle4 = layout.compression == kBiRle4;
     const std::vector<uint8_t> indexes =
@@ -187,8 +186,7 @@ void decode_run_length(std::span<const uint8_t> b, const DibLayout& layout, Bitm
         const uint8_t* in = indexes.data() + size_t(layout.height - 1 - y) * layout.width;
         uint8_t* row = out.scanline(y);
         for (int x = 0; x < layout.width; ++x) {
-            if (!rle4)
-                row[x] = in[x];
+            if (!rle4) row[x] = in[x];
             else
                 row[x / 2] =
                     static_cast<uint8_t>(row[x / 2] | (in[x] & 15) << (x % 2 == 0 ? 4 : 0));
@@ -206,10 +204,8 @@ DibLayout read_layout(std::span<const uint8_t> bytes, size_t at, size_t pixel_of
     if (at + 4 > bytes.size()) invalid();
     DibLayout layout;
     layout.header_bytes = le32(bytes, at);
-    if (layout.header_bytes == kCoreHeaderBytes)
-        read_core_header(bytes, at, layout);
-    else
-        read_info_header(bytes, at, layout);
+    if (layout.header_bytes == kCoreHeaderBytes) read_core_header(bytes, at, layout);
+    else read_info_header(bytes, at, layout);
     check_shape(layout);
     const bool masked = layout.bits == 16 || layout.bits == 32;
     const size_t table_at = masked ? read_masks(bytes, at, layout) : at + layout.header_bytes;
@@ -223,8 +219,7 @@ DibLayout read_layout(std::span<const uint8_t> bytes, size_t at, size_t pixel_of
 void decode_pixels(std::span<const uint8_t> bytes, const DibLayout& layout, Bitmap& out) {
     if (layout.compression == kBiRle8 || layout.compression == kBiRle4)
         decode_run_length(bytes, layout, out);
-    else
-        decode_plain(bytes, layout, out);
+    else decode_plain(bytes, layout, out);
 }
 
 }  // namespace quorvel::toolkit::dib

@@ -19,7 +19,8 @@ std::string format_message(const char* pattern, const std::string& first) {
     return text;
 }
 
-std::string format_message(const char* pattern, const std::string& first, const std::string& second) {
+std::string format_message(const char* pattern, const std::string& first,
+                           const std::string& second) {
     std::string text(pattern);
     fill_one(text, fill_one(text, 0, first), second);
     return text;

@@ -44,6 +44,7 @@ public:
 
 // printf-style filling of a message with one or two %s, as the message tables are written.
 std::string format_message(const char* pattern, const std::string& first);
-std::string format_message(const char* pattern, const std::string& first, const std::string& second);
+std::string format_message(const char* pattern, const std::string& first,
+                           const std::string& second);
 
 }  // namespace quorvel::toolkit

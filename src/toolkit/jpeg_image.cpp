@@ -64,12 +64,10 @@ void cmyk_to_bgr(const uint8_t* in, uint8_t* out, unsigned width) {
 
 void choose_output(jpeg_decompress_struct& cinfo) {
     cinfo.dct_method = JDCT_ISLOW;
-    if (cinfo.jpeg_color_space == JCS_GRAYSCALE)
-        cinfo.out_color_space = JCS_GRAYSCALE;
+    if (cinfo.jpeg_color_space == JCS_GRAYSCALE) cinfo.out_color_space = JCS_GRAYSCALE;
     else if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK)
         cinfo.out_color_space = JCS_CMYK;
-    else
-        cinfo.out_color_space = JCS_EXT_BGR;
+    else cinfo.out_color_space = JCS_EXT_BGR;
 }
 
 void prepare_bitmap(const jpeg_decompress_struct& cinfo, uint64_t stream_bytes, Bitmap& out) {

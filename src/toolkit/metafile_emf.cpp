@@ -77,8 +77,8 @@ SvgPicture emf_to_svg(std::span<const uint8_t> bytes) {
     contents.resize(bytes.size() + kGuardBytes, 0);
     if (!records_safe(contents, bytes.size())) throw EInvalidGraphic("Metafile is not valid");
     // No namespace prefix: plain SVG elements.
-    generatorOptions options{nullptr, false, true, true, double(picture.height),
-                             double(picture.width)};
+    generatorOptions options{
+        nullptr, false, true, true, double(picture.height), double(picture.width)};
     char* svg = nullptr;
     size_t length = 0;
     const int converted = emf2svg(contents.data(), bytes.size(), &svg, &length, &options);

@@ -30,7 +30,8 @@ bool looks_like_wmf(std::span<const uint8_t> b) {
     const size_t at = b.size() >= 4 && le32(b, 0) == kPlaceableKey ? kPlaceableBytes : 0;
     if (b.size() < at + kHeaderBytes) return false;
     const uint32_t type = le16(b, at), words = le16(b, at + 2), largest = le32(b, at + 12);
-    return (type == 1 || type == 2) && words == 9 && largest >= 3 && uint64_t{largest} * 2 <= b.size();
+    return (type == 1 || type == 2) && words == 9 && largest >= 3 &&
+           uint64_t{largest} * 2 <= b.size();
 }
 
 [[noreturn]] void refuse() { throw EInvalidGraphic("Metafile cannot be drawn"); }

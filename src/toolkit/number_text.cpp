@@ -32,7 +32,8 @@ std::string shorten_exponent(const std::string& text) {
 
 char decimal_separator() {
     const lconv* conv = std::localeconv();
-    if (conv == nullptr || conv->decimal_point == nullptr || conv->decimal_point[0] == '\0') return '.';
+    if (conv == nullptr || conv->decimal_point == nullptr || conv->decimal_point[0] == '\0')
+        return '.';
     return conv->decimal_point[0];
 }
 
@@ -60,7 +61,8 @@ bool parse_float(const std::string& text, double& value) {
     char* end = nullptr;
     errno = 0;
     const double parsed = std::strtod(trimmed.c_str(), &end);
-    if (end != trimmed.c_str() + trimmed.size() || !std::isfinite(parsed) || errno == ERANGE) return false;
+    if (end != trimmed.c_str() + trimmed.size() || !std::isfinite(parsed) || errno == ERANGE)
+        return false;
     value = parsed;
     return true;
 }

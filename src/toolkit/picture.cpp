@@ -32,7 +32,8 @@ struct FileCloser {
 // The sibling of `file_name` with another extension ("scan.cut" -> "scan.pal").
 std::string sibling_name(const std::string& file_name, const std::string& extension) {
     const std::string ext = file_extension(file_name);
-    const std::string stem = ext.empty() ? file_name : file_name.substr(0, file_name.size() - ext.size() - 1);
+    const std::string stem =
+        ext.empty() ? file_name : file_name.substr(0, file_name.size() - ext.size() - 1);
     return stem + extension;
 }
 
@@ -48,7 +49,8 @@ std::string find_sibling(const std::string& file_name, const std::string& extens
     std::vector<std::string> found;
     fs::directory_iterator it(path.has_parent_path() ? path.parent_path() : fs::path("."), error);
     for (; !error && it != fs::directory_iterator(); it.increment(error))
-        if (lower_ascii(it->path().filename().string()) == wanted) found.push_back(it->path().string());
+        if (lower_ascii(it->path().filename().string()) == wanted)
+            found.push_back(it->path().string());
     return found.empty() ? exact : *std::min_element(found.begin(), found.end());
 }
 
@@ -66,7 +68,8 @@ void PictureFormats::unregister_extension(const std::string& extension) {
 }
 
 void PictureFormats::unregister_class(const GraphicClass& graphic_class) {
-    std::erase_if(formats_, [&](const PictureFormat& f) { return f.graphic_class == &graphic_class; });
+    std::erase_if(formats_,
+                  [&](const PictureFormat& f) { return f.graphic_class == &graphic_class; });
 }
 
 const PictureFormat* PictureFormats::find(const std::string& extension) const {
@@ -100,7 +103,8 @@ std::vector<uint8_t> read_whole_file(const std::string& file_name) {
     std::vector<uint8_t> bytes;
     const platform::WholeFileStatus status = platform::read_rest_of_file(file.get(), bytes);
     if (status == platform::WholeFileStatus::NoMemory) throw std::bad_alloc();
-    if (status != platform::WholeFileStatus::Ok) throw EFileError("Cannot read file \"" + file_name + "\".");
+    if (status != platform::WholeFileStatus::Ok)
+        throw EFileError("Cannot read file \"" + file_name + "\".");
     return bytes;
 }
 
@@ -114,7 +118,8 @@ void Picture::LoadFromFile(const std::string& file_name) {
 void Picture::load_from_memory(const std::string& file_name, std::vector<uint8_t> bytes) {
     const std::string extension = file_extension(file_name);
     const PictureFormat* format = picture_formats().find(extension);
-    if (format == nullptr) throw EInvalidGraphic("Unknown picture file extension (." + extension + ")");
+    if (format == nullptr)
+        throw EInvalidGraphic("Unknown picture file extension (." + extension + ")");
     std::unique_ptr<Graphic> graphic = format->graphic_class->make();
     graphic->on_progress = on_progress;
     const std::string sibling = graphic->sibling_extension();

@@ -35,7 +35,8 @@ class QuietGlibLog {
 public:
     QuietGlibLog() {
         for (size_t i = 0; i < std::size(kDomains); ++i)
-            ids_[i] = g_log_set_handler(kDomains[i], GLogLevelFlags(G_LOG_LEVEL_MASK), drop, nullptr);
+            ids_[i] =
+                g_log_set_handler(kDomains[i], GLogLevelFlags(G_LOG_LEVEL_MASK), drop, nullptr);
     }
     ~QuietGlibLog() {
         for (size_t i = 0; i < std::size(kDomains); ++i) g_log_remove_handler(kDomains[i], ids_[i]);
@@ -44,7 +45,8 @@ public:
     QuietGlibLog& operator=(const QuietGlibLog&) = delete;
 
 private:
-    static constexpr const char* kDomains[] = {"librsvg", "GdkPixbuf", "Pango", "GLib-GObject", "GLib-GIO"};
+    static constexpr const char* kDomains[] = {"librsvg", "GdkPixbuf", "Pango", "GLib-GObject",
+                                               "GLib-GIO"};
     static void drop(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
     guint ids_[std::size(kDomains)] = {};
 };

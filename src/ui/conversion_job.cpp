@@ -31,11 +31,16 @@ const char* const kReplacesInput = "the output would replace an input file";
 
 const char* status_text(FileStatus status) {
     switch (status) {
-        case FileStatus::Converted: return "converted";
-        case FileStatus::ReadFailed: return "read failed";
-        case FileStatus::WriteFailed: return "write failed";
-        case FileStatus::Skipped: return "skipped";
-        case FileStatus::Stopped: return "stopped";
+        case FileStatus::Converted:
+            return "converted";
+        case FileStatus::ReadFailed:
+            return "read failed";
+        case FileStatus::WriteFailed:
+            return "write failed";
+        case FileStatus::Skipped:
+            return "skipped";
+        case FileStatus::Stopped:
+            return "stopped";
     }
     return "unknown";
 }

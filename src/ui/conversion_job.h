@@ -22,8 +22,7 @@ public:
     virtual HBITMAP load(const std::string& file_name) = 0;
     // Writes the handle under `target` with the extension of `type` (1 WSQ ... 7 SGI RGB):
     // the writer's own answer, with the reason when it wrote nothing.
-    virtual bool save(HBITMAP bitmap, const std::string& target, int type,
-                      std::string& reason) = 0;
+    virtual bool save(HBITMAP bitmap, const std::string& target, int type, std::string& reason) = 0;
 };
 
 // The library's own entry points (defined with them, in src/api).

@@ -33,7 +33,8 @@ std::string trimmed(const std::string& text) {
 bool same_name(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -64,7 +65,8 @@ bool key_value(const std::string& line, std::string& key, std::string& value) {
     if (equals == std::string::npos || is_comment_line(line) || is_section_line(line)) return false;
     key = trimmed(line.substr(0, equals));
     value = trimmed(line.substr(equals + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
     return true;
 }
 
@@ -106,10 +108,8 @@ size_t find_key(const std::vector<std::string>& lines, const std::string& key) {
     bool inside = false;
     for (size_t at = 0; at < lines.size(); ++at) {
         std::string name;
-        if (section_name(lines[at], name))
-            inside = same_name(name, kSection);
-        else if (inside && is_key_line(lines[at], key))
-            return at;
+        if (section_name(lines[at], name)) inside = same_name(name, kSection);
+        else if (inside && is_key_line(lines[at], key)) return at;
     }
     return lines.size();
 }
@@ -169,8 +169,10 @@ bool write_ini_directories(const std::string& path, const RememberedDirectories&
     const std::string directory = directory_part(path);
     if (!directory.empty()) std::filesystem::create_directories(directory, error);
     std::vector<std::string> lines = read_lines(path);
-    if (storable(directories.input_directory)) set_key(lines, kInputKey, directories.input_directory);
-    if (storable(directories.output_directory)) set_key(lines, kOutputKey, directories.output_directory);
+    if (storable(directories.input_directory))
+        set_key(lines, kInputKey, directories.input_directory);
+    if (storable(directories.output_directory))
+        set_key(lines, kOutputKey, directories.output_directory);
     return write_lines(path, lines);
 }
 

@@ -64,9 +64,11 @@ void TWSQDialog::OKBtnClick() {
 }
 
 void TWSQDialog::CancelBtnClick() {
-    BitrateEdit.set_text(remembered_.bitrate_is_number ? toolkit::format_general(remembered_.bitrate)
-                                                       : remembered_.bitrate_text);
-    ppiEdit.set_text(remembered_.ppi_is_number ? std::to_string(remembered_.ppi) : remembered_.ppi_text);
+    BitrateEdit.set_text(remembered_.bitrate_is_number
+                             ? toolkit::format_general(remembered_.bitrate)
+                             : remembered_.bitrate_text);
+    ppiEdit.set_text(remembered_.ppi_is_number ? std::to_string(remembered_.ppi)
+                                               : remembered_.ppi_text);
     comment_textEdit.set_text(remembered_.comment);
 }
 

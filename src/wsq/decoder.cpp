@@ -87,8 +87,10 @@ int check_coded_data(const DecoderState& state, InputCursor in, int width, int h
                             static_cast<uint32_t>(trees.subbands[k].ly);
     const auto coded_bytes = static_cast<uint64_t>(in.end - in.pos);
     if (coefficients * kRunBits > coded_bytes * 8 * kRunCoefficients) {
-        diag("ERROR: wsq_decode_mem : image of %d x %d needs more than the %llu coded bytes present\n", width,
-             height, static_cast<unsigned long long>(coded_bytes));
+        diag(
+            "ERROR: wsq_decode_mem : image of %d x %d needs more than the %llu coded bytes "
+            "present\n",
+            width, height, static_cast<unsigned long long>(coded_bytes));
         return kDecodeNoCoefficientMemory;
     }
     return 0;
@@ -175,8 +177,8 @@ int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int*
 
 int wsq_decode_mem(unsigned char** odata, int* ow, int* oh, int* od, int* oppi, int* lossyflag,
                    const unsigned char* idata, int ilen) {
-    return wsq_decode(process_decoder_state(), process_trees(), odata, ow, oh, od, oppi,
-                      lossyflag, idata, ilen);
+    return wsq_decode(process_decoder_state(), process_trees(), odata, ow, oh, od, oppi, lossyflag,
+                      idata, ilen);
 }
 
 }  // namespace quorvel::wsq

@@ -9,7 +9,7 @@ namespace {
 // Per thread, so that a capture on one thread (the C++ API's calls) neither takes nor loses
 // the lines of a call running on another.
 thread_local DiagCapture* g_capture = nullptr;
-}
+}  // namespace
 
 void diag(const char* format, ...) {
     va_list args;

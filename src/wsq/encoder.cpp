@@ -55,9 +55,9 @@ struct Quantized {
 };
 
 // Pixels to coefficients: normalise, decompose, measure and quantize.
-int transform_and_quantize(EncoderState& state, EncodeWorkspace& work, Quantized& out,
-                           float* shift, float* scale, float r_bitrate,
-                           const unsigned char* idata, int w, int h) {
+int transform_and_quantize(EncoderState& state, EncodeWorkspace& work, Quantized& out, float* shift,
+                           float* scale, float r_bitrate, const unsigned char* idata, int w,
+                           int h) {
     const size_t pixels = static_cast<size_t>(w) * h;
     if (!fit(work.image, pixels)) {
         diag("ERROR : wsq_encode_1 : malloc : fdata\n");
@@ -93,8 +93,8 @@ int write_headers(const EncoderState& state, OutputBuffer& out, float shift, flo
     int ret = putc_u16(SOI_WSQ, out);
     if (ret == 0) ret = put_wsq_comments(comment_text, w, h, d, ppi, 1, r_bitrate, out);
     if (ret == 0)
-        ret = putc_transform_table(kAnalysisLowPass, kLowPassTaps, kAnalysisHighPass,
-                                   kHighPassTaps, out);
+        ret = putc_transform_table(kAnalysisLowPass, kLowPassTaps, kAnalysisHighPass, kHighPassTaps,
+                                   out);
     if (ret == 0) ret = putc_quantization_table(*state.quant, out);
     if (ret == 0) ret = putc_frame_header(w, h, shift, scale, out);
     return ret;
@@ -102,9 +102,8 @@ int write_headers(const EncoderState& state, OutputBuffer& out, float shift, flo
 
 // One DHT segment built from `nblocks` consecutive blocks, then each of them as a SOB
 // segment and its coded bytes. hsize receives the coded length of each block.
-int write_table_and_blocks(OutputBuffer& out, unsigned char* huff_buf, int huff_alloc,
-                           int table_id, const short* sip, const int* blocks, int nblocks,
-                           int* hsize) {
+int write_table_and_blocks(OutputBuffer& out, unsigned char* huff_buf, int huff_alloc, int table_id,
+                           const short* sip, const int* blocks, int nblocks, int* hsize) {
     WsqHuffcode* codes = nullptr;
     unsigned char* bits = nullptr;
     unsigned char* values = nullptr;
@@ -124,15 +123,14 @@ int write_table_and_blocks(OutputBuffer& out, unsigned char* huff_buf, int huff_
 }
 
 // Block 1 with table 0; blocks 2 and 3 with table 1, built from both.
-int write_blocks(OutputBuffer& out, EncodeWorkspace& work, Quantized& q, int pixels,
-                 int* hsize) {
+int write_blocks(OutputBuffer& out, EncodeWorkspace& work, Quantized& q, int pixels, int* hsize) {
     if (!fit(work.blocks, static_cast<size_t>(pixels))) {
         diag("ERROR : wsq_encode_1 : malloc : huff_buf\n");
         return kEncodeNoHuffMemory;
     }
     unsigned char* huff_buf = work.blocks.data();
-    int ret = write_table_and_blocks(out, huff_buf, pixels, 0, q.sip.get(), &q.block[0], 1,
-                                     &hsize[0]);
+    int ret =
+        write_table_and_blocks(out, huff_buf, pixels, 0, q.sip.get(), &q.block[0], 1, &hsize[0]);
     if (ret == 0)
         ret = write_table_and_blocks(out, huff_buf, pixels, 1, q.sip.get() + q.block[0],
                                      &q.block[1], 2, &hsize[1]);
@@ -149,9 +147,9 @@ void print_statistics(const int* hsize, float r_bitrate, int w, int h) {
 }
 
 // An encode whose arguments passed the checks, with the given buffers.
-int encode_checked(EncoderState& state, EncodeWorkspace& work, unsigned char** odata,
-                   int* olen, float r_bitrate, const unsigned char* idata, int w, int h, int d,
-                   int ppi, const char* comment_text) {
+int encode_checked(EncoderState& state, EncodeWorkspace& work, unsigned char** odata, int* olen,
+                   float r_bitrate, const unsigned char* idata, int w, int h, int d, int ppi,
+                   const char* comment_text) {
     Quantized q;
     float shift = 0.0f, scale = 0.0f;
     int ret = transform_and_quantize(state, work, q, &shift, &scale, r_bitrate, idata, w, h);
@@ -240,8 +238,7 @@ EncoderState process_encoder_state() {
 }
 
 int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bitrate,
-               const unsigned char* idata, int w, int h, int d, int ppi,
-               const char* comment_text) {
+               const unsigned char* idata, int w, int h, int d, int ppi, const char* comment_text) {
     if (odata == nullptr || olen == nullptr || idata == nullptr) {
         diag("ERROR : wsq_encode_1 : null argument\n");
         return kEncodeNullArgument;
@@ -253,8 +250,8 @@ int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bi
     if (int ret = check_size(w, h)) return ret;
     EncodeWorkspace own;
     EncodeWorkspace& work = state.work != nullptr ? *state.work : own;
-    const int ret = encode_checked(state, work, odata, olen, r_bitrate, idata, w, h, d, ppi,
-                                   comment_text);
+    const int ret =
+        encode_checked(state, work, odata, olen, r_bitrate, idata, w, h, d, ppi, comment_text);
     trim(work, static_cast<size_t>(w) * static_cast<size_t>(h));
     return ret;
 }

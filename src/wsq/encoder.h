@@ -7,7 +7,6 @@
 
 namespace quorvel::wsq {
 
-
 // Normalises gray pixels: *shift is their mean, *scale the larger distance from it to the
 // extremes divided by 128, and every pixel becomes (p - shift) / scale in single precision.
 // threads > 1 splits both walks over the pixels among that many threads (the same floats).
@@ -36,7 +35,6 @@ EncoderState process_encoder_state();
 
 // wsq_encode_1 (wsq.h) on the given state.
 int wsq_encode(EncoderState& state, unsigned char** odata, int* olen, float r_bitrate,
-               const unsigned char* idata, int w, int h, int d, int ppi,
-               const char* comment_text);
+               const unsigned char* idata, int w, int h, int d, int ppi, const char* comment_text);
 
 }  // namespace quorvel::wsq

@@ -40,17 +40,17 @@ inline constexpr int kInvalidSymbol = -52;
 inline constexpr int kNoCodeMatches = -53;
 inline constexpr int kTooManyCoefficients = -54;
 // The table builders number their failures from -1 in each function.
-inline constexpr int kAllOnesCode = -1;      // make_block_hufftable refuses such a table
-inline constexpr int kHuffNoMemory = -2;     // first allocation of a builder; shares -2
-inline constexpr int kHuffCodeTooLong = -3;  // beyond 32 merges, or beyond 16 bits; shares -3
+inline constexpr int kAllOnesCode = -1;         // make_block_hufftable refuses such a table
+inline constexpr int kHuffNoMemory = -2;        // first allocation of a builder; shares -2
+inline constexpr int kHuffCodeTooLong = -3;     // beyond 32 merges, or beyond 16 bits; shares -3
 inline constexpr int kHuffNoMemoryOthers = -3;  // find_huff_sizes' second allocation
-inline constexpr int kNoCodeForSymbol = -2;  // compress_block; shares -2
+inline constexpr int kNoCodeForSymbol = -2;     // compress_block; shares -2
 // Reading a DHT segment (getc_huffman_table, getc_huffman_table_wsq).
-inline constexpr int kHuffTableNoBytes = -2;      // shares -2
+inline constexpr int kHuffTableNoBytes = -2;       // shares -2
 inline constexpr int kHuffTableNoMemoryBits = -3;  // shares -3
 inline constexpr int kHuffTableTooManyValues = -4;
 inline constexpr int kHuffTableNoMemoryValues = -5;
-inline constexpr int kHuffTableRedefined = -2;  // shares -2
+inline constexpr int kHuffTableRedefined = -2;      // shares -2
 inline constexpr int kHuffTableIdOutOfRange = -93;  // shares -93 with kInvalidTableMarker
 
 // ---- segments
@@ -84,12 +84,12 @@ inline constexpr int kDecomposeNoMemory = -94;
 inline constexpr int kReconstructNoLowPass = -95;
 inline constexpr int kReconstructNoHighPass = -96;
 inline constexpr int kReconstructNoMemory = -97;
-inline constexpr int kFilterBankTooSmall = -98;       // image below kMinFilterBankSize
+inline constexpr int kFilterBankTooSmall = -98;        // image below kMinFilterBankSize
 inline constexpr int kReconstructFilterLengths = -99;  // table does not carry the 7/9 pair
 
 // ---- NIST_COM attribute lists: each function numbers its failures from -2 (-1: not found)
-inline constexpr int kFetNotFound = -1;       // find_name (internal)
-inline constexpr int kFetNoMemory = -2;       // first allocation of a function; shares -2
+inline constexpr int kFetNotFound = -1;        // find_name (internal)
+inline constexpr int kFetNoMemory = -2;        // first allocation of a function; shares -2
 inline constexpr int kFetNoMemorySecond = -3;  // shares -3
 inline constexpr int kFetNoMemoryThird = -4;   // shares -4
 inline constexpr int kFetMissing = -2;         // extractfet_ret: no such attribute; shares -2

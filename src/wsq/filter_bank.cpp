@@ -127,8 +127,7 @@ bool extension_range(const Analysis& f, int length, int* first, int* last) {
 }
 
 // One band of a line from its polyphase halves: output p sums taps[k] * input(2p - offset + k).
-void analyse_band(float* out, const Polyphase& x, const float* taps, int ntaps, int offset,
-                  int n) {
+void analyse_band(float* out, const Polyphase& x, const float* taps, int ntaps, int offset, int n) {
     const float* src[kMaxTaps];
     for (int k = 0; k < ntaps; ++k) src[k] = x.tap_source(k - offset);
     tap_sum(out, TapGroup{src, taps, ntaps}, kNoTaps, static_cast<size_t>(n));
@@ -181,8 +180,7 @@ void synthesise_column_sample(float* out, const float* in, int lines, int length
     const float* hsrc[5];
     const int m = n / 2, odd = n % 2;
     for (int j = 0; j < 3 + odd; ++j) lsrc[j] = at(low, reflect_low(m - 1 + j, llen, even), step);
-    for (int j = 0; j < 4 + odd; ++j)
-        hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
+    for (int j = 0; j < 4 + odd; ++j) hsrc[j] = at(high, reflect_high(m - 2 + j, hlen, even), step);
     const TapGroup lo{lsrc, odd ? s.lo_odd : s.lo_even, 3 + odd};
     const TapGroup hi{hsrc, odd ? s.hi_odd : s.hi_even, 4 + odd};
     tap_sum(out, lo, hi, static_cast<size_t>(lines));
@@ -216,8 +214,8 @@ void mirrored_pairs(float* dst, const float* low, const float* high, int step, i
 // Lines one after another. Pairs 2 <= m < hlen - 2 read only samples inside both bands, so
 // with adjacent samples they come straight from the line; the pairs the mirror rules reach go
 // through a small extended copy.
-void synthesise_rows(float* out, const float* in, int lines, int length, int line_step,
-                     int step, const Synthesis& s, int invert) {
+void synthesise_rows(float* out, const float* in, int lines, int length, int line_step, int step,
+                     const Synthesis& s, int invert) {
     const int llen = (length + 1) / 2, hlen = length / 2;
     const int inner = step == 1 ? hlen - 4 : 0;
     for (int l = 0; l < lines; ++l) {
@@ -244,9 +242,8 @@ const float kAnalysisLowPass[kLowPassTaps] = {
     from_bits(0xbde28f0c), from_bits(0xbcc35ff4), from_bits(0x3d1af203)};
 
 const float kAnalysisHighPass[kHighPassTaps] = {
-    from_bits(0x3d842cf6), from_bits(0xbd26a9f2), from_bits(0xbed61031),
-    from_bits(0x3f49da31), from_bits(0xbed61031), from_bits(0xbd26a9f2),
-    from_bits(0x3d842cf6)};
+    from_bits(0x3d842cf6), from_bits(0xbd26a9f2), from_bits(0xbed61031), from_bits(0x3f49da31),
+    from_bits(0xbed61031), from_bits(0xbd26a9f2), from_bits(0x3d842cf6)};
 
 bool filter_bank_fits(int width, int height) {
     return width >= kMinFilterBankSize && height >= kMinFilterBankSize;
@@ -302,8 +299,8 @@ void decompose(float* image, float* scratch, int width, const WsqWaveletNode* no
         const long long samples = static_cast<long long>(r.dx) * r.dy;
         over_lines(r.dy, samples, threads, [&](int first, int count) {
             const size_t at = static_cast<size_t>(first) * width;
-            analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, f.hi,
-                          f.hsize, f.lo, f.lsize, node.ir);
+            analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, f.hi, f.hsize,
+                          f.lo, f.lsize, node.ir);
         });
         over_lines(r.dx, samples, threads, [&](int first, int count) {
             analysis_step(image + r.start + first, scratch + first, count, r.dy, 1, width, f.hi,
@@ -314,15 +311,14 @@ void decompose(float* image, float* scratch, int width, const WsqWaveletNode* no
 
 bool check_decomposition(int width, int height) {
     if (filter_bank_fits(width, height)) return true;
-    diag("ERROR : wsq_decompose : image too small for the filter bank : %d x %d\n", width,
-         height);
+    diag("ERROR : wsq_decompose : image too small for the filter bank : %d x %d\n", width, height);
     return false;
 }
 
 }  // namespace
 
-int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
-                  const float* hi, int hsize, const float* lo, int lsize, int threads) {
+int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes, const float* hi,
+                  int hsize, const float* lo, int lsize, int threads) {
     if (!check_decomposition(width, height)) return kFilterBankTooSmall;
     float* scratch = alloc_scratch(width, height);
     if (scratch == nullptr) {
@@ -368,8 +364,8 @@ int check_reconstruction(int width, int height, const WsqTransformTable* table) 
         return kReconstructFilterLengths;
     }
     if (!filter_bank_fits(width, height)) {
-        diag("ERROR : wsq_reconstruct : image too small for the filter bank : %d x %d\n",
-             width, height);
+        diag("ERROR : wsq_reconstruct : image too small for the filter bank : %d x %d\n", width,
+             height);
         return kFilterBankTooSmall;
     }
     return 0;
@@ -384,8 +380,8 @@ void reconstruct_into_rows(const float* image, int width, const WsqWaveletNode& 
     over_lines(r.dy, samples, threads, [&](int first, int count) {
         std::vector<float> columns(static_cast<size_t>(r.dx)), row(static_cast<size_t>(r.dx));
         for (int n = first; n < first + count; ++n) {
-            synthesise_column_sample(columns.data(), image + r.start, r.dx, r.dy, width, s,
-                                     node.ic, n);
+            synthesise_column_sample(columns.data(), image + r.start, r.dx, r.dy, width, s, node.ic,
+                                     n);
             synthesise_rows(row.data(), columns.data(), 1, r.dx, r.dx, 1, s, node.ir);
             sink(node.y + n, row.data());
         }

@@ -29,7 +29,6 @@ inline constexpr int kMinLineLength = 6;
 // True when a width x height image can go through the filter bank.
 bool filter_bank_fits(int width, int height);
 
-
 // One pass of 1-D analysis over `lines` lines of `length` samples (length >= kMinLineLength).
 // Line l starts at l * line_step in both arrays; its samples are sample_step apart. The
 // ceil(length/2) low outputs come first, or the floor(length/2) high outputs when `invert`.
@@ -45,8 +44,8 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
 
 // Decomposes width x height floats in place over the 20 nodes. 0, -94 or -98.
 // threads > 1 splits the large passes among that many threads (the same bits).
-int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes,
-                  const float* hi, int hsize, const float* lo, int lsize, int threads = 1);
+int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nodes, const float* hi,
+                  int hsize, const float* lo, int lsize, int threads = 1);
 // The same with a scratch buffer the caller keeps between calls (grown to width x height).
 int wsq_decompose(float* image, std::vector<float>& scratch, int width, int height,
                   const WsqWaveletNode* nodes, const float* hi, int hsize, const float* lo,
@@ -65,7 +64,7 @@ using RowSink = std::function<void(int y, const float* row)>;
 // last_rows, the last level goes row by row to it (while the row is in cache) and the image
 // is left holding the level before.
 int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int height,
-                    const WsqWaveletNode* nodes, const WsqTransformTable* table,
-                    int threads = 1, const RowSink* last_rows = nullptr);
+                    const WsqWaveletNode* nodes, const WsqTransformTable* table, int threads = 1,
+                    const RowSink* last_rows = nullptr);
 
 }  // namespace quorvel::wsq

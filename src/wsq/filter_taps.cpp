@@ -138,8 +138,7 @@ void TapSum(float* out, const TapGroup& a, const TapGroup& b, size_t n) {
 // Lane by lane the scalar pair sums; the two results go out interleaved. The last partial
 // vectors are computed on masked loads (unused lanes are zero) and only their used half goes
 // out, through a copy.
-void SynthesisPairs(float* out, const float* low, const float* high, const Synthesis& s,
-                    size_t n) {
+void SynthesisPairs(float* out, const float* low, const float* high, const Synthesis& s, size_t n) {
 #if HWY_NATIVE_FMA
     const hn::ScalableTag<float> d;
     using V = hn::Vec<decltype(d)>;
@@ -162,11 +161,13 @@ void SynthesisPairs(float* out, const float* low, const float* high, const Synth
     const size_t lanes = hn::Lanes(d);
     size_t m = 0;
     for (; m + lanes <= n; m += lanes)
-        pair(m, [&](const float* p) { return hn::LoadU(d, p); }, out + 2 * m);
+        pair(
+            m, [&](const float* p) { return hn::LoadU(d, p); }, out + 2 * m);
     if (m == n) return;
     const auto mask = hn::FirstN(d, n - m);
     HWY_ALIGN float tail[2 * hn::MaxLanes(d)];
-    pair(m, [&](const float* p) { return hn::MaskedLoad(mask, d, p); }, tail);
+    pair(
+        m, [&](const float* p) { return hn::MaskedLoad(mask, d, p); }, tail);
     std::copy(tail, tail + 2 * (n - m), out + 2 * m);
 #else
     scalar::synthesis_pairs(out, low, high, s, 0, n);

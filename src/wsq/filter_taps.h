@@ -32,7 +32,6 @@ struct Synthesis {
 // Both outputs of n synthesis pairs, interleaved as the line holds them: for every m < n,
 // out[2m] sums lo_even[j] * low[m + j] then hi_even[j] * high[m + j], and out[2m + 1] sums
 // lo_odd[j] * low[m + j] then hi_odd[j] * high[m + j], rounded as tap_sum rounds.
-void synthesis_pairs(float* out, const float* low, const float* high, const Synthesis& s,
-                     size_t n);
+void synthesis_pairs(float* out, const float* low, const float* high, const Synthesis& s, size_t n);
 
 }  // namespace quorvel::wsq

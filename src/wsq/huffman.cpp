@@ -14,8 +14,8 @@
 namespace quorvel::wsq {
 namespace {
 
-constexpr int kSymbolOffset = 180;   // symbol of a small coefficient = coefficient + 180
-constexpr int kMaxZeroRun = 65535;   // longest run one symbol can carry
+constexpr int kSymbolOffset = 180;              // symbol of a small coefficient = coefficient + 180
+constexpr int kMaxZeroRun = 65535;              // longest run one symbol can carry
 constexpr int kMaxCodeSize = 2 * MAX_HUFFBITS;  // code sizes the length counts can hold
 
 // How many of the n values from p are zero before the first that is not, 4 at a time.
@@ -26,7 +26,7 @@ int leading_zeros(const short* p, int n) {
         std::memcpy(&word, p + k, sizeof word);
         if (word == 0) continue;
         const int bits = std::endian::native == std::endian::little ? std::countr_zero(word)
-                                                                     : std::countl_zero(word);
+                                                                    : std::countl_zero(word);
         return k + bits / 16;
     }
     while (k < n && p[k] == 0) ++k;
@@ -125,7 +125,8 @@ void free_all(void* a, void* b = nullptr, void* c = nullptr) {
 
 int count_block(int** ocounts, int max_huffcounts, const short* sip, int sip_siz, int MaxCoeff,
                 int MaxZRun) {
-    int* counts = static_cast<int*>(std::calloc(static_cast<size_t>(max_huffcounts) + 1, sizeof(int)));
+    int* counts =
+        static_cast<int*>(std::calloc(static_cast<size_t>(max_huffcounts) + 1, sizeof(int)));
     if (counts == nullptr) {
         diag("ERROR : count_block : calloc : counts\n");
         return kCountNoMemory;
@@ -340,8 +341,8 @@ int count_blocks(int** ocounts, const short* sip, const int* block_sizes, int nu
     const short* start = sip + block_sizes[0];
     for (int b = 1; b < num_sizes; ++b) {
         int* more;
-        if (int ret = count_block(&more, MAX_HUFFCOUNTS_WSQ, start, block_sizes[b],
-                                  MAX_HUFFCOEFF, MAX_HUFFZRUN)) {
+        if (int ret = count_block(&more, MAX_HUFFCOUNTS_WSQ, start, block_sizes[b], MAX_HUFFCOEFF,
+                                  MAX_HUFFZRUN)) {
             std::free(counts);
             return ret;
         }
@@ -409,8 +410,8 @@ int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbit
     return 0;
 }
 
-int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip,
-                   int sip_siz, int MaxCoeff, int MaxZRun, const WsqHuffcode* codes) {
+int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip, int sip_siz,
+                   int MaxCoeff, int MaxZRun, const WsqHuffcode* codes) {
     BitWriter writer(outbuf, outalloc);
     int uncoded = -1;  // a symbol the table has no code for would vanish from the stream
     map_block(sip, sip_siz, MaxCoeff, MaxZRun, [&](int symbol, int extra, int extra_bits) {

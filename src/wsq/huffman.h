@@ -38,8 +38,8 @@ int build_huffcode_table(WsqHuffcode** ohuffcode_table, const WsqHuffcode* in_hu
                          int last_size, const unsigned char* values, int max_huffcounts);
 // Codes one block into outbuf, which holds outalloc bytes; a block that does not fit fails
 // with the output-overflow code -33. *obytes receives the bytes written.
-int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip,
-                   int sip_siz, int MaxCoeff, int MaxZRun, const WsqHuffcode* codes);
+int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip, int sip_siz,
+                   int MaxCoeff, int MaxZRun, const WsqHuffcode* codes);
 
 // ---- decoder side
 struct DecodeLimits {

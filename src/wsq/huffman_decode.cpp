@@ -39,8 +39,8 @@ namespace {
 
 // Codes of up to kLookupBits bits are found with one look-up of that many bits.
 constexpr int kLookupBits = 10;
-constexpr uint16_t kLonger = 0;        // entry: the code is longer than kLookupBits
-constexpr uint16_t kNoCode = 0x100;    // entry flag: the limits reject the code (with its length)
+constexpr uint16_t kLonger = 0;      // entry: the code is longer than kLookupBits
+constexpr uint16_t kNoCode = 0x100;  // entry flag: the limits reject the code (with its length)
 
 // Up to kFastSymbols common symbols are taken at once from kFastBits bits (see fast_entry).
 constexpr int kFastBits = 11;

@@ -69,8 +69,8 @@ namespace {
 int store_table(WsqHuffmanTable* tables, unsigned char table_id, unsigned char* huffbits,
                 unsigned char* huffvalues) {
     if (table_id >= MAX_DHT_TABLES) {
-        diag("ERROR : getc_huffman_table_wsq : huffman table ID = %d is not 0 to %d\n",
-             table_id, MAX_DHT_TABLES - 1);
+        diag("ERROR : getc_huffman_table_wsq : huffman table ID = %d is not 0 to %d\n", table_id,
+             MAX_DHT_TABLES - 1);
         std::free(huffbits);
         std::free(huffvalues);
         return kHuffTableIdOutOfRange;
@@ -97,8 +97,8 @@ int getc_huffman_table_wsq(WsqHuffmanTable* tables, InputCursor& in) {
     if (int ret = store_table(tables, table_id, huffbits, huffvalues)) return ret;
 
     while (bytes_left != 0) {
-        if (int ret = getc_huffman_table(&table_id, &huffbits, &huffvalues, MAX_HUFFCOUNTS_WSQ,
-                                         in, false, &bytes_left))
+        if (int ret = getc_huffman_table(&table_id, &huffbits, &huffvalues, MAX_HUFFCOUNTS_WSQ, in,
+                                         false, &bytes_left))
             return ret;
         if (table_id < MAX_DHT_TABLES && tables[table_id].defined) {
             diag("ERROR : getc_huffman_table_wsq : ");

@@ -75,8 +75,8 @@ int getc_skip_marker_segment(unsigned short marker, InputCursor& in) {
     if (int ret = getc_u16(&length, in)) return ret;
     // A length below 2 cannot count its own two bytes: the segment is malformed.
     if (length < 2) {
-        diag("ERROR : getc_skip_marker_segment : marker %d segment length %d is below 2\n",
-             marker, length);
+        diag("ERROR : getc_skip_marker_segment : marker %d segment length %d is below 2\n", marker,
+             length);
         return kSegmentTooShort;
     }
     const long m = length - 2;

@@ -174,8 +174,8 @@ int fet2string(char** ostr, const FetList* fet) {
     size_t at = 0;
     for (int i = 0; i < fet->count; ++i) {
         // An attribute without a value keeps its blank, so that it reads back as one.
-        at += static_cast<size_t>(std::sprintf(str + at, "%s %s\n", fet->names[i],
-                                               fet->values[i] ? fet->values[i] : ""));
+        at += static_cast<size_t>(
+            std::sprintf(str + at, "%s %s\n", fet->names[i], fet->values[i] ? fet->values[i] : ""));
     }
     if (at > 0) str[at - 1] = '\0';
     *ostr = str;
@@ -270,8 +270,8 @@ int set_nistcom_attributes(FetList* fet, int w, int h, int d, int ppi, int lossy
     char* lossy = nullptr;
     const int found = lookupfet(&lossy, "LOSSY", fet);
     if (found < 0) return found;
-    const bool keep = found == 1 && lossy != nullptr && std::strcmp(lossy, "0") != 0 &&
-                      lossyflag == 0;
+    const bool keep =
+        found == 1 && lossy != nullptr && std::strcmp(lossy, "0") != 0 && lossyflag == 0;
     std::free(lossy);
     if (keep) {
         diag("WARNING : combine_nistcom : ");
@@ -343,8 +343,7 @@ int put_wsq_comments(const char* comment, int w, int h, int d, int ppi, int loss
     std::free(text);
     if (ret != 0 || !separate) return ret;
     const size_t n = std::strlen(comment);
-    return putc_comment_segment(COM_WSQ, comment, n > INT_MAX ? INT_MAX : static_cast<int>(n),
-                                out);
+    return putc_comment_segment(COM_WSQ, comment, n > INT_MAX ? INT_MAX : static_cast<int>(n), out);
 }
 
 int find_ppi_mem(int* oppi, const unsigned char* data, int len) {

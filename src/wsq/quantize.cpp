@@ -40,14 +40,13 @@ float pixel_share(int k) {
 float relative_width(int k, float variance) {
     if (!(static_cast<double>(variance) >= kVarianceThreshold)) return 0.0f;
     if (k < 4) return 1.0f;
-    return static_cast<float>(static_cast<long double>(kRelativeWidth) /
-                              (static_cast<long double>(weight(k)) *
-                               std::log(static_cast<long double>(variance))));
+    return static_cast<float>(
+        static_cast<long double>(kRelativeWidth) /
+        (static_cast<long double>(weight(k)) * std::log(static_cast<long double>(variance))));
 }
 
 // The global scale q for the subbands in `set` (n of them, in increasing order).
-float global_scale(const int* set, int n, const float* qprime, const float* sigma,
-                   float bitrate) {
+float global_scale(const int* set, int n, const float* qprime, const float* sigma, float bitrate) {
     float s = 0.0f;
     for (int i = 0; i < n; ++i) s += pixel_share(set[i]);
     float p = 1.0f;
@@ -247,9 +246,8 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
     return 0;
 }
 
-void block_coefficient_counts(int* block1, int* block2, int* block3,
-                              const WsqQuantization* quant, const WsqWaveletNode* nodes,
-                              const WsqSubband* subbands) {
+void block_coefficient_counts(int* block1, int* block2, int* block3, const WsqQuantization* quant,
+                              const WsqWaveletNode* nodes, const WsqSubband* subbands) {
     *block1 = area(nodes[14]) - dropped_area(quant, subbands, 0, 18);
     *block2 = nodes[5].dy * nodes[1].dx + area(nodes[4]) - dropped_area(quant, subbands, 19, 51);
     *block3 = area(nodes[2]) + area(nodes[3]) - dropped_area(quant, subbands, 52, 59);

@@ -14,12 +14,12 @@ struct WsqQuantTable;
 
 // The encoder's quantization record.
 struct WsqQuantization {
-    float bitrate;                      // target bits per pixel
-    float q;                            // control value: set to 0, read by nothing
-    float cr;                           // control value: set to 0, read by nothing
-    float bin_width[kSubbands];         // Q; 0 means the subband is not coded
-    float zero_bin_width[kSubbands];    // Z = 1.2 Q
-    float variance[kSubbands];          // subbands 0..59 only
+    float bitrate;                    // target bits per pixel
+    float q;                          // control value: set to 0, read by nothing
+    float cr;                         // control value: set to 0, read by nothing
+    float bin_width[kSubbands];       // Q; 0 means the subband is not coded
+    float zero_bin_width[kSubbands];  // Z = 1.2 Q
+    float variance[kSubbands];        // subbands 0..59 only
 };
 
 // The instance the encoder uses.
@@ -32,7 +32,6 @@ inline constexpr int kBinCenterValue = 44;
 // Quantized values beyond the signed 16-bit range of the coefficient array are clamped to it.
 inline constexpr int kMinQuantized = -32768;
 inline constexpr int kMaxQuantized = 32767;
-
 
 // Fills quant->variance[0..59] from a central window of each subband.
 void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const float* image,
@@ -53,9 +52,8 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
                           int threads = 1);
 
 // Lengths of blocks 1 (subbands 0..18), 2 (19..51) and 3 (52..59).
-void block_coefficient_counts(int* block1, int* block2, int* block3,
-                              const WsqQuantization* quant, const WsqWaveletNode* nodes,
-                              const WsqSubband* subbands);
+void block_coefficient_counts(int* block1, int* block2, int* block3, const WsqQuantization* quant,
+                              const WsqWaveletNode* nodes, const WsqSubband* subbands);
 
 // Inverse quantization of a coefficient array of at most width x height values into a new
 // calloc'd image of width x height floats (the caller frees it). 0, -91 or -92.

@@ -67,9 +67,9 @@ void QuantizeRun(int16_t* out, const float* v, size_t n, float q, float hz) {
         const auto e = hn::Mul(hn::Add(ay, one), margin);
         const auto t = hn::Trunc(y);
         const auto below = hn::IfThenElse(hn::Ge(y, zero), t, hn::Sub(t, one));
-        const auto ok = hn::And(hn::Lt(ay, limit),
-                                hn::And(hn::Gt(hn::Sub(y, e), below),
-                                        hn::Lt(hn::Add(y, e), hn::Add(below, one))));
+        const auto ok = hn::And(
+            hn::Lt(ay, limit),
+            hn::And(hn::Gt(hn::Sub(y, e), below), hn::Lt(hn::Add(y, e), hn::Add(below, one))));
         if (!hn::AllTrue(dd, hn::Or(ok, hn::Not(live)))) {
             scalar::quantize_values(out, v, i, i + lanes, q, hz);
             continue;

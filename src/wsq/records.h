@@ -7,13 +7,13 @@
 
 namespace quorvel::wsq {
 
-inline constexpr int MAX_HUFFBITS = 16;          // longest code, and length counts in a DHT table
-inline constexpr int MAX_HUFFCOUNTS_WSQ = 256;   // symbols that take part in coding
-inline constexpr int MAX_HUFFCOEFF = 74;         // largest coefficient with a symbol of its own
-inline constexpr int MAX_HUFFZRUN = 100;         // longest zero run with a symbol of its own
-inline constexpr int MAX_DHT_TABLES = 8;         // decoder table slots, ids 0..7
+inline constexpr int MAX_HUFFBITS = 16;         // longest code, and length counts in a DHT table
+inline constexpr int MAX_HUFFCOUNTS_WSQ = 256;  // symbols that take part in coding
+inline constexpr int MAX_HUFFCOEFF = 74;        // largest coefficient with a symbol of its own
+inline constexpr int MAX_HUFFZRUN = 100;        // longest zero run with a symbol of its own
+inline constexpr int MAX_DHT_TABLES = 8;        // decoder table slots, ids 0..7
 inline constexpr int MAX_SUBBANDS = 64;
-inline constexpr int NUM_SUBBANDS = 60;          // subbands that are quantized and coded
+inline constexpr int NUM_SUBBANDS = 60;  // subbands that are quantized and coded
 
 struct WsqFrameHeader {
     uint8_t black = 0;

@@ -61,7 +61,8 @@ inline constexpr unsigned int SCALED_U16_MAX = 65535u;
 inline constexpr unsigned int SCALED_U32_MAX = 4294967295u;
 // Encodes a non-negative x with as many decimal digits as fit below `limit`. No range check:
 // callers that have one test x >= limit first.
-void encode_scaled_decimal(float x, unsigned int limit, unsigned char* oscale, unsigned int* ovalue);
+void encode_scaled_decimal(float x, unsigned int limit, unsigned char* oscale,
+                           unsigned int* ovalue);
 // Decodes by repeated multiplication by 0.1, rounded to single precision each time.
 float decode_scaled_decimal(unsigned int value, unsigned int scale);
 

@@ -39,43 +39,43 @@ bool read_comment(InputCursor segment, StreamInfo& info) {
 // from its length field on.
 bool read_segment(unsigned marker, InputCursor segment, StreamInfo& info) {
     switch (marker) {
-    case SOF_WSQ: {
-        WsqFrameHeader frame;
-        if (getc_frame_header(frame, segment) != 0) return false;
-        info.frame = frame;
-        return true;
-    }
-    case DTT_WSQ: {
-        WsqTransformTable table;
-        const bool ok = getc_transform_table(table, segment) == 0;
-        if (ok) info.transform_taps.emplace_back(table.losize, table.hisize);
-        release_transform_table(table);
-        return ok;
-    }
-    case DQT_WSQ: {
-        WsqQuantTable table;
-        if (getc_quant_table(table, segment) != 0) return false;
-        info.bin_centers.push_back(table.bin_center);
-        return true;
-    }
-    case DHT_WSQ: {
-        WsqHuffmanTable tables[MAX_DHT_TABLES];
-        if (getc_huffman_table_wsq(tables, segment) != 0) return false;
-        for (int id = 0; id < MAX_DHT_TABLES; ++id) {
-            if (tables[id].defined) info.huffman_ids.push_back(id);
+        case SOF_WSQ: {
+            WsqFrameHeader frame;
+            if (getc_frame_header(frame, segment) != 0) return false;
+            info.frame = frame;
+            return true;
         }
-        return true;
-    }
-    case SOB_WSQ: {
-        unsigned char table = 0;
-        if (getc_block_hdr(&table, segment) != 0) return false;
-        info.block_tables.push_back(table);
-        return true;
-    }
-    case COM_WSQ:
-        return read_comment(segment, info);
-    default:
-        return true;  // other segments are listed, not interpreted
+        case DTT_WSQ: {
+            WsqTransformTable table;
+            const bool ok = getc_transform_table(table, segment) == 0;
+            if (ok) info.transform_taps.emplace_back(table.losize, table.hisize);
+            release_transform_table(table);
+            return ok;
+        }
+        case DQT_WSQ: {
+            WsqQuantTable table;
+            if (getc_quant_table(table, segment) != 0) return false;
+            info.bin_centers.push_back(table.bin_center);
+            return true;
+        }
+        case DHT_WSQ: {
+            WsqHuffmanTable tables[MAX_DHT_TABLES];
+            if (getc_huffman_table_wsq(tables, segment) != 0) return false;
+            for (int id = 0; id < MAX_DHT_TABLES; ++id) {
+                if (tables[id].defined) info.huffman_ids.push_back(id);
+            }
+            return true;
+        }
+        case SOB_WSQ: {
+            unsigned char table = 0;
+            if (getc_block_hdr(&table, segment) != 0) return false;
+            info.block_tables.push_back(table);
+            return true;
+        }
+        case COM_WSQ:
+            return read_comment(segment, info);
+        default:
+            return true;  // other segments are listed, not interpreted
     }
 }
 
@@ -93,16 +93,26 @@ size_t skip_coded_data(InputCursor& in) {
 
 const char* marker_name(unsigned marker) {
     switch (marker) {
-    case SOI_WSQ: return "SOI";
-    case EOI_WSQ: return "EOI";
-    case SOF_WSQ: return "SOF";
-    case SOB_WSQ: return "SOB";
-    case DTT_WSQ: return "DTT";
-    case DQT_WSQ: return "DQT";
-    case DHT_WSQ: return "DHT";
-    case DRT_WSQ: return "DRT";
-    case COM_WSQ: return "COM";
-    default: return "?";
+        case SOI_WSQ:
+            return "SOI";
+        case EOI_WSQ:
+            return "EOI";
+        case SOF_WSQ:
+            return "SOF";
+        case SOB_WSQ:
+            return "SOB";
+        case DTT_WSQ:
+            return "DTT";
+        case DQT_WSQ:
+            return "DQT";
+        case DHT_WSQ:
+            return "DHT";
+        case DRT_WSQ:
+            return "DRT";
+        case COM_WSQ:
+            return "COM";
+        default:
+            return "?";
     }
 }
 
@@ -130,7 +140,8 @@ bool inspect_stream(const uint8_t* bytes, size_t size, StreamInfo& info, std::st
         InputCursor peek = in;
         unsigned short length = 0;
         if (getc_u16(&length, peek) != 0 || length < 2 || length > in.end - in.pos) {
-            error = std::string(marker_name(marker)) + " segment" + at(offset) + " has a bad length";
+            error =
+                std::string(marker_name(marker)) + " segment" + at(offset) + " has a bad length";
             return false;
         }
         if (!read_segment(marker, InputCursor{in.pos, in.pos + length}, info)) {

@@ -15,9 +15,9 @@ namespace quorvel::wsq {
 
 struct SegmentInfo {
     unsigned marker = 0;
-    size_t offset = 0;         // of the marker
-    int length = -1;           // the length field (it counts itself); -1 for SOI and EOI
-    size_t coded_bytes = 0;    // entropy-coded data after a block header
+    size_t offset = 0;       // of the marker
+    int length = -1;         // the length field (it counts itself); -1 for SOI and EOI
+    size_t coded_bytes = 0;  // entropy-coded data after a block header
 };
 
 struct StreamInfo {
@@ -37,7 +37,8 @@ struct StreamInfo {
 // stream or a segment cannot be read; what was read up to there stays in `info`. Prints
 // nothing and keeps no state.
 bool inspect_stream(const uint8_t* bytes, size_t size, StreamInfo& info, std::string& error);
-inline bool inspect_stream(const std::vector<uint8_t>& bytes, StreamInfo& info, std::string& error) {
+inline bool inspect_stream(const std::vector<uint8_t>& bytes, StreamInfo& info,
+                           std::string& error) {
     return inspect_stream(bytes.data(), bytes.size(), info, error);
 }
 

@@ -13,8 +13,8 @@ namespace quorvel::wsq {
 // Value of a nonzero index n, rounded once to float from long double.
 inline float unquantize_value(int n, long double center, float q, long double half_zero) {
     float fast;
-    if (unquantize_in_double(n, static_cast<double>(center), q,
-                             static_cast<double>(half_zero), &fast))
+    if (unquantize_in_double(n, static_cast<double>(center), q, static_cast<double>(half_zero),
+                             &fast))
         return fast;
     if (n > 0) return static_cast<float>((n - center) * q + half_zero);
     return static_cast<float>((n + center) * q - half_zero);

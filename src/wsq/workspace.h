@@ -20,7 +20,7 @@ struct DecodeWorkspace {
 
 struct EncodeWorkspace {
     std::vector<float> image;
-    std::vector<float> scratch;  // the filter bank's
+    std::vector<float> scratch;         // the filter bank's
     std::vector<unsigned char> blocks;  // one coded block at a time
 };
 

@@ -20,8 +20,9 @@ int wsq_decode_mem(unsigned char** odata, int* ow, int* oh, int* od, int* oppi, 
 // Comment extraction shared by the stream export and the file adapter: SOI, then markers of
 // any kind up to the first SOB; every COM segment read replaces *comment with a malloc'd copy
 // of its text (a text this scan allocated and then replaced is freed; the value the caller
-// passed in is never freed, and stays when the stream has no comment). Returns 0, or the marker reader's code when the SOI marker
-// or the marker after it cannot be read; a failure later in the scan ends it quietly with 0.
+// passed in is never freed, and stays when the stream has no comment). Returns 0, or the marker
+// reader's code when the SOI marker or the marker after it cannot be read; a failure later in the
+// scan ends it quietly with 0.
 int scan_comments(const unsigned char* data, size_t length, char** comment);
 
 }  // namespace quorvel::wsq

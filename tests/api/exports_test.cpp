@@ -20,16 +20,29 @@ using EncodeFn = int (*)(unsigned char*, int, int, double, int, char*, unsigned 
 using DecodeFn = int (*)(unsigned char*, int, unsigned char**, int*, int*, int*, char**);
 
 const char* const kFunctions[] = {
-    "WSQ_encode_stream", "WSQ_decode_stream",    "WriteWSQ_bitrate",   "ReadWSQ_bitrate",
-    "WriteWSQ_ppi",      "ReadWSQ_ppi",          "WriteWSQ_comment",   "ReadWSQ_comment",
-    "WriteTIFFcompression", "ReadTIFFcompression", "WriteTIFFpredictor", "ReadTIFFpredictor",
-    "SetShowFilePropertiesDialog", "CreateBMPFromFile", "SaveBMPToFile",
+    "WSQ_encode_stream",
+    "WSQ_decode_stream",
+    "WriteWSQ_bitrate",
+    "ReadWSQ_bitrate",
+    "WriteWSQ_ppi",
+    "ReadWSQ_ppi",
+    "WriteWSQ_comment",
+    "ReadWSQ_comment",
+    "WriteTIFFcompression",
+    "ReadTIFFcompression",
+    "WriteTIFFpredictor",
+    "ReadTIFFpredictor",
+    "SetShowFilePropertiesDialog",
+    "CreateBMPFromFile",
+    "SaveBMPToFile",
 };
 
 class SharedLibrary : public ::testing::Test {
 protected:
     // Left mapped after dlclose, so the leak checker still reaches its start-up objects.
-    static void SetUpTestSuite() { handle_ = dlopen(QUORVEL_SHARED_LIB, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE); }
+    static void SetUpTestSuite() {
+        handle_ = dlopen(QUORVEL_SHARED_LIB, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    }
     static void TearDownTestSuite() {
         if (handle_ != nullptr) dlclose(handle_);
     }
@@ -68,13 +81,17 @@ TEST_F(SharedLibrary, LoadsAndSavesThroughTheUnderscoredNames) {
     auto set_show = resolve<void (*)(int)>("_SetShowFilePropertiesDialog");
     ASSERT_TRUE(create && save && set_show);
     quorvel::testing::TempDir dir;
-    ASSERT_EQ(quorvel::testing::run("convert -size 12x7 gradient:red-blue BMP3:'" + dir.file("in.bmp") + "'"), 0);
+    ASSERT_EQ(quorvel::testing::run("convert -size 12x7 gradient:red-blue BMP3:'" +
+                                    dir.file("in.bmp") + "'"),
+              0);
     std::string in = dir.file("in.bmp"), out = dir.file("out.xyz");
     HBITMAP bitmap = create(in.data());
     ASSERT_NE(bitmap, nullptr);
     set_show(0);
     EXPECT_EQ(save(bitmap, out.data(), 4), 1);
-    EXPECT_EQ(quorvel::testing::run_output("identify -format '%w %h' '" + dir.file("out.png") + "'"), "12 7");
+    EXPECT_EQ(
+        quorvel::testing::run_output("identify -format '%w %h' '" + dir.file("out.png") + "'"),
+        "12 7");
 }
 
 TEST_F(SharedLibrary, SettingsRoundTripThroughTheUnderscoredNames) {
@@ -86,8 +103,8 @@ TEST_F(SharedLibrary, SettingsRoundTripThroughTheUnderscoredNames) {
     auto write_comment = resolve<void (*)(char*)>("_WriteWSQ_comment");
     auto write_bitrate = resolve<void (*)(double)>("_WriteWSQ_bitrate");
     auto read_bitrate = resolve<double (*)()>("_ReadWSQ_bitrate");
-    ASSERT_TRUE(write_predictor && read_predictor && write_compression && read_compression && read_comment &&
-                write_comment && write_bitrate && read_bitrate);
+    ASSERT_TRUE(write_predictor && read_predictor && write_compression && read_compression &&
+                read_comment && write_comment && write_bitrate && read_bitrate);
     EXPECT_STREQ(read_comment(), "Vellacor");
     EXPECT_EQ(read_bitrate(), 0.75);
     write_predictor(65537);

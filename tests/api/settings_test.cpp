@@ -35,7 +35,8 @@ TEST(TiffCodes, ExportCodesMapToWriterCodesAndBack) {
     for (int other : {-1, 3, 5, 13, 9}) EXPECT_EQ(tiff_writer_code(other), 0) << other;
     EXPECT_EQ(tiff_export_code(13), 1);
     EXPECT_EQ(tiff_export_code(9), 2);
-    for (int other : {0, 1, 2, 8, 255}) EXPECT_EQ(tiff_export_code(static_cast<uint8_t>(other)), 0) << other;
+    for (int other : {0, 1, 2, 8, 255})
+        EXPECT_EQ(tiff_export_code(static_cast<uint8_t>(other)), 0) << other;
 }
 
 TEST_F(Fixture, WsqSettersWriteTheDialogEdits) {

@@ -22,14 +22,16 @@ struct Image {
     std::vector<uint8_t> pixels;
 };
 
-Image sample(int width, int height) { return {width, height, testing::ridge_pattern(width, height, 7)}; }
+Image sample(int width, int height) {
+    return {width, height, testing::ridge_pattern(width, height, 7)};
+}
 
 std::vector<uint8_t> encode(StreamFlags& flags, Image& image, double bitrate, const char* comment) {
     unsigned char* out = nullptr;
     int length = -1;
     wsq::DiagCapture quiet;  // the encoder's statistics lines
-    EXPECT_EQ(encode_stream(flags, image.pixels.data(), image.width, image.height, bitrate, 500, comment, &out,
-                            &length),
+    EXPECT_EQ(encode_stream(flags, image.pixels.data(), image.width, image.height, bitrate, 500,
+                            comment, &out, &length),
               1);
     EXPECT_NE(out, nullptr);
     std::vector<uint8_t> stream(out, out + (out != nullptr && length > 0 ? length : 0));
@@ -45,7 +47,8 @@ std::vector<uint8_t> without_comments(const std::vector<uint8_t>& stream) {
         const unsigned marker = stream[pos] << 8 | stream[pos + 1];
         if (marker == 0xFFA3) break;
         const size_t length = stream[pos + 2] << 8 | stream[pos + 3];
-        if (marker != 0xFFA8) result.insert(result.end(), stream.begin() + pos, stream.begin() + pos + 2 + length);
+        if (marker != 0xFFA8)
+            result.insert(result.end(), stream.begin() + pos, stream.begin() + pos + 2 + length);
         pos += 2 + length;
     }
     result.insert(result.end(), stream.begin() + pos, stream.end());
@@ -82,7 +85,8 @@ TEST(EncodeStream, FailingFirstCallLeavesTheVariableAsPassed) {
     unsigned char* out = kGarbage;
     int length = 0;
     wsq::DiagCapture quiet;
-    EXPECT_EQ(encode_stream(flags, image.pixels.data(), 96, 0, 0.75, 500, nullptr, &out, &length), 1);
+    EXPECT_EQ(encode_stream(flags, image.pixels.data(), 96, 0, 0.75, 500, nullptr, &out, &length),
+              1);
     EXPECT_EQ(out, kGarbage);
     EXPECT_FALSE(flags.encode_first_call);
 }
@@ -91,11 +95,13 @@ TEST(EncodeStream, MissingOutputPlacesAreNotWrittenThrough) {
     StreamFlags flags;
     Image image = sample(90, 90);
     wsq::DiagCapture quiet;
-    EXPECT_EQ(encode_stream(flags, image.pixels.data(), 90, 90, 0.75, 500, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(
+        encode_stream(flags, image.pixels.data(), 90, 90, 0.75, 500, nullptr, nullptr, nullptr), 1);
     unsigned char* out = nullptr;
     EXPECT_EQ(encode_stream(flags, nullptr, 90, 90, 0.75, 500, nullptr, &out, nullptr), 1);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(encode_stream(flags, image.pixels.data(), 90, 90, 0.75, 500, nullptr, &out, nullptr), 1);
+    EXPECT_EQ(encode_stream(flags, image.pixels.data(), 90, 90, 0.75, 500, nullptr, &out, nullptr),
+              1);
     EXPECT_NE(out, nullptr);
     std::free(out);
 }
@@ -135,7 +141,9 @@ TEST(DecodeStream, RoundTripGivesSizeResolutionPixelsAndTheAttributeComment) {
     unsigned char* out = kGarbage;  // first decode call: not freed
     int width = 0, height = 0, ppi = 0;
     char* comment = nullptr;
-    ASSERT_EQ(decode_stream(flags, stream.data(), int(stream.size()), &out, &width, &height, &ppi, &comment), 1);
+    ASSERT_EQ(decode_stream(flags, stream.data(), int(stream.size()), &out, &width, &height, &ppi,
+                            &comment),
+              1);
     EXPECT_FALSE(flags.decode_first_call);
     ASSERT_NE(out, kGarbage);
     ASSERT_NE(out, nullptr);
@@ -160,7 +168,9 @@ TEST(DecodeStream, TheLastCommentWinsAndNoCommentLeavesThePointer) {
     unsigned char* out = nullptr;
     int width = 0, height = 0, ppi = 0;
     char* comment = nullptr;
-    ASSERT_EQ(decode_stream(flags, stream.data(), int(stream.size()), &out, &width, &height, &ppi, &comment), 1);
+    ASSERT_EQ(decode_stream(flags, stream.data(), int(stream.size()), &out, &width, &height, &ppi,
+                            &comment),
+              1);
     ASSERT_NE(comment, nullptr);
     EXPECT_STREQ(comment, "scanned at desk 4");
     std::free(comment);
@@ -169,7 +179,9 @@ TEST(DecodeStream, TheLastCommentWinsAndNoCommentLeavesThePointer) {
     ASSERT_LT(bare.size(), stream.size());
     char mine[] = "untouched";
     comment = mine;
-    ASSERT_EQ(decode_stream(flags, bare.data(), int(bare.size()), &out, &width, &height, &ppi, &comment), 1);
+    ASSERT_EQ(
+        decode_stream(flags, bare.data(), int(bare.size()), &out, &width, &height, &ppi, &comment),
+        1);
     EXPECT_EQ(comment, mine);
     EXPECT_NE(out, nullptr);  // the stream still decodes without its comments
     EXPECT_EQ(width, 96);
@@ -181,9 +193,13 @@ TEST(DecodeStream, MissingOutputPlacesAreNotWrittenThrough) {
     Image image = sample(88, 88);
     std::vector<uint8_t> stream = encode(flags, image, 0.75, "x");
     unsigned char* out = nullptr;
-    EXPECT_EQ(decode_stream(flags, stream.data(), int(stream.size()), &out, nullptr, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(decode_stream(flags, stream.data(), int(stream.size()), &out, nullptr, nullptr,
+                            nullptr, nullptr),
+              1);
     EXPECT_NE(out, nullptr);
-    EXPECT_EQ(decode_stream(flags, stream.data(), int(stream.size()), nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(decode_stream(flags, stream.data(), int(stream.size()), nullptr, nullptr, nullptr,
+                            nullptr, nullptr),
+              1);
     std::free(out);
 }
 

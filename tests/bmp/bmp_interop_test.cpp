@@ -24,7 +24,8 @@ Picture source_picture(int colours) {
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
             if (colours == 0) {
-                p.samples.insert(p.samples.end(), {uint8_t(x * 7), uint8_t(y * 11), uint8_t((x * y) & 255)});
+                p.samples.insert(p.samples.end(),
+                                 {uint8_t(x * 7), uint8_t(y * 11), uint8_t((x * y) & 255)});
                 continue;
             }
             const int i = (x * 3 + y * 5 + (x * y) % 7) % colours;
@@ -32,7 +33,8 @@ Picture source_picture(int colours) {
                 const uint8_t level = i ? 255 : 0;
                 p.samples.insert(p.samples.end(), {level, level, level});
             } else {
-                p.samples.insert(p.samples.end(), {uint8_t(i * 37 + 5), uint8_t(i * 91 + 3), uint8_t(i * 13)});
+                p.samples.insert(p.samples.end(),
+                                 {uint8_t(i * 37 + 5), uint8_t(i * 91 + 3), uint8_t(i * 13)});
             }
         }
     return p;
@@ -45,14 +47,17 @@ Picture decode_with(const std::string& tool, const std::string& file, const Temp
     const std::string out = dir.file("decoded-" + tool + ".ppm");
     int status = -1;
     if (tool == "netpbm")
-        status = testing::run("bmptopnm " + quote(file) + " 2>/dev/null | pamtopnm > " + quote(out));
+        status =
+            testing::run("bmptopnm " + quote(file) + " 2>/dev/null | pamtopnm > " + quote(out));
     else if (tool == "magick")
         // ImageMagick writes its guess of the depth as maxval unless told 8 bits.
         status = testing::run("convert " + quote(file) + " -depth 8 ppm:" + quote(out));
     else
-        status = testing::run(std::string(kPython) + " -c \"import sys; from PIL import Image; "
-                              "Image.open(sys.argv[1]).convert('RGB').save(sys.argv[2], format='PPM')\" " +
-                              quote(file) + " " + quote(out));
+        status = testing::run(
+            std::string(kPython) +
+            " -c \"import sys; from PIL import Image; "
+            "Image.open(sys.argv[1]).convert('RGB').save(sys.argv[2], format='PPM')\" " +
+            quote(file) + " " + quote(out));
     EXPECT_EQ(status, 0) << tool << " could not decode " << file;
     if (status != 0) return {};
     return testing::normalised(testing::read_pnm(out));
@@ -60,10 +65,10 @@ Picture decode_with(const std::string& tool, const std::string& file, const Temp
 
 struct ToolFile {
     const char* name;
-    int colours;                // colours of the source picture
-    const char* command;        // %IN% and %OUT% are replaced
-    const char* decoder;        // the tool that reads it back for reference
-    int bits;                   // depth the file must have, so each case covers what it says
+    int colours;          // colours of the source picture
+    const char* command;  // %IN% and %OUT% are replaced
+    const char* decoder;  // the tool that reads it back for reference
+    int bits;             // depth the file must have, so each case covers what it says
 };
 
 const ToolFile kToolFiles[] = {
@@ -75,12 +80,28 @@ const ToolFile kToolFiles[] = {
     {"magick-v5-24", 0, "convert %IN% BMP:%OUT%", "magick", 24},
     {"magick-palette-1", 2, "convert %IN% -type Palette BMP3:%OUT%", "magick", 1},
     {"magick-palette-8", 200, "convert %IN% -type Palette -compress None BMP3:%OUT%", "magick", 8},
-    {"magick-v5-32", 0, "convert %IN% -alpha on -channel A -evaluate set 50% BMP:%OUT%", "magick", 32},
-    {"pillow-1", 2, "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).convert('1').save(sys.argv[2])\" %IN% %OUT%", "pillow", 1},
-    {"pillow-L", 0, "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).convert('L').save(sys.argv[2])\" %IN% %OUT%", "pillow", 8},
-    {"pillow-P", 200, "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).convert('P').save(sys.argv[2])\" %IN% %OUT%", "pillow", 8},
-    {"pillow-RGB", 0, "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])\" %IN% %OUT%", "pillow", 24},
-    {"pillow-RGBA", 0, "/usr/bin/python3 -c \"import sys; from PIL import Image; Image.open(sys.argv[1]).convert('RGBA').save(sys.argv[2])\" %IN% %OUT%", "pillow", 32},
+    {"magick-v5-32", 0, "convert %IN% -alpha on -channel A -evaluate set 50% BMP:%OUT%", "magick",
+     32},
+    {"pillow-1", 2,
+     "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+     "Image.open(sys.argv[1]).convert('1').save(sys.argv[2])\" %IN% %OUT%",
+     "pillow", 1},
+    {"pillow-L", 0,
+     "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+     "Image.open(sys.argv[1]).convert('L').save(sys.argv[2])\" %IN% %OUT%",
+     "pillow", 8},
+    {"pillow-P", 200,
+     "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+     "Image.open(sys.argv[1]).convert('P').save(sys.argv[2])\" %IN% %OUT%",
+     "pillow", 8},
+    {"pillow-RGB", 0,
+     "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+     "Image.open(sys.argv[1]).save(sys.argv[2])\" %IN% %OUT%",
+     "pillow", 24},
+    {"pillow-RGBA", 0,
+     "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+     "Image.open(sys.argv[1]).convert('RGBA').save(sys.argv[2])\" %IN% %OUT%",
+     "pillow", 32},
 };
 
 std::string fill(std::string command, const std::string& in, const std::string& out) {
@@ -105,7 +126,8 @@ TEST_P(BmpFromTools, ReadsThePixelsTheToolDecodes) {
         img.dibLayout = dib;
         ASSERT_EQ(ReadBmpFile(bmp.c_str(), &img), BMG_OK) << GetImageErrorText();
         EXPECT_EQ(img.bitsPerPixel, c.bits);
-        EXPECT_EQ(testing::first_difference(testing::to_picture(img), expected), -1) << c.name << " dib " << dib;
+        EXPECT_EQ(testing::first_difference(testing::to_picture(img), expected), -1)
+            << c.name << " dib " << dib;
         ReleaseImageRecord(&img);
     }
 }
@@ -122,7 +144,9 @@ TEST(BmpFromTools, RunLengthFilesAreRefused) {
     TempDir dir;
     const std::string in = dir.file("source.ppm"), bmp = dir.file("rle.bmp");
     testing::write_pnm(in, source_picture(200));
-    ASSERT_EQ(testing::run("convert " + quote(in) + " -compress RLE -type Palette BMP3:" + quote(bmp)), 0);
+    ASSERT_EQ(
+        testing::run("convert " + quote(in) + " -compress RLE -type Palette BMP3:" + quote(bmp)),
+        0);
     BMGImage img;
     ClearImageRecord(&img);
     EXPECT_EQ(ReadBmpFile(bmp.c_str(), &img), BMG_ERR_FORMAT_OPTION);
@@ -147,7 +171,8 @@ BMGImage record_from(const Picture& p, uint8_t bits) {
     for (int y = 0; y < p.height; ++y) {
         uint8_t* row = img.pixels + static_cast<size_t>(p.height - 1 - y) * img.rowBytes;
         for (int x = 0; x < p.width; ++x) {
-            const unsigned index = (p.at(x, y, 0) + p.at(x, y, 1)) % (bits <= 8 ? (1u << bits) : 256);
+            const unsigned index =
+                (p.at(x, y, 0) + p.at(x, y, 1)) % (bits <= 8 ? (1u << bits) : 256);
             if (bits == 1) row[x / 8] |= static_cast<uint8_t>(index << (7 - x % 8));
             if (bits == 4) row[x / 2] |= static_cast<uint8_t>(index << (x % 2 ? 0 : 4));
             if (bits == 8) row[x] = static_cast<uint8_t>(index);

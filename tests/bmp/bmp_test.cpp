@@ -58,7 +58,8 @@ protected:
 };
 
 TEST_F(Bmp, RefusesCompressionAndForeignFiles) {
-    std::vector<uint8_t> rle = bmp_file(2, 2, 8, 2, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(8, 0), 1);
+    std::vector<uint8_t> rle =
+        bmp_file(2, 2, 8, 2, std::vector<uint8_t>(8, 0), std::vector<uint8_t>(8, 0), 1);
     Record r(0);
     EXPECT_EQ(read(rle, r), BMG_ERR_FORMAT_OPTION);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_FORMAT_OPTION);
@@ -116,13 +117,16 @@ TEST_F(Bmp, ImpossibleHeadersFailCleanly) {
     EXPECT_EQ(read(bmp_file(2, 1, 4, 17, std::vector<uint8_t>(68, 0), {0, 0, 0, 0}), r),
               BMG_ERR_CORRUPT_FORMAT);
     // Dimensions far beyond the file: refused before any pixel block is taken.
-    EXPECT_EQ(read(bmp_file(20000, 20000, 24, 0, {}, std::vector<uint8_t>(16, 0)), r), BMG_ERR_READ_FILE);
-    EXPECT_EQ(read(bmp_file(40000, 40000, 24, 0, {}, std::vector<uint8_t>(16, 0)), r), BMG_ERR_READ_FILE);
+    EXPECT_EQ(read(bmp_file(20000, 20000, 24, 0, {}, std::vector<uint8_t>(16, 0)), r),
+              BMG_ERR_READ_FILE);
+    EXPECT_EQ(read(bmp_file(40000, 40000, 24, 0, {}, std::vector<uint8_t>(16, 0)), r),
+              BMG_ERR_READ_FILE);
     EXPECT_EQ(read(bmp_file(0x7FFFFFFF, 0x7FFFFFFF, 32, 0, {}, {}), r), BMG_ERR_READ_FILE);
     EXPECT_EQ(read(bmp_file(-4, 2, 24, 0, {}, std::vector<uint8_t>(32, 0)), r), BMG_ERR_IMAGE_SIZE);
     EXPECT_EQ(read(bmp_file(4, INT32_MIN, 24, 0, {}, {}), r), BMG_ERR_IMAGE_SIZE);
-    EXPECT_EQ(read(bmp_file(4, 2, 2, 0, std::vector<uint8_t>(16, 0), std::vector<uint8_t>(8, 0)), r),
-              BMG_ERR_BITS_PER_PIXEL);
+    EXPECT_EQ(
+        read(bmp_file(4, 2, 2, 0, std::vector<uint8_t>(16, 0), std::vector<uint8_t>(8, 0)), r),
+        BMG_ERR_BITS_PER_PIXEL);
     EXPECT_EQ(r.img.pixels, nullptr);
     // A header size that runs past the end of the file.
     std::vector<uint8_t> long_header = bmp_file(1, 1, 24, 0, {}, {0, 0, 0, 0});
@@ -175,7 +179,8 @@ TEST_F(Bmp, LongerHeadersAndStandardBitFieldsAreRead) {
     f.insert(f.end(), {10, 20, 30, 40});
     Record r(0);
     ASSERT_EQ(read(f, r), BMG_OK);
-    EXPECT_EQ(std::vector<uint8_t>(r.img.pixels, r.img.pixels + 4), (std::vector<uint8_t>{10, 20, 30, 40}));
+    EXPECT_EQ(std::vector<uint8_t>(r.img.pixels, r.img.pixels + 4),
+              (std::vector<uint8_t>{10, 20, 30, 40}));
     // Masks that reorder the channels are refused.
     put32(f, 14 + 40, 0xFF);
     put32(f, 14 + 48, 0xFF0000);
@@ -232,7 +237,8 @@ TEST_F(Bmp, WriterRefusesRecordsItCannotWrite) {
     bad = indexed.img;
     bad.rowBytes = 0;
     EXPECT_EQ(WriteBmpFile(dir.file("d.bmp").c_str(), bad), BMG_ERR_IMAGE_POINTER);
-    EXPECT_EQ(WriteBmpFile((dir.file("no/such/dir") + "/e.bmp").c_str(), indexed.img), BMG_ERR_OPEN_FILE);
+    EXPECT_EQ(WriteBmpFile((dir.file("no/such/dir") + "/e.bmp").c_str(), indexed.img),
+              BMG_ERR_OPEN_FILE);
     EXPECT_EQ(WriteBmpFile("/dev/full", indexed.img), BMG_ERR_WRITE_FILE);
 }
 
@@ -257,10 +263,13 @@ TEST_F(Bmp, RoundTripEveryDepth) {
             Record back(dib);
             ASSERT_EQ(ReadBmpFile(dir.file("r.bmp").c_str(), &back.img), BMG_OK);
             ASSERT_EQ(back.img.rowBytes, r.img.rowBytes);
-            EXPECT_EQ(std::memcmp(back.img.pixels, r.img.pixels, r.img.rowBytes * 3), 0) << int(bits) << dib;
+            EXPECT_EQ(std::memcmp(back.img.pixels, r.img.pixels, r.img.rowBytes * 3), 0)
+                << int(bits) << dib;
             ASSERT_EQ(back.img.paletteSize, r.img.paletteSize);
             for (uint32_t i = 0; i < r.img.paletteSize; ++i)
-                EXPECT_EQ(std::memcmp(back.img.palette + 4 * i, r.img.palette + i * r.img.paletteEntryBytes, 3), 0);
+                EXPECT_EQ(std::memcmp(back.img.palette + 4 * i,
+                                      r.img.palette + i * r.img.paletteEntryBytes, 3),
+                          0);
         }
     }
 }

@@ -51,8 +51,8 @@ protected:
         in = dir.file("in");
         fs::create_directories(in + "/sub/deeper");
         const std::pair<const char*, const char*> images[] = {
-            {"a.png", "120x100"},    {"a.bmp", "90x95"},     {"b.pcx", "100x130"},
-            {"sub/c.gif", "110x90"}, {"sub/D.PNG", "96x96"}, {"sub/deeper/e.tga", "130x82"},
+            {"a.png", "120x100"},    {"a.bmp", "90x95"},       {"b.pcx", "100x130"},
+            {"sub/c.gif", "110x90"}, {"sub/D.PNG", "96x96"},   {"sub/deeper/e.tga", "130x82"},
             {"f.jpg", "100x100"},    {"sub/tiny.png", "20x20"}};
         for (const auto& [name, size] : images) {
             ASSERT_EQ(run("convert -size " + std::string(size) +
@@ -145,9 +145,10 @@ TEST_F(Batch, NeverWritesOverAnInputAndSkipsExistingOutputsWhenAsked) {
 
 TEST_F(Batch, WsqOptionsReachTheFiles) {
     ASSERT_EQ(batch("'" + in + "' '" + dir.file("low") + "' --to wsq --formats pcx"), 0);
-    ASSERT_EQ(batch("'" + in + "' '" + dir.file("high") + "' --to wsq --formats pcx --bitrate 2.25" +
-                    " --ppi 1000 --comment 'left thumb'"),
-              0);
+    ASSERT_EQ(
+        batch("'" + in + "' '" + dir.file("high") + "' --to wsq --formats pcx --bitrate 2.25" +
+              " --ppi 1000 --comment 'left thumb'"),
+        0);
     const std::vector<uint8_t> low = read_file(dir.file("low/b.wsq"));
     const std::vector<uint8_t> high = read_file(dir.file("high/b.wsq"));
     EXPECT_GT(high.size(), low.size());

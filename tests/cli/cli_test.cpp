@@ -21,7 +21,8 @@ struct Result {
 };
 
 Result tool(const std::string& arguments) {
-    const std::string command = std::string("'") + QUORVEL_TOOL + "' " + arguments + " 2>&1; echo \"#$?\"";
+    const std::string command =
+        std::string("'") + QUORVEL_TOOL + "' " + arguments + " 2>&1; echo \"#$?\"";
     std::string output = run_output(command);
     const size_t mark = output.rfind('#');
     const int status = mark == std::string::npos ? -1 : std::atoi(output.c_str() + mark + 1);
@@ -39,12 +40,13 @@ Picture ridges(int width, int height, uint32_t seed) {
 }
 
 // What the library itself makes of the same pixels.
-std::vector<uint8_t> library_stream(const Picture& picture, float bitrate, int ppi, const char* comment) {
+std::vector<uint8_t> library_stream(const Picture& picture, float bitrate, int ppi,
+                                    const char* comment) {
     wsq::DiagCapture quiet;
     unsigned char* data = nullptr;
     int length = 0;
-    EXPECT_EQ(wsq::wsq_encode_1(&data, &length, bitrate, picture.samples.data(), picture.width, picture.height, 8,
-                                ppi, comment),
+    EXPECT_EQ(wsq::wsq_encode_1(&data, &length, bitrate, picture.samples.data(), picture.width,
+                                picture.height, 8, ppi, comment),
               0);
     std::vector<uint8_t> stream(data, data + length);
     std::free(data);
@@ -76,7 +78,8 @@ TEST(Cli, EncodeWritesTheLibrarysStreamAndDecodeGivesTheImageBack) {
     EXPECT_EQ(back.channels, 1);
     double squared = 0;
     for (size_t i = 0; i < back.samples.size(); ++i) {
-        squared += double(back.samples[i] - picture.samples[i]) * (back.samples[i] - picture.samples[i]);
+        squared +=
+            double(back.samples[i] - picture.samples[i]) * (back.samples[i] - picture.samples[i]);
     }
     EXPECT_LT(squared / back.samples.size(), 60.0);  // a lossy but faithful copy
 }
@@ -102,7 +105,10 @@ TEST(Cli, PgmHeaderCommentsAreSkipped) {
 TEST(Cli, InfoListsSegmentsThatTileTheFile) {
     TempDir dir;
     write_pnm(dir.file("in.pgm"), ridges(545, 622, 4));
-    ASSERT_EQ(tool("encode '" + dir.file("in.pgm") + "' '" + dir.file("f.wsq") + "' --comment hello").status, 0);
+    ASSERT_EQ(
+        tool("encode '" + dir.file("in.pgm") + "' '" + dir.file("f.wsq") + "' --comment hello")
+            .status,
+        0);
     Result info = tool("info '" + dir.file("f.wsq") + "'");
     ASSERT_EQ(info.status, 0) << info.output;
     // Each segment starts where the previous one ended (marker, length field and, after a
@@ -113,7 +119,8 @@ TEST(Cli, InfoListsSegmentsThatTileTheFile) {
         unsigned marker = 0;
         char name[8] = {};
         size_t offset = 0, length = 0, coded = 0;
-        const int fields = std::sscanf(line.c_str(), " %4X %7s %zu %zu + %zu", &marker, name, &offset, &length, &coded);
+        const int fields = std::sscanf(line.c_str(), " %4X %7s %zu %zu + %zu", &marker, name,
+                                       &offset, &length, &coded);
         if (fields < 3 || (marker & 0xFF00) != 0xFF00) continue;
         EXPECT_EQ(offset, expected_offset) << line;
         expected_offset = offset + 2 + (fields >= 4 ? length : 0) + (fields == 5 ? coded : 0);
@@ -127,7 +134,8 @@ TEST(Cli, InfoListsSegmentsThatTileTheFile) {
     EXPECT_NE(info.output.find("PIX_HEIGHT           622"), std::string::npos) << info.output;
     EXPECT_NE(info.output.find("Comments: 2"), std::string::npos) << info.output;
     EXPECT_NE(info.output.find("[2] hello"), std::string::npos) << info.output;
-    EXPECT_NE(info.output.find("Huffman tables used by the blocks: 0 "), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("Huffman tables used by the blocks: 0 "), std::string::npos)
+        << info.output;
 }
 
 TEST(Cli, InfoRefusesWhatIsNotACompleteStream) {
@@ -151,8 +159,8 @@ TEST(Cli, RoundtripReportsEveryFileAtBothDefaultBitrates) {
     TempDir dir;
     write_pnm(dir.file("a.pgm"), ridges(200, 180, 1));
     write_pnm(dir.file("b.pgm"), ridges(150, 150, 2));
-    Result result = tool("roundtrip '" + dir.file("a.pgm") + "' '" + dir.file("missing.pgm") + "' '" +
-                         dir.file("b.pgm") + "'");
+    Result result = tool("roundtrip '" + dir.file("a.pgm") + "' '" + dir.file("missing.pgm") +
+                         "' '" + dir.file("b.pgm") + "'");
     EXPECT_EQ(result.status, 1);  // one file failed, the others are still reported
     EXPECT_NE(result.output.find("missing.pgm: cannot open"), std::string::npos) << result.output;
     int rows = 0;
@@ -160,8 +168,11 @@ TEST(Cli, RoundtripReportsEveryFileAtBothDefaultBitrates) {
         char file[512] = {};
         double bitrate = 0, ratio = 0, psnr = 0;
         size_t bytes = 0;
-        if (std::sscanf(line.c_str(), "%511s %lf %zu %lf %lf", file, &bitrate, &bytes, &ratio, &psnr) != 5) continue;
-        const int pixels = std::string(file).find("a.pgm") != std::string::npos ? 200 * 180 : 150 * 150;
+        if (std::sscanf(line.c_str(), "%511s %lf %zu %lf %lf", file, &bitrate, &bytes, &ratio,
+                        &psnr) != 5)
+            continue;
+        const int pixels =
+            std::string(file).find("a.pgm") != std::string::npos ? 200 * 180 : 150 * 150;
         EXPECT_TRUE(bitrate == 0.75 || bitrate == 2.25) << line;
         EXPECT_NEAR(ratio, double(pixels) / bytes, 0.01) << line;
         EXPECT_GT(psnr, 20.0) << line;
@@ -189,8 +200,10 @@ TEST(Cli, FailuresSayWhatWentWrongAndExitNonZero) {
     // The PGM path reads what a .pgm name holds; colour data there is refused.
     write_file(dir.file("rgb.pgm"), read_file(dir.file("rgb.ppm")));
     write_file(dir.file("small.wsq"), read_file(dir.file("small.pgm")));
-    write_file(dir.file("cut.pgm"), {'P', '5', '\n', '9', '9', ' ', '9', '9', '\n', '2', '5', '5', '\n', 1, 2, 3});
-    write_file(dir.file("deep.pgm"), {'P', '5', ' ', '2', ' ', '1', ' ', '6', '5', '5', '3', '5', '\n', 0, 1, 0, 2});
+    write_file(dir.file("cut.pgm"),
+               {'P', '5', '\n', '9', '9', ' ', '9', '9', '\n', '2', '5', '5', '\n', 1, 2, 3});
+    write_file(dir.file("deep.pgm"),
+               {'P', '5', ' ', '2', ' ', '1', ' ', '6', '5', '5', '3', '5', '\n', 0, 1, 0, 2});
 
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"encode '" + dir.file("none.pgm") + "' o.wsq", "cannot open"},
@@ -198,7 +211,8 @@ TEST(Cli, FailuresSayWhatWentWrongAndExitNonZero) {
         {"encode '" + dir.file("rgb.pgm") + "' '" + dir.file("o.wsq") + "'", "not a binary PGM"},
         {"encode '" + dir.file("cut.pgm") + "' '" + dir.file("o.wsq") + "'", "truncated"},
         {"encode '" + dir.file("deep.pgm") + "' '" + dir.file("o.wsq") + "'", "only 8-bit PGM"},
-        {"encode '" + dir.file("small.pgm") + "' '" + dir.file("o.wsq") + "' --bitrate 0", "not in range"},
+        {"encode '" + dir.file("small.pgm") + "' '" + dir.file("o.wsq") + "' --bitrate 0",
+         "not in range"},
         {"encode '" + dir.file("small.pgm") + "' '" + dir.file("o.wsq") + "' --ppi x", "ppi"},
         {"decode '" + dir.file("small.wsq") + "' '" + dir.file("o.pgm") + "'", "decoding failed"},
         {"decode '" + dir.file("none.wsq") + "' '" + dir.file("o.pgm") + "'", "cannot open"},
@@ -208,7 +222,8 @@ TEST(Cli, FailuresSayWhatWentWrongAndExitNonZero) {
     for (const auto& [arguments, message] : cases) {
         Result result = tool(arguments);
         EXPECT_NE(result.status, 0) << arguments;
-        EXPECT_NE(result.output.find(message), std::string::npos) << arguments << "\n" << result.output;
+        EXPECT_NE(result.output.find(message), std::string::npos) << arguments << "\n"
+                                                                  << result.output;
     }
 }
 
@@ -216,7 +231,8 @@ TEST(Cli, DecodeReportsAnOutputThatCannotBeWritten) {
     TempDir dir;
     write_pnm(dir.file("in.pgm"), ridges(100, 100, 1));
     ASSERT_EQ(tool("encode '" + dir.file("in.pgm") + "' '" + dir.file("f.wsq") + "'").status, 0);
-    Result result = tool("decode '" + dir.file("f.wsq") + "' '" + dir.file("no/such/dir/x.pgm") + "'");
+    Result result =
+        tool("decode '" + dir.file("f.wsq") + "' '" + dir.file("no/such/dir/x.pgm") + "'");
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.output.find("cannot create"), std::string::npos) << result.output;
 }
@@ -228,7 +244,8 @@ TEST(Cli, HelpDescribesEachCommand) {
         EXPECT_NE(overall.output.find(command), std::string::npos) << command;
         Result own = tool(std::string(command) + " --help");
         EXPECT_EQ(own.status, 0) << command;
-        EXPECT_NE(own.output.find(std::string("quorvel ") + command), std::string::npos) << own.output;
+        EXPECT_NE(own.output.find(std::string("quorvel ") + command), std::string::npos)
+            << own.output;
     }
     EXPECT_NE(tool("encode --help").output.find("--bitrate"), std::string::npos);
 }

@@ -144,11 +144,13 @@ TEST(ConversionJobRun, AnOutputThatWouldReplaceAnInputIsSkippedNotSaved) {
     ui::ConversionJob job({in, in + "/./", {"\\*.bmp", "\\*.png"}, false, 4}, backend);
     ASSERT_TRUE(job.collect({}));
     std::vector<ui::FileResult> results;
-    EXPECT_TRUE(job.run([&](size_t, size_t, const ui::FileResult& r) { results.push_back(r); }, {}));
+    EXPECT_TRUE(
+        job.run([&](size_t, size_t, const ui::FileResult& r) { results.push_back(r); }, {}));
     ASSERT_EQ(results.size(), 3u);
     for (const ui::FileResult& r : results) {
         const bool replaces = r.input != in + "/c.bmp";
-        EXPECT_EQ(r.status, replaces ? ui::FileStatus::Skipped : ui::FileStatus::Converted) << r.input;
+        EXPECT_EQ(r.status, replaces ? ui::FileStatus::Skipped : ui::FileStatus::Converted)
+            << r.input;
         if (replaces) EXPECT_EQ(r.message, ui::kReplacesInput);
     }
     EXPECT_EQ(backend.loads, std::vector<std::string>{in + "/c.bmp"});

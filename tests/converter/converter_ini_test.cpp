@@ -37,8 +37,8 @@ TEST(ConverterIni, EveryDirectoryIsReadBackAsTyped) {
     TempDir tmp;
     const std::string path = tmp.file("q.ini");
     const std::string longest = "/" + std::string(4094, 'd');
-    const std::string cases[] = {longest, "/a ;comment", "/b\t;x", " /lead", "/trail ", "\"/quoted\"",
-                                 "/semi;colon", "#/hash", "/x=y", "C:\\in\\"};
+    const std::string cases[] = {longest,       "/a ;comment", "/b\t;x", " /lead", "/trail ",
+                                 "\"/quoted\"", "/semi;colon", "#/hash", "/x=y",   "C:\\in\\"};
     for (const std::string& typed : cases) {
         ASSERT_TRUE(ui::write_ini_directories(path, {typed, typed + "2"}));
         const ui::RememberedDirectories d = ui::read_ini_directories(path);
@@ -53,12 +53,14 @@ TEST(ConverterIni, EveryDirectoryIsReadBackAsTyped) {
 TEST(ConverterIni, SectionAndKeyNamesMatchInAnyCase) {
     TempDir tmp;
     const std::string path = tmp.file("q.ini");
-    std::ofstream(path) << "[DIRECTORIES]\nInput_Directory=/in\n[directories]\nOUTPUT_DIRECTORY=/out\n";
+    std::ofstream(path)
+        << "[DIRECTORIES]\nInput_Directory=/in\n[directories]\nOUTPUT_DIRECTORY=/out\n";
     const ui::RememberedDirectories d = ui::read_ini_directories(path);
     EXPECT_EQ(d.input_directory, "/in");
     EXPECT_EQ(d.output_directory, "/out");
     ASSERT_TRUE(ui::write_ini_directories(path, {"/new", "/out"}));
-    EXPECT_EQ(slurp(path), "[DIRECTORIES]\ninput_directory=/new\n[directories]\noutput_directory=/out\n");
+    EXPECT_EQ(slurp(path),
+              "[DIRECTORIES]\ninput_directory=/new\n[directories]\noutput_directory=/out\n");
 }
 
 TEST(ConverterIni, LivesBesideTheProgramWhenWritableElseInTheUserConfiguration) {

@@ -153,9 +153,9 @@ std::vector<RasterJob> raster_jobs(const quorvel::testing::TempDir& dir, int cou
         quorvel::save(gray_raster(90 + 9 * i, 120 - 4 * i, 40 + i),
                       dir.file(n + "." + kSources[i % 8]));
         quorvel::testing::write_file(dir.file("junk" + n + ".png"), {0x89, 'P', 'N', 'G', 1, 2});
-        list.push_back({dir.file(n + "." + kSources[i % 8]), dir.file("to" + n + "." + kTargets[i % 8]),
-                        dir.file("copy" + n + ".png"), dir.file("junk" + n + ".png"),
-                        dir.file("none/" + n + ".tif")});
+        list.push_back({dir.file(n + "." + kSources[i % 8]),
+                        dir.file("to" + n + "." + kTargets[i % 8]), dir.file("copy" + n + ".png"),
+                        dir.file("junk" + n + ".png"), dir.file("none/" + n + ".tif")});
     }
     return list;
 }
@@ -206,7 +206,8 @@ TEST(CppThreads, RasterCallsOnEightThreadsBesideTheExportsMatchSerialResults) {
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i) {
         threads.emplace_back([&, i] {
-            for (int round = 0; round < kRounds; ++round) parallel[i].push_back(run_raster(work[i]));
+            for (int round = 0; round < kRounds; ++round)
+                parallel[i].push_back(run_raster(work[i]));
             --running;
         });
     }

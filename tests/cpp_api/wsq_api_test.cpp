@@ -142,10 +142,8 @@ TEST(CppWsq, FailuresThrowOneTypeWithTheCodecsCodeAndLinesAndPrintNothing) {
             ADD_FAILURE() << f.name << ": no exception";
         } catch (const quorvel::Error& e) {
             // -1 stands for "some codec code": the readers' codes vary with the damage.
-            if (f.code == -1)
-                EXPECT_LT(e.code(), 0) << f.name;
-            else
-                EXPECT_EQ(e.code(), f.code) << f.name;
+            if (f.code == -1) EXPECT_LT(e.code(), 0) << f.name;
+            else EXPECT_EQ(e.code(), f.code) << f.name;
             EXPECT_NE(std::string(e.what()).find(f.message), std::string::npos)
                 << f.name << ": " << e.what();
         }
@@ -178,9 +176,10 @@ TEST(CppWsq, LooksLikeWsqTakesStartOfImageThenATableFrameOrComment) {
     EXPECT_TRUE(quorvel::looks_like_wsq(tables_first.data(), tables_first.size()));
     EXPECT_EQ(quorvel::decode(tables_first).pixels, quorvel::decode(stream).pixels);
     const std::vector<std::vector<uint8_t>> others = {
-        {0xFF, 0xA0, 0xFF, 0xA3}, {0xFF, 0xA0, 0xFF, 0xA1}, {0xFF, 0xA0, 0xFF}, {0xFF, 0xD8, 0xFF, 0xE0},
-        {0xFF, 0xA1, 0xFF, 0xA8}, {}};
-    for (const auto& bytes : others) EXPECT_FALSE(quorvel::looks_like_wsq(bytes.data(), bytes.size()));
+        {0xFF, 0xA0, 0xFF, 0xA3}, {0xFF, 0xA0, 0xFF, 0xA1}, {0xFF, 0xA0, 0xFF},
+        {0xFF, 0xD8, 0xFF, 0xE0}, {0xFF, 0xA1, 0xFF, 0xA8}, {}};
+    for (const auto& bytes : others)
+        EXPECT_FALSE(quorvel::looks_like_wsq(bytes.data(), bytes.size()));
 }
 
 TEST(CppWsq, VersionIsTheProjectVersion) {

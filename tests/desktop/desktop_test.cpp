@@ -1,7 +1,8 @@
 // libquorvel.so's real windows, as a C host without Qt meets them: with a display the library
 // loads libquorvel-qt.so from its own folder and the call holds the host until the window is
-// closed (a library preloaded into the host closes it once painted); without a display, with the module
-// missing or broken, or with QUORVEL_HEADLESS=1, the call returns at once, headless and silent.
+// closed (a library preloaded into the host closes it once painted); without a display, with the
+// module missing or broken, or with QUORVEL_HEADLESS=1, the call returns at once, headless and
+// silent.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -83,9 +84,9 @@ std::pair<uint32_t, uint32_t> png_size(const std::string& file) {
     return {be32(16), be32(20)};
 }
 
-const std::string kCloseWhenPainted = quorvel::codec_test::sh_quote(
-                                          "LD_PRELOAD=" QUORVEL_CLOSE_WHEN_PAINTED) +
-                                      " QUORVEL_QT_TEST_SCREENSHOT=";
+const std::string kCloseWhenPainted =
+    quorvel::codec_test::sh_quote("LD_PRELOAD=" QUORVEL_CLOSE_WHEN_PAINTED) +
+    " QUORVEL_QT_TEST_SCREENSHOT=";
 
 TEST(DesktopModule, ConverterWindowHoldsAHostWithoutQtUntilItIsClosed) {
     Installed at(Module::Copied);
@@ -102,7 +103,8 @@ TEST(DesktopModule, ConverterWindowHoldsAHostWithoutQtUntilItIsClosed) {
 // The second showing runs the loop again, and closes again, in the same application.
 TEST(DesktopModule, ConverterShownAgainAfterClosingHoldsTheHostAgain) {
     Installed at(Module::Copied);
-    const Outcome outcome = run_host(at, kCloseWhenPainted + at.dir.file("shot.png"), "converter 2");
+    const Outcome outcome =
+        run_host(at, kCloseWhenPainted + at.dir.file("shot.png"), "converter 2");
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out,
               "showing 1 wrote the INI file: yes\nshowing 2 wrote the INI file: yes\n"
@@ -113,9 +115,10 @@ TEST(DesktopModule, ConverterShownAgainAfterClosingHoldsTheHostAgain) {
 TEST(DesktopModule, PropertyDialogOfASaveIsARealDialog) {
     Installed at(Module::Copied);
     const std::string shot = at.dir.file("wsq-dialog.png"), target = at.dir.file("print.wsq");
-    const std::string args = "save " + quorvel::codec_test::sh_quote(std::string(QUORVEL_SAMPLES) +
-                                                                  "/ridges_300x300.pgm") +
-                             " " + quorvel::codec_test::sh_quote(target);
+    const std::string args =
+        "save " +
+        quorvel::codec_test::sh_quote(std::string(QUORVEL_SAMPLES) + "/ridges_300x300.pgm") + " " +
+        quorvel::codec_test::sh_quote(target);
     const Outcome outcome = run_host(at, kCloseWhenPainted + shot, args);
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out, "returned\nmodule loaded: yes\n") << outcome.err;
@@ -148,10 +151,11 @@ TEST_P(Headless, ConverterCallReturnsAtOnceWithoutAWord) {
     const HeadlessCase& c = GetParam();
     Installed at(c.module);
     const std::string shot = at.dir.file("shot.png");
-    const Outcome outcome = run_host(at, c.environment + " " + kCloseWhenPainted + shot, "converter");
+    const Outcome outcome =
+        run_host(at, c.environment + " " + kCloseWhenPainted + shot, "converter");
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, std::string("returned\nmodule loaded: ") +
-                               (c.module_loaded ? "yes" : "no") + "\n");
+    EXPECT_EQ(outcome.out,
+              std::string("returned\nmodule loaded: ") + (c.module_loaded ? "yes" : "no") + "\n");
     EXPECT_EQ(outcome.err, "");
     EXPECT_FALSE(fs::exists(shot));
     EXPECT_FALSE(fs::exists(at.ini()));  // shown headless, never closed
@@ -166,7 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
         HeadlessCase{"ModuleBroken", Module::Broken, "", false},
         HeadlessCase{"ModuleOfAnotherVersion", Module::OtherVersion, "", false},
         // Loaded, but it declines rather than let Qt end the process.
-        HeadlessCase{"DisplayNotAnswering", Module::Copied, "-u WAYLAND_DISPLAY DISPLAY=:4711", true},
+        HeadlessCase{"DisplayNotAnswering", Module::Copied, "-u WAYLAND_DISPLAY DISPLAY=:4711",
+                     true},
         // A platform nobody sees: the window could never be closed by a user. (Qt, started
         // here, would warn of the virtual server's missing XDG_RUNTIME_DIR.)
         HeadlessCase{"InvisiblePlatform", Module::Copied,

@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     if (argc < 3) return 2;
     QApplication app(argc, argv);
     void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    auto show = library ? reinterpret_cast<void (*)()>(dlsym(library, "ShowFileConverter")) : nullptr;
+    auto show =
+        library ? reinterpret_cast<void (*)()>(dlsym(library, "ShowFileConverter")) : nullptr;
     if (show == nullptr) return 3;
     show();
     QWidget* window = converter_window();

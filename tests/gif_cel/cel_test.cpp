@@ -24,15 +24,18 @@ struct Sub {
 
 Bytes frame_chunk(const std::vector<Sub>& subs, uint16_t type = 0xF1FA, int count = -1) {
     Bytes body;
-    for (const Sub& s : subs) body.le32(static_cast<uint32_t>(6 + s.data.size())).le16(s.type).raw(s.data);
+    for (const Sub& s : subs)
+        body.le32(static_cast<uint32_t>(6 + s.data.size())).le16(s.type).raw(s.data);
     Bytes chunk;
     chunk.le32(static_cast<uint32_t>(16 + body.size())).le16(type);
-    chunk.le16(count < 0 ? static_cast<unsigned>(subs.size()) : static_cast<unsigned>(count)).fill(8, 0).raw(body.b);
+    chunk.le16(count < 0 ? static_cast<unsigned>(subs.size()) : static_cast<unsigned>(count))
+        .fill(8, 0)
+        .raw(body.b);
     return chunk;
 }
 
-Bytes flic(unsigned width, unsigned height, const std::vector<Bytes>& chunks, unsigned magic = 0xAF12,
-           unsigned depth = 8) {
+Bytes flic(unsigned width, unsigned height, const std::vector<Bytes>& chunks,
+           unsigned magic = 0xAF12, unsigned depth = 8) {
     Bytes b;
     b.le32(0).le16(magic).le16(1).le16(width).le16(height).le16(depth).fill(128 - 14, 0);
     for (const Bytes& c : chunks) b.raw(c.b);
@@ -61,7 +64,8 @@ TEST_F(CelTest, StillPictureScalesItsPaletteAndFlipsRows) {
     EXPECT_EQ(rec->palette[4 * 63 + 2], 252);  // red 63 * 4
     EXPECT_EQ(rec->palette[4 * 63 + 1], 0);
     EXPECT_EQ(rec->palette[4 * 200 + 0], 200);  // blue 50 * 4
-    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 3), (std::vector<uint8_t>{0, 1, 2}));
+    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 3),
+              (std::vector<uint8_t>{0, 1, 2}));
     EXPECT_EQ(row_of(rec.img, 0)[2], 5);
 }
 
@@ -70,13 +74,16 @@ TEST_F(CelTest, FlcFrameWithColoursAndByteRun) {
     Bytes run;
     run.u8(0).u8(3).u8(7).u8(0xFF).u8(9);
     run.u8(0).u8(0xFC).u8(1).u8(2).u8(3).u8(4);
-    const Bytes file = flic(4, 2,
-                            {frame_chunk({}, 0xF100), frame_chunk({{4, colour_chunk(2, 3, 77)}, {15, run.b}}),
-                             frame_chunk({{16, std::vector<uint8_t>(8, 42)}})});
+    const Bytes file =
+        flic(4, 2,
+             {frame_chunk({}, 0xF100), frame_chunk({{4, colour_chunk(2, 3, 77)}, {15, run.b}}),
+              frame_chunk({{16, std::vector<uint8_t>(8, 42)}})});
     Record rec;
     ASSERT_EQ(read_bytes(ReadCelFile, path, file.b, rec), BMG_OK);
-    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 4), (std::vector<uint8_t>{7, 7, 7, 9}));
-    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 0), row_of(rec.img, 0) + 4), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 4),
+              (std::vector<uint8_t>{7, 7, 7, 9}));
+    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 0), row_of(rec.img, 0) + 4),
+              (std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_EQ(rec->palette[4 * 2 + 2], 77);
     EXPECT_EQ(rec->palette[4 * 4 + 1], 2);
     EXPECT_EQ(rec->palette[4 * 5 + 2], 0);  // not set
@@ -84,7 +91,8 @@ TEST_F(CelTest, FlcFrameWithColoursAndByteRun) {
 
 TEST_F(CelTest, FliLiteralBlackAndSixtyFourLevelColours) {
     std::vector<uint8_t> pixels = {1, 2, 3, 4, 5, 6};
-    const Bytes literal = flic(3, 2, {frame_chunk({{11, colour_chunk(0, 256, 63)}, {16, pixels}})}, 0xAF11);
+    const Bytes literal =
+        flic(3, 2, {frame_chunk({{11, colour_chunk(0, 256, 63)}, {16, pixels}})}, 0xAF11);
     Record rec;
     ASSERT_EQ(read_bytes(ReadCelFile, path, literal.b, rec), BMG_OK);
     EXPECT_EQ(rec->palette[4 * 10 + 2], 252);
@@ -92,7 +100,8 @@ TEST_F(CelTest, FliLiteralBlackAndSixtyFourLevelColours) {
     EXPECT_EQ(row_of(rec.img, 1)[0], 1);
     EXPECT_EQ(row_of(rec.img, 0)[2], 6);
 
-    const Bytes black = flic(3, 2, {frame_chunk({{7, {1, 2}}, {13, {}}, {4, colour_chunk(0, 1, 5)}})});
+    const Bytes black =
+        flic(3, 2, {frame_chunk({{7, {1, 2}}, {13, {}}, {4, colour_chunk(0, 1, 5)}})});
     Record dark;
     ASSERT_EQ(read_bytes(ReadCelFile, path, black.b, dark), BMG_OK);
     EXPECT_EQ(dark->pixels[0], 0);
@@ -115,7 +124,7 @@ TEST_F(CelTest, RejectedFiles) {
     Bytes wrongRun;
     wrongRun.u8(0).u8(2).u8(7).u8(0xEE).u8(0xEE);  // two bytes too many
     Bytes shortRun;
-    shortRun.u8(0).u8(0xFE).u8(7);                  // literal of 2 with 1 byte
+    shortRun.u8(0).u8(0xFE).u8(7);  // literal of 2 with 1 byte
     std::vector<uint8_t> badColours = colour_chunk(0, 2, 1);
     badColours.push_back(0);
     Bytes tinySub;
@@ -153,7 +162,8 @@ TEST_F(CelTest, OddByteRunSizesAllowOnePadByte) {
     Bytes run;
     run.u8(0).u8(2).u8(7).u8(0);  // one pad byte after the row
     Record rec;
-    ASSERT_EQ(read_bytes(ReadCelFile, path, flic(2, 1, {frame_chunk({{15, run.b}})}).b, rec), BMG_OK);
+    ASSERT_EQ(read_bytes(ReadCelFile, path, flic(2, 1, {frame_chunk({{15, run.b}})}).b, rec),
+              BMG_OK);
     EXPECT_EQ(rec->pixels[1], 7);
 }
 
@@ -178,7 +188,8 @@ TEST_F(CelTest, LastFrameMayClaimAPadByteTheFileLacks) {
     const Case cases[] = {
         {"colours then pixels", padded(frame_chunk({colours, pixels}), 1), 0, BMG_OK},
         {"pixels then colours", padded(frame_chunk({pixels, colours}), 1), 0, BMG_OK},
-        {"postage stamp first", padded(frame_chunk({{18, {1, 2, 3}}, colours, pixels}), 1), 0, BMG_OK},
+        {"postage stamp first", padded(frame_chunk({{18, {1, 2, 3}}, colours, pixels}), 1), 0,
+         BMG_OK},
         {"last sub-chunk cut", padded(frame_chunk({colours, pixels}), 1), 1, BMG_ERR_READ_FILE},
         {"colours cut", padded(frame_chunk({pixels, colours}), 1), 2, BMG_ERR_READ_FILE},
         {"no pixels", padded(frame_chunk({colours}), 1), 0, BMG_ERR_READ_FILE},
@@ -192,7 +203,9 @@ TEST_F(CelTest, LastFrameMayClaimAPadByteTheFileLacks) {
         ASSERT_EQ(read_bytes(ReadCelFile, path, file.b, rec), c.code) << c.label;
         EXPECT_EQ(GetLastImageError(), c.code) << c.label;
         if (c.code != BMG_OK) continue;
-        EXPECT_EQ(std::vector<uint8_t>(rec->pixels, rec->pixels + 4), (std::vector<uint8_t>{7, 7, 7, 9})) << c.label;
+        EXPECT_EQ(std::vector<uint8_t>(rec->pixels, rec->pixels + 4),
+                  (std::vector<uint8_t>{7, 7, 7, 9}))
+            << c.label;
         EXPECT_EQ(rec->palette[4 * 8 + 2], 60) << c.label;
         EXPECT_EQ(rec->palette[4 * 8 + 1], 1) << c.label;
     }
@@ -202,7 +215,8 @@ TEST_F(CelTest, MutatedFilesNeverBreakTheReader) {
     mutation_run(ReadCelFile, path, still(7, 5).b, 601, 200);
     Bytes run;
     for (int r = 0; r < 5; ++r) run.u8(0).u8(3).u8(r).u8(0xFC).u8(1).u8(2).u8(3).u8(4);
-    const Bytes file = flic(7, 5, {frame_chunk({}, 0xF100), frame_chunk({{4, colour_chunk(3, 20, 9)}, {15, run.b}})});
+    const Bytes file = flic(
+        7, 5, {frame_chunk({}, 0xF100), frame_chunk({{4, colour_chunk(3, 20, 9)}, {15, run.b}})});
     mutation_run(ReadCelFile, path, file.b, 602, 400);
     Bytes padded = flic(7, 5, {frame_chunk({{15, run.b}, {4, colour_chunk(3, 20, 9)}})});
     padded.b[128] = static_cast<uint8_t>(padded.b[128] + 1);  // the frame claims a byte more

@@ -28,7 +28,9 @@ struct GifSpec {
 // Colour i of a map: red i * 10, green 255 - i, blue 7 (local maps: blue 99).
 ColorMapObject* make_map(int count, uint8_t blue) {
     std::vector<GifColorType> colours(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) colours[i] = GifColorType{static_cast<GifByteType>(i * 10), static_cast<GifByteType>(255 - i), blue};
+    for (int i = 0; i < count; ++i)
+        colours[i] =
+            GifColorType{static_cast<GifByteType>(i * 10), static_cast<GifByteType>(255 - i), blue};
     return GifMakeMapObject(count, colours.data());
 }
 
@@ -39,7 +41,8 @@ void write_gif(const std::string& path, const GifSpec& s) {
     EGifSetGifVersion(gif, true);
     ColorMapObject* global = s.globalColours ? make_map(s.globalColours, 7) : nullptr;
     ColorMapObject* local = s.localColours ? make_map(s.localColours, 99) : nullptr;
-    ASSERT_EQ(EGifPutScreenDesc(gif, s.screenWidth, s.screenHeight, 8, s.background, global), GIF_OK);
+    ASSERT_EQ(EGifPutScreenDesc(gif, s.screenWidth, s.screenHeight, 8, s.background, global),
+              GIF_OK);
     if (s.control) {
         ASSERT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, s.control->data()), GIF_OK);
     }
@@ -52,7 +55,8 @@ void write_gif(const std::string& path, const GifSpec& s) {
         for (int y = 0; y < s.height; ++y) order.push_back(y);
     }
     for (int y : order) {
-        std::vector<GifPixelType> line(s.pixels.begin() + y * s.width, s.pixels.begin() + (y + 1) * s.width);
+        std::vector<GifPixelType> line(s.pixels.begin() + y * s.width,
+                                       s.pixels.begin() + (y + 1) * s.width);
         ASSERT_EQ(EGifPutLine(gif, line.data(), s.width), GIF_OK);
     }
     EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
@@ -86,7 +90,8 @@ TEST_F(GifTest, PaletteSizeDecidesTheDepth) {
         ASSERT_EQ(read(spec, rec), BMG_OK);
         EXPECT_EQ(rec->bitsPerPixel, bits);
         EXPECT_EQ(rec->paletteSize, colours);
-        for (int i = 0; i < 15; ++i) EXPECT_EQ(index_at(rec.img, i % 5, 2 - i / 5), i % colours) << colours;
+        for (int i = 0; i < 15; ++i)
+            EXPECT_EQ(index_at(rec.img, i % 5, 2 - i / 5), i % colours) << colours;
         EXPECT_EQ(rec->palette[4 * 1 + 2], 10);   // red of entry 1
         EXPECT_EQ(rec->palette[4 * 1 + 1], 254);  // green
         EXPECT_EQ(rec->palette[4 * 1 + 0], 7);    // blue
@@ -192,7 +197,8 @@ TEST_F(GifTest, DescriptorsClaimingMoreThanTheirDataAreRefused) {
     std::vector<uint8_t> bytes = testing::read_file(path);
     const size_t descriptor = 13 + 3 * 4;
     ASSERT_EQ(bytes[descriptor], 0x2C);
-    for (const size_t field : {descriptor + 5, descriptor + 7}) bytes[field] = bytes[field + 1] = 0xEA;
+    for (const size_t field : {descriptor + 5, descriptor + 7})
+        bytes[field] = bytes[field + 1] = 0xEA;
     Record rec;
     EXPECT_EQ(read_bytes(ReadGifFile, path, bytes, rec), BMG_ERR_IMAGE_SIZE);
     EXPECT_EQ(rec->pixels, nullptr);
@@ -242,7 +248,8 @@ std::vector<uint8_t> lzw(const std::vector<uint8_t>& pixels, unsigned minCodeSiz
         unsigned width = minCodeSize + 1;
         while (width < 12 && next - 1 >= (1u << width)) ++width;
         bits |= uint64_t{code} << held;
-        for (held += width; held >= 8; held -= 8, bits >>= 8) out.push_back(static_cast<uint8_t>(bits));
+        for (held += width; held >= 8; held -= 8, bits >>= 8)
+            out.push_back(static_cast<uint8_t>(bits));
     };
     auto put_and_grow = [&](unsigned code, unsigned pixel, bool last) {
         put(code);
@@ -270,8 +277,8 @@ std::vector<uint8_t> lzw(const std::vector<uint8_t>& pixels, unsigned minCodeSiz
 
 // A picture on a 4-entry global map (colours as make_map's), its raster coded with
 // `minCodeSize`; `interlaced` stores its rows in the four passes.
-Bytes gif_with_code_size(unsigned minCodeSize, int width, int height, const std::vector<uint8_t>& pixels,
-                         bool interlaced = false) {
+Bytes gif_with_code_size(unsigned minCodeSize, int width, int height,
+                         const std::vector<uint8_t>& pixels, bool interlaced = false) {
     Bytes b;
     b.text("GIF89a").le16(width).le16(height).u8(0xF1).u8(0).u8(0);
     for (int i = 0; i < 4; ++i) b.u8(i * 10).u8(255 - i).u8(7);
@@ -280,11 +287,13 @@ Bytes gif_with_code_size(unsigned minCodeSize, int width, int height, const std:
     std::vector<uint8_t> stored;
     for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
         for (int y = interlaced ? start : height; y < height; y += step)
-            stored.insert(stored.end(), pixels.begin() + y * width, pixels.begin() + (y + 1) * width);
+            stored.insert(stored.end(), pixels.begin() + y * width,
+                          pixels.begin() + (y + 1) * width);
     const std::vector<uint8_t> data = lzw(interlaced ? stored : pixels, minCodeSize);
     for (size_t at = 0; at < data.size(); at += 255) {
         const size_t n = std::min<size_t>(255, data.size() - at);
-        b.u8(static_cast<unsigned>(n)).raw(std::vector<uint8_t>(data.begin() + at, data.begin() + at + n));
+        b.u8(static_cast<unsigned>(n))
+            .raw(std::vector<uint8_t>(data.begin() + at, data.begin() + at + n));
     }
     return b.u8(0).u8(';');
 }
@@ -296,7 +305,8 @@ TEST_F(GifTest, CodeSizesUpToElevenLoad) {
     const int width = 97, height = 61;
     std::vector<uint8_t> pixels;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) pixels.push_back(static_cast<uint8_t>((x / 3 + y * y / 7 + (x * y) % 5) % 4));
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(static_cast<uint8_t>((x / 3 + y * y / 7 + (x * y) % 5) % 4));
     for (unsigned size : {2u, 8u, 9u, 10u, 11u})
         for (bool interlaced : {false, true}) {
             SCOPED_TRACE(std::to_string(size) + (interlaced ? " interlaced" : ""));
@@ -305,12 +315,15 @@ TEST_F(GifTest, CodeSizesUpToElevenLoad) {
             ASSERT_EQ(read_bytes(ReadGifFile, path, file.b, rec), BMG_OK);
             EXPECT_EQ(rec->transparentIndex, 3);
             int wrong = 0;
-            for (int i = 0; i < width * height; ++i) wrong += index_at(rec.img, i % width, height - 1 - i / width) != pixels[i];
+            for (int i = 0; i < width * height; ++i)
+                wrong += index_at(rec.img, i % width, height - 1 - i / width) != pixels[i];
             EXPECT_EQ(wrong, 0);
-            EXPECT_TRUE(same_pixels(to_picture(rec.img, false), normalised(pillow_decode(path, dir.file("p.pam")))));
+            EXPECT_TRUE(same_pixels(to_picture(rec.img, false),
+                                    normalised(pillow_decode(path, dir.file("p.pam")))));
         }
     Record rec;
-    EXPECT_EQ(read_bytes(ReadGifFile, path, gif_with_code_size(12, 4, 3, ramp(12, 4)).b, rec), BMG_ERR_CORRUPT_FORMAT);
+    EXPECT_EQ(read_bytes(ReadGifFile, path, gif_with_code_size(12, 4, 3, ramp(12, 4)).b, rec),
+              BMG_ERR_CORRUPT_FORMAT);
     EXPECT_EQ(rec->pixels, nullptr);
     // Cut inside the data, or with codes the table does not hold yet.
     std::vector<uint8_t> cut = gif_with_code_size(11, width, height, pixels).b;

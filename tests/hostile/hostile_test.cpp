@@ -39,7 +39,6 @@ constexpr auto kMaxLoadTime = std::chrono::seconds(5);
 // Loads one damaged file through CreateBMPFromFile and checks that it ended soon.
 class HostileLoads : public ::testing::Test {
 protected:
-
     // True when the load gave a bitmap.
     bool load(const std::string& extension, const Bytes& bytes, const std::string& what) {
         const std::string path = dir_.file("case." + extension);
@@ -69,7 +68,8 @@ protected:
     }
     void set_baseline(const Goods& goods) {
         for (const auto& [extension, good] : goods)
-            EXPECT_TRUE(load(extension, good, extension + " intact")) << "the good " << extension << " file";
+            EXPECT_TRUE(load(extension, good, extension + " intact"))
+                << "the good " << extension << " file";
         baseline_ = most_alive_ = platform::live_object_count();
     }
 
@@ -130,10 +130,12 @@ Bytes good_fli() {
 
 Bytes good_ilbm() {  // 4 x 2, 8 planes, each plane row one ByteRun1 literal of one word
     codec_test::Bytes bmhd, cmap, body, file;
-    bmhd.be16(4).be16(2).be16(0).be16(0).u8(8).u8(0).u8(1).u8(0).be16(0).u8(10).u8(11).be16(4).be16(2);
+    bmhd.be16(4).be16(2).be16(0).be16(0).u8(8).u8(0).u8(1).u8(0).be16(0).u8(10).u8(11).be16(4).be16(
+        2);
     for (int i = 0; i < 256; ++i) cmap.u8(i).u8(255 - i).u8(i / 2);
     for (int row = 0; row < 2; ++row)
-        for (int plane = 0; plane < 8; ++plane) body.u8(1).u8((row + plane) % 3 ? 0xA0 : 0x50).u8(0);
+        for (int plane = 0; plane < 8; ++plane)
+            body.u8(1).u8((row + plane) % 3 ? 0xA0 : 0x50).u8(0);
     file.text("FORM").be32(uint32_t(4 + 8 + 20 + 8 + cmap.size() + 8 + body.size())).text("ILBM");
     file.text("BMHD").be32(20).raw(bmhd.b).text("CMAP").be32(uint32_t(cmap.size())).raw(cmap.b);
     file.text("BODY").be32(uint32_t(body.size())).raw(body.b);
@@ -145,7 +147,8 @@ Bytes good_psp() {
     const std::vector<uint8_t> plane = {10, 20, 30, 40, 50, 60};
     codec_test::Bytes channels, body;
     for (unsigned type : {1u, 2u, 3u}) channels.raw(p.channel(type, plane, plane.size()).b);
-    body.raw(p.image(3, 2, readers_test::kNone, 24, false).b).raw(p.layer_bank(3, 2, channels, 3).b);
+    body.raw(p.image(3, 2, readers_test::kNone, 24, false).b)
+        .raw(p.layer_bank(3, 2, channels, 3).b);
     return p.file(body);
 }
 
@@ -153,7 +156,8 @@ Bytes good_eps(TempDir& dir) {
     const Bytes tiff = make_good(dir, {"tif", "convert in.ppm -compress none $OUT"});
     if (tiff.empty()) return {};
     codec_test::Bytes out;
-    out.u8(0xC5).u8(0xD0).u8(0xD3).u8(0xC6).le32(30).le32(0).le32(0).le32(0).le32(30).le32(uint32_t(tiff.size()));
+    out.u8(0xC5).u8(0xD0).u8(0xD3).u8(0xC6).le32(30).le32(0).le32(0).le32(0).le32(30).le32(
+        uint32_t(tiff.size()));
     return out.le16(0xFFFF).raw(tiff).b;
 }
 
@@ -167,9 +171,7 @@ std::vector<std::pair<std::string, Bytes>> handmade_goods(TempDir& dir) {
             {"eps", good_eps(dir)}};
 }
 
-Bytes good_wsq() {
-    return quorvel::encode(ridge_pattern(96, 88, 3), 96, 88);
-}
+Bytes good_wsq() { return quorvel::encode(ridge_pattern(96, 88, 3), 96, 88); }
 
 void put32(Bytes& bytes, size_t at, uint32_t value, bool big_endian) {
     for (int i = 0; i < 4 && at + i < bytes.size(); ++i)
@@ -184,7 +186,8 @@ void put16(Bytes& bytes, size_t at, uint16_t value, bool big_endian) {
 // Every sixteenth of the length, from nothing to all but the last sixteenth.
 std::vector<Bytes> truncations(const Bytes& good) {
     std::vector<Bytes> out;
-    for (size_t k = 0; k < 16; ++k) out.emplace_back(good.begin(), good.begin() + good.size() * k / 16);
+    for (size_t k = 0; k < 16; ++k)
+        out.emplace_back(good.begin(), good.begin() + good.size() * k / 16);
     return out;
 }
 
@@ -198,7 +201,8 @@ std::vector<Bytes> header_damage(const Bytes& good) {
                 out.push_back(good);
                 put32(out.back(), at, value, big);
                 out.push_back(good);
-                put16(out.back(), at, static_cast<uint16_t>(value == 0x7FFFFFFFu ? 0x7FFF : value), big);
+                put16(out.back(), at, static_cast<uint16_t>(value == 0x7FFFFFFFu ? 0x7FFF : value),
+                      big);
             }
     return out;
 }
@@ -207,7 +211,8 @@ std::vector<Bytes> header_damage(const Bytes& good) {
 std::vector<Bytes> png_chunk_damage(const Bytes& good) {
     std::vector<Bytes> out;
     for (size_t at = 8; at + 12 <= good.size();) {
-        const uint32_t length = uint32_t{good[at]} << 24 | good[at + 1] << 16 | good[at + 2] << 8 | good[at + 3];
+        const uint32_t length =
+            uint32_t{good[at]} << 24 | good[at + 1] << 16 | good[at + 2] << 8 | good[at + 3];
         for (const uint32_t bad : {uint32_t(good.size() - at - 7), 0x7FFFFFFFu, 0xFFFFFFFFu}) {
             out.push_back(good);
             put32(out.back(), at, bad, true);
@@ -221,11 +226,13 @@ TEST_F(HostileLoads, DamagedFilesOfEveryFormatLoadOrFailCleanly) {
     if (!have_tool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     Picture picture{24, 20, 3, {}};
     for (int i = 0; i < 24 * 20; ++i)
-        picture.samples.insert(picture.samples.end(), {uint8_t(i * 7), uint8_t(i * 3), uint8_t(255 - i)});
+        picture.samples.insert(picture.samples.end(),
+                               {uint8_t(i * 7), uint8_t(i * 3), uint8_t(255 - i)});
     write_pnm(dir_.file("in.ppm"), picture);
     Goods goods = {{"wsq", good_wsq()}};
     for (const GoodFile& good : kGoodFiles)
-        if (Bytes bytes = make_good(dir_, good); !bytes.empty()) goods.emplace_back(good.extension, bytes);
+        if (Bytes bytes = make_good(dir_, good); !bytes.empty())
+            goods.emplace_back(good.extension, bytes);
     for (auto& handmade : handmade_goods(dir_)) goods.push_back(std::move(handmade));
     ASSERT_GE(goods.size(), 24u);
     set_baseline(goods);
@@ -236,7 +243,8 @@ TEST_F(HostileLoads, DamagedFilesOfEveryFormatLoadOrFailCleanly) {
         for (Bytes& damaged : header_damage(good)) cases.push_back(std::move(damaged));
         if (extension == "png")
             for (Bytes& damaged : png_chunk_damage(good)) cases.push_back(std::move(damaged));
-        for (size_t i = 0; i < cases.size(); ++i) load(extension, cases[i], extension + " case " + std::to_string(i));
+        for (size_t i = 0; i < cases.size(); ++i)
+            load(extension, cases[i], extension + " case " + std::to_string(i));
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_GT(loads_, 4000u);
@@ -288,8 +296,8 @@ Bytes psd_with_huge_layer_section() {
     append(out, be16(2));
     out.resize(out.size() + 6, 0);
     for (const uint32_t v : {1u}) append(out, be16(uint16_t(v)));  // channels
-    append(out, be32(4));                                           // height
-    append(out, be32(4));                                           // width
+    append(out, be32(4));                                          // height
+    append(out, be32(4));                                          // width
     append(out, be16(8));
     append(out, be16(1));  // gray
     append(out, be32(0));  // colour mode data
@@ -315,7 +323,7 @@ Bytes sgi_with_backward_row_tables(uint32_t height) {
     append(out, be32(255));
     out.resize(512, 0);
     for (uint32_t y = 0; y < height; ++y) append(out, be32(512 - y % 512));  // offsets
-    for (uint32_t y = 0; y < height; ++y) append(out, be32(0x7FFFFFFF));      // lengths
+    for (uint32_t y = 0; y < height; ++y) append(out, be32(0x7FFFFFFF));     // lengths
     out.resize(out.size() + 64, 0x81);
     return out;
 }
@@ -328,10 +336,12 @@ Bytes sgi_with_every_row_shared() {
     append(out, be16(474));
     out.push_back(1);  // RLE
     out.push_back(1);
-    for (const uint16_t v : {uint16_t{3}, uint16_t(size), uint16_t(size), uint16_t{3}}) append(out, be16(v));
+    for (const uint16_t v : {uint16_t{3}, uint16_t(size), uint16_t(size), uint16_t{3}})
+        append(out, be16(v));
     out.resize(512, 0);
     Bytes row;
-    for (uint32_t left = size; left > 0; left -= std::min(left, 127u)) row.insert(row.end(), {uint8_t(std::min(left, 127u)), 0x80});
+    for (uint32_t left = size; left > 0; left -= std::min(left, 127u))
+        row.insert(row.end(), {uint8_t(std::min(left, 127u)), 0x80});
     row.push_back(0);
     for (uint32_t i = 0; i < rows; ++i) append(out, be32(512 + 8 * rows));
     for (uint32_t i = 0; i < rows; ++i) append(out, be32(uint32_t(row.size())));
@@ -344,7 +354,8 @@ TEST_F(HostileLoads, ClaimsFarBeyondTheFileAreRefused) {
     const Goods goods = {{"wsq", good_wsq()}, {"tif", tiff_with_ifd_loop()}};
     set_baseline(goods);
     for (const char* extension : {"sgi", "rgb"})
-        EXPECT_FALSE(load(extension, sgi_with_every_row_shared(), std::string(extension) + " sharing one row"));
+        EXPECT_FALSE(load(extension, sgi_with_every_row_shared(),
+                          std::string(extension) + " sharing one row"));
     expect_no_gdi_leak(goods);
 }
 

@@ -1,5 +1,5 @@
-// Two thousand saves and two thousand loads of mixed formats in one process: memory stays flat once the
-// codecs' first-use allocations are made.
+// Two thousand saves and two thousand loads of mixed formats in one process: memory stays flat once
+// the codecs' first-use allocations are made.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

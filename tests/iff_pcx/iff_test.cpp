@@ -15,8 +15,9 @@ struct Chunk {
     std::vector<uint8_t> data;
 };
 
-std::vector<uint8_t> bmhd(unsigned width, unsigned height, unsigned planes = 8, unsigned masking = 0,
-                          unsigned compression = 1, unsigned transparent = 0) {
+std::vector<uint8_t> bmhd(unsigned width, unsigned height, unsigned planes = 8,
+                          unsigned masking = 0, unsigned compression = 1,
+                          unsigned transparent = 0) {
     Bytes b;
     b.be16(width).be16(height).be16(0).be16(0).u8(planes).u8(masking).u8(compression).u8(0);
     b.be16(transparent).u8(10).u8(11).be16(width).be16(height);
@@ -64,7 +65,9 @@ protected:
 
 TEST_F(IffTest, BitPlanesBecomeIndexesTopRowFirst) {
     const std::vector<std::vector<uint8_t>> rows = {{0, 1, 128, 255, 77}, {200, 100, 50, 25, 12}};
-    const auto file = form({{"BMHD", bmhd(5, 2)}, {"CMAP", cmap(256)}, {"CAMG", {0, 0, 0, 4}},
+    const auto file = form({{"BMHD", bmhd(5, 2)},
+                            {"CMAP", cmap(256)},
+                            {"CAMG", {0, 0, 0, 4}},
                             {"BODY", planar_body(rows, 5)}});
     Record rec;
     ASSERT_EQ(read_bytes(ReadIffFile, path, file, rec), BMG_OK);
@@ -77,7 +80,8 @@ TEST_F(IffTest, BitPlanesBecomeIndexesTopRowFirst) {
 TEST_F(IffTest, PaletteEntriesAndTransparentColour) {
     Bytes colours;
     colours.u8(200).u8(100).u8(50).fill(15, 0).u8(1).u8(2);  // 6 entries and 2 stray bytes
-    const auto file = form({{"BMHD", bmhd(1, 1, 8, 2, 1, 5)}, {"CMAP", colours.b}, {"BODY", planar_body({{5}}, 1)}});
+    const auto file = form(
+        {{"BMHD", bmhd(1, 1, 8, 2, 1, 5)}, {"CMAP", colours.b}, {"BODY", planar_body({{5}}, 1)}});
     Record rec;
     ASSERT_EQ(read_bytes(ReadIffFile, path, file, rec), BMG_OK);
     ASSERT_EQ(rec->paletteSize, 6);
@@ -87,7 +91,8 @@ TEST_F(IffTest, PaletteEntriesAndTransparentColour) {
     EXPECT_EQ(rec->transparentIndex, 5);
 
     // A transparent colour beyond the palette would make the bridge write past it.
-    const auto beyond = form({{"BMHD", bmhd(1, 1, 8, 2, 1, 9)}, {"CMAP", colours.b}, {"BODY", planar_body({{5}}, 1)}});
+    const auto beyond = form(
+        {{"BMHD", bmhd(1, 1, 8, 2, 1, 9)}, {"CMAP", colours.b}, {"BODY", planar_body({{5}}, 1)}});
     Record outside;
     ASSERT_EQ(read_bytes(ReadIffFile, path, beyond, outside), BMG_OK);
     EXPECT_EQ(outside->transparentIndex, -1);
@@ -133,9 +138,12 @@ TEST_F(IffTest, RejectedFiles) {
         {notForm, BMG_ERR_CORRUPT_FILE},
         {notIlbm, BMG_ERR_CORRUPT_FILE},
         {form({{"BMHD", bmhd(2, 1, 6)}, {"CMAP", cmap(4)}, {"BODY", body}}), BMG_ERR_FORMAT_OPTION},
-        {form({{"BMHD", bmhd(2, 1, 8, 0, 0)}, {"CMAP", cmap(4)}, {"BODY", body}}), BMG_ERR_FORMAT_OPTION},
-        {form({{"BMHD", bmhd(2, 1, 8, 0, 2)}, {"CMAP", cmap(4)}, {"BODY", body}}), BMG_ERR_FORMAT_OPTION},
-        {form({{"BMHD", bmhd(2, 1)}, {"ANNO", {'h', 'i'}}, {"CMAP", cmap(4)}, {"BODY", body}}), BMG_ERR_CORRUPT_FILE},
+        {form({{"BMHD", bmhd(2, 1, 8, 0, 0)}, {"CMAP", cmap(4)}, {"BODY", body}}),
+         BMG_ERR_FORMAT_OPTION},
+        {form({{"BMHD", bmhd(2, 1, 8, 0, 2)}, {"CMAP", cmap(4)}, {"BODY", body}}),
+         BMG_ERR_FORMAT_OPTION},
+        {form({{"BMHD", bmhd(2, 1)}, {"ANNO", {'h', 'i'}}, {"CMAP", cmap(4)}, {"BODY", body}}),
+         BMG_ERR_CORRUPT_FILE},
         {form({{"BMHD", bmhd(2, 1)}, {"CMAP", cmap(4)}, {"BODY", longBody}}), BMG_ERR_CORRUPT_FILE},
         {form({{"BMHD", bmhd(2, 1)}, {"CMAP", cmap(4)}, {"BODY", overrun}}), BMG_ERR_CORRUPT_FILE},
         {form({{"BMHD", bmhd(2, 1)}, {"BODY", body}, {"CMAP", cmap(4)}}), BMG_ERR_CORRUPT_FILE},
@@ -156,7 +164,8 @@ TEST_F(IffTest, RejectedFiles) {
 TEST_F(IffTest, LongHeadersAndOversizedPalettesAreBounded) {
     std::vector<uint8_t> longHeader = bmhd(2, 1);
     longHeader.resize(27, 0xEE);  // odd length: a pad byte follows
-    const auto file = form({{"BMHD", longHeader}, {"CMAP", cmap(300)}, {"BODY", planar_body({{255, 7}}, 2)}});
+    const auto file =
+        form({{"BMHD", longHeader}, {"CMAP", cmap(300)}, {"BODY", planar_body({{255, 7}}, 2)}});
     Record rec;
     ASSERT_EQ(read_bytes(ReadIffFile, path, file, rec), BMG_OK);
     EXPECT_EQ(rec->paletteSize, 256);
@@ -166,9 +175,11 @@ TEST_F(IffTest, LongHeadersAndOversizedPalettesAreBounded) {
 
 TEST_F(IffTest, MutatedFilesNeverBreakTheReader) {
     std::vector<std::vector<uint8_t>> rows;
-    for (int y = 0; y < 5; ++y) rows.push_back({static_cast<uint8_t>(y), 9, 250, 17, 3, 3, 64, 1, 2, 3, 4, 5, 6, 7, 8,
-                                                9, 10, 11});
-    const auto file = form({{"BMHD", bmhd(18, 5, 8, 2, 1, 3)}, {"CMAP", cmap(16)}, {"BODY", planar_body(rows, 18)}});
+    for (int y = 0; y < 5; ++y)
+        rows.push_back(
+            {static_cast<uint8_t>(y), 9, 250, 17, 3, 3, 64, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
+    const auto file = form(
+        {{"BMHD", bmhd(18, 5, 8, 2, 1, 3)}, {"CMAP", cmap(16)}, {"BODY", planar_body(rows, 18)}});
     mutation_run(ReadIffFile, path, file, 401, 400);
 }
 

@@ -34,7 +34,7 @@ protected:
 
 TEST_F(PcxTest, TwoHundredFiftySixColoursTakeThePaletteAtTheEnd) {
     Bytes b = pcx_header(5, 8, 3, 2, 1, 4);
-    b.u8(0xC3).u8(7).u8(0);         // top row 7 7 7, pad 0
+    b.u8(0xC3).u8(7).u8(0);  // top row 7 7 7, pad 0
     literal(b, 1);
     literal(b, 200);
     literal(b, 3);
@@ -44,8 +44,10 @@ TEST_F(PcxTest, TwoHundredFiftySixColoursTakeThePaletteAtTheEnd) {
     Record rec;
     ASSERT_EQ(read_bytes(ReadPcxFile, path, b.b, rec), BMG_OK);
     ASSERT_EQ(rec->bitsPerPixel, 8);
-    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 3), (std::vector<uint8_t>{7, 7, 7}));
-    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 0), row_of(rec.img, 0) + 3), (std::vector<uint8_t>{1, 200, 3}));
+    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 3),
+              (std::vector<uint8_t>{7, 7, 7}));
+    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 0), row_of(rec.img, 0) + 3),
+              (std::vector<uint8_t>{1, 200, 3}));
     EXPECT_EQ(rec->palette[4 * 200 + 0], 100);  // blue
     EXPECT_EQ(rec->palette[4 * 200 + 1], 55);   // green
     EXPECT_EQ(rec->palette[4 * 200 + 2], 200);  // red
@@ -61,7 +63,8 @@ TEST_F(PcxTest, TrueColourPlanesAreInterleavedRowByRow) {
     Bytes b = pcx_header(5, 8, 2, 2, 3, 2);
     for (int row = 0; row < 2; ++row)
         for (int plane = 0; plane < 3; ++plane)
-            for (int x = 0; x < 2; ++x) literal(b, static_cast<uint8_t>(100 * plane + 10 * row + x));
+            for (int x = 0; x < 2; ++x)
+                literal(b, static_cast<uint8_t>(100 * plane + 10 * row + x));
     Record rec(0);
     ASSERT_EQ(read_bytes(ReadPcxFile, path, b.b, rec), BMG_OK);
     ASSERT_EQ(rec->bitsPerPixel, 24);
@@ -135,7 +138,9 @@ TEST_F(PcxTest, SixteenColourBitPlanesCombineIntoIndexes) {
 // bytes-per-line bytes after the previous one, and its padding bytes (0xFF here) are not pixels.
 TEST_F(PcxTest, PaddedBitPlanesStartEveryBytesPerLine) {
     const unsigned width = 17, height = 2, bytesPerLine = 4;  // 3 bytes of pixels, 1 of padding
-    auto index_of = [](unsigned x, unsigned y, unsigned planes) { return (x * 7 + y * 5 + 3) % (1u << planes); };
+    auto index_of = [](unsigned x, unsigned y, unsigned planes) {
+        return (x * 7 + y * 5 + 3) % (1u << planes);
+    };
     for (unsigned planes : {2u, 3u, 4u}) {
         Bytes b = pcx_header(5, 1, width, height, planes, bytesPerLine);
         for (unsigned y = 0; y < height; ++y)
@@ -161,12 +166,15 @@ TEST_F(PcxTest, PaddedBitPlanesStartEveryBytesPerLine) {
 
 TEST_F(PcxTest, PaddedBytePlanesStartEveryBytesPerLine) {
     const unsigned width = 3, height = 2, bytesPerLine = 4;
-    auto sample = [](unsigned x, unsigned y, unsigned p) { return static_cast<uint8_t>(60 * p + 10 * y + x); };
+    auto sample = [](unsigned x, unsigned y, unsigned p) {
+        return static_cast<uint8_t>(60 * p + 10 * y + x);
+    };
     for (unsigned planes : {3u, 4u}) {
         Bytes b = pcx_header(5, 8, width, height, planes, bytesPerLine);
         for (unsigned y = 0; y < height; ++y)
             for (unsigned p = 0; p < planes; ++p)
-                for (unsigned x = 0; x < bytesPerLine; ++x) literal(b, x < width ? sample(x, y, p) : 0xEE);
+                for (unsigned x = 0; x < bytesPerLine; ++x)
+                    literal(b, x < width ? sample(x, y, p) : 0xEE);
         Record rec;
         ASSERT_EQ(read_bytes(ReadPcxFile, path, b.b, rec), BMG_OK) << planes;
         ASSERT_EQ(rec->bitsPerPixel, 8 * planes);
@@ -174,7 +182,8 @@ TEST_F(PcxTest, PaddedBytePlanesStartEveryBytesPerLine) {
         for (unsigned y = 0; y < height; ++y)
             for (unsigned x = 0; x < width; ++x)
                 for (unsigned p = 0; p < planes; ++p)
-                    EXPECT_EQ(row_of(rec.img, height - 1 - y)[x * planes + kByteOf[p]], sample(x, y, p))
+                    EXPECT_EQ(row_of(rec.img, height - 1 - y)[x * planes + kByteOf[p]],
+                              sample(x, y, p))
                         << planes << " planes, pixel " << x << "," << y << " plane " << p;
     }
 }

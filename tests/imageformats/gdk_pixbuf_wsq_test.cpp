@@ -41,7 +41,8 @@ void from_loader(const std::string& path, Loaded& out) {
     GError* error = nullptr;
     bool ok = true;
     for (size_t at = 0; ok && at < bytes.size(); at += 1000)
-        ok = gdk_pixbuf_loader_write(loader, bytes.data() + at, std::min<size_t>(1000, bytes.size() - at), &error);
+        ok = gdk_pixbuf_loader_write(loader, bytes.data() + at,
+                                     std::min<size_t>(1000, bytes.size() - at), &error);
     ok = gdk_pixbuf_loader_close(loader, ok ? &error : nullptr) && ok;
     if (ok && gdk_pixbuf_loader_get_pixbuf(loader) != nullptr)
         out.pixbuf = GDK_PIXBUF(g_object_ref(gdk_pixbuf_loader_get_pixbuf(loader)));
@@ -55,8 +56,8 @@ class GdkPixbufWsq : public ::testing::TestWithParam<LoadFunction> {};
 
 TEST_P(GdkPixbufWsq, GivesTheDecodersPixelsResolutionAndComment) {
     TempDir dir;
-    const std::vector<uint8_t> stream =
-        quorvel::encode(quorvel::testing::ridge_pattern(140, 110, 5), 140, 110, {1.5, 1000, "left thumb"});
+    const std::vector<uint8_t> stream = quorvel::encode(
+        quorvel::testing::ridge_pattern(140, 110, 5), 140, 110, {1.5, 1000, "left thumb"});
     quorvel::testing::write_file(dir.file("print.wsq"), stream);
     Loaded loaded;
     GetParam()(dir.file("print.wsq"), loaded);
@@ -71,13 +72,15 @@ TEST_P(GdkPixbufWsq, GivesTheDecodersPixelsResolutionAndComment) {
     int differing = 0;
     for (int y = 0; y < 110; ++y)
         for (int x = 0; x < 140; ++x)
-            for (int c = 0; c < 3; ++c) differing += pixels[y * stride + x * 3 + c] != decoded.pixels[y * 140 + x];
+            for (int c = 0; c < 3; ++c)
+                differing += pixels[y * stride + x * 3 + c] != decoded.pixels[y * 140 + x];
     EXPECT_EQ(differing, 0);
 }
 
 TEST_P(GdkPixbufWsq, ADamagedStreamIsAnErrorWithTheCodecsReason) {
     TempDir dir;
-    std::vector<uint8_t> stream = quorvel::encode(quorvel::testing::ridge_pattern(100, 100, 1), 100, 100);
+    std::vector<uint8_t> stream =
+        quorvel::encode(quorvel::testing::ridge_pattern(100, 100, 1), 100, 100);
     stream.resize(stream.size() / 2);
     quorvel::testing::write_file(dir.file("cut.wsq"), stream);
     Loaded loaded;
@@ -87,7 +90,9 @@ TEST_P(GdkPixbufWsq, ADamagedStreamIsAnErrorWithTheCodecsReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, GdkPixbufWsq, ::testing::Values(&from_file, &from_loader),
-                         [](const auto& info) { return info.param == &from_file ? "File" : "Loader"; });
+                         [](const auto& info) {
+                             return info.param == &from_file ? "File" : "Loader";
+                         });
 
 }  // namespace
 
@@ -99,8 +104,9 @@ int main(int argc, char** argv) {
     const std::string cache = dir.file("loaders.cache"), mime = dir.file("share/mime");
     std::filesystem::create_directories(mime + "/packages");
     std::filesystem::copy_file(QUORVEL_MIME_XML, mime + "/packages/quorvel.xml");
-    if (quorvel::testing::run("'" + std::string(QUORVEL_QUERY_LOADERS) + "' '" + QUORVEL_PIXBUF_LOADER + "' > '" +
-                              cache + "' && update-mime-database '" + mime + "'") != 0)
+    if (quorvel::testing::run("'" + std::string(QUORVEL_QUERY_LOADERS) + "' '" +
+                              QUORVEL_PIXBUF_LOADER + "' > '" + cache +
+                              "' && update-mime-database '" + mime + "'") != 0)
         return 1;
     setenv("GDK_PIXBUF_MODULE_FILE", cache.c_str(), 1);
     setenv("XDG_DATA_HOME", dir.file("home").c_str(), 1);

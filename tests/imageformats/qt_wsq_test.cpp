@@ -24,14 +24,15 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 
 QImage gray_qimage(const std::vector<uint8_t>& pixels, int width, int height) {
     QImage image(width, height, QImage::Format_Grayscale8);
-    for (int y = 0; y < height; ++y) std::memcpy(image.scanLine(y), &pixels[static_cast<size_t>(y) * width], width);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.scanLine(y), &pixels[static_cast<size_t>(y) * width], width);
     return image;
 }
 
 TEST(QtWsqPlugin, ReadsThePixelsResolutionAndTextsOfAFileNamedWithoutExtension) {
     TempDir dir;
-    const std::vector<uint8_t> stream =
-        quorvel::encode(quorvel::testing::ridge_pattern(150, 120, 4), 150, 120, {1.5, 1000, "left thumb"});
+    const std::vector<uint8_t> stream = quorvel::encode(
+        quorvel::testing::ridge_pattern(150, 120, 4), 150, 120, {1.5, 1000, "left thumb"});
     quorvel::testing::write_file(dir.file("print"), stream);
     QImageReader reader(q(dir.file("print")));
     ASSERT_TRUE(reader.canRead()) << reader.errorString().toStdString();
@@ -52,20 +53,23 @@ TEST(QtWsqPlugin, WritesWhatTheToolEncodesWithTheWritersTexts) {
     const std::vector<uint8_t> pixels = quorvel::testing::ridge_pattern(130, 110, 2);
     quorvel::testing::Picture pgm{130, 110, 1, pixels};
     quorvel::testing::write_pnm(dir.file("in.pgm"), pgm);
-    ASSERT_EQ(quorvel::testing::run(std::string(QUORVEL_TOOL) + " encode '" + dir.file("in.pgm") + "' '" +
-                                    dir.file("tool.wsq") + "' --bitrate 2.25 --ppi 700 --comment 'a thumb' >/dev/null"),
+    ASSERT_EQ(quorvel::testing::run(std::string(QUORVEL_TOOL) + " encode '" + dir.file("in.pgm") +
+                                    "' '" + dir.file("tool.wsq") +
+                                    "' --bitrate 2.25 --ppi 700 --comment 'a thumb' >/dev/null"),
               0);
     QImageWriter writer(q(dir.file("qt.wsq")));
     writer.setText("bitrate", "2.25");
     writer.setText("ppi", "700");
     writer.setText("comment", "a thumb");
     ASSERT_TRUE(writer.write(gray_qimage(pixels, 130, 110))) << writer.errorString().toStdString();
-    EXPECT_EQ(quorvel::testing::read_file(dir.file("qt.wsq")), quorvel::testing::read_file(dir.file("tool.wsq")));
+    EXPECT_EQ(quorvel::testing::read_file(dir.file("qt.wsq")),
+              quorvel::testing::read_file(dir.file("tool.wsq")));
 }
 
 TEST(QtWsqPlugin, ADamagedStreamOrAnOptionThatIsNoNumberFails) {
     TempDir dir;
-    std::vector<uint8_t> stream = quorvel::encode(quorvel::testing::ridge_pattern(100, 100, 1), 100, 100);
+    std::vector<uint8_t> stream =
+        quorvel::encode(quorvel::testing::ridge_pattern(100, 100, 1), 100, 100);
     stream.resize(stream.size() / 2);
     quorvel::testing::write_file(dir.file("cut.wsq"), stream);
     QImageReader reader(q(dir.file("cut.wsq")));

@@ -19,7 +19,9 @@ Picture smooth(int width, int height, int channels) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < channels; ++c) {
-                const int v = c == 0 ? x * 200 / width + 20 : (c == 1 ? y * 180 / height + 40 : (x + y) * 100 / (width + height) + 90);
+                const int v = c == 0 ? x * 200 / width + 20
+                                     : (c == 1 ? y * 180 / height + 40
+                                               : (x + y) * 100 / (width + height) + 90);
                 p.samples.push_back(static_cast<uint8_t>(c == 3 ? 128 : v));
             }
     return p;
@@ -45,7 +47,9 @@ protected:
         testing::write_pnm(dir.file("rgb.ppm"), smooth(45, 29, 3));
         testing::write_pnm(dir.file("gray.pgm"), smooth(45, 29, 1));
     }
-    int shell(const std::string& command) { return testing::run("cd " + quoted(dir.path().string()) + " && " + command); }
+    int shell(const std::string& command) {
+        return testing::run("cd " + quoted(dir.path().string()) + " && " + command);
+    }
     BMGError read(const std::string& path) {
         ClearImageRecord(&img);
         img.dibLayout = 1;
@@ -71,10 +75,14 @@ TEST_F(Jpeg, ReadsWhatImageMagickAndPillowWrite) {
         {"gray", "convert gray.pgm -quality 80 out.jpg", 8, 1},
         {"gray progressive", "convert gray.pgm -interlace JPEG out.jpg", 8, 1},
         {"CMYK (Adobe, inverted)", "convert rgb.ppm -colorspace CMYK out.jpg", 24, 3},
-        {"Pillow optimized", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + d +
-                                 "rgb.ppm').save('" + d + "out.jpg', quality=75, optimize=True)\"", 24, 1},
-        {"Pillow gray", "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + d + "gray.pgm').save('" + d +
-                            "out.jpg')\"", 8, 1},
+        {"Pillow optimized",
+         "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + d + "rgb.ppm').save('" + d +
+             "out.jpg', quality=75, optimize=True)\"",
+         24, 1},
+        {"Pillow gray",
+         "/usr/bin/python3 -c \"from PIL import Image; Image.open('" + d + "gray.pgm').save('" + d +
+             "out.jpg')\"",
+         8, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,7 +93,8 @@ TEST_F(Jpeg, ReadsWhatImageMagickAndPillowWrite) {
             ASSERT_EQ(img.paletteSize, 256);
             EXPECT_EQ(img.palette[200 * img.paletteEntryBytes], 200);
         }
-        const Picture reference = testing::magick_decode(dir.file("out.jpg"), dir.file("ref"), "-colorspace sRGB");
+        const Picture reference =
+            testing::magick_decode(dir.file("out.jpg"), dir.file("ref"), "-colorspace sRGB");
         EXPECT_LE(testing::max_difference(testing::record_picture(img), reference), c.tolerance);
         ReleaseImageRecord(&img);
     }
@@ -99,8 +108,11 @@ TEST_F(Jpeg, ToolsReadWhatTheWriterWrites) {
         int channels;  // what the file must hold
     };
     std::vector<std::array<uint8_t, 3>> grays, colours;
-    for (int i = 0; i < 16; ++i) grays.push_back({static_cast<uint8_t>(i * 10), static_cast<uint8_t>(i * 10), static_cast<uint8_t>(i * 10)});
-    for (int i = 0; i < 16; ++i) colours.push_back({static_cast<uint8_t>(i * 10), 90, static_cast<uint8_t>(200 - i * 5)});
+    for (int i = 0; i < 16; ++i)
+        grays.push_back({static_cast<uint8_t>(i * 10), static_cast<uint8_t>(i * 10),
+                         static_cast<uint8_t>(i * 10)});
+    for (int i = 0; i < 16; ++i)
+        colours.push_back({static_cast<uint8_t>(i * 10), 90, static_cast<uint8_t>(200 - i * 5)});
     std::vector<uint8_t> indexes;
     for (int y = 0; y < 29; ++y)
         for (int x = 0; x < 45; ++x) indexes.push_back(static_cast<uint8_t>(x / 3 % 16));
@@ -114,7 +126,8 @@ TEST_F(Jpeg, ToolsReadWhatTheWriterWrites) {
         SCOPED_TRACE(s.name);
         const std::string path = dir.file("ours.jpg");
         ASSERT_EQ(WriteJpegFile(path.c_str(), s.record, 95), BMG_OK);
-        EXPECT_EQ(testing::run_output("identify -format '%[channels]' " + quoted(path)), s.channels == 1 ? "gray" : "srgb");
+        EXPECT_EQ(testing::run_output("identify -format '%[channels]' " + quoted(path)),
+                  s.channels == 1 ? "gray" : "srgb");
         Picture expected = testing::record_picture(s.record);
         for (size_t i = 3; i < expected.samples.size(); i += 4) expected.samples[i] = 255;
         const Picture magick = testing::magick_decode(path, dir.file("im"), "-colorspace sRGB");
@@ -135,7 +148,8 @@ TEST_F(Jpeg, QualityReachesTheQuantizationTables) {
     for (int quality : {10, 50, 90, 100}) {
         const std::string path = dir.file("q.jpg");
         ASSERT_EQ(WriteJpegFile(path.c_str(), record, quality), BMG_OK);
-        EXPECT_EQ(testing::run_output("identify -format '%Q' " + quoted(path)), std::to_string(quality));
+        EXPECT_EQ(testing::run_output("identify -format '%Q' " + quoted(path)),
+                  std::to_string(quality));
         const size_t size = testing::read_file(path).size();
         EXPECT_GT(size, previous) << quality;
         previous = size;
@@ -159,10 +173,12 @@ TEST_F(Jpeg, BadInputGivesItsCodeAndAnEmptyRecord) {
     const std::vector<uint8_t> good = testing::read_file(dir.file("good.jpg"));
     // Cut inside the headers: corrupt; cut inside the picture data: a short read, not a picture
     // with gray rows at the bottom.
-    testing::write_file(dir.file("cut.jpg"), std::vector<uint8_t>(good.begin(), good.begin() + 100));
+    testing::write_file(dir.file("cut.jpg"),
+                        std::vector<uint8_t>(good.begin(), good.begin() + 100));
     EXPECT_NE(read(dir.file("cut.jpg")), BMG_OK);
     EXPECT_EQ(img.pixels, nullptr);
-    testing::write_file(dir.file("cut.jpg"), std::vector<uint8_t>(good.begin(), good.end() - good.size() / 3));
+    testing::write_file(dir.file("cut.jpg"),
+                        std::vector<uint8_t>(good.begin(), good.end() - good.size() / 3));
     EXPECT_EQ(read(dir.file("cut.jpg")), BMG_ERR_READ_FILE);
     EXPECT_EQ(img.pixels, nullptr);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_READ_FILE);
@@ -182,7 +198,8 @@ TEST_F(Jpeg, DamagedCopiesNeverGiveAHalfRecord) {
     ASSERT_EQ(shell("convert rgb.ppm good.jpg && convert gray.pgm -interlace JPEG good2.jpg"), 0);
     int failures = 0;
     for (const char* name : {"good.jpg", "good2.jpg"}) {
-        for (const auto& bytes : testing::damaged_copies(testing::read_file(dir.file(name)), 250, 3)) {
+        for (const auto& bytes :
+             testing::damaged_copies(testing::read_file(dir.file(name)), 250, 3)) {
             testing::write_file(dir.file("d.jpg"), bytes);
             const BMGError code = read(dir.file("d.jpg"));
             if (code != BMG_OK) {

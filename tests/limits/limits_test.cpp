@@ -21,11 +21,20 @@ namespace {
 
 TEST(LoadLimits, ParseAcceptsOnlyPositiveDecimalCounts) {
     const std::pair<const char*, std::optional<uint64_t>> table[] = {
-        {"1", 1},           {"268435456", 268435456}, {"18446744073709551615", UINT64_MAX},
-        {nullptr, {}},      {"", {}},                 {"0", {}},
-        {"-5", {}},         {"+5", {}},               {" 5", {}},
-        {"5 ", {}},         {"12x", {}},              {"0x10", {}},
-        {"1e9", {}},        {"18446744073709551616", {}},
+        {"1", 1},
+        {"268435456", 268435456},
+        {"18446744073709551615", UINT64_MAX},
+        {nullptr, {}},
+        {"", {}},
+        {"0", {}},
+        {"-5", {}},
+        {"+5", {}},
+        {" 5", {}},
+        {"5 ", {}},
+        {"12x", {}},
+        {"0x10", {}},
+        {"1e9", {}},
+        {"18446744073709551616", {}},
     };
     for (const auto& [text, expected] : table)
         EXPECT_EQ(platform::parse_limit(text), expected) << (text ? text : "(null)");
@@ -96,7 +105,8 @@ TEST_F(LoweredLimits, WsqDecoderRefusesAFrameOverTheLimitWithItsDiagnostic) {
 }
 
 // One file per reader family, 60 x 50 pixels, made by ImageMagick.
-class FormatsOverTheLimit : public LoweredLimits, public ::testing::WithParamInterface<const char*> {};
+class FormatsOverTheLimit : public LoweredLimits,
+                            public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(FormatsOverTheLimit, LoadAtTheDefaultsButNotBelowThePictureSize) {
     if (!have_tool("convert")) GTEST_SKIP() << "ImageMagick is not installed";

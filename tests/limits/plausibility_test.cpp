@@ -55,8 +55,14 @@ constexpr uint32_t tiff_data_at(size_t entries) { return uint32_t(8 + 2 + 12 * e
 Bytes tiff_gray(uint32_t width, uint32_t height, uint32_t compression, const Bytes& data,
                 uint32_t offset = 0) {
     const uint32_t at = offset != 0 ? offset : tiff_data_at(8);
-    return tiff({{256, 4, width}, {257, 4, height}, {258, 3, 8}, {259, 3, compression}, {262, 3, 1},
-                 {273, 4, at}, {278, 4, height}, {279, 4, uint32_t(data.size())}},
+    return tiff({{256, 4, width},
+                 {257, 4, height},
+                 {258, 3, 8},
+                 {259, 3, compression},
+                 {262, 3, 1},
+                 {273, 4, at},
+                 {278, 4, height},
+                 {279, 4, uint32_t(data.size())}},
                 data);
 }
 
@@ -127,7 +133,8 @@ Bytes white_byte_run(uint16_t width, uint16_t height) {
     Bytes rows;
     for (uint16_t y = 0; y < height; ++y) {
         rows.push_back(0);
-        for (int left = width; left > 0; left -= 127) append(rows, {uint8_t(std::min(left, 127)), 255});
+        for (int left = width; left > 0; left -= 127)
+            append(rows, {uint8_t(std::min(left, 127)), 255});
     }
     return rows;
 }
@@ -148,7 +155,8 @@ Bytes wsq_cut_after_first_block(int width, int height) {
 // A WSQ stream whose frame header claims width x height (the coded data stays as it was).
 Bytes wsq_with_frame(Bytes stream, uint16_t width, uint16_t height) {
     for (size_t at = 2; at + 10 < stream.size(); ++at)
-        if (stream[at] == 0xFF && stream[at + 1] == 0xA2) {  // SOF: length, black, white, height, width
+        if (stream[at] == 0xFF &&
+            stream[at + 1] == 0xA2) {  // SOF: length, black, white, height, width
             const Bytes h = be16(height), w = be16(width);
             std::copy(h.begin(), h.end(), stream.begin() + long(at) + 6);
             std::copy(w.begin(), w.end(), stream.begin() + long(at) + 8);
@@ -217,21 +225,30 @@ constexpr int kCorrupt = raster::BMG_ERR_CORRUPT_FORMAT;
 constexpr int kInvalid = -1;
 
 TEST(Plausibility, ClaimsBeyondTheDataFailFastAndToolFilesAtExtremeRatiosLoad) {
-    if (!have_tool("convert") || !have_tool("tiffcp")) GTEST_SKIP() << "ImageMagick or libtiff tools missing";
-    const Bytes finding = read_file(std::string(QUORVEL_TEST_DATA) + "/hostile/tiled_tiles_absent.tif");
+    if (!have_tool("convert") || !have_tool("tiffcp"))
+        GTEST_SKIP() << "ImageMagick or libtiff tools missing";
+    const Bytes finding =
+        read_file(std::string(QUORVEL_TEST_DATA) + "/hostile/tiled_tiles_absent.tif");
     const Bytes lzw_strip = tiff_gray(16000, 16000, 5, Bytes(10, 0x80));
     // Within the extended reader's whole-file bound (20 kB at 1032:1), but its strip is not there.
     Bytes deflate_outside = tiff_gray(4000, 4000, 8, Bytes(20000, 0), 1u << 30);
     const Bytes deflate_tiny = tiff_gray(16000, 16000, 8, Bytes(100, 0));
     const Bytes raw_short = tiff_gray(16000, 16000, 1, Bytes(1000, 0));
-    const Bytes g4_tiny = tiff({{256, 4, 16000}, {257, 4, 16000}, {258, 3, 1}, {259, 3, 4}, {262, 3, 0},
-                                {273, 4, tiff_data_at(8)}, {278, 4, 16000}, {279, 4, 100}},
+    const Bytes g4_tiny = tiff({{256, 4, 16000},
+                                {257, 4, 16000},
+                                {258, 3, 1},
+                                {259, 3, 4},
+                                {262, 3, 0},
+                                {273, 4, tiff_data_at(8)},
+                                {278, 4, 16000},
+                                {279, 4, 100}},
                                Bytes(100, 0));
     Bytes pcd(8192, 0);
     std::memcpy(pcd.data() + 2048, "PCD_IPI", 7);
     const Bytes wsq_cut = wsq_cut_after_first_block(600, 500);
     ASSERT_FALSE(wsq_cut.empty());
-    const Bytes wsq_claim = wsq_with_frame(quorvel::encode(ridge_pattern(96, 96, 3), 96, 96), 12000, 12000);
+    const Bytes wsq_claim =
+        wsq_with_frame(quorvel::encode(ridge_pattern(96, 96, 3), 96, 96), 12000, 12000);
 
     const Crafted crafted[] = {
         {"tiled finding", "tif", finding, Layer::Container, kImageSize},
@@ -246,16 +263,24 @@ TEST(Plausibility, ClaimsBeyondTheDataFailFastAndToolFilesAtExtremeRatiosLoad) {
         {"raw strip short", "tif", raw_short, Layer::Readers, kInvalid},
         {"G4 strip of 100 bytes", "tif", g4_tiny, Layer::Container, kImageSize},
         {"G4 strip of 100 bytes", "tif", g4_tiny, Layer::Readers, kInvalid},
-        {"JPEG scan of 100 bytes", "jpg", jpeg_gray(16000, 16000, 100), Layer::Container, kImageSize},
+        {"JPEG scan of 100 bytes", "jpg", jpeg_gray(16000, 16000, 100), Layer::Container,
+         kImageSize},
         {"JPEG scan of 100 bytes", "jpg", jpeg_gray(16000, 16000, 100), Layer::Readers, kInvalid},
-        {"PSD PackBits rows empty", "psd", psd_gray(16000, 16000, true, 0), Layer::Container, kCorrupt},
-        {"PSD PackBits rows empty", "psd", psd_gray(16000, 16000, true, 0), Layer::Readers, kInvalid},
-        {"PSD raw data short", "psd", psd_gray(16000, 16000, false, 0, 4096), Layer::Container, kCorrupt},
-        {"PSD raw data short", "psd", psd_gray(16000, 16000, false, 0, 4096), Layer::Readers, kInvalid},
+        {"PSD PackBits rows empty", "psd", psd_gray(16000, 16000, true, 0), Layer::Container,
+         kCorrupt},
+        {"PSD PackBits rows empty", "psd", psd_gray(16000, 16000, true, 0), Layer::Readers,
+         kInvalid},
+        {"PSD raw data short", "psd", psd_gray(16000, 16000, false, 0, 4096), Layer::Container,
+         kCorrupt},
+        {"PSD raw data short", "psd", psd_gray(16000, 16000, false, 0, 4096), Layer::Readers,
+         kInvalid},
         {"PCD base outside", "pcd", pcd, Layer::Readers, kInvalid},
-        {"FLC byte run of 10 bytes", "flc", flc(16000, 16000, 15, Bytes(10, 0)), Layer::Container, kImageSize},
-        {"FLC copy chunk short", "flc", flc(16000, 16000, 16, Bytes(100, 0)), Layer::Container, kImageSize},
-        {"WSQ cut after a block header", "wsq", wsq_with_frame(wsq_cut, 12000, 12000), Layer::Codec, -20},
+        {"FLC byte run of 10 bytes", "flc", flc(16000, 16000, 15, Bytes(10, 0)), Layer::Container,
+         kImageSize},
+        {"FLC copy chunk short", "flc", flc(16000, 16000, 16, Bytes(100, 0)), Layer::Container,
+         kImageSize},
+        {"WSQ cut after a block header", "wsq", wsq_with_frame(wsq_cut, 12000, 12000), Layer::Codec,
+         -20},
         {"WSQ frame claim", "wsq", wsq_claim, Layer::Codec, -20},
     };
     TempDir dir;
@@ -264,15 +289,18 @@ TEST(Plausibility, ClaimsBeyondTheDataFailFastAndToolFilesAtExtremeRatiosLoad) {
         write_file(path, c.bytes);
         std::string message;
         const auto start = Clock::now();
-        EXPECT_EQ(load(c.layer, path, -1, &message), c.expected) << c.what << " (" << c.bytes.size() << " bytes)";
+        EXPECT_EQ(load(c.layer, path, -1, &message), c.expected)
+            << c.what << " (" << c.bytes.size() << " bytes)";
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << c.what;
         if (c.layer == Layer::Codec) {
-            EXPECT_NE(message.find("image of 12000 x 12000 needs more than the"), std::string::npos) << c.what << ": " << message;
+            EXPECT_NE(message.find("image of 12000 x 12000 needs more than the"), std::string::npos)
+                << c.what << ": " << message;
         }
     }
 
     ASSERT_EQ(run("cd '" + dir.path().string() +
-                  "' && convert -size 4000x4000 xc:white -depth 8 white.pgm && convert white.pgm -monochrome bilevel.pbm"),
+                  "' && convert -size 4000x4000 xc:white -depth 8 white.pgm && convert white.pgm "
+                  "-monochrome bilevel.pbm"),
               0);
     const Made made[] = {
         {"tif", "convert white.pgm -compress None $OUT"},
@@ -280,10 +308,14 @@ TEST(Plausibility, ClaimsBeyondTheDataFailFastAndToolFilesAtExtremeRatiosLoad) {
         {"tif", "convert white.pgm -compress None t.tif && tiffcp -c zip t.tif $OUT"},
         {"tif", "convert white.pgm -compress None t.tif && tiffcp -c packbits t.tif $OUT"},
         {"tif", "convert white.pgm -compress None t.tif && tiffcp -c jpeg t.tif $OUT"},
-        {"tif", "convert white.pgm -type TrueColor -compress None t.tif && tiffcp -c jpeg t.tif $OUT"},
+        {"tif",
+         "convert white.pgm -type TrueColor -compress None t.tif && tiffcp -c jpeg t.tif $OUT"},
         {"tif", "convert white.pgm -compress None t.tif && tiffcp -c zip -s -r 4000 t.tif $OUT"},
-        {"tif", "convert white.pgm -compress None t.tif && tiffcp -c zip -t -w 256 -l 256 t.tif $OUT"},
-        {"tif", "convert white.pgm -type TrueColor -compress None t.tif && tiffcp -p separate -c lzw t.tif $OUT"},
+        {"tif",
+         "convert white.pgm -compress None t.tif && tiffcp -c zip -t -w 256 -l 256 t.tif $OUT"},
+        {"tif",
+         "convert white.pgm -type TrueColor -compress None t.tif && tiffcp -p separate -c lzw "
+         "t.tif $OUT"},
         {"tif", "convert bilevel.pbm -compress None t.tif && tiffcp -c g3 t.tif $OUT"},
         {"tif", "convert bilevel.pbm -compress None t.tif && tiffcp -c g3:2d t.tif $OUT"},
         {"tif", "convert bilevel.pbm -compress None t.tif && tiffcp -c g4 t.tif $OUT"},
@@ -299,12 +331,15 @@ TEST(Plausibility, ClaimsBeyondTheDataFailFastAndToolFilesAtExtremeRatiosLoad) {
         const std::string out = dir.file(std::string("made.") + m.extension);
         std::string command = m.command;
         command.replace(command.find("$OUT"), 4, "'" + out + "'");
-        ASSERT_EQ(run("cd '" + dir.path().string() + "' && rm -f made.* t.tif && " + command + " 2>/dev/null"), 0)
+        ASSERT_EQ(run("cd '" + dir.path().string() + "' && rm -f made.* t.tif && " + command +
+                      " 2>/dev/null"),
+                  0)
             << command;
         const int width = std::string(m.extension) == "pcd" ? 768 : 4000;
         for (const Layer layer : {Layer::Container, Layer::Readers}) {
             if (std::string(m.extension) == "pcd" && layer == Layer::Container) continue;
-            EXPECT_EQ(load(layer, out, width), 0) << command << (layer == Layer::Container ? " (container)" : " (readers)");
+            EXPECT_EQ(load(layer, out, width), 0)
+                << command << (layer == Layer::Container ? " (container)" : " (readers)");
         }
     }
     // The byte-run frame at its shortest, a black frame of any size, and WSQ's longest runs (a
@@ -319,7 +354,8 @@ TEST(Plausibility, ClaimsBeyondTheDataFailFastAndToolFilesAtExtremeRatiosLoad) {
     for (const auto& [extension, bytes] : own) {
         const std::string path = dir.file(std::string("own.") + extension);
         write_file(path, bytes);
-        EXPECT_EQ(load(std::string(extension) == "wsq" ? Layer::Codec : Layer::Container, path, 4000), 0)
+        EXPECT_EQ(
+            load(std::string(extension) == "wsq" ? Layer::Codec : Layer::Container, path, 4000), 0)
             << extension << " of " << bytes.size() << " bytes";
     }
 }

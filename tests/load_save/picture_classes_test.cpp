@@ -97,9 +97,11 @@ TEST(Icons, TransparentPixelsAreWhiteAndA16By16IconGives16By16) {
 // Pillow's reading of an icon painted over white, as RGB.
 Picture pillow_over_white(const std::string& path) {
     const std::string out = path + ".pil.ppm";
-    EXPECT_EQ(run(std::string(kPython) + "a = Image.open(sys.argv[1]).convert('RGBA'); "
+    EXPECT_EQ(run(std::string(kPython) +
+                  "a = Image.open(sys.argv[1]).convert('RGBA'); "
                   "w = Image.new('RGBA', a.size, 'white'); w.alpha_composite(a); "
-                  "w.convert('RGB').save(sys.argv[2])\" " + q(path) + " " + q(out)),
+                  "w.convert('RGB').save(sys.argv[2])\" " +
+                  q(path) + " " + q(out)),
               0);
     return normalised(read_pnm(out));
 }
@@ -128,7 +130,9 @@ std::vector<uint8_t> profiled_icon(int width, int height, int bits) {
         for (int x = 0; x < width; ++x) {
             const bool on = (x + (height - 1 - y)) % 3 == 0;
             if (bits == 1 && on) r[x / 8] |= uint8_t(0x80 >> (x % 8));
-            if (bits == 24) r[3 * x] = on ? 200 : 10, r[3 * x + 1] = uint8_t(x * 2), r[3 * x + 2] = uint8_t(y * 3);
+            if (bits == 24)
+                r[3 * x] = on ? 200 : 10, r[3 * x + 1] = uint8_t(x * 2),
+                      r[3 * x + 2] = uint8_t(y * 3);
         }
         dib.insert(dib.end(), r.begin(), r.end());
     }
@@ -139,7 +143,8 @@ std::vector<uint8_t> profiled_icon(int width, int height, int bits) {
             if (x < width / 4 || height - 1 - y < 2) m[x / 8] |= uint8_t(0x80 >> (x % 8));
         dib.insert(dib.end(), m.begin(), m.end());
     }
-    std::vector<uint8_t> ico = {0, 0, 1, 0, 1, 0, uint8_t(width), uint8_t(height), 0, 0, 1, 0, uint8_t(bits), 0};
+    std::vector<uint8_t> ico = {
+        0, 0, 1, 0, 1, 0, uint8_t(width), uint8_t(height), 0, 0, 1, 0, uint8_t(bits), 0};
     put_le(ico, uint32_t(dib.size()), 4), put_le(ico, 22, 4);
     ico.insert(ico.end(), dib.begin(), dib.end());
     return ico;
@@ -151,13 +156,15 @@ TEST(Icons, MaskedEntriesWithLongHeadersMatchPillow) {
     TempDir dir;
     // The bottom right pixel is opaque and drawn.
     const std::tuple<const char*, int, int, int, std::array<int, 3>> cases[] = {
-        {"1-bit 16 x 16", 16, 16, 1, {20, 160, 40}}, {"24-bit 127 x 64", 127, 64, 24, {0, 252, 200}}};
+        {"1-bit 16 x 16", 16, 16, 1, {20, 160, 40}},
+        {"24-bit 127 x 64", 127, 64, 24, {0, 252, 200}}};
     for (const auto& [name, width, height, bits, corner] : cases) {
         const std::string path = dir.file("p.ico");
         write_file(path, profiled_icon(width, height, bits));
         const Picture loaded = handle_picture(load(path));
         EXPECT_EQ(max_difference(loaded, pillow_over_white(path)), 0) << name;
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(loaded.at(width - 1, height - 1, c), corner[c]) << name;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(loaded.at(width - 1, height - 1, c), corner[c]) << name;
     }
 }
 
@@ -280,10 +287,8 @@ TEST(Metafiles, WhatTheRenderersCannotReadFailsCleanly) {
     std::vector<uint8_t> wmf = red_half_wmf();
     wmf.resize(30);
     const std::pair<const char*, std::vector<uint8_t>> cases[] = {
-        {"x.emf", emf},      {"d.emf", described}, {"u.emf", unended},
-        {"y.wmf", wmf},
-        {"z.wmf", {1, 2, 3}},
-        {"w.emf", std::vector<uint8_t>(200, 0)}};
+        {"x.emf", emf}, {"d.emf", described}, {"u.emf", unended},
+        {"y.wmf", wmf}, {"z.wmf", {1, 2, 3}}, {"w.emf", std::vector<uint8_t>(200, 0)}};
     for (const auto& [name, bytes] : cases) {
         write_file(dir.file(name), bytes);
         EXPECT_EQ(load(dir.file(name)), nullptr) << name;

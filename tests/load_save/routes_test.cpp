@@ -108,8 +108,7 @@ std::vector<uint8_t> without_comments(std::vector<uint8_t> stream) {
         if (marker == kStartOfBlock) break;
         if (marker == kComment)
             stream.erase(stream.begin() + long(at), stream.begin() + long(at + 2 + length));
-        else
-            at += 2 + length;
+        else at += 2 + length;
     }
     return stream;
 }

@@ -200,10 +200,8 @@ TEST_F(Save, CancelInTheDialogStillSavesWithTheValuesItOpenedWith) {
     RecordingPresenter recorder;
     recorder.on_modal = [](toolkit::Form& form) {
         form.begin_show();
-        if (&form == &ui::wsq_dialog())
-            ui::wsq_dialog().BitrateEdit.set_text("7");
-        else
-            ui::tiff_dialog().CompressionBox.set_item_index(ui::TTiffDialog::kNone);
+        if (&form == &ui::wsq_dialog()) ui::wsq_dialog().BitrateEdit.set_text("7");
+        else ui::tiff_dialog().CompressionBox.set_item_index(ui::TTiffDialog::kNone);
         form.press_escape();
         return form.modal_result();
     };
@@ -271,9 +269,13 @@ TEST(FailedSave, KeepsTheOlderFileAndLeavesNoTemporaryFile) {
     SetShowFilePropertiesDialog(0);
     Picture noise{200, 200, 3, ridge_pattern(600, 200, 9)};
     const HBITMAP big = make_section(noise);
-    for (const auto& [type, extension] :
-         std::vector<std::pair<int, std::string>>{{1, ".wsq"}, {2, ".bmp"}, {3, ".tif"}, {4, ".png"},
-                                                  {5, ".jpg"}, {6, ".tga"}, {7, ".rgb"}}) {
+    for (const auto& [type, extension] : std::vector<std::pair<int, std::string>>{{1, ".wsq"},
+                                                                                  {2, ".bmp"},
+                                                                                  {3, ".tif"},
+                                                                                  {4, ".png"},
+                                                                                  {5, ".jpg"},
+                                                                                  {6, ".tga"},
+                                                                                  {7, ".rgb"}}) {
         TempDir dir;
         const std::vector<uint8_t> old = {'o', 'l', 'd'};
         write_file(dir.file("x" + extension), old);

@@ -82,8 +82,15 @@ TEST_F(Gdi, DibSectionRejectsWhatItCannotHold) {
     const struct {
         LONG w, h;
         WORD bits;
-    } bad[] = {{0, 4, 24}, {-3, 4, 24}, {4, 0, 24}, {4, 4, 2}, {4, 4, 0}, {4, 4, 64},
-               {1 << 20, 1 << 20, 32}, {4, INT32_MIN, 24}, {0x7FFFFFFF, 1, 32},
+    } bad[] = {{0, 4, 24},
+               {-3, 4, 24},
+               {4, 0, 24},
+               {4, 4, 2},
+               {4, 4, 0},
+               {4, 4, 64},
+               {1 << 20, 1 << 20, 32},
+               {4, INT32_MIN, 24},
+               {0x7FFFFFFF, 1, 32},
                {(1 << 30) + 1, 1, 32} /* row of 2^32 + 4 bytes: must not wrap to 4 */};
     for (const auto& b : bad) {
         DibInfo dib = header(b.w, b.h, b.bits);
@@ -94,7 +101,8 @@ TEST_F(Gdi, DibSectionRejectsWhatItCannotHold) {
     }
     DibInfo compressed = header(4, 4, 8);
     compressed.info.bmiHeader.biCompression = 1;
-    EXPECT_EQ(CreateDIBSection(nullptr, &compressed.info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, &compressed.info, DIB_RGB_COLORS, &bits, nullptr, 0),
+              nullptr);
     DibInfo core = header(4, 4, 8);
     core.info.bmiHeader.biSize = 12;
     EXPECT_EQ(CreateDIBSection(nullptr, &core.info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
@@ -342,10 +350,11 @@ TEST(GdiExports, SharedLibraryExportsTheWin32Names) {
     // Left mapped after dlclose, so the leak checker still reaches its start-up objects.
     void* lib = dlopen(QUORVEL_SHARED_LIB, RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(lib, nullptr) << dlerror();
-    for (const char* name : {"CreateDIBSection", "CreateBitmap", "GetObjectA", "GetDIBits",
-                             "DeleteObject", "CopyImage", "GetDC", "ReleaseDC", "CreateCompatibleDC",
-                             "DeleteDC", "SelectObject", "SetDIBColorTable", "GetDIBColorTable",
-                             "GetForegroundWindow", "MessageBoxA", "GetLastError"})
+    for (const char* name :
+         {"CreateDIBSection", "CreateBitmap", "GetObjectA", "GetDIBits", "DeleteObject",
+          "CopyImage", "GetDC", "ReleaseDC", "CreateCompatibleDC", "DeleteDC", "SelectObject",
+          "SetDIBColorTable", "GetDIBColorTable", "GetForegroundWindow", "MessageBoxA",
+          "GetLastError"})
         EXPECT_NE(dlsym(lib, name), nullptr) << name;
     EXPECT_EQ(dlsym(lib, "_ZN7quorvel8platform7find_dcEPKv"), nullptr);
     dlclose(lib);

@@ -13,8 +13,9 @@ namespace {
 TEST(MessageBox, GoesToThePresenterInForce) {
     testing::RecordingPresenter recorder;
     recorder.answers.push_back(IDCANCEL);
-    EXPECT_EQ(MessageBoxA(nullptr, "Error writing output file", "Quorvel Error", MB_OK | MB_ICONERROR),
-              IDCANCEL);
+    EXPECT_EQ(
+        MessageBoxA(nullptr, "Error writing output file", "Quorvel Error", MB_OK | MB_ICONERROR),
+        IDCANCEL);
     EXPECT_EQ(MessageBoxA(nullptr, nullptr, nullptr, MB_YESNO), IDYES);
     ASSERT_EQ(recorder.messages.size(), 2u);
     EXPECT_EQ(recorder.messages[0].caption, "Quorvel Error");
@@ -42,7 +43,8 @@ TEST(MessageBox, SetPresenterReturnsThePreviousOne) {
 TEST(DefaultPresenter, WritesCaptionAndTextAndAnswersTheDefaultButton) {
     DefaultPresenter presenter;
     ::testing::internal::CaptureStderr();
-    const int answer = presenter.message_box(nullptr, "Invalid bitmap handle", "Save Error", MB_OK | MB_ICONERROR);
+    const int answer =
+        presenter.message_box(nullptr, "Invalid bitmap handle", "Save Error", MB_OK | MB_ICONERROR);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Save Error: Invalid bitmap handle\n");
     EXPECT_EQ(answer, IDOK);
     ::testing::internal::CaptureStderr();
@@ -51,7 +53,8 @@ TEST(DefaultPresenter, WritesCaptionAndTextAndAnswersTheDefaultButton) {
     EXPECT_EQ(presenter.message_box(nullptr, "t", "c", MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
     EXPECT_EQ(presenter.message_box(nullptr, "t", "c", MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
     EXPECT_EQ(presenter.message_box(nullptr, "t", "c", MB_RETRYCANCEL), IDRETRY);
-    EXPECT_EQ(presenter.message_box(nullptr, "t", "c", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2), IDRETRY);
+    EXPECT_EQ(presenter.message_box(nullptr, "t", "c", MB_ABORTRETRYIGNORE | MB_DEFBUTTON2),
+              IDRETRY);
     ::testing::internal::GetCapturedStderr();
     std::string folder = "/start";
     EXPECT_FALSE(presenter.browse_for_folder("Select input directory", folder));

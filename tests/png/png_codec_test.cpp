@@ -55,7 +55,8 @@ TEST(PngRead, DamagedFilesFailCleanlyWithTheRecordReleased) {
 
     // Cut at many points: inside the header, in IDAT, just before IEND.
     for (size_t keep : {size_t{12}, size_t{33}, size_t{60}, good.size() / 2, good.size() - 20}) {
-        testing::write_file(dir.file("cut.png"), std::vector<uint8_t>(good.begin(), good.begin() + keep));
+        testing::write_file(dir.file("cut.png"),
+                            std::vector<uint8_t>(good.begin(), good.begin() + keep));
         Record r;
         EXPECT_EQ(ReadPngFile(dir.file("cut.png").c_str(), &r.img), BMG_ERR_CORRUPT_FORMAT) << keep;
         EXPECT_TRUE(IsEmpty(r.img)) << keep;
@@ -73,7 +74,8 @@ TEST(PngRead, DamagedFilesFailCleanlyWithTheRecordReleased) {
 // A PNG chunk: length, type, data, CRC.
 void AppendChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
     const uint32_t length = static_cast<uint32_t>(data.size());
-    for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(length >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        png.push_back(static_cast<uint8_t>(length >> shift));
     std::vector<uint8_t> body(type, type + 4);
     body.insert(body.end(), data.begin(), data.end());
     png.insert(png.end(), body.begin(), body.end());
@@ -87,8 +89,8 @@ struct Chunk {
 };
 
 // A one-row PNG of `width` pixels: IHDR, the chunks given, IDAT holding `row`, IEND.
-std::vector<uint8_t> OneRowPng(uint8_t width, uint8_t depth, uint8_t colour_type, const std::vector<Chunk>& chunks,
-                               const std::vector<uint8_t>& row) {
+std::vector<uint8_t> OneRowPng(uint8_t width, uint8_t depth, uint8_t colour_type,
+                               const std::vector<Chunk>& chunks, const std::vector<uint8_t>& row) {
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     AppendChunk(png, "IHDR", {0, 0, 0, width, 0, 0, 0, 1, depth, colour_type, 0, 0, 0});
     for (const Chunk& chunk : chunks) AppendChunk(png, chunk.type, chunk.data);
@@ -122,7 +124,8 @@ TEST(PngRead, ClaimedSizesMustFitWhatTheFileCanHold) {
         EXPECT_TRUE(IsEmpty(r.img));
     }
     Record white;
-    white.img = testing::record_from(Picture{2000, 1500, 3, std::vector<uint8_t>(9000000, 255)}, 24);
+    white.img =
+        testing::record_from(Picture{2000, 1500, 3, std::vector<uint8_t>(9000000, 255)}, 24);
     ASSERT_EQ(WritePngFile(dir.file("white.png").c_str(), white.img), BMG_OK);
     Record r;
     EXPECT_EQ(ReadPngFile(dir.file("white.png").c_str(), &r.img), BMG_OK);
@@ -147,10 +150,11 @@ TEST(PngRead, SixteenBitColourKeyIsExact) {
     const std::vector<uint8_t> row = {0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00,   // the key
                                       0xFF, 0xFF, 0x00, 0x01, 0x00, 0x00,   // one step off in green
                                       0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};  // anything else
-    testing::write_file(dir.file("k.png"), OneRowPng(3, 16, 2,
-                                                     {{"tRNS", {0xFF, 0xFF, 0, 0, 0, 0}},
-                                                      {"bKGD", {0x40, 0x10, 0x50, 0x20, 0x60, 0x30}}},
-                                                     row));
+    testing::write_file(dir.file("k.png"),
+                        OneRowPng(3, 16, 2,
+                                  {{"tRNS", {0xFF, 0xFF, 0, 0, 0, 0}},
+                                   {"bKGD", {0x40, 0x10, 0x50, 0x20, 0x60, 0x30}}},
+                                  row));
     Record r;
     ASSERT_EQ(ReadPngFile(dir.file("k.png").c_str(), &r.img), BMG_OK);
     ASSERT_EQ(r.img.bitsPerPixel, 24);
@@ -180,7 +184,8 @@ TEST(PngRead, DamagedCopiesNeverGiveAHalfRecord) {
     std::vector<std::vector<uint8_t>> goods;
     Record rgba, palette;
     rgba.img = testing::record_from(testing::pattern(19, 11, 4, 5), 32);
-    palette.img = testing::indexed_record(19, 2, 4, std::vector<uint8_t>(38, 3), {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {9, 9, 9}});
+    palette.img = testing::indexed_record(19, 2, 4, std::vector<uint8_t>(38, 3),
+                                          {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {9, 9, 9}});
     for (const BMGImage* img : {&rgba.img, &palette.img}) {
         ASSERT_EQ(WritePngFile(dir.file("good.png").c_str(), *img), BMG_OK);
         goods.push_back(testing::read_file(dir.file("good.png")));
@@ -219,7 +224,8 @@ TEST(PngRoundTrip, TruecolourKeepsEveryPixelInEitherLayout) {
             EXPECT_EQ(back.img.bitsPerPixel, bits);
             EXPECT_EQ(back.img.rowBytes, layout ? (37u * bits / 8 + 3) / 4 * 4 : 37u * bits / 8);
             EXPECT_EQ(testing::max_difference(testing::record_picture(back.img),
-                                              testing::record_picture(source.img)), 0)
+                                              testing::record_picture(source.img)),
+                      0)
                 << int{bits} << " bits, layout " << layout;
         }
     }
@@ -234,7 +240,8 @@ TEST(PngWrite, Rgb555IsWidenedOnACopyAndTheCallersRowsStay) {
     ASSERT_EQ(AllocateImageRecord(&source.img), BMG_OK);
     for (uint32_t i = 0; i < source.img.rowBytes * source.img.height; ++i)
         source.img.pixels[i] = static_cast<uint8_t>(i * 37 + 11);
-    const std::vector<uint8_t> before(source.img.pixels, source.img.pixels + source.img.rowBytes * 3);
+    const std::vector<uint8_t> before(source.img.pixels,
+                                      source.img.pixels + source.img.rowBytes * 3);
     const uint8_t* const pixels = source.img.pixels;
 
     ASSERT_EQ(WritePngFile(dir.file("w.png").c_str(), source.img), BMG_OK);
@@ -246,7 +253,9 @@ TEST(PngWrite, Rgb555IsWidenedOnACopyAndTheCallersRowsStay) {
     EXPECT_EQ(file[25], 2);  // truecolour
     Record back;
     ASSERT_EQ(ReadPngFile(dir.file("w.png").c_str(), &back.img), BMG_OK);
-    EXPECT_EQ(testing::max_difference(testing::record_picture(back.img), testing::record_picture(source.img)), 0);
+    EXPECT_EQ(testing::max_difference(testing::record_picture(back.img),
+                                      testing::record_picture(source.img)),
+              0);
 }
 
 TEST(PngWrite, IndexedRecordsKeepTheirColoursWhateverThePaletteOrder) {
@@ -276,7 +285,9 @@ TEST(PngWrite, IndexedRecordsKeepTheirColoursWhateverThePaletteOrder) {
         Record back;
         ASSERT_EQ(ReadPngFile(dir.file("i.png").c_str(), &back.img), BMG_OK) << c.name;
         EXPECT_EQ(back.img.bitsPerPixel, c.bits) << c.name;
-        EXPECT_EQ(testing::max_difference(testing::record_picture(back.img), testing::record_picture(source.img)), 0)
+        EXPECT_EQ(testing::max_difference(testing::record_picture(back.img),
+                                          testing::record_picture(source.img)),
+                  0)
             << c.name;
     }
 }
@@ -284,7 +295,8 @@ TEST(PngWrite, IndexedRecordsKeepTheirColoursWhateverThePaletteOrder) {
 TEST(PngWrite, IndexesPastTheirPaletteStillGiveAValidFile) {
     TempDir dir;
     Record source;
-    source.img = testing::indexed_record(4, 2, 4, {0, 1, 2, 9, 9, 2, 1, 0}, {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}});
+    source.img = testing::indexed_record(4, 2, 4, {0, 1, 2, 9, 9, 2, 1, 0},
+                                         {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}});
     ASSERT_EQ(WritePngFile(dir.file("p.png").c_str(), source.img), BMG_OK);
     Record back;
     ASSERT_EQ(ReadPngFile(dir.file("p.png").c_str(), &back.img), BMG_OK);

@@ -78,8 +78,7 @@ protected:
             if (i < 2)
                 ASSERT_EQ(run("convert -size 96x96 plasma:fractal -colorspace gray '" + name + "'"),
                           0);
-            else
-                fs::copy_file(in + "/p1.png", name);
+            else fs::copy_file(in + "/p1.png", name);
         }
         presenter.show_modeless(form);
         window = presenter.window_of(form);

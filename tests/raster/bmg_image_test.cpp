@@ -113,7 +113,8 @@ TEST(PackIndexed, TwoColoursPackToOneBitAndRoundTrip) {
     Record r(10, 2, 8, 1);
     r.img.paletteSize = 2;
     ASSERT_EQ(AllocateImageRecord(&r.img), BMG_OK);
-    const std::vector<uint8_t> values = {1, 0, 1, 0, 0, 1, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const std::vector<uint8_t> values = {1, 0, 1, 0, 0, 1, 0, 1, 1, 1,
+                                         0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     fill_indexes(r.img, values);
     ASSERT_EQ(PackIndexedImage(&r.img), BMG_OK);
     EXPECT_EQ(r.img.bitsPerPixel, 1);

@@ -49,7 +49,8 @@ private:
 TEST(FillBitmapInfoHeader, NormalisesDepthAndSizes) {
     const struct {
         uint32_t asked, bits, colours;
-    } cases[] = {{0, 1, 2}, {2, 4, 16}, {5, 8, 256}, {12, 16, 0}, {24, 24, 0}, {32, 32, 0}, {33, 8, 256}};
+    } cases[] = {{0, 1, 2},   {2, 4, 16},  {5, 8, 256}, {12, 16, 0},
+                 {24, 24, 0}, {32, 32, 0}, {33, 8, 256}};
     for (const auto& c : cases) {
         const BITMAPINFO info = FillBitmapInfoHeader(3, 5, c.asked, 0);
         EXPECT_EQ(info.bmiHeader.biBitCount, c.bits) << c.asked;
@@ -161,13 +162,15 @@ TEST_F(Bridge, RoundTripKeepsPixelsAndPalette) {
         // Padding stays zero, as the data model says.
         const uint32_t packed = (bits * 5 + 7) / 8;
         for (uint32_t y = 0; y < 3; ++y)
-            for (uint32_t x = packed; x < r.img.rowBytes; ++x) r.img.pixels[y * r.img.rowBytes + x] = 0;
+            for (uint32_t x = packed; x < r.img.rowBytes; ++x)
+                r.img.pixels[y * r.img.rowBytes + x] = 0;
         if (bits == 32)
             for (uint32_t i = 3; i < r.img.rowBytes * 3; i += 4) r.img.pixels[i] = 255;
         // Bits past the last pixel of a 1- or 4-bit row are padding too.
         if (bits < 8)
             for (uint32_t y = 0; y < 3; ++y)
-                r.img.pixels[y * r.img.rowBytes + packed - 1] &= static_cast<uint8_t>(0xFF << (packed * 8 - 5 * bits));
+                r.img.pixels[y * r.img.rowBytes + packed - 1] &=
+                    static_cast<uint8_t>(0xFF << (packed * 8 - 5 * bits));
         for (uint32_t i = 0; i < r.img.paletteSize; ++i) {
             r.img.palette[4 * i] = static_cast<uint8_t>(i);
             r.img.palette[4 * i + 2] = static_cast<uint8_t>(255 - i);
@@ -254,7 +257,8 @@ TEST_F(Bridge, RejectedHandlesReleaseTheRecordAndRecordTheCode) {
 
     int not_a_bitmap = 0;
     Record c(0);
-    EXPECT_EQ(ImageFromBitmap(reinterpret_cast<HBITMAP>(&not_a_bitmap), &c.img, 0), BMG_ERR_WINDOWS_API);
+    EXPECT_EQ(ImageFromBitmap(reinterpret_cast<HBITMAP>(&not_a_bitmap), &c.img, 0),
+              BMG_ERR_WINDOWS_API);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_WINDOWS_API);
 
     HBITMAP ddb8 = CreateBitmap(4, 4, 1, 8, nullptr);

@@ -159,7 +159,8 @@ TEST(ReadWholeFile, NullRecordAndMissingFile) {
     EXPECT_EQ(GetLastImageError(), BMG_ERR_IMAGE_POINTER);
     BMGImage img;
     ClearImageRecord(&img);
-    EXPECT_EQ(ReadWholeFile("/nonexistent/quorvel/none.bin", &img, ParseOneGreyPixel), BMG_ERR_OPEN_FILE);
+    EXPECT_EQ(ReadWholeFile("/nonexistent/quorvel/none.bin", &img, ParseOneGreyPixel),
+              BMG_ERR_OPEN_FILE);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_OPEN_FILE);
     EXPECT_EQ(ReadWholeFile(nullptr, &img, ParseOneGreyPixel), BMG_ERR_OPEN_FILE);
 }

@@ -112,7 +112,8 @@ TEST_F(Dispatch, EveryWriterRowReadsBack) {
         ASSERT_EQ(WriteImageFile(bitmap, file.c_str(), nullptr), BMG_OK) << ext;
         Record r;
         WsqFileOptions options{24, 0.75, 500, nullptr};
-        ASSERT_EQ(ReadImageFile(file.c_str(), &r.img, &options), BMG_OK) << ext << ": " << GetImageErrorText();
+        ASSERT_EQ(ReadImageFile(file.c_str(), &r.img, &options), BMG_OK)
+            << ext << ": " << GetImageErrorText();
         EXPECT_EQ(r.img.width, kWidth) << ext;
         EXPECT_EQ(r.img.height, kHeight) << ext;
         std::free(options.comment);
@@ -126,15 +127,24 @@ TEST_F(Dispatch, EveryWriterRowReadsBack) {
 TEST_F(Dispatch, ReadOnlyRowsReachTheirReaders) {
     ASSERT_EQ(WriteImageFile(bitmap, dir.file("src.png").c_str(), nullptr), BMG_OK);
     const std::string png = quoted(dir.file("src.png"));
-    ASSERT_EQ(testing::run(std::string("convert ").append(png).append(" ").append(quoted(dir.file("a.gif")))), 0);
-    ASSERT_EQ(testing::run(std::string("convert ").append(png).append(" ").append(quoted(dir.file("a.pcx")))), 0);
-    ASSERT_EQ(testing::run(std::string("pngtopnm ").append(png).append(" | ppmtoilbm -fixplanes 8 > ")
+    ASSERT_EQ(
+        testing::run(
+            std::string("convert ").append(png).append(" ").append(quoted(dir.file("a.gif")))),
+        0);
+    ASSERT_EQ(
+        testing::run(
+            std::string("convert ").append(png).append(" ").append(quoted(dir.file("a.pcx")))),
+        0);
+    ASSERT_EQ(testing::run(std::string("pngtopnm ")
+                               .append(png)
+                               .append(" | ppmtoilbm -fixplanes 8 > ")
                                .append(quoted(dir.file("a.iff")))
                                .append(" 2>/dev/null")),
               0);
     for (const char* name : {"a.gif", "a.pcx", "a.iff"}) {
         Record r;
-        EXPECT_EQ(ReadImageFile(dir.file(name).c_str(), &r.img, nullptr), BMG_OK) << name << ": " << GetImageErrorText();
+        EXPECT_EQ(ReadImageFile(dir.file(name).c_str(), &r.img, nullptr), BMG_OK)
+            << name << ": " << GetImageErrorText();
         EXPECT_EQ(r.img.width, kWidth) << name;
     }
     // No CEL writer exists anywhere near: a missing file shows the row leads to a reader.
@@ -153,7 +163,8 @@ TEST_F(Dispatch, ReaderRowsAreTheFormatTablesContainerExtensions) {
         Record r;
         WsqFileOptions options{24, 0.75, 500, nullptr};
         const std::string missing = dir.file(std::string("none.") + row.extension);
-        EXPECT_EQ(ReadImageFile(missing.c_str(), &r.img, &options) != BMG_ERR_EXTENSION, row.container)
+        EXPECT_EQ(ReadImageFile(missing.c_str(), &r.img, &options) != BMG_ERR_EXTENSION,
+                  row.container)
             << row.extension;
     }
     const std::vector<std::string> keys = reader_keys();
@@ -188,7 +199,8 @@ TEST_F(Dispatch, LoadingWsqFillsTheOptions) {
     std::free(load.comment);
     DIBSECTION ds{};
     ASSERT_EQ(GetObjectA(loaded, sizeof ds, &ds), static_cast<int>(sizeof ds));
-    const auto* p = static_cast<const uint8_t*>(ds.dsBm.bmBits) + ds.dsBm.bmWidthBytes * 10 + 3 * 20;
+    const auto* p =
+        static_cast<const uint8_t*>(ds.dsBm.bmBits) + ds.dsBm.bmWidthBytes * 10 + 3 * 20;
     EXPECT_EQ(p[0], p[1]);
     EXPECT_EQ(p[1], p[2]);
     DeleteObject(loaded);

@@ -48,15 +48,16 @@ Bytes magick_sample(const std::string& extension) {
         const char* extension;
         const char* format;
     } kFormats[] = {
-        {"win", "tga"}, {"vst", "tga"}, {"vda", "tga"}, {"tga", "tga"}, {"icb", "tga"},
-        {"tif", "tiff"}, {"tiff", "tiff"}, {"fax", "tiff"}, {"pcx", "pcx"}, {"pcc", "pcx"},
-        {"scr", "pcx"}, {"sgi", "sgi"}, {"rgb", "sgi"}, {"rgba", "sgi"}, {"bw", "sgi"},
-        {"psd", "psd"}, {"pdd", "psd"}, {"png", "png"}, {"rle", "bmp3"}, {"dib", "bmp"},
-        {"jfif", "jpg"}, {"ico", "ico"}, {"pcd", "pcd"},
+        {"win", "tga"},  {"vst", "tga"},   {"vda", "tga"},  {"tga", "tga"},  {"icb", "tga"},
+        {"tif", "tiff"}, {"tiff", "tiff"}, {"fax", "tiff"}, {"pcx", "pcx"},  {"pcc", "pcx"},
+        {"scr", "pcx"},  {"sgi", "sgi"},   {"rgb", "sgi"},  {"rgba", "sgi"}, {"bw", "sgi"},
+        {"psd", "psd"},  {"pdd", "psd"},   {"png", "png"},  {"rle", "bmp3"}, {"dib", "bmp"},
+        {"jfif", "jpg"}, {"ico", "ico"},   {"pcd", "pcd"},
     };
     for (const auto& f : kFormats)
         if (extension == f.extension)
-            return from_tool(std::string("convert -size 13x7 gradient:red-blue -depth 8 ") + f.format + ":$OUT");
+            return from_tool(std::string("convert -size 13x7 gradient:red-blue -depth 8 ") +
+                             f.format + ":$OUT");
     return {};
 }
 
@@ -66,10 +67,12 @@ struct SampleRow {
 };
 
 const SampleRow kSamples[] = {
-    {"TPPMGraphic", netpbm_sample},   {"TTargaGraphic", magick_sample}, {"TTIFFGraphic", magick_sample},
-    {"TPCXGraphic", magick_sample},   {"TSGIGraphic", magick_sample},   {"TPSDGraphic", magick_sample},
-    {"TPNGGraphic", magick_sample},   {"TBitmap", magick_sample},       {"TJPEGImage", magick_sample},
-    {"TIcon", magick_sample},         {"TPCDGraphic", magick_sample},
+    {"TPPMGraphic", netpbm_sample},  {"TTargaGraphic", magick_sample},
+    {"TTIFFGraphic", magick_sample}, {"TPCXGraphic", magick_sample},
+    {"TSGIGraphic", magick_sample},  {"TPSDGraphic", magick_sample},
+    {"TPNGGraphic", magick_sample},  {"TBitmap", magick_sample},
+    {"TJPEGImage", magick_sample},   {"TIcon", magick_sample},
+    {"TPCDGraphic", magick_sample},
 };
 
 const SampleRow* sample_row(const std::string& class_name) {

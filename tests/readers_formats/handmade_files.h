@@ -27,7 +27,8 @@ inline Bytes rla_header(int width, int height, int colour, int matte, const char
 
 // 3 x 2, RGB plus matte; the first line in the offset table is the bottom row.
 inline Bytes rla_sample() {
-    const std::vector<std::vector<uint8_t>> bottom = {{2, 10}, {0xFE, 1, 2, 0x00, 3}, {0xFD, 7, 8, 9}, {2, 255}};
+    const std::vector<std::vector<uint8_t>> bottom = {
+        {2, 10}, {0xFE, 1, 2, 0x00, 3}, {0xFD, 7, 8, 9}, {2, 255}};
     const std::vector<std::vector<uint8_t>> top = {{2, 50}, {2, 60}, {2, 70}, {0xFD, 0, 128, 255}};
     Bytes b = rla_header(3, 2, 3, 1, "rgb");
     const size_t table = b.size();
@@ -36,7 +37,8 @@ inline Bytes rla_sample() {
         const size_t at = b.size();
         const size_t slot = table + (line == &bottom ? 0 : 4);
         for (int i = 0; i < 4; ++i) b.b[slot + i] = static_cast<uint8_t>(at >> (24 - 8 * i));
-        for (const auto& channel : *line) b.be16(static_cast<unsigned>(channel.size())).raw(channel);
+        for (const auto& channel : *line)
+            b.be16(static_cast<unsigned>(channel.size())).raw(channel);
     }
     return b;
 }
@@ -45,7 +47,7 @@ inline Bytes rla_sample() {
 inline Bytes cut_file() {
     Bytes b;
     b.le16(4).le16(2).le16(0);
-    b.le16(5).u8(0x83).u8(1).u8(0x01).u8(2).u8(0);  // 1 1 1 2
+    b.le16(5).u8(0x83).u8(1).u8(0x01).u8(2).u8(0);        // 1 1 1 2
     b.le16(7).u8(0x02).u8(3).u8(4).u8(0x84).u8(5).u8(0);  // 3 4 5 5 (the run is cut at the row)
     return b;
 }
@@ -62,8 +64,8 @@ inline Bytes halo_palette() {
 inline Bytes autodesk_sample() {
     Bytes b;
     b.le16(0x9119).le16(3).le16(2).le16(0).le16(0).u8(8).u8(0).le32(6).fill(16, 0);
-    b.u8(63).u8(0).u8(10);    // entry 0
-    b.u8(1).u8(2).u8(3);      // entry 1
+    b.u8(63).u8(0).u8(10);  // entry 0
+    b.u8(1).u8(2).u8(3);    // entry 1
     b.fill(254 * 3, 0);
     b.u8(0).u8(1).u8(0).u8(1).u8(1).u8(0);
     return b;
@@ -79,7 +81,8 @@ struct PspBuilder {
     Bytes block(unsigned id, const Bytes& fields, const Bytes& rest, bool chunked = true) const {
         Bytes b;
         b.text("~BK").u8(0).le16(id);
-        const uint32_t chunk = static_cast<uint32_t>(fields.size()) + (major > 3 && chunked ? 4 : 0);
+        const uint32_t chunk =
+            static_cast<uint32_t>(fields.size()) + (major > 3 && chunked ? 4 : 0);
         if (major == 3) b.le32(static_cast<uint32_t>(fields.size()));
         b.le32(chunk + static_cast<uint32_t>(rest.size()));
         if (major > 3 && chunked) b.le32(chunk);
@@ -92,7 +95,15 @@ struct PspBuilder {
         uint8_t raw[8];
         std::memcpy(raw, &dpi, 8);
         for (uint8_t v : raw) f.u8(v);
-        f.u8(2).le16(compression).le16(depth).le16(1).le32(depth == 24 ? 0 : 1u << depth).u8(grey).le32(0).le32(0).le16(1);
+        f.u8(2)
+            .le16(compression)
+            .le16(depth)
+            .le16(1)
+            .le32(depth == 24 ? 0 : 1u << depth)
+            .u8(grey)
+            .le32(0)
+            .le32(0)
+            .le16(1);
         if (major > 3) f.le32(1);
         return block(0, f, {});
     }
@@ -102,9 +113,13 @@ struct PspBuilder {
         for (const auto& c : rgb) rest.u8(c[2]).u8(c[1]).u8(c[0]).u8(0);
         return block(2, f, rest);
     }
-    Bytes channel(unsigned type, const std::vector<uint8_t>& packed, size_t unpacked, unsigned bitmap_type = 0) const {
+    Bytes channel(unsigned type, const std::vector<uint8_t>& packed, size_t unpacked,
+                  unsigned bitmap_type = 0) const {
         Bytes f, data;
-        f.le32(static_cast<uint32_t>(packed.size())).le32(static_cast<uint32_t>(unpacked)).le16(bitmap_type).le16(type);
+        f.le32(static_cast<uint32_t>(packed.size()))
+            .le32(static_cast<uint32_t>(unpacked))
+            .le16(bitmap_type)
+            .le16(type);
         return block(5, f, data.raw(packed));
     }
     // A layer's saved rectangle (its image rectangle too), opacity, visibility and type.
@@ -116,12 +131,11 @@ struct PspBuilder {
     };
     Bytes layer(const Layer& l, const Bytes& channels, unsigned count) const {
         Bytes f, rest;
-        if (major == 3)
-            f.text("Layer").fill(251, 0);
-        else
-            f.le16(5).text("Layer");
+        if (major == 3) f.text("Layer").fill(251, 0);
+        else f.le16(5).text("Layer");
         f.u8(l.type);
-        for (int i = 0; i < 2; ++i) f.le32(l.left).le32(l.top).le32(l.left + l.width).le32(l.top + l.height);
+        for (int i = 0; i < 2; ++i)
+            f.le32(l.left).le32(l.top).le32(l.left + l.width).le32(l.top + l.height);
         f.u8(l.opacity).u8(0).u8(l.visible ? 1 : 0).fill(21, 0);
         Bytes bitmap_info;
         if (major > 3) bitmap_info.le32(8);
@@ -150,7 +164,8 @@ inline std::vector<uint8_t> compress(const std::vector<uint8_t>& plane, unsigned
             out.push_back(0x80 + 1);  // one repeat, then three literals: both kinds of code
             out.push_back(plane[i]);
             out.push_back(3);
-            out.insert(out.end(), plane.begin() + static_cast<long>(i) + 1, plane.begin() + static_cast<long>(i) + 4);
+            out.insert(out.end(), plane.begin() + static_cast<long>(i) + 1,
+                       plane.begin() + static_cast<long>(i) + 4);
         }
         return out;
     }

@@ -15,7 +15,8 @@ using Rgb = std::array<int, 3>;
 void expect_row(const Picture& p, int y, const std::vector<Rgb>& colours) {
     ASSERT_EQ(p.width, static_cast<int>(colours.size()));
     for (int x = 0; x < p.width; ++x)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(p.at(x, y, c), colours[x][c]) << "pixel " << x << "," << y;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(p.at(x, y, c), colours[x][c]) << "pixel " << x << "," << y;
 }
 
 // RLA: 740-byte header with the active window, channel counts, gamma and channel space.
@@ -53,7 +54,8 @@ TEST(CutReader, PaletteFromTheSiblingFileOrAGrayRamp) {
         testing::write_file(dir.file(palette), halo_palette().b);
         toolkit::Picture with_palette;
         with_palette.load_from_memory(dir.file(picture), cut_file().b);
-        const Picture p = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*with_palette.graphic()), false);
+        const Picture p =
+            bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*with_palette.graphic()), false);
         expect_row(p, 0, {c(1), c(1), c(1), c(2)});
         expect_row(p, 1, {c(3), c(4), c(5), c(5)});
     }
@@ -75,13 +77,16 @@ TEST(AutodeskReader, PaletteTimesFourAndRawRowsTopDown) {
     expect_row(p, 1, {{4, 8, 12}, {4, 8, 12}, {252, 0, 40}});
     // A size far beyond the rows left in the file is refused before anything is allocated.
     b.b[2] = b.b[4] = 0xA0, b.b[3] = b.b[5] = 0x0F;
-    EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b).rfind("Cannot load image. The image size 4000 x 4000", 0), 0u);
+    EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b)
+                  .rfind("Cannot load image. The image size 4000 x 4000", 0),
+              0u);
     b.b[0] = 0x18;
     EXPECT_EQ(load_error(readers::autodesk_graphic_class(), b.b),
               "Cannot load image. Invalid or unexpected Autodesk image format.");
 }
 
-Bytes targa_header(int type, int map_length, int map_bits, int width, int height, int bits, int descriptor) {
+Bytes targa_header(int type, int map_length, int map_bits, int width, int height, int bits,
+                   int descriptor) {
     Bytes b;
     b.u8(2).u8(map_length ? 1 : 0).u8(type).le16(0).le16(map_length).u8(map_bits);
     b.le16(0).le16(0).le16(width).le16(height).u8(bits).u8(descriptor);
@@ -111,7 +116,8 @@ TEST(PcxReader, EgaBitPlanesAndRunsAcrossLines) {
     b.u8(10).u8(5).u8(1).u8(1).le16(0).le16(0).le16(7).le16(1).le16(72).le16(72);
     for (int i = 0; i < 16; ++i) b.u8(i * 16).u8(i).u8(255 - i * 16);
     b.u8(0).u8(4).le16(1).le16(1).fill(128 - 70, 0);
-    // Line 0: planes 0x0F, 0xF0, 0xFF, 0x00; line 1 all 0xAA, its run starting in line 0's last plane.
+    // Line 0: planes 0x0F, 0xF0, 0xFF, 0x00; line 1 all 0xAA, its run starting in line 0's last
+    // plane.
     b.u8(0x0F).u8(0xC1).u8(0xF0).u8(0xC1).u8(0xFF).u8(0xC5).u8(0xAA);
     const Picture p = load_picture(readers::pcx_graphic_class(), b.b);
     const auto e = [](int i) { return Rgb{i * 16, i, 255 - i * 16}; };

@@ -12,7 +12,8 @@ namespace {
 // The largest difference of any sample.
 int max_difference(const Picture& a, const Picture& b) {
     int most = 0;
-    for (size_t i = 0; i < a.samples.size(); ++i) most = std::max(most, std::abs(a.samples[i] - b.samples[i]));
+    for (size_t i = 0; i < a.samples.size(); ++i)
+        most = std::max(most, std::abs(a.samples[i] - b.samples[i]));
     return most;
 }
 
@@ -43,14 +44,17 @@ TEST(PcdReader, BaseResolutionsOfImageMagickPacks) {
     testing::TempDir dir;
     const std::string pcd = dir.file("image.pcd");
     // Smooth colours: chroma halved both ways then loses little.
-    ASSERT_EQ(testing::run("convert -size 768x512 gradient:'rgb(200,40,20)-rgb(30,160,220)' " + sh_quote(pcd)), 0);
+    ASSERT_EQ(testing::run("convert -size 768x512 gradient:'rgb(200,40,20)-rgb(30,160,220)' " +
+                           sh_quote(pcd)),
+              0);
     const std::vector<uint8_t> bytes = testing::read_file(pcd);
     for (int resolution : {0, 1, 2}) {
         SCOPED_TRACE(resolution);
-        const std::string size = std::to_string(192 << resolution) + "x" + std::to_string(128 << resolution);
+        const std::string size =
+            std::to_string(192 << resolution) + "x" + std::to_string(128 << resolution);
         const std::string expected_file = dir.file("expected.ppm");
-        ASSERT_EQ(testing::run("convert -size " + size + " " + sh_quote(pcd) + " -set colorspace sRGB -depth 8 ppm:" +
-                               sh_quote(expected_file)),
+        ASSERT_EQ(testing::run("convert -size " + size + " " + sh_quote(pcd) +
+                               " -set colorspace sRGB -depth 8 ppm:" + sh_quote(expected_file)),
                   0);
         const Picture expected = photo_ycc_to_rgb(testing::read_pnm(expected_file));
         const Picture got = load_pcd(bytes, resolution);
@@ -66,12 +70,15 @@ TEST(PcdReader, BaseResolutionsOfImageMagickPacks) {
 TEST(PcdReader, OverviewPacksGiveTheirFirstThumbnail) {
     testing::TempDir dir;
     const std::string pcd = dir.file("image.pcd");
-    ASSERT_EQ(testing::run("convert -size 768x512 gradient:'rgb(200,40,20)-rgb(30,160,220)' " + sh_quote(pcd)), 0);
+    ASSERT_EQ(testing::run("convert -size 768x512 gradient:'rgb(200,40,20)-rgb(30,160,220)' " +
+                           sh_quote(pcd)),
+              0);
     const std::vector<uint8_t> pack = testing::read_file(pcd);
     std::vector<uint8_t> overview(0x1800, 0);
     std::memcpy(overview.data(), "PCD_OPA", 7);
     overview[11] = 2;  // thumbnails in the pack
-    overview.insert(overview.end(), pack.begin() + 0x2000, pack.begin() + 0x2000 + 192 * 128 * 3 / 2);
+    overview.insert(overview.end(), pack.begin() + 0x2000,
+                    pack.begin() + 0x2000 + 192 * 128 * 3 / 2);
     overview.insert(overview.end(), 192 * 128 * 3 / 2, 0x80);  // a second, gray one
     const Picture thumbnail = load_pcd(pack, 0);
     for (int resolution : {0, 2}) {
@@ -89,8 +96,8 @@ std::vector<uint8_t> hand_pack(unsigned rotation) {
     b[3586] = static_cast<uint8_t>(rotation);
     for (int pair = 0; pair < 64; ++pair) {
         uint8_t* group = b.data() + 0x2000 + pair * 192 * 3;
-        std::memset(group, 60, 384);           // luma
-        std::memset(group + 384, 156, 192);    // neutral chroma
+        std::memset(group, 60, 384);         // luma
+        std::memset(group + 384, 156, 192);  // neutral chroma
     }
     b[0x2000] = 200;  // the top-left pixel is light
     return b;
@@ -101,7 +108,8 @@ TEST(PcdReader, RotationAndEnlargementOfTheBase) {
         unsigned rotation;
         int width, height, light_x, light_y;
     };
-    const Case cases[] = {{0, 192, 128, 0, 0}, {1, 128, 192, 0, 191}, {2, 192, 128, 191, 127}, {3, 128, 192, 127, 0}};
+    const Case cases[] = {
+        {0, 192, 128, 0, 0}, {1, 128, 192, 0, 191}, {2, 192, 128, 191, 127}, {3, 128, 192, 127, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rotation);
         const Picture p = load_pcd(hand_pack(c.rotation), 0);
@@ -124,7 +132,8 @@ TEST(PcdReader, HuffmanResolutionsAreTheBaseEnlarged) {
     ASSERT_EQ(big.height, 1024);
     for (int y : {0, 511})
         for (int x : {0, 300, 767})
-            for (int c = 0; c < 3; ++c) EXPECT_EQ(big.at(2 * x + 1, 2 * y + 1, c), base.at(x, y, c));
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(big.at(2 * x + 1, 2 * y + 1, c), base.at(x, y, c));
 }
 
 }  // namespace

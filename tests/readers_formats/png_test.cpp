@@ -20,25 +20,33 @@ TEST(PngReader, EveryColourTypeAndDepth) {
     check_tool_files(
         dir,
         {
-            {"gray 1-bit", im + "-depth 1 -define png:color-type=0 png:\"$OUT\"", src.two, Decoder::Pillow},
-            {"gray 2-bit", im + "-depth 2 -define png:color-type=0 png:\"$OUT\"", src.gray, Decoder::Pillow},
-            {"gray 4-bit", im + "-depth 4 -define png:color-type=0 png:\"$OUT\"", src.gray, Decoder::Pillow},
+            {"gray 1-bit", im + "-depth 1 -define png:color-type=0 png:\"$OUT\"", src.two,
+             Decoder::Pillow},
+            {"gray 2-bit", im + "-depth 2 -define png:color-type=0 png:\"$OUT\"", src.gray,
+             Decoder::Pillow},
+            {"gray 4-bit", im + "-depth 4 -define png:color-type=0 png:\"$OUT\"", src.gray,
+             Decoder::Pillow},
             {"gray 8-bit", im + "-define png:color-type=0 png:\"$OUT\"", src.gray, Decoder::Pillow},
-            {"gray 16-bit", im + "-depth 16 -define png:color-type=0 png:\"$OUT\"", src.gray, Decoder::Pillow},
-            {"gray interlaced", im + "-interlace PNG -define png:color-type=0 png:\"$OUT\"", src.gray, Decoder::Pillow},
+            {"gray 16-bit", im + "-depth 16 -define png:color-type=0 png:\"$OUT\"", src.gray,
+             Decoder::Pillow},
+            {"gray interlaced", im + "-interlace PNG -define png:color-type=0 png:\"$OUT\"",
+             src.gray, Decoder::Pillow},
             {"rgb 8-bit", im + "png24:\"$OUT\"", src.rgb, Decoder::Pillow},
             {"rgb 16-bit", im + "-depth 16 png48:\"$OUT\"", src.rgb, Decoder::Pillow},
             {"rgb interlaced", im + "-interlace PNG png24:\"$OUT\"", src.rgb, Decoder::Pillow},
             {"palette", im + "png8:\"$OUT\"", src.few, Decoder::Pillow},
             {"rgba", im + "png32:\"$OUT\"", src.rgba, Decoder::Pillow, true},
-            {"rgba 16-bit interlaced", im + "-depth 16 -interlace PNG png64:\"$OUT\"", src.rgba, Decoder::Pillow,
-             true},
-            {"gray alpha", im + "-colorspace Gray -define png:color-type=4 png:\"$OUT\"", src.rgba, Decoder::Pillow,
-             true},
-            {"rgb with tRNS", im + "-transparent \"rgb(0,85,170)\" png24:\"$OUT\"", src.few, Decoder::Pillow, true},
+            {"rgba 16-bit interlaced", im + "-depth 16 -interlace PNG png64:\"$OUT\"", src.rgba,
+             Decoder::Pillow, true},
+            {"gray alpha", im + "-colorspace Gray -define png:color-type=4 png:\"$OUT\"", src.rgba,
+             Decoder::Pillow, true},
+            {"rgb with tRNS", im + "-transparent \"rgb(0,85,170)\" png24:\"$OUT\"", src.few,
+             Decoder::Pillow, true},
             {"pillow palette 4-bit", pillow_save("P", ", bits=4", 16), src.rgb, Decoder::Pillow},
-            {"pillow palette tRNS", pillow_save("P", ", transparency=1", 16), src.rgb, Decoder::Pillow, true},
-            {"pillow gray tRNS", pillow_save("L", ", transparency=40"), src.gray, Decoder::Pillow, true},
+            {"pillow palette tRNS", pillow_save("P", ", transparency=1", 16), src.rgb,
+             Decoder::Pillow, true},
+            {"pillow gray tRNS", pillow_save("L", ", transparency=40"), src.gray, Decoder::Pillow,
+             true},
             {"pillow gray alpha", pillow_save("LA", ""), src.rgbaPng, Decoder::Pillow, true},
         },
         readers::png_graphic_class(), "png");
@@ -57,7 +65,8 @@ std::vector<uint8_t> chunk(const char* type, const std::vector<uint8_t>& data) {
 }
 
 // The file with `extra` inserted right after IHDR.
-std::vector<uint8_t> with_chunk_after_header(std::vector<uint8_t> png, const std::vector<uint8_t>& extra) {
+std::vector<uint8_t> with_chunk_after_header(std::vector<uint8_t> png,
+                                             const std::vector<uint8_t>& extra) {
     const size_t after = 8 + 12 + be32_at(png, 8);
     png.insert(png.begin() + static_cast<long>(after), extra.begin(), extra.end());
     return png;
@@ -67,15 +76,19 @@ TEST(PngReader, FileGammaGoesThroughTheColourManager) {
     testing::TempDir dir;
     const Sources src(dir);
     const std::string file = dir.file("g.png");
-    ASSERT_EQ(testing::run("convert " + sh_quote(src.gray) + " -define png:color-type=0 -define png:exclude-chunk=gAMA,cHRM,sRGB,bKGD png:" +
-                           sh_quote(file)),
+    ASSERT_EQ(testing::run(
+                  "convert " + sh_quote(src.gray) +
+                  " -define png:color-type=0 -define png:exclude-chunk=gAMA,cHRM,sRGB,bKGD png:" +
+                  sh_quote(file)),
               0);
-    const std::vector<uint8_t> linear = with_chunk_after_header(testing::read_file(file), chunk("gAMA", {0, 1, 0x86, 0xA0}));
+    const std::vector<uint8_t> linear =
+        with_chunk_after_header(testing::read_file(file), chunk("gAMA", {0, 1, 0x86, 0xA0}));
     const Picture got = load_picture(readers::png_graphic_class(), linear);
     const Picture source = testing::read_pnm(src.gray);
     for (int y = 0; y < source.height; ++y)
         for (int x = 0; x < source.width; ++x) {
-            const auto expected = std::lround(255.0 * std::pow(source.at(x, y, 0) / 255.0, 1 / 2.2));
+            const auto expected =
+                std::lround(255.0 * std::pow(source.at(x, y, 0) / 255.0, 1 / 2.2));
             ASSERT_EQ(got.at(x, y, 0), expected) << x << "," << y;
         }
 }
@@ -98,9 +111,12 @@ TEST(PngReader, DamagedFilesFailWithTheFamilysMessages) {
         {truncated, "Stream read error in PNG file."},
         {not_png, "Cannot load image. Invalid or unexpected PNG image format."},
     };
-    for (const auto& [bytes, message] : cases) EXPECT_EQ(load_error(readers::png_graphic_class(), bytes), message);
+    for (const auto& [bytes, message] : cases)
+        EXPECT_EQ(load_error(readers::png_graphic_class(), bytes), message);
     // An ancillary chunk libpng does not know is skipped.
-    EXPECT_EQ(load_error(readers::png_graphic_class(), with_chunk_after_header(good, chunk("qxYz", {1}))), "");
+    EXPECT_EQ(
+        load_error(readers::png_graphic_class(), with_chunk_after_header(good, chunk("qxYz", {1}))),
+        "");
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ std::string source_of(const Sources& src, int which) {
 }
 
 Picture magick_composite(const std::string& file, const std::string& out, bool alpha) {
-    EXPECT_EQ(testing::run("convert " + sh_quote(file + "[0]") + " -depth 8 " + (alpha ? "pam:" : "ppm:") +
-                           sh_quote(out) + " 2>/dev/null"),
+    EXPECT_EQ(testing::run("convert " + sh_quote(file + "[0]") + " -depth 8 " +
+                           (alpha ? "pam:" : "ppm:") + sh_quote(out) + " 2>/dev/null"),
               0);
     return testing::read_pnm(out);
 }
@@ -51,21 +51,25 @@ TEST(PsdReader, FilesFromImageMagickInEveryMode) {
     for (const PsdCase& c : cases) {
         SCOPED_TRACE(c.label);
         const std::string file = dir.file("tool.psd");
-        ASSERT_EQ(testing::run("convert " + sh_quote(source_of(src, c.source)) + " " + c.options + " psd:" +
-                               sh_quote(file)),
+        ASSERT_EQ(testing::run("convert " + sh_quote(source_of(src, c.source)) + " " + c.options +
+                               " psd:" + sh_quote(file)),
                   0);
-        const Picture expected = c.against_source ? testing::read_pnm(source_of(src, c.source))
-                                                  : magick_composite(file, dir.file("expected.pam"), c.alpha);
+        const Picture expected = c.against_source
+                                     ? testing::read_pnm(source_of(src, c.source))
+                                     : magick_composite(file, dir.file("expected.pam"), c.alpha);
         Picture got;
-        ASSERT_NO_THROW(got = load_picture(readers::psd_graphic_class(), testing::read_file(file), c.alpha));
+        ASSERT_NO_THROW(
+            got = load_picture(readers::psd_graphic_class(), testing::read_file(file), c.alpha));
         EXPECT_TRUE(codec_test::same_pixels(got, expected));
     }
 }
 
 // Header, empty colour-mode, resource and layer sections, then the compression word.
-Bytes psd_header(unsigned channels, unsigned width, unsigned height, unsigned depth, unsigned mode) {
+Bytes psd_header(unsigned channels, unsigned width, unsigned height, unsigned depth,
+                 unsigned mode) {
     Bytes b;
-    b.text("8BPS").be16(1).fill(6, 0).be16(channels).be32(height).be32(width).be16(depth).be16(mode);
+    b.text("8BPS").be16(1).fill(6, 0).be16(channels).be32(height).be32(width).be16(depth).be16(
+        mode);
     return b;
 }
 
@@ -75,17 +79,18 @@ TEST(PsdReader, CmykAndLabThroughTheColourManager) {
     for (const char* compression : {"RLE", "None"}) {
         SCOPED_TRACE(compression);
         const std::string file = dir.file("cmyk.psd"), expected_file = dir.file("cmyk.ppm");
-        ASSERT_EQ(testing::run("convert " + sh_quote(src.rgb) + " -colorspace CMYK -compress " + compression + " psd:" +
-                               sh_quote(file)),
+        ASSERT_EQ(testing::run("convert " + sh_quote(src.rgb) + " -colorspace CMYK -compress " +
+                               compression + " psd:" + sh_quote(file)),
                   0);
-        ASSERT_EQ(testing::run("convert " + sh_quote(file + "[0]") + " -colorspace sRGB -depth 8 ppm:" +
-                               sh_quote(expected_file)),
+        ASSERT_EQ(testing::run("convert " + sh_quote(file + "[0]") +
+                               " -colorspace sRGB -depth 8 ppm:" + sh_quote(expected_file)),
                   0);
         const Picture expected = testing::read_pnm(expected_file);
         const Picture got = load_picture(readers::psd_graphic_class(), testing::read_file(file));
         ASSERT_EQ(got.samples.size(), expected.samples.size());
         // The two CMYK to RGB conversions round differently by at most one level.
-        for (size_t i = 0; i < got.samples.size(); ++i) ASSERT_NEAR(got.samples[i], expected.samples[i], 1) << i;
+        for (size_t i = 0; i < got.samples.size(); ++i)
+            ASSERT_NEAR(got.samples[i], expected.samples[i], 1) << i;
     }
     // L*a*b*: full lightness with neutral a* and b* is white, none is black.
     Bytes lab = psd_header(3, 2, 1, 8, 9);
@@ -129,12 +134,15 @@ TEST(PsdReader, DamagedFilesFailWithTheFamilysMessages) {
     huge_table.be32(0).be32(0).be32(0).be16(1).fill(8, 0x80);
     const std::vector<Case> cases = {
         {"huge table", huge_table, "Stream read error in PSD or PDD file."},
-        {"zip", zip, "Cannot load image. The compression scheme is not supported for PSD or PDD files."},
+        {"zip", zip,
+         "Cannot load image. The compression scheme is not supported for PSD or PDD files."},
         {"short table", short_table, "Stream read error in PSD or PDD file."},
         {"row count past the end", long_count, "Stream read error in PSD or PDD file."},
         {"section past the end", huge_section, "Stream read error in PSD or PDD file."},
-        {"indexed without palette", no_palette, "Cannot load image. Palette in PSD or PDD file is invalid."},
-        {"version 2", psd_header(3, 4, 4, 8, 3), "Cannot load image. Invalid or unexpected PSD or PDD image format."},
+        {"indexed without palette", no_palette,
+         "Cannot load image. Palette in PSD or PDD file is invalid."},
+        {"version 2", psd_header(3, 4, 4, 8, 3),
+         "Cannot load image. Invalid or unexpected PSD or PDD image format."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -148,12 +156,14 @@ TEST(PsdReader, ContainerRowReadsThroughTheSameReader) {
     testing::TempDir dir;
     const Sources src(dir);
     const std::string file = dir.file("image.psd");
-    ASSERT_EQ(testing::run("convert " + sh_quote(src.rgb) + " -compress RLE psd:" + sh_quote(file)), 0);
+    ASSERT_EQ(testing::run("convert " + sh_quote(src.rgb) + " -compress RLE psd:" + sh_quote(file)),
+              0);
     const Picture expected = load_picture(readers::psd_graphic_class(), testing::read_file(file));
     testing::ImageRecord rec(1);
     ASSERT_EQ(raster::ReadImageFile(file.c_str(), &rec.img, nullptr), raster::BMG_OK);
     EXPECT_TRUE(codec_test::same_pixels(codec_test::to_picture(rec.img), expected));
-    ASSERT_EQ(raster::ReadImageFile(dir.file("absent.psd").c_str(), &rec.img, nullptr), raster::BMG_ERR_OPEN_FILE);
+    ASSERT_EQ(raster::ReadImageFile(dir.file("absent.psd").c_str(), &rec.img, nullptr),
+              raster::BMG_ERR_OPEN_FILE);
 }
 
 }  // namespace

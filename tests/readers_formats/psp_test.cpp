@@ -10,11 +10,11 @@
 namespace quorvel::readers_test {
 namespace {
 
-
 TEST(PspReader, RgbLayerInEachCompressionAndVersion) {
     for (unsigned major : {3u, 4u, 5u})
         for (unsigned how : {kNone, kRle, kLz77}) {
-            SCOPED_TRACE("version " + std::to_string(major) + " compression " + std::to_string(how));
+            SCOPED_TRACE("version " + std::to_string(major) + " compression " +
+                         std::to_string(how));
             const PspBuilder p{major};
             Bytes channels;
             channels.raw(p.channel(1, compress(kRed, how), 8).b)
@@ -48,7 +48,8 @@ TEST(PspReader, PaletteAndGrayImages) {
     EXPECT_EQ(pic.at(0, 1, 1), 2);
 
     Bytes gray;
-    gray.raw(p.image(3, 2, kRle, 8, true).b).raw(p.layer_bank(3, 2, p.channel(0, compress(kRed, kRle), 8), 1).b);
+    gray.raw(p.image(3, 2, kRle, 8, true).b)
+        .raw(p.layer_bank(3, 2, p.channel(0, compress(kRed, kRle), 8), 1).b);
     pic = load_picture(readers::psp_graphic_class(), p.file(gray));
     EXPECT_EQ(pic.at(2, 1, 1), 60);
 }
@@ -57,7 +58,8 @@ TEST(PspReader, PaletteAndGrayImages) {
 Bytes flat_channels(const PspBuilder& p, int width, int height, std::array<uint8_t, 3> rgb) {
     Bytes channels;
     const size_t size = static_cast<size_t>((width + 3) / 4 * 4 * height);
-    for (unsigned c = 0; c < 3; ++c) channels.raw(p.channel(c + 1, std::vector<uint8_t>(size, rgb[c]), size).b);
+    for (unsigned c = 0; c < 3; ++c)
+        channels.raw(p.channel(c + 1, std::vector<uint8_t>(size, rgb[c]), size).b);
     return channels;
 }
 
@@ -78,12 +80,20 @@ TEST(PspReader, VisibleRasterLayersComposeWithOpacityAndMask) {
         Bytes body;
         body.raw(p.image(5, 3, kNone, 24, false).b).raw(p.bank(layers).b);
         const Picture pic = load_picture(readers::psp_graphic_class(), p.file(body), true);
-        const auto blend = [](int over, int under) { return (over * 128 + under * 127 + 127) / 255; };
-        const std::array<int, 4> bottom = {200, 100, 50, 255}, mixed = {blend(0, 200), blend(0, 100), blend(250, 50), 255};
+        const auto blend = [](int over, int under) {
+            return (over * 128 + under * 127 + 127) / 255;
+        };
+        const std::array<int, 4> bottom = {200, 100, 50, 255},
+                                 mixed = {blend(0, 200), blend(0, 100), blend(250, 50), 255};
         const std::pair<std::array<int, 2>, std::array<int, 4>> expected[] = {
-            {{0, 0}, bottom}, {{1, 1}, mixed}, {{2, 1}, bottom}, {{2, 2}, mixed}, {{4, 0}, {0, 0, 0, 0}}};
+            {{0, 0}, bottom},
+            {{1, 1}, mixed},
+            {{2, 1}, bottom},
+            {{2, 2}, mixed},
+            {{4, 0}, {0, 0, 0, 0}}};
         for (const auto& [at, rgba] : expected)
-            for (int c = 0; c < 4; ++c) EXPECT_EQ(pic.at(at[0], at[1], c), rgba[c]) << at[0] << "," << at[1] << " " << c;
+            for (int c = 0; c < 4; ++c)
+                EXPECT_EQ(pic.at(at[0], at[1], c), rgba[c]) << at[0] << "," << at[1] << " " << c;
     }
 }
 
@@ -104,7 +114,8 @@ TEST(PspReader, NoRasterLayerIsAnErrorAndLayersBoundTheCanvas) {
     const Bytes hidden = p.layer({0, 0, 3, 2, 255, false}, flat_channels(p, 3, 2, {1, 2, 3}), 3);
     EXPECT_EQ(load_error(readers::psp_graphic_class(), file(3, 2, hidden)), invalid);
     const Bytes small = p.layer({0, 0, 40, 40}, flat_channels(p, 40, 40, {1, 2, 3}), 3);
-    EXPECT_NE(load_error(readers::psp_graphic_class(), file(4096, 4096, small)).find("larger than the file can hold"),
+    EXPECT_NE(load_error(readers::psp_graphic_class(), file(4096, 4096, small))
+                  .find("larger than the file can hold"),
               std::string::npos);
     EXPECT_EQ(load_error(readers::psp_graphic_class(), file(2048, 2048, small)), "");
 }
@@ -116,15 +127,19 @@ TEST(PspReader, RefusalsUseTheFamilysMessages) {
         body.raw(p.image(3, 2, compression, depth, false).b);
         return p.file(body);
     };
-    EXPECT_EQ(load_error(readers::psp_graphic_class(), with_image(kNone, 16)), "Invalid color format in PSP file.");
+    EXPECT_EQ(load_error(readers::psp_graphic_class(), with_image(kNone, 16)),
+              "Invalid color format in PSP file.");
     EXPECT_EQ(load_error(readers::psp_graphic_class(), with_image(kJpeg, 24)),
               "Cannot load image. The compression scheme is not supported for PSP files.");
     Bytes broken;
-    broken.raw(p.image(3, 2, kLz77, 24, false).b).raw(p.layer_bank(3, 2, p.channel(1, {1, 2, 3, 4, 5}, 8), 1).b);
-    EXPECT_EQ(load_error(readers::psp_graphic_class(), p.file(broken)), "LZ77 decompression error.");
+    broken.raw(p.image(3, 2, kLz77, 24, false).b)
+        .raw(p.layer_bank(3, 2, p.channel(1, {1, 2, 3, 4, 5}, 8), 1).b);
+    EXPECT_EQ(load_error(readers::psp_graphic_class(), p.file(broken)),
+              "LZ77 decompression error.");
     std::vector<uint8_t> old = with_image(kNone, 24);
     old[32] = 2;
-    EXPECT_EQ(load_error(readers::psp_graphic_class(), old), "Cannot load image. Invalid or unexpected PSP image format.");
+    EXPECT_EQ(load_error(readers::psp_graphic_class(), old),
+              "Cannot load image. Invalid or unexpected PSP image format.");
     std::vector<uint8_t> cut = with_image(kNone, 24);
     cut.resize(cut.size() - 3);
     EXPECT_EQ(load_error(readers::psp_graphic_class(), cut), "Stream read error in PSP file.");

@@ -43,14 +43,16 @@ inline Picture bitmap_picture(toolkit::Bitmap& bitmap, bool alpha) {
 }
 
 // A fresh reader of the class loaded with `bytes`; throws what the reader throws.
-inline std::unique_ptr<toolkit::Graphic> load(const toolkit::GraphicClass& cls, const std::vector<uint8_t>& bytes) {
+inline std::unique_ptr<toolkit::Graphic> load(const toolkit::GraphicClass& cls,
+                                              const std::vector<uint8_t>& bytes) {
     std::unique_ptr<toolkit::Graphic> g = cls.make();
     toolkit::Stream stream(bytes);
     g->LoadFromStream(stream);
     return g;
 }
 
-inline Picture load_picture(const toolkit::GraphicClass& cls, const std::vector<uint8_t>& bytes, bool alpha = false) {
+inline Picture load_picture(const toolkit::GraphicClass& cls, const std::vector<uint8_t>& bytes,
+                            bool alpha = false) {
     auto g = load(cls, bytes);
     return bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*g), alpha);
 }
@@ -69,9 +71,11 @@ inline void check_tool_files(const testing::TempDir& dir, const std::vector<Tool
     for (const ToolCase& c : cases) {
         SCOPED_TRACE(c.label);
         const std::string file = dir.file("tool." + extension);
-        const std::string cmd = "IN=" + sh_quote(c.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(c.command);
+        const std::string cmd =
+            "IN=" + sh_quote(c.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(c.command);
         ASSERT_EQ(testing::run(cmd + " 2>/dev/null"), 0) << c.command;
-        const Picture expected = codec_test::decode(c.decoder, file, "", dir.file("expected.pam"), c.alpha);
+        const Picture expected =
+            codec_test::decode(c.decoder, file, "", dir.file("expected.pam"), c.alpha);
         Picture got;
         ASSERT_NO_THROW(got = load_picture(cls, testing::read_file(file), c.alpha));
         EXPECT_TRUE(codec_test::same_pixels(got, expected));

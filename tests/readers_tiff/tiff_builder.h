@@ -28,9 +28,15 @@ public:
         return blocks_.size() - 1;
     }
     // StripOffsets and StripByteCounts for every block added, in order.
-    TiffBuilder& strips_from_blocks() { strip_tags_ = true; return *this; }
+    TiffBuilder& strips_from_blocks() {
+        strip_tags_ = true;
+        return *this;
+    }
     // The next-directory offset written after the directory (0 ends the chain).
-    TiffBuilder& next_ifd(uint32_t offset) { next_ = offset; return *this; }
+    TiffBuilder& next_ifd(uint32_t offset) {
+        next_ = offset;
+        return *this;
+    }
 
     std::vector<uint8_t> build() const;
 
@@ -81,8 +87,11 @@ inline std::vector<uint8_t> TiffBuilder::build() const {
     // Outside values and blocks: offsets first.
     std::map<uint16_t, size_t> value_offsets;
     for (auto& [tag, f] : fields) {
-        const size_t size = f.bytes.empty() ? f.values.size() * (f.type == 3 ? 2 : 4) : f.bytes.size();
-        if (size > 4) value_offsets[tag] = data_at + extra.size(), extra.resize(extra.size() + size + size % 2);
+        const size_t size =
+            f.bytes.empty() ? f.values.size() * (f.type == 3 ? 2 : 4) : f.bytes.size();
+        if (size > 4)
+            value_offsets[tag] = data_at + extra.size(),
+            extra.resize(extra.size() + size + size % 2);
     }
     size_t block_at = data_at + extra.size();
     std::vector<size_t> block_offsets;
@@ -116,7 +125,8 @@ inline std::vector<uint8_t> TiffBuilder::build() const {
     }
     put32(out, at, next_);
     for (size_t i = 0; i < blocks_.size(); ++i)
-        std::copy(blocks_[i].begin(), blocks_[i].end(), out.begin() + static_cast<long>(block_offsets[i]));
+        std::copy(blocks_[i].begin(), blocks_[i].end(),
+                  out.begin() + static_cast<long>(block_offsets[i]));
     return out;
 }
 

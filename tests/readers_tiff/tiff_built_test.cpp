@@ -16,7 +16,8 @@ using testing::Picture;
 
 enum : uint16_t { kShort = 3, kLong = 4 };
 
-TiffBuilder basic(uint32_t width, uint32_t height, uint32_t bits, uint32_t compression, uint32_t photometric) {
+TiffBuilder basic(uint32_t width, uint32_t height, uint32_t bits, uint32_t compression,
+                  uint32_t photometric) {
     TiffBuilder b;
     b.set(256, kLong, {width}).set(257, kLong, {height}).set(258, kShort, {bits});
     b.set(259, kShort, {compression}).set(262, kShort, {photometric}).strips_from_blocks();
@@ -56,7 +57,8 @@ TEST(ThunderScan, DecodesRunsDeltasAndLiteralsAndRestartsEachRow) {
     b.add_block(data);
     TTIFFGraphic graphic;
     load(graphic, b.build());
-    const std::vector<int> row0 = {5, 5, 5, 5, 5, 6, 7, 6, 0, 15}, row1 = {0, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+    const std::vector<int> row0 = {5, 5, 5, 5, 5, 6, 7, 6, 0, 15},
+                           row1 = {0, 9, 9, 9, 9, 9, 9, 9, 9, 9};
     std::vector<std::vector<int>> expected = {row0, row1};
     for (auto& row : expected)
         for (int& v : row) v *= 17;
@@ -143,7 +145,8 @@ TEST_P(ModifiedHuffman, DecodesAlignedRows) {
     const MHCase& c = GetParam();
     // Odd row lengths in bits, so that byte and word alignment differ; the wide row needs the
     // extended make-up codes and a row ends black.
-    const FaxImage image{2600, {{2600}, {1900, 650, 50}, {3, 1, 1, 2595}, {0, 2599, 1}, {1800, 800}, {64, 2536}}};
+    const FaxImage image{
+        2600, {{2600}, {1900, 650, 50}, {3, 1, 1, 2595}, {0, 2599, 1}, {1800, 800}, {64, 2536}}};
     TiffBuilder b = basic(image.width, uint32_t(image.rows.size()), 1, c.compression, 0);
     if (c.reversed) b.set(266, kShort, {2});
     b.add_block(mh_strip(image, c.alignment, c.reversed));
@@ -154,14 +157,17 @@ TEST_P(ModifiedHuffman, DecodesAlignedRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ModifiedHuffman,
-                         ::testing::Values(MHCase{"bytes", 2, 8, false}, MHCase{"bytes_lsb", 2, 8, true},
-                                           MHCase{"words", 32771, 16, false}, MHCase{"words_lsb", 32771, 16, true}),
+                         ::testing::Values(MHCase{"bytes", 2, 8, false},
+                                           MHCase{"bytes_lsb", 2, 8, true},
+                                           MHCase{"words", 32771, 16, false},
+                                           MHCase{"words_lsb", 32771, 16, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CCITTCodes, EveryTableIsPrefixFreeAndEveryRunHasACode) {
     for (const bool black : {false, true}) {
         std::vector<std::string> codes;
-        for (const auto table : {black ? ccitt::black_codes() : ccitt::white_codes(), ccitt::extended_codes()})
+        for (const auto table :
+             {black ? ccitt::black_codes() : ccitt::white_codes(), ccitt::extended_codes()})
             for (unsigned i = 0; i < table.count; ++i) codes.push_back(table.codes[i].bits);
         for (size_t i = 0; i < codes.size(); ++i)
             for (size_t j = 0; j < codes.size(); ++j) {
@@ -170,7 +176,8 @@ TEST(CCITTCodes, EveryTableIsPrefixFreeAndEveryRunHasACode) {
             }
         const ccitt::CodeTable table = black ? ccitt::black_codes() : ccitt::white_codes();
         for (unsigned run = 0; run < 64; ++run) EXPECT_NE(code_for(table, run), nullptr) << run;
-        for (unsigned run = 64; run <= 1728; run += 64) EXPECT_NE(code_for(table, run), nullptr) << run;
+        for (unsigned run = 64; run <= 1728; run += 64)
+            EXPECT_NE(code_for(table, run), nullptr) << run;
         EXPECT_EQ(codes.size(), 64u + 27u + 13u);
     }
 }
@@ -192,7 +199,11 @@ std::vector<std::vector<int>> gray_expected(uint32_t width, uint32_t height) {
 
 TEST(TiffStructure, MissingCompressionTagMeansNone) {
     TiffBuilder b;
-    b.set(256, kShort, {4}).set(257, kShort, {3}).set(258, kShort, {8}).set(262, kShort, {1}).strips_from_blocks();
+    b.set(256, kShort, {4})
+        .set(257, kShort, {3})
+        .set(258, kShort, {8})
+        .set(262, kShort, {1})
+        .strips_from_blocks();
     b.add_block(gray_rows(4, 3));
     TTIFFGraphic graphic;
     load(graphic, b.build());
@@ -259,7 +270,8 @@ std::vector<uint8_t> with_ifd_loop() {
 }
 
 const BadFile kBadFiles[] = {
-    {"not_tiff", [] { return std::vector<uint8_t>{'P', '5', ' ', '1', ' ', '1', ' ', '2', '5', '5', ' ', 0}; },
+    {"not_tiff",
+     [] { return std::vector<uint8_t>{'P', '5', ' ', '1', ' ', '1', ' ', '2', '5', '5', ' ', 0}; },
      "Cannot load image. Invalid or unexpected TIF/TIFF image format."},
     {"ifd_outside",
      [] {
@@ -283,7 +295,8 @@ const BadFile kBadFiles[] = {
          b.add_block({1, 2, 3});
          return b.build();
      },
-     "Cannot load image. The image size 60000 x 60000 is larger than the file can hold or the limit of 268435456 "
+     "Cannot load image. The image size 60000 x 60000 is larger than the file can hold or the "
+     "limit of 268435456 "
      "pixels allows."},
     {"colormap_too_large",
      [] {
@@ -311,7 +324,9 @@ const BadFile kBadFiles[] = {
 
 class HostileFiles : public ::testing::TestWithParam<BadFile> {};
 
-TEST_P(HostileFiles, AreRefusedOrReadWithinTheFile) { EXPECT_EQ(load_error(GetParam().make()), GetParam().message); }
+TEST_P(HostileFiles, AreRefusedOrReadWithinTheFile) {
+    EXPECT_EQ(load_error(GetParam().make()), GetParam().message);
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, HostileFiles, ::testing::ValuesIn(kBadFiles),
                          [](const auto& info) { return std::string(info.param.name); });

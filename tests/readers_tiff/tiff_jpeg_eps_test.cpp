@@ -15,8 +15,12 @@ namespace {
 
 using testing::Picture;
 
-uint16_t le16(const std::vector<uint8_t>& f, size_t at) { return static_cast<uint16_t>(f[at] | f[at + 1] << 8); }
-uint32_t le32(const std::vector<uint8_t>& f, size_t at) { return le16(f, at) | uint32_t{le16(f, at + 2)} << 16; }
+uint16_t le16(const std::vector<uint8_t>& f, size_t at) {
+    return static_cast<uint16_t>(f[at] | f[at + 1] << 8);
+}
+uint32_t le32(const std::vector<uint8_t>& f, size_t at) {
+    return le16(f, at) | uint32_t{le16(f, at + 2)} << 16;
+}
 
 // Where value `index` of a tag's entry lies in a little-endian file (inline or at its offset).
 size_t value_position(const std::vector<uint8_t>& f, uint16_t tag, unsigned index) {
@@ -42,7 +46,10 @@ class JpegInTiff : public ScratchTest {
 protected:
     void SetUp() override {
         testing::write_pnm(dir.file("rgb.ppm"), testing::pattern(40, 32, 3, 3));
-        ASSERT_EQ(shell("convert rgb.ppm -compress none rgb.tif && tiffcp -c jpeg -r 32 rgb.tif case.tif"), 0);
+        ASSERT_EQ(
+            shell(
+                "convert rgb.ppm -compress none rgb.tif && tiffcp -c jpeg -r 32 rgb.tif case.tif"),
+            0);
         file = bytes("case.tif");
     }
 
@@ -72,8 +79,10 @@ TEST_F(JpegInTiff, ChecksTheStripAgainstTheImage) {
          [](std::vector<uint8_t>& f) {
              for (unsigned i = 0; i < 3; ++i) set_short(f, 258, i, 16);
          }},
-        {"Improper JPEG strip/tile size.", [](std::vector<uint8_t>& f) { set_short(f, 256, 0, 39); }},
-        {"Bogus JPEG tables field.", [](std::vector<uint8_t>& f) { f[value_position(f, 347, 0) + 1] = 0x00; }},
+        {"Improper JPEG strip/tile size.",
+         [](std::vector<uint8_t>& f) { set_short(f, 256, 0, 39); }},
+        {"Bogus JPEG tables field.",
+         [](std::vector<uint8_t>& f) { f[value_position(f, 347, 0) + 1] = 0x00; }},
     };
     for (const Change& change : changes) {
         file = original;
@@ -111,8 +120,8 @@ std::vector<uint8_t> eps_around(const std::vector<uint8_t>& tiff, uint32_t tiff_
     const std::string postscript = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 40 32\nshowpage\n";
     std::vector<uint8_t> out = {0xC5, 0xD0, 0xD3, 0xC6};
     const uint32_t ps_offset = 30, tiff_offset = ps_offset + uint32_t(postscript.size());
-    for (uint32_t v : {ps_offset, uint32_t(postscript.size()), 0u, 0u, tiff_offset + tiff_offset_shift,
-                       uint32_t(tiff.size())})
+    for (uint32_t v : {ps_offset, uint32_t(postscript.size()), 0u, 0u,
+                       tiff_offset + tiff_offset_shift, uint32_t(tiff.size())})
         for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
     out.insert(out.end(), {0xFF, 0xFF});
     out.insert(out.end(), postscript.begin(), postscript.end());
@@ -124,7 +133,8 @@ class EpsPreview : public ScratchTest {};
 
 TEST_F(EpsPreview, LoadsTheEmbeddedTiff) {
     testing::write_pnm(dir.file("rgb.ppm"), testing::pattern(40, 32, 3, 4));
-    ASSERT_EQ(shell("convert rgb.ppm -compress none rgb.tif && tiffcp -c zip:p2 rgb.tif preview.tif"), 0);
+    ASSERT_EQ(
+        shell("convert rgb.ppm -compress none rgb.tif && tiffcp -c zip:p2 rgb.tif preview.tif"), 0);
     const std::vector<uint8_t> eps = eps_around(bytes("preview.tif"));
     const auto made = eps_graphic_class().make();
     auto& graphic = dynamic_cast<TTIFFGraphic&>(*made);
@@ -137,7 +147,8 @@ TEST_F(EpsPreview, LoadsTheEmbeddedTiff) {
 TEST_F(EpsPreview, RefusesPreviewsOutsideTheFileWithItsOwnName) {
     testing::write_pnm(dir.file("gray.pgm"), testing::pattern(8, 8, 1, 4));
     ASSERT_EQ(shell("convert gray.pgm -compress none preview.tif"), 0);
-    const std::vector<uint8_t> cases[] = {eps_around(bytes("preview.tif"), 1), {0xC5, 0xD0, 0xD3, 0xC6, 0, 0},
+    const std::vector<uint8_t> cases[] = {eps_around(bytes("preview.tif"), 1),
+                                          {0xC5, 0xD0, 0xD3, 0xC6, 0, 0},
                                           std::vector<uint8_t>(40, 0)};
     for (const std::vector<uint8_t>& eps : cases) {
         const auto made = eps_graphic_class().make();
@@ -149,7 +160,8 @@ TEST_F(EpsPreview, RefusesPreviewsOutsideTheFileWithItsOwnName) {
                 try {
                     graphic.LoadFromStream(stream);
                 } catch (const toolkit::EInvalidGraphic& e) {
-                    EXPECT_STREQ(e.what(), "Cannot load image. Invalid or unexpected EPS image format.");
+                    EXPECT_STREQ(e.what(),
+                                 "Cannot load image. Invalid or unexpected EPS image format.");
                     throw;
                 }
             },

@@ -28,9 +28,11 @@ inline testing::Picture bitmap_rgb(toolkit::Bitmap& bitmap) {
 
 // Largest sample difference of two RGB pictures; 999 when their sizes differ.
 inline int rgb_difference(const testing::Picture& a, const testing::Picture& b) {
-    if (a.width != b.width || a.height != b.height || a.samples.size() != b.samples.size()) return 999;
+    if (a.width != b.width || a.height != b.height || a.samples.size() != b.samples.size())
+        return 999;
     int largest = 0;
-    for (size_t i = 0; i < a.samples.size(); ++i) largest = std::max(largest, std::abs(int{a.samples[i]} - int{b.samples[i]}));
+    for (size_t i = 0; i < a.samples.size(); ++i)
+        largest = std::max(largest, std::abs(int{a.samples[i]} - int{b.samples[i]}));
     return largest;
 }
 
@@ -39,7 +41,9 @@ protected:
     int shell(const std::string& command) {
         return testing::run("cd " + testing::quoted(dir.path().string()) + " && " + command);
     }
-    std::vector<uint8_t> bytes(const std::string& name) { return testing::read_file(dir.file(name)); }
+    std::vector<uint8_t> bytes(const std::string& name) {
+        return testing::read_file(dir.file(name));
+    }
 
     testing::TempDir dir;
 };

@@ -48,7 +48,8 @@ inline Picture to_picture(const BMGImage& img, bool alpha = false) {
             uint8_t bgra[4] = {0, 0, 0, 255};
             if (img.bitsPerPixel <= 8) {
                 const uint8_t i = index_at(img, x, img.height - 1 - y);
-                if (i < img.paletteSize) std::memcpy(bgra, img.palette + i * img.paletteEntryBytes, 3);
+                if (i < img.paletteSize)
+                    std::memcpy(bgra, img.palette + i * img.paletteEntryBytes, 3);
             } else if (img.bitsPerPixel == 16) {
                 const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
                 bgra[0] = (v & 31) * 8;
@@ -70,14 +71,15 @@ inline Picture to_picture(const BMGImage& img, bool alpha = false) {
 // Same size and samples; reports the first differing pixel.
 inline ::testing::AssertionResult same_pixels(const Picture& a, const Picture& b) {
     if (a.width != b.width || a.height != b.height || a.channels != b.channels)
-        return ::testing::AssertionFailure() << "size " << a.width << "x" << a.height << "x" << a.channels
-                                             << " vs " << b.width << "x" << b.height << "x" << b.channels;
+        return ::testing::AssertionFailure()
+               << "size " << a.width << "x" << a.height << "x" << a.channels << " vs " << b.width
+               << "x" << b.height << "x" << b.channels;
     for (size_t i = 0; i < a.samples.size(); ++i)
         if (a.samples[i] != b.samples[i]) {
             const size_t pixel = i / a.channels;
             return ::testing::AssertionFailure()
-                   << "pixel (" << pixel % a.width << "," << pixel / a.width << ") channel " << i % a.channels
-                   << ": " << int(a.samples[i]) << " vs " << int(b.samples[i]);
+                   << "pixel (" << pixel % a.width << "," << pixel / a.width << ") channel "
+                   << i % a.channels << ": " << int(a.samples[i]) << " vs " << int(b.samples[i]);
         }
     return ::testing::AssertionSuccess();
 }
@@ -94,8 +96,10 @@ inline Picture pattern(int width, int height, int channels, int colours = 0) {
             for (int c = 0; c < channels; ++c) {
                 int v = (x * 255 / std::max(1, width - 1) + c * 85 + (y * 7 + c * 31) % 64) % 256;
                 if (c == 3) v = (x + y * 3) % 4 == 0 ? 0 : 128 + (x * 5 + y) % 128;
-                if (colours > 0) v = (((x / 3 + y / 2 + c) % colours) * 255) / std::max(1, colours - 1);
-                p.samples[(static_cast<size_t>(y) * width + x) * channels + c] = static_cast<uint8_t>(v);
+                if (colours > 0)
+                    v = (((x / 3 + y / 2 + c) % colours) * 255) / std::max(1, colours - 1);
+                p.samples[(static_cast<size_t>(y) * width + x) * channels + c] =
+                    static_cast<uint8_t>(v);
             }
     return p;
 }
@@ -109,7 +113,9 @@ inline std::string sh_quote(const std::string& s) {
 
 inline Picture magick_decode(const std::string& file, const std::string& out, bool alpha = false) {
     const std::string target = (alpha ? "pam:" : "ppm:") + out;
-    EXPECT_EQ(testing::run("convert " + sh_quote(file) + " -depth 8 " + sh_quote(target) + " 2>/dev/null"), 0);
+    EXPECT_EQ(testing::run("convert " + sh_quote(file) + " -depth 8 " + sh_quote(target) +
+                           " 2>/dev/null"),
+              0);
     return testing::read_pnm(out);
 }
 
@@ -121,7 +127,8 @@ inline Picture pillow_decode(const std::string& file, const std::string& out, bo
         "(im.size[0], im.size[1], len(im.mode), b'RGB_ALPHA' if len(im.mode) == 4 else b'RGB')\n"
         "open(sys.argv[2], 'wb').write(h + im.tobytes())\n";
     testing::write_file(out + ".py", std::vector<uint8_t>(script.begin(), script.end()));
-    EXPECT_EQ(testing::run("/usr/bin/python3 " + sh_quote(out + ".py") + " " + sh_quote(file) + " " + sh_quote(out)),
+    EXPECT_EQ(testing::run("/usr/bin/python3 " + sh_quote(out + ".py") + " " + sh_quote(file) +
+                           " " + sh_quote(out)),
               0);
     return testing::read_pnm(out);
 }
@@ -129,21 +136,34 @@ inline Picture pillow_decode(const std::string& file, const std::string& out, bo
 // Little- and big-endian byte builders for hand-made files.
 struct Bytes {
     std::vector<uint8_t> b;
-    Bytes& u8(unsigned v) { b.push_back(static_cast<uint8_t>(v)); return *this; }
+    Bytes& u8(unsigned v) {
+        b.push_back(static_cast<uint8_t>(v));
+        return *this;
+    }
     Bytes& le16(unsigned v) { return u8(v).u8(v >> 8); }
     Bytes& le32(uint32_t v) { return le16(v & 0xFFFF).le16(v >> 16); }
     Bytes& be16(unsigned v) { return u8(v >> 8).u8(v); }
     Bytes& be32(uint32_t v) { return be16(v >> 16).be16(v & 0xFFFF); }
-    Bytes& text(const char* s) { while (*s) u8(static_cast<uint8_t>(*s++)); return *this; }
-    Bytes& fill(size_t n, uint8_t v) { b.insert(b.end(), n, v); return *this; }
-    Bytes& raw(const std::vector<uint8_t>& v) { b.insert(b.end(), v.begin(), v.end()); return *this; }
+    Bytes& text(const char* s) {
+        while (*s) u8(static_cast<uint8_t>(*s++));
+        return *this;
+    }
+    Bytes& fill(size_t n, uint8_t v) {
+        b.insert(b.end(), n, v);
+        return *this;
+    }
+    Bytes& raw(const std::vector<uint8_t>& v) {
+        b.insert(b.end(), v.begin(), v.end());
+        return *this;
+    }
     size_t size() const { return b.size(); }
 };
 
 using Reader = BMGError (*)(const char*, BMGImage*);
 
 // Reads `bytes` through `reader` from `path`; the record is left for the caller to inspect.
-inline BMGError read_bytes(Reader reader, const std::string& path, const std::vector<uint8_t>& bytes, Record& rec) {
+inline BMGError read_bytes(Reader reader, const std::string& path,
+                           const std::vector<uint8_t>& bytes, Record& rec) {
     testing::write_file(path, bytes);
     return reader(path.c_str(), &rec.img);
 }
@@ -182,8 +202,13 @@ inline void mutation_run(Reader reader, const std::string& path, const std::vect
 // Source pictures: odd sizes, so row padding and odd widths show.
 struct Sources {
     explicit Sources(const testing::TempDir& dir)
-        : rgb(dir.file("rgb.ppm")), few(dir.file("few.ppm")), gray(dir.file("gray.pgm")), rgba(dir.file("rgba.pam")),
-          rgbaPng(dir.file("rgba.png")), two(dir.file("two.pgm")), sixteen(dir.file("sixteen.ppm")) {
+        : rgb(dir.file("rgb.ppm")),
+          few(dir.file("few.ppm")),
+          gray(dir.file("gray.pgm")),
+          rgba(dir.file("rgba.pam")),
+          rgbaPng(dir.file("rgba.png")),
+          two(dir.file("two.pgm")),
+          sixteen(dir.file("sixteen.ppm")) {
         testing::write_pnm(rgb, pattern(23, 13, 3));
         testing::write_pnm(few, pattern(23, 13, 3, 4));
         testing::write_pnm(gray, pattern(23, 13, 1));
@@ -207,24 +232,28 @@ struct ToolFile {
     int indexBits = 0;  // depth the record must have, when the case pins it
 };
 
-inline Picture decode(Decoder decoder, const std::string& file, const std::string& netpbmCmd, const std::string& out,
-               bool alpha) {
+inline Picture decode(Decoder decoder, const std::string& file, const std::string& netpbmCmd,
+                      const std::string& out, bool alpha) {
     if (decoder == Decoder::Magick) return magick_decode(file, out, alpha);
     if (decoder == Decoder::Pillow) return pillow_decode(file, out, alpha);
-    EXPECT_EQ(testing::run(netpbmCmd + " " + sh_quote(file) + " > " + sh_quote(out) + " 2>/dev/null"), 0);
+    EXPECT_EQ(
+        testing::run(netpbmCmd + " " + sh_quote(file) + " > " + sh_quote(out) + " 2>/dev/null"), 0);
     return testing::read_pnm(out);
 }
 
-inline void read_tool_files(const testing::TempDir& dir, const std::vector<ToolFile>& files, Reader reader,
-                     const std::string& extension, const std::string& netpbmDecoder) {
+inline void read_tool_files(const testing::TempDir& dir, const std::vector<ToolFile>& files,
+                            Reader reader, const std::string& extension,
+                            const std::string& netpbmDecoder) {
     for (const ToolFile& f : files) {
         SCOPED_TRACE(f.label);
         const std::string file = dir.file("tool." + extension);
-        const std::string cmd = "IN=" + sh_quote(f.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(f.command);
+        const std::string cmd =
+            "IN=" + sh_quote(f.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(f.command);
         ASSERT_EQ(testing::run(cmd + " 2>/dev/null"), 0) << f.command;
         Record rec(1);
         ASSERT_EQ(reader(file.c_str(), &rec.img), raster::BMG_OK);
-        const Picture expected = decode(f.decoder, file, netpbmDecoder, dir.file("expected.pam"), f.alpha);
+        const Picture expected =
+            decode(f.decoder, file, netpbmDecoder, dir.file("expected.pam"), f.alpha);
         if (f.indexBits != 0) {
             EXPECT_EQ(rec->bitsPerPixel, f.indexBits);
         }
@@ -232,10 +261,13 @@ inline void read_tool_files(const testing::TempDir& dir, const std::vector<ToolF
     }
 }
 
-inline std::string pillow_save(const std::string& mode, const std::string& options, int colours = 200) {
-    return "/usr/bin/python3 -c \"import os; from PIL import Image; im = Image.open(os.environ['IN']).convert('" +
-           mode + "'" + (mode == "P" ? ", palette=Image.ADAPTIVE, colors=" + std::to_string(colours) : "") + "); im.save(os.environ['OUT']" +
-           options + ")\"";
+inline std::string pillow_save(const std::string& mode, const std::string& options,
+                               int colours = 200) {
+    return "/usr/bin/python3 -c \"import os; from PIL import Image; im = "
+           "Image.open(os.environ['IN']).convert('" +
+           mode + "'" +
+           (mode == "P" ? ", palette=Image.ADAPTIVE, colors=" + std::to_string(colours) : "") +
+           "); im.save(os.environ['OUT']" + options + ")\"";
 }
 
 }  // namespace quorvel::codec_test

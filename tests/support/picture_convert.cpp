@@ -13,7 +13,10 @@ Picture normalised(const Picture& in, bool alpha) {
             uint8_t* out = &p.samples[(static_cast<size_t>(y) * p.width + x) * p.channels];
             const bool gray = in.channels <= 2;
             for (int c = 0; c < 3; ++c) out[c] = in.at(x, y, gray ? 0 : c);
-            if (alpha) out[3] = in.channels == 2 ? in.at(x, y, 1) : in.channels == 4 ? in.at(x, y, 3) : 255;
+            if (alpha)
+                out[3] = in.channels == 2   ? in.at(x, y, 1)
+                         : in.channels == 4 ? in.at(x, y, 3)
+                                            : 255;
         }
     return p;
 }

@@ -49,7 +49,8 @@ inline Picture record_picture(const raster::BMGImage& img) {
 // Largest difference of any sample between two RGBA pictures (alpha only when asked); 999
 // when their sizes differ.
 inline int max_difference(const Picture& a, const Picture& b, bool with_alpha = true) {
-    if (a.width != b.width || a.height != b.height || a.channels != 4 || b.channels != 4) return 999;
+    if (a.width != b.width || a.height != b.height || a.channels != 4 || b.channels != 4)
+        return 999;
     int largest = 0;
     for (size_t i = 0; i < a.samples.size(); ++i) {
         if (!with_alpha && i % 4 == 3) continue;
@@ -71,7 +72,8 @@ inline Picture pattern(int width, int height, int channels, unsigned seed = 1) {
                 int v = (x * 255 / (width > 1 ? width - 1 : 1) + y * 37 * (c + 1) + c * 85) & 255;
                 if ((x / 4 + y / 3) % 5 == 0) v = (state >> 16) & 255;
                 if (c == 3 && channels == 4) v = (x * 7 + y * 13) % 256;
-                p.samples[(static_cast<size_t>(y) * width + x) * channels + c] = static_cast<uint8_t>(v);
+                p.samples[(static_cast<size_t>(y) * width + x) * channels + c] =
+                    static_cast<uint8_t>(v);
             }
     return p;
 }
@@ -98,8 +100,10 @@ inline raster::BMGImage record_from(const Picture& rgba, uint8_t bits, int dib_l
 }
 
 // An indexed record: `indexes` top-down, one per pixel; palette entries blue, green, red.
-inline raster::BMGImage indexed_record(int width, int height, uint8_t bits, const std::vector<uint8_t>& indexes,
-                                       const std::vector<std::array<uint8_t, 3>>& palette_bgr, int dib_layout = 1) {
+inline raster::BMGImage indexed_record(int width, int height, uint8_t bits,
+                                       const std::vector<uint8_t>& indexes,
+                                       const std::vector<std::array<uint8_t, 3>>& palette_bgr,
+                                       int dib_layout = 1) {
     raster::BMGImage img;
     raster::ClearImageRecord(&img);
     img.width = static_cast<uint32_t>(width);
@@ -114,7 +118,8 @@ inline raster::BMGImage indexed_record(int width, int height, uint8_t bits, cons
         uint8_t* row = img.pixels + static_cast<size_t>(height - 1 - y) * img.rowBytes;
         for (int x = 0; x < width; ++x) {
             const size_t bit = static_cast<size_t>(x) * bits;
-            row[bit / 8] |= static_cast<uint8_t>(indexes[static_cast<size_t>(y) * width + x] << (8 - bits - bit % 8));
+            row[bit / 8] |= static_cast<uint8_t>(indexes[static_cast<size_t>(y) * width + x]
+                                                 << (8 - bits - bit % 8));
         }
     }
     return img;
@@ -122,7 +127,8 @@ inline raster::BMGImage indexed_record(int width, int height, uint8_t bits, cons
 
 // Damaged copies of a good file, the same for every run: bytes overwritten at random places
 // (header fields included), runs set to 0xFF or 0, and cuts at random lengths.
-inline std::vector<std::vector<uint8_t>> damaged_copies(const std::vector<uint8_t>& good, int count, unsigned seed) {
+inline std::vector<std::vector<uint8_t>> damaged_copies(const std::vector<uint8_t>& good, int count,
+                                                        unsigned seed) {
     std::vector<std::vector<uint8_t>> out;
     unsigned state = seed;
     const auto next = [&state](size_t bound) {
@@ -133,14 +139,17 @@ inline std::vector<std::vector<uint8_t>> damaged_copies(const std::vector<uint8_
         std::vector<uint8_t> copy = good;
         switch (i % 4) {
             case 0:  // a few bytes anywhere
-                for (int k = 0; k < 1 + i % 5; ++k) copy[next(copy.size())] = static_cast<uint8_t>(next(256));
+                for (int k = 0; k < 1 + i % 5; ++k)
+                    copy[next(copy.size())] = static_cast<uint8_t>(next(256));
                 break;
             case 1:  // a byte of the first 160, where the headers are
-                copy[next(copy.size() < 160 ? copy.size() : 160)] ^= static_cast<uint8_t>(1 + next(255));
+                copy[next(copy.size() < 160 ? copy.size() : 160)] ^=
+                    static_cast<uint8_t>(1 + next(255));
                 break;
             case 2: {  // a run of 0xFF or 0
                 const size_t at = next(copy.size()), length = 1 + next(6);
-                for (size_t k = at; k < at + length && k < copy.size(); ++k) copy[k] = i % 8 < 4 ? 0xFF : 0;
+                for (size_t k = at; k < at + length && k < copy.size(); ++k)
+                    copy[k] = i % 8 < 4 ? 0xFF : 0;
                 break;
             }
             default:  // cut short
@@ -152,9 +161,11 @@ inline std::vector<std::vector<uint8_t>> damaged_copies(const std::vector<uint8_
 }
 
 // ImageMagick's reading of a file, as RGBA (8 bits a sample).
-inline Picture magick_decode(const std::string& path, const std::string& scratch, const std::string& options = "") {
+inline Picture magick_decode(const std::string& path, const std::string& scratch,
+                             const std::string& options = "") {
     const std::string pam = scratch + ".ref.pam";
-    EXPECT_EQ(run("convert " + quoted(path) + " " + options + " -depth 8 pam:" + quoted(pam)), 0) << path;
+    EXPECT_EQ(run("convert " + quoted(path) + " " + options + " -depth 8 pam:" + quoted(pam)), 0)
+        << path;
     return normalised(read_pnm(pam), true);
 }
 
@@ -167,7 +178,9 @@ inline Picture pillow_decode(const std::string& path, const std::string& scratch
         "TUPLTYPE RGB_ALPHA\\nENDHDR\\n' % im.size + im.tobytes())\n";
     const std::string script_path = scratch + ".decode.py";
     write_file(script_path, std::vector<uint8_t>(script.begin(), script.end()));
-    EXPECT_EQ(run("/usr/bin/python3 " + quoted(script_path) + " " + quoted(path) + " " + quoted(pam)), 0) << path;
+    EXPECT_EQ(
+        run("/usr/bin/python3 " + quoted(script_path) + " " + quoted(path) + " " + quoted(pam)), 0)
+        << path;
     return read_pnm(pam);
 }
 

@@ -22,7 +22,8 @@ public:
     RecordingPresenter() : previous_(platform::set_presenter(this)) {}
     ~RecordingPresenter() override { platform::set_presenter(previous_); }
 
-    int message_box(HWND, const std::string& text, const std::string& caption, unsigned type) override {
+    int message_box(HWND, const std::string& text, const std::string& caption,
+                    unsigned type) override {
         messages.push_back({caption, text, type});
         if (!answers.empty()) {
             const int answer = answers.front();

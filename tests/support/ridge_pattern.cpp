@@ -31,12 +31,12 @@ private:
 
 // The shape of one print, drawn once per image from the seed.
 struct Print {
-    double core_x, core_y;   // centre of the ridge loop, in pixels
+    double core_x, core_y;  // centre of the ridge loop, in pixels
     double finger_rx, finger_ry;
     double period_base, period_swing;  // ridge period in pixels and its variation
     double warp_amp[3], warp_fx[3], warp_fy[3], warp_phase[3];
-    double loop_twist;       // angular term that bends circles into a loop
-    double arch_weight;      // share of straight, arch-like ridges towards the bottom
+    double loop_twist;   // angular term that bends circles into a loop
+    double arch_weight;  // share of straight, arch-like ridges towards the bottom
     double background, bg_tilt_x, bg_tilt_y, ridge_depth, noise_sd;
 };
 

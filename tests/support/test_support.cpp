@@ -39,7 +39,8 @@ std::string run_output(const std::string& command) {
     if (pipe == nullptr) return output;
     std::array<char, 4096> buffer{};
     size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), got);
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        output.append(buffer.data(), got);
     pclose(pipe);
     return output;
 }
@@ -56,7 +57,8 @@ std::string token(std::istream& in) {
     int c = 0;
     while ((c = in.get()) != EOF) {
         if (c == '#') {
-            while ((c = in.get()) != EOF && c != '\n') {}
+            while ((c = in.get()) != EOF && c != '\n') {
+            }
             continue;
         }
         if (std::isspace(c)) {
@@ -126,12 +128,15 @@ Picture read_pnm(const std::string& path) {
         } else if (kind <= '3') {
             for (auto& sample : picture.samples) {
                 const int value = number(in);
-                sample = kind == '1' ? (value ? 0 : 255) : static_cast<uint8_t>(value * 255 / maxval);
+                sample =
+                    kind == '1' ? (value ? 0 : 255) : static_cast<uint8_t>(value * 255 / maxval);
             }
         } else {
-            in.read(reinterpret_cast<char*>(picture.samples.data()), static_cast<std::streamsize>(count));
+            in.read(reinterpret_cast<char*>(picture.samples.data()),
+                    static_cast<std::streamsize>(count));
             if (maxval != 255)
-                for (auto& sample : picture.samples) sample = static_cast<uint8_t>(sample * 255 / maxval);
+                for (auto& sample : picture.samples)
+                    sample = static_cast<uint8_t>(sample * 255 / maxval);
         }
         if (!in) throw std::runtime_error("netpbm: truncated data in " + path);
         return picture;
@@ -146,11 +151,12 @@ Picture read_pnm(const std::string& path) {
 void write_pnm(const std::string& path, const Picture& picture) {
     std::ofstream out(path, std::ios::binary);
     if (picture.channels == 1 || picture.channels == 3) {
-        out << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height << "\n255\n";
+        out << (picture.channels == 1 ? "P5\n" : "P6\n") << picture.width << ' ' << picture.height
+            << "\n255\n";
     } else {
-        out << "P7\nWIDTH " << picture.width << "\nHEIGHT " << picture.height << "\nDEPTH " << picture.channels
-            << "\nMAXVAL 255\nTUPLTYPE " << (picture.channels == 2 ? "GRAYSCALE_ALPHA" : "RGB_ALPHA")
-            << "\nENDHDR\n";
+        out << "P7\nWIDTH " << picture.width << "\nHEIGHT " << picture.height << "\nDEPTH "
+            << picture.channels << "\nMAXVAL 255\nTUPLTYPE "
+            << (picture.channels == 2 ? "GRAYSCALE_ALPHA" : "RGB_ALPHA") << "\nENDHDR\n";
     }
     out.write(reinterpret_cast<const char*>(picture.samples.data()),
               static_cast<std::streamsize>(picture.samples.size()));
@@ -165,7 +171,8 @@ std::vector<uint8_t> read_file(const std::string& path) {
 
 void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 

@@ -14,8 +14,10 @@ TEST(TgaInterop, FilesFromNetpbmImageMagickAndPillow) {
     testing::TempDir dir;
     const Sources src(dir);
     const std::vector<ToolFile> files = {
-        {"pamtotga colour-mapped rle", "pamtotga -cmap \"$IN\" > \"$OUT\"", src.few, Decoder::Netpbm},
-        {"pamtotga colour-mapped", "pamtotga -cmap -norle \"$IN\" > \"$OUT\"", src.few, Decoder::Netpbm},
+        {"pamtotga colour-mapped rle", "pamtotga -cmap \"$IN\" > \"$OUT\"", src.few,
+         Decoder::Netpbm},
+        {"pamtotga colour-mapped", "pamtotga -cmap -norle \"$IN\" > \"$OUT\"", src.few,
+         Decoder::Netpbm},
         {"pamtotga gray rle", "pamtotga -mono \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
         {"pamtotga gray", "pamtotga -mono -norle \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
         {"pamtotga rgb rle", "pamtotga -rgb \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
@@ -28,9 +30,12 @@ TEST(TgaInterop, FilesFromNetpbmImageMagickAndPillow) {
         {"convert rgb", "convert \"$IN\" -compress None tga:\"$OUT\"", src.rgb, Decoder::Pillow},
         {"convert rgb rle", "convert \"$IN\" -compress RLE tga:\"$OUT\"", src.rgb, Decoder::Pillow},
         {"convert gray", "convert \"$IN\" -compress None tga:\"$OUT\"", src.gray, Decoder::Pillow},
-        {"convert palette", "convert \"$IN\" -type Palette -compress None tga:\"$OUT\"", src.few, Decoder::Pillow},
-        {"convert palette rle", "convert \"$IN\" -type Palette -compress RLE tga:\"$OUT\"", src.rgb, Decoder::Pillow},
-        {"convert rgba rle", "convert \"$IN\" -compress RLE tga:\"$OUT\"", src.rgba, Decoder::Pillow, true},
+        {"convert palette", "convert \"$IN\" -type Palette -compress None tga:\"$OUT\"", src.few,
+         Decoder::Pillow},
+        {"convert palette rle", "convert \"$IN\" -type Palette -compress RLE tga:\"$OUT\"", src.rgb,
+         Decoder::Pillow},
+        {"convert rgba rle", "convert \"$IN\" -compress RLE tga:\"$OUT\"", src.rgba,
+         Decoder::Pillow, true},
         {"pillow rgb", pillow_save("RGB", ""), src.rgb, Decoder::Pillow},
         {"pillow rgb rle", pillow_save("RGB", ", rle=True"), src.rgb, Decoder::Pillow},
         {"pillow rgba rle", pillow_save("RGBA", ", rle=True"), src.rgbaPng, Decoder::Pillow, true},
@@ -38,7 +43,8 @@ TEST(TgaInterop, FilesFromNetpbmImageMagickAndPillow) {
         {"pillow gray rle", pillow_save("L", ", rle=True"), src.gray, Decoder::Pillow},
         // Gray with alpha: 16-bit pixels of image types 3 and 11, alpha bits in the descriptor.
         {"pillow gray alpha", pillow_save("LA", ""), src.rgbaPng, Decoder::Pillow, true},
-        {"pillow gray alpha rle", pillow_save("LA", ", compression='tga_rle'"), src.rgbaPng, Decoder::Pillow, true},
+        {"pillow gray alpha rle", pillow_save("LA", ", compression='tga_rle'"), src.rgbaPng,
+         Decoder::Pillow, true},
         {"pillow palette", pillow_save("P", ""), src.rgb, Decoder::Pillow},
         {"pillow palette rle", pillow_save("P", ", rle=True"), src.rgb, Decoder::Pillow},
     };
@@ -49,15 +55,20 @@ TEST(SgiInterop, FilesFromNetpbmImageMagickAndPillow) {
     testing::TempDir dir;
     const Sources src(dir);
     const std::vector<ToolFile> files = {
-        {"pnmtosgi rgb verbatim", "pnmtosgi -verbatim \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
+        {"pnmtosgi rgb verbatim", "pnmtosgi -verbatim \"$IN\" > \"$OUT\"", src.rgb,
+         Decoder::Netpbm},
         {"pnmtosgi rgb rle", "pnmtosgi -rle \"$IN\" > \"$OUT\"", src.rgb, Decoder::Netpbm},
-        {"pnmtosgi gray verbatim", "pnmtosgi -verbatim \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
+        {"pnmtosgi gray verbatim", "pnmtosgi -verbatim \"$IN\" > \"$OUT\"", src.gray,
+         Decoder::Netpbm},
         {"pnmtosgi gray rle", "pnmtosgi -rle \"$IN\" > \"$OUT\"", src.gray, Decoder::Netpbm},
         {"convert rgb", "convert \"$IN\" -compress None sgi:\"$OUT\"", src.rgb, Decoder::Magick},
         {"convert rgb rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.rgb, Decoder::Magick},
-        {"convert gray rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.gray, Decoder::Magick},
-        {"convert rgba", "convert \"$IN\" -compress None sgi:\"$OUT\"", src.rgba, Decoder::Magick, true},
-        {"convert rgba rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.rgba, Decoder::Magick, true},
+        {"convert gray rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.gray,
+         Decoder::Magick},
+        {"convert rgba", "convert \"$IN\" -compress None sgi:\"$OUT\"", src.rgba, Decoder::Magick,
+         true},
+        {"convert rgba rle", "convert \"$IN\" -compress RLE sgi:\"$OUT\"", src.rgba,
+         Decoder::Magick, true},
         {"pillow gray", pillow_save("L", ", format='SGI'"), src.gray, Decoder::Pillow},
         {"pillow rgb", pillow_save("RGB", ", format='SGI'"), src.rgb, Decoder::Pillow},
         {"pillow rgba", pillow_save("RGBA", ", format='SGI'"), src.rgbaPng, Decoder::Pillow, true},
@@ -74,8 +85,9 @@ void fill_record(const Picture& picture, Record& rec, bool indexed) {
     std::vector<uint32_t> colours;
     auto colour_of = [&](int x, int y) {
         const int c = picture.channels;
-        return c == 1 ? picture.at(x, y, 0) * 0x10101u
-                      : (picture.at(x, y, 0) << 16) | (picture.at(x, y, 1) << 8) | picture.at(x, y, 2);
+        return c == 1
+                   ? picture.at(x, y, 0) * 0x10101u
+                   : (picture.at(x, y, 0) << 16) | (picture.at(x, y, 1) << 8) | picture.at(x, y, 2);
     };
     if (indexed) {
         for (int y = 0; y < picture.height; ++y)
@@ -93,9 +105,11 @@ void fill_record(const Picture& picture, Record& rec, bool indexed) {
     }
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
-            uint8_t* row = rec->pixels + static_cast<size_t>(picture.height - 1 - y) * rec->rowBytes;
+            uint8_t* row =
+                rec->pixels + static_cast<size_t>(picture.height - 1 - y) * rec->rowBytes;
             if (indexed) {
-                row[x] = static_cast<uint8_t>(std::find(colours.begin(), colours.end(), colour_of(x, y)) - colours.begin());
+                row[x] = static_cast<uint8_t>(
+                    std::find(colours.begin(), colours.end(), colour_of(x, y)) - colours.begin());
                 continue;
             }
             const int n = rec->bitsPerPixel / 8;
@@ -110,7 +124,8 @@ void fill_record(const Picture& picture, Record& rec, bool indexed) {
 using Writer = BMGError (*)(const char*, BMGImage);
 
 // Our file read by every tool: the same pixels each time.
-void written_files_read_by_tools(Writer writer, const std::string& extension, const std::string& netpbmDecoder) {
+void written_files_read_by_tools(Writer writer, const std::string& extension,
+                                 const std::string& netpbmDecoder) {
     testing::TempDir dir;
     struct Variant {
         const char* label;
@@ -118,9 +133,9 @@ void written_files_read_by_tools(Writer writer, const std::string& extension, co
         bool indexed;
     };
     const Variant variants[] = {
-        {"24 bits", pattern(23, 13, 3), false},       {"32 bits", pattern(23, 13, 4), false},
+        {"24 bits", pattern(23, 13, 3), false},         {"32 bits", pattern(23, 13, 4), false},
         {"8-bit colours", pattern(23, 13, 3, 6), true}, {"8-bit gray", pattern(23, 13, 1), true},
-        {"4 bits", pattern(23, 13, 3, 3), true},       {"1 bit", pattern(23, 13, 1, 2), true},
+        {"4 bits", pattern(23, 13, 3, 3), true},        {"1 bit", pattern(23, 13, 1, 2), true},
     };
     const std::string file = dir.file("ours." + extension);
     for (const Variant& v : variants) {
@@ -130,16 +145,25 @@ void written_files_read_by_tools(Writer writer, const std::string& extension, co
         ASSERT_EQ(writer(file.c_str(), rec.img), BMG_OK);
         const bool alpha = rec->bitsPerPixel == 32;
         const Picture ours = to_picture(rec.img, alpha);
-        EXPECT_TRUE(same_pixels(normalised(pillow_decode(file, dir.file("p.pam"), alpha), alpha), ours)) << "Pillow";
-        EXPECT_TRUE(same_pixels(normalised(magick_decode(file, dir.file("m.pam"), alpha), alpha), ours)) << "convert";
+        EXPECT_TRUE(
+            same_pixels(normalised(pillow_decode(file, dir.file("p.pam"), alpha), alpha), ours))
+            << "Pillow";
+        EXPECT_TRUE(
+            same_pixels(normalised(magick_decode(file, dir.file("m.pam"), alpha), alpha), ours))
+            << "convert";
         if (!alpha) {
-            ASSERT_EQ(testing::run(netpbmDecoder + " " + sh_quote(file) + " > " + sh_quote(dir.file("n.pnm"))), 0);
-            EXPECT_TRUE(same_pixels(normalised(testing::read_pnm(dir.file("n.pnm"))), ours)) << "netpbm";
+            ASSERT_EQ(testing::run(netpbmDecoder + " " + sh_quote(file) + " > " +
+                                   sh_quote(dir.file("n.pnm"))),
+                      0);
+            EXPECT_TRUE(same_pixels(normalised(testing::read_pnm(dir.file("n.pnm"))), ours))
+                << "netpbm";
         }
     }
 }
 
-TEST(TgaInterop, OurFilesReadByNetpbmImageMagickAndPillow) { written_files_read_by_tools(WriteTgaFile, "tga", "tgatoppm"); }
+TEST(TgaInterop, OurFilesReadByNetpbmImageMagickAndPillow) {
+    written_files_read_by_tools(WriteTgaFile, "tga", "tgatoppm");
+}
 
 TEST(SgiInterop, OurFilesReadByNetpbmImageMagickAndPillow) {
     written_files_read_by_tools(WriteSgiRgbFile, "rgb", "sgitopnm");

@@ -10,8 +10,8 @@ namespace {
 
 using namespace quorvel::raster;
 
-Bytes sgi_header(unsigned storage, unsigned dimension, unsigned x, unsigned y, unsigned z, unsigned bpc = 1,
-                 uint32_t colourMap = 0) {
+Bytes sgi_header(unsigned storage, unsigned dimension, unsigned x, unsigned y, unsigned z,
+                 unsigned bpc = 1, uint32_t colourMap = 0) {
     Bytes b;
     b.be16(474).u8(storage).u8(bpc).be16(dimension).be16(x).be16(y).be16(z);
     b.be32(0).be32(255).be32(0).fill(80, 0).be32(colourMap).fill(404, 0);
@@ -81,20 +81,25 @@ TEST_F(SgiTest, RunLengthRowsDecodeRunsAndLiterals) {
     const Bytes b = rle_file(5, {{0x03, 9, 0x82, 1, 2, 0}, {0x85, 1, 2, 3, 4, 5, 0}});
     Record rec;
     ASSERT_EQ(read_bytes(ReadSgiRgbFile, path, b.b, rec), BMG_OK);
-    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 0), row_of(rec.img, 0) + 5), (std::vector<uint8_t>{9, 9, 9, 1, 2}));
-    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 5), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 0), row_of(rec.img, 0) + 5),
+              (std::vector<uint8_t>{9, 9, 9, 1, 2}));
+    EXPECT_EQ(std::vector<uint8_t>(row_of(rec.img, 1), row_of(rec.img, 1) + 5),
+              (std::vector<uint8_t>{1, 2, 3, 4, 5}));
 }
 
 TEST_F(SgiTest, RunLengthRowsThatOverrunOrLackTheirEndAreHandled) {
     Record rec;
     // A row whose last byte is not 0.
-    EXPECT_EQ(read_bytes(ReadSgiRgbFile, path, rle_file(2, {{0x02, 9}}).b, rec), BMG_ERR_FORMAT_OPTION);
+    EXPECT_EQ(read_bytes(ReadSgiRgbFile, path, rle_file(2, {{0x02, 9}}).b, rec),
+              BMG_ERR_FORMAT_OPTION);
     EXPECT_EQ(rec->pixels, nullptr);
     // A literal packet claiming more bytes than the row holds.
-    EXPECT_EQ(read_bytes(ReadSgiRgbFile, path, rle_file(2, {{0x90, 1, 0}}).b, rec), BMG_ERR_FORMAT_OPTION);
+    EXPECT_EQ(read_bytes(ReadSgiRgbFile, path, rle_file(2, {{0x90, 1, 0}}).b, rec),
+              BMG_ERR_FORMAT_OPTION);
     // A run longer than the row is cut at the row's end; the next row is still right.
     Record cut;
-    ASSERT_EQ(read_bytes(ReadSgiRgbFile, path, rle_file(2, {{0x7F, 4, 0}, {0x02, 6, 0}}).b, cut), BMG_OK);
+    ASSERT_EQ(read_bytes(ReadSgiRgbFile, path, rle_file(2, {{0x7F, 4, 0}, {0x02, 6, 0}}).b, cut),
+              BMG_OK);
     EXPECT_EQ(row_of(cut.img, 0)[1], 4);
     EXPECT_EQ(row_of(cut.img, 1)[0], 6);
     // A row start past the end of the file.
@@ -110,7 +115,8 @@ TEST_F(SgiTest, RowTablesSendingEveryRowToOneRowCannotClaimAHugePicture) {
     Bytes b = sgi_header(1, 3, width, height, channels);
     const uint32_t data_at = 512 + 8 * height * channels;
     Bytes row;
-    for (unsigned left = width; left > 0; left -= std::min(left, 127u)) row.u8(std::min(left, 127u)).u8(0x55);
+    for (unsigned left = width; left > 0; left -= std::min(left, 127u))
+        row.u8(std::min(left, 127u)).u8(0x55);
     row.u8(0);
     for (unsigned i = 0; i < height * channels; ++i) b.be32(data_at);
     for (unsigned i = 0; i < height * channels; ++i) b.be32(static_cast<uint32_t>(row.b.size()));
@@ -147,7 +153,9 @@ TEST_F(SgiTest, RejectedHeaders) {
 
 struct Written {
     std::vector<uint8_t> bytes;
-    uint16_t field(size_t at) const { return static_cast<uint16_t>((bytes[at] << 8) | bytes[at + 1]); }
+    uint16_t field(size_t at) const {
+        return static_cast<uint16_t>((bytes[at] << 8) | bytes[at + 1]);
+    }
 };
 
 TEST_F(SgiTest, GrayPaletteImagesBecomeOneChannel) {
@@ -178,8 +186,8 @@ TEST_F(SgiTest, GrayPaletteImagesBecomeOneChannel) {
     const Written c{testing::read_file(path)};
     ASSERT_EQ(c.bytes.size(), 512u + 18);
     EXPECT_EQ(c.field(10), 3);
-    EXPECT_EQ(c.bytes[512 + 4], 0);         // red plane, pixel with index 11
-    EXPECT_EQ(c.bytes[512 + 6 + 4], 244);   // green plane
+    EXPECT_EQ(c.bytes[512 + 4], 0);        // red plane, pixel with index 11
+    EXPECT_EQ(c.bytes[512 + 6 + 4], 244);  // green plane
 }
 
 TEST_F(SgiTest, PaddedDirectColourRowsAllReachThePlanes) {
@@ -238,7 +246,8 @@ TEST_F(SgiTest, MutatedFilesNeverBreakTheReader) {
     mutation_run(ReadSgiRgbFile, path, verbatim.b, 201, 200);
 
     std::vector<std::vector<uint8_t>> rows;
-    for (int y = 0; y < 6; ++y) rows.push_back({0x03, static_cast<uint8_t>(y), 0x84, 1, 2, 3, 4, 0});
+    for (int y = 0; y < 6; ++y)
+        rows.push_back({0x03, static_cast<uint8_t>(y), 0x84, 1, 2, 3, 4, 0});
     mutation_run(ReadSgiRgbFile, path, rle_file(7, rows).b, 202, 300);
 }
 

@@ -10,8 +10,9 @@ namespace {
 
 using namespace quorvel::raster;
 
-Bytes tga_header(unsigned type, unsigned width, unsigned height, unsigned depth, unsigned descriptor,
-                 unsigned mapType = 0, unsigned mapLength = 0, unsigned mapBits = 0, unsigned idLength = 0) {
+Bytes tga_header(unsigned type, unsigned width, unsigned height, unsigned depth,
+                 unsigned descriptor, unsigned mapType = 0, unsigned mapLength = 0,
+                 unsigned mapBits = 0, unsigned idLength = 0) {
     Bytes b;
     b.u8(idLength).u8(mapType).u8(type).le16(0).le16(mapLength).u8(mapBits).le16(0).le16(0);
     b.le16(width).le16(height).u8(depth).u8(descriptor);
@@ -39,7 +40,8 @@ TEST_F(TgaTest, ThirtyTwoBitPixelsKeepAlphaOnlyWhenTheDescriptorSaysSo) {
                 EXPECT_EQ(std::vector<uint8_t>(rec->pixels, rec->pixels + 8), pixels);
             } else {
                 ASSERT_EQ(rec->bitsPerPixel, 24);
-                EXPECT_EQ(std::vector<uint8_t>(rec->pixels, rec->pixels + 6), (std::vector<uint8_t>{1, 2, 3, 5, 6, 7}));
+                EXPECT_EQ(std::vector<uint8_t>(rec->pixels, rec->pixels + 6),
+                          (std::vector<uint8_t>{1, 2, 3, 5, 6, 7}));
             }
         }
     }
@@ -63,7 +65,8 @@ TEST_F(TgaTest, ColourMapEntriesKeepTheirByteOrderBothWays) {
     EXPECT_EQ(out[1], 1);   // colour map present
     EXPECT_EQ(out[2], 1);   // colour-mapped
     EXPECT_EQ(out[7], 24);  // the record's reserved fourth byte is not written as alpha
-    EXPECT_EQ(std::vector<uint8_t>(out.begin() + 18, out.begin() + 21), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(std::vector<uint8_t>(out.begin() + 18, out.begin() + 21),
+              (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST_F(TgaTest, SixteenBitColourMapAndFifteenBitPixels) {
@@ -154,8 +157,8 @@ TEST_F(TgaTest, ImageIdAndTheColourMapOfATrueColourFileArePassedOver) {
 }
 
 // Writes an indexed record of the given depth and palette; returns the file.
-std::vector<uint8_t> write_indexed(const std::string& path, uint8_t bits, uint16_t entries, bool gray,
-                                   const std::vector<uint8_t>& indexes, uint32_t width) {
+std::vector<uint8_t> write_indexed(const std::string& path, uint8_t bits, uint16_t entries,
+                                   bool gray, const std::vector<uint8_t>& indexes, uint32_t width) {
     Record rec(1);
     rec->width = width;
     rec->height = static_cast<uint32_t>(indexes.size() / width);
@@ -187,7 +190,8 @@ TEST_F(TgaTest, WriterPicksTypeByPaletteAndWritesRowsTopFirst) {
     EXPECT_EQ(small[17], 0x20);
     const size_t pixels16 = 18 + 16 * 3;
     ASSERT_EQ(small.size(), pixels16 + 6);
-    EXPECT_EQ(std::vector<uint8_t>(small.begin() + pixels16, small.end()), (std::vector<uint8_t>{3, 4, 5, 0, 1, 2}));
+    EXPECT_EQ(std::vector<uint8_t>(small.begin() + pixels16, small.end()),
+              (std::vector<uint8_t>{3, 4, 5, 0, 1, 2}));
 
     // 256 gray entries: type 3 without colour map. The palette is a reversed ramp, so the
     // file must hold the gray levels, not the indexes.

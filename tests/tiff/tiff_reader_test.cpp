@@ -30,7 +30,8 @@ struct Case {
 class TiffFromTools : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* tool : {"convert", "tiffcp", "tiffset", "tiffinfo"}) ASSERT_TRUE(testing::have_tool(tool)) << tool;
+        for (const char* tool : {"convert", "tiffcp", "tiffset", "tiffinfo"})
+            ASSERT_TRUE(testing::have_tool(tool)) << tool;
         testing::write_pnm(dir.file("rgb.ppm"), testing::pattern(kWidth, kHeight, 3, 11));
         testing::write_pnm(dir.file("rgba.pam"), testing::pattern(kWidth, kHeight, 4, 12));
         testing::write_pnm(dir.file("gray.pgm"), testing::pattern(kWidth, kHeight, 1, 13));
@@ -38,14 +39,17 @@ protected:
         for (int y = 0; y < kHeight; ++y)
             for (int x = 0; x < kWidth; ++x) {
                 const int k = (x / 2 + y) % 16;
-                few.samples.insert(few.samples.end(), {static_cast<uint8_t>(k * 16), static_cast<uint8_t>(255 - k * 9),
-                                                       static_cast<uint8_t>(k % 3 * 100)});
+                few.samples.insert(few.samples.end(),
+                                   {static_cast<uint8_t>(k * 16), static_cast<uint8_t>(255 - k * 9),
+                                    static_cast<uint8_t>(k % 3 * 100)});
             }
         testing::write_pnm(dir.file("few16.ppm"), few);
         ASSERT_EQ(shell("convert rgb.ppm -compress none base.tif && convert rgba.pam rgba.png"), 0);
     }
 
-    int shell(const std::string& command) { return testing::run("cd " + quoted(dir.path().string()) + " && " + command); }
+    int shell(const std::string& command) {
+        return testing::run("cd " + quoted(dir.path().string()) + " && " + command);
+    }
 
     BMGImage read(const std::string& path, BMGError expected = BMG_OK) {
         BMGImage img;
@@ -60,14 +64,20 @@ protected:
         const std::string out = dir.file("case.tif");
         std::remove(out.c_str());
         std::string command = c.command;
-        for (size_t at; (at = command.find("$OUT")) != std::string::npos;) command.replace(at, 4, quoted(out));
+        for (size_t at; (at = command.find("$OUT")) != std::string::npos;)
+            command.replace(at, 4, quoted(out));
         ASSERT_EQ(shell(command), 0) << command;
         BMGImage img = read(out);
-        EXPECT_EQ(img.bitsPerPixel, c.bits) << testing::run_output("tiffinfo " + quoted(out) + " 2>&1");
+        EXPECT_EQ(img.bitsPerPixel, c.bits)
+            << testing::run_output("tiffinfo " + quoted(out) + " 2>&1");
         if (img.pixels != nullptr) {
-            const Picture reference = c.pillow_reference ? testing::pillow_decode(out, dir.file("ref"))
-                                                         : testing::magick_decode(out, dir.file("ref"), "-colorspace sRGB");
-            EXPECT_LE(testing::max_difference(testing::record_picture(img), reference, img.bitsPerPixel == 32), c.tolerance);
+            const Picture reference =
+                c.pillow_reference
+                    ? testing::pillow_decode(out, dir.file("ref"))
+                    : testing::magick_decode(out, dir.file("ref"), "-colorspace sRGB");
+            EXPECT_LE(testing::max_difference(testing::record_picture(img), reference,
+                                              img.bitsPerPixel == 32),
+                      c.tolerance);
         }
         ReleaseImageRecord(&img);
     }
@@ -93,14 +103,21 @@ TEST_F(TiffFromTools, GrayAndPaletteKeepTheirIndexes) {
     check({"gray 8", "convert gray.pgm -type Grayscale -depth 8 $OUT", 8});
     check({"gray 16", "convert gray.pgm -type Grayscale -depth 16 $OUT", 8});
     check({"gray 2", "convert gray.pgm -type Grayscale -depth 2 $OUT", 4});
-    check({"gray 4 tiled", "convert gray.pgm -type Grayscale -depth 4 -define tiff:tile-geometry=16x16 $OUT", 4});
-    check({"min-is-white", "convert gray.pgm -type Grayscale -depth 8 -define tiff:photometric=min-is-white $OUT", 8});
-    check({"bilevel Group 4", "convert gray.pgm -threshold 50% -type Bilevel -compress Group4 $OUT", 1});
-    check({"bilevel Group 3", "convert gray.pgm -threshold 50% -type Bilevel -compress Fax $OUT", 1});
+    check({"gray 4 tiled",
+           "convert gray.pgm -type Grayscale -depth 4 -define tiff:tile-geometry=16x16 $OUT", 4});
+    check({"min-is-white",
+           "convert gray.pgm -type Grayscale -depth 8 -define tiff:photometric=min-is-white $OUT",
+           8});
+    check({"bilevel Group 4", "convert gray.pgm -threshold 50% -type Bilevel -compress Group4 $OUT",
+           1});
+    check(
+        {"bilevel Group 3", "convert gray.pgm -threshold 50% -type Bilevel -compress Fax $OUT", 1});
     check({"palette 4", "convert few16.ppm -type Palette -depth 4 $OUT", 4});
     check({"palette 8", "convert rgb.ppm -colors 200 -type Palette $OUT", 8, 0, true});
     check({"palette 8 LZW tiled",
-           "convert rgb.ppm -colors 200 -type Palette pal8.tif && tiffcp -c lzw -t -w 16 -l 16 pal8.tif $OUT", 8, 0, true});
+           "convert rgb.ppm -colors 200 -type Palette pal8.tif && tiffcp -c lzw -t -w 16 -l 16 "
+           "pal8.tif $OUT",
+           8, 0, true});
 }
 
 TEST_F(TiffFromTools, TruecolourDepthsAndAlpha) {
@@ -108,8 +125,10 @@ TEST_F(TiffFromTools, TruecolourDepthsAndAlpha) {
     check({"rgba", "convert rgba.pam -define tiff:alpha=unassociated $OUT", 32});
     check({"rgba associated", "convert rgba.pam -define tiff:alpha=associated $OUT", 32, 1});
     check({"rgba 16", "convert rgba.pam -depth 16 -define tiff:alpha=unassociated $OUT", 32});
-    check({"gray with alpha", "convert gray.pgm rgba.pam -compose CopyOpacity -composite -type GrayscaleAlpha "
-                              "-define tiff:alpha=unassociated $OUT", 32, 1});
+    check({"gray with alpha",
+           "convert gray.pgm rgba.pam -compose CopyOpacity -composite -type GrayscaleAlpha "
+           "-define tiff:alpha=unassociated $OUT",
+           32, 1});
 }
 
 TEST_F(TiffFromTools, PillowModes) {
@@ -118,27 +137,43 @@ TEST_F(TiffFromTools, PillowModes) {
     const auto pil = [&](const std::string& program) {
         return "/usr/bin/python3 -c \"from PIL import Image; " + program + "\"";
     };
-    check({"P", pil("Image.open('" + d + "few16.ppm').convert('P', palette=Image.ADAPTIVE).save('" + d + "case.tif')"), 8, 0, true});
+    check({"P",
+           pil("Image.open('" + d + "few16.ppm').convert('P', palette=Image.ADAPTIVE).save('" + d +
+               "case.tif')"),
+           8, 0, true});
     check({"1", pil("Image.open('" + d + "gray.pgm').convert('1').save('" + d + "case.tif')"), 1});
-    check({"L deflate", pil("Image.open('" + d + "gray.pgm').save('" + d + "case.tif', compression='tiff_adobe_deflate')"), 8});
-    check({"RGBA LZW", pil("Image.open('" + d + "rgba.png').save('" + d + "case.tif', compression='tiff_lzw')"), 32});
-    check({"CMYK", pil("Image.open('" + d + "rgb.ppm').convert('CMYK').save('" + d + "case.tif')"), 24, 1});
+    check({"L deflate",
+           pil("Image.open('" + d + "gray.pgm').save('" + d +
+               "case.tif', compression='tiff_adobe_deflate')"),
+           8});
+    check({"RGBA LZW",
+           pil("Image.open('" + d + "rgba.png').save('" + d + "case.tif', compression='tiff_lzw')"),
+           32});
+    check({"CMYK", pil("Image.open('" + d + "rgb.ppm').convert('CMYK').save('" + d + "case.tif')"),
+           24, 1});
 }
 
 // Each of the eight orientations, for each path through the reader, against -auto-orient.
 TEST_F(TiffFromTools, EveryOrientationMatchesAutoOrient) {
-    ASSERT_EQ(shell("convert few16.ppm -type Palette -depth 8 pal.tif && tiffcp -p separate base.tif sep.tif && "
-                    "convert gray.pgm -type Grayscale -depth 4 g4.tif"), 0);
+    ASSERT_EQ(shell("convert few16.ppm -type Palette -depth 8 pal.tif && tiffcp -p separate "
+                    "base.tif sep.tif && "
+                    "convert gray.pgm -type Grayscale -depth 4 g4.tif"),
+              0);
     for (const char* base : {"base.tif", "pal.tif", "sep.tif", "g4.tif"}) {
         for (int orientation = 1; orientation <= 8; ++orientation) {
             SCOPED_TRACE(std::string(base) + " orientation " + std::to_string(orientation));
-            ASSERT_EQ(shell(std::string("cp ") + base + " o.tif && tiffset -s 274 " + std::to_string(orientation) +
-                            " o.tif && convert o.tif -auto-orient o.png"), 0);
+            ASSERT_EQ(
+                shell(std::string("cp ") + base + " o.tif && tiffset -s 274 " +
+                      std::to_string(orientation) + " o.tif && convert o.tif -auto-orient o.png"),
+                0);
             BMGImage img = read(dir.file("o.tif"));
             if (img.pixels == nullptr) continue;
             const bool swapped = orientation >= 5;
             EXPECT_EQ(img.width, static_cast<uint32_t>(swapped ? kHeight : kWidth));
-            EXPECT_EQ(testing::max_difference(testing::record_picture(img), testing::magick_decode(dir.file("o.png"), dir.file("r"))), 0);
+            EXPECT_EQ(
+                testing::max_difference(testing::record_picture(img),
+                                        testing::magick_decode(dir.file("o.png"), dir.file("r"))),
+                0);
             ReleaseImageRecord(&img);
         }
     }
@@ -146,14 +181,16 @@ TEST_F(TiffFromTools, EveryOrientationMatchesAutoOrient) {
 
 TEST_F(TiffFromTools, OwnWriterRoundTrips) {
     std::vector<std::array<uint8_t, 3>> palette;
-    for (int i = 0; i < 16; ++i) palette.push_back({static_cast<uint8_t>(i * 15), static_cast<uint8_t>(i * 3), 77});
+    for (int i = 0; i < 16; ++i)
+        palette.push_back({static_cast<uint8_t>(i * 15), static_cast<uint8_t>(i * 3), 77});
     std::vector<uint8_t> indexes;
     for (int i = 0; i < 11 * 5; ++i) indexes.push_back(static_cast<uint8_t>(i * 7 % 16));
     BMGImage sources[] = {
         testing::record_from(testing::pattern(11, 5, 4, 1), 24),
         testing::record_from(testing::pattern(11, 5, 4, 2), 32),
         testing::indexed_record(11, 5, 4, indexes, palette),
-        testing::indexed_record(11, 5, 1, std::vector<uint8_t>(indexes.size(), 1), {{255, 255, 255}, {0, 0, 0}}),
+        testing::indexed_record(11, 5, 1, std::vector<uint8_t>(indexes.size(), 1),
+                                {{255, 255, 255}, {0, 0, 0}}),
     };
     for (uint8_t orientation : {uint8_t{0}, uint8_t{1}}) {
         for (BMGImage& source : sources) {
@@ -161,7 +198,9 @@ TEST_F(TiffFromTools, OwnWriterRoundTrips) {
             ASSERT_EQ(WriteTiffFile(dir.file("rt.tif").c_str(), source, &options), BMG_OK);
             BMGImage back = read(dir.file("rt.tif"));
             EXPECT_EQ(back.bitsPerPixel, source.bitsPerPixel);
-            EXPECT_EQ(testing::max_difference(testing::record_picture(back), testing::record_picture(source)), 0)
+            EXPECT_EQ(testing::max_difference(testing::record_picture(back),
+                                              testing::record_picture(source)),
+                      0)
                 << int{source.bitsPerPixel} << " bits, orientation option " << int{orientation};
             ReleaseImageRecord(&back);
         }
@@ -177,8 +216,9 @@ std::vector<uint8_t> tiny_tiff(uint32_t width, uint32_t height, uint32_t strip_b
     const auto u16 = [&](unsigned v) { out.push_back(v & 255), out.push_back(v >> 8 & 255); };
     const auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
     const uint32_t data_offset = 8 + 2 + 9 * 12 + 4;
-    const std::pair<int, uint32_t> entries[] = {{256, width}, {257, height}, {258, 8}, {259, 1}, {262, 1},
-                                                {273, data_offset}, {277, 1}, {278, height}, {279, strip_bytes}};
+    const std::pair<int, uint32_t> entries[] = {{256, width}, {257, height}, {258, 8},
+                                                {259, 1},     {262, 1},      {273, data_offset},
+                                                {277, 1},     {278, height}, {279, strip_bytes}};
     u16(9);
     for (const auto& [tag, value] : entries) {
         u16(tag);
@@ -223,7 +263,8 @@ TEST_F(TiffReadBad, WrongFilesAndMissingOnes) {
     EXPECT_EQ(ReadTiffFile(dir.file("none.tif").c_str(), &img, nullptr), BMG_ERR_OPEN_FILE);
     EXPECT_EQ(read({'G', 'I', 'F', '8', '9', 'a'}), BMG_ERR_FORMAT_OPTION);
     EXPECT_EQ(read({'I', 'I'}), BMG_ERR_FORMAT_OPTION);
-    EXPECT_EQ(read({'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}), BMG_ERR_CORRUPT_FORMAT);  // directory past the end
+    EXPECT_EQ(read({'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}),
+              BMG_ERR_CORRUPT_FORMAT);  // directory past the end
     EXPECT_FALSE(presenter.messages.empty());
 }
 
@@ -254,7 +295,9 @@ TEST_F(TiffReadBad, DamagedCopiesNeverGiveAHalfRecord) {
         goods.push_back(testing::read_file(dir.file("good.tif")));
         ReleaseImageRecord(&source);
     }
-    ASSERT_EQ(testing::run("tiffcp -t -w 16 -l 16 -c lzw " + quoted(dir.file("good.tif")) + " " + quoted(dir.file("tiled.tif"))), 0);
+    ASSERT_EQ(testing::run("tiffcp -t -w 16 -l 16 -c lzw " + quoted(dir.file("good.tif")) + " " +
+                           quoted(dir.file("tiled.tif"))),
+              0);
     goods.push_back(testing::read_file(dir.file("tiled.tif")));
     for (const auto& good : goods) {
         for (const auto& bytes : testing::damaged_copies(good, 250, 11)) {

@@ -43,14 +43,16 @@ TiffFacts inspect(const std::string& path) {
     f.hasPredictor = TIFFGetField(tif, TIFFTAG_PREDICTOR, &predictor) != 0;
     uint16_t count = 0;
     uint16_t* kinds = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds)) f.extra.assign(kinds, kinds + count);
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds))
+        f.extra.assign(kinds, kinds + count);
     uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
     if ((f.hasColourMap = TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) != 0)) {
         const size_t n = size_t{1} << f.bits;
         f.red.assign(r, r + n), f.green.assign(g, g + n), f.blue.assign(b, b + n);
     }
     f.strip0.resize(static_cast<size_t>(TIFFStripSize(tif)));
-    EXPECT_GT(TIFFReadEncodedStrip(tif, 0, f.strip0.data(), static_cast<tmsize_t>(f.strip0.size())), 0);
+    EXPECT_GT(TIFFReadEncodedStrip(tif, 0, f.strip0.data(), static_cast<tmsize_t>(f.strip0.size())),
+              0);
     TIFFClose(tif);
     return f;
 }
@@ -59,7 +61,8 @@ TiffFacts inspect(const std::string& path) {
 std::vector<uint8_t> rgb_row(const BMGImage& img, uint32_t y) {
     std::vector<uint8_t> out;
     const uint8_t* row = img.pixels + static_cast<size_t>(img.height - 1 - y) * img.rowBytes;
-    for (uint32_t x = 0; x < img.width; ++x) out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+    for (uint32_t x = 0; x < img.width; ++x)
+        out.insert(out.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
     return out;
 }
 
@@ -93,7 +96,9 @@ TEST_F(TiffWrite, TruecolourWithDeflateOneRowPerStripTopRowFirst) {
 }
 
 TEST_F(TiffWrite, CompressionCodesAndTheirTags) {
-    const std::pair<int, uint16_t> codes[] = {{0, COMPRESSION_NONE}, {9, COMPRESSION_PACKBITS}, {13, COMPRESSION_ADOBE_DEFLATE},
+    const std::pair<int, uint16_t> codes[] = {{0, COMPRESSION_NONE},
+                                              {9, COMPRESSION_PACKBITS},
+                                              {13, COMPRESSION_ADOBE_DEFLATE},
                                               {12, COMPRESSION_PIXARLOG}};
     for (const auto& [code, tag] : codes) {
         const TiffFileOptions options{static_cast<uint8_t>(code), 0, 0, 0};
@@ -135,7 +140,8 @@ TEST_F(TiffWrite, LibtiffErrorsReachTheUserCaptionedWithTheModule) {
         EXPECT_FALSE(presenter.messages.empty()) << int{code};
     }
     presenter.messages.clear();
-    EXPECT_EQ(WriteTiffFile(dir.file("no/such/dir/x.tif").c_str(), rgb, nullptr), BMG_ERR_NO_MEMORY);
+    EXPECT_EQ(WriteTiffFile(dir.file("no/such/dir/x.tif").c_str(), rgb, nullptr),
+              BMG_ERR_NO_MEMORY);
     ASSERT_EQ(presenter.messages.size(), 1u);
     EXPECT_EQ(presenter.messages[0].caption, "TIFFOpen Error");
 }
@@ -163,7 +169,9 @@ TEST_F(TiffWrite, OneBitGrayIsPackBitsAndItsPhotometricFollowsThePaletteOrder) {
 
 TEST_F(TiffWrite, ColourPalettesBecomeAFullColourMap) {
     std::vector<std::array<uint8_t, 3>> palette;
-    for (int i = 0; i < 16; ++i) palette.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(100 + i), static_cast<uint8_t>(255 - i)});
+    for (int i = 0; i < 16; ++i)
+        palette.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(100 + i),
+                           static_cast<uint8_t>(255 - i)});
     BMGImage img = testing::indexed_record(4, 2, 8, {0, 5, 10, 15, 15, 10, 5, 0}, palette);
     ASSERT_EQ(WriteTiffFile(path().c_str(), img, nullptr), BMG_OK);
     const TiffFacts f = inspect(path());
@@ -177,7 +185,8 @@ TEST_F(TiffWrite, ColourPalettesBecomeAFullColourMap) {
     EXPECT_EQ(f.strip0, (std::vector<uint8_t>{0, 5, 10, 15}));
 
     // A gray palette that is not the ramp keeps its grays through a colour map too.
-    BMGImage grays = testing::indexed_record(3, 1, 4, {0, 1, 2}, {{0, 0, 0}, {64, 64, 64}, {255, 255, 255}});
+    BMGImage grays =
+        testing::indexed_record(3, 1, 4, {0, 1, 2}, {{0, 0, 0}, {64, 64, 64}, {255, 255, 255}});
     ASSERT_EQ(WriteTiffFile(path().c_str(), grays, nullptr), BMG_OK);
     EXPECT_EQ(inspect(path()).photometric, PHOTOMETRIC_PALETTE);
     ReleaseImageRecord(&img);
@@ -216,9 +225,12 @@ TEST_F(TiffWrite, OrientationOptionAndTheRowsItNames) {
     TiffFacts f = inspect(path());
     EXPECT_EQ(f.orientation, ORIENTATION_BOTLEFT);
     EXPECT_EQ(f.strip0, rgb_row(rgb, rgb.height - 1));
-    ASSERT_EQ(testing::run("convert " + quoted(path()) + " -auto-orient " + quoted(dir.file("o.png"))), 0);
+    ASSERT_EQ(
+        testing::run("convert " + quoted(path()) + " -auto-orient " + quoted(dir.file("o.png"))),
+        0);
     EXPECT_EQ(testing::max_difference(testing::magick_decode(dir.file("o.png"), dir.file("ref")),
-                                      testing::record_picture(rgb)), 0);
+                                      testing::record_picture(rgb)),
+              0);
 
     const TiffFileOptions no_tag{0, 0, 7, 0};
     ASSERT_EQ(WriteTiffFile(path().c_str(), rgb, &no_tag), BMG_OK);
@@ -253,9 +265,12 @@ TEST_F(TiffWrite, RefusesRecordsItCannotReadSafely) {
 
 TEST(TiffWriteInterop, ToolsReadWhatTheWriterWrites) {
     TempDir dir;
-    for (const char* tool : {"convert", "tiffinfo", "tiffcp", "tifftopnm"}) ASSERT_TRUE(testing::have_tool(tool)) << tool;
+    for (const char* tool : {"convert", "tiffinfo", "tiffcp", "tifftopnm"})
+        ASSERT_TRUE(testing::have_tool(tool)) << tool;
     std::vector<std::array<uint8_t, 3>> palette;
-    for (int i = 0; i < 16; ++i) palette.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(i * 7), static_cast<uint8_t>(200 - i)});
+    for (int i = 0; i < 16; ++i)
+        palette.push_back({static_cast<uint8_t>(i * 16), static_cast<uint8_t>(i * 7),
+                           static_cast<uint8_t>(200 - i)});
     std::vector<uint8_t> indexes;
     for (int i = 0; i < 19 * 7; ++i) indexes.push_back(static_cast<uint8_t>((i * 5 + i / 19) % 16));
     std::vector<uint8_t> bits;
@@ -270,7 +285,8 @@ TEST(TiffWriteInterop, ToolsReadWhatTheWriterWrites) {
         {"4-bit palette", testing::indexed_record(19, 7, 4, indexes, palette)},
         {"1-bit", testing::indexed_record(19, 7, 1, bits, {{0, 0, 0}, {255, 255, 255}})},
     };
-    const std::pair<uint8_t, const char*> schemes[] = {{0, "None"}, {9, "PackBits"}, {13, "Deflate"}};
+    const std::pair<uint8_t, const char*> schemes[] = {
+        {0, "None"}, {9, "PackBits"}, {13, "Deflate"}};
     for (Source& s : sources) {
         const Picture expected = testing::record_picture(s.img);
         for (const auto& [code, name] : schemes) {
@@ -279,15 +295,27 @@ TEST(TiffWriteInterop, ToolsReadWhatTheWriterWrites) {
             const TiffFileOptions options{code, 0, 0, 0};
             ASSERT_EQ(WriteTiffFile(path.c_str(), s.img, &options), BMG_OK);
             const std::string info = testing::run_output("tiffinfo " + quoted(path) + " 2>&1");
-            EXPECT_NE(info.find(s.img.bitsPerPixel == 1 ? "PackBits" : name), std::string::npos) << info;
+            EXPECT_NE(info.find(s.img.bitsPerPixel == 1 ? "PackBits" : name), std::string::npos)
+                << info;
             EXPECT_EQ(info.find("rror"), std::string::npos) << info;
             // tiffcp re-encodes every strip, so it must decode them all.
-            ASSERT_EQ(testing::run("tiffcp -c none " + quoted(path) + " " + quoted(dir.file("copy.tif"))), 0);
-            EXPECT_EQ(testing::max_difference(testing::magick_decode(dir.file("copy.tif"), dir.file("im")), expected), 0);
-            EXPECT_EQ(testing::max_difference(testing::pillow_decode(path, dir.file("pil")), expected), 0);
+            ASSERT_EQ(
+                testing::run("tiffcp -c none " + quoted(path) + " " + quoted(dir.file("copy.tif"))),
+                0);
+            EXPECT_EQ(testing::max_difference(
+                          testing::magick_decode(dir.file("copy.tif"), dir.file("im")), expected),
+                      0);
+            EXPECT_EQ(
+                testing::max_difference(testing::pillow_decode(path, dir.file("pil")), expected),
+                0);
             if (s.img.bitsPerPixel != 32 && s.img.bitsPerPixel != 1) {
-                ASSERT_EQ(testing::run("tifftopnm " + quoted(path) + " > " + quoted(dir.file("n.pnm")) + " 2>/dev/null"), 0);
-                EXPECT_EQ(testing::max_difference(testing::normalised(testing::read_pnm(dir.file("n.pnm")), true), expected), 0);
+                ASSERT_EQ(testing::run("tifftopnm " + quoted(path) + " > " +
+                                       quoted(dir.file("n.pnm")) + " 2>/dev/null"),
+                          0);
+                EXPECT_EQ(
+                    testing::max_difference(
+                        testing::normalised(testing::read_pnm(dir.file("n.pnm")), true), expected),
+                    0);
             }
         }
         ReleaseImageRecord(&s.img);

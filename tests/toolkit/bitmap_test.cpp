@@ -95,10 +95,11 @@ TEST(PictureFiles, ExtensionFollowsTheLastDelimiter) {
 }
 
 TEST(PictureFiles, FormatMessageFillsEachPlaceholderOnce) {
-    EXPECT_EQ(format_message("Cannot load image. %s not supported for %s files.", "The compression scheme is",
-                             "TIF/TIFF"),
+    EXPECT_EQ(format_message("Cannot load image. %s not supported for %s files.",
+                             "The compression scheme is", "TIF/TIFF"),
               "Cannot load image. The compression scheme is not supported for TIF/TIFF files.");
-    EXPECT_EQ(format_message("Stream read error in %s file.", "%s"), "Stream read error in %s file.");
+    EXPECT_EQ(format_message("Stream read error in %s file.", "%s"),
+              "Stream read error in %s file.");
 }
 
 }  // namespace

@@ -19,12 +19,16 @@ class CommaLocale : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
-            if (std::setlocale(LC_NUMERIC, name) != nullptr && toolkit::decimal_separator() == ',') return;
+            if (std::setlocale(LC_NUMERIC, name) != nullptr && toolkit::decimal_separator() == ',')
+                return;
         }
         if (testing::have_tool("localedef") &&
-            testing::run("localedef -i de_DE -f UTF-8 '" + dir_.file("de_DE.UTF-8") + "' >/dev/null 2>&1") <= 1) {
+            testing::run("localedef -i de_DE -f UTF-8 '" + dir_.file("de_DE.UTF-8") +
+                         "' >/dev/null 2>&1") <= 1) {
             setenv("LOCPATH", dir_.path().c_str(), 1);
-            if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr && toolkit::decimal_separator() == ',') return;
+            if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr &&
+                toolkit::decimal_separator() == ',')
+                return;
         }
         GTEST_SKIP() << "no locale with a decimal comma available";
     }

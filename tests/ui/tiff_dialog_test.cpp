@@ -9,14 +9,16 @@ namespace {
 void expect_predictor_writable(const TTiffDialog& dialog, bool writable) {
     EXPECT_EQ(dialog.PredictorEdit.read_only(), !writable);
     EXPECT_EQ(dialog.PredictorEdit.enabled(), writable);
-    EXPECT_EQ(dialog.PredictorEdit.colour(), writable ? toolkit::Colour::Window : toolkit::Colour::ButtonFace);
+    EXPECT_EQ(dialog.PredictorEdit.colour(),
+              writable ? toolkit::Colour::Window : toolkit::Colour::ButtonFace);
 }
 
 TEST(TiffDialog, StartsWithNoneAndALockedPredictor) {
     TTiffDialog dialog;
     EXPECT_EQ(dialog.caption(), "TIFF Properties");
     EXPECT_EQ(dialog.height(), 109);
-    EXPECT_EQ(dialog.CompressionBox.items(), (std::vector<std::string>{"None", "ZIP", "Macintosh"}));
+    EXPECT_EQ(dialog.CompressionBox.items(),
+              (std::vector<std::string>{"None", "ZIP", "Macintosh"}));
     EXPECT_EQ(dialog.CompressionBox.item_index(), 0);
     EXPECT_EQ(dialog.PredictorEdit.text(), "2");
     EXPECT_EQ(dialog.Label1.caption(), "Compression");

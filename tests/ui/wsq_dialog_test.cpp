@@ -31,7 +31,7 @@ TEST(WsqDialog, PpiEditTakesOnlyDigitsAndBackspaceUpToSeventeenCharacters) {
     EXPECT_EQ(dialog.ppiEdit.type_text("a-.,0"), 1u);
     EXPECT_EQ(dialog.ppiEdit.text(), "500");
     dialog.ppiEdit.set_text("1234567890123456");  // 16
-    EXPECT_TRUE(dialog.ppiEdit.type('7'));         // grows to 17
+    EXPECT_TRUE(dialog.ppiEdit.type('7'));        // grows to 17
     EXPECT_FALSE(dialog.ppiEdit.type('8'));
     EXPECT_FALSE(dialog.ppiEdit.type(toolkit::Edit::kBackspace));  // even backspace, at 17
     EXPECT_EQ(dialog.ppiEdit.text().size(), 17u);

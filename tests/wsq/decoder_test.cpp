@@ -30,8 +30,7 @@ Bytes encode(const Bytes& px, int w, int h, float rate, const char* comment, int
     DiagCapture quiet;
     unsigned char* data = nullptr;
     int len = 0;
-    EXPECT_EQ(wsq_encode_1(&data, &len, rate, px.data(), w, h, 8, ppi, comment), 0)
-        << quiet.text();
+    EXPECT_EQ(wsq_encode_1(&data, &len, rate, px.data(), w, h, 8, ppi, comment), 0) << quiet.text();
     Bytes out(data, data + len);
     std::free(data);
     return out;
@@ -103,8 +102,16 @@ protected:
 };
 
 TEST(FloatToPixels, RoundsHalfUpAndClamps) {
-    const float f[] = {-0.5f, -0.49f, 0.4999f, 127.5f, 127.49f, 254.49f, 254.5f, 300.0f,
-                       -1e30f, std::numeric_limits<float>::quiet_NaN(),
+    const float f[] = {-0.5f,
+                       -0.49f,
+                       0.4999f,
+                       127.5f,
+                       127.49f,
+                       254.49f,
+                       254.5f,
+                       300.0f,
+                       -1e30f,
+                       std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::infinity()};
     const unsigned char expected[] = {0, 0, 0, 128, 127, 254, 255, 255, 0, 0, 255};
     unsigned char out[11] = {};
@@ -361,8 +368,8 @@ TEST(CommentScan, LeavesTheCallersValueWithoutCommentsAndReportsOnlyLeadingMarke
     EXPECT_EQ(comment, mine);
 
     // Two comments, then a broken segment: the scan ends quietly with the last comment read.
-    const Bytes two = {0xff, 0xa0, 0xff, 0xa8, 0x00, 0x03, 'a', 0xff, 0xa8, 0x00, 0x03,
-                       'b', 0xff, 0xa5, 0x00, 0x40, 0x01};
+    const Bytes two = {0xff, 0xa0, 0xff, 0xa8, 0x00, 0x03, 'a',  0xff, 0xa8,
+                       0x00, 0x03, 'b',  0xff, 0xa5, 0x00, 0x40, 0x01};
     ASSERT_EQ(scan_comments(two.data(), two.size(), &comment), 0);
     ASSERT_NE(comment, mine);
     EXPECT_STREQ(comment, "b");

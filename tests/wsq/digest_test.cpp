@@ -94,8 +94,8 @@ void expect_pinned(const Pinned& p) {
     ASSERT_FALSE(c.stream.empty()) << p.image << " @ " << p.rate;
     ASSERT_FALSE(c.pixels.empty()) << p.image << " @ " << p.rate;
     char row[160];
-    std::snprintf(row, sizeof row, "{\"%s\", %.2ff, 0x%016llxull, 0x%016llxull},", p.image,
-                  p.rate, static_cast<unsigned long long>(fnv1a(c.stream)),
+    std::snprintf(row, sizeof row, "{\"%s\", %.2ff, 0x%016llxull, 0x%016llxull},", p.image, p.rate,
+                  static_cast<unsigned long long>(fnv1a(c.stream)),
                   static_cast<unsigned long long>(fnv1a(c.pixels)));
     EXPECT_EQ(fnv1a(c.stream), p.stream) << row;
     EXPECT_EQ(fnv1a(c.pixels), p.pixels) << row;

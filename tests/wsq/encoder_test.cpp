@@ -232,8 +232,8 @@ TEST(Encoder, RefusesSizesTheFilterBankOrTheFrameCannotCarry) {
         EXPECT_EQ(e.log.rfind("ERROR : wsq_encode_1 : image too small", 0), 0u) << e.log;
     }
     // Refused before any pixel is read, so the short buffer is never touched.
-    for (const auto& [w, h] : {std::pair{65536, 100}, std::pair{100, 70000},
-                               std::pair{60000, 60000}}) {
+    for (const auto& [w, h] :
+         {std::pair{65536, 100}, std::pair{100, 70000}, std::pair{60000, 60000}}) {
         const Encoded e = encode(px, w, h, 0.75f, nullptr);
         EXPECT_EQ(e.ret, kEncodeTooLarge) << w << " x " << h;
     }

@@ -74,7 +74,7 @@ TEST(QuantizeInDouble, AgreesWithLongDoubleOrStepsAside) {
 
 TEST(QuantizeInDouble, ExactIntegersNonNumbersAndClampsAreLeftToLongDouble) {
     int16_t got = 0;
-    EXPECT_FALSE(quantize_in_double(2.5f, 1.0, 0.5f, &got));   // (2.5 - 0.5) / 1 + 1 = 3
+    EXPECT_FALSE(quantize_in_double(2.5f, 1.0, 0.5f, &got));  // (2.5 - 0.5) / 1 + 1 = 3
     EXPECT_FALSE(quantize_in_double(-2.5f, 1.0, 0.5f, &got));
     EXPECT_FALSE(quantize_in_double(5000.0f, 1000.0, 0.0006f, &got));  // beyond 16 bits
     EXPECT_FALSE(quantize_in_double(3.0f, NAN, 0.5f, &got));
@@ -144,9 +144,8 @@ TEST(QuantizeFastPath, WholeQuantizerMatchesLongDoubleOnBoundaryValues) {
     DiagCapture quiet;
     int16_t* sip = nullptr;
     int count = 0;
-    ASSERT_EQ(quantize_coefficients(&sip, &count, &quant, line.subbands, image.data(),
-                                    line.count, 1),
-              0);
+    ASSERT_EQ(
+        quantize_coefficients(&sip, &count, &quant, line.subbands, image.data(), line.count, 1), 0);
     ASSERT_EQ(count, line.count);
     const float half_zero = quant.zero_bin_width[0] * 0.5f;
     for (int i = 0; i < count; ++i)

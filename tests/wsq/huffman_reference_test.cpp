@@ -20,8 +20,7 @@ namespace {
 
 // ---- the reference: one getc_nextbits_wsq call per bit
 int reference_symbol(int* symbol, const DecodeLimits& limits, const unsigned char* values,
-                     InputCursor& in, int* bit_count, unsigned short* marker,
-                     DecoderState& state) {
+                     InputCursor& in, int* bit_count, unsigned short* marker, DecoderState& state) {
     unsigned short bit;
     int code = 0;
     for (int len = 1;; ++len) {
@@ -85,8 +84,8 @@ struct Sink {
     }
 };
 
-int reference_extra(int symbol, Sink& sink, InputCursor& in, int* bit_count,
-                    unsigned short* marker, DecoderState& state) {
+int reference_extra(int symbol, Sink& sink, InputCursor& in, int* bit_count, unsigned short* marker,
+                    DecoderState& state) {
     if (symbol >= 1 && symbol <= MAX_HUFFZRUN) return sink.put(0, static_cast<size_t>(symbol));
     if (symbol > 106 && symbol < 0xFF) return sink.put(symbol - 180);
     if (symbol < 101 || symbol > 106) {
@@ -116,8 +115,8 @@ int reference_decode(std::vector<short>& out, DecoderState& state, InputCursor& 
             marker = 0;
         }
         int symbol;
-        if (int ret = reference_symbol(&symbol, limits, state.dht[id].huffvalues, in,
-                                       &bit_count, &marker, state))
+        if (int ret = reference_symbol(&symbol, limits, state.dht[id].huffvalues, in, &bit_count,
+                                       &marker, state))
             return ret;
         if (symbol == -1) continue;
         if (int ret = reference_extra(symbol, sink, in, &bit_count, &marker, state)) return ret;
@@ -158,10 +157,10 @@ Outcome decode_with(const std::vector<unsigned char>& stream, Decode decode) {
 // Returns the code both gave.
 int expect_same(const std::vector<unsigned char>& stream, const std::string& what) {
     const Outcome want = decode_with(stream, reference_decode);
-    const Outcome got = decode_with(stream, [](std::vector<short>& out, DecoderState& s,
-                                               InputCursor& in) {
-        return huffman_decode_data_mem(out.data(), out.size(), s, in);
-    });
+    const Outcome got =
+        decode_with(stream, [](std::vector<short>& out, DecoderState& s, InputCursor& in) {
+            return huffman_decode_data_mem(out.data(), out.size(), s, in);
+        });
     EXPECT_EQ(got.code, want.code) << what << "\n" << want.messages;
     EXPECT_EQ(got.messages, want.messages) << what;
     EXPECT_TRUE(got.coefficients == want.coefficients) << what;
@@ -197,10 +196,18 @@ TEST(HuffmanReference, DamagedStreamsFailOrDecodeAsBefore) {
             if (s.size() <= data_from) break;
             const size_t at = data_from + rng() % (s.size() - data_from);
             switch (rng() % 4) {
-                case 0: s[at] ^= static_cast<unsigned char>(1u << (rng() % 8)); break;
-                case 1: s[at] = awkward[rng() % 7]; break;
-                case 2: s.insert(s.begin() + static_cast<long>(at), 0xFF); break;
-                default: s.resize(at); break;
+                case 0:
+                    s[at] ^= static_cast<unsigned char>(1u << (rng() % 8));
+                    break;
+                case 1:
+                    s[at] = awkward[rng() % 7];
+                    break;
+                case 2:
+                    s.insert(s.begin() + static_cast<long>(at), 0xFF);
+                    break;
+                default:
+                    s.resize(at);
+                    break;
             }
         }
         ++codes[expect_same(s, "trial " + std::to_string(trial))];

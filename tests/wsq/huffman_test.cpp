@@ -60,9 +60,17 @@ TEST(HuffmanSymbols, Coefficients) {
         Bytes coded;
     };
     const Case cases[] = {
-        {74, {254}},         {-73, {107}},        {1, {181}},          {75, {101, 75}},
-        {-74, {102, 74}},    {255, {101, 0xff, 0}}, {256, {103, 1, 0}}, {-255, {102, 0xff, 0}},
-        {-256, {104, 1, 0}}, {32767, {103, 0x7f, 0xff, 0}}, {-32768, {104, 0x80, 0}},
+        {74, {254}},
+        {-73, {107}},
+        {1, {181}},
+        {75, {101, 75}},
+        {-74, {102, 74}},
+        {255, {101, 0xff, 0}},
+        {256, {103, 1, 0}},
+        {-255, {102, 0xff, 0}},
+        {-256, {104, 1, 0}},
+        {32767, {103, 0x7f, 0xff, 0}},
+        {-32768, {104, 0x80, 0}},
     };
     for (const Case& c : cases) EXPECT_EQ(code_with({c.value}, codes), c.coded) << c.value;
 }
@@ -99,9 +107,9 @@ TEST(HuffmanBits, BlockThatDoesNotFitFails) {
     int n = -1;
     DiagCapture capture;
     const Coefficients c = {1, 2, 3, 4};
-    EXPECT_EQ(compress_block(out.data(), 3, &n, c.data(), 4, MAX_HUFFCOEFF, MAX_HUFFZRUN,
-                             codes.data()),
-              -33);
+    EXPECT_EQ(
+        compress_block(out.data(), 3, &n, c.data(), 4, MAX_HUFFCOEFF, MAX_HUFFZRUN, codes.data()),
+        -33);
     EXPECT_EQ(n, -1);
     EXPECT_FALSE(capture.text().empty());
 }
@@ -113,9 +121,9 @@ TEST(HuffmanBits, SymbolWithoutACodeFailsInsteadOfVanishing) {
     int n = -1;
     const Coefficients c = {1, 0, 1};
     DiagCapture capture;
-    EXPECT_EQ(compress_block(out.data(), 16, &n, c.data(), 3, MAX_HUFFCOEFF, MAX_HUFFZRUN,
-                             codes.data()),
-              -2);
+    EXPECT_EQ(
+        compress_block(out.data(), 16, &n, c.data(), 3, MAX_HUFFCOEFF, MAX_HUFFZRUN, codes.data()),
+        -2);
     EXPECT_EQ(capture.text(), "ERROR : compress_block : no code for symbol 1\n");
 }
 
@@ -144,7 +152,8 @@ TEST(HuffmanTables, TwoLeastTakesTheLargerSymbolOnTies) {
 TEST(HuffmanTables, CodesLongerThanSixteenBitsAreLimited) {
     // Counts 1, 2, 4, ... 65536 on the symbols 107..123.
     Coefficients c;
-    for (int i = 0; i < 17; ++i) c.insert(c.end(), static_cast<size_t>(1) << i, static_cast<short>(107 + i - 180));
+    for (int i = 0; i < 17; ++i)
+        c.insert(c.end(), static_cast<size_t>(1) << i, static_cast<short>(107 + i - 180));
     const int size = static_cast<int>(c.size());
     WsqHuffcode* table;
     unsigned char *bits, *values;
@@ -268,9 +277,10 @@ TEST(HuffmanTables, CanonicalCodesAndAllOnesWarning) {
     EXPECT_EQ(sized[4].size, 0);
     DiagCapture capture;
     EXPECT_EQ(test_all_ones_codes(sized, last), -1);
-    EXPECT_EQ(capture.text(), "WARNING: A code in the hufftable contains an all 1's code.\n"
-                              "         This image may still be decodable.\n"
-                              "         It is not compliant with the WSQ specification.\n");
+    EXPECT_EQ(capture.text(),
+              "WARNING: A code in the hufftable contains an all 1's code.\n"
+              "         This image may still be decodable.\n"
+              "         It is not compliant with the WSQ specification.\n");
     DecodeLimits limits;
     EXPECT_EQ(make_decode_limits(limits, sized, bits), 4);
     EXPECT_EQ(limits.maxcode[1], 0);
@@ -338,8 +348,7 @@ int decode(const Bytes& stream, Coefficients& out, DecoderState& state) {
 
 Coefficients random_block(std::mt19937& rng, int n) {
     Coefficients c(static_cast<size_t>(n));
-    std::uniform_int_distribution<int> kind(0, 99), small(-73, 74), big(-32768, 32767),
-        run(1, 400);
+    std::uniform_int_distribution<int> kind(0, 99), small(-73, 74), big(-32768, 32767), run(1, 400);
     for (int i = 0; i < n;) {
         const int k = kind(rng);
         if (k < 40) {
@@ -427,7 +436,8 @@ struct ByteCodes {
     std::vector<unsigned char> values;
     ByteCodes() : values(254) {
         bits[7] = 254;
-        for (int i = 0; i < 254; ++i) values[static_cast<size_t>(i)] = static_cast<unsigned char>(i + 1);
+        for (int i = 0; i < 254; ++i)
+            values[static_cast<size_t>(i)] = static_cast<unsigned char>(i + 1);
     }
 };
 

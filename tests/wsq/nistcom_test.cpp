@@ -35,7 +35,8 @@ std::vector<std::string> comments_in(const Bytes& b) {
         EXPECT_EQ(b[i], 0xff);
         EXPECT_EQ(b[i + 1], 0xa8);
         const size_t len = (static_cast<size_t>(b[i + 2]) << 8) | b[i + 3];
-        out.emplace_back(b.begin() + static_cast<long>(i) + 4, b.begin() + static_cast<long>(i + 2 + len));
+        out.emplace_back(b.begin() + static_cast<long>(i) + 4,
+                         b.begin() + static_cast<long>(i + 2 + len));
         i += 2 + len;
     }
     EXPECT_EQ(i, b.size());
@@ -54,8 +55,9 @@ TEST(NistcomText, EncoderAttributesOfANewList) {
     const auto segments = write_comments(nullptr, 500, 500, 500, 0.75f);
     const auto list = comments_in(segments);
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0], "NIST_COM 9\nPIX_WIDTH 500\nPIX_HEIGHT 500\nPIX_DEPTH 8\nPPI 500\n"
-                       "LOSSY 1\nCOLORSPACE GRAY\nCOMPRESSION WSQ\nWSQ_BITRATE 0.750000");
+    EXPECT_EQ(list[0],
+              "NIST_COM 9\nPIX_WIDTH 500\nPIX_HEIGHT 500\nPIX_DEPTH 8\nPPI 500\n"
+              "LOSSY 1\nCOLORSPACE GRAY\nCOMPRESSION WSQ\nWSQ_BITRATE 0.750000");
     const auto other = comments_in(write_comments(nullptr, 545, 622, -1, 2.25f));
     EXPECT_NE(other[0].find("PIX_WIDTH 545\nPIX_HEIGHT 622\n"), std::string::npos);
     EXPECT_NE(other[0].find("PPI -1\n"), std::string::npos);
@@ -75,10 +77,12 @@ TEST(NistcomText, PlainCommentFollowsInItsOwnSegment) {
 TEST(NistcomText, CallersAttributesKeepTheirPlaceAndEncoderOnesWin) {
     const auto list = comments_in(write_comments("NIST_COM 2\nPPI 300", 400, 410, 500, 0.75f));
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0], "NIST_COM 9\nPPI 500\nPIX_WIDTH 400\nPIX_HEIGHT 410\nPIX_DEPTH 8\n"
-                       "LOSSY 1\nCOLORSPACE GRAY\nCOMPRESSION WSQ\nWSQ_BITRATE 0.750000");
+    EXPECT_EQ(list[0],
+              "NIST_COM 9\nPPI 500\nPIX_WIDTH 400\nPIX_HEIGHT 410\nPIX_DEPTH 8\n"
+              "LOSSY 1\nCOLORSPACE GRAY\nCOMPRESSION WSQ\nWSQ_BITRATE 0.750000");
     // An attribute without a value survives the trip through the text form.
-    const auto bare = comments_in(write_comments("NIST_COM 3\nFINGER\nHAND left", 400, 410, 500, 1.0f));
+    const auto bare =
+        comments_in(write_comments("NIST_COM 3\nFINGER\nHAND left", 400, 410, 500, 1.0f));
     ASSERT_EQ(bare.size(), 1u);
     EXPECT_EQ(bare[0].rfind("NIST_COM 11\nFINGER \nHAND left\nPIX_WIDTH 400\n", 0), 0u);
 }
@@ -127,7 +131,8 @@ TEST(NistcomParse, EmptyNameAndOverlongFieldsAreRefused) {
 TEST(NistcomList, GrowsByATenthOrTenAndLooksUp) {
     FetList* fet = nullptr;
     ASSERT_EQ(allocfet_ret(&fet, 6), 0);
-    for (int i = 0; i < 7; ++i) ASSERT_EQ(updatefet_ret(std::to_string(i).c_str(), nullptr, fet), 0);
+    for (int i = 0; i < 7; ++i)
+        ASSERT_EQ(updatefet_ret(std::to_string(i).c_str(), nullptr, fet), 0);
     EXPECT_EQ(fet->capacity, 16);
     for (int i = 7; i < 120; ++i) ASSERT_EQ(updatefet_ret(std::to_string(i).c_str(), "v", fet), 0);
     EXPECT_EQ(fet->capacity, 127);  // 16, 26, ... 106, 116, then 116 / 10 = 11 more
@@ -137,9 +142,11 @@ TEST(NistcomList, GrowsByATenthOrTenAndLooksUp) {
     }
     FetList* hundred = nullptr;
     ASSERT_EQ(allocfet_ret(&hundred, 100), 0);
-    for (int i = 0; i < 101; ++i) ASSERT_EQ(updatefet_ret(std::to_string(i).c_str(), "v", hundred), 0);
+    for (int i = 0; i < 101; ++i)
+        ASSERT_EQ(updatefet_ret(std::to_string(i).c_str(), "v", hundred), 0);
     EXPECT_EQ(hundred->capacity, 110);
-    for (int i = 101; i < 111; ++i) ASSERT_EQ(updatefet_ret(std::to_string(i).c_str(), "v", hundred), 0);
+    for (int i = 101; i < 111; ++i)
+        ASSERT_EQ(updatefet_ret(std::to_string(i).c_str(), "v", hundred), 0);
     EXPECT_EQ(hundred->capacity, 121);
     release_fet(hundred);
 
@@ -174,7 +181,8 @@ TEST(NistcomList, LossyFlagIsNeverUnset) {
 
     FetList* fresh = nullptr;
     ASSERT_EQ(combine_nistcom(&fresh, 10, 20, 8, 500, 0), 0);
-    EXPECT_EQ(text_of(fresh), "NIST_COM 6\nPIX_WIDTH 10\nPIX_HEIGHT 20\nPIX_DEPTH 8\nPPI 500\nLOSSY 0");
+    EXPECT_EQ(text_of(fresh),
+              "NIST_COM 6\nPIX_WIDTH 10\nPIX_HEIGHT 20\nPIX_DEPTH 8\nPPI 500\nLOSSY 0");
     release_fet(fresh);
 }
 
@@ -216,8 +224,12 @@ TEST(NistcomPpi, FirstNistcomBeforeTheFirstBlockGivesTheResolution) {
     EXPECT_EQ(ppi_of(Stream().com("NIST_COM 2\nPPI 500x").sob()), 500);
     EXPECT_EQ(ppi_of(Stream().com("NIST_COM 2\nPPI").sob()), -1);
     EXPECT_EQ(ppi_of(Stream().com("NIST_COM 2\nPPI  -12").sob()), -12);
-    EXPECT_EQ(ppi_of(Stream().com("plain").segment(0xa2, 15).com("NIST_COM 2\nPPI 1000")
-                         .com("NIST_COM 2\nPPI 250").sob()),
+    EXPECT_EQ(ppi_of(Stream()
+                         .com("plain")
+                         .segment(0xa2, 15)
+                         .com("NIST_COM 2\nPPI 1000")
+                         .com("NIST_COM 2\nPPI 250")
+                         .sob()),
               1000);
     EXPECT_EQ(ppi_of(Stream().com("NIST_CO").sob()), -1);
     Stream after;

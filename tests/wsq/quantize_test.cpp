@@ -79,8 +79,9 @@ TEST(BinWidths, FourLowestBandsOnlyGiveTheClosedFormScale) {
 }
 
 TEST(BinWidths, RelativeWidthsFollowTheWeightsAndVariances) {
-    WsqQuantization q = spectrum_with(0.75f, {{0, 500.0f}, {1, 480.0f}, {7, 50.0f}, {40, 12.0f},
-                                              {52, 30.0f}, {54, 30.0f}, {59, 8.0f}});
+    WsqQuantization q = spectrum_with(
+        0.75f,
+        {{0, 500.0f}, {1, 480.0f}, {7, 50.0f}, {40, 12.0f}, {52, 30.0f}, {54, 30.0f}, {59, 8.0f}});
     compute_bin_widths(&q);
     ASSERT_GT(q.bin_width[0], 0.0f);
     EXPECT_EQ(q.bin_width[1], q.bin_width[0]);
@@ -141,8 +142,8 @@ TEST(Quantize, DeadZoneBoundariesAndTruncation) {
     q.bin_width[0] = q.bin_width[1] = q.bin_width[2] = 1.0f;
     q.zero_bin_width[0] = q.zero_bin_width[1] = q.zero_bin_width[2] = 1.2f;
     const float half = 1.2f * 0.5f;
-    const float values[6] = {half, std::nextafter(half, 1.0f), 1.7f, -half,
-                             -std::nextafter(half, 1.0f), -1.7f};
+    const float values[6] = {half,  std::nextafter(half, 1.0f),  1.7f,
+                             -half, -std::nextafter(half, 1.0f), -1.7f};
     for (int i = 0; i < 6; ++i) s.image[i] = values[i];
     std::string log;
     const std::vector<int16_t> got = run_quantizer(q, s, &log);
@@ -209,8 +210,9 @@ TEST(Quantize, BlockLengthsAddUpToTheCoefficientCount) {
         for (float& v : image) v = (v - 120.0f) / 1.3f;
         WsqTrees t{};
         build_subband_trees(t, w, h);
-        ASSERT_EQ(wsq_decompose(image.data(), w, h, t.nodes, kAnalysisHighPass, 7,
-                                kAnalysisLowPass, 9), 0);
+        ASSERT_EQ(
+            wsq_decompose(image.data(), w, h, t.nodes, kAnalysisHighPass, 7, kAnalysisLowPass, 9),
+            0);
         WsqQuantization q{};
         q.bitrate = r;
         subband_variance(&q, t.subbands, image.data(), w, h);

@@ -45,7 +45,8 @@ Decoded decode_ok(const Bytes& stream) {
     Decoded d;
     unsigned char* data = nullptr;
     EXPECT_EQ(wsq_decode_mem(&data, &d.image.w, &d.image.h, &d.depth, &d.ppi, &d.lossy,
-                             stream.data(), static_cast<int>(stream.size())), 0)
+                             stream.data(), static_cast<int>(stream.size())),
+              0)
         << quiet.text();
     if (data != nullptr) {
         d.image.px.assign(data, data + static_cast<size_t>(d.image.w) * d.image.h);
@@ -91,8 +92,8 @@ TEST(RoundTrip, SizesResolutionAndQualityAtBothBitrates) {
 }
 
 TEST(RoundTrip, OddSizesAtTheFilterBankMinimumAndBeyond) {
-    for (const auto& [w, h] : {std::pair{81, 81}, std::pair{301, 299}, std::pair{545, 622},
-                               std::pair{800, 750}}) {
+    for (const auto& [w, h] :
+         {std::pair{81, 81}, std::pair{301, 299}, std::pair{545, 622}, std::pair{800, 750}}) {
         const Image im = ridges(w, h, w + h);
         const Decoded d = decode_ok(encode_ok(im, 2.25f, nullptr, -1));
         ASSERT_EQ(d.image.w, w);

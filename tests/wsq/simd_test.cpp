@@ -70,15 +70,15 @@ TEST(SimdKernels, FloatToPixelsMatchesTheScalarLoop) {
 }
 
 TEST(SimdKernels, TapSumsMatchTheScalarLoopForEveryGroupShape) {
-    const float taps[9] = {0.037f, -0.023f, -0.11f, 0.377f, 0.852f,
+    const float taps[9] = {0.037f, -0.023f, -0.11f,  0.377f, 0.852f,
                            0.377f, -0.11f,  -0.023f, 0.037f};
     for (size_t n : {1u, 7u, 8u, 9u, 31u, 33u, 400u}) {
         std::vector<std::vector<float>> lines;
         for (int t = 0; t < 9; ++t) lines.push_back(awkward_values(n, 100 * t + n));
         const float* src[9];
         for (int t = 0; t < 9; ++t) src[t] = lines[t].data();
-        for (const auto& [a, b] : {std::pair{9, 0}, std::pair{7, 0}, std::pair{3, 4},
-                                   std::pair{4, 5}}) {
+        for (const auto& [a, b] :
+             {std::pair{9, 0}, std::pair{7, 0}, std::pair{3, 4}, std::pair{4, 5}}) {
             const auto [simd, scalar] = both_paths([&] {
                 std::vector<float> out(n);
                 tap_sum(out.data(), TapGroup{src, taps, a}, TapGroup{src + a, taps, b}, n);
@@ -94,8 +94,8 @@ TEST(SimdKernels, QuantizerMatchesTheScalarLoop) {
         std::vector<float> v = awkward_values(n, static_cast<uint32_t>(7 * n));
         // Values on the zero bin's edges and on exact integers of the index.
         for (size_t i = 0; i + 3 < n; i += 5) v[i] = i % 2 ? 0.6f : -0.6f, v[i + 1] = 2.5f;
-        for (const auto& [q, hz] : {std::pair{1.0f, 0.6f}, std::pair{0.013f, 0.0078f},
-                                    std::pair{1.0f, 0.5f}}) {
+        for (const auto& [q, hz] :
+             {std::pair{1.0f, 0.6f}, std::pair{0.013f, 0.0078f}, std::pair{1.0f, 0.5f}}) {
             const auto [simd, scalar] = both_paths([&] {
                 std::vector<int16_t> out(n);
                 quantize_run(out.data(), v.data(), n, q, hz);
@@ -112,7 +112,7 @@ TEST(SimdKernels, InverseQuantizerMatchesTheScalarLoop) {
         std::vector<int16_t> index(n);
         for (size_t i = 0; i < n; ++i)
             index[i] = static_cast<int16_t>(i % 50 == 3 ? 1000 - 3 * static_cast<int>(i)
-                                                       : static_cast<int>(i % 33) - 16);
+                                                        : static_cast<int>(i % 33) - 16);
         const auto [simd, scalar] = both_paths([&] {
             std::vector<float> out(n);
             unquantize_run(out.data(), index.data(), n, values);

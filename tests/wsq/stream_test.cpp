@@ -31,10 +31,10 @@ uint32_t bits_of(float f) {
 }
 
 const Bytes kTransformTable = {
-    0xff, 0xa4, 0x00, 0x3a, 0x09, 0x07,                                     //
+    0xff, 0xa4, 0x00, 0x3a, 0x09, 0x07,                                      //
     0x00, 0x09, 0x32, 0xd3, 0x25, 0xcd, 0x00, 0x0a, 0xe0, 0xf3, 0x19, 0x9a,  //
     0x01, 0x0a, 0x41, 0xef, 0xf1, 0x9a, 0x01, 0x0b, 0x8e, 0x27, 0x64, 0xcd,  //
-    0x00, 0x0b, 0xe1, 0x79, 0xa3, 0x33,                                     //
+    0x00, 0x0b, 0xe1, 0x79, 0xa3, 0x33,                                      //
     0x00, 0x09, 0x2e, 0xff, 0x56, 0x00, 0x01, 0x0a, 0xf9, 0x33, 0xd3, 0x33,  //
     0x01, 0x0b, 0xf2, 0x87, 0x21, 0x9a, 0x00, 0x0a, 0x26, 0x77, 0xda, 0x33};
 
@@ -90,8 +90,8 @@ TEST(ScaledDecimal, KeepsAsManyDigitsAsFit) {
 
 TEST(TransformTable, WrittenFiltersAreTheSixtyKnownBytes) {
     Writer w(100);
-    ASSERT_EQ(putc_transform_table(kAnalysisLowPass, kLowPassTaps, kAnalysisHighPass,
-                                   kHighPassTaps, w.out),
+    ASSERT_EQ(putc_transform_table(kAnalysisLowPass, kLowPassTaps, kAnalysisHighPass, kHighPassTaps,
+                                   w.out),
               0);
     EXPECT_EQ(w.bytes(), kTransformTable);
 }
@@ -143,7 +143,8 @@ TEST(TransformTable, ZeroCoefficientAndOverflow) {
     Writer w(64);
     DiagCapture capture;
     EXPECT_EQ(putc_transform_table(lo, 3, hi, 1, w.out), -83);
-    EXPECT_EQ(capture.text(), "ERROR: putc_transform_table : hifilt[0] to high at 5000000000.000000\n");
+    EXPECT_EQ(capture.text(),
+              "ERROR: putc_transform_table : hifilt[0] to high at 5000000000.000000\n");
     // The zero taps went out as sign 0, scale 0, value 0 before the failure.
     const Bytes b = w.bytes();
     ASSERT_EQ(b.size(), 6u + 12u);
@@ -206,8 +207,8 @@ TEST(FrameHeader, RoundTripsWithHeightBeforeWidth) {
     Writer w(32);
     ASSERT_EQ(putc_frame_header(545, 622, 0.0f, 0.0f, w.out), 0);
     Bytes b = w.bytes();
-    EXPECT_EQ(b, (Bytes{0xff, 0xa2, 0x00, 0x11, 0x00, 0xff, 0x02, 0x6e, 0x02, 0x21, 0, 0, 0, 0,
-                        0, 0, 0, 0, 0}));
+    EXPECT_EQ(b, (Bytes{0xff, 0xa2, 0x00, 0x11, 0x00, 0xff, 0x02, 0x6e, 0x02, 0x21, 0, 0, 0, 0, 0,
+                        0, 0, 0, 0}));
     Writer w2(32);
     ASSERT_EQ(putc_frame_header(800, 750, 171.4375f, 1.33544922f, w2.out), 0);
     b = w2.bytes();
@@ -233,16 +234,24 @@ TEST(Markers, ClassesAcceptTheirMarkersOnly) {
         {{0xff, 0xa0}, MarkerClass::Soi, 0, ""},
         {{0xff, 0xa1}, MarkerClass::Soi, -88, "ERROR : getc_marker_wsq : No SOI marker. {65441}\n"},
         {{0xff, 0xa2}, MarkerClass::TablesOrSof, 0, ""},
-        {{0xff, 0xa3}, MarkerClass::TablesOrSof, -89,
+        {{0xff, 0xa3},
+         MarkerClass::TablesOrSof,
+         -89,
          "ERROR : getc_marker_wsq : No SOF, Table, or comment markers.\n"},
-        {{0xff, 0xa7}, MarkerClass::TablesOrSof, -89,
+        {{0xff, 0xa7},
+         MarkerClass::TablesOrSof,
+         -89,
          "ERROR : getc_marker_wsq : No SOF, Table, or comment markers.\n"},
         {{0xff, 0xa8}, MarkerClass::TablesOrSob, 0, ""},
-        {{0xff, 0xa2}, MarkerClass::TablesOrSob, -90,
+        {{0xff, 0xa2},
+         MarkerClass::TablesOrSob,
+         -90,
          "ERROR : getc_marker_wsq : No SOB, Table, or comment markers.\n"},
         {{0xff, 0xa7}, MarkerClass::Any, 0, ""},
         {{0x12, 0x34}, MarkerClass::Any, -91, "ERROR : getc_marker_wsq : no marker found {1234}\n"},
-        {{0xff, 0xa0}, static_cast<MarkerClass>(7), -92,
+        {{0xff, 0xa0},
+         static_cast<MarkerClass>(7),
+         -92,
          "ERROR : getc_marker_wsq : Invalid marker -> {FFA0}\n"},
         {{0xff}, MarkerClass::Any, -40, "ERROR : getc_bytes : premature End Of Buffer\n"},
     };
@@ -389,8 +398,9 @@ TEST(HuffmanSegment, ValueCountLimitAndShortLengths) {
     in = cursor(bad);
     DiagCapture capture;
     EXPECT_EQ(getc_huffman_table_wsq(state.dht, in), -4);
-    EXPECT_EQ(capture.text(), "ERROR : getc_huffman_table : num_hufvals (258) is largerthan "
-                              "MAX_HUFFCOUNTS (257)\n");
+    EXPECT_EQ(capture.text(),
+              "ERROR : getc_huffman_table : num_hufvals (258) is largerthan "
+              "MAX_HUFFCOUNTS (257)\n");
 
     for (unsigned char len : {0, 1, 2}) {
         const Bytes seg = {0x00, len, 0x00};
@@ -469,8 +479,9 @@ TEST(SkipSegment, MustLeaveAtLeastOneByteAfterIt) {
     in = cursor(exact);
     DiagCapture capture;
     EXPECT_EQ(getc_skip_marker_segment(DTT_WSQ, in), -2);
-    EXPECT_EQ(capture.text(), "ERROR : getc_skip_marker_segment : unexpected end of buffer when "
-                              "parsing marker 65444 segment of length 3\n");
+    EXPECT_EQ(capture.text(),
+              "ERROR : getc_skip_marker_segment : unexpected end of buffer when "
+              "parsing marker 65444 segment of length 3\n");
     for (unsigned char len : {0, 1}) {
         const Bytes bad = {0x00, len, 1, 2, 3, 4};
         in = cursor(bad);

@@ -70,8 +70,8 @@ TEST(SubbandTrees, SubbandsTileTheImageAndTheLowBandTilesNode14) {
         const WsqWaveletNode& n14 = t.nodes[14];
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const bool inside = x >= n14.x && x < n14.x + n14.dx && y >= n14.y &&
-                                    y < n14.y + n14.dy;
+                const bool inside =
+                    x >= n14.x && x < n14.x + n14.dx && y >= n14.y && y < n14.y + n14.dy;
                 ASSERT_EQ(low[static_cast<size_t>(y) * w + x], inside ? 1 : 0);
             }
     }

@@ -36,7 +36,8 @@ std::vector<uint8_t> encode(const std::vector<uint8_t>& gray, int w, int h, int 
                             float bitrate, const char* comment) {
     unsigned char* stream = nullptr;
     int length = 0;
-    EXPECT_EQ(wsq::wsq_encode_1(&stream, &length, bitrate, gray.data(), w, h, depth, ppi, comment), 0);
+    EXPECT_EQ(wsq::wsq_encode_1(&stream, &length, bitrate, gray.data(), w, h, depth, ppi, comment),
+              0);
     std::vector<uint8_t> bytes(stream, stream + length);
     std::free(stream);
     return bytes;
@@ -65,7 +66,8 @@ TEST(WsqFile, WriterEncodesTheChannelMeanOfEachPixel) {
     colour_record(r, gray);
     WsqFileOptions options{8, 1.5, 300, const_cast<char*>("scanner 7")};
     ASSERT_EQ(WriteWsqFile(dir.file("a.wsq").c_str(), r.img, &options), BMG_OK);
-    EXPECT_EQ(testing::read_file(dir.file("a.wsq")), encode(gray, 96, 88, 24, 300, 1.5f, "scanner 7"));
+    EXPECT_EQ(testing::read_file(dir.file("a.wsq")),
+              encode(gray, 96, 88, 24, 300, 1.5f, "scanner 7"));
 }
 
 TEST(WsqFile, MeanRoundsDown) {
@@ -74,7 +76,8 @@ TEST(WsqFile, MeanRoundsDown) {
     std::vector<uint8_t> gray(96 * 96);
     for (uint32_t i = 0; i < 96 * 96; ++i) {
         const bool odd = (i / 96 + i % 96) % 2;
-        const uint8_t px[3] = {static_cast<uint8_t>(odd ? 10 : 255), static_cast<uint8_t>(odd ? 20 : 255),
+        const uint8_t px[3] = {static_cast<uint8_t>(odd ? 10 : 255),
+                               static_cast<uint8_t>(odd ? 20 : 255),
                                static_cast<uint8_t>(odd ? 31 : 254)};
         std::memcpy(r.img.pixels + 3 * i, px, 3);
         gray[(95 - i / 96) * 96 + i % 96] = odd ? 20 : 254;
@@ -88,7 +91,8 @@ TEST(WsqFile, EightBitImagesAreEncodedFromTheirIndexBytes) {
     TempDir dir;
     Record r(100, 90, 8, 1);
     const std::vector<uint8_t> gray = testing::ridge_pattern(100, 90, 3);
-    for (uint32_t y = 0; y < 90; ++y) std::memcpy(r.img.pixels + (89 - y) * r.img.rowBytes, &gray[y * 100], 100);
+    for (uint32_t y = 0; y < 90; ++y)
+        std::memcpy(r.img.pixels + (89 - y) * r.img.rowBytes, &gray[y * 100], 100);
     for (uint32_t i = 0; i < 256 * 4; ++i) r.img.palette[i] = static_cast<uint8_t>(255 - i / 4);
     WsqFileOptions options{8, 0.75, 500, nullptr};
     ASSERT_EQ(WriteWsqFile(dir.file("g.wsq").c_str(), r.img, &options), BMG_OK);
@@ -118,7 +122,9 @@ TEST(WsqFile, ReaderGivesUpsideDownGrayTriplesAndTheLastComment) {
     unsigned char* decoded = nullptr;
     int w = 0, h = 0, d = 0, ppi = 0, lossy = 0;
     const std::vector<uint8_t> stream = testing::read_file(dir.file("r.wsq"));
-    ASSERT_EQ(wsq::wsq_decode_mem(&decoded, &w, &h, &d, &ppi, &lossy, stream.data(), static_cast<int>(stream.size())), 0);
+    ASSERT_EQ(wsq::wsq_decode_mem(&decoded, &w, &h, &d, &ppi, &lossy, stream.data(),
+                                  static_cast<int>(stream.size())),
+              0);
     long mismatches = 0, error = 0;
     for (int y = 0; y < 90; ++y)
         for (int x = 0; x < 83; ++x) {
@@ -133,7 +139,8 @@ TEST(WsqFile, ReaderGivesUpsideDownGrayTriplesAndTheLastComment) {
 
 TEST(WsqFile, WithoutFreeTextTheNistCommentIsTheLast) {
     TempDir dir;
-    testing::write_file(dir.file("n.wsq"), encode(testing::ridge_pattern(96, 96, 1), 96, 96, 8, 500, 0.75f, nullptr));
+    testing::write_file(dir.file("n.wsq"),
+                        encode(testing::ridge_pattern(96, 96, 1), 96, 96, 8, 500, 0.75f, nullptr));
     Record r(0);
     Options options;
     ASSERT_EQ(ReadWsqFile(dir.file("n.wsq").c_str(), &r.img, &options.o), 0);
@@ -168,10 +175,12 @@ TEST(WsqFile, NonWsqFileBuildsNothingAndKeepsTheOptions) {
 
 TEST(WsqFile, TruncatedStreamsFailWithoutHarm) {
     TempDir dir;
-    const std::vector<uint8_t> whole = encode(testing::ridge_pattern(90, 90, 5), 90, 90, 8, 500, 0.75f, "c");
+    const std::vector<uint8_t> whole =
+        encode(testing::ridge_pattern(90, 90, 5), 90, 90, 8, 500, 0.75f, "c");
     wsq::DiagCapture quiet;
     for (size_t length = 0; length < whole.size(); length += 7) {
-        testing::write_file(dir.file("cut.wsq"), std::vector<uint8_t>(whole.begin(), whole.begin() + length));
+        testing::write_file(dir.file("cut.wsq"),
+                            std::vector<uint8_t>(whole.begin(), whole.begin() + length));
         Record r(0);
         Options options;
         const int code = ReadWsqFile(dir.file("cut.wsq").c_str(), &r.img, &options.o);
@@ -197,7 +206,8 @@ TEST(WsqFile, ReadFailuresShowTheirMessages) {
     EXPECT_EQ(recorder.messages[0].caption, "Quorvel Error");
     EXPECT_EQ(recorder.messages[0].text, "Error reading input file");
     EXPECT_EQ(recorder.messages[0].type, unsigned{MB_OK | MB_ICONERROR});
-    EXPECT_EQ(capture.text().rfind("ERORR : main : read_raw_from_filesize : 0 of ", 0), 0u) << capture.text();
+    EXPECT_EQ(capture.text().rfind("ERORR : main : read_raw_from_filesize : 0 of ", 0), 0u)
+        << capture.text();
 }
 
 TEST(WsqFile, WriterRefusesOtherDepthsAndReportsFileErrorsByMessage) {
@@ -220,13 +230,15 @@ TEST(WsqFile, WriterRefusesOtherDepthsAndReportsFileErrorsByMessage) {
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].text, "Error opening file for writing");
     EXPECT_EQ(recorder.messages[0].caption, "Quorvel Error");
-    EXPECT_NE(capture.text().find("ERROR: write_raw_from_memsize : fopen : " + nowhere + "\n"), std::string::npos);
+    EXPECT_NE(capture.text().find("ERROR: write_raw_from_memsize : fopen : " + nowhere + "\n"),
+              std::string::npos);
 
     capture.clear();
     EXPECT_EQ(WriteWsqFile("/dev/full", gray.img, &options), BMG_ERR_WRITE_FILE);
     ASSERT_EQ(recorder.messages.size(), 2u);
     EXPECT_EQ(recorder.messages[1].text, "Error writing output file");
-    EXPECT_NE(capture.text().find("ERROR: write_raw_from_memsize : fwrite : only 0 of "), std::string::npos);
+    EXPECT_NE(capture.text().find("ERROR: write_raw_from_memsize : fwrite : only 0 of "),
+              std::string::npos);
 }
 
 TEST(WsqFile, MissingOptionsUseTheLoadDefaults) {

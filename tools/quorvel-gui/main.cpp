@@ -27,14 +27,11 @@ struct Options {
 Options parse(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--wsq-dialog") == 0)
-            options.which = "wsq";
-        else if (std::strcmp(argv[i], "--tiff-dialog") == 0)
-            options.which = "tiff";
+        if (std::strcmp(argv[i], "--wsq-dialog") == 0) options.which = "wsq";
+        else if (std::strcmp(argv[i], "--tiff-dialog") == 0) options.which = "tiff";
         else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc)
             options.screenshot = argv[++i];
-        else if (argv[i][0] != '-')
-            options.input = argv[i];
+        else if (argv[i][0] != '-') options.input = argv[i];
     }
     return options;
 }

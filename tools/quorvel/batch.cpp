@@ -34,14 +34,10 @@ bool apply_settings(const BatchOptions& options) {
     if (options.comment) WriteWSQ_comment(const_cast<char*>(options.comment->c_str()));
     const std::string compression = lower(options.tiff_compression);
     if (compression.empty()) return true;
-    if (compression == "none")
-        WriteTIFFcompression(0);
-    else if (compression == "zip")
-        WriteTIFFcompression(1);
-    else if (compression == "packbits")
-        WriteTIFFcompression(2);
-    else
-        return false;
+    if (compression == "none") WriteTIFFcompression(0);
+    else if (compression == "zip") WriteTIFFcompression(1);
+    else if (compression == "packbits") WriteTIFFcompression(2);
+    else return false;
     return true;
 }
 
@@ -94,10 +90,18 @@ Counts count(const std::vector<BatchEntry>& entries) {
     Counts counts;
     for (const BatchEntry& entry : entries) {
         switch (entry.result.status) {
-            case ui::FileStatus::Converted: ++counts.converted; break;
-            case ui::FileStatus::Skipped: ++counts.skipped; break;
-            case ui::FileStatus::Stopped: ++counts.stopped; break;
-            default: ++counts.failed; break;
+            case ui::FileStatus::Converted:
+                ++counts.converted;
+                break;
+            case ui::FileStatus::Skipped:
+                ++counts.skipped;
+                break;
+            case ui::FileStatus::Stopped:
+                ++counts.stopped;
+                break;
+            default:
+                ++counts.failed;
+                break;
         }
     }
     return counts;
@@ -108,8 +112,7 @@ void print_dry_run(const std::vector<BatchEntry>& entries) {
         if (entry.planned_skip)
             std::printf("skip: %s (%s)\n", entry.result.input.c_str(),
                         entry.result.message.c_str());
-        else
-            std::printf("%s -> %s\n", entry.result.input.c_str(), entry.result.output.c_str());
+        else std::printf("%s -> %s\n", entry.result.input.c_str(), entry.result.output.c_str());
     }
 }
 

@@ -49,9 +49,9 @@ bool encode_wsq(const GrayImage& image, const EncodeRequest& request, std::vecto
     CodecLines lines;
     unsigned char* data = nullptr;
     int length = 0;
-    const int code = wsq::wsq_encode_1(&data, &length, static_cast<float>(request.bitrate), image.pixels.data(),
-                                       image.width, image.height, 8, request.ppi,
-                                       request.has_comment ? request.comment.c_str() : nullptr);
+    const int code = wsq::wsq_encode_1(
+        &data, &length, static_cast<float>(request.bitrate), image.pixels.data(), image.width,
+        image.height, 8, request.ppi, request.has_comment ? request.comment.c_str() : nullptr);
     std::unique_ptr<unsigned char, FreeDeleter> owned(data);
     if (code != 0) {
         error = lines.failure("encoding", code);
@@ -69,8 +69,8 @@ bool decode_wsq(const std::vector<uint8_t>& stream, DecodedImage& decoded, std::
     CodecLines lines;
     unsigned char* data = nullptr;
     int width = 0, height = 0, depth = 0, ppi = 0, lossy = 0;
-    const int code = wsq::wsq_decode_mem(&data, &width, &height, &depth, &ppi, &lossy, stream.data(),
-                                         static_cast<int>(stream.size()));
+    const int code = wsq::wsq_decode_mem(&data, &width, &height, &depth, &ppi, &lossy,
+                                         stream.data(), static_cast<int>(stream.size()));
     std::unique_ptr<unsigned char, FreeDeleter> owned(data);
     if (code != 0) {
         error = lines.failure("decoding", code);
@@ -78,7 +78,8 @@ bool decode_wsq(const std::vector<uint8_t>& stream, DecodedImage& decoded, std::
     }
     decoded.image.width = width;
     decoded.image.height = height;
-    decoded.image.pixels.assign(data, data + static_cast<size_t>(width) * static_cast<size_t>(height));
+    decoded.image.pixels.assign(data,
+                                data + static_cast<size_t>(width) * static_cast<size_t>(height));
     decoded.ppi = ppi;
     return true;
 }
@@ -98,7 +99,8 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::
 }
 
 // The file appears whole or not at all; an older file of that name survives a failed write.
-bool write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+bool write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes,
+                      std::string& error) {
     std::string reason;
     if (platform::write_file_replacing(path, bytes, reason)) return true;
     error = path + ": cannot create: " + reason;

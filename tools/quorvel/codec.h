@@ -32,6 +32,7 @@ bool encode_wsq(const GrayImage& image, const EncodeRequest& request, std::vecto
 bool decode_wsq(const std::vector<uint8_t>& stream, DecodedImage& decoded, std::string& error);
 
 bool read_whole_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
-bool write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+bool write_whole_file(const std::string& path, const std::vector<uint8_t>& bytes,
+                      std::string& error);
 
 }  // namespace quorvel::tool

@@ -150,8 +150,7 @@ bool load_failed(const std::string& input, HBITMAP bitmap) {
 }
 
 // The writer's own status decides: a warning shown while loading is no failure of the save.
-bool save_failed(HBITMAP bitmap, const std::string& output, const std::string& target,
-                 int type) {
+bool save_failed(HBITMAP bitmap, const std::string& output, const std::string& target, int type) {
     std::string reason;
     if (api::save_file(api::file_state(), api::library_state().settings, bitmap, output.c_str(),
                        type, reason))

@@ -5,7 +5,9 @@
 
 namespace quorvel::tool {
 
-void report_error(const std::string& message) { std::fprintf(stderr, "quorvel: %s\n", message.c_str()); }
+void report_error(const std::string& message) {
+    std::fprintf(stderr, "quorvel: %s\n", message.c_str());
+}
 
 int run_encode(const std::string& input, const std::string& output, const EncodeRequest& request) {
     GrayImage image;
@@ -17,7 +19,8 @@ int run_encode(const std::string& input, const std::string& output, const Encode
         return 1;
     }
     std::printf("%s: %d x %d, %zu bytes, ratio %.2f\n", output.c_str(), image.width, image.height,
-                stream.size(), static_cast<double>(image.pixels.size()) / static_cast<double>(stream.size()));
+                stream.size(),
+                static_cast<double>(image.pixels.size()) / static_cast<double>(stream.size()));
     return 0;
 }
 
@@ -37,7 +40,8 @@ int run_decode(const std::string& input, const std::string& output) {
         report_error(error);
         return 1;
     }
-    std::printf("%s: %d x %d, %d ppi\n", output.c_str(), decoded.image.width, decoded.image.height, decoded.ppi);
+    std::printf("%s: %d x %d, %d ppi\n", output.c_str(), decoded.image.width, decoded.image.height,
+                decoded.ppi);
     return 0;
 }
 

@@ -14,9 +14,11 @@ using wsq::StreamInfo;
 void print_segments(const StreamInfo& info) {
     std::printf("Segments (marker, offset, length):\n");
     for (const SegmentInfo& segment : info.segments) {
-        std::printf("  %04X %-3s %10zu", segment.marker, marker_name(segment.marker), segment.offset);
+        std::printf("  %04X %-3s %10zu", segment.marker, marker_name(segment.marker),
+                    segment.offset);
         if (segment.length >= 0) std::printf(" %6d", segment.length);
-        if (segment.marker == 0xFFA3) std::printf("  + %zu bytes of coded data", segment.coded_bytes);
+        if (segment.marker == 0xFFA3)
+            std::printf("  + %zu bytes of coded data", segment.coded_bytes);
         std::printf("\n");
     }
 }
@@ -30,13 +32,15 @@ void print_ids(const char* title, const std::vector<int>& ids) {
 void print_tables(const StreamInfo& info) {
     if (info.frame) {
         const wsq::WsqFrameHeader& f = *info.frame;
-        std::printf("Frame: %u x %u, shift %.7g, scale %.7g, black %u, white %u, encoder %u, software %u\n",
-                    f.width, f.height, f.m_shift, f.r_scale, f.black, f.white, f.WSQ_encoder, f.Software);
+        std::printf(
+            "Frame: %u x %u, shift %.7g, scale %.7g, black %u, white %u, encoder %u, software %u\n",
+            f.width, f.height, f.m_shift, f.r_scale, f.black, f.white, f.WSQ_encoder, f.Software);
     } else {
         std::printf("Frame: none\n");
     }
     for (const auto& [low, high] : info.transform_taps) {
-        std::printf("Transform: synthesis filters of %d low-pass and %d high-pass taps\n", low, high);
+        std::printf("Transform: synthesis filters of %d low-pass and %d high-pass taps\n", low,
+                    high);
     }
     for (float centre : info.bin_centers) std::printf("Quantization: bin centre %.7g\n", centre);
     print_ids("Huffman tables defined", info.huffman_ids);

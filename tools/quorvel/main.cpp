@@ -32,11 +32,15 @@ struct Arguments {
 CLI::Validator bitrate_range() { return CLI::Range(0.01, 8.0); }
 
 void add_encode(CLI::App& app, Arguments& args) {
-    CLI::App* cmd = app.add_subcommand("encode", "Compress an image to a WSQ file (or save it in any output type)");
-    cmd->add_option("IN", args.input, "Image in any format the library loads (quorvel formats)")->required();
-    cmd->add_option("OUT", args.output, "File to write; its extension names the type (.wsq, .png, ...)")
+    CLI::App* cmd = app.add_subcommand(
+        "encode", "Compress an image to a WSQ file (or save it in any output type)");
+    cmd->add_option("IN", args.input, "Image in any format the library loads (quorvel formats)")
         ->required();
-    cmd->add_option("--bitrate,-b", args.request.bitrate, "Target bits per pixel (0.75 or 2.25 are usual)")
+    cmd->add_option("OUT", args.output,
+                    "File to write; its extension names the type (.wsq, .png, ...)")
+        ->required();
+    cmd->add_option("--bitrate,-b", args.request.bitrate,
+                    "Target bits per pixel (0.75 or 2.25 are usual)")
         ->default_val(0.75)
         ->check(bitrate_range());
     cmd->add_option("--ppi", args.request.ppi, "Scan resolution in pixels per inch (-1: unknown)")
@@ -49,16 +53,21 @@ void add_encode(CLI::App& app, Arguments& args) {
             args.request.has_comment = true;
         },
         "Comment stored in the file beside the NIST_COM attributes");
-    cmd->footer("Example: quorvel encode finger.pgm finger.wsq --bitrate 2.25 --comment \"left thumb\"\n"
-                "         quorvel encode print.png print.wsq");
+    cmd->footer(
+        "Example: quorvel encode finger.pgm finger.wsq --bitrate 2.25 --comment \"left thumb\"\n"
+        "         quorvel encode print.png print.wsq");
 }
 
 void add_decode(CLI::App& app, Arguments& args) {
-    CLI::App* cmd = app.add_subcommand("decode", "Decompress a WSQ file (or any loadable image) to PGM or any output type");
+    CLI::App* cmd = app.add_subcommand(
+        "decode", "Decompress a WSQ file (or any loadable image) to PGM or any output type");
     cmd->add_option("IN", args.input, "WSQ file, or any image the library loads")->required();
-    cmd->add_option("OUT", args.output, "File to write: .pgm, or one of the output types (quorvel formats)")
+    cmd->add_option("OUT", args.output,
+                    "File to write: .pgm, or one of the output types (quorvel formats)")
         ->required();
-    cmd->footer("Example: quorvel decode finger.wsq finger.pgm\n         quorvel decode finger.wsq finger.png");
+    cmd->footer(
+        "Example: quorvel decode finger.wsq finger.pgm\n         quorvel decode finger.wsq "
+        "finger.png");
 }
 
 void add_convert(CLI::App& app, Arguments& args) {
@@ -66,20 +75,25 @@ void add_convert(CLI::App& app, Arguments& args) {
     cmd->add_option("IN", args.input, "Image in any format the library loads")->required();
     cmd->add_option("OUT", args.output, "File to write; its extension names the type")->required();
     ConvertRequest& r = args.convert;
-    cmd->add_option_function<double>("--bitrate,-b", [&r](double v) { r.bitrate = v; }, "WSQ bits per pixel")
+    cmd->add_option_function<double>(
+           "--bitrate,-b", [&r](double v) { r.bitrate = v; }, "WSQ bits per pixel")
         ->check(bitrate_range());
-    cmd->add_option_function<int>("--ppi", [&r](int v) { r.ppi = v; }, "WSQ pixels per inch")
+    cmd->add_option_function<int>(
+           "--ppi", [&r](int v) { r.ppi = v; }, "WSQ pixels per inch")
         ->check(CLI::Range(-1, 65535));
-    cmd->add_option_function<std::string>("--comment,-c", [&r](const std::string& v) { r.comment = v; },
-                                          "WSQ comment text");
+    cmd->add_option_function<std::string>(
+        "--comment,-c", [&r](const std::string& v) { r.comment = v; }, "WSQ comment text");
     cmd->add_option("--tiff-compression", args.tiff_compression, "TIFF compression")
         ->check(CLI::IsMember({"none", "zip", "packbits"}));
-    cmd->add_option_function<int>("--predictor", [&r](int v) { r.predictor = v; }, "TIFF predictor (ZIP only)")
+    cmd->add_option_function<int>(
+           "--predictor", [&r](int v) { r.predictor = v; }, "TIFF predictor (ZIP only)")
         ->check(CLI::Range(0, 65535));
-    cmd->add_option_function<int>("--quality", [&r](int v) { r.quality = v; }, "JPEG quality 1..100 (90)")
+    cmd->add_option_function<int>(
+           "--quality", [&r](int v) { r.quality = v; }, "JPEG quality 1..100 (90)")
         ->check(CLI::Range(1, 100));
-    cmd->footer("Example: quorvel convert scan.tif scan.wsq --bitrate 2.25\n"
-                "Output types: .wsq .bmp .tif .png .jpg .tga .rgb");
+    cmd->footer(
+        "Example: quorvel convert scan.tif scan.wsq --bitrate 2.25\n"
+        "Output types: .wsq .bmp .tif .png .jpg .tga .rgb");
 }
 
 void add_info(CLI::App& app, Arguments& args) {
@@ -89,11 +103,15 @@ void add_info(CLI::App& app, Arguments& args) {
 }
 
 void add_thumbnail(CLI::App& app, Arguments& args) {
-    CLI::App* cmd = app.add_subcommand("thumbnail", "Write a PNG of an image scaled to fit a square (for file managers)");
-    cmd->add_option("IN", args.input, "WSQ file (by its first bytes, whatever its name) or any image the library loads")
+    CLI::App* cmd = app.add_subcommand(
+        "thumbnail", "Write a PNG of an image scaled to fit a square (for file managers)");
+    cmd->add_option(
+           "IN", args.input,
+           "WSQ file (by its first bytes, whatever its name) or any image the library loads")
         ->required();
     cmd->add_option("OUT", args.output, "PNG file to write, whatever its extension")->required();
-    cmd->add_option("--size,-s", args.thumbnail_size, "Largest width and height in pixels; smaller images keep their size")
+    cmd->add_option("--size,-s", args.thumbnail_size,
+                    "Largest width and height in pixels; smaller images keep their size")
         ->default_val(256)
         ->check(CLI::Range(1, 4096));
     cmd->footer("Example: quorvel thumbnail -s 128 print.wsq print.png");
@@ -101,9 +119,11 @@ void add_thumbnail(CLI::App& app, Arguments& args) {
 
 void add_roundtrip(CLI::App& app, Arguments& args) {
     CLI::App* cmd = app.add_subcommand(
-        "roundtrip", "Encode and decode images; print size, compression ratio and PSNR for each bitrate");
+        "roundtrip",
+        "Encode and decode images; print size, compression ratio and PSNR for each bitrate");
     cmd->add_option("FILE", args.files, "8-bit binary PGM images")->required();
-    cmd->add_option("--bitrate,-b", args.bitrates, "Bitrate to try; repeat for several (default 0.75 and 2.25)")
+    cmd->add_option("--bitrate,-b", args.bitrates,
+                    "Bitrate to try; repeat for several (default 0.75 and 2.25)")
         ->check(bitrate_range());
     cmd->footer("Example: quorvel roundtrip samples/*.pgm --bitrate 0.75 --bitrate 1.5");
 }
@@ -111,24 +131,33 @@ void add_roundtrip(CLI::App& app, Arguments& args) {
 void add_batch(CLI::App& app, Arguments& args) {
     quorvel::tool::BatchOptions& b = args.batch;
     CLI::App* cmd = app.add_subcommand(
-        "batch", "Convert every image of the chosen formats in a folder (and its subfolders) to one format");
+        "batch",
+        "Convert every image of the chosen formats in a folder (and its subfolders) to one format");
     cmd->add_option("INPUT_DIR", b.input_directory, "Folder to read")->required();
-    cmd->add_option("OUTPUT_DIR", b.output_directory, "Folder to write (created when missing)")->required();
+    cmd->add_option("OUTPUT_DIR", b.output_directory, "Folder to write (created when missing)")
+        ->required();
     cmd->add_option("--to", b.to, "Output format: wsq, bmp, tif, png, jpg, tga or rgb")->required();
-    cmd->add_option("--formats", b.formats, "Input formats by extension (wsq,bmp,...) or all; walked in the window's list order")
+    cmd->add_option(
+           "--formats", b.formats,
+           "Input formats by extension (wsq,bmp,...) or all; walked in the window's list order")
         ->delimiter(',')
         ->default_str("all");
-    cmd->add_flag("--recursive,-r", b.recursive, "Include subfolders, rebuilding the tree below OUTPUT_DIR");
-    cmd->add_option("--jobs,-j", b.jobs, "Worker processes (default: one per core)")->check(CLI::Range(1, 256));
+    cmd->add_flag("--recursive,-r", b.recursive,
+                  "Include subfolders, rebuilding the tree below OUTPUT_DIR");
+    cmd->add_option("--jobs,-j", b.jobs, "Worker processes (default: one per core)")
+        ->check(CLI::Range(1, 256));
     cmd->add_flag("--dry-run,-n", b.dry_run, "List what would be converted, convert nothing");
     cmd->add_flag("--skip-existing", b.skip_existing, "Leave files whose output already exists");
     cmd->add_option("--report", b.report, "CSV report: file, status, message, sizes, seconds");
     cmd->add_option("--bitrate", b.bitrate, "WSQ bitrate")->check(bitrate_range());
     cmd->add_option("--ppi", b.ppi, "WSQ pixels per inch")->check(CLI::Range(-1, 65535));
     cmd->add_option("--comment", b.comment, "WSQ comment text");
-    cmd->add_option("--tiff-compression", b.tiff_compression, "TIFF compression: none, zip or packbits")
+    cmd->add_option("--tiff-compression", b.tiff_compression,
+                    "TIFF compression: none, zip or packbits")
         ->check(CLI::IsMember({"none", "zip", "packbits"}, CLI::ignore_case));
-    cmd->footer("Example: quorvel batch scans/ out/ --to wsq --formats bmp,tif --recursive --report out/report.csv");
+    cmd->footer(
+        "Example: quorvel batch scans/ out/ --to wsq --formats bmp,tif --recursive --report "
+        "out/report.csv");
 }
 
 bool has_extension(const std::string& name, const char* extension) {
@@ -155,7 +184,8 @@ int run_decode_any(Arguments& args) {
     using namespace quorvel::tool;
     const bool to_pgm = has_extension(args.output, ".pgm");
     if (to_pgm && has_extension(args.input, ".wsq")) return run_decode(args.input, args.output);
-    return to_pgm ? run_load_to_pgm(args.input, args.output) : run_convert(args.input, args.output, {});
+    return to_pgm ? run_load_to_pgm(args.input, args.output)
+                  : run_convert(args.input, args.output, {});
 }
 
 int dispatch(const CLI::App& app, Arguments& args) {
@@ -164,13 +194,15 @@ int dispatch(const CLI::App& app, Arguments& args) {
     if (app.got_subcommand("encode")) return run_encode_any(args);
     if (app.got_subcommand("decode")) return run_decode_any(args);
     if (app.got_subcommand("convert")) {
-        if (!args.tiff_compression.empty()) args.convert.tiff_compression = tiff_code(args.tiff_compression);
+        if (!args.tiff_compression.empty())
+            args.convert.tiff_compression = tiff_code(args.tiff_compression);
         return run_convert(args.input, args.output, args.convert);
     }
     if (app.got_subcommand("formats")) return run_formats();
     if (app.got_subcommand("info")) return run_info(args.input);
     if (app.got_subcommand("batch")) return run_batch(args.batch);
-    if (app.got_subcommand("thumbnail")) return run_thumbnail(args.input, args.output, args.thumbnail_size);
+    if (app.got_subcommand("thumbnail"))
+        return run_thumbnail(args.input, args.output, args.thumbnail_size);
     if (args.bitrates.empty()) args.bitrates = {0.75, 2.25};
     return run_roundtrip(args.files, args.bitrates);
 }
@@ -178,7 +210,8 @@ int dispatch(const CLI::App& app, Arguments& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"quorvel: WSQ compression of fingerprint images and conversion between image formats"};
+    CLI::App app{
+        "quorvel: WSQ compression of fingerprint images and conversion between image formats"};
     app.require_subcommand(1, 1);
     app.set_version_flag("--version", "quorvel " QUORVEL_VERSION_STRING);
     Arguments args;

@@ -22,7 +22,8 @@ public:
     // The next whitespace-separated decimal number, skipping '#' comments.
     bool number(long& value) {
         skip_blanks_and_comments();
-        if (pos_ >= bytes_.size() || !std::isdigit(static_cast<unsigned char>(bytes_[pos_]))) return false;
+        if (pos_ >= bytes_.size() || !std::isdigit(static_cast<unsigned char>(bytes_[pos_])))
+            return false;
         value = 0;
         while (pos_ < bytes_.size() && std::isdigit(static_cast<unsigned char>(bytes_[pos_]))) {
             value = value * 10 + (bytes_[pos_++] - '0');
@@ -32,7 +33,8 @@ public:
     }
     // After maxval comes exactly one whitespace byte, then the samples.
     bool end_of_header() {
-        if (pos_ >= bytes_.size() || !std::isspace(static_cast<unsigned char>(bytes_[pos_]))) return false;
+        if (pos_ >= bytes_.size() || !std::isspace(static_cast<unsigned char>(bytes_[pos_])))
+            return false;
         ++pos_;
         return true;
     }
@@ -63,14 +65,16 @@ bool read_pgm(const std::string& path, GrayImage& image, std::string& error) {
         error = path + ": cannot open: " + std::strerror(errno);
         return false;
     }
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                  std::istreambuf_iterator<char>());
     if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '5') {
         error = path + ": not a binary PGM file (P5)";
         return false;
     }
     HeaderReader header(bytes);
     long width = 0, height = 0, maxval = 0;
-    if (!header.number(width) || !header.number(height) || !header.number(maxval) || !header.end_of_header()) {
+    if (!header.number(width) || !header.number(height) || !header.number(maxval) ||
+        !header.end_of_header()) {
         error = path + ": damaged PGM header";
         return false;
     }
@@ -109,7 +113,8 @@ bool write_pgm(const std::string& path, const GrayImage& image, std::string& err
         return false;
     }
     file << "P5\n" << image.width << ' ' << image.height << "\n255\n";
-    file.write(reinterpret_cast<const char*>(image.pixels.data()), static_cast<std::streamsize>(image.pixels.size()));
+    file.write(reinterpret_cast<const char*>(image.pixels.data()),
+               static_cast<std::streamsize>(image.pixels.size()));
     file.close();
     if (!file || std::rename(temporary.c_str(), path.c_str()) != 0) {
         error = path + ": write failed";

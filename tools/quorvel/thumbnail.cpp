@@ -16,7 +16,8 @@ bool starts_as_wsq(const std::string& path) {
     char head[4] = {};
     std::ifstream file(path, std::ios::binary);
     file.read(head, sizeof head);
-    return file && quorvel::looks_like_wsq(reinterpret_cast<const std::uint8_t*>(head), sizeof head);
+    return file &&
+           quorvel::looks_like_wsq(reinterpret_cast<const std::uint8_t*>(head), sizeof head);
 }
 
 // WSQ by its first bytes whatever the name; everything else by extension.
@@ -47,8 +48,8 @@ void average_box(const Raster& in, int x0, int x1, int y0, int y1, std::uint8_t*
 
 // Fits the image into size x size keeping its proportions; never enlarges it.
 Raster fit(const Raster& in, int size) {
-    const double scale = std::min({1.0, static_cast<double>(size) / in.width,
-                                   static_cast<double>(size) / in.height});
+    const double scale = std::min(
+        {1.0, static_cast<double>(size) / in.width, static_cast<double>(size) / in.height});
     Raster out;
     out.channels = in.channels;
     out.width = std::max(1, static_cast<int>(in.width * scale + 0.5));

@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
         image.width = sample.width;
         image.height = sample.height;
         image.pixels = quorvel::testing::ridge_pattern(sample.width, sample.height, sample.seed);
-        const std::string path =
-            directory + "/ridges_" + std::to_string(sample.width) + "x" + std::to_string(sample.height) + ".pgm";
+        const std::string path = directory + "/ridges_" + std::to_string(sample.width) + "x" +
+                                 std::to_string(sample.height) + ".pgm";
         std::string error;
         if (!quorvel::tool::write_pgm(path, image, error)) {
             std::fprintf(stderr, "samplegen: %s\n", error.c_str());

@@ -174,14 +174,11 @@ void save(const Raster& image, const std::string& path, const SaveOptions& optio
     const std::string extension = lower_extension(path);
     Bitmap bitmap;
     fill_bitmap(image, bitmap);
-    if (extension == "wsq")
-        write_wsq(session, bitmap, path, options);
-    else if (extension == "tif" || extension == "tiff")
-        write_tiff(session, bitmap, path, options);
+    if (extension == "wsq") write_wsq(session, bitmap, path, options);
+    else if (extension == "tif" || extension == "tiff") write_tiff(session, bitmap, path, options);
     else if (extension == "png" || extension == "tga" || extension == "rgb")
         write_container(session, bitmap, path, nullptr);
-    else if (extension == "bmp")
-        write_toolkit(session, bitmap, path, false, 0);
+    else if (extension == "bmp") write_toolkit(session, bitmap, path, false, 0);
     else if (extension == "jpg" || extension == "jpeg")
         write_toolkit(session, bitmap, path, true, options.jpeg_quality);
     else

@@ -89,11 +89,15 @@ bool looks_like_wsq(const std::uint8_t* data, std::size_t size) noexcept {
     const unsigned first = (data[0] << 8) | data[1];
     const unsigned second = (data[2] << 8) | data[3];
     switch (second) {
-    case wsq::SOF_WSQ: case wsq::DTT_WSQ: case wsq::DQT_WSQ: case wsq::DHT_WSQ: case wsq::DRT_WSQ:
-    case wsq::COM_WSQ:
-        return first == wsq::SOI_WSQ;
-    default:
-        return false;
+        case wsq::SOF_WSQ:
+        case wsq::DTT_WSQ:
+        case wsq::DQT_WSQ:
+        case wsq::DHT_WSQ:
+        case wsq::DRT_WSQ:
+        case wsq::COM_WSQ:
+            return first == wsq::SOI_WSQ;
+        default:
+            return false;
     }
 }
 

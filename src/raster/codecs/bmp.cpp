@@ -107,7 +107,7 @@ BMGError skip_to_colours(File& file, const BmpLayout& layout) {
 BMGError read_palette(File& file, BMGImage* img) {
     if (img->bitsPerPixel > 8) return BMG_OK;
     return file.read(img->palette, static_cast<size_t>(img->paletteSize) * 4) ? BMG_OK
-                                                                               : BMG_ERR_READ_FILE;
+                                                                              : BMG_ERR_READ_FILE;
 }
 
 // The rows start at the file header's offset when it lies past the colour table; an offset
@@ -134,8 +134,7 @@ BMGError read_rows(File& file, BMGImage* img, bool top_down) {
     for (uint32_t y = 0; y < img->height; ++y) {
         // A top-down file's first row is the picture's top row: stored last in the image.
         const uint32_t target = top_down ? img->height - 1 - y : y;
-        std::memcpy(codec_io::ImageRow(*img, target),
-                    rows.data() + y * file_row, img->rowBytes);
+        std::memcpy(codec_io::ImageRow(*img, target), rows.data() + y * file_row, img->rowBytes);
     }
     return BMG_OK;
 }
@@ -164,7 +163,8 @@ BMGError describe_image(const BmpLayout& layout, BMGImage* img) {
 BMGError check_file_holds(File& file, const BMGImage& img) {
     const long here = std::ftell(file.f);
     if (here < 0) return BMG_ERR_READ_FILE;
-    const uint64_t colours = img.bitsPerPixel > 8 ? 0 : (img.paletteSize ? img.paletteSize : 1u << img.bitsPerPixel);
+    const uint64_t colours =
+        img.bitsPerPixel > 8 ? 0 : (img.paletteSize ? img.paletteSize : 1u << img.bitsPerPixel);
     const uint64_t rows = file_row_bytes(img.bitsPerPixel, img.width) * img.height;
     const uint64_t before_rows = static_cast<uint64_t>(here) + 4 * colours;
     const uint64_t size = file.size();

@@ -33,7 +33,9 @@ enum SubChunk : uint16_t {
     kPostageStamp = 18,
 };
 
-uint16_t le16_at(const uint8_t* b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+uint16_t le16_at(const uint8_t* b, size_t at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
 
 BMGError allocate_8bit(BMGImage* img, uint16_t width, uint16_t height) {
     img->width = width;
@@ -52,7 +54,8 @@ BMGError read_still(InputBytes& in, BMGImage* img) {
     const uint8_t* rgb = in.take(768);
     if (rgb == nullptr) return BMG_ERR_READ_FILE;
     for (size_t i = 0; i < 256; ++i)
-        codec_io::SetPaletteEntry(*img, i, static_cast<uint8_t>(rgb[3 * i] * 4), static_cast<uint8_t>(rgb[3 * i + 1] * 4),
+        codec_io::SetPaletteEntry(*img, i, static_cast<uint8_t>(rgb[3 * i] * 4),
+                                  static_cast<uint8_t>(rgb[3 * i + 1] * 4),
                                   static_cast<uint8_t>(rgb[3 * i + 2] * 4));
     for (uint32_t r = 0; r < img->height; ++r)
         if (!in.read(ImageRow(*img, img->height - 1 - r), img->width)) return BMG_ERR_READ_FILE;
@@ -112,7 +115,8 @@ BMGError read_byte_run(ByteCursor p, BMGImage& img) {
 BMGError read_literal(ByteCursor p, BMGImage& img) {
     if (p.size != static_cast<size_t>(img.width) * img.height) return BMG_ERR_CORRUPT_FILE;
     for (uint32_t r = 0; r < img.height; ++r)
-        std::memcpy(ImageRow(img, img.height - 1 - r), p.data + static_cast<size_t>(r) * img.width, img.width);
+        std::memcpy(ImageRow(img, img.height - 1 - r), p.data + static_cast<size_t>(r) * img.width,
+                    img.width);
     return BMG_OK;
 }
 
@@ -147,7 +151,8 @@ BMGError read_sub_chunk(uint16_t type, ByteCursor payload, BMGImage& img, FrameP
 }
 
 // The sub-chunks of one frame chunk whose header has been read; `end` is the chunk's end.
-BMGError read_frame(InputBytes& in, uint16_t count, size_t end, BMGImage& img, FrameProgress& done) {
+BMGError read_frame(InputBytes& in, uint16_t count, size_t end, BMGImage& img,
+                    FrameProgress& done) {
     for (uint16_t k = 0; k < count && !(done.palette && done.image); ++k) {
         uint32_t size = 0;
         uint16_t type = 0;
@@ -156,7 +161,9 @@ BMGError read_frame(InputBytes& in, uint16_t count, size_t end, BMGImage& img, F
         if (size < kSubChunkHeaderBytes || size > end - start) return BMG_ERR_CORRUPT_FILE;
         const uint8_t* data = in.take(size - kSubChunkHeaderBytes);
         if (data == nullptr) return BMG_ERR_READ_FILE;
-        if (BMGError e = read_sub_chunk(type, ByteCursor{data, size - kSubChunkHeaderBytes}, img, done); e != BMG_OK)
+        if (BMGError e =
+                read_sub_chunk(type, ByteCursor{data, size - kSubChunkHeaderBytes}, img, done);
+            e != BMG_OK)
             return e;
     }
     return BMG_OK;
@@ -170,7 +177,8 @@ bool sub_chunks_fit(InputBytes& in, uint16_t count, size_t end) {
     for (uint16_t k = 0; k < count && fit; ++k) {
         const size_t start = in.pos();
         uint32_t size = 0;
-        fit = in.le32(size) && size >= kSubChunkHeaderBytes && size <= end - start && in.seek(start + size);
+        fit = in.le32(size) && size >= kSubChunkHeaderBytes && size <= end - start &&
+              in.seek(start + size);
     }
     in.seek(resume);
     return fit;
@@ -179,8 +187,8 @@ bool sub_chunks_fit(InputBytes& in, uint16_t count, size_t end) {
 // A frame whose header has been read, `declared` bytes from `start`. Writers pad a frame to an
 // even size and a file may end without the pad: a frame that runs past the end is read when
 // all its sub-chunks are in the file, and then nothing follows it.
-BMGError read_frame_chunk(InputBytes& in, size_t start, uint32_t declared, uint16_t count, BMGImage& img,
-                          FrameProgress& done) {
+BMGError read_frame_chunk(InputBytes& in, size_t start, uint32_t declared, uint16_t count,
+                          BMGImage& img, FrameProgress& done) {
     if (declared <= in.size() - start) return read_frame(in, count, start + declared, img, done);
     if (!sub_chunks_fit(in, count, in.size())) return BMG_ERR_READ_FILE;
     if (BMGError e = read_frame(in, count, in.size(), img, done); e != BMG_OK) return e;
@@ -191,9 +199,11 @@ BMGError read_frame_chunk(InputBytes& in, size_t start, uint32_t declared, uint1
 // A BLACK chunk clears a frame of any size in six bytes: it passes, and the load limits bound it.
 bool picture_chunk_fits(uint16_t type, uint64_t payload, uint64_t width, uint64_t height) {
     switch (type) {
-        case kByteRun:  // a row: its packet count byte, then runs of two bytes for 127 pixels at most
+        case kByteRun:  // a row: its packet count byte, then runs of two bytes for 127 pixels at
+                        // most
             return height * (1 + 2 * ((width + 126) / 127)) <= payload;
-        case kLiteral:  // every pixel stored (a size that differs otherwise is read_literal's to refuse)
+        case kLiteral:  // every pixel stored (a size that differs otherwise is read_literal's to
+                        // refuse)
             return width * height <= payload;
         default:
             return type == kBlack;
@@ -228,11 +238,13 @@ BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height
                     result = BMG_ERR_CORRUPT_FILE;
                 } else if (kind == kBlack || kind == kByteRun || kind == kLiteral) {
                     found = true;
-                    result = picture_chunk_fits(kind, sub - kSubChunkHeaderBytes, width, height) ? BMG_OK
-                                                                                                 : BMG_ERR_IMAGE_SIZE;
-                } else if (kind == kColour256 || kind == kColour64 || kind == kDeltaFlc || kind == kDeltaFli ||
-                           kind == kPostageStamp) {
-                    in.seek(at + sub);  // no pixels of the first frame: read_sub_chunk passes over them
+                    result = picture_chunk_fits(kind, sub - kSubChunkHeaderBytes, width, height)
+                                 ? BMG_OK
+                                 : BMG_ERR_IMAGE_SIZE;
+                } else if (kind == kColour256 || kind == kColour64 || kind == kDeltaFlc ||
+                           kind == kDeltaFli || kind == kPostageStamp) {
+                    in.seek(at +
+                            sub);  // no pixels of the first frame: read_sub_chunk passes over them
                 } else {
                     found = true;  // as read_sub_chunk refuses it
                     result = BMG_ERR_FORMAT_OPTION;
@@ -251,8 +263,10 @@ BMGError read_animation(InputBytes& in, BMGImage* img) {
     const uint8_t* h = in.take(kFlicHeaderBytes);
     if (h == nullptr) return BMG_ERR_READ_FILE;
     const uint16_t magic = le16_at(h, 4);
-    if ((magic != kFliMagic && magic != kFlcMagic) || le16_at(h, 12) != 8) return BMG_ERR_FORMAT_OPTION;
-    if (BMGError e = first_picture_plausible(in, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK) return e;
+    if ((magic != kFliMagic && magic != kFlcMagic) || le16_at(h, 12) != 8)
+        return BMG_ERR_FORMAT_OPTION;
+    if (BMGError e = first_picture_plausible(in, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK)
+        return e;
     if (BMGError e = allocate_8bit(img, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK) return e;
 
     // Chunks until the first frame that carries pixels; other file-level chunks are passed over.
@@ -261,10 +275,12 @@ BMGError read_animation(InputBytes& in, BMGImage* img) {
         const size_t start = in.pos();
         uint32_t size = 0;
         uint16_t type = 0, count = 0;
-        if (!in.le32(size) || !in.le16(type) || !in.le16(count) || !in.skip(8)) return BMG_ERR_READ_FILE;
+        if (!in.le32(size) || !in.le16(type) || !in.le16(count) || !in.skip(8))
+            return BMG_ERR_READ_FILE;
         if (size < kChunkHeaderBytes) return BMG_ERR_CORRUPT_FILE;
         if (type == kFrameChunk) {
-            if (BMGError e = read_frame_chunk(in, start, size, count, *img, done); e != BMG_OK) return e;
+            if (BMGError e = read_frame_chunk(in, start, size, count, *img, done); e != BMG_OK)
+                return e;
         } else if (size > in.size() - start) {
             return BMG_ERR_READ_FILE;
         }

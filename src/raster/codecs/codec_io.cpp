@@ -17,9 +17,9 @@ BMGError InputBytes::load(const char* filename) {
     std::FILE* file = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
     if (file == nullptr) return BMG_ERR_OPEN_FILE;
     const platform::WholeFileStatus status = platform::read_rest_of_file(file, data_);
-    const BMGError result = status == platform::WholeFileStatus::Ok          ? BMG_OK
+    const BMGError result = status == platform::WholeFileStatus::Ok         ? BMG_OK
                             : status == platform::WholeFileStatus::NoMemory ? BMG_ERR_NO_MEMORY
-                                                                              : BMG_ERR_READ_FILE;
+                                                                            : BMG_ERR_READ_FILE;
     std::fclose(file);
     if (result != BMG_OK) std::vector<uint8_t>().swap(data_);
     return result;
@@ -93,7 +93,9 @@ BMGError FileInput::open(const char* filename) {
     file_ = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
     if (file_ == nullptr) return BMG_ERR_OPEN_FILE;
     struct stat info {};
-    size_ = fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    size_ = fstat(fileno(file_), &info) == 0 && S_ISREG(info.st_mode)
+                ? static_cast<uint64_t>(info.st_size)
+                : 0;
     return BMG_OK;
 }
 
@@ -157,7 +159,8 @@ BMGError FailRead(BMGImage* img, BMGError code) {
     return SetLastImageError(code);
 }
 
-BMGError ReadWholeFile(const char* filename, BMGImage* img, BMGError (*parse)(InputBytes&, BMGImage*)) {
+BMGError ReadWholeFile(const char* filename, BMGImage* img,
+                       BMGError (*parse)(InputBytes&, BMGImage*)) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
     InputBytes in;
@@ -172,23 +175,28 @@ void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, ui
     readers::colour::set_entry(PaletteOf(img), index, red, green, blue);
 }
 
-void FillGrayRamp(BMGImage& img, bool descending) { readers::colour::fill_gray_ramp(PaletteOf(img), descending); }
+void FillGrayRamp(BMGImage& img, bool descending) {
+    readers::colour::fill_gray_ramp(PaletteOf(img), descending);
+}
 
 bool IsGrayRamp(const BMGImage& img, bool descending) {
-    return img.bitsPerPixel <= 8 && readers::colour::is_gray_ramp(PaletteOf(img), size_t{1} << img.bitsPerPixel, descending);
+    return img.bitsPerPixel <= 8 &&
+           readers::colour::is_gray_ramp(PaletteOf(img), size_t{1} << img.bitsPerPixel, descending);
 }
 
 bool IsGrayPalette(const BMGImage& img) { return readers::colour::all_gray(PaletteOf(img)); }
 
 BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules) {
     const uint8_t bits = img.bitsPerPixel;
-    const bool knownDepth = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    const bool knownDepth =
+        bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
     const BMGError depth = knownDepth ? BMG_OK : BMG_ERR_BITS_PER_PIXEL;
     const bool sized = img.width != 0 && img.height != 0 && img.width <= rules.maxDimension &&
                        img.height <= rules.maxDimension;
     const BMGError size = sized ? BMG_OK : BMG_ERR_IMAGE_SIZE;
     const BMGError pixels = img.pixels != nullptr ? BMG_OK : BMG_ERR_IMAGE_POINTER;
-    const BMGError order[3] = {rules.pixelsFirst ? pixels : depth, size, rules.pixelsFirst ? depth : pixels};
+    const BMGError order[3] = {rules.pixelsFirst ? pixels : depth, size,
+                               rules.pixelsFirst ? depth : pixels};
     for (BMGError code : order)
         if (code != BMG_OK) return code;
     if (img.rowBytes < PackedRowBytes(bits, img.width)) return BMG_ERR_IMAGE_SIZE;
@@ -232,7 +240,8 @@ bool UnpackIndexed(const BMGImage& img, std::vector<uint8_t>& out) {
         UnpackIndexedRows4(img, out.data());
     } else {
         for (uint32_t y = 0; y < img.height; ++y)
-            std::copy_n(ImageRow(img, y), img.width, out.data() + static_cast<size_t>(y) * img.width);
+            std::copy_n(ImageRow(img, y), img.width,
+                        out.data() + static_cast<size_t>(y) * img.width);
     }
     return true;
 }

@@ -116,7 +116,8 @@ BMGError FailRead(BMGImage* img, BMGError code);
 // The reader entry points of the codecs that parse the whole file from memory: clears the
 // last error, refuses a null record, loads the file, runs `parse`, and on any failure
 // releases the record and records the code.
-BMGError ReadWholeFile(const char* filename, BMGImage* img, BMGError (*parse)(InputBytes&, BMGImage*));
+BMGError ReadWholeFile(const char* filename, BMGImage* img,
+                       BMGError (*parse)(InputBytes&, BMGImage*));
 // Writer failure: records the code as last error and returns it.
 BMGError FailWrite(BMGError code);
 

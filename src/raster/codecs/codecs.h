@@ -48,7 +48,8 @@ struct TiffReadRules {
 };
 // The same reader on a file already in memory (`size` bytes at `data`, not kept); libtiff's
 // messages are not shown.
-BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img, const TiffReadRules& rules = {});
+BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img,
+                        const TiffReadRules& rules = {});
 BMGError WriteTiffFile(const char* filename, BMGImage img, const TiffFileOptions* options);
 
 BMGError ReadJpegFile(const char* filename, BMGImage* img);

@@ -51,12 +51,14 @@ bool from_giflib(const GifFileType& gif, GifFirstImage& out) {
     if (gif.ImageCount < 1 || gif.SavedImages == nullptr) return false;
     const SavedImage& first = gif.SavedImages[0];
     // The first image's indexes refer to its own colour map when it has one.
-    const ColorMapObject* map = first.ImageDesc.ColorMap != nullptr ? first.ImageDesc.ColorMap : gif.SColorMap;
+    const ColorMapObject* map =
+        first.ImageDesc.ColorMap != nullptr ? first.ImageDesc.ColorMap : gif.SColorMap;
     if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) return false;
     out.screen_width = gif.SWidth;
     out.screen_height = gif.SHeight;
     out.background = gif.SBackGroundColor;
-    for (int i = 0; i < map->ColorCount; ++i) out.colours.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
+    for (int i = 0; i < map->ColorCount; ++i)
+        out.colours.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
     out.transparent = transparent_index(first);
     const GifImageDesc& d = first.ImageDesc;
     out.left = d.Left, out.top = d.Top, out.width = d.Width, out.height = d.Height;
@@ -68,15 +70,18 @@ bool from_giflib(const GifFileType& gif, GifFirstImage& out) {
 // The image's raster on the screen at its offsets, clipped to the screen.
 void place_image(const GifFirstImage& image, BMGImage& img) {
     if (image.raster == nullptr || image.width <= 0 || image.height <= 0) return;
-    const std::vector<int> order = image.stored_interlaced ? interlaced_rows(image.height) : std::vector<int>();
+    const std::vector<int> order =
+        image.stored_interlaced ? interlaced_rows(image.height) : std::vector<int>();
     for (int stored = 0; stored < image.height; ++stored) {
         const int y = image.top + (order.empty() ? stored : order[static_cast<size_t>(stored)]);
         if (y < 0 || y >= static_cast<int>(img.height)) continue;
         const int x0 = std::max(0, image.left);
         const int x1 = std::min(static_cast<int>(img.width), image.left + image.width);
         if (x0 >= x1) continue;
-        const uint8_t* src = image.raster + static_cast<size_t>(stored) * image.width + (x0 - image.left);
-        std::memcpy(ImageRow(img, img.height - 1 - static_cast<uint32_t>(y)) + x0, src, static_cast<size_t>(x1 - x0));
+        const uint8_t* src =
+            image.raster + static_cast<size_t>(stored) * image.width + (x0 - image.left);
+        std::memcpy(ImageRow(img, img.height - 1 - static_cast<uint32_t>(y)) + x0, src,
+                    static_cast<size_t>(x1 - x0));
     }
 }
 
@@ -89,10 +94,12 @@ BMGError read_gif(const GifFirstImage& image, BMGImage* img) {
     if (image.transparent >= 0 && image.transparent < img->paletteSize)
         img->transparentIndex = static_cast<int16_t>(image.transparent);
     for (size_t i = 0; i < img->paletteSize; ++i)
-        codec_io::SetPaletteEntry(*img, i, image.colours[i][0], image.colours[i][1], image.colours[i][2]);
+        codec_io::SetPaletteEntry(*img, i, image.colours[i][0], image.colours[i][1],
+                                  image.colours[i][2]);
 
     const auto background = static_cast<uint8_t>(image.background);
-    for (uint32_t y = 0; y < img->height; ++y) std::memset(ImageRow(*img, y), background, img->width);
+    for (uint32_t y = 0; y < img->height; ++y)
+        std::memset(ImageRow(*img, y), background, img->width);
     place_image(image, *img);
     return BMG_OK;
 }
@@ -132,7 +139,8 @@ BMGError ReadGifFile(const char* filename, BMGImage* img) {
     // giflib allocates each image as its descriptor says: the descriptors are checked first.
     const std::vector<uint8_t> bytes = file_bytes(filename);
     if (!gif_sizes_plausible(bytes)) return FailRead(img, BMG_ERR_IMAGE_SIZE);
-    BMGError e = gif_has_wide_codes(bytes) ? read_wide(bytes, img) : read_with_giflib(filename, img);
+    BMGError e =
+        gif_has_wide_codes(bytes) ? read_wide(bytes, img) : read_with_giflib(filename, img);
     if (e == BMG_OK) e = PackIndexedImage(img);
     return e == BMG_OK ? BMG_OK : FailRead(img, e);
 }

@@ -41,7 +41,8 @@ struct Table {
         roots = 1 << min_code_size;
         next = roots + 2;
         bits = min_code_size + 1;
-        for (int c = 0; c < roots; ++c) prefix[c] = 0, last[c] = first[c] = uint16_t(c), length[c] = 1;
+        for (int c = 0; c < roots; ++c)
+            prefix[c] = 0, last[c] = first[c] = uint16_t(c), length[c] = 1;
     }
     // A new code, the string of `code` followed by `value`; once the table is full the codes
     // stay 12 bits wide and nothing is added until the next clear code.

@@ -9,7 +9,9 @@ namespace {
 
 constexpr uint64_t kPixelsPerDataByte = 4096 * 8 / 3 + 1;
 
-uint32_t le16(const std::vector<uint8_t>& f, size_t at) { return f[at] | (uint32_t{f[at + 1]} << 8); }
+uint32_t le16(const std::vector<uint8_t>& f, size_t at) {
+    return f[at] | (uint32_t{f[at + 1]} << 8);
+}
 
 // Bytes of a colour table that the flags byte announces.
 size_t colour_table_bytes(uint8_t flags) { return (flags & 0x80) ? 3u << ((flags & 7) + 1) : 0; }
@@ -40,7 +42,8 @@ bool image_plausible(const std::vector<uint8_t>& f, size_t& at, uint64_t& larges
     uint64_t data = 0;
     at = skip_sub_blocks(f, at, data);
     // One sub-block of slack lets a cut file reach giflib, which reports it as damaged.
-    return pixels <= (data + 256) * kPixelsPerDataByte && platform::within_load_limits(pixels, 1, pixels);
+    return pixels <= (data + 256) * kPixelsPerDataByte &&
+           platform::within_load_limits(pixels, 1, pixels);
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ bool pass_sub_blocks(const File& f, size_t& at, File* data) {
         const size_t n = f[at++];
         if (n == 0) return true;
         if (n > f.size() - at) return false;
-        if (data != nullptr) data->insert(data->end(), f.begin() + long(at), f.begin() + long(at + n));
+        if (data != nullptr)
+            data->insert(data->end(), f.begin() + long(at), f.begin() + long(at + n));
         at += n;
     }
     return false;
@@ -68,7 +69,8 @@ std::vector<std::array<uint8_t, 3>> colour_table(const File& f, size_t at, uint8
     const size_t bytes = colour_table_bytes(flags);
     std::vector<std::array<uint8_t, 3>> colours;
     if (bytes == 0 || at + bytes > f.size()) return colours;
-    for (size_t i = 0; i < bytes; i += 3) colours.push_back({f[at + i], f[at + i + 1], f[at + i + 2]});
+    for (size_t i = 0; i < bytes; i += 3)
+        colours.push_back({f[at + i], f[at + i + 1], f[at + i + 2]});
     return colours;
 }
 
@@ -98,13 +100,14 @@ BMGError read_wide_gif(const File& f, GifFirstImage& image, std::vector<uint8_t>
     image.width = int(le16(f, d + 5)), image.height = int(le16(f, d + 7));
     image.stored_interlaced = (f[d + 9] & 0x40) != 0;
     image.colours = (f[d + 9] & 0x80) ? colour_table(f, d + kDescriptorBytes, f[d + 9])
-                                       : colour_table(f, kScreenBytes, f[10]);
+                                      : colour_table(f, kScreenBytes, f[10]);
     image.transparent = transparent_index(f, first.control);
     File data;
     size_t at = first.code_size_at + 1;
     if (image.colours.empty() || !pass_sub_blocks(f, at, &data)) return BMG_ERR_CORRUPT_FORMAT;
     const uint64_t pixels = uint64_t(image.width) * uint64_t(image.height);
-    if (!platform::within_load_limits(uint64_t(image.width), uint64_t(image.height), pixels)) return BMG_ERR_IMAGE_SIZE;
+    if (!platform::within_load_limits(uint64_t(image.width), uint64_t(image.height), pixels))
+        return BMG_ERR_IMAGE_SIZE;
     try {
         raster.assign(pixels, 0);
     } catch (const std::bad_alloc&) {

@@ -16,6 +16,7 @@ bool gif_has_wide_codes(const std::vector<uint8_t>& file);
 // The first image of such a file; `raster` holds its indexes. BMG_ERR_IMAGE_SIZE for an image
 // over the load limits, BMG_ERR_CORRUPT_FORMAT for a file that is damaged or cut short, or
 // whose code size is above 11.
-BMGError read_wide_gif(const std::vector<uint8_t>& file, GifFirstImage& image, std::vector<uint8_t>& raster);
+BMGError read_wide_gif(const std::vector<uint8_t>& file, GifFirstImage& image,
+                       std::vector<uint8_t>& raster);
 
 }  // namespace quorvel::raster

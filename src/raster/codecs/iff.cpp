@@ -15,7 +15,7 @@ using codec_io::ImageRow;
 using codec_io::InputBytes;
 
 constexpr size_t kBmhdBytes = 20;
-constexpr uint8_t kMaskPlane = 1;         // masking: a mask plane follows each row's planes
+constexpr uint8_t kMaskPlane = 1;          // masking: a mask plane follows each row's planes
 constexpr uint8_t kTransparentColour = 2;  // masking: one palette index is transparent
 
 struct Bmhd {
@@ -56,7 +56,8 @@ BMGError read_cmap(InputBytes& in, uint32_t size, IffState& state, BMGImage& img
         img.transparentIndex = static_cast<int16_t>(state.bmhd.transparent);
     const uint8_t* rgb = in.take(size);
     if (rgb == nullptr) return BMG_ERR_READ_FILE;
-    for (size_t i = 0; i < entries; ++i) codec_io::SetPaletteEntry(img, i, rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
+    for (size_t i = 0; i < entries; ++i)
+        codec_io::SetPaletteEntry(img, i, rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
     return BMG_OK;
 }
 
@@ -70,7 +71,8 @@ BMGError decode_row(ByteCursor& body, std::vector<uint8_t>& out) {
         if (n == -128) continue;  // no-op by the ByteRun1 definition
         if (n >= 0) {
             const size_t count = static_cast<size_t>(n) + 1;
-            if (count > out.size() - filled || count > body.remaining()) return BMG_ERR_CORRUPT_FILE;
+            if (count > out.size() - filled || count > body.remaining())
+                return BMG_ERR_CORRUPT_FILE;
             std::memcpy(&out[filled], body.data + body.at, count);
             body.at += count;
             filled += count;
@@ -86,8 +88,8 @@ BMGError decode_row(ByteCursor& body, std::vector<uint8_t>& out) {
 }
 
 // Bit x of plane p is bit p of pixel x's index.
-void chunky_row(const std::vector<uint8_t>& planes, size_t planeBytes, size_t planeCount, uint8_t* row,
-                uint32_t width) {
+void chunky_row(const std::vector<uint8_t>& planes, size_t planeBytes, size_t planeCount,
+                uint8_t* row, uint32_t width) {
     for (uint32_t x = 0; x < width; ++x) {
         unsigned index = 0;
         for (size_t p = 0; p < planeCount; ++p)
@@ -109,16 +111,19 @@ BMGError read_body(InputBytes& in, uint32_t size, IffState& state, BMGImage& img
     for (uint32_t r = 0; r < img.height; ++r) {
         for (size_t p = 0; p < stored; ++p) {
             if (BMGError e = decode_row(body, one); e != BMG_OK) return e;
-            std::copy(one.begin(), one.end(), planes.begin() + static_cast<std::ptrdiff_t>(p * planeBytes));
+            std::copy(one.begin(), one.end(),
+                      planes.begin() + static_cast<std::ptrdiff_t>(p * planeBytes));
         }
-        chunky_row(planes, planeBytes, state.bmhd.planes, ImageRow(img, img.height - 1 - r), img.width);
+        chunky_row(planes, planeBytes, state.bmhd.planes, ImageRow(img, img.height - 1 - r),
+                   img.width);
     }
     if (body.at != body.size) return BMG_ERR_CORRUPT_FILE;
     state.haveBody = true;
     return BMG_OK;
 }
 
-BMGError read_chunk(InputBytes& in, const uint8_t* id, uint32_t size, IffState& state, BMGImage& img) {
+BMGError read_chunk(InputBytes& in, const uint8_t* id, uint32_t size, IffState& state,
+                    BMGImage& img) {
     if (id_is(id, "BMHD")) return read_bmhd(in, size, state);
     if (id_is(id, "CMAP")) return read_cmap(in, size, state, img);
     if (id_is(id, "BODY")) return read_body(in, size, state, img);

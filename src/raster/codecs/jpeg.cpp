@@ -39,7 +39,8 @@ void ErrorExit(j_common_ptr cinfo) {
     auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     if (!manager->reading) JumpToRecovery(cinfo, BMG_ERR_WRITE_FILE);
     // No start-of-image marker: not a JPEG file at all, as a PNG without its signature.
-    JumpToRecovery(cinfo, manager->base.msg_code == JERR_NO_SOI ? BMG_ERR_FORMAT_OPTION : BMG_ERR_CORRUPT_FORMAT);
+    JumpToRecovery(cinfo, manager->base.msg_code == JERR_NO_SOI ? BMG_ERR_FORMAT_OPTION
+                                                                : BMG_ERR_CORRUPT_FORMAT);
 }
 
 // A file that ends early would otherwise come back as a success with gray rows at the bottom;
@@ -48,7 +49,8 @@ void EmitMessage(j_common_ptr cinfo, int level) {
     auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     if (level < 0) {
         manager->base.num_warnings++;
-        if (manager->reading && manager->base.msg_code == JWRN_JPEG_EOF) JumpToRecovery(cinfo, BMG_ERR_READ_FILE);
+        if (manager->reading && manager->base.msg_code == JWRN_JPEG_EOF)
+            JumpToRecovery(cinfo, BMG_ERR_READ_FILE);
     }
 }
 
@@ -112,7 +114,8 @@ BMGError DecodeJpegRows(JpegReadState* s) {
     BMGImage* img = s->img;
     const bool cmyk = cinfo->out_color_space == JCS_CMYK;
     if (cmyk) {
-        s->cmykRow = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(cinfo->output_width) * 4));
+        s->cmykRow =
+            static_cast<uint8_t*>(std::malloc(static_cast<size_t>(cinfo->output_width) * 4));
         if (s->cmykRow == nullptr) return BMG_ERR_NO_MEMORY;
     }
     while (cinfo->output_scanline < cinfo->output_height) {
@@ -132,7 +135,8 @@ BMGError ReadJpegBody(JpegReadState* s) {
     jpeg_read_header(cinfo, TRUE);
     // libjpeg sizes its buffers (all coefficients, for a progressive file) at the start.
     struct stat facts {};
-    if (fstat(fileno(s->file), &facts) != 0 || !jpeg_header_plausible(cinfo, static_cast<uint64_t>(facts.st_size)))
+    if (fstat(fileno(s->file), &facts) != 0 ||
+        !jpeg_header_plausible(cinfo, static_cast<uint64_t>(facts.st_size)))
         return BMG_ERR_IMAGE_SIZE;
     BMGError code = ChooseOutput(s);
     if (code != BMG_OK) return code;
@@ -197,7 +201,9 @@ struct JpegWriteState {
 
 // Indexed images go out as gray when their colours are all gray, or when they have no palette
 // at all (their indexes are then read as the gray ramp, as IndexedRow does).
-bool WritesAsGray(const BMGImage& img) { return !codec_io::HasPalette(img) || codec_io::IsGrayPalette(img); }
+bool WritesAsGray(const BMGImage& img) {
+    return !codec_io::HasPalette(img) || codec_io::IsGrayPalette(img);
+}
 
 unsigned IndexAt(const uint8_t* row, uint32_t x, unsigned depth) {
     const size_t bit = static_cast<size_t>(x) * depth;
@@ -214,12 +220,9 @@ void IndexedRow(const BMGImage& img, const uint8_t* in, uint8_t* out, bool gray)
         const uint8_t* entry = codec_io::PaletteOf(img).entry(index);
         if (!codec_io::HasPalette(img))
             bgr[0] = bgr[1] = bgr[2] = readers::colour::gray_ramp_level(index, maxIndex + 1);
-        else if (entry != nullptr)
-            std::memcpy(bgr, entry, 3);
-        if (gray)
-            out[x] = bgr[0];
-        else
-            std::memcpy(out + 3 * x, bgr, 3);
+        else if (entry != nullptr) std::memcpy(bgr, entry, 3);
+        if (gray) out[x] = bgr[0];
+        else std::memcpy(out + 3 * x, bgr, 3);
     }
 }
 
@@ -265,10 +268,8 @@ BMGError WriteJpegBody(JpegWriteState* s, int quality) {
     const bool gray = cinfo->in_color_space == JCS_GRAYSCALE;
     while (cinfo->next_scanline < cinfo->image_height) {
         uint8_t* in = codec_io::ImageRow(img, img.height - 1 - cinfo->next_scanline);
-        if (img.bitsPerPixel == 16)
-            Rgb555Row(in, s->row, img.width);
-        else if (img.bitsPerPixel <= 8)
-            IndexedRow(img, in, s->row, gray);
+        if (img.bitsPerPixel == 16) Rgb555Row(in, s->row, img.width);
+        else if (img.bitsPerPixel <= 8) IndexedRow(img, in, s->row, gray);
         JSAMPROW row = converted ? s->row : in;
         jpeg_write_scanlines(cinfo, &row, 1);
     }
@@ -279,7 +280,8 @@ BMGError WriteJpegBody(JpegWriteState* s, int quality) {
 BMGError FinishWrite(JpegWriteState* s, BMGError code) {
     if (s->created) jpeg_destroy_compress(&s->cinfo);
     std::free(s->row);
-    if (s->file != nullptr && std::fclose(s->file) != 0 && code == BMG_OK) code = BMG_ERR_WRITE_FILE;
+    if (s->file != nullptr && std::fclose(s->file) != 0 && code == BMG_OK)
+        code = BMG_ERR_WRITE_FILE;
     return code == BMG_OK ? BMG_OK : SetLastImageError(code);
 }
 

@@ -14,7 +14,9 @@ constexpr uint64_t kHuffmanBlocksPerByte = 8;
 // its smallest probability estimate (Qe = 1 of A < 2^16), and a block is at least one decision.
 constexpr uint64_t kArithmeticBlocksPerByte = 8 << 15;
 
-bool is_frame_marker(uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
+bool is_frame_marker(uint8_t m) {
+    return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+}
 
 }  // namespace
 
@@ -27,7 +29,8 @@ JpegCoding jpeg_coding(std::span<const uint8_t> s) {
             ++at;
             continue;
         }
-        if (is_frame_marker(marker)) return marker >= 0xC9 ? JpegCoding::Arithmetic : JpegCoding::Huffman;
+        if (is_frame_marker(marker))
+            return marker >= 0xC9 ? JpegCoding::Arithmetic : JpegCoding::Huffman;
         if (marker == 0xDA || marker == 0xD9) return JpegCoding::Unknown;
         at += 2 + (size_t{s[at + 2]} << 8 | s[at + 3]);
     }
@@ -35,7 +38,8 @@ JpegCoding jpeg_coding(std::span<const uint8_t> s) {
 }
 
 bool jpeg_blocks_plausible(uint64_t blocks, JpegCoding coding, uint64_t bytes) {
-    const uint64_t per_byte = coding == JpegCoding::Huffman ? kHuffmanBlocksPerByte : kArithmeticBlocksPerByte;
+    const uint64_t per_byte =
+        coding == JpegCoding::Huffman ? kHuffmanBlocksPerByte : kArithmeticBlocksPerByte;
     return blocks / per_byte <= bytes;
 }
 
@@ -48,7 +52,8 @@ bool jpeg_header_plausible(const jpeg_decompress_struct* cinfo, uint64_t file_by
     // A first scan of AC coefficients only (invalid, but libjpeg reads it) can cover many
     // blocks with one end-of-band run: it gets the generous bound.
     const bool huffman = !cinfo->arith_code && cinfo->Ss == 0;
-    return jpeg_blocks_plausible(blocks, huffman ? JpegCoding::Huffman : JpegCoding::Arithmetic, file_bytes);
+    return jpeg_blocks_plausible(blocks, huffman ? JpegCoding::Huffman : JpegCoding::Arithmetic,
+                                 file_bytes);
 }
 
 }  // namespace quorvel::raster

@@ -31,19 +31,23 @@ struct PcxHeader {
 
 PcxHeader parse_header(const uint8_t* b) {
     auto le16 = [b](int at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); };
-    return PcxHeader{b[0],     b[1],     b[2], b[3], le16(4), le16(6), le16(8), le16(10),
-                     b + 16,   b[65],    le16(66), le16(68)};
+    return PcxHeader{b[0],    b[1],     b[2],   b[3],  le16(4),  le16(6),
+                     le16(8), le16(10), b + 16, b[65], le16(66), le16(68)};
 }
 
 // Planes of one bit each (the 8- and 16-colour planar layout) combine into 4-bit indexes.
-bool bit_planar(const PcxHeader& h) { return h.bitsPerPixel == 1 && h.planes >= 2 && h.planes <= 4; }
+bool bit_planar(const PcxHeader& h) {
+    return h.bitsPerPixel == 1 && h.planes >= 2 && h.planes <= 4;
+}
 
 // Depth of the record for the layouts we read: one plane of 1, 4 or 8 bits, three or four
 // byte planes (red, green, blue and alpha), or bit planes. 0 for anything else.
 uint8_t image_depth(const PcxHeader& h) {
     if (bit_planar(h)) return 4;
-    if (h.planes == 1 && (h.bitsPerPixel == 1 || h.bitsPerPixel == 4 || h.bitsPerPixel == 8)) return h.bitsPerPixel;
-    if (h.bitsPerPixel == 8 && (h.planes == 3 || h.planes == 4)) return static_cast<uint8_t>(8 * h.planes);
+    if (h.planes == 1 && (h.bitsPerPixel == 1 || h.bitsPerPixel == 4 || h.bitsPerPixel == 8))
+        return h.bitsPerPixel;
+    if (h.bitsPerPixel == 8 && (h.planes == 3 || h.planes == 4))
+        return static_cast<uint8_t>(8 * h.planes);
     return 0;
 }
 
@@ -53,7 +57,8 @@ BMGError check_header(const PcxHeader& h) {
     if (h.xmax < h.xmin || h.ymax < h.ymin) return BMG_ERR_IMAGE_SIZE;
     const uint32_t width = static_cast<uint32_t>(h.xmax - h.xmin) + 1;
     // Every plane row must hold the pixels of the row.
-    if (h.bytesPerLine < codec_io::PackedRowBytes(h.bitsPerPixel, width)) return BMG_ERR_CORRUPT_FILE;
+    if (h.bytesPerLine < codec_io::PackedRowBytes(h.bitsPerPixel, width))
+        return BMG_ERR_CORRUPT_FILE;
     return BMG_OK;
 }
 
@@ -64,7 +69,8 @@ BMGError read_trailer_palette(InputBytes& in, BMGImage& img) {
     in.seek(in.size() - kTrailerBytes);
     const uint8_t* t = in.take(kTrailerBytes);
     if (t[0] != kPaletteMarker) return BMG_ERR_FORMAT_OPTION;
-    for (size_t i = 0; i < 256; ++i) codec_io::SetPaletteEntry(img, i, t[1 + 3 * i], t[2 + 3 * i], t[3 + 3 * i]);
+    for (size_t i = 0; i < 256; ++i)
+        codec_io::SetPaletteEntry(img, i, t[1 + 3 * i], t[2 + 3 * i], t[3 + 3 * i]);
     in.seek(resume);
     return BMG_OK;
 }
@@ -86,7 +92,8 @@ BMGError fill_palette(InputBytes& in, const PcxHeader& h, BMGImage& img) {
         return BMG_OK;
     }
     for (size_t i = 0; i < std::min<size_t>(img.paletteSize, 16); ++i)
-        codec_io::SetPaletteEntry(img, i, h.palette16[3 * i], h.palette16[3 * i + 1], h.palette16[3 * i + 2]);
+        codec_io::SetPaletteEntry(img, i, h.palette16[3 * i], h.palette16[3 * i + 1],
+                                  h.palette16[3 * i + 2]);
     return BMG_OK;
 }
 
@@ -110,7 +117,8 @@ bool decode_line(InputBytes& in, std::vector<uint8_t>& line) {
 }
 
 // Byte planes (8 bits each, or one plane of 1, 4 or 8 bits) into the image row.
-void store_byte_planes(const std::vector<uint8_t>& line, const PcxHeader& h, uint8_t* row, uint32_t width) {
+void store_byte_planes(const std::vector<uint8_t>& line, const PcxHeader& h, uint8_t* row,
+                       uint32_t width) {
     const size_t n = h.planes;
     if (n == 1) {
         std::copy_n(line.begin(), codec_io::PackedRowBytes(h.bitsPerPixel, width), row);
@@ -126,7 +134,8 @@ void store_byte_planes(const std::vector<uint8_t>& line, const PcxHeader& h, uin
 }
 
 // One-bit planes: bit x of plane p is bit p of pixel x's index.
-void store_bit_planes(const std::vector<uint8_t>& line, const PcxHeader& h, uint8_t* row, uint32_t width) {
+void store_bit_planes(const std::vector<uint8_t>& line, const PcxHeader& h, uint8_t* row,
+                      uint32_t width) {
     for (uint32_t x = 0; x < width; ++x) {
         unsigned index = 0;
         for (size_t p = 0; p < h.planes; ++p) {
@@ -144,7 +153,8 @@ BMGError read_pcx(InputBytes& in, BMGImage* img) {
     if (BMGError e = check_header(h); e != BMG_OK) return e;
 
     // A run gives at most 63 bytes for two: a file too short for its scanlines is a short read.
-    const uint64_t lineBytes = uint64_t{h.bytesPerLine} * h.planes * (uint64_t{h.ymax} - h.ymin + 1);
+    const uint64_t lineBytes =
+        uint64_t{h.bytesPerLine} * h.planes * (uint64_t{h.ymax} - h.ymin + 1);
     if (lineBytes > uint64_t{32} * in.remaining()) return BMG_ERR_READ_FILE;
 
     img->width = static_cast<uint32_t>(h.xmax - h.xmin) + 1;
@@ -162,10 +172,8 @@ BMGError read_pcx(InputBytes& in, BMGImage* img) {
     for (uint32_t r = 0; r < img->height; ++r) {
         if (!decode_line(in, line)) return BMG_ERR_READ_FILE;
         uint8_t* row = ImageRow(*img, img->height - 1 - r);
-        if (bit_planar(h))
-            store_bit_planes(line, h, row, img->width);
-        else
-            store_byte_planes(line, h, row, img->width);
+        if (bit_planar(h)) store_bit_planes(line, h, row, img->width);
+        else store_byte_planes(line, h, row, img->width);
     }
     return BMG_OK;
 }

@@ -76,7 +76,8 @@ uint8_t ScaleTo8Bits(unsigned value, int depth) {
 // values at the image's own depth, so they are scaled, not cut to their low byte.
 void ReadBackground(PngReadState* s, PngLayout* l, bool* present) {
     png_color_16p bkgd = nullptr;
-    *present = png_get_valid(s->png, s->info, PNG_INFO_bKGD) && png_get_bKGD(s->png, s->info, &bkgd);
+    *present =
+        png_get_valid(s->png, s->info, PNG_INFO_bKGD) && png_get_bKGD(s->png, s->info, &bkgd);
     if (!*present) return;
     const int depth = l->colourType == PNG_COLOR_TYPE_PALETTE ? 8 : l->depth;
     l->background[0] = ScaleTo8Bits(bkgd->red, depth);
@@ -96,13 +97,11 @@ void DecideTransparency(PngReadState* s, PngLayout* l) {
     switch (l->colourType) {
         case PNG_COLOR_TYPE_PALETTE:
             if (l->transAlpha == nullptr || l->transCount < 1) return;
-            if (l->transCount >= 2)
-                l->transparency = Transparency::AlphaChannel;
-            else if (hasBackground)
-                l->transparency = Transparency::CompositeEntry0;
+            if (l->transCount >= 2) l->transparency = Transparency::AlphaChannel;
+            else if (hasBackground) l->transparency = Transparency::CompositeEntry0;
             else
                 l->transparency = l->transAlpha[0] == 0 ? Transparency::TransparentIndex0
-                                                         : Transparency::AlphaChannel;
+                                                        : Transparency::AlphaChannel;
             return;
         case PNG_COLOR_TYPE_GRAY:
             if (hasBackground) l->transparency = Transparency::GrayBackground;
@@ -150,7 +149,8 @@ void FillPalette(BMGImage* img, const PngLayout* l) {
     for (int i = 0; i < l->plteCount && i < img->paletteSize; ++i) {
         png_byte rgb[3] = {l->plte[i].red, l->plte[i].green, l->plte[i].blue};
         if (i == 0 && l->transparency == Transparency::CompositeEntry0) {
-            for (int c = 0; c < 3; ++c) rgb[c] = CompositeChannel(rgb[c], l->transAlpha[0], l->background[c]);
+            for (int c = 0; c < 3; ++c)
+                rgb[c] = CompositeChannel(rgb[c], l->transAlpha[0], l->background[c]);
         }
         SetEntry(img, static_cast<unsigned>(i), rgb);
     }
@@ -283,18 +283,13 @@ void StoreRows(PngReadState* s, const PngLayout* l) {
     for (png_uint_32 y = 0; y < l->height; ++y) {
         const png_byte* in = s->rows[y];
         uint8_t* out = codec_io::ImageRow(*img, l->height - 1 - y);
-        if (l->colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
-            ConvertRowGrayAlpha(in, out, l->width);
+        if (l->colourType == PNG_COLOR_TYPE_GRAY_ALPHA) ConvertRowGrayAlpha(in, out, l->width);
         else if (l->colourType == PNG_COLOR_TYPE_PALETTE && NeedsAlpha(l))
             ConvertRowPaletteAlpha(in, out, l);
-        else if (l->colourType == PNG_COLOR_TYPE_RGB)
-            ConvertRowColour(in, out, l, 3);
-        else if (l->colourType == PNG_COLOR_TYPE_RGB_ALPHA)
-            ConvertRowColour(in, out, l, 4);
-        else if (l->depth == 2)
-            ConvertRow2Bit(in, out, l->width);
-        else
-            std::memcpy(out, in, copyBytes);
+        else if (l->colourType == PNG_COLOR_TYPE_RGB) ConvertRowColour(in, out, l, 3);
+        else if (l->colourType == PNG_COLOR_TYPE_RGB_ALPHA) ConvertRowColour(in, out, l, 4);
+        else if (l->depth == 2) ConvertRow2Bit(in, out, l->width);
+        else std::memcpy(out, in, copyBytes);
     }
 }
 
@@ -320,7 +315,8 @@ BMGError CoverPaletteIndexes(BMGImage* img) {
     if (largest < img->paletteSize) return BMG_OK;
     auto* grown = static_cast<uint8_t*>(std::calloc(largest + 1, img->paletteEntryBytes));
     if (grown == nullptr) return BMG_ERR_NO_MEMORY;
-    std::memcpy(grown, img->palette, static_cast<size_t>(img->paletteSize) * img->paletteEntryBytes);
+    std::memcpy(grown, img->palette,
+                static_cast<size_t>(img->paletteSize) * img->paletteEntryBytes);
     std::free(img->palette);
     img->palette = grown;
     img->paletteSize = static_cast<uint16_t>(largest + 1);
@@ -335,7 +331,8 @@ BMGError ReadPngBody(PngReadState* s) {
     if (code != BMG_OK) return code;
     StoreRows(s, &layout);
     png_read_end(s->png, nullptr);
-    if (layout.colourType == PNG_COLOR_TYPE_PALETTE && s->img->bitsPerPixel <= 8) return CoverPaletteIndexes(s->img);
+    if (layout.colourType == PNG_COLOR_TYPE_PALETTE && s->img->bitsPerPixel <= 8)
+        return CoverPaletteIndexes(s->img);
     return BMG_OK;
 }
 
@@ -370,10 +367,8 @@ BMGError ReadPngFile(const char* filename, BMGImage* img) {
     state.img = img;
     BMGError code = OpenPng(&state, filename);
     if (code != BMG_OK) return FinishRead(&state, code);
-    if (setjmp(png_jmpbuf(state.png)))
-        code = BMG_ERR_CORRUPT_FORMAT;
-    else
-        code = ReadPngBody(&state);
+    if (setjmp(png_jmpbuf(state.png))) code = BMG_ERR_CORRUPT_FORMAT;
+    else code = ReadPngBody(&state);
     return FinishRead(&state, code);
 }
 
@@ -394,7 +389,9 @@ struct PngWriteState {
 
 // Indexes can be written as gray levels only when the palette is the gray ramp of the depth;
 // any other palette, gray or not, is written as PLTE so that every pixel keeps its colour.
-bool WritesAsGray(const BMGImage& img) { return !codec_io::HasPalette(img) || codec_io::IsGrayRamp(img); }
+bool WritesAsGray(const BMGImage& img) {
+    return !codec_io::HasPalette(img) || codec_io::IsGrayRamp(img);
+}
 
 // PLTE from the palette; entries that pixels use beyond the palette are black.
 BMGError WritePalette(PngWriteState* s) {
@@ -428,8 +425,9 @@ BMGError WritePngBody(PngWriteState* s) {
     const BMGImage& img = s->img;
     const bool indexed = img.bitsPerPixel <= 8;
     const bool palette = indexed && !WritesAsGray(img);
-    const int colourType = indexed ? (palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY)
-                                   : (img.bitsPerPixel == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB);
+    const int colourType =
+        indexed ? (palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY)
+                : (img.bitsPerPixel == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB);
     png_init_io(s->png, s->file);
     png_set_IHDR(s->png, s->info, img.width, img.height, indexed ? img.bitsPerPixel : 8, colourType,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -438,7 +436,8 @@ BMGError WritePngBody(PngWriteState* s) {
         if (code != BMG_OK) return code;
     }
     png_write_info(s->png, s->info);
-    s->row = static_cast<png_bytep>(std::malloc(codec_io::PackedRowBytes(img.bitsPerPixel, img.width)));
+    s->row =
+        static_cast<png_bytep>(std::malloc(codec_io::PackedRowBytes(img.bitsPerPixel, img.width)));
     if (s->row == nullptr) return BMG_ERR_NO_MEMORY;
     for (uint32_t y = img.height; y-- > 0;) {
         FillRow(img, codec_io::ImageRow(img, y), s->row);
@@ -465,7 +464,8 @@ BMGError FinishWrite(PngWriteState* s, BMGError code) {
     }
     std::free(s->row);
     std::free(s->ownPixels);
-    if (s->file != nullptr && std::fclose(s->file) != 0 && code == BMG_OK) code = BMG_ERR_WRITE_FILE;
+    if (s->file != nullptr && std::fclose(s->file) != 0 && code == BMG_OK)
+        code = BMG_ERR_WRITE_FILE;
     return code == BMG_OK ? BMG_OK : SetLastImageError(code);
 }
 
@@ -475,18 +475,18 @@ BMGError WritePngFile(const char* filename, BMGImage img) {
     SetLastImageError(BMG_OK);
     PngWriteState state{};
     state.img = img;
-    BMGError code = codec_io::CheckWritableImage(img, {.pixelsFirst = false, .indexedNeedsPalette = false});
+    BMGError code =
+        codec_io::CheckWritableImage(img, {.pixelsFirst = false, .indexedNeedsPalette = false});
     if (code != BMG_OK) return FinishWrite(&state, code);
     state.file = filename ? std::fopen(filename, "wb") : nullptr;
     if (state.file == nullptr) return FinishWrite(&state, BMG_ERR_OPEN_FILE);
-    if (img.bitsPerPixel == 16 && (code = WidenRgb555(&state)) != BMG_OK) return FinishWrite(&state, code);
+    if (img.bitsPerPixel == 16 && (code = WidenRgb555(&state)) != BMG_OK)
+        return FinishWrite(&state, code);
     state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) return FinishWrite(&state, BMG_ERR_NO_MEMORY);
-    if (setjmp(png_jmpbuf(state.png)))
-        code = BMG_ERR_CORRUPT_FORMAT;
-    else
-        code = WritePngBody(&state);
+    if (setjmp(png_jmpbuf(state.png))) code = BMG_ERR_CORRUPT_FORMAT;
+    else code = WritePngBody(&state);
     return FinishWrite(&state, code);
 }
 

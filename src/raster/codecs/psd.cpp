@@ -22,7 +22,8 @@ BMGError record_from_bitmap(toolkit::Bitmap& bitmap, BMGImage* img) {
     if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
     const size_t bytes = codec_io::PackedRowBytes(img->bitsPerPixel, img->width);
     for (uint32_t row = 0; row < img->height; ++row)
-        std::memcpy(codec_io::ImageRow(*img, row), bitmap.scanline(static_cast<int>(img->height - 1 - row)), bytes);
+        std::memcpy(codec_io::ImageRow(*img, row),
+                    bitmap.scanline(static_cast<int>(img->height - 1 - row)), bytes);
     return BMG_OK;
 }
 
@@ -42,6 +43,8 @@ BMGError parse_psd(codec_io::InputBytes& in, BMGImage* img) {
 
 }  // namespace
 
-BMGError ReadPsdFile(const char* filename, BMGImage* img) { return codec_io::ReadWholeFile(filename, img, parse_psd); }
+BMGError ReadPsdFile(const char* filename, BMGImage* img) {
+    return codec_io::ReadWholeFile(filename, img, parse_psd);
+}
 
 }  // namespace quorvel::raster

@@ -29,14 +29,17 @@ struct SgiHeader {
     int32_t colourMap;
 };
 
-uint16_t be16_at(const uint8_t* b, size_t at) { return static_cast<uint16_t>((b[at] << 8) | b[at + 1]); }
+uint16_t be16_at(const uint8_t* b, size_t at) {
+    return static_cast<uint16_t>((b[at] << 8) | b[at + 1]);
+}
 uint32_t be32_at(const uint8_t* b, size_t at) {
     return (static_cast<uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
 }
 
 SgiHeader parse_header(const uint8_t* b) {
-    return SgiHeader{be16_at(b, 0), b[2], b[3], be16_at(b, 4), be16_at(b, 6), be16_at(b, 8), be16_at(b, 10),
-                     static_cast<int32_t>(be32_at(b, 104))};
+    return SgiHeader{
+        be16_at(b, 0), b[2],          b[3],           be16_at(b, 4),
+        be16_at(b, 6), be16_at(b, 8), be16_at(b, 10), static_cast<int32_t>(be32_at(b, 104))};
 }
 
 // Image byte that channel c of a z-channel file fills (blue, green, red, alpha order).
@@ -102,28 +105,31 @@ BMGError read_rle(InputBytes& in, BMGImage& img, size_t channels) {
             const uint8_t* data = in.take(lengths[i]);
             if (data == nullptr) return BMG_ERR_READ_FILE;
             uint8_t* out = ImageRow(img, y) + channel_byte(c, channels);
-            if (BMGError e = decode_row(data, lengths[i], out, img.width, channels); e != BMG_OK) return e;
+            if (BMGError e = decode_row(data, lengths[i], out, img.width, channels); e != BMG_OK)
+                return e;
         }
     }
     return BMG_OK;
 }
 
-
 BMGError read_sgi(InputBytes& in, BMGImage* img) {
     const uint8_t* raw = in.take(kHeaderBytes);
     if (raw == nullptr) return BMG_ERR_READ_FILE;
     const SgiHeader h = parse_header(raw);
-    if (h.magic != kSgiMagic || h.colourMap > 0 || h.bytesPerChannel == 2) return BMG_ERR_FORMAT_OPTION;
+    if (h.magic != kSgiMagic || h.colourMap > 0 || h.bytesPerChannel == 2)
+        return BMG_ERR_FORMAT_OPTION;
     // Two channels (gray and alpha) or more than four have no depth in the record.
     if (h.zsize != 1 && h.zsize != 3 && h.zsize != 4) return BMG_ERR_BITS_PER_PIXEL;
 
     // Verbatim data, or the two row tables, must fit in what is left of the file.
     const uint64_t rows = h.dimension == 1 ? 1 : h.ysize;
-    const uint64_t needed = h.storage == 0 ? uint64_t{h.xsize} * rows * h.zsize : 8 * rows * h.zsize;
+    const uint64_t needed =
+        h.storage == 0 ? uint64_t{h.xsize} * rows * h.zsize : 8 * rows * h.zsize;
     if (needed > in.remaining()) return BMG_ERR_READ_FILE;
     const uint64_t pixels = uint64_t{h.xsize} * rows;
     if (h.storage != 0 &&
-        !platform::size_plausible(pixels, pixels * h.zsize, sgi_pixels_in_file(true, in.remaining(), h.zsize, 1)))
+        !platform::size_plausible(pixels, pixels * h.zsize,
+                                  sgi_pixels_in_file(true, in.remaining(), h.zsize, 1)))
         return BMG_ERR_IMAGE_SIZE;
 
     img->width = h.xsize;
@@ -131,7 +137,8 @@ BMGError read_sgi(InputBytes& in, BMGImage* img) {
     img->bitsPerPixel = static_cast<uint8_t>(8 * h.zsize);
     if (BMGError e = AllocateImageRecord(img); e != BMG_OK) return e;
     try {
-        const BMGError e = h.storage == 0 ? read_verbatim(in, *img, h.zsize) : read_rle(in, *img, h.zsize);
+        const BMGError e =
+            h.storage == 0 ? read_verbatim(in, *img, h.zsize) : read_rle(in, *img, h.zsize);
         if (e != BMG_OK) return e;
     } catch (const std::bad_alloc&) {
         return BMG_ERR_NO_MEMORY;
@@ -173,8 +180,10 @@ void indexed_planes(const BMGImage& img, const std::vector<uint8_t>& indexes, un
     const size_t plane = indexes.size();
     for (size_t i = 0; i < plane; ++i) {
         const uint8_t v = indexes[i];
-        const uint8_t* entry = v < img.paletteSize ? img.palette + v * img.paletteEntryBytes : nullptr;
-        for (unsigned c = 0; c < channels; ++c) planes[c * plane + i] = entry != nullptr ? entry[2 - c] : 0;
+        const uint8_t* entry =
+            v < img.paletteSize ? img.palette + v * img.paletteEntryBytes : nullptr;
+        for (unsigned c = 0; c < channels; ++c)
+            planes[c * plane + i] = entry != nullptr ? entry[2 - c] : 0;
     }
 }
 
@@ -192,7 +201,8 @@ void direct_planes(const BMGImage& img, unsigned channels, std::vector<uint8_t>&
 
 BMGError write_sgi(const char* filename, codec_io::OutputFile& out, const BMGImage& img) {
     const bool indexed = img.bitsPerPixel <= 8;
-    const unsigned channels = indexed ? (codec_io::IsGrayPalette(img) ? 1 : 3) : (img.bitsPerPixel == 32 ? 4 : 3);
+    const unsigned channels =
+        indexed ? (codec_io::IsGrayPalette(img) ? 1 : 3) : (img.bitsPerPixel == 32 ? 4 : 3);
     const std::vector<uint8_t> header = header_bytes(filename, img, channels);
     if (!out.write(header.data(), header.size())) return BMG_ERR_WRITE_FILE;
 
@@ -215,7 +225,9 @@ BMGError write_sgi(const char* filename, codec_io::OutputFile& out, const BMGIma
 
 }  // namespace
 
-BMGError WriteSgiRgbFile(const char* filename, BMGImage img) { return WriteSgiRgbFileAs(filename, filename, img); }
+BMGError WriteSgiRgbFile(const char* filename, BMGImage img) {
+    return WriteSgiRgbFileAs(filename, filename, img);
+}
 
 BMGError WriteSgiRgbFileAs(const char* filename, const char* header_name, BMGImage img) {
     SetLastImageError(BMG_OK);

@@ -10,6 +10,7 @@ namespace quorvel::raster {
 // give at most (never 0). Verbatim data stores every sample. A run-length row gives at most 127
 // samples for a control unit and one sample; rows may share their data, but a file whose row
 // table sends every row to one row claims far more than that and is refused as implausible.
-uint64_t sgi_pixels_in_file(bool run_length, uint64_t data_bytes, unsigned channels, unsigned sample_bytes);
+uint64_t sgi_pixels_in_file(bool run_length, uint64_t data_bytes, unsigned channels,
+                            unsigned sample_bytes);
 
 }  // namespace quorvel::raster

@@ -10,8 +10,8 @@ namespace quorvel::raster {
 namespace {
 
 using codec_io::FailWrite;
-using codec_io::ImageRow;
 using codec_io::FileInput;
+using codec_io::ImageRow;
 
 struct TgaHeader {
     uint8_t idLength;
@@ -41,7 +41,9 @@ bool gray_type(uint8_t type) { return type == 3 || type == 11; }
 bool gray_alpha(const TgaHeader& h) { return gray_type(h.imageType) && h.pixelDepth == 16; }
 // Gray with alpha keeps its alpha as 32-bit pixels (gray in blue, green and red) when the
 // descriptor gives the alpha bits, as for 32-bit colour; without them it is 8-bit gray.
-bool keeps_alpha(const TgaHeader& h) { return (h.pixelDepth == 32 || gray_alpha(h)) && (h.descriptor & kAlphaBit); }
+bool keeps_alpha(const TgaHeader& h) {
+    return (h.pixelDepth == 32 || gray_alpha(h)) && (h.descriptor & kAlphaBit);
+}
 
 BMGError check_header(const TgaHeader& h) {
     if (h.imageType == 0) return BMG_ERR_FORMAT_OPTION;
@@ -52,8 +54,8 @@ BMGError check_header(const TgaHeader& h) {
     if (h.mapLength > 256) return BMG_ERR_FORMAT_OPTION;
     // Indexes wider than a byte, or true colour in one byte, have no place in the record.
     if (indexed_type(t) != (d == 8) && !gray_alpha(h)) return BMG_ERR_BITS_PER_PIXEL;
-    if (h.colourMapType == 1 && h.mapEntryBits != 15 && h.mapEntryBits != 16 && h.mapEntryBits != 24 &&
-        h.mapEntryBits != 32)
+    if (h.colourMapType == 1 && h.mapEntryBits != 15 && h.mapEntryBits != 16 &&
+        h.mapEntryBits != 24 && h.mapEntryBits != 32)
         return BMG_ERR_FORMAT_OPTION;
     return BMG_OK;
 }
@@ -71,14 +73,14 @@ bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
         const uint8_t* e = map + i * entryBytes;
         if (entryBytes == 2) {
             const unsigned v = e[0] | (e[1] << 8);
-            codec_io::SetPaletteEntry(img, i, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8, (v & 31) * 8);
+            codec_io::SetPaletteEntry(img, i, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8,
+                                      (v & 31) * 8);
         } else {
             codec_io::SetPaletteEntry(img, i, e[2], e[1], e[0]);
         }
     }
     return true;
 }
-
 
 // Copies of one pixel: stores of a known width from a local copy (the output cannot alias it),
 // sixteen pixels a store for long runs.
@@ -90,7 +92,8 @@ void repeat(uint8_t* out, const uint8_t* pixel, size_t count) {
     if (count >= kGroup) {
         uint8_t group[kGroup * Bytes];
         for (size_t i = 0; i < kGroup; ++i) std::memcpy(group + i * Bytes, one, Bytes);
-        for (; count >= kGroup; count -= kGroup, out += sizeof group) std::memcpy(out, group, sizeof group);
+        for (; count >= kGroup; count -= kGroup, out += sizeof group)
+            std::memcpy(out, group, sizeof group);
     }
     for (size_t i = 0; i < count; ++i, out += Bytes) std::memcpy(out, one, Bytes);
 }
@@ -101,8 +104,11 @@ void repeat(uint8_t* out, const uint8_t* pixel, size_t count) {
 class RowWriter {
 public:
     RowWriter(BMGImage& img, uint8_t descriptor, size_t filePixelBytes, bool grayAlpha)
-        : img_(img), pixelBytes_(img.bitsPerPixel / 8u), filePixelBytes_(filePixelBytes),
-          widen_(grayAlpha && pixelBytes_ == 4), topDown_(descriptor & kTopToBottom),
+        : img_(img),
+          pixelBytes_(img.bitsPerPixel / 8u),
+          filePixelBytes_(filePixelBytes),
+          widen_(grayAlpha && pixelBytes_ == 4),
+          topDown_(descriptor & kTopToBottom),
           rightToLeft_(descriptor & kRightToLeft) {
         start_row();
     }
@@ -111,10 +117,10 @@ public:
     // `count` (at most room()) pixels from file pixels at `in`.
     void copy(const uint8_t* in, size_t count) {
         uint8_t* out = dst_ + x_ * pixelBytes_;
-        if (pixelBytes_ == filePixelBytes_)
-            std::memcpy(out, in, count * pixelBytes_);
+        if (pixelBytes_ == filePixelBytes_) std::memcpy(out, in, count * pixelBytes_);
         else
-            for (size_t i = 0; i < count; ++i) to_record(in + i * filePixelBytes_, out + i * pixelBytes_);
+            for (size_t i = 0; i < count; ++i)
+                to_record(in + i * filePixelBytes_, out + i * pixelBytes_);
         advance(count);
     }
     // `count` (at most room()) copies of the file pixel at `in`.
@@ -123,10 +129,18 @@ public:
         to_record(in, pixel);
         uint8_t* out = dst_ + x_ * pixelBytes_;
         switch (pixelBytes_) {
-        case 1: std::memset(out, pixel[0], count); break;
-        case 2: repeat<2>(out, pixel, count); break;
-        case 3: repeat<3>(out, pixel, count); break;
-        default: repeat<4>(out, pixel, count); break;
+            case 1:
+                std::memset(out, pixel[0], count);
+                break;
+            case 2:
+                repeat<2>(out, pixel, count);
+                break;
+            case 3:
+                repeat<3>(out, pixel, count);
+                break;
+            default:
+                repeat<4>(out, pixel, count);
+                break;
         }
         advance(count);
     }
@@ -161,7 +175,8 @@ private:
     void reverse_row() {
         uint8_t* left = dst_;
         uint8_t* right = dst_ + (img_.width - 1) * pixelBytes_;
-        for (; left < right; left += pixelBytes_, right -= pixelBytes_) std::swap_ranges(left, left + pixelBytes_, right);
+        for (; left < right; left += pixelBytes_, right -= pixelBytes_)
+            std::swap_ranges(left, left + pixelBytes_, right);
     }
 
     BMGImage& img_;
@@ -215,26 +230,29 @@ BMGError read_tga(FileInput& in, BMGImage* img) {
     // A header claiming more pixels than the rest of the file could hold (a packet gives at
     // most 128 pixels) is a short read, found before a large allocation.
     const uint64_t pixelCount = static_cast<uint64_t>(h.width) * h.height;
-    const uint64_t packedLimit = h.imageType > 3 ? uint64_t{128} * in.remaining() : in.remaining() / ((h.pixelDepth + 7) / 8);
+    const uint64_t packedLimit = h.imageType > 3 ? uint64_t{128} * in.remaining()
+                                                 : in.remaining() / ((h.pixelDepth + 7) / 8);
     if (pixelCount > packedLimit) return BMG_ERR_READ_FILE;
 
     img->width = h.width;
     img->height = h.height;
-    if (gray_alpha(h))
-        img->bitsPerPixel = alpha ? 32 : 8;
+    if (gray_alpha(h)) img->bitsPerPixel = alpha ? 32 : 8;
     else
-        img->bitsPerPixel = h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
+        img->bitsPerPixel =
+            h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
     if (h.colourMapType == 1 && paletted(h)) img->paletteSize = h.mapLength;
     if (BMGError e = AllocateImageRecord(img, false); e != BMG_OK) return e;
 
     if (h.colourMapType == 1) {
         if (!read_colour_map(in, h, *img)) return BMG_ERR_READ_FILE;
     }
-    if (img->bitsPerPixel == 8 && (h.colourMapType != 1 || !paletted(h))) codec_io::FillGrayRamp(*img);
+    if (img->bitsPerPixel == 8 && (h.colourMapType != 1 || !paletted(h)))
+        codec_io::FillGrayRamp(*img);
 
     const size_t filePixelBytes = (h.pixelDepth + 7) / 8;
     RowWriter out(*img, h.descriptor, filePixelBytes, gray_alpha(h));
-    const bool ok = h.imageType > 3 ? decode_rle(in, out, filePixelBytes) : read_plain(in, out, img->width, filePixelBytes);
+    const bool ok = h.imageType > 3 ? decode_rle(in, out, filePixelBytes)
+                                    : read_plain(in, out, img->width, filePixelBytes);
     if (!ok) return BMG_ERR_READ_FILE;
     return BMG_OK;
 }
@@ -286,7 +304,8 @@ std::vector<uint8_t> header_bytes(const BMGImage& img, const TgaPlan& plan) {
 
 // Pixel rows as written, bottom row first: one byte an index for indexed images (the gray
 // level itself for a gray image without colour map), else the record's own rows.
-BMGError pixel_rows(const BMGImage& img, const TgaPlan& plan, std::vector<uint8_t>& rows, size_t& rowLength) {
+BMGError pixel_rows(const BMGImage& img, const TgaPlan& plan, std::vector<uint8_t>& rows,
+                    size_t& rowLength) {
     if (img.bitsPerPixel > 8) {
         rowLength = codec_io::PackedRowBytes(img.bitsPerPixel, img.width);
         return BMG_OK;  // written straight from the record
@@ -295,7 +314,8 @@ BMGError pixel_rows(const BMGImage& img, const TgaPlan& plan, std::vector<uint8_
     rowLength = img.width;
     if (plan.imageType == 3) {
         // A gray image without colour map holds levels, not indexes: map through the palette.
-        for (uint8_t& v : rows) v = v < img.paletteSize ? img.palette[v * img.paletteEntryBytes + 2] : 0;
+        for (uint8_t& v : rows)
+            v = v < img.paletteSize ? img.palette[v * img.paletteEntryBytes + 2] : 0;
     }
     return BMG_OK;
 }
@@ -319,7 +339,9 @@ BMGError write_tga(codec_io::OutputFile& out, const BMGImage& img) {
     size_t rowLength = 0;
     if (BMGError e = pixel_rows(img, plan, unpacked, rowLength); e != BMG_OK) return e;
     for (uint32_t y = img.height; y-- > 0;) {
-        const uint8_t* row = unpacked.empty() ? ImageRow(img, y) : unpacked.data() + static_cast<size_t>(y) * rowLength;
+        const uint8_t* row = unpacked.empty()
+                                 ? ImageRow(img, y)
+                                 : unpacked.data() + static_cast<size_t>(y) * rowLength;
         if (!out.write(row, rowLength)) return BMG_ERR_WRITE_FILE;
     }
     return out.close() ? BMG_OK : BMG_ERR_WRITE_FILE;

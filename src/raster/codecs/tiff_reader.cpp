@@ -42,7 +42,7 @@ struct TiffReadState {
     TIFF* tif;
     uint8_t* decoded;  // file rows as stored, top row of storage first
     uint8_t* tile;
-    uint8_t* canvas;   // one index byte or blue, green, red (, alpha) per pixel, stored order
+    uint8_t* canvas;  // one index byte or blue, green, red (, alpha) per pixel, stored order
     uint32_t* raster;
 };
 
@@ -51,7 +51,8 @@ struct TiffReadState {
 bool HasAlphaExtraSample(TIFF* tif, bool* associated) {
     uint16_t count = 0;
     uint16_t* kinds = nullptr;
-    if (!TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0) return false;
+    if (!TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0)
+        return false;
     *associated = kinds[0] == EXTRASAMPLE_ASSOCALPHA;
     return kinds[0] == EXTRASAMPLE_ASSOCALPHA || kinds[0] == EXTRASAMPLE_UNASSALPHA;
 }
@@ -71,17 +72,22 @@ bool ReadableSamples(const TiffImageInfo& info) {
 TiffPath ChoosePath(const TiffImageInfo& info) {
     if (!ReadableSamples(info)) return TiffPath::Rgba;
     const uint16_t bits = info.bitsPerSample;
-    const bool gray = info.photometric == PHOTOMETRIC_MINISBLACK || info.photometric == PHOTOMETRIC_MINISWHITE;
+    const bool gray =
+        info.photometric == PHOTOMETRIC_MINISBLACK || info.photometric == PHOTOMETRIC_MINISWHITE;
     const bool indexBits = !IsFloat(info) && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
-    if (info.samples == 1 && indexBits && (gray || info.photometric == PHOTOMETRIC_PALETTE)) return TiffPath::Indexed;
-    if (info.samples == 1 && gray && (bits > 8 || IsFloat(info))) return TiffPath::Indexed;  // as 8-bit levels
-    if (bits >= 8 && info.photometric == PHOTOMETRIC_RGB && info.samples >= 3) return TiffPath::Direct;
+    if (info.samples == 1 && indexBits && (gray || info.photometric == PHOTOMETRIC_PALETTE))
+        return TiffPath::Indexed;
+    if (info.samples == 1 && gray && (bits > 8 || IsFloat(info)))
+        return TiffPath::Indexed;  // as 8-bit levels
+    if (bits >= 8 && info.photometric == PHOTOMETRIC_RGB && info.samples >= 3)
+        return TiffPath::Direct;
     if (bits >= 8 && gray && info.samples >= 2) return TiffPath::Direct;
     return TiffPath::Rgba;
 }
 
 BMGError ReadInfo(TIFF* tif, const TiffReadRules& rules, TiffImageInfo* info) {
-    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &info->width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &info->height))
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &info->width) ||
+        !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &info->height))
         return BMG_ERR_CORRUPT_FORMAT;
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &info->samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &info->bitsPerSample);
@@ -98,7 +104,8 @@ BMGError ReadInfo(TIFF* tif, const TiffReadRules& rules, TiffImageInfo* info) {
     if (uint64_t{info->width} * info->height * 4 > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
     info->alpha = HasAlphaExtraSample(tif, &info->associatedAlpha);
     info->path = ChoosePath(*info);
-    if (info->path == TiffPath::Direct) info->alpha = info->alpha && info->samples >= ColourSamples(*info) + 1;
+    if (info->path == TiffPath::Direct)
+        info->alpha = info->alpha && info->samples >= ColourSamples(*info) + 1;
     return BMG_OK;
 }
 
@@ -106,7 +113,9 @@ BMGError ReadInfo(TIFF* tif, const TiffReadRules& rules, TiffImageInfo* info) {
 
 // Planes the stored rows come in (one per sample for PlanarConfiguration 2, one after
 // another in the decoded buffer), and the samples of one pixel in each.
-unsigned StoredPlanes(const TiffImageInfo& info) { return info.planar == PLANARCONFIG_SEPARATE ? info.samples : 1; }
+unsigned StoredPlanes(const TiffImageInfo& info) {
+    return info.planar == PLANARCONFIG_SEPARATE ? info.samples : 1;
+}
 unsigned PlaneSamples(const TiffImageInfo& info) { return info.samples / StoredPlanes(info); }
 
 // Bytes of one stored row of one plane.
@@ -121,22 +130,25 @@ BMGError DecodeStrips(TiffReadState* s, const TiffImageInfo& info, size_t scanli
     for (unsigned plane = 0; plane < StoredPlanes(info); ++plane) {
         uint8_t* rows_of_plane = s->decoded + scanline * info.height * plane;
         for (uint32_t row = 0; row < info.height; row += rowsPerStrip) {
-            const uint32_t rows = info.height - row < rowsPerStrip ? info.height - row : rowsPerStrip;
+            const uint32_t rows =
+                info.height - row < rowsPerStrip ? info.height - row : rowsPerStrip;
             const tstrip_t strip = TIFFComputeStrip(s->tif, row, static_cast<uint16_t>(plane));
-            if (TIFFReadEncodedStrip(s->tif, strip, rows_of_plane + scanline * row, static_cast<tmsize_t>(scanline * rows)) < 0)
+            if (TIFFReadEncodedStrip(s->tif, strip, rows_of_plane + scanline * row,
+                                     static_cast<tmsize_t>(scanline * rows)) < 0)
                 return BMG_ERR_READ_FILE;
         }
     }
     return BMG_OK;
 }
 
-void PlaceTile(TiffReadState* s, const TiffImageInfo& info, size_t scanline, unsigned plane, uint32_t x0, uint32_t y0,
-               uint32_t tileHeight, size_t tileRowBytes) {
+void PlaceTile(TiffReadState* s, const TiffImageInfo& info, size_t scanline, unsigned plane,
+               uint32_t x0, uint32_t y0, uint32_t tileHeight, size_t tileRowBytes) {
     uint8_t* rows_of_plane = s->decoded + scanline * info.height * plane;
     const size_t offset = static_cast<size_t>(x0) * info.bitsPerSample * PlaneSamples(info) / 8;
     const size_t bytes = scanline - offset < tileRowBytes ? scanline - offset : tileRowBytes;
     for (uint32_t y = 0; y < tileHeight && y0 + y < info.height; ++y)
-        std::memcpy(rows_of_plane + scanline * (y0 + y) + offset, s->tile + tileRowBytes * y, bytes);
+        std::memcpy(rows_of_plane + scanline * (y0 + y) + offset, s->tile + tileRowBytes * y,
+                    bytes);
 }
 
 BMGError DecodeTiles(TiffReadState* s, const TiffImageInfo& info, size_t scanline) {
@@ -154,8 +166,10 @@ BMGError DecodeTiles(TiffReadState* s, const TiffImageInfo& info, size_t scanlin
         for (uint32_t y = 0; y < info.height; y += tileHeight)
             for (uint32_t x = 0; x < info.width; x += tileWidth) {
                 const ttile_t tile = TIFFComputeTile(s->tif, x, y, 0, static_cast<uint16_t>(plane));
-                if (TIFFReadEncodedTile(s->tif, tile, s->tile, tileSize) < 0) return BMG_ERR_READ_FILE;
-                PlaceTile(s, info, scanline, plane, x, y, tileHeight, static_cast<size_t>(tileRowBytes));
+                if (TIFFReadEncodedTile(s->tif, tile, s->tile, tileSize) < 0)
+                    return BMG_ERR_READ_FILE;
+                PlaceTile(s, info, scanline, plane, x, y, tileHeight,
+                          static_cast<size_t>(tileRowBytes));
             }
     return BMG_OK;
 }
@@ -179,15 +193,29 @@ unsigned To8Bits(unsigned value) { return value >> 8; }
 uint64_t RawSample(const uint8_t* row, size_t index, unsigned bits) {
     const uint8_t* at = row + index * bits / 8;
     switch (bits) {
-        case 8: return *at;
-        case 16: { uint16_t v; std::memcpy(&v, at, 2); return v; }
-        case 32: { uint32_t v; std::memcpy(&v, at, 4); return v; }
-        case 64: { uint64_t v; std::memcpy(&v, at, 8); return v; }
+        case 8:
+            return *at;
+        case 16: {
+            uint16_t v;
+            std::memcpy(&v, at, 2);
+            return v;
+        }
+        case 32: {
+            uint32_t v;
+            std::memcpy(&v, at, 4);
+            return v;
+        }
+        case 64: {
+            uint64_t v;
+            std::memcpy(&v, at, 8);
+            return v;
+        }
         case 24: {
             const bool little = std::endian::native == std::endian::little;
             return little ? at[0] | at[1] << 8 | at[2] << 16 : at[0] << 16 | at[1] << 8 | at[2];
         }
-        default: break;
+        default:
+            break;
     }
     uint64_t value = 0;
     for (size_t bit = index * bits, end = bit + bits; bit < end; ++bit)
@@ -227,8 +255,8 @@ unsigned Sample(const uint8_t* row, size_t index, const TiffImageInfo& info) {
 // point) when every sample does; else the samples' own smallest to largest.
 void FindFloatRange(TIFF* tif, const uint8_t* decoded, size_t count, TiffImageInfo& info) {
     double low = 0, high = 0;
-    if (TIFFGetField(tif, TIFFTAG_SMINSAMPLEVALUE, &low) && TIFFGetField(tif, TIFFTAG_SMAXSAMPLEVALUE, &high) &&
-        high > low) {
+    if (TIFFGetField(tif, TIFFTAG_SMINSAMPLEVALUE, &low) &&
+        TIFFGetField(tif, TIFFTAG_SMAXSAMPLEVALUE, &high) && high > low) {
         info.low = low, info.high = high;
         return;
     }
@@ -249,9 +277,11 @@ uint8_t Unassociate(unsigned value, unsigned alpha) {
 }
 
 // Sample `c` of pixel `x` of stored row `y`, contiguous or planar, as an 8-bit level.
-unsigned StoredSample(const TiffReadState* s, const TiffImageInfo& info, uint32_t x, uint32_t y, unsigned c) {
+unsigned StoredSample(const TiffReadState* s, const TiffImageInfo& info, uint32_t x, uint32_t y,
+                      unsigned c) {
     const size_t scanline = StoredScanline(info);
-    if (StoredPlanes(info) > 1) return Sample(s->decoded + scanline * (size_t{info.height} * c + y), x, info);
+    if (StoredPlanes(info) > 1)
+        return Sample(s->decoded + scanline * (size_t{info.height} * c + y), x, info);
     return Sample(s->decoded + scanline * y, size_t{x} * info.samples + c, info);
 }
 
@@ -283,7 +313,8 @@ void FillCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
 BMGError DecodeRgba(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
     char message[1024];
     if (!TIFFRGBAImageOK(s->tif, message)) return BMG_ERR_FORMAT_OPTION;
-    s->raster = static_cast<uint32_t*>(std::malloc(size_t{info.width} * info.height * sizeof(uint32_t)));
+    s->raster =
+        static_cast<uint32_t*>(std::malloc(size_t{info.width} * info.height * sizeof(uint32_t)));
     if (s->raster == nullptr) return BMG_ERR_NO_MEMORY;
     if (!TIFFReadRGBAImageOriented(s->tif, info.width, info.height, s->raster, info.orientation, 0))
         return BMG_ERR_READ_FILE;
@@ -315,14 +346,34 @@ size_t StoredPixel(const TiffImageInfo& info, uint32_t x, uint32_t y) {
     const uint32_t w = info.width, h = info.height;
     uint32_t column = x, row = y;
     switch (info.shown) {
-        case ORIENTATION_TOPRIGHT: column = w - 1 - x; break;
-        case ORIENTATION_BOTRIGHT: column = w - 1 - x; row = h - 1 - y; break;
-        case ORIENTATION_BOTLEFT: row = h - 1 - y; break;
-        case ORIENTATION_LEFTTOP: column = y; row = x; break;
-        case ORIENTATION_RIGHTTOP: column = y; row = h - 1 - x; break;
-        case ORIENTATION_RIGHTBOT: column = w - 1 - y; row = h - 1 - x; break;
-        case ORIENTATION_LEFTBOT: column = w - 1 - y; row = x; break;
-        default: break;
+        case ORIENTATION_TOPRIGHT:
+            column = w - 1 - x;
+            break;
+        case ORIENTATION_BOTRIGHT:
+            column = w - 1 - x;
+            row = h - 1 - y;
+            break;
+        case ORIENTATION_BOTLEFT:
+            row = h - 1 - y;
+            break;
+        case ORIENTATION_LEFTTOP:
+            column = y;
+            row = x;
+            break;
+        case ORIENTATION_RIGHTTOP:
+            column = y;
+            row = h - 1 - x;
+            break;
+        case ORIENTATION_RIGHTBOT:
+            column = w - 1 - y;
+            row = h - 1 - x;
+            break;
+        case ORIENTATION_LEFTBOT:
+            column = w - 1 - y;
+            row = x;
+            break;
+        default:
+            break;
     }
     return size_t{row} * w + column;
 }
@@ -341,7 +392,9 @@ void FillColourMap(TIFF* tif, BMGImage* img) {
     bool eightBit = true;
     for (unsigned i = 0; i < img->paletteSize; ++i)
         if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256) eightBit = false;
-    const auto scale = [eightBit](uint16_t v) { return static_cast<uint8_t>(eightBit ? v : To8Bits(v)); };
+    const auto scale = [eightBit](uint16_t v) {
+        return static_cast<uint8_t>(eightBit ? v : To8Bits(v));
+    };
     for (unsigned i = 0; i < img->paletteSize; ++i) {
         uint8_t* entry = img->palette + i * img->paletteEntryBytes;
         entry[0] = scale(blue[i]);
@@ -391,10 +444,8 @@ void StoreCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
         uint8_t* row = codec_io::ImageRow(*img, img->height - 1 - y);
         for (uint32_t x = 0; x < img->width; ++x) {
             const uint8_t* in = s->canvas + StoredPixel(info, x, y) * pixelBytes;
-            if (info.path == TiffPath::Indexed)
-                StoreIndex(row, x, img->bitsPerPixel, in[0]);
-            else
-                std::memcpy(row + size_t{x} * pixelBytes, in, pixelBytes);
+            if (info.path == TiffPath::Indexed) StoreIndex(row, x, img->bitsPerPixel, in[0]);
+            else std::memcpy(row + size_t{x} * pixelBytes, in, pixelBytes);
         }
     }
 }
@@ -424,7 +475,8 @@ bool BlocksPlausible(TIFF* tif, const TiffImageInfo& info) {
     uint16_t h = 1, v = 1;
     if (info.photometric == PHOTOMETRIC_YCBCR && compression != COMPRESSION_JPEG && b.planes == 1 &&
         TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &h, &v) && h > 0 && v > 0)
-        b.bits_per_pixel = info.bitsPerSample * (h * v + 2.0) / (h * v);  // H x V lumas, two chromas
+        b.bits_per_pixel =
+            info.bitsPerSample * (h * v + 2.0) / (h * v);  // H x V lumas, two chromas
     const uint32_t blocks = b.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     for (uint32_t i = 0; i < blocks; ++i) {
         b.offsets.push_back(TIFFGetStrileOffset(tif, i));
@@ -433,8 +485,9 @@ bool BlocksPlausible(TIFF* tif, const TiffImageInfo& info) {
     b.head = [tif, tiled = b.tiled](size_t index) {
         std::vector<uint8_t> head(4096);
         const auto strile = static_cast<uint32_t>(index);
-        const tmsize_t n = tiled ? TIFFReadRawTile(tif, strile, head.data(), tmsize_t(head.size()))
-                                 : TIFFReadRawStrip(tif, strile, head.data(), tmsize_t(head.size()));
+        const tmsize_t n = tiled
+                               ? TIFFReadRawTile(tif, strile, head.data(), tmsize_t(head.size()))
+                               : TIFFReadRawStrip(tif, strile, head.data(), tmsize_t(head.size()));
         head.resize(n > 0 ? size_t(n) : 0);
         return head;
     };
@@ -448,7 +501,8 @@ BMGError ReadTiffBody(TiffReadState* s) {
     const int pixelBytes = CanvasPixelBytes(info);
     // The record is checked against the load limits again when it is made; the canvas and
     // libtiff's buffers come first and are as large.
-    if ((code = CheckImageLimits(info.width, info.height, uint64_t{info.width} * info.height * pixelBytes)) != BMG_OK)
+    if ((code = CheckImageLimits(info.width, info.height,
+                                 uint64_t{info.width} * info.height * pixelBytes)) != BMG_OK)
         return code;
     if (!BlocksPlausible(s->tif, info)) return BMG_ERR_IMAGE_SIZE;
     s->canvas = static_cast<uint8_t*>(std::malloc(size_t{info.width} * info.height * pixelBytes));
@@ -456,7 +510,9 @@ BMGError ReadTiffBody(TiffReadState* s) {
     if (info.path == TiffPath::Rgba) {
         code = DecodeRgba(s, info, pixelBytes);
     } else if ((code = DecodeStoredRows(s, info)) == BMG_OK) {
-        if (IsFloat(info)) FindFloatRange(s->tif, s->decoded, size_t{info.width} * info.height * info.samples, info);
+        if (IsFloat(info))
+            FindFloatRange(s->tif, s->decoded, size_t{info.width} * info.height * info.samples,
+                           info);
         FillCanvas(s, info, pixelBytes);
     }
     if (code == BMG_OK) code = AllocateRecord(s, info);
@@ -472,8 +528,10 @@ BMGError CheckSignature(const char* filename) {
     const bool complete = std::fread(mark, 1, 4, file) == 4;
     std::fclose(file);
     if (!complete) return BMG_ERR_FORMAT_OPTION;
-    const bool little = mark[0] == 'I' && mark[1] == 'I' && (mark[2] == 42 || mark[2] == 43) && mark[3] == 0;
-    const bool big = mark[0] == 'M' && mark[1] == 'M' && mark[2] == 0 && (mark[3] == 42 || mark[3] == 43);
+    const bool little =
+        mark[0] == 'I' && mark[1] == 'I' && (mark[2] == 42 || mark[2] == 43) && mark[3] == 0;
+    const bool big =
+        mark[0] == 'M' && mark[1] == 'M' && mark[2] == 0 && (mark[3] == 42 || mark[3] == 43);
     return little || big ? BMG_OK : BMG_ERR_FORMAT_OPTION;
 }
 
@@ -527,27 +585,31 @@ TIFF* OpenTiffMemory(MemoryFile* file) {
     TIFFOpenOptionsSetErrorHandlerExtR(options, DropMessage, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, DropMessage, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t{1} << 31);
-    TIFF* tif = TIFFClientOpenExt("memory", "rm", file, MemoryRead, MemoryWrite, MemorySeek, MemoryClose,
-                                  MemorySize, MemoryMap, MemoryUnmap, options);
+    TIFF* tif = TIFFClientOpenExt("memory", "rm", file, MemoryRead, MemoryWrite, MemorySeek,
+                                  MemoryClose, MemorySize, MemoryMap, MemoryUnmap, options);
     TIFFOpenOptionsFree(options);
     return tif;
 }
 
 bool HasTiffSignature(const uint8_t* mark) {
-    const bool little = mark[0] == 'I' && mark[1] == 'I' && (mark[2] == 42 || mark[2] == 43) && mark[3] == 0;
-    const bool big = mark[0] == 'M' && mark[1] == 'M' && mark[2] == 0 && (mark[3] == 42 || mark[3] == 43);
+    const bool little =
+        mark[0] == 'I' && mark[1] == 'I' && (mark[2] == 42 || mark[2] == 43) && mark[3] == 0;
+    const bool big =
+        mark[0] == 'M' && mark[1] == 'M' && mark[2] == 0 && (mark[3] == 42 || mark[3] == 43);
     return little || big;
 }
 
 }  // namespace
 
-BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img, const TiffReadRules& rules) {
+BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img,
+                        const TiffReadRules& rules) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
     TiffReadState state{};
     state.img = img;
     state.rules = rules;
-    if (data == nullptr || size < 8 || !HasTiffSignature(data)) return FinishRead(&state, BMG_ERR_FORMAT_OPTION);
+    if (data == nullptr || size < 8 || !HasTiffSignature(data))
+        return FinishRead(&state, BMG_ERR_FORMAT_OPTION);
     MemoryFile file{data, size, 0};
     state.tif = OpenTiffMemory(&file);
     if (state.tif == nullptr) return FinishRead(&state, BMG_ERR_CORRUPT_FORMAT);

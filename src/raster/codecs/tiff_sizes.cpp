@@ -9,8 +9,18 @@ namespace quorvel::raster {
 namespace {
 
 enum Compression : uint32_t {
-    kNone = 1, kCcittRle = 2, kCcittG3 = 3, kCcittG4 = 4, kLzw = 5, kOldJpeg = 6, kJpeg = 7,
-    kDeflate = 8, kCcittRleW = 32771, kPackBits = 32773, kThunderScan = 32809, kDeflateOld = 32946,
+    kNone = 1,
+    kCcittRle = 2,
+    kCcittG3 = 3,
+    kCcittG4 = 4,
+    kLzw = 5,
+    kOldJpeg = 6,
+    kJpeg = 7,
+    kDeflate = 8,
+    kCcittRleW = 32771,
+    kPackBits = 32773,
+    kThunderScan = 32809,
+    kDeflateOld = 32946,
 };
 
 uint64_t ceil_div(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
@@ -34,18 +44,23 @@ bool can_give(const TiffBlocks& b, const Claim& c, uint64_t count) {
             return c.decoded <= count;
         case kPackBits:  // a two-byte run gives at most 128 bytes
             return c.decoded <= 64 * count + 128;
-        case kDeflate: case kDeflateOld:  // a 258-byte match takes at least two bits
+        case kDeflate:
+        case kDeflateOld:  // a 258-byte match takes at least two bits
             return c.decoded <= 1032 * count + 1032;
         case kLzw:  // a code has 9 bits or more and stands for at most 4096 bytes
             return c.decoded <= 4096 * (8 * count / 9 + 1);
-        case kCcittRle: case kCcittG3: case kCcittG4: case kCcittRleW:  // a row is at least one bit
+        case kCcittRle:
+        case kCcittG3:
+        case kCcittG4:
+        case kCcittRleW:  // a row is at least one bit
             return c.rows <= 8 * count + 8;
         case kThunderScan:  // a run byte repeats a pixel at most 63 times
             return c.pixels <= 63 * count + 63;
         case kJpeg: {
             // Huffman: one bit or more per 8 x 8 block of the first scan's components, whose
             // coarsest sampling (1 in 4 each way) leaves one block per 32 x 32 pixels.
-            const JpegCoding coding = b.head ? jpeg_coding(b.head(c.first_present)) : JpegCoding::Unknown;
+            const JpegCoding coding =
+                b.head ? jpeg_coding(b.head(c.first_present)) : JpegCoding::Unknown;
             return coding != JpegCoding::Huffman || c.pixels / 1024 <= 8 * count + 8;
         }
         default:
@@ -58,7 +73,8 @@ bool can_give(const TiffBlocks& b, const Claim& c, uint64_t count) {
 bool tiff_blocks_plausible(const TiffBlocks& b) {
     // Old-style JPEG often finds its stream through JPEGInterchangeFormat, not the strips.
     if (b.compression == kOldJpeg) return true;
-    if (b.width == 0 || b.height == 0 || b.block_width == 0 || b.block_height == 0 || b.planes == 0) return false;
+    if (b.width == 0 || b.height == 0 || b.block_width == 0 || b.block_height == 0 || b.planes == 0)
+        return false;
     const uint64_t across = b.tiled ? ceil_div(b.width, b.block_width) : 1;
     const uint64_t down = ceil_div(b.height, b.block_height);
     const uint64_t per_plane = across * down;
@@ -67,7 +83,8 @@ bool tiff_blocks_plausible(const TiffBlocks& b) {
     for (uint64_t index = 0; index < per_plane * b.planes; ++index) {
         // Tiles are whole at the edges too; the last strip holds the rows that are left.
         const uint64_t first_row = (index % per_plane / across) * b.block_height;
-        const uint64_t rows = b.tiled ? b.block_height : std::min<uint64_t>(b.block_height, b.height - first_row);
+        const uint64_t rows =
+            b.tiled ? b.block_height : std::min<uint64_t>(b.block_height, b.height - first_row);
         claim.rows += rows;
         claim.pixels += uint64_t{b.block_width} * rows;
         if (index >= b.offsets.size() || index >= b.counts.size()) continue;  // a block not listed

@@ -16,9 +16,9 @@ struct TiffBlocks {
     uint32_t width = 0, height = 0;
     uint32_t block_width = 0, block_height = 0;  // a tile, or the width x rows per strip
     bool tiled = false;
-    uint32_t planes = 1;          // PlanarConfiguration 2: one set of blocks per sample
-    double bits_per_pixel = 1;    // of one plane, as decoded (subsampled YCbCr: its average)
-    uint32_t compression = 1;     // the Compression tag
+    uint32_t planes = 1;        // PlanarConfiguration 2: one set of blocks per sample
+    double bits_per_pixel = 1;  // of one plane, as decoded (subsampled YCbCr: its average)
+    uint32_t compression = 1;   // the Compression tag
     std::vector<uint64_t> offsets, counts;
     // The first bytes of block `index` (a JPEG block's headers); only asked for JPEG, and only
     // of a block that starts inside the file.

@@ -14,10 +14,22 @@ constexpr uint8_t kPackBitsCode = 9;
 
 // TIFF Compression tag value for each option code; 0 marks the refused LZW.
 constexpr uint16_t kCompressionTags[] = {
-    COMPRESSION_NONE,     COMPRESSION_CCITTRLE,    COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4,
-    0,                    COMPRESSION_OJPEG,       COMPRESSION_JPEG,      COMPRESSION_NEXT,
-    COMPRESSION_CCITTRLEW, COMPRESSION_PACKBITS,   COMPRESSION_THUNDERSCAN, COMPRESSION_PIXARFILM,
-    COMPRESSION_PIXARLOG, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_DCS,     COMPRESSION_JBIG,
+    COMPRESSION_NONE,
+    COMPRESSION_CCITTRLE,
+    COMPRESSION_CCITTFAX3,
+    COMPRESSION_CCITTFAX4,
+    0,
+    COMPRESSION_OJPEG,
+    COMPRESSION_JPEG,
+    COMPRESSION_NEXT,
+    COMPRESSION_CCITTRLEW,
+    COMPRESSION_PACKBITS,
+    COMPRESSION_THUNDERSCAN,
+    COMPRESSION_PIXARFILM,
+    COMPRESSION_PIXARLOG,
+    COMPRESSION_ADOBE_DEFLATE,
+    COMPRESSION_DCS,
+    COMPRESSION_JBIG,
 };
 
 struct TiffLayout {
@@ -60,7 +72,8 @@ BMGError DecideLayout(const BMGImage& img, const TiffFileOptions* options, TiffL
     if (code == kLzwCode || code >= sizeof kCompressionTags / sizeof kCompressionTags[0])
         return BMG_ERR_FORMAT_OPTION;
     layout->compression = kCompressionTags[code];
-    layout->orientation = orientation == 0 ? ORIENTATION_TOPLEFT : (orientation == 1 ? ORIENTATION_BOTLEFT : 0);
+    layout->orientation =
+        orientation == 0 ? ORIENTATION_TOPLEFT : (orientation == 1 ? ORIENTATION_BOTLEFT : 0);
     return BMG_OK;
 }
 
@@ -124,7 +137,8 @@ void FillStrip(const BMGImage& img, const uint8_t* in, uint8_t* out, size_t scan
 // stores an empty strip; a strip of one row is never empty when it was really encoded.
 bool StripWritten(TIFF* tif, uint32_t strip) {
     uint64_t* counts = nullptr;
-    return !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) || counts == nullptr || counts[strip] > 0;
+    return !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) || counts == nullptr ||
+           counts[strip] > 0;
 }
 
 // Strip 0 is the first row the Orientation tag names: the top row for top-left (and for no
@@ -138,9 +152,9 @@ BMGError WriteStrips(TiffWriteState* s, const BMGImage& img, const TiffLayout& l
     const bool bottomFirst = layout.orientation == ORIENTATION_BOTLEFT;
     for (uint32_t strip = 0; strip < img.height; ++strip) {
         const uint32_t row = bottomFirst ? strip : img.height - 1 - strip;
-        FillStrip(img, codec_io::ImageRow(img, row), s->strip,
-                  static_cast<size_t>(scanline));
-        if (TIFFWriteEncodedStrip(s->tif, strip, s->strip, stripSize) < 0 || !StripWritten(s->tif, strip))
+        FillStrip(img, codec_io::ImageRow(img, row), s->strip, static_cast<size_t>(scanline));
+        if (TIFFWriteEncodedStrip(s->tif, strip, s->strip, stripSize) < 0 ||
+            !StripWritten(s->tif, strip))
             return BMG_ERR_WRITE_FILE;
     }
     return BMG_OK;
@@ -159,7 +173,8 @@ BMGError WriteTiffFile(const char* filename, BMGImage img, const TiffFileOptions
     SetLastImageError(BMG_OK);
     TiffWriteState state{};
     TiffLayout layout{};
-    BMGError code = codec_io::CheckWritableImage(img, {.pixelsFirst = false, .indexedNeedsPalette = false});
+    BMGError code =
+        codec_io::CheckWritableImage(img, {.pixelsFirst = false, .indexedNeedsPalette = false});
     if (code == BMG_OK) code = DecideLayout(img, options, &layout);
     if (code != BMG_OK) return FinishWrite(&state, code);
     state.tif = filename != nullptr ? OpenTiffFile(filename, "w") : nullptr;

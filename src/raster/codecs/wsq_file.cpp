@@ -23,7 +23,9 @@ namespace {
 
 using wsq::diag;
 
-void show_error(const char* text) { MessageBoxA(nullptr, text, "Quorvel Error", MB_OK | MB_ICONERROR); }
+void show_error(const char* text) {
+    MessageBoxA(nullptr, text, "Quorvel Error", MB_OK | MB_ICONERROR);
+}
 
 // The file's length through a plain descriptor; -1 when it cannot be opened.
 long long file_length(const char* filename) {
@@ -126,7 +128,8 @@ int read_raw_from_filesize(const char* filename, unsigned char** data, int* leng
         return -2;
     }
     // The codec measures streams in int: a larger file is as unusable as one without memory.
-    auto* buffer = size > INT_MAX ? nullptr : static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
+    auto* buffer =
+        size > INT_MAX ? nullptr : static_cast<unsigned char*>(std::malloc(size > 0 ? size : 1));
     if (buffer == nullptr) {
         diag("ERORR : read_raw_from_filesize : malloc : idata\n");
         std::fclose(file);
@@ -136,7 +139,8 @@ int read_raw_from_filesize(const char* filename, unsigned char** data, int* leng
     std::fclose(file);
     if (got != static_cast<size_t>(size)) {
         diag("ERORR : main : read_raw_from_filesize : ");
-        diag("%d of %d bytes read from %s\n", static_cast<int>(got), static_cast<int>(size), filename);
+        diag("%d of %d bytes read from %s\n", static_cast<int>(got), static_cast<int>(size),
+             filename);
         std::free(buffer);
         return -4;
     }
@@ -190,16 +194,17 @@ BMGError WriteWsqFile(const char* filename, BMGImage img, WsqFileOptions* option
         img.width > INT_MAX || img.height > INT_MAX)
         return BMG_ERR_IMAGE_POINTER;
     const WsqFileOptions used = options != nullptr ? *options : default_options();
-    auto* gray = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(img.width) * img.height));
+    auto* gray =
+        static_cast<unsigned char*>(std::malloc(static_cast<size_t>(img.width) * img.height));
     if (gray == nullptr) return BMG_ERR_NO_MEMORY;
     gray_rows(img, gray);
     unsigned char* stream = nullptr;
     int stream_length = 0;
     Codec codec = callers_codec();
-    const int encoded = wsq::wsq_encode(codec.encoder, &stream, &stream_length,
-                                        static_cast<float>(used.bitrate), gray,
-                                        static_cast<int>(img.width), static_cast<int>(img.height),
-                                        img.bitsPerPixel, used.ppi, used.comment);
+    const int encoded =
+        wsq::wsq_encode(codec.encoder, &stream, &stream_length, static_cast<float>(used.bitrate),
+                        gray, static_cast<int>(img.width), static_cast<int>(img.height),
+                        img.bitsPerPixel, used.ppi, used.comment);
     std::free(gray);
     if (encoded != 0) return BMG_ERR_FORMAT_OPTION;
     const int written = write_raw_from_memsize(filename, stream, stream_length);

@@ -167,10 +167,14 @@ unsigned TColorManager::target_storage_bits() const { return indexed_storage_bit
 
 unsigned TColorManager::target_pixel_bytes() const {
     switch (target_pixel_format()) {
-    case PixelFormat::Bit15: return 2;
-    case PixelFormat::Bit24: return 3;
-    case PixelFormat::Bit32: return 4;
-    default: return 0;
+        case PixelFormat::Bit15:
+            return 2;
+        case PixelFormat::Bit24:
+            return 3;
+        case PixelFormat::Bit32:
+            return 4;
+        default:
+            return 0;
     }
 }
 

@@ -88,10 +88,17 @@ TColorManager::PixelDecoder TColorManager::colour_decoder() {
     if (samples < 3) return nullptr;
     samples_read_ = 3;
     switch (model) {
-    case cmCIELab: return &TColorManager::pixel_lab;
-    case cmYCbCr: build_ycbcr_tables(); return &TColorManager::pixel_ycbcr;
-    case cmPhotoYCC: build_photo_ycc_tables(); return &TColorManager::pixel_ycbcr;
-    default: samples_read_ = 0; return nullptr;
+        case cmCIELab:
+            return &TColorManager::pixel_lab;
+        case cmYCbCr:
+            build_ycbcr_tables();
+            return &TColorManager::pixel_ycbcr;
+        case cmPhotoYCC:
+            build_photo_ycc_tables();
+            return &TColorManager::pixel_ycbcr;
+        default:
+            samples_read_ = 0;
+            return nullptr;
     }
 }
 

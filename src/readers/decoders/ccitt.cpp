@@ -72,7 +72,8 @@ int64_t TCCITTDecoder::decode_run(bool black) {
 
 void TCCITTDecoder::fill(uint8_t* row, uint32_t from, uint32_t to, bool black) {
     if (!black) return;
-    for (uint32_t x = from; x < to && x < width_; ++x) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    for (uint32_t x = from; x < to && x < width_; ++x)
+        row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
 }
 
 bool TCCITTDecoder::decode_row_1d(uint8_t* row) {

@@ -40,8 +40,8 @@ CodeTable extended_codes();  // make-up codes 1792..2560 of both colours
 enum class Mode { Pass, Horizontal, Vertical, Extension, Invalid };
 struct ModeCode {
     Mode mode;
-    int delta;         // a1 - b1 for vertical modes
-    unsigned length;   // bits the code takes
+    int delta;        // a1 - b1 for vertical modes
+    unsigned length;  // bits the code takes
 };
 // The mode code at the start of the next 7 input bits (most significant first).
 ModeCode mode_code(unsigned next7);

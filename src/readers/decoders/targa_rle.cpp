@@ -5,7 +5,8 @@
 
 namespace quorvel::readers {
 
-TTargaRLEDecoder::TTargaRLEDecoder(unsigned pixel_bytes) : pixel_bytes_(std::clamp(pixel_bytes, 1u, 4u)) {}
+TTargaRLEDecoder::TTargaRLEDecoder(unsigned pixel_bytes)
+    : pixel_bytes_(std::clamp(pixel_bytes, 1u, 4u)) {}
 
 DecodeResult TTargaRLEDecoder::decode(std::span<const uint8_t> source, std::span<uint8_t> target) {
     const size_t n = pixel_bytes_;

@@ -16,7 +16,8 @@ struct NibbleRow {
     void put(unsigned value) {
         if (count >= width) return;
         uint8_t& byte = row[count / 2];
-        byte = count % 2 ? static_cast<uint8_t>((byte & 0xF0) | value) : static_cast<uint8_t>(value << 4);
+        byte = count % 2 ? static_cast<uint8_t>((byte & 0xF0) | value)
+                         : static_cast<uint8_t>(value << 4);
         ++count;
     }
 };

@@ -106,8 +106,9 @@ bool create(State* s) {
     jpeg_create_decompress(&s->cinfo);
     s->cinfo.client_data = s;
     s->created = true;
-    s->source = jpeg_source_mgr{nullptr, 0, init_source, fill_input_buffer, skip_input_data,
-                                jpeg_resync_to_restart, term_source};
+    s->source = jpeg_source_mgr{
+        nullptr,    0, init_source, fill_input_buffer, skip_input_data, jpeg_resync_to_restart,
+        term_source};
     s->cinfo.src = &s->source;
     return true;
 }
@@ -136,20 +137,26 @@ const char* check_header(const jpeg_decompress_struct& c, const TIFFJPEGLayout& 
     if (c.data_precision != l.bits) return gesJPEGDataPrecision;
     for (int i = 0; i < c.num_components; ++i) {
         const int h = i == 0 ? l.h_sampling : 1, v = i == 0 ? l.v_sampling : 1;
-        if (c.comp_info[i].h_samp_factor != h || c.comp_info[i].v_samp_factor != v) return gesJPEGSamplingFactors;
+        if (c.comp_info[i].h_samp_factor != h || c.comp_info[i].v_samp_factor != v)
+            return gesJPEGSamplingFactors;
     }
     return nullptr;
 }
 
 void choose_colour_spaces(jpeg_decompress_struct& c, uint32_t photometric) {
     switch (c.num_components) {
-        case 1: c.jpeg_color_space = JCS_GRAYSCALE, c.out_color_space = JCS_GRAYSCALE; break;
+        case 1:
+            c.jpeg_color_space = JCS_GRAYSCALE, c.out_color_space = JCS_GRAYSCALE;
+            break;
         case 3:
             c.jpeg_color_space = photometric == 6 ? JCS_YCbCr : JCS_RGB;
             c.out_color_space = JCS_EXT_BGR;
             break;
-        case 4: c.jpeg_color_space = JCS_CMYK, c.out_color_space = JCS_CMYK; break;
-        default: break;
+        case 4:
+            c.jpeg_color_space = JCS_CMYK, c.out_color_space = JCS_CMYK;
+            break;
+        default:
+            break;
     }
 }
 
@@ -179,7 +186,8 @@ bool decode_strip(State* s, const TIFFJPEGLayout& layout, std::span<const uint8_
 
 }  // namespace
 
-TTIFFJPEGDecoder::TTIFFJPEGDecoder(const TIFFJPEGLayout& layout) : layout_(layout), state_(std::make_unique<State>()) {}
+TTIFFJPEGDecoder::TTIFFJPEGDecoder(const TIFFJPEGLayout& layout)
+    : layout_(layout), state_(std::make_unique<State>()) {}
 
 TTIFFJPEGDecoder::~TTIFFJPEGDecoder() { decode_end(); }
 
@@ -192,7 +200,8 @@ void TTIFFJPEGDecoder::decode_init() {
 
 DecodeResult TTIFFJPEGDecoder::decode(std::span<const uint8_t> source, std::span<uint8_t> target) {
     const size_t row_bytes = size_t{layout_.width} * layout_.components;
-    if (row_bytes == 0 || target.size() % row_bytes != 0) throw toolkit::EGraphicCompression(gesJPEGFractionalLine);
+    if (row_bytes == 0 || target.size() % row_bytes != 0)
+        throw toolkit::EGraphicCompression(gesJPEGFractionalLine);
     State* s = state_.get();
     if (!s->created) decode_init();
     s->failure = nullptr;

@@ -37,7 +37,6 @@ std::vector<RGBQUAD> read_palette(ByteView& in) {
 
 }  // namespace
 
-
 bool TAutodeskGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < kHeaderBytes) return false;
@@ -49,7 +48,6 @@ bool TAutodeskGraphic::read_image_info(toolkit::Stream& stream, int image_index)
     describe_samples(info, cmIndexed, 8, 1, ctNone);
     return true;
 }
-
 
 void TAutodeskGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
@@ -71,6 +69,8 @@ void TAutodeskGraphic::load_image(toolkit::Stream& stream) {
     progress_end();
 }
 
-const toolkit::GraphicClass& autodesk_graphic_class() { return reader_class<TAutodeskGraphic>("TAutodeskGraphic"); }
+const toolkit::GraphicClass& autodesk_graphic_class() {
+    return reader_class<TAutodeskGraphic>("TAutodeskGraphic");
+}
 
 }  // namespace quorvel::readers

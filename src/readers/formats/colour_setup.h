@@ -23,14 +23,16 @@ inline void set_up_conversion(TColorManager& cm, ColorModel model, unsigned bits
     const unsigned depth = bits >= 8 ? 8 : bits == 1 ? 1 : 4;
     cm.set_target_bits_per_sample(static_cast<uint8_t>(single ? depth : 8));
     cm.set_target_samples_per_pixel(static_cast<uint8_t>(single ? 1 : alpha ? 4 : 3));
-    cm.set_target_color_scheme(single ? (model == cmIndexed ? cmIndexed : cmGray) : alpha ? cmBGRA : cmBGR);
+    cm.set_target_color_scheme(single  ? (model == cmIndexed ? cmIndexed : cmGray)
+                               : alpha ? cmBGRA
+                                       : cmBGR);
     cm.set_target_options(alpha && !single ? uint32_t{coAlpha} : 0u);
 }
 
 // The sample layout of a format whose layout the header does not vary: model, bits and
 // samples, the pixel size that follows from them, and the compression.
-inline void describe_samples(ReaderImageInfo& info, ColorModel model, unsigned bits, unsigned samples,
-                             CompressionCode compression) {
+inline void describe_samples(ReaderImageInfo& info, ColorModel model, unsigned bits,
+                             unsigned samples, CompressionCode compression) {
     info.color_model = model;
     info.sample_bits = static_cast<uint8_t>(bits);
     info.samples = static_cast<uint8_t>(samples);

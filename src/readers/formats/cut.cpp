@@ -30,7 +30,9 @@ constexpr size_t kHeaderBytes = 6;  // width, height, a reserved word
 constexpr size_t kPaletteHeader = 40;
 constexpr size_t kPaletteBlock = 512;
 
-uint16_t le16_at(std::span<const uint8_t> b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+uint16_t le16_at(std::span<const uint8_t> b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
 
 uint8_t scaled(uint16_t value, uint16_t most) {
     if (most == 0) return static_cast<uint8_t>(std::min<unsigned>(value, 255));
@@ -53,8 +55,9 @@ std::vector<RGBQUAD> read_halo_palette(std::span<const uint8_t> file) {
     for (unsigned i = 0; i < entries; ++i, at += 6) {
         if (kPaletteBlock - at % kPaletteBlock < 6) at += kPaletteBlock - at % kPaletteBlock;
         if (at + 6 > file.size()) invalid_palette();
-        palette[i] = RGBQUAD{scaled(le16_at(file, at + 4), most[2]), scaled(le16_at(file, at + 2), most[1]),
-                             scaled(le16_at(file, at), most[0]), 0};
+        palette[i] =
+            RGBQUAD{scaled(le16_at(file, at + 4), most[2]), scaled(le16_at(file, at + 2), most[1]),
+                    scaled(le16_at(file, at), most[0]), 0};
     }
     return palette;
 }
@@ -76,7 +79,6 @@ bool TCUTGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     describe_samples(info, cmIndexed, 8, 1, ctRLE);
     return true;
 }
-
 
 void TCUTGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
@@ -104,6 +106,8 @@ void TCUTGraphic::load_image(toolkit::Stream& stream) {
     progress_end();
 }
 
-const toolkit::GraphicClass& cut_graphic_class() { return reader_class<TCUTGraphic>("TCUTGraphic"); }
+const toolkit::GraphicClass& cut_graphic_class() {
+    return reader_class<TCUTGraphic>("TCUTGraphic");
+}
 
 }  // namespace quorvel::readers

@@ -32,11 +32,14 @@ private:
     void load_image(toolkit::Stream& stream) override;
 };
 
-uint32_t le32(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24; }
+uint32_t le32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
 
 // The header at the start of `file`, or nothing when the magic or the 30 bytes are missing.
 std::optional<EPSHeader> read_eps_header(std::span<const uint8_t> file) {
-    if (file.size() < kEPSHeaderBytes || !std::equal(kMagic, kMagic + 4, file.begin())) return std::nullopt;
+    if (file.size() < kEPSHeaderBytes || !std::equal(kMagic, kMagic + 4, file.begin()))
+        return std::nullopt;
     const uint8_t* p = file.data() + 4;
     EPSHeader h;
     h.postscript_offset = le32(p), h.postscript_length = le32(p + 4);
@@ -74,6 +77,8 @@ void TEPSGraphic::load_image(toolkit::Stream& stream) {
     load_tiff(tiff, kFormatName);
 }
 
-const toolkit::GraphicClass& eps_graphic_class() { return reader_class<TEPSGraphic>("TEPSGraphic"); }
+const toolkit::GraphicClass& eps_graphic_class() {
+    return reader_class<TEPSGraphic>("TEPSGraphic");
+}
 
 }  // namespace quorvel::readers

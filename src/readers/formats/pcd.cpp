@@ -19,8 +19,12 @@ constexpr size_t kBaseOffsets[3] = {0x2000, 0xB800, 0x30000};
 // An overview pack holds Base/16 thumbnails, the first after its three header sectors.
 constexpr size_t kOverviewFirstImage = 0x1800;
 
-bool overview_pack(std::span<const uint8_t> b) { return b.size() > kMinimumBytes && std::memcmp(b.data(), "PCD_OPA", 7) == 0; }
-bool image_pack(std::span<const uint8_t> b) { return b.size() > kMinimumBytes && std::memcmp(b.data() + 2048, "PCD", 3) == 0; }
+bool overview_pack(std::span<const uint8_t> b) {
+    return b.size() > kMinimumBytes && std::memcmp(b.data(), "PCD_OPA", 7) == 0;
+}
+bool image_pack(std::span<const uint8_t> b) {
+    return b.size() > kMinimumBytes && std::memcmp(b.data() + 2048, "PCD", 3) == 0;
+}
 
 // Quarter turns the picture needs, counter-clockwise.
 unsigned rotation_of(std::span<const uint8_t> b) { return b[kRotationByte] & 3u; }
@@ -29,7 +33,9 @@ unsigned rotation_of(std::span<const uint8_t> b) { return b[kRotationByte] & 3u;
 struct BaseImage {
     int width, height;
     std::vector<uint8_t> bgr;
-    const uint8_t* pixel(int x, int y) const { return bgr.data() + (static_cast<size_t>(y) * width + x) * 3; }
+    const uint8_t* pixel(int x, int y) const {
+        return bgr.data() + (static_cast<size_t>(y) * width + x) * 3;
+    }
 };
 
 // Rows come in pairs: two luma rows, then one row of each chroma at half width.
@@ -48,7 +54,8 @@ BaseImage decode_base(ByteView& in, int level, size_t offset, TColorManager& cm)
         }
         for (int r = 0; r < 2; ++r) {
             const uint8_t* planes[3] = {group + r * w, c1.data(), c2.data()};
-            cm.convert_row(planes, img.bgr.data() + (static_cast<size_t>(pair) * 2 + r) * w * 3, img.width);
+            cm.convert_row(planes, img.bgr.data() + (static_cast<size_t>(pair) * 2 + r) * w * 3,
+                           img.width);
         }
     }
     return img;
@@ -60,15 +67,18 @@ const uint8_t* source_pixel(const BaseImage& img, unsigned turns, int scale, int
     x /= scale;
     y /= scale;
     switch (turns) {
-        case 1: return img.pixel(img.width - 1 - y, x);
-        case 2: return img.pixel(img.width - 1 - x, img.height - 1 - y);
-        case 3: return img.pixel(y, img.height - 1 - x);
-        default: return img.pixel(x, y);
+        case 1:
+            return img.pixel(img.width - 1 - y, x);
+        case 2:
+            return img.pixel(img.width - 1 - x, img.height - 1 - y);
+        case 3:
+            return img.pixel(y, img.height - 1 - x);
+        default:
+            return img.pixel(x, y);
     }
 }
 
 }  // namespace
-
 
 bool TPCDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -96,16 +106,20 @@ void TPCDGraphic::load_image(toolkit::Stream& stream) {
     const unsigned turns = overview ? 0 : rotation_of(in.bytes());
     const int width = image_info().width, height = image_info().height;
     progress_start(gesLoadingData);
-    const BaseImage base = decode_base(in, level, overview ? kOverviewFirstImage : kBaseOffsets[level], color_manager());
+    const BaseImage base = decode_base(
+        in, level, overview ? kOverviewFirstImage : kBaseOffsets[level], color_manager());
     prepare_bitmap(width, height, 0);
     for (int y = 0; y < height; ++y) {
         uint8_t* row = scanline(y);
-        for (int x = 0; x < width; ++x) std::memcpy(row + x * 3, source_pixel(base, turns, scale, x, y), 3);
+        for (int x = 0; x < width; ++x)
+            std::memcpy(row + x * 3, source_pixel(base, turns, scale, x, y), 3);
         progress_row(y + 1, height);
     }
     progress_end();
 }
 
-const toolkit::GraphicClass& pcd_graphic_class() { return reader_class<TPCDGraphic>("TPCDGraphic"); }
+const toolkit::GraphicClass& pcd_graphic_class() {
+    return reader_class<TPCDGraphic>("TPCDGraphic");
+}
 
 }  // namespace quorvel::readers

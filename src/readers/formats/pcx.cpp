@@ -73,7 +73,8 @@ std::vector<RGBQUAD> header_palette(const PcxHeader& h) {
 // 256 colours behind a 0x0C marker at the end of the file; a gray ramp without them.
 std::vector<RGBQUAD> trailing_palette(std::span<const uint8_t> file) {
     std::vector<RGBQUAD> p(256);
-    const bool present = file.size() >= kHeaderBytes + kTrailingPalette && file[file.size() - kTrailingPalette] == 0x0C;
+    const bool present = file.size() >= kHeaderBytes + kTrailingPalette &&
+                         file[file.size() - kTrailingPalette] == 0x0C;
     const uint8_t* c = file.data() + file.size() - 768;
     for (unsigned i = 0; i < 256; ++i) {
         const auto g = static_cast<uint8_t>(i);
@@ -100,7 +101,6 @@ void combine_bit_planes(const uint8_t* line, const PcxHeader& h, std::vector<uin
 
 }  // namespace
 
-
 bool TPCXGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < kHeaderBytes) return false;
@@ -123,18 +123,16 @@ bool TPCXGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-
 void TPCXGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);
     const PcxHeader h = read_header(in);
     const bool colour = colour_planes(h);
-    if (colour)
-        set_up_conversion(color_manager(), h.planes == 4 ? cmRGBA : cmRGB, 8, h.planes);
-    else
-        set_up_conversion(color_manager(), cmIndexed, bit_planes(h) ? 8 : h.bits, 1);
+    if (colour) set_up_conversion(color_manager(), h.planes == 4 ? cmRGBA : cmRGB, 8, h.planes);
+    else set_up_conversion(color_manager(), cmIndexed, bit_planes(h) ? 8 : h.bits, 1);
     const size_t line = static_cast<size_t>(h.planes) * h.line_bytes;
-    const uint64_t most = std::max<uint64_t>((h.encoding == 1 ? in.remaining() * 63 : in.remaining()) / line * h.width, 1);
+    const uint64_t most = std::max<uint64_t>(
+        (h.encoding == 1 ? in.remaining() * 63 : in.remaining()) / line * h.width, 1);
     prepare_bitmap(h.width, h.height, most);
     if (!colour) set_palette(palette_of(h, in.bytes()));
 
@@ -144,19 +142,21 @@ void TPCXGraphic::load_image(toolkit::Stream& stream) {
     std::vector<uint8_t> scan(line), indexes(bit_planes(h) ? h.width : 0);
     for (int y = 0; y < h.height; ++y) {
         read_coded(in, h.encoding == 1 ? &decoder : nullptr, scan);
-        const uint8_t* planes[4] = {scan.data(), scan.data() + h.line_bytes, scan.data() + 2 * h.line_bytes,
-                                    scan.data() + 3 * h.line_bytes};
+        const uint8_t* planes[4] = {scan.data(), scan.data() + h.line_bytes,
+                                    scan.data() + 2 * h.line_bytes, scan.data() + 3 * h.line_bytes};
         if (bit_planes(h)) {
             combine_bit_planes(scan.data(), h, indexes);
             planes[0] = indexes.data();
         }
-        color_manager().convert_row(std::span<const uint8_t* const>(planes, colour ? h.planes : 1u), scanline(y),
-                                    static_cast<unsigned>(h.width));
+        color_manager().convert_row(std::span<const uint8_t* const>(planes, colour ? h.planes : 1u),
+                                    scanline(y), static_cast<unsigned>(h.width));
         progress_row(y + 1, h.height);
     }
     progress_end();
 }
 
-const toolkit::GraphicClass& pcx_graphic_class() { return reader_class<TPCXGraphic>("TPCXGraphic"); }
+const toolkit::GraphicClass& pcx_graphic_class() {
+    return reader_class<TPCXGraphic>("TPCXGraphic");
+}
 
 }  // namespace quorvel::readers

@@ -83,8 +83,8 @@ bool read_png_header(PngJob* job) {
     if (setjmp(png_jmpbuf(job->png))) return false;
     png_set_read_fn(job->png, job, on_read);
     png_read_info(job->png, job->info);
-    png_get_IHDR(job->png, job->info, &job->width, &job->height, &job->bit_depth, &job->color_type, nullptr,
-                 nullptr, nullptr);
+    png_get_IHDR(job->png, job->info, &job->width, &job->height, &job->bit_depth, &job->color_type,
+                 nullptr, nullptr, nullptr);
     job->has_trns = png_get_valid(job->png, job->info, PNG_INFO_tRNS) != 0;
     job->file_gamma = 0;
     png_get_gAMA(job->png, job->info, &job->file_gamma);
@@ -103,11 +103,14 @@ bool read_png_rows(PngJob* job, png_bytep* rows) {
 std::string message_for(const std::string& text) {
     const auto has = [&](const char* part) { return text.find(part) != std::string::npos; };
     if (has("CRC")) return toolkit::format_message(gesCRCError, kName);
-    if (has("unhandled critical chunk") || has("unknown critical chunk")) return gesUnknownCriticalChunk;
+    if (has("unhandled critical chunk") || has("unknown critical chunk"))
+        return gesUnknownCriticalChunk;
     if (has("Read Error")) return toolkit::format_message(gesStreamReadError, kName);
-    if (has("Too much image data") || has("xtra compress")) return toolkit::format_message(gesExtraCompressedData, kName);
-    if (has("IDAT") || has("zlib") || has("image data") || has("deflate") || has("inflate") || has("distance") ||
-        has("compressed data") || has("code") || has("block type") || has("stored block") || has("header check"))
+    if (has("Too much image data") || has("xtra compress"))
+        return toolkit::format_message(gesExtraCompressedData, kName);
+    if (has("IDAT") || has("zlib") || has("image data") || has("deflate") || has("inflate") ||
+        has("distance") || has("compressed data") || has("code") || has("block type") ||
+        has("stored block") || has("header check"))
         return toolkit::format_message(gesCompression, kName);
     if (has("PLTE") || has("palette")) return toolkit::format_message(gesInvalidPalette, kName);
     return toolkit::format_message(gesInvalidImage, kName);
@@ -129,7 +132,8 @@ private:
 };
 
 ColorModel model_after_transforms(const PngJob& job) {
-    if (job.has_trns || job.color_type == PNG_COLOR_TYPE_GRAY_ALPHA || job.color_type == PNG_COLOR_TYPE_RGBA)
+    if (job.has_trns || job.color_type == PNG_COLOR_TYPE_GRAY_ALPHA ||
+        job.color_type == PNG_COLOR_TYPE_RGBA)
         return cmRGBA;
     if (job.color_type == PNG_COLOR_TYPE_PALETTE) return cmIndexed;
     return job.color_type == PNG_COLOR_TYPE_GRAY ? cmGray : cmRGB;
@@ -145,7 +149,8 @@ std::vector<RGBQUAD> png_palette(const PngJob& job, const TColorManager& cm) {
     if (png_get_PLTE(job.png, job.info, &colours, &count) == 0) return palette;
     const bool gamma = (cm.source_options() & coApplyGamma) != 0;
     const auto g = [&](uint8_t v) { return gamma ? cm.gamma_table()[v] : v; };
-    for (int i = 0; i < count; ++i) palette.push_back(RGBQUAD{g(colours[i].blue), g(colours[i].green), g(colours[i].red), 0});
+    for (int i = 0; i < count; ++i)
+        palette.push_back(RGBQUAD{g(colours[i].blue), g(colours[i].green), g(colours[i].red), 0});
     return palette;
 }
 
@@ -186,7 +191,6 @@ bool TPNGGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-
 void TPNGGraphic::load_image(toolkit::Stream& stream) {
     release_image();
     if (!has_signature(stream)) fail(gesInvalidImage, kName);
@@ -200,12 +204,15 @@ void TPNGGraphic::load_image(toolkit::Stream& stream) {
     const ColorModel model = model_after_transforms(job);
     const unsigned bits = static_cast<unsigned>(job.bit_depth);
     const uint32_t gamma = gamma_option(job, cm);
-    set_up_conversion(cm, model, bits, samples_of(model), gamma | (bits == 16 ? uint32_t{coNeedByteSwap} : 0u));
+    set_up_conversion(cm, model, bits, samples_of(model),
+                      gamma | (bits == 16 ? uint32_t{coNeedByteSwap} : 0u));
     // Deflate shrinks at most about 1032 to 1; one byte can then hold eight 1-bit pixels.
-    prepare_bitmap(static_cast<int>(job.width), static_cast<int>(job.height), uint64_t{job.size} * 1032 * 8);
+    prepare_bitmap(static_cast<int>(job.width), static_cast<int>(job.height),
+                   uint64_t{job.size} * 1032 * 8);
     if (model == cmIndexed) set_palette(png_palette(job, cm));
 
-    if (uint64_t{job.row_bytes} * job.height > limits().max_load_bytes) fail(gesInvalidImage, kName);
+    if (uint64_t{job.row_bytes} * job.height > limits().max_load_bytes)
+        fail(gesInvalidImage, kName);
     progress_start(gesLoadingData);
     std::vector<uint8_t> pixels(job.row_bytes * job.height);
     std::vector<png_bytep> rows(job.height);
@@ -219,6 +226,8 @@ void TPNGGraphic::load_image(toolkit::Stream& stream) {
     progress_end();
 }
 
-const toolkit::GraphicClass& png_graphic_class() { return reader_class<TPNGGraphic>("TPNGGraphic"); }
+const toolkit::GraphicClass& png_graphic_class() {
+    return reader_class<TPNGGraphic>("TPNGGraphic");
+}
 
 }  // namespace quorvel::readers

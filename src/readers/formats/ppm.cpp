@@ -140,12 +140,18 @@ bool read_header(PnmBytes& in, PnmHeader& header) {
 uint64_t min_row_bytes(const PnmHeader& h) {
     const uint64_t w = static_cast<uint64_t>(h.width);
     switch (h.kind) {
-    case 1: return w;
-    case 2: return 2 * w;
-    case 3: return 6 * w;
-    case 4: return (w + 7) / 8;
-    case 5: return w * h.sample_bytes();
-    default: return 3 * w * h.sample_bytes();
+        case 1:
+            return w;
+        case 2:
+            return 2 * w;
+        case 3:
+            return 6 * w;
+        case 4:
+            return (w + 7) / 8;
+        case 5:
+            return w * h.sample_bytes();
+        default:
+            return 3 * w * h.sample_bytes();
     }
 }
 
@@ -192,14 +198,15 @@ uint8_t plain_sample(PnmBytes& in, const PnmHeader& h) {
 void read_row(PnmBytes& in, const PnmHeader& h, std::vector<uint8_t>& row) {
     const size_t w = static_cast<size_t>(h.width);
     switch (h.kind) {
-    case 1:
-        for (size_t x = 0; x < w; ++x) row[x] = next_digit(in) & 1;
-        break;
-    case 2:
-    case 3:
-        for (size_t i = 0; i < w * (h.colour() ? 3 : 1); ++i) row[i] = plain_sample(in, h);
-        break;
-    default: in.read(row.data(), min_row_bytes(h));
+        case 1:
+            for (size_t x = 0; x < w; ++x) row[x] = next_digit(in) & 1;
+            break;
+        case 2:
+        case 3:
+            for (size_t i = 0; i < w * (h.colour() ? 3 : 1); ++i) row[i] = plain_sample(in, h);
+            break;
+        default:
+            in.read(row.data(), min_row_bytes(h));
     }
 }
 
@@ -237,6 +244,8 @@ void TPPMGraphic::load_rows(PnmBytes& in, const PnmHeader& h) {
     }
 }
 
-const toolkit::GraphicClass& ppm_graphic_class() { return reader_class<TPPMGraphic>("TPPMGraphic"); }
+const toolkit::GraphicClass& ppm_graphic_class() {
+    return reader_class<TPPMGraphic>("TPPMGraphic");
+}
 
 }  // namespace quorvel::readers

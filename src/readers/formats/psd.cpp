@@ -27,8 +27,16 @@ private:
 
 constexpr const char* kName = "PSD or PDD";
 
-enum PsdMode : uint16_t { pmBitmap = 0, pmGray = 1, pmIndexed = 2, pmRGB = 3, pmCMYK = 4, pmMultichannel = 7,
-                          pmDuotone = 8, pmLab = 9 };
+enum PsdMode : uint16_t {
+    pmBitmap = 0,
+    pmGray = 1,
+    pmIndexed = 2,
+    pmRGB = 3,
+    pmCMYK = 4,
+    pmMultichannel = 7,
+    pmDuotone = 8,
+    pmLab = 9
+};
 
 struct PsdHeader {
     uint16_t version, channels;
@@ -49,7 +57,9 @@ PsdHeader read_header(ByteView& in) {
     return h;
 }
 
-bool known_mode(uint16_t mode) { return mode <= pmCMYK || (mode >= pmMultichannel && mode <= pmLab); }
+bool known_mode(uint16_t mode) {
+    return mode <= pmCMYK || (mode >= pmMultichannel && mode <= pmLab);
+}
 
 bool valid_header(const PsdHeader& h) {
     if (h.version != 1 || h.channels == 0 || !known_mode(h.mode)) return false;
@@ -65,15 +75,19 @@ struct PsdLayout {
 
 PsdLayout layout_of(const PsdHeader& h) {
     switch (h.mode) {
-        case pmIndexed: return {cmIndexed, 1};
+        case pmIndexed:
+            return {cmIndexed, 1};
         case pmRGB:
         case pmMultichannel:
             if (h.channels >= 4) return {cmRGBA, 4};
             if (h.channels == 3) return {cmRGB, 3};
             return {cmGray, 1};
-        case pmCMYK: return h.channels >= 4 ? PsdLayout{cmCMYK, 4} : PsdLayout{cmGray, 1};
-        case pmLab: return h.channels >= 3 ? PsdLayout{cmCIELab, 3} : PsdLayout{cmGray, 1};
-        default: return {cmGray, 1};  // bitmap, gray, duotone
+        case pmCMYK:
+            return h.channels >= 4 ? PsdLayout{cmCMYK, 4} : PsdLayout{cmGray, 1};
+        case pmLab:
+            return h.channels >= 3 ? PsdLayout{cmCIELab, 3} : PsdLayout{cmGray, 1};
+        default:
+            return {cmGray, 1};  // bitmap, gray, duotone
     }
 }
 
@@ -128,7 +142,6 @@ std::vector<RGBQUAD> indexed_palette(const TColorManager& cm, std::span<const ui
 
 }  // namespace
 
-
 bool TPSDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < 26 || std::memcmp(stream.rest().data(), "8BPS", 4) != 0) return false;
@@ -157,7 +170,6 @@ bool TPSDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-
 void TPSDGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);
@@ -170,14 +182,16 @@ void TPSDGraphic::load_image(toolkit::Stream& stream) {
     if (compression > 1) fail(gesNotSupported, gesCompressionScheme, kName);
     if (h.mode == pmIndexed && colour_data.size() < 768) fail(gesInvalidPalette, kName);
 
-    set_up_conversion(color_manager(), l.model, h.depth, l.channels, h.depth == 16 ? uint32_t{coNeedByteSwap} : 0u);
+    set_up_conversion(color_manager(), l.model, h.depth, l.channels,
+                      h.depth == 16 ? uint32_t{coNeedByteSwap} : 0u);
     const size_t row_bytes = (static_cast<size_t>(h.width) * h.depth + 7) / 8;
     if (h.width == 0 || h.width > INT32_MAX || h.height > INT32_MAX) fail(gesInvalidImage, kName);
     const RowPlaces places = place_rows(in, h, compression == 1, row_bytes);
     // Every channel's rows decode from their PackBits bytes, at most 128 bytes from a two-byte run.
     uint64_t packed_bytes = 0;
     for (const size_t length : places.length) packed_bytes += length;
-    const uint64_t most = compression == 1 ? packed_bytes * 64 * 8 / (uint64_t{h.depth} * h.channels) + 64 : 0;
+    const uint64_t most =
+        compression == 1 ? packed_bytes * 64 * 8 / (uint64_t{h.depth} * h.channels) + 64 : 0;
     prepare_bitmap(static_cast<int>(h.width), static_cast<int>(h.height), most);
     if (h.mode == pmBitmap) set_palette(color_manager().make_gray_palette(true));
     if (h.mode == pmIndexed) set_palette(indexed_palette(color_manager(), colour_data));
@@ -190,16 +204,18 @@ void TPSDGraphic::load_image(toolkit::Stream& stream) {
         for (unsigned c = 0; c < l.channels; ++c) {
             const size_t i = static_cast<size_t>(c) * h.height + y;
             const auto data = in.bytes().subspan(places.offset[i], places.length[i]);
-            read_plane(data, std::span<uint8_t>(planes.data() + c * row_bytes, row_bytes), compression == 1,
-                       h.mode == pmCMYK);
+            read_plane(data, std::span<uint8_t>(planes.data() + c * row_bytes, row_bytes),
+                       compression == 1, h.mode == pmCMYK);
         }
-        color_manager().convert_row(std::span<const uint8_t* const>(source, l.channels), scanline(static_cast<int>(y)),
-                                    h.width);
+        color_manager().convert_row(std::span<const uint8_t* const>(source, l.channels),
+                                    scanline(static_cast<int>(y)), h.width);
         progress_row(static_cast<int>(y) + 1, static_cast<int>(h.height));
     }
     progress_end();
 }
 
-const toolkit::GraphicClass& psd_graphic_class() { return reader_class<TPSDGraphic>("TPSDGraphic"); }
+const toolkit::GraphicClass& psd_graphic_class() {
+    return reader_class<TPSDGraphic>("TPSDGraphic");
+}
 
 }  // namespace quorvel::readers

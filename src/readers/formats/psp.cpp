@@ -55,7 +55,9 @@ struct PspImage {
     uint16_t compression = 0, bit_depth = 0;
     bool grey = false;
     unsigned channel_bits() const { return bit_depth == 24 ? 8u : bit_depth; }
-    size_t row_bytes(int64_t width) const { return (static_cast<size_t>(width) * channel_bits() + 7) / 8; }
+    size_t row_bytes(int64_t width) const {
+        return (static_cast<size_t>(width) * channel_bits() + 7) / 8;
+    }
 };
 
 class PspReader {
@@ -66,7 +68,8 @@ public:
     bool next(size_t limit, Block& b) {
         if (in_.position() + (v3_ ? 14 : 10) > limit) return false;
         const auto tag = in_.take(4);
-        if (std::memcmp(tag.data(), "~BK\0", 4) != 0) throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName));
+        if (std::memcmp(tag.data(), "~BK\0", 4) != 0)
+            throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName));
         b.id = in_.le16();
         const uint32_t initial = v3_ ? in_.le32() : 0;
         const uint32_t total = in_.le32();
@@ -74,7 +77,8 @@ public:
         if (total > limit - start) in_.short_read();
         b.end = start + total;
         // Banks and the blocks this reader skips have no first chunk of their own to measure.
-        const bool chunked = b.id == pbImage || b.id == pbColour || b.id == pbLayer || b.id == pbChannel;
+        const bool chunked =
+            b.id == pbImage || b.id == pbColour || b.id == pbLayer || b.id == pbChannel;
         const uint32_t chunk = v3_ ? initial : chunked ? peek32(start) : 0;
         if (chunk > total) in_.short_read();
         b.fields = start + (v3_ || !chunked ? 0 : 4);
@@ -99,7 +103,8 @@ private:
 bool has_magic(std::span<const uint8_t> bytes) {
     if (bytes.size() < kSignatureBytes + 4) return false;
     for (size_t i = 0; i < sizeof kMagic - 1; ++i)
-        if (std::tolower(bytes[i]) != std::tolower(static_cast<unsigned char>(kMagic[i]))) return false;
+        if (std::tolower(bytes[i]) != std::tolower(static_cast<unsigned char>(kMagic[i])))
+            return false;
     return true;
 }
 
@@ -164,7 +169,8 @@ bool valid_depth(uint16_t bits) { return bits == 1 || bits == 4 || bits == 8 || 
 
 class LayerLoader {
 public:
-    LayerLoader(PspReader& r, const PspImage& img, uint64_t max_bytes) : r_(r), img_(img), max_bytes_(max_bytes) {}
+    LayerLoader(PspReader& r, const PspImage& img, uint64_t max_bytes)
+        : r_(r), img_(img), max_bytes_(max_bytes) {}
 
     // The layer block's description; false for a layer that holds no raster.
     bool describe(const Block& layer, LayerInfo& info) {
@@ -173,19 +179,24 @@ public:
         in.skip(r_.v3() ? 256 : in.le16());  // the name
         const uint8_t type = in.u8();
         in.skip(16);  // the layer's rectangle; the saved part is what the channels hold
-        const Rect& saved = info.saved = Rect{int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32())};
+        const Rect& saved = info.saved =
+            Rect{int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32()), int32_t(in.le32())};
         info.opacity = in.u8();
         in.skip(1);  // blend mode: every mode is drawn as normal
         info.visible = (in.u8() & 1) != 0;
         info.block = layer;
         // A layer is never larger than the largest picture the limits allow.
         constexpr int64_t kSide = int64_t{1} << 28;
-        if (type > 2 || saved.width() <= 0 || saved.height() <= 0 || saved.width() > kSide || saved.height() > kSide)
+        if (type > 2 || saved.width() <= 0 || saved.height() <= 0 || saved.width() > kSide ||
+            saved.height() > kSide)
             return false;
-        for_each_channel(layer, [&](const Block&, uint16_t bitmap_type, uint16_t channel_type, uint32_t packed, uint32_t unpacked) {
+        for_each_channel(layer, [&](const Block&, uint16_t bitmap_type, uint16_t channel_type,
+                                    uint32_t packed, uint32_t unpacked) {
             if (bitmap_type != btImage || !drawn_channel(channel_type)) return;
-            const uint64_t held = std::min({uint64_t{unpacked}, padded_bytes(saved), most_unpacked(packed)});
-            info.pixels = std::max(info.pixels, std::min<uint64_t>(held * 8 / img_.channel_bits(), area(saved)));
+            const uint64_t held =
+                std::min({uint64_t{unpacked}, padded_bytes(saved), most_unpacked(packed)});
+            info.pixels = std::max(info.pixels,
+                                   std::min<uint64_t>(held * 8 / img_.channel_bits(), area(saved)));
         });
         return info.pixels > 0;
     }
@@ -193,22 +204,26 @@ public:
     // The layer's image channels and its transparency mask, decoded.
     std::vector<Channel> read(const LayerInfo& info) {
         std::vector<Channel> channels;
-        for_each_channel(info.block, [&](const Block& b, uint16_t bitmap_type, uint16_t channel_type, uint32_t packed, uint32_t unpacked) {
-            const bool image = bitmap_type == btImage && drawn_channel(channel_type);
-            if (!image && !(bitmap_type == btTransparencyMask && channel_type == 0)) return;
-            ByteView& in = r_.in();
-            in.seek(b.data);
-            const auto source = in.take(packed);
-            const uint64_t size = std::min<uint64_t>(unpacked, padded_bytes(info.saved));
-            if (size > std::min(max_bytes_, most_unpacked(packed))) fail_size();
-            Channel c{bitmap_type, channel_type, std::vector<uint8_t>(size, 0)};
-            decode(source, c.bytes);
-            channels.push_back(std::move(c));
-        });
+        for_each_channel(
+            info.block, [&](const Block& b, uint16_t bitmap_type, uint16_t channel_type,
+                            uint32_t packed, uint32_t unpacked) {
+                const bool image = bitmap_type == btImage && drawn_channel(channel_type);
+                if (!image && !(bitmap_type == btTransparencyMask && channel_type == 0)) return;
+                ByteView& in = r_.in();
+                in.seek(b.data);
+                const auto source = in.take(packed);
+                const uint64_t size = std::min<uint64_t>(unpacked, padded_bytes(info.saved));
+                if (size > std::min(max_bytes_, most_unpacked(packed))) fail_size();
+                Channel c{bitmap_type, channel_type, std::vector<uint8_t>(size, 0)};
+                decode(source, c.bytes);
+                channels.push_back(std::move(c));
+            });
         return channels;
     }
 
-    size_t padded_stride(int64_t width) const { return (static_cast<size_t>(width) * img_.channel_bits() + 31) / 32 * 4; }
+    size_t padded_stride(int64_t width) const {
+        return (static_cast<size_t>(width) * img_.channel_bits() + 31) / 32 * 4;
+    }
 
 private:
     // Calls `visit` with each channel block of the layer and its four leading fields.
@@ -245,10 +260,18 @@ private:
         return img_.compression == pcLZ77 ? packed * 1032 + 64 : packed;
     }
     // Colour images draw their red, green and blue channels, the others their index channel.
-    bool drawn_channel(uint16_t type) const { return img_.bit_depth == 24 ? type >= 1 && type <= 3 : type == 0; }
-    static uint64_t area(const Rect& r) { return static_cast<uint64_t>(r.width()) * static_cast<uint64_t>(r.height()); }
-    uint64_t padded_bytes(const Rect& r) const { return uint64_t{padded_stride(r.width())} * static_cast<uint64_t>(r.height()); }
-    [[noreturn]] static void fail_size() { throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName)); }
+    bool drawn_channel(uint16_t type) const {
+        return img_.bit_depth == 24 ? type >= 1 && type <= 3 : type == 0;
+    }
+    static uint64_t area(const Rect& r) {
+        return static_cast<uint64_t>(r.width()) * static_cast<uint64_t>(r.height());
+    }
+    uint64_t padded_bytes(const Rect& r) const {
+        return uint64_t{padded_stride(r.width())} * static_cast<uint64_t>(r.height());
+    }
+    [[noreturn]] static void fail_size() {
+        throw toolkit::EInvalidGraphic(toolkit::format_message(gesInvalidImage, kName));
+    }
 
     PspReader& r_;
     const PspImage& img_;
@@ -318,28 +341,24 @@ LayerPlane plane_of(const Channel& ch, const LayerInfo& layer, const PspImage& i
 }
 
 // Draws one layer: a colour layer blended over what is below, an index layer placed.
-void draw_layer(LayerLoader& loader, const LayerInfo& layer, const PspImage& img, const Canvas& canvas) {
+void draw_layer(LayerLoader& loader, const LayerInfo& layer, const PspImage& img,
+                const Canvas& canvas) {
     const std::vector<Channel> channels = loader.read(layer);
     const size_t padded = loader.padded_stride(layer.saved.width());
-    const LayerArea area{layer.saved.left, layer.saved.top, layer.saved.width(), layer.saved.height(), layer.opacity};
+    const LayerArea area{layer.saved.left, layer.saved.top, layer.saved.width(),
+                         layer.saved.height(), layer.opacity};
     LayerPlane rgb[3], mask, index;
     for (const Channel& ch : channels) {
         const LayerPlane p = plane_of(ch, layer, img, padded);
-        if (ch.bitmap_type == btTransparencyMask)
-            mask = p;
-        else if (ch.channel_type == 0)
-            index = p;
-        else
-            rgb[ch.channel_type - 1] = p;
+        if (ch.bitmap_type == btTransparencyMask) mask = p;
+        else if (ch.channel_type == 0) index = p;
+        else rgb[ch.channel_type - 1] = p;
     }
-    if (img.bit_depth == 24)
-        blend_colour_layer(area, rgb, mask, canvas);
-    else if (index.bytes != nullptr)
-        place_index_layer(area, index, img.channel_bits(), canvas);
+    if (img.bit_depth == 24) blend_colour_layer(area, rgb, mask, canvas);
+    else if (index.bytes != nullptr) place_index_layer(area, index, img.channel_bits(), canvas);
 }
 
 }  // namespace
-
 
 bool TPSPGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -365,7 +384,6 @@ bool TPSPGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-
 void TPSPGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);
@@ -380,12 +398,11 @@ void TPSPGraphic::load_image(toolkit::Stream& stream) {
         if (l.visible && l.opacity > 0) shown.push_back(l);
     if (shown.empty()) fail(gesInvalidImage, kName);
     const ColorModel model = model_of(header);
-    if (model == cmRGB)
-        set_up_conversion(color_manager(), cmRGBA, 8, 4, coAlpha);
-    else
-        set_up_conversion(color_manager(), model, header.channel_bits(), 1);
+    if (model == cmRGB) set_up_conversion(color_manager(), cmRGBA, 8, 4, coAlpha);
+    else set_up_conversion(color_manager(), model, header.channel_bits(), 1);
     // The canvas bound is a plausibility rule of its own: no further slack on top of it.
-    if (uint64_t(std::max(header.width, 0)) * uint64_t(std::max(header.height, 0)) > most_canvas_pixels(c.layers))
+    if (uint64_t(std::max(header.width, 0)) * uint64_t(std::max(header.height, 0)) >
+        most_canvas_pixels(c.layers))
         refuse_size(header.width, header.height);
     prepare_bitmap(header.width, header.height, 0);
     if (model == cmIndexed) set_palette(c.palette);
@@ -402,6 +419,8 @@ void TPSPGraphic::load_image(toolkit::Stream& stream) {
     progress_end();
 }
 
-const toolkit::GraphicClass& psp_graphic_class() { return reader_class<TPSPGraphic>("TPSPGraphic"); }
+const toolkit::GraphicClass& psp_graphic_class() {
+    return reader_class<TPSPGraphic>("TPSPGraphic");
+}
 
 }  // namespace quorvel::readers

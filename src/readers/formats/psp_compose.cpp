@@ -31,23 +31,28 @@ bool row_present(const LayerPlane& p, int64_t y) {
 
 }  // namespace
 
-void blend_colour_layer(const LayerArea& area, const LayerPlane (&rgb)[3], const LayerPlane& mask, const Canvas& canvas) {
-    const int64_t x0 = std::max<int64_t>(0, area.left), x1 = std::min<int64_t>(canvas.width, area.left + area.width);
+void blend_colour_layer(const LayerArea& area, const LayerPlane (&rgb)[3], const LayerPlane& mask,
+                        const Canvas& canvas) {
+    const int64_t x0 = std::max<int64_t>(0, area.left),
+                  x1 = std::min<int64_t>(canvas.width, area.left + area.width);
     for (int64_t y = 0; y < area.height; ++y) {
         const int64_t row = area.top + y;
-        if (row < 0 || row >= canvas.height || !row_present(rgb[0], y) || !row_present(rgb[1], y) || !row_present(rgb[2], y))
+        if (row < 0 || row >= canvas.height || !row_present(rgb[0], y) || !row_present(rgb[1], y) ||
+            !row_present(rgb[2], y))
             continue;
         uint8_t* out = canvas.row(static_cast<int>(row));
         for (int64_t x = x0; x < x1; ++x) {
             const int64_t lx = x - area.left;
-            const uint8_t colour[3] = {sample(rgb[0], lx, y), sample(rgb[1], lx, y), sample(rgb[2], lx, y)};
+            const uint8_t colour[3] = {sample(rgb[0], lx, y), sample(rgb[1], lx, y),
+                                       sample(rgb[2], lx, y)};
             const unsigned coverage = mask.bytes != nullptr ? sample(mask, lx, y) : 255u;
             over(out + x * 4, colour, (coverage * area.opacity + 127) / 255);
         }
     }
 }
 
-void place_index_layer(const LayerArea& area, const LayerPlane& plane, unsigned bits, const Canvas& canvas) {
+void place_index_layer(const LayerArea& area, const LayerPlane& plane, unsigned bits,
+                       const Canvas& canvas) {
     const size_t canvas_row = (static_cast<size_t>(canvas.width) * bits + 7) / 8;
     const size_t layer_row = (static_cast<size_t>(area.width) * bits + 7) / 8;
     const bool aligned = area.left >= 0 && (area.left * bits) % 8 == 0;
@@ -57,7 +62,8 @@ void place_index_layer(const LayerArea& area, const LayerPlane& plane, unsigned 
     for (int64_t y = 0; y < area.height; ++y) {
         const int64_t row = area.top + y;
         if (row < 0 || row >= canvas.height || !row_present(plane, y)) continue;
-        std::copy_n(plane.bytes + static_cast<size_t>(y) * plane.stride, count, canvas.row(static_cast<int>(row)) + left);
+        std::copy_n(plane.bytes + static_cast<size_t>(y) * plane.stride, count,
+                    canvas.row(static_cast<int>(row)) + left);
     }
 }
 

@@ -31,10 +31,12 @@ struct Canvas {
 // Blends red, green and blue planes (and the transparency mask when `mask.bytes` is set, 0
 // transparent to 255 opaque) over BGRA canvas rows, clipped to the canvas; a plane without
 // bytes reads as zeros.
-void blend_colour_layer(const LayerArea& area, const LayerPlane (&rgb)[3], const LayerPlane& mask, const Canvas& canvas);
+void blend_colour_layer(const LayerArea& area, const LayerPlane (&rgb)[3], const LayerPlane& mask,
+                        const Canvas& canvas);
 
 // Copies an index plane of `bits` per pixel onto canvas rows of the same depth, clipped; a
 // layer whose left edge falls inside a byte is placed at the row start.
-void place_index_layer(const LayerArea& area, const LayerPlane& plane, unsigned bits, const Canvas& canvas);
+void place_index_layer(const LayerArea& area, const LayerPlane& plane, unsigned bits,
+                       const Canvas& canvas);
 
 }  // namespace quorvel::readers

@@ -37,7 +37,9 @@ struct RlaHeader {
 
     int width() const { return right - left + 1; }
     int height() const { return top - bottom + 1; }
-    unsigned all_channels() const { return unsigned{colour_channels} + matte_channels + aux_channels; }
+    unsigned all_channels() const {
+        return unsigned{colour_channels} + matte_channels + aux_channels;
+    }
 };
 
 // A fixed text field up to its first zero byte.
@@ -82,7 +84,9 @@ unsigned shown_channels(const RlaHeader& h) {
     return colour == 3 && h.matte_channels > 0 && eight_bit(h.matte_bits) ? 4 : colour;
 }
 
-ColorModel model_of(unsigned channels) { return channels == 4 ? cmRGBA : channels == 3 ? cmRGB : cmGray; }
+ColorModel model_of(unsigned channels) {
+    return channels == 4 ? cmRGBA : channels == 3 ? cmRGB : cmGray;
+}
 
 // Channel `c` of the scan line at `offset`: the index of the shown channel it feeds, or -1.
 int plane_for(const RlaHeader& h, unsigned c, unsigned shown) {
@@ -91,7 +95,6 @@ int plane_for(const RlaHeader& h, unsigned c, unsigned shown) {
 }
 
 }  // namespace
-
 
 bool TRLAGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -115,13 +118,13 @@ bool TRLAGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-
 void TRLAGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);
     const RlaHeader h = read_header(in);
     if (!colour_space_known(h.space)) fail(gesInvalidColorFormat, kName);
-    if (!eight_bit(h.channel_bits)) fail(gesNotSupported, std::to_string(h.channel_bits) + "-bit channels", kName);
+    if (!eight_bit(h.channel_bits))
+        fail(gesNotSupported, std::to_string(h.channel_bits) + "-bit channels", kName);
     const unsigned shown = shown_channels(h);
     set_up_conversion(color_manager(), model_of(shown), 8, shown);
     color_manager().set_gamma(image_info().gamma);
@@ -144,15 +147,19 @@ void TRLAGraphic::load_image(toolkit::Stream& stream) {
             const auto data = in.take(in.be16());
             const int plane = plane_for(h, c, shown);
             if (plane >= 0)
-                decoder.decode(data, std::span<uint8_t>(planes.data() + plane * static_cast<size_t>(width), width));
+                decoder.decode(
+                    data,
+                    std::span<uint8_t>(planes.data() + plane * static_cast<size_t>(width), width));
         }
-        color_manager().convert_row(std::span<const uint8_t* const>(source, shown), scanline(height - 1 - line),
-                                    static_cast<unsigned>(width));
+        color_manager().convert_row(std::span<const uint8_t* const>(source, shown),
+                                    scanline(height - 1 - line), static_cast<unsigned>(width));
         progress_row(line + 1, height);
     }
     progress_end();
 }
 
-const toolkit::GraphicClass& rla_graphic_class() { return reader_class<TRLAGraphic>("TRLAGraphic"); }
+const toolkit::GraphicClass& rla_graphic_class() {
+    return reader_class<TRLAGraphic>("TRLAGraphic");
+}
 
 }  // namespace quorvel::readers

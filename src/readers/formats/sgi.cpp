@@ -45,14 +45,16 @@ SgiHeader read_header(ByteView& in) {
 }
 
 bool valid_header(const SgiHeader& h) {
-    return h.storage <= 1 && (h.bytes_per_channel == 1 || h.bytes_per_channel == 2) && h.dimension >= 1 &&
-           h.dimension <= 3 && h.channels >= 1;
+    return h.storage <= 1 && (h.bytes_per_channel == 1 || h.bytes_per_channel == 2) &&
+           h.dimension >= 1 && h.dimension <= 3 && h.channels >= 1;
 }
 
 // Channels the bitmap shows: gray (a second channel is dropped), RGB or RGBA.
 unsigned used_channels(const SgiHeader& h) { return h.channels >= 4 ? 4 : h.channels == 3 ? 3 : 1; }
 
-ColorModel model_of(unsigned channels) { return channels == 4 ? cmRGBA : channels == 3 ? cmRGB : cmGray; }
+ColorModel model_of(unsigned channels) {
+    return channels == 4 ? cmRGBA : channels == 3 ? cmRGB : cmGray;
+}
 
 // Where each row of each channel lies: the start and length tables, or the verbatim layout.
 struct RowTable {
@@ -100,7 +102,6 @@ private:
 
 }  // namespace
 
-
 bool TSGIGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < kHeaderBytes) return false;
@@ -120,14 +121,15 @@ bool TSGIGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
-
 void TSGIGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);
     const SgiHeader h = read_header(in);
     const unsigned channels = used_channels(h), n = h.bytes_per_channel;
-    set_up_conversion(color_manager(), model_of(channels), 8 * n, channels, n == 2 ? uint32_t{coNeedByteSwap} : 0u);
-    const uint64_t most = raster::sgi_pixels_in_file(h.storage == 1, in.size() - kHeaderBytes, h.channels, n);
+    set_up_conversion(color_manager(), model_of(channels), 8 * n, channels,
+                      n == 2 ? uint32_t{coNeedByteSwap} : 0u);
+    const uint64_t most =
+        raster::sgi_pixels_in_file(h.storage == 1, in.size() - kHeaderBytes, h.channels, n);
     in.seek(kHeaderBytes);
     SgiRows rows(in, h);
     prepare_bitmap(h.width, h.height, most);
@@ -140,13 +142,15 @@ void TSGIGraphic::load_image(toolkit::Stream& stream) {
     for (unsigned r = 0; r < h.height; ++r) {
         for (unsigned c = 0; c < channels; ++c)
             rows.read(r, c, std::span<uint8_t>(planes.data() + c * plane_bytes, plane_bytes));
-        color_manager().convert_row(std::span<const uint8_t* const>(source, channels), scanline(h.height - 1 - r),
-                                    h.width);
+        color_manager().convert_row(std::span<const uint8_t* const>(source, channels),
+                                    scanline(h.height - 1 - r), h.width);
         progress_row(static_cast<int>(r) + 1, h.height);
     }
     progress_end();
 }
 
-const toolkit::GraphicClass& sgi_graphic_class() { return reader_class<TSGIGraphic>("TSGIGraphic"); }
+const toolkit::GraphicClass& sgi_graphic_class() {
+    return reader_class<TSGIGraphic>("TSGIGraphic");
+}
 
 }  // namespace quorvel::readers

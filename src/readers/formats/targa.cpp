@@ -77,24 +77,19 @@ std::vector<RGBQUAD> read_colour_map(ByteView& in, const TargaHeader& h) {
     for (unsigned i = 0; i < h.map_length && h.map_first + i < 256u; ++i) {
         const uint8_t* e = data.data() + static_cast<size_t>(i) * entry;
         uint8_t bgr[3];
-        if (entry == 2)
-            expand_555(e, bgr);
-        else
-            std::copy(e, e + 3, bgr);
+        if (entry == 2) expand_555(e, bgr);
+        else std::copy(e, e + 3, bgr);
         palette[h.map_first + i] = RGBQUAD{bgr[0], bgr[1], bgr[2], 0};
     }
     return palette;
 }
 
 void set_up_colours(TColorManager& cm, const TargaHeader& h) {
-    if (mapped_type(h.image_type))
-        set_up_conversion(cm, cmIndexed, 8, 1);
+    if (mapped_type(h.image_type)) set_up_conversion(cm, cmIndexed, 8, 1);
     else if (gray_type(h.image_type))
         set_up_conversion(cm, h.pixel_bits == 16 ? cmGrayAlpha : cmGray, 8, h.pixel_bits / 8);
-    else if (h.pixel_bits == 32)
-        set_up_conversion(cm, cmBGRA, 8, 4, coAlpha);
-    else
-        set_up_conversion(cm, cmBGR, 8, 3);  // 15/16-bit rows are widened to BGR first
+    else if (h.pixel_bits == 32) set_up_conversion(cm, cmBGRA, 8, 4, coAlpha);
+    else set_up_conversion(cm, cmBGR, 8, 3);  // 15/16-bit rows are widened to BGR first
 }
 
 // One file row into `out` as the colour manager takes it: 5-5-5 widened, right-to-left
@@ -108,15 +103,12 @@ void finish_row(const std::vector<uint8_t>& row, std::vector<uint8_t>& out, cons
     for (unsigned x = 0; x < width; ++x) {
         const uint8_t* p = row.data() + static_cast<size_t>(x) * n;
         uint8_t* q = out.data() + static_cast<size_t>(mirror ? width - 1 - x : x) * out_n;
-        if (wide)
-            expand_555(p, q);
-        else
-            std::copy(p, p + n, q);
+        if (wide) expand_555(p, q);
+        else std::copy(p, p + n, q);
     }
 }
 
 }  // namespace
-
 
 bool TTargaGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
@@ -129,16 +121,13 @@ bool TTargaGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     info.height = h.height;
     info.pixel_bits = h.pixel_bits;
     const bool gray = gray_type(h.image_type), single = h.pixel_bits == 8;
-    if (gray)
-        info.color_model = single ? cmGray : cmGrayAlpha;
-    else
-        info.color_model = single ? cmIndexed : h.pixel_bits == 32 ? cmRGBA : cmRGB;
+    if (gray) info.color_model = single ? cmGray : cmGrayAlpha;
+    else info.color_model = single ? cmIndexed : h.pixel_bits == 32 ? cmRGBA : cmRGB;
     info.samples = gray ? h.pixel_bits / 8 : single ? 1 : h.pixel_bits == 32 ? 4 : 3;
     info.sample_bits = gray || single || h.pixel_bits > 16 ? 8 : 5;
     info.compression = h.image_type >= 9 ? ctRLE : ctNone;
     return true;
 }
-
 
 void TTargaGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
@@ -147,15 +136,14 @@ void TTargaGraphic::load_image(toolkit::Stream& stream) {
     in.skip(h.id_length);
     std::vector<RGBQUAD> palette;
     // True-colour and gray images may carry a colour map too; it is passed over.
-    if (mapped_type(h.image_type))
-        palette = read_colour_map(in, h);
-    else if (h.map_type == 1)
-        in.skip(uint64_t{h.map_length} * pixel_bytes(h.map_bits));
+    if (mapped_type(h.image_type)) palette = read_colour_map(in, h);
+    else if (h.map_type == 1) in.skip(uint64_t{h.map_length} * pixel_bytes(h.map_bits));
     set_up_colours(color_manager(), h);
 
     const unsigned n = pixel_bytes(h.pixel_bits);
     const bool rle = h.image_type >= 9;
-    const uint64_t most = rle ? in.remaining() / (1 + n) * 128 + 128 : std::max<uint64_t>(in.remaining() / n, 1);
+    const uint64_t most =
+        rle ? in.remaining() / (1 + n) * 128 + 128 : std::max<uint64_t>(in.remaining() / n, 1);
     prepare_bitmap(h.width, h.height, most);
     if (mapped_type(h.image_type)) set_palette(palette);
 
@@ -175,6 +163,8 @@ void TTargaGraphic::load_image(toolkit::Stream& stream) {
     progress_end();
 }
 
-const toolkit::GraphicClass& targa_graphic_class() { return reader_class<TTargaGraphic>("TTargaGraphic"); }
+const toolkit::GraphicClass& targa_graphic_class() {
+    return reader_class<TTargaGraphic>("TTargaGraphic");
+}
 
 }  // namespace quorvel::readers

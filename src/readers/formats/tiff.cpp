@@ -18,39 +18,69 @@ constexpr uint16_t kClassicVersion = 42;
 
 uint8_t compression_code(uint32_t value) {
     switch (value) {
-        case 1: return ctNone;
-        case 32773: return ctPackedBits;
-        case 3: return ctFax3;
-        case 2: return ctFaxRLE;
-        case 32771: return ctFaxRLEW;
-        case 8: case 32946: return ctLZ77;
-        case 7: return ctJPEG;
-        case 32809: return ctThunderscan;
-        case 5: return ctLZW;
-        case 4: return ctFax4;
-        case 6: return ctOJPEG;
-        case 32766: return ctNext;
-        case 32895: return ctIT8CTPAD;
-        case 32896: return ctIT8LW;
-        case 32897: return ctIT8MP;
-        case 32898: return ctIT8BL;
-        case 32908: return ctPixarFilm;
-        case 32909: return ctPixarLog;
-        case 32947: return ctDCS;
-        case 34661: return ctJBIG;
-        default: return ctUnknown;
+        case 1:
+            return ctNone;
+        case 32773:
+            return ctPackedBits;
+        case 3:
+            return ctFax3;
+        case 2:
+            return ctFaxRLE;
+        case 32771:
+            return ctFaxRLEW;
+        case 8:
+        case 32946:
+            return ctLZ77;
+        case 7:
+            return ctJPEG;
+        case 32809:
+            return ctThunderscan;
+        case 5:
+            return ctLZW;
+        case 4:
+            return ctFax4;
+        case 6:
+            return ctOJPEG;
+        case 32766:
+            return ctNext;
+        case 32895:
+            return ctIT8CTPAD;
+        case 32896:
+            return ctIT8LW;
+        case 32897:
+            return ctIT8MP;
+        case 32898:
+            return ctIT8BL;
+        case 32908:
+            return ctPixarFilm;
+        case 32909:
+            return ctPixarLog;
+        case 32947:
+            return ctDCS;
+        case 34661:
+            return ctJBIG;
+        default:
+            return ctUnknown;
     }
 }
 
 ColorModel color_scheme(uint32_t photometric, uint16_t samples) {
     switch (photometric) {
-        case 0: case 1: return cmGray;
-        case 2: return samples < 4 ? cmRGB : cmRGBA;
-        case 3: return cmIndexed;
-        case 5: return cmCMYK;
-        case 6: return cmYCbCr;
-        case 8: return cmCIELab;
-        default: return cmNone;
+        case 0:
+        case 1:
+            return cmGray;
+        case 2:
+            return samples < 4 ? cmRGB : cmRGBA;
+        case 3:
+            return cmIndexed;
+        case 5:
+            return cmCMYK;
+        case 6:
+            return cmYCbCr;
+        case 8:
+            return cmCIELab;
+        default:
+            return cmNone;
     }
 }
 
@@ -71,13 +101,21 @@ float resolution(const Directory& directory, uint16_t tag, uint32_t unit) {
 // The samples a pixel of the colour scheme has in the layouts read here.
 unsigned colour_samples(const TTIFFProperties& p) {
     switch (p.color_scheme) {
-        case cmGray: case cmIndexed: return p.has_alpha ? 2 : 1;
-        case cmRGB: case cmCIELab: case cmYCbCr: return 3;
-        default: return 4;  // RGBA, CMYK
+        case cmGray:
+        case cmIndexed:
+            return p.has_alpha ? 2 : 1;
+        case cmRGB:
+        case cmCIELab:
+        case cmYCbCr:
+            return 3;
+        default:
+            return 4;  // RGBA, CMYK
     }
 }
 
-bool native_depth(unsigned bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16; }
+bool native_depth(unsigned bits) {
+    return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16;
+}
 
 }  // namespace
 
@@ -114,7 +152,8 @@ void TTIFFGraphic::fill_properties(const Directory& d) {
     p.width = d.single(tagImageWidth, 0);
     p.height = d.single(tagImageLength, 0);
     p.rows_per_strip = d.values(tagRowsPerStrip);
-    if (p.rows_per_strip.empty() || p.rows_per_strip[0] == 0xFFFFFFFFu) p.rows_per_strip = {p.height};
+    if (p.rows_per_strip.empty() || p.rows_per_strip[0] == 0xFFFFFFFFu)
+        p.rows_per_strip = {p.height};
     p.samples_per_pixel = static_cast<uint16_t>(d.single(tagSamplesPerPixel, 1));
     p.bits_per_sample = static_cast<uint16_t>(d.single(tagBitsPerSample, 1));
     p.sample_format = static_cast<uint16_t>(d.single(tagSampleFormat, 1));
@@ -129,7 +168,8 @@ void TTIFFGraphic::fill_properties(const Directory& d) {
     p.min_is_white = p.photometric == 0;
     if (p.photometric == 6) {
         const std::vector<uint32_t> sub = d.values(tagYCbCrSubSampling);
-        if (sub.size() >= 2) p.ycbcr_subsampling[0] = uint8_t(sub[0]), p.ycbcr_subsampling[1] = uint8_t(sub[1]);
+        if (sub.size() >= 2)
+            p.ycbcr_subsampling[0] = uint8_t(sub[0]), p.ycbcr_subsampling[1] = uint8_t(sub[1]);
         p.ycbcr_positioning = static_cast<uint16_t>(d.single(tagYCbCrPositioning, 1));
         const std::vector<double> k = d.rationals(tagYCbCrCoefficients);
         if (k.size() >= 3)
@@ -160,16 +200,25 @@ void TTIFFGraphic::fill_properties(const Directory& d) {
 // The compression schemes with a decoder here.
 bool TTIFFGraphic::compression_supported() const {
     switch (properties_.compression) {
-        case ctNone: case ctPackedBits: case ctFax3: case ctFaxRLE: case ctFaxRLEW:
-        case ctLZ77: case ctJPEG: case ctThunderscan: return true;
-        default: return false;
+        case ctNone:
+        case ctPackedBits:
+        case ctFax3:
+        case ctFaxRLE:
+        case ctFaxRLEW:
+        case ctLZ77:
+        case ctJPEG:
+        case ctThunderscan:
+            return true;
+        default:
+            return false;
     }
 }
 
 // Sample layouts the strips loop turns into the picture; libtiff is asked first for the rest.
 bool TTIFFGraphic::layout_supported() const {
     const TTIFFProperties& p = properties_;
-    if (p.color_scheme == cmNone || !native_depth(p.bits_per_sample) || p.samples_per_pixel > 4) return false;
+    if (p.color_scheme == cmNone || !native_depth(p.bits_per_sample) || p.samples_per_pixel > 4)
+        return false;
     if (p.sample_format == 3) return false;  // floating point: libtiff's samples, scaled there
     if (p.samples_per_pixel != colour_samples(p)) return false;
     const bool gray_kind = p.color_scheme == cmGray || p.color_scheme == cmIndexed;
@@ -179,7 +228,9 @@ bool TTIFFGraphic::layout_supported() const {
     if (reads_ycbcr_bands()) {
         const unsigned h = p.ycbcr_subsampling[0], v = p.ycbcr_subsampling[1];
         const auto allowed = [](unsigned f) { return f == 1 || f == 2 || f == 4; };
-        if (p.bits_per_sample != 8 || p.planar_configuration == 2 || !allowed(h) || !allowed(v) || v > h) return false;
+        if (p.bits_per_sample != 8 || p.planar_configuration == 2 || !allowed(h) || !allowed(v) ||
+            v > h)
+            return false;
     }
     return true;
 }
@@ -190,7 +241,8 @@ void TTIFFGraphic::refuse_layout(const char* format_name) const {
     if (reads_ycbcr_bands() && p.samples_per_pixel == 3) fail(gesInvalidImage, format_name);
     if (!native_depth(p.bits_per_sample) || p.sample_format == 3)
         throw toolkit::EColorConversionError(colour::gesInvalidColorDepth);
-    if (p.color_scheme == cmNone) throw toolkit::EColorConversionError(colour::gesConversionUnsupported);
+    if (p.color_scheme == cmNone)
+        throw toolkit::EColorConversionError(colour::gesConversionUnsupported);
     throw toolkit::EColorConversionError(colour::gesInvalidSampleCount);
 }
 
@@ -227,6 +279,8 @@ void TTIFFGraphic::load_tiff(toolkit::Stream& stream, const char* format_name) {
     load_strips(directory, format_name);
 }
 
-const toolkit::GraphicClass& tiff_graphic_class() { return reader_class<TTIFFGraphic>("TTIFFGraphic"); }
+const toolkit::GraphicClass& tiff_graphic_class() {
+    return reader_class<TTIFFGraphic>("TTIFFGraphic");
+}
 
 }  // namespace quorvel::readers

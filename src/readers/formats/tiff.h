@@ -26,7 +26,7 @@ struct TTIFFProperties {
     bool tiled = false;
     bool has_alpha = false;
     uint32_t compression_value = 1;  // the Compression tag as stored
-    uint8_t compression = ctNone;     // its internal code
+    uint8_t compression = ctNone;    // its internal code
     uint32_t photometric = 0;
     ColorModel color_scheme = cmGray;
     bool min_is_white = false;
@@ -71,10 +71,10 @@ private:
     // Every strip the image needs inside the file, and able to decode to its rows.
     bool strips_plausible(const tiff::Directory& directory) const;
     bool reads_ycbcr_bands() const;
-    void convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes, size_t units, uint32_t row,
-                      uint32_t end);
-    void convert_bands(const std::vector<uint8_t>& buffer, size_t band_bytes, size_t bands, uint32_t row,
-                       uint32_t end);
+    void convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes, size_t units,
+                      uint32_t row, uint32_t end);
+    void convert_bands(const std::vector<uint8_t>& buffer, size_t band_bytes, size_t bands,
+                       uint32_t row, uint32_t end);
 
     TTIFFProperties properties_;
     bool by_fallback_ = false;

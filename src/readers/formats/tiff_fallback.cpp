@@ -25,7 +25,8 @@ bool TTIFFGraphic::load_fallback(std::span<const uint8_t> file) {
     raster::ClearImageRecord(&img);
     img.dibLayout = 1;
     const raster::TiffReadRules native_rules{.apply_orientation = false, .stored_colours = true};
-    if (raster::ReadTiffMemory(file.data(), file.size(), &img, native_rules) != raster::BMG_OK) return false;
+    if (raster::ReadTiffMemory(file.data(), file.size(), &img, native_rules) != raster::BMG_OK)
+        return false;
     const uint64_t pixels = uint64_t{img.width} * img.height;
     HBITMAP handle = pixels <= limits().max_pixels ? raster::BitmapFromImage(img, 0) : nullptr;
     raster::ReleaseImageRecord(&img);

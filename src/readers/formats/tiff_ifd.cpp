@@ -37,11 +37,21 @@ void inline_to_host(Entry& entry, bool big) {
 
 unsigned field_type_size(uint16_t type) {
     switch (type) {
-        case ftByte: case ftAscii: case ftSByte: case ftUndefined: return 1;
-        case ftShort: case ftSShort: return 2;
-        case ftLong: case ftSLong: return 4;
-        case ftRational: return 8;
-        default: return 0;
+        case ftByte:
+        case ftAscii:
+        case ftSByte:
+        case ftUndefined:
+            return 1;
+        case ftShort:
+        case ftSShort:
+            return 2;
+        case ftLong:
+        case ftSLong:
+            return 4;
+        case ftRational:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -73,7 +83,8 @@ bool Directory::read(uint32_t offset) {
         p += kEntryBytes;
     }
     next_ = read32(p);
-    std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
     return true;
 }
 
@@ -97,12 +108,14 @@ uint32_t Directory::read32_offset(const Entry& entry) const {
     return get32(entry.value, big_endian_);
 }
 
-uint32_t Directory::value_at(std::span<const uint8_t> bytes, uint16_t type, size_t index, bool inline_host) const {
+uint32_t Directory::value_at(std::span<const uint8_t> bytes, uint16_t type, size_t index,
+                             bool inline_host) const {
     const uint8_t* p = bytes.data() + index * field_type_size(type);
     uint16_t v16;
     uint32_t v32;
     switch (type) {
-        case ftByte: return p[0];
+        case ftByte:
+            return p[0];
         case ftShort:
             if (!inline_host) return read16(p);
             std::memcpy(&v16, p, 2);
@@ -116,7 +129,9 @@ uint32_t Directory::value_at(std::span<const uint8_t> bytes, uint16_t type, size
 
 std::vector<uint32_t> Directory::values(uint16_t tag) const {
     const Entry* entry = find(tag);
-    if (entry == nullptr || (entry->type != ftByte && entry->type != ftShort && entry->type != ftLong)) return {};
+    if (entry == nullptr ||
+        (entry->type != ftByte && entry->type != ftShort && entry->type != ftLong))
+        return {};
     const std::span<const uint8_t> bytes = value_bytes(*entry);
     if (bytes.empty()) return {};
     const bool inline_host = bytes.data() == entry->value;
@@ -140,18 +155,21 @@ std::vector<double> Directory::rationals(uint16_t tag) const {
     const std::span<const uint8_t> bytes = value_bytes(*entry);
     std::vector<double> out;
     for (size_t at = 0; at + 8 <= bytes.size(); at += 8) {
-        const uint32_t numerator = read32(bytes.data() + at), denominator = read32(bytes.data() + at + 4);
+        const uint32_t numerator = read32(bytes.data() + at),
+                       denominator = read32(bytes.data() + at + 4);
         out.push_back(denominator == 0 ? 0.0 : double(numerator) / denominator);
     }
     return out;
 }
 
-std::optional<uint32_t> find_directory(std::span<const uint8_t> file, const Header& header, int index) {
+std::optional<uint32_t> find_directory(std::span<const uint8_t> file, const Header& header,
+                                       int index) {
     std::set<uint32_t> visited;
     uint32_t offset = header.first_ifd;
     Directory directory(file, header.big_endian);
     for (int i = 0;; ++i) {
-        if (offset == 0 || !visited.insert(offset).second || !directory.read(offset)) return std::nullopt;
+        if (offset == 0 || !visited.insert(offset).second || !directory.read(offset))
+            return std::nullopt;
         if (i == index) return offset;
         offset = directory.next_offset();
     }

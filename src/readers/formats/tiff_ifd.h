@@ -41,8 +41,15 @@ enum Tag : uint16_t {
 
 // Field types of TIFF 6.0 (1 BYTE .. 9 SLONG); others have no size and are never read.
 enum FieldType : uint16_t {
-    ftByte = 1, ftAscii = 2, ftShort = 3, ftLong = 4, ftRational = 5,
-    ftSByte = 6, ftUndefined = 7, ftSShort = 8, ftSLong = 9,
+    ftByte = 1,
+    ftAscii = 2,
+    ftShort = 3,
+    ftLong = 4,
+    ftRational = 5,
+    ftSByte = 6,
+    ftUndefined = 7,
+    ftSShort = 8,
+    ftSLong = 9,
 };
 
 // Bytes one value of the type takes (0 for an unknown type).
@@ -67,7 +74,8 @@ struct Entry {
 // One directory's entry table over the file it came from.
 class Directory {
 public:
-    Directory(std::span<const uint8_t> file, bool big_endian) : file_(file), big_endian_(big_endian) {}
+    Directory(std::span<const uint8_t> file, bool big_endian)
+        : file_(file), big_endian_(big_endian) {}
 
     // Reads the directory at `offset`; false when its table does not fit in the file.
     bool read(uint32_t offset);
@@ -93,7 +101,8 @@ public:
     const std::vector<Entry>& entries() const { return entries_; }
 
 private:
-    uint32_t value_at(std::span<const uint8_t> bytes, uint16_t type, size_t index, bool inline_host) const;
+    uint32_t value_at(std::span<const uint8_t> bytes, uint16_t type, size_t index,
+                      bool inline_host) const;
     uint32_t read32_offset(const Entry& entry) const;
 
     std::span<const uint8_t> file_;
@@ -104,6 +113,7 @@ private:
 
 // The offset of directory `index` (0 = the first), following the chain from `first`; each
 // offset is visited once, so a chain that loops ends. Nothing when there is no such directory.
-std::optional<uint32_t> find_directory(std::span<const uint8_t> file, const Header& header, int index);
+std::optional<uint32_t> find_directory(std::span<const uint8_t> file, const Header& header,
+                                       int index);
 
 }  // namespace quorvel::readers::tiff

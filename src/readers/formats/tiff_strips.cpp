@@ -22,15 +22,23 @@ bool is_jpeg(uint8_t compression) { return compression == ctJPEG || compression 
 
 ColorModel target_scheme(ColorModel source) {
     switch (source) {
-        case cmRGB: case cmCMY: case cmCMYK: case cmCIELab: case cmYCbCr: return cmBGR;
-        case cmRGBA: return cmBGRA;
-        default: return source;
+        case cmRGB:
+        case cmCMY:
+        case cmCMYK:
+        case cmCIELab:
+        case cmYCbCr:
+            return cmBGR;
+        case cmRGBA:
+            return cmBGRA;
+        default:
+            return source;
     }
 }
 
 // Horizontal differencing undone on one row of `count` samples, `stride` samples a pixel:
 // 16-bit samples as words in the file's byte order, everything else as bytes.
-void undo_predictor(uint8_t* row, size_t row_bytes, unsigned bits, unsigned stride, bool big_endian) {
+void undo_predictor(uint8_t* row, size_t row_bytes, unsigned bits, unsigned stride,
+                    bool big_endian) {
     if (bits == 16) {
         const size_t words = row_bytes / 2;
         for (size_t i = stride; i < words; ++i) {
@@ -43,7 +51,8 @@ void undo_predictor(uint8_t* row, size_t row_bytes, unsigned bits, unsigned stri
         }
         return;
     }
-    for (size_t i = stride; i < row_bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - stride]);
+    for (size_t i = stride; i < row_bytes; ++i)
+        row[i] = static_cast<uint8_t>(row[i] + row[i - stride]);
 }
 
 }  // namespace
@@ -54,7 +63,8 @@ void TTIFFGraphic::setup_color_manager() {
     ColorModel source = p.color_scheme;
     // libjpeg hands interleaved colour strips over as blue, green, red; the planes of a
     // planar file are one-component streams and keep their own order.
-    if (is_jpeg(p.compression) && p.samples_per_pixel == 3 && p.planar_configuration != 2) source = cmBGR;
+    if (is_jpeg(p.compression) && p.samples_per_pixel == 3 && p.planar_configuration != 2)
+        source = cmBGR;
     ColorModel target = target_scheme(source);
     uint8_t target_samples = static_cast<uint8_t>(p.samples_per_pixel);
     if ((source == cmIndexed || source == cmGray) && p.has_alpha) {
@@ -62,15 +72,18 @@ void TTIFFGraphic::setup_color_manager() {
         target_samples = 1;
     }
     if (source == cmCMYK) target_samples = 3;
-    cm.set_source_options((p.big_endian ? coNeedByteSwap : 0u) | (source == cmCIELab ? coLabByteRange : 0u));
+    cm.set_source_options((p.big_endian ? coNeedByteSwap : 0u) |
+                          (source == cmCIELab ? coLabByteRange : 0u));
     cm.set_source_bits_per_sample(static_cast<uint8_t>(p.bits_per_sample));
-    cm.set_target_bits_per_sample(p.bits_per_sample == 16 ? 8 : static_cast<uint8_t>(p.bits_per_sample));
+    cm.set_target_bits_per_sample(
+        p.bits_per_sample == 16 ? 8 : static_cast<uint8_t>(p.bits_per_sample));
     cm.set_source_color_scheme(source);
     cm.set_target_color_scheme(target);
     cm.set_source_samples_per_pixel(static_cast<uint8_t>(p.samples_per_pixel));
     cm.set_target_samples_per_pixel(target_samples);
     if (p.color_scheme == cmYCbCr)
-        cm.set_ycbcr_parameters(p.ycbcr_coefficients, p.ycbcr_subsampling[0], p.ycbcr_subsampling[1]);
+        cm.set_ycbcr_parameters(p.ycbcr_coefficients, p.ycbcr_subsampling[0],
+                                p.ycbcr_subsampling[1]);
 }
 
 void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_name) {
@@ -82,7 +95,8 @@ void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_
     prepare_bitmap(image_info().width, image_info().height, 0);
     if (p.width > INT32_MAX || p.height > INT32_MAX) fail(gesInvalidImage, format_name);
     const ColorModel target = cm.target_color_scheme();
-    if (target == cmGray || target == cmGrayAlpha) set_palette(cm.make_gray_palette(p.min_is_white));
+    if (target == cmGray || target == cmGrayAlpha)
+        set_palette(cm.make_gray_palette(p.min_is_white));
     if (target != cmIndexed) return;
     const Entry* map = directory.find(tagColorMap);
     if (map == nullptr) return;
@@ -98,14 +112,22 @@ void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_
 
 namespace {
 
-std::unique_ptr<TDecoder> make_decoder(const TTIFFProperties& p, const Directory& directory, unsigned planes) {
+std::unique_ptr<TDecoder> make_decoder(const TTIFFProperties& p, const Directory& directory,
+                                       unsigned planes) {
     switch (p.compression) {
-        case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
-        case ctFax3: return std::make_unique<TCCITTFax3Decoder>(p.width, p.reversed_bits, (p.t4_options & 1) != 0);
-        case ctFaxRLE: return std::make_unique<TCCITTMHDecoder>(p.width, p.reversed_bits, false);
-        case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(p.width, p.reversed_bits, true);
-        case ctLZ77: return std::make_unique<TLZ77Decoder>();
-        case ctThunderscan: return std::make_unique<TThunderDecoder>(p.width);
+        case ctPackedBits:
+            return std::make_unique<TPackbitsRLEDecoder>();
+        case ctFax3:
+            return std::make_unique<TCCITTFax3Decoder>(p.width, p.reversed_bits,
+                                                       (p.t4_options & 1) != 0);
+        case ctFaxRLE:
+            return std::make_unique<TCCITTMHDecoder>(p.width, p.reversed_bits, false);
+        case ctFaxRLEW:
+            return std::make_unique<TCCITTMHDecoder>(p.width, p.reversed_bits, true);
+        case ctLZ77:
+            return std::make_unique<TLZ77Decoder>();
+        case ctThunderscan:
+            return std::make_unique<TThunderDecoder>(p.width);
         case ctJPEG: {
             TIFFJPEGLayout layout;
             layout.width = p.width;
@@ -114,12 +136,15 @@ std::unique_ptr<TDecoder> make_decoder(const TTIFFProperties& p, const Directory
             layout.photometric = p.photometric;
             // RGB and gray strips are not subsampled; only YCbCr names its factors.
             if (p.photometric == 6 && planes == 1)
-                layout.h_sampling = p.ycbcr_subsampling[0], layout.v_sampling = p.ycbcr_subsampling[1];
-            if (const Entry* tables = directory.find(tagJPEGTables)) layout.tables = directory.value_bytes(*tables);
+                layout.h_sampling = p.ycbcr_subsampling[0],
+                layout.v_sampling = p.ycbcr_subsampling[1];
+            if (const Entry* tables = directory.find(tagJPEGTables))
+                layout.tables = directory.value_bytes(*tables);
             layout.has_tables = directory.find(tagJPEGTables) != nullptr;
             return std::make_unique<TTIFFJPEGDecoder>(layout);
         }
-        default: return nullptr;
+        default:
+            return nullptr;
     }
 }
 
@@ -129,32 +154,36 @@ struct StripSet {
     std::vector<uint32_t> offsets, counts;
     unsigned planes = 1;
     size_t per_plane = 0;
-    size_t unit_bytes = 0;     // a row, or a band
-    uint32_t unit_rows = 1;    // image rows a unit covers
+    size_t unit_bytes = 0;      // a row, or a band
+    uint32_t unit_rows = 1;     // image rows a unit covers
     bool reverse_bits = false;  // FillOrder 2 for a scheme whose decoder reads bytes as stored
 };
 
 // FillOrder 2 outside the CCITT decoders (which reverse as they read) and JPEG (whose
 // streams are bytes): the strip's bytes are bit-reversed first, as libtiff does.
 bool reversed_before_decoding(const TTIFFProperties& p) {
-    const bool own = p.compression == ctFax3 || p.compression == ctFaxRLE || p.compression == ctFaxRLEW;
+    const bool own =
+        p.compression == ctFax3 || p.compression == ctFaxRLE || p.compression == ctFaxRLEW;
     return p.reversed_bits && !own && !is_jpeg(p.compression);
 }
 
 // One strip of one plane into `buffer` (cleared first); returns the bytes produced. Offsets
 // and counts are cut to the file; a strip outside it produces nothing.
-size_t read_strip(std::span<const uint8_t> file, const StripSet& strips, size_t index, TDecoder* decoder,
-                  std::vector<uint8_t>& buffer) {
+size_t read_strip(std::span<const uint8_t> file, const StripSet& strips, size_t index,
+                  TDecoder* decoder, std::vector<uint8_t>& buffer) {
     const uint32_t offset = strips.offsets[index];
     const size_t available = offset < file.size() ? file.size() - offset : 0;
     if (available == 0) return 0;
     if (!decoder) {
         const size_t n = std::min(buffer.size(), available);
         std::memcpy(buffer.data(), file.data() + offset, n);
-        if (strips.reverse_bits) std::transform(buffer.begin(), buffer.begin() + long(n), buffer.begin(), reversed_byte);
+        if (strips.reverse_bits)
+            std::transform(buffer.begin(), buffer.begin() + long(n), buffer.begin(), reversed_byte);
         return n;
     }
-    const size_t count = index < strips.counts.size() ? std::min<size_t>(strips.counts[index], available) : available;
+    const size_t count = index < strips.counts.size()
+                             ? std::min<size_t>(strips.counts[index], available)
+                             : available;
     std::span<const uint8_t> data = file.subspan(offset, count);
     std::vector<uint8_t> reversed;
     if (strips.reverse_bits) {
@@ -181,7 +210,8 @@ bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
     b.width = p.width;
     b.height = p.height;
     b.block_width = p.width;
-    b.block_height = p.rows_per_strip[0] == 0 || p.rows_per_strip[0] > p.height ? p.height : p.rows_per_strip[0];
+    b.block_height =
+        p.rows_per_strip[0] == 0 || p.rows_per_strip[0] > p.height ? p.height : p.rows_per_strip[0];
     b.planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
     b.bits_per_pixel = b.planes > 1 ? p.bits_per_sample : p.bits_per_pixel;
     if (reads_ycbcr_bands()) {
@@ -224,11 +254,15 @@ void TTIFFGraphic::load_strips(const Directory& directory, const char* format_na
 
     std::unique_ptr<TDecoder> decoder;
     if (p.compression != ctNone) decoder = make_decoder(p, directory, strips.planes);
-    if (p.compression != ctNone && !decoder) fail(gesNotSupported, gesCompressionScheme, format_name);
+    if (p.compression != ctNone && !decoder)
+        fail(gesNotSupported, gesCompressionScheme, format_name);
     struct EndDecoder {
         TDecoder* d;
         ~EndDecoder() {
-            if (d) try { d->decode_end(); } catch (...) {}
+            if (d) try {
+                    d->decode_end();
+                } catch (...) {
+                }
         }
     } end_guard{decoder.get()};
     if (decoder) decoder->decode_init();
@@ -240,27 +274,27 @@ void TTIFFGraphic::load_strips(const Directory& directory, const char* format_na
         const uint32_t declared = p.rows_per_strip[std::min(s, p.rows_per_strip.size() - 1)];
         const uint32_t rows = std::min(declared == 0 ? p.height : declared, p.height - row);
         const size_t units = (size_t{rows} + strips.unit_rows - 1) / strips.unit_rows;
-        if (uint64_t{units} * strips.unit_bytes > limits().max_load_bytes) fail(gesInvalidImage, format_name);
+        if (uint64_t{units} * strips.unit_bytes > limits().max_load_bytes)
+            fail(gesInvalidImage, format_name);
         size_t covered = SIZE_MAX;
         for (unsigned plane = 0; plane < strips.planes; ++plane) {
             buffers[plane].assign(units * strips.unit_bytes, 0);
             const size_t produced =
-                read_strip(directory.file(), strips, plane * strips.per_plane + s, decoder.get(), buffers[plane]);
+                read_strip(directory.file(), strips, plane * strips.per_plane + s, decoder.get(),
+                           buffers[plane]);
             covered = std::min(covered, (produced + strips.unit_bytes - 1) / strips.unit_bytes);
         }
         const uint32_t end = row + rows;
-        if (reads_ycbcr_bands())
-            convert_bands(buffers[0], strips.unit_bytes, covered, row, end);
-        else
-            convert_rows(buffers, strips.unit_bytes, covered, row, end);
+        if (reads_ycbcr_bands()) convert_bands(buffers[0], strips.unit_bytes, covered, row, end);
+        else convert_rows(buffers, strips.unit_bytes, covered, row, end);
         row = end;  // rows a short strip did not cover keep their content
     }
     progress_end();
 }
 
 // Rows `row` .. of a strip, as many as the data covers (`units`), up to `end`.
-void TTIFFGraphic::convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes, size_t units,
-                                uint32_t row, uint32_t end) {
+void TTIFFGraphic::convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes,
+                                size_t units, uint32_t row, uint32_t end) {
     const TTIFFProperties& p = properties_;
     const bool predict = p.compression != ctNone && p.predictor == 2;
     const unsigned stride = buffers.size() > 1 ? 1 : p.samples_per_pixel;
@@ -278,15 +312,16 @@ void TTIFFGraphic::convert_rows(std::vector<std::vector<uint8_t>>& buffers, size
 }
 
 // Subsampled YCbCr: each band fills up to V rows at once.
-void TTIFFGraphic::convert_bands(const std::vector<uint8_t>& buffer, size_t band_bytes, size_t bands, uint32_t row,
-                                 uint32_t end) {
+void TTIFFGraphic::convert_bands(const std::vector<uint8_t>& buffer, size_t band_bytes,
+                                 size_t bands, uint32_t row, uint32_t end) {
     const uint32_t v = properties_.ycbcr_subsampling[1];
     for (size_t b = 0; b < bands && row < end; ++b) {
         std::vector<uint8_t*> targets;
         for (uint32_t r = row; r < std::min(row + v, end); ++r) targets.push_back(scanline(int(r)));
         const uint32_t rows = static_cast<uint32_t>(targets.size());
-        color_manager().convert_ycbcr_band(std::span<const uint8_t>(buffer).subspan(b * band_bytes, band_bytes),
-                                           properties_.width, targets);
+        color_manager().convert_ycbcr_band(
+            std::span<const uint8_t>(buffer).subspan(b * band_bytes, band_bytes), properties_.width,
+            targets);
         row += rows;
         progress_row(int(row), int(properties_.height));
     }

@@ -47,8 +47,7 @@ public:
         if (event->type() != QEvent::KeyPress) return false;
         auto* key = static_cast<QKeyEvent*>(event);
         char typed = 0;
-        if (key->key() == Qt::Key_Backspace)
-            typed = toolkit::Edit::kBackspace;
+        if (key->key() == Qt::Key_Backspace) typed = toolkit::Edit::kBackspace;
         else if (key->text().size() == 1 && key->text()[0].isPrint() &&
                  !(key->modifiers() & Qt::ControlModifier))
             typed = key->text().toLatin1()[0];

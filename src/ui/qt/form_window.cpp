@@ -57,31 +57,24 @@ void FormWindow::refresh() {
     for (const auto& refresh_one : refreshers_) refresh_one();
     if (!form_.visible() && isVisible() && !closing_) {
         closing_ = true;
-        if (isModal())
-            done(form_.modal_result() != 0 ? form_.modal_result() : IDCANCEL);
-        else
-            hide();
+        if (isModal()) done(form_.modal_result() != 0 ? form_.modal_result() : IDCANCEL);
+        else hide();
         closing_ = false;
     }
 }
 
 void FormWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        form_.press_enter();
-    else if (event->key() == Qt::Key_Escape)
-        form_.press_escape();
-    else
-        return QDialog::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) form_.press_enter();
+    else if (event->key() == Qt::Key_Escape) form_.press_escape();
+    else return QDialog::keyPressEvent(event);
     refresh();
 }
 
 // The title bar's close button: a dialog closes as with Cancel, a window is closed (hidden).
 void FormWindow::closeEvent(QCloseEvent* event) {
     if (form_.visible()) {
-        if (isModal())
-            form_.press_escape();
-        else
-            form_.close();
+        if (isModal()) form_.press_escape();
+        else form_.close();
     }
     if (form_.visible()) {
         event->ignore();
@@ -93,10 +86,8 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 
 void FormWindow::reject() {
     if (form_.visible()) {
-        if (isModal())
-            form_.press_escape();
-        else
-            form_.close();
+        if (isModal()) form_.press_escape();
+        else form_.close();
     }
     refresh();
     if (!form_.visible() && isVisible()) QDialog::reject();

@@ -13,10 +13,14 @@ namespace {
 
 QMessageBox::Icon icon_of(unsigned type) {
     switch (type & 0xF0) {
-        case MB_ICONERROR: return QMessageBox::Critical;
-        case MB_ICONQUESTION: return QMessageBox::Question;
-        case MB_ICONWARNING: return QMessageBox::Warning;
-        case MB_ICONINFORMATION: return QMessageBox::Information;
+        case MB_ICONERROR:
+            return QMessageBox::Critical;
+        case MB_ICONQUESTION:
+            return QMessageBox::Question;
+        case MB_ICONWARNING:
+            return QMessageBox::Warning;
+        case MB_ICONINFORMATION:
+            return QMessageBox::Information;
     }
     return QMessageBox::NoIcon;
 }
@@ -24,7 +28,8 @@ QMessageBox::Icon icon_of(unsigned type) {
 // The buttons of a message box type, with the answer each gives, in Win32's order.
 std::vector<std::pair<QMessageBox::StandardButton, int>> buttons_of(unsigned type) {
     switch (type & 0xF) {
-        case MB_OKCANCEL: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+        case MB_OKCANCEL:
+            return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
         case MB_ABORTRETRYIGNORE:
             return {{QMessageBox::Abort, IDABORT},
                     {QMessageBox::Retry, IDRETRY},
@@ -33,7 +38,8 @@ std::vector<std::pair<QMessageBox::StandardButton, int>> buttons_of(unsigned typ
             return {{QMessageBox::Yes, IDYES},
                     {QMessageBox::No, IDNO},
                     {QMessageBox::Cancel, IDCANCEL}};
-        case MB_YESNO: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+        case MB_YESNO:
+            return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
         case MB_RETRYCANCEL:
             return {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}};
     }

@@ -105,7 +105,8 @@ platform::Presenter* make_presenter() {
 }  // namespace
 }  // namespace quorvel::ui::qt
 
-extern "C" __attribute__((visibility("default"))) quorvel::platform::Presenter* quorvel_qt_presenter() {
+extern "C" __attribute__((visibility("default"))) quorvel::platform::Presenter*
+quorvel_qt_presenter() {
     // The entry must match what the library calls.
     static_assert(std::is_same_v<decltype(&quorvel_qt_presenter), quorvel::ui::DesktopEntry>);
     try {

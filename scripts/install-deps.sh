@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  zlib1g-dev libpng-dev libtiff-dev libjpeg-dev libgif-dev
+  zlib1g-dev libdeflate-dev libpng-dev libtiff-dev libjpeg-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # the benchmark's reference codec (libjpeg-turbo is above); SIMD with run-time dispatch
   libopenjp2-7-dev libhwy-dev

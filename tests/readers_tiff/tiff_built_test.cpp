@@ -3,6 +3,8 @@
 // directories, which must be refused or read within the file, never past it.
 #include <functional>
 
+#include <zlib.h>
+
 #include "readers/decoders/ccitt_codes.h"
 #include "support/recording_presenter.h"
 #include "tiff_builder.h"
@@ -228,6 +230,42 @@ TEST(TiffStructure, ShortStripConvertsTheRowsItCovers) {
     load(graphic, b.build());
     std::vector<std::vector<int>> expected = gray_expected(4, 3);
     expected[2] = {20, 0, 0, 0};  // the piece that is there, the rest cleared
+    EXPECT_EQ(grays(graphic), expected);
+}
+
+// Inflated by zlib as far as the cut stream goes; what it could not give stays cleared.
+std::vector<uint8_t> inflate_prefix(const std::vector<uint8_t>& packed, size_t limit) {
+    std::vector<uint8_t> out(limit);
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = const_cast<Bytef*>(packed.data());
+    z.avail_in = static_cast<uInt>(packed.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    inflate(&z, Z_NO_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    inflateEnd(&z);
+    return out;
+}
+
+TEST(TiffStructure, DeflateStripCutShortConvertsWhatInflates) {
+    const uint32_t w = 64, h = 8;
+    std::vector<uint8_t> rows(w * h);
+    uint32_t noise = 7;
+    for (uint8_t& v : rows)
+        v = static_cast<uint8_t>(((noise = noise * 1103515245u + 12345u) >> 29) * 30);
+    std::vector<uint8_t> packed(compressBound(uLong(rows.size())));
+    uLongf size = packed.size();
+    compress2(packed.data(), &size, rows.data(), uLong(rows.size()), 9);
+    packed.resize(size / 2);
+    const std::vector<uint8_t> inflated = inflate_prefix(packed, rows.size());
+    ASSERT_GT(inflated.size() % w, 0u);  // the last row it reaches is a piece
+    TiffBuilder b = basic(w, h, 8, 8, 1);
+    b.add_block(packed);
+    TTIFFGraphic graphic;
+    load(graphic, b.build());
+    std::vector<std::vector<int>> expected(h, std::vector<int>(w, 0));
+    for (size_t i = 0; i < inflated.size(); ++i) expected[i / w][i % w] = inflated[i];
     EXPECT_EQ(grays(graphic), expected);
 }
 

@@ -24,6 +24,8 @@ packages=(
   # the desktop files' test: a MIME database from an installed prefix, asked through xdg-mime
   # (which reads it with File::MimeInfo)
   shared-mime-info xdg-utils libfile-mimeinfo-perl
+  # the format check of scripts/test.sh (.clang-format)
+  clang-format
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

@@ -34,7 +34,13 @@ tsan_thread_test() {
   TSAN_OPTIONS="halt_on_error=1" QUORVEL_HEADLESS=1 build-tsan/cpp_api_tsan
 }
 
+# Every C and C++ file as .clang-format has it.
+format_check() {
+  git ls-files '*.cpp' '*.h' '*.hpp' '*.c' | grep -v '^tests/data/' | xargs clang-format --dry-run --Werror
+}
+
 stage install scripts/install-deps.sh
+stage format format_check
 stage build scripts/build.sh
 stage tests ctest --test-dir build --output-on-failure -j"$(nproc)"
 stage "thread test (TSan)" tsan_thread_test

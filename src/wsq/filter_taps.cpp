@@ -57,6 +57,18 @@ namespace hn = hwy::HWY_NAMESPACE;
 // taps are copied to locals first: a store through out may alias the caller's arrays, which
 // would make every vector reload them. The last partial vector is computed on masked loads
 // (unused lanes are zero) and stored through the same mask.
+// Stores one(i, load) for the vectors of out[i, n), the last partial one masked.
+template <class D, class One>
+HWY_INLINE void store_rest(D d, float* out, size_t i, size_t n, const One& one) {
+    const size_t lanes = hn::Lanes(d);
+    for (; i + lanes <= n; i += lanes)
+        hn::StoreU(one(i, [&](const float* p) { return hn::LoadU(d, p); }), d, out + i);
+    if (i == n) return;
+    const auto mask = hn::FirstN(d, n - i);
+    hn::BlendedStore(one(i, [&](const float* p) { return hn::MaskedLoad(mask, d, p); }), mask, d,
+                     out + i);
+}
+
 template <int N, class D, class V>
 HWY_INLINE void fixed_sums(D d, float* out, const float* const (&src)[N], const V (&tap)[N],
                            size_t n) {
@@ -73,12 +85,7 @@ HWY_INLINE void fixed_sums(D d, float* out, const float* const (&src)[N], const 
         hn::StoreU(a, d, out + i);
         hn::StoreU(b, d, out + i + lanes);
     }
-    for (; i + lanes <= n; i += lanes)
-        hn::StoreU(one(i, [&](const float* p) { return hn::LoadU(d, p); }), d, out + i);
-    if (i == n) return;
-    const auto mask = hn::FirstN(d, n - i);
-    hn::BlendedStore(one(i, [&](const float* p) { return hn::MaskedLoad(mask, d, p); }), mask, d,
-                     out + i);
+    store_rest(d, out, i, n, one);
 }
 
 template <int A, int B>
@@ -114,14 +121,7 @@ void any_tap_sums(float* out, const TapGroup& a, const TapGroup& b, size_t n) {
             sum = hn::MulAdd(hn::Set(d, b.taps[t]), load(b.src[t] + i), sum);
         return sum;
     };
-    const size_t lanes = hn::Lanes(d);
-    size_t i = 0;
-    for (; i + lanes <= n; i += lanes)
-        hn::StoreU(one(i, [&](const float* p) { return hn::LoadU(d, p); }), d, out + i);
-    if (i == n) return;
-    const auto mask = hn::FirstN(d, n - i);
-    hn::BlendedStore(one(i, [&](const float* p) { return hn::MaskedLoad(mask, d, p); }), mask, d,
-                     out + i);
+    store_rest(d, out, 0, n, one);
 #else
     scalar::tap_sums(out, a, b, 0, n);
 #endif

@@ -108,8 +108,10 @@ constexpr int kLockstep = 4;
 
 // The sum and the sum of squares of `count` (<= kLockstep) windows of one size, each summed in
 // its own row-major order; the windows go side by side so that their chains of additions
-// overlap. Cloned for processors with a fused multiply-add, where fmaf is one instruction.
-#if defined(__GNUC__) && defined(__x86_64__)
+// overlap. Cloned for processors with a fused multiply-add, where fmaf is one instruction;
+// not in sanitizer builds, whose instrumented clone resolver would run before their runtime.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("fma", "default")))
 #endif
 void window_sums(const float* const* origin, int count, int w, int h, int width, float* sum,

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v gcovr >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gcovr
-flags="--coverage -O1 -fno-inline"
+flags="--coverage -O1 -fno-inline -DQUORVEL_COVERAGE"  # the batch workers write their counters too
 cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
     -DCMAKE_MODULE_LINKER_FLAGS=--coverage -DQUORVEL_BENCH=OFF -DQUORVEL_PYTHON=OFF >/dev/null

@@ -5,16 +5,18 @@
 #include "platform/limits.h"
 
 namespace quorvel::raster {
-namespace {
 
-constexpr uint64_t kPixelsPerDataByte = 4096 * 8 / 3 + 1;
-
-uint32_t le16(const std::vector<uint8_t>& f, size_t at) {
+uint32_t gif_le16(const std::vector<uint8_t>& f, size_t at) {
     return f[at] | (uint32_t{f[at + 1]} << 8);
 }
 
-// Bytes of a colour table that the flags byte announces.
-size_t colour_table_bytes(uint8_t flags) { return (flags & 0x80) ? 3u << ((flags & 7) + 1) : 0; }
+size_t gif_colour_table_bytes(uint8_t flags) {
+    return (flags & 0x80) ? 3u << ((flags & 7) + 1) : 0;
+}
+
+namespace {
+
+constexpr uint64_t kPixelsPerDataByte = 4096 * 8 / 3 + 1;
 
 // Skips a chain of sub-blocks from `at`; returns where it ends and adds their data bytes.
 size_t skip_sub_blocks(const std::vector<uint8_t>& f, size_t at, uint64_t& data) {
@@ -36,9 +38,9 @@ bool image_plausible(const std::vector<uint8_t>& f, size_t& at, uint64_t& larges
         at = f.size();
         return true;
     }
-    const uint64_t pixels = uint64_t{le16(f, at + 5)} * le16(f, at + 7);
+    const uint64_t pixels = uint64_t{gif_le16(f, at + 5)} * gif_le16(f, at + 7);
     largest = std::max(largest, pixels);
-    at += 10 + colour_table_bytes(f[at + 9]) + 1;  // descriptor, table, LZW code size
+    at += 10 + gif_colour_table_bytes(f[at + 9]) + 1;  // descriptor, table, LZW code size
     uint64_t data = 0;
     at = skip_sub_blocks(f, at, data);
     // One sub-block of slack lets a cut file reach giflib, which reports it as damaged.
@@ -50,7 +52,7 @@ bool image_plausible(const std::vector<uint8_t>& f, size_t& at, uint64_t& larges
 
 bool gif_sizes_plausible(const std::vector<uint8_t>& f) {
     if (f.size() < 13) return true;
-    size_t at = 13 + colour_table_bytes(f[10]);
+    size_t at = 13 + gif_colour_table_bytes(f[10]);
     uint64_t largest = 0;
     while (at < f.size()) {
         const uint8_t block = f[at];
@@ -63,7 +65,7 @@ bool gif_sizes_plausible(const std::vector<uint8_t>& f) {
             break;  // the trailer, or bytes giflib will refuse
         }
     }
-    const uint64_t screen = uint64_t{le16(f, 6)} * le16(f, 8);
+    const uint64_t screen = uint64_t{gif_le16(f, 6)} * gif_le16(f, 8);
     return screen <= std::max(kFreeScreenPixels, kScreenPerImagePixels * largest);
 }
 

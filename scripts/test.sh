@@ -29,7 +29,7 @@ tsan_thread_test() {
   # a second run short.
   local launcher=()
   if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-  cmake -S tests/cpp_api/tsan -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+  cmake -S tests/api/cpp/tsan -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
   cmake --build build-tsan -j"$(nproc)" >/dev/null
   TSAN_OPTIONS="halt_on_error=1" QUORVEL_HEADLESS=1 build-tsan/cpp_api_tsan
 }

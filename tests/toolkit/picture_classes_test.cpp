@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "load_save_support.h"
+#include "support/load_save_support.h"
 
 namespace quorvel::testing {
 namespace {

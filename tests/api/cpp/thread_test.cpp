@@ -1,7 +1,7 @@
 // Calls of the C++ API on eight threads at once give exactly what the same calls give one
 // after another: every call owns its codec state, and a raster call its file-layer state,
 // also while another thread uses the C exports. Run under ThreadSanitizer by scripts/test.sh
-// (tests/cpp_api/tsan/) as well.
+// (tests/api/cpp/tsan/) as well.
 #include <quorvel/quorvel.h>
 #include <quorvel/quorvel.hpp>
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "api/load.h"
-#include "load_save_support.h"
+#include "support/load_save_support.h"
 #include "raster/bmg_error.h"
 #include "support/ridge_pattern.h"
 #include "wsq/diag.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "api/save.h"
-#include "load_save_support.h"
+#include "support/load_save_support.h"
 #include "support/recording_presenter.h"
 #include "support/ridge_pattern.h"
 #include "ui/dialogs.h"

@@ -16,7 +16,7 @@
 #include <quorvel/quorvel.hpp>
 
 #include "platform/gdi_objects.h"
-#include "readers_formats/handmade_files.h"
+#include "readers/formats/handmade_files.h"
 #include "support/byte_fields.h"
 #include "raster/bmg_image.h"
 #include "raster/codecs/codecs.h"

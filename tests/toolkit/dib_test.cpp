@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "load_save_support.h"
+#include "support/load_save_support.h"
 
 namespace quorvel::testing {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "load_save/load_save_support.h"
+#include "support/load_save_support.h"
 #include "support/recording_presenter.h"
 #include "wsq/diag.h"
 

@@ -14,6 +14,7 @@
 #include "raster/codecs/codecs.h"
 #include "raster/dispatch.h"
 #include "readers/format_table.h"
+#include "support/codec_test_helpers.h"
 #include "support/image_record.h"
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
@@ -210,6 +211,66 @@ TEST_F(Dispatch, LoadingWsqFillsTheOptions) {
     Record r;
     wsq::DiagCapture quiet;
     EXPECT_NE(ReadImageFile(dir.file("bad.wsq").c_str(), &r.img, &load), BMG_OK);
+}
+
+// Every reader row takes truncated and bit-flipped copies of its seed files
+// (tests/data/mutation/: hand-made layouts for the formats no tool here writes, ImageMagick's
+// files for the rest, our encoder's for WSQ) and either reads them or fails with its record
+// released and its code recorded; a row without a seed fails.
+struct MutationSeed {
+    const char* file;
+    uint32_t seed;
+    int rounds;
+};
+constexpr MutationSeed kMutationSeeds[] = {
+    {"colour-mapped.tga", 101, 300}, {"rle-32bit.tga", 102, 300},    {"verbatim.rgb", 201, 200},
+    {"rle.rgb", 202, 300},           {"palette-8bit.pcx", 301, 300}, {"planes-4.pcx", 302, 300},
+    {"ilbm-planar.iff", 401, 400},   {"interlaced.gif", 501, 300},   {"still.cel", 601, 200},
+    {"frames.cel", 602, 400},        {"padded-frame.cel", 603, 300}, {"rgb.bmp", 701, 100},
+    {"rgb-lzw.tif", 702, 100},       {"palette.png", 703, 100},      {"gray.jpg", 704, 100},
+    {"rle.psd", 705, 100},           {"gray.wsq", 706, 100},
+};
+
+BMGError read_through_dispatch(const char* path, BMGImage* img) {
+    WsqFileOptions options{24, 0.75, 500, nullptr};
+    const BMGError code = ReadImageFile(path, img, &options);
+    std::free(options.comment);
+    return code;
+}
+
+class MutatedFiles : public ::testing::TestWithParam<MutationSeed> {
+protected:
+    TempDir dir;
+};
+
+TEST_P(MutatedFiles, NeverBreakTheirReader) {
+    wsq::DiagCapture quiet;
+    const std::string name = GetParam().file;
+    const std::string extension = name.substr(name.rfind('.'));
+    const std::vector<uint8_t> valid =
+        testing::read_file(std::string(QUORVEL_TEST_DATA "/mutation/") + name);
+    ASSERT_FALSE(valid.empty()) << name;
+    codec_test::mutation_run(read_through_dispatch, dir.file("m" + extension), valid,
+                             GetParam().seed, GetParam().rounds, extension != ".wsq");
+}
+
+INSTANTIATE_TEST_SUITE_P(Dispatch, MutatedFiles, ::testing::ValuesIn(kMutationSeeds),
+                         [](const auto& info) {
+                             std::string name = info.param.file;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+TEST_F(Dispatch, EveryReaderRowHasMutationSeeds) {
+    std::set<std::string> seeded;
+    for (const MutationSeed& seed : kMutationSeeds) {
+        std::string key = std::string(seed.file).substr(std::string(seed.file).rfind('.') + 1);
+        for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        seeded.insert(key);
+    }
+    const std::vector<std::string> keys = reader_keys();
+    EXPECT_EQ(seeded, std::set<std::string>(keys.begin(), keys.end()));
 }
 
 }  // namespace

@@ -170,9 +170,10 @@ inline BMGError read_bytes(Reader reader, const std::string& path,
 
 // Truncates and flips bytes of a valid file, with a fixed seed, and reads every variant. The
 // sanitizer build catches stray accesses; here every failure must leave the record released
-// and the code recorded as the last error.
+// and the code recorded as the last error (the WSQ adapter, whose codes are its own, records
+// none: `records_error` false).
 inline void mutation_run(Reader reader, const std::string& path, const std::vector<uint8_t>& valid,
-                         uint32_t seed, int rounds) {
+                         uint32_t seed, int rounds, bool records_error = true) {
     std::mt19937 random(seed);
     auto check = [&](const std::vector<uint8_t>& bytes, const char* kind, int round) {
         Record rec;
@@ -180,7 +181,9 @@ inline void mutation_run(Reader reader, const std::string& path, const std::vect
         if (e != raster::BMG_OK) {
             EXPECT_EQ(rec.img.pixels, nullptr) << kind << " " << round;
             EXPECT_EQ(rec.img.palette, nullptr) << kind << " " << round;
-            EXPECT_EQ(raster::GetLastImageError(), e) << kind << " " << round;
+            if (records_error) {
+                EXPECT_EQ(raster::GetLastImageError(), e) << kind << " " << round;
+            }
         } else {
             EXPECT_NE(rec.img.pixels, nullptr) << kind << " " << round;
         }

@@ -334,21 +334,5 @@ TEST_F(GifTest, CodeSizesUpToElevenLoad) {
     EXPECT_EQ(read_bytes(ReadGifFile, path, undefined, rec), BMG_ERR_CORRUPT_FORMAT);
 }
 
-TEST_F(GifTest, MutatedFilesNeverBreakTheReader) {
-    GifSpec spec;
-    spec.screenWidth = 12;
-    spec.screenHeight = 9;
-    spec.left = 2;
-    spec.top = 1;
-    spec.width = 9;
-    spec.height = 7;
-    spec.globalColours = 32;
-    spec.interlace = true;
-    spec.control = std::array<uint8_t, 4>{1, 0, 0, 5};
-    spec.pixels = ramp(63, 32);
-    write_gif(path, spec);
-    mutation_run(ReadGifFile, path, testing::read_file(path), 501, 300);
-}
-
 }  // namespace
 }  // namespace quorvel::codec_test

@@ -227,16 +227,5 @@ TEST_F(PcxTest, RejectedFiles) {
     }
 }
 
-TEST_F(PcxTest, MutatedFilesNeverBreakTheReader) {
-    Bytes eight = pcx_header(5, 8, 9, 6, 1, 10);
-    for (int i = 0; i < 6; ++i) eight.u8(0xC3).u8(i).u8(0xC7).u8(i + 1);
-    eight.u8(12).fill(768, 0x40);
-    mutation_run(ReadPcxFile, path, eight.b, 301, 300);
-
-    Bytes planar = pcx_header(5, 1, 13, 5, 4, 2);
-    for (int i = 0; i < 20; ++i) planar.u8(0xC2).u8(i * 13);
-    mutation_run(ReadPcxFile, path, planar.b, 302, 300);
-}
-
 }  // namespace
 }  // namespace quorvel::codec_test

@@ -44,9 +44,11 @@ class LibraryBitmap : public ::testing::Test {
 protected:
     void SetUp() override {
         write_pnm(dir.file("a.ppm"), colour_pattern(20, 10));
-        ASSERT_EQ(run("convert " + q(dir.file("a.ppm")) + " BMP3:" + q(dir.file("a.bmp"))), 0);
         ASSERT_EQ(
-            run("convert " + q(dir.file("a.ppm")) + " -resize 30x15! " + q(dir.file("b.png"))), 0);
+            run("convert " + quoted(dir.file("a.ppm")) + " BMP3:" + quoted(dir.file("a.bmp"))), 0);
+        ASSERT_EQ(run("convert " + quoted(dir.file("a.ppm")) + " -resize 30x15! " +
+                      quoted(dir.file("b.png"))),
+                  0);
     }
     TempDir dir;
 };
@@ -88,9 +90,11 @@ TEST_F(LibraryBitmap, EveryRouteGivesA24BitCopyOfThePicture) {
     // Pillow, because ImageMagick stores its TGA rows top-first while saying bottom-first.
     ASSERT_EQ(run("/usr/bin/python3 -c \"import sys; from PIL import Image; "
                   "Image.open(sys.argv[1]).save(sys.argv[2])\" " +
-                  q(dir.file("a.ppm")) + " " + q(dir.file("a.tga"))),
+                  quoted(dir.file("a.ppm")) + " " + quoted(dir.file("a.tga"))),
               0);
-    ASSERT_EQ(run("convert " + q(dir.file("a.ppm")) + " -quality 100 " + q(dir.file("a.jpg"))), 0);
+    ASSERT_EQ(
+        run("convert " + quoted(dir.file("a.ppm")) + " -quality 100 " + quoted(dir.file("a.jpg"))),
+        0);
     const Picture expected = read_pnm(dir.file("a.ppm"));
     for (const char* name : {"a.bmp", "a.tga", "a.jpg"}) {
         const Picture loaded = handle_picture(load(dir.file(name)));

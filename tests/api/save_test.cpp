@@ -91,7 +91,7 @@ TEST_F(Save, TiffCompressionsFromTheSettingsStillGiveTheSamePixels) {
         save(host, dir.file(name), 3);
         const std::string written = dir.file(name + ".tif");
         EXPECT_EQ(max_difference(magick_rgb(written), before), 0) << "compression " << code;
-        const std::string described = run_output("tiffinfo " + q(written));
+        const std::string described = run_output("tiffinfo " + quoted(written));
         EXPECT_NE(described.find(code == 1   ? "AdobeDeflate"
                                  : code == 2 ? "PackBits"
                                              : "None"),

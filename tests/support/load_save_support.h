@@ -14,8 +14,6 @@
 
 namespace quorvel::testing {
 
-inline std::string q(const std::string& text) { return "'" + text + "'"; }
-
 // A 24-bit bitmap handle as an RGB picture (top row first); empty for a handle that is not a
 // live DIB section.
 inline Picture handle_picture(HBITMAP bitmap) {
@@ -72,8 +70,8 @@ inline Picture colour_pattern(int width, int height) {
 // ImageMagick's decoding of a file (frame `frame` of a multi-image file), as RGB.
 inline Picture magick_rgb(const std::string& path, int frame = 0) {
     const std::string out = path + ".magick.ppm";
-    EXPECT_EQ(run("convert " + q(path + "[" + std::to_string(frame) + "]") + " -depth 8 " +
-                  q("ppm:" + out)),
+    EXPECT_EQ(run("convert " + quoted(path + "[" + std::to_string(frame) + "]") + " -depth 8 " +
+                  quoted("ppm:" + out)),
               0)
         << path;
     return normalised(read_pnm(out));
@@ -85,7 +83,7 @@ inline Picture pillow_rgb(const std::string& path) {
     EXPECT_EQ(run("/usr/bin/python3 -c \"import sys; from PIL import Image; "
                   "Image.open(sys.argv[1]).convert('RGB')"
                   ".save(sys.argv[2], 'PPM')\" " +
-                  q(path) + " " + q(out)),
+                  quoted(path) + " " + quoted(out)),
               0)
         << path;
     return normalised(read_pnm(out));

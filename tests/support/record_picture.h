@@ -16,8 +16,6 @@
 
 namespace quorvel::testing {
 
-inline std::string quoted(const std::string& text) { return "'" + text + "'"; }
-
 // The record as the picture it shows, top row first, red, green, blue, alpha.
 inline Picture record_picture(const raster::BMGImage& img) {
     Picture out{static_cast<int>(img.width), static_cast<int>(img.height), 4, {}};

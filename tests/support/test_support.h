@@ -29,6 +29,14 @@ int run(const std::string& command);
 std::string run_output(const std::string& command);
 // True when the program is on PATH.
 bool have_tool(const std::string& program);
+// A path in single quotes, for a shell command.
+inline std::string quoted(const std::string& text) { return "'" + text + "'"; }
+// A command of a tool table with its SRC and OUT placeholders replaced by quoted paths.
+inline std::string with_paths(std::string command, const std::string& src, const std::string& out) {
+    command.replace(command.find("SRC"), 3, quoted(src));
+    command.replace(command.find("OUT"), 3, quoted(out));
+    return command;
+}
 
 // A decoded picture, top row first, `channels` bytes a pixel (1 gray, 2 gray+alpha, 3 RGB,
 // 4 RGBA), 8 bits per sample.

@@ -53,12 +53,6 @@ const Variant kVariants[] = {
     {"Pillow 32-bit", pillow(".convert('RGBA')"), 40, 32, 0},
 };
 
-std::string filled(std::string command, const std::string& src, const std::string& out) {
-    command.replace(command.find("SRC"), 3, q(src));
-    command.replace(command.find("OUT"), 3, q(out));
-    return command;
-}
-
 class BmpVariants : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(BmpVariants, LoadWithTheToolsPixels) {
@@ -66,7 +60,7 @@ TEST_P(BmpVariants, LoadWithTheToolsPixels) {
     TempDir dir;
     write_pnm(dir.file("src.ppm"), colour_pattern(37, 23));
     const std::string bmp = dir.file("out.bmp");
-    ASSERT_EQ(run(filled(v.command, dir.file("src.ppm"), bmp)), 0) << v.command;
+    ASSERT_EQ(run(with_paths(v.command, dir.file("src.ppm"), bmp)), 0) << v.command;
     // The tool wrote the variant this row is about.
     const std::vector<uint8_t> bytes = read_file(bmp);
     const uint32_t header = le32(bytes, 14);
@@ -199,7 +193,9 @@ TEST(BmpBuilt, SixteenBitsWithoutBitFieldsAreFiveFiveFive) {
 TEST(BmpBuilt, DamagedFilesFailAndKeepThePreviousImage) {
     TempDir dir;
     write_pnm(dir.file("good.ppm"), colour_pattern(9, 9));
-    ASSERT_EQ(run("convert " + q(dir.file("good.ppm")) + " BMP3:" + q(dir.file("good.bmp"))), 0);
+    ASSERT_EQ(
+        run("convert " + quoted(dir.file("good.ppm")) + " BMP3:" + quoted(dir.file("good.bmp"))),
+        0);
     const std::vector<uint8_t> good = read_file(dir.file("good.bmp"));
     std::vector<uint8_t> huge = good;
     huge[18] = huge[19] = huge[20] = 0xFF, huge[21] = 0x7F;  // width 2^31 - 1

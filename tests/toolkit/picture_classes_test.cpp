@@ -34,19 +34,13 @@ const IconCase kIcons[] = {
      1, 24, 24, 0},
 };
 
-std::string filled(std::string command, const std::string& src, const std::string& out) {
-    command.replace(command.find("SRC"), 3, q(src));
-    command.replace(command.find("OUT"), 3, q(out));
-    return command;
-}
-
 class Icons : public ::testing::TestWithParam<IconCase> {};
 
 TEST_P(Icons, GiveTheLargestDeepestEntryWithTheToolsPixels) {
     const IconCase& c = GetParam();
     TempDir dir;
     write_pnm(dir.file("src.ppm"), colour_pattern(37, 23));
-    ASSERT_EQ(run(filled(c.command, dir.file("src.ppm"), dir.file("x.ico"))), 0) << c.command;
+    ASSERT_EQ(run(with_paths(c.command, dir.file("src.ppm"), dir.file("x.ico"))), 0) << c.command;
     const Picture loaded = handle_picture(load(dir.file("x.ico")));
     ASSERT_EQ(loaded.width, c.width);
     ASSERT_EQ(loaded.height, c.height);
@@ -67,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Tools, Icons, ::testing::ValuesIn(kIcons), [](const aut
 TEST(Icons, TransparentPixelsAreWhiteAndA16By16IconGives16By16) {
     TempDir dir;
     ASSERT_EQ(run("convert -size 16x16 xc:none -fill red -draw 'rectangle 0,0 7,15' " +
-                  q(dir.file("a.ico"))),
+                  quoted(dir.file("a.ico"))),
               0);
     // A 1-bit entry built by hand: colour index 1 (blue) everywhere, the right half masked.
     std::vector<uint8_t> ico = {0, 0, 1, 0, 1, 0, 16, 16, 2, 0, 1,
@@ -101,7 +95,7 @@ Picture pillow_over_white(const std::string& path) {
                   "a = Image.open(sys.argv[1]).convert('RGBA'); "
                   "w = Image.new('RGBA', a.size, 'white'); w.alpha_composite(a); "
                   "w.convert('RGB').save(sys.argv[2])\" " +
-                  q(path) + " " + q(out)),
+                  quoted(path) + " " + quoted(out)),
               0);
     return normalised(read_pnm(out));
 }
@@ -172,13 +166,15 @@ TEST(Jpeg, EveryJpegExtensionLoadsWithTheToolsPixels) {
     TempDir dir;
     write_pnm(dir.file("src.ppm"), colour_pattern(61, 47));
     const std::pair<const char*, std::string> makers[] = {
-        {"colour", "convert " + q(dir.file("src.ppm")) + " -quality 85 " + q(dir.file("x.jpg"))},
-        {"gray", "convert " + q(dir.file("src.ppm")) + " -colorspace gray " + q(dir.file("x.jpg"))},
-        {"progressive",
-         "convert " + q(dir.file("src.ppm")) + " -interlace JPEG " + q(dir.file("x.jpg"))},
+        {"colour",
+         "convert " + quoted(dir.file("src.ppm")) + " -quality 85 " + quoted(dir.file("x.jpg"))},
+        {"gray", "convert " + quoted(dir.file("src.ppm")) + " -colorspace gray " +
+                     quoted(dir.file("x.jpg"))},
+        {"progressive", "convert " + quoted(dir.file("src.ppm")) + " -interlace JPEG " +
+                            quoted(dir.file("x.jpg"))},
         {"Pillow 4:4:4", std::string(kPython) +
                              "Image.open(sys.argv[1]).save(sys.argv[2], subsampling=0)\" " +
-                             q(dir.file("src.ppm")) + " " + q(dir.file("x.jpg"))},
+                             quoted(dir.file("src.ppm")) + " " + quoted(dir.file("x.jpg"))},
     };
     for (const auto& [name, command] : makers) {
         ASSERT_EQ(run(command), 0) << name;
@@ -195,7 +191,7 @@ TEST(Jpeg, EveryJpegExtensionLoadsWithTheToolsPixels) {
 TEST(Jpeg, ACutFileFailsAndKeepsThePreviousImage) {
     TempDir dir;
     write_pnm(dir.file("src.ppm"), colour_pattern(64, 64));
-    ASSERT_EQ(run("convert " + q(dir.file("src.ppm")) + " " + q(dir.file("x.jpg"))), 0);
+    ASSERT_EQ(run("convert " + quoted(dir.file("src.ppm")) + " " + quoted(dir.file("x.jpg"))), 0);
     const HBITMAP previous = load(dir.file("x.jpg"));
     ASSERT_NE(previous, nullptr);
     std::vector<uint8_t> bytes = read_file(dir.file("x.jpg"));

@@ -40,24 +40,23 @@ Picture source_picture(int colours) {
     return p;
 }
 
-std::string quote(const std::string& s) { return "'" + s + "'"; }
-
 // Decodes an image file with one of the tools to RGB samples.
 Picture decode_with(const std::string& tool, const std::string& file, const TempDir& dir) {
     const std::string out = dir.file("decoded-" + tool + ".ppm");
     int status = -1;
     if (tool == "netpbm")
-        status =
-            testing::run("bmptopnm " + quote(file) + " 2>/dev/null | pamtopnm > " + quote(out));
+        status = testing::run("bmptopnm " + testing::quoted(file) + " 2>/dev/null | pamtopnm > " +
+                              testing::quoted(out));
     else if (tool == "magick")
         // ImageMagick writes its guess of the depth as maxval unless told 8 bits.
-        status = testing::run("convert " + quote(file) + " -depth 8 ppm:" + quote(out));
+        status = testing::run("convert " + testing::quoted(file) +
+                              " -depth 8 ppm:" + testing::quoted(out));
     else
         status = testing::run(
             std::string(kPython) +
             " -c \"import sys; from PIL import Image; "
             "Image.open(sys.argv[1]).convert('RGB').save(sys.argv[2], format='PPM')\" " +
-            quote(file) + " " + quote(out));
+            testing::quoted(file) + " " + testing::quoted(out));
     EXPECT_EQ(status, 0) << tool << " could not decode " << file;
     if (status != 0) return {};
     return testing::normalised(testing::read_pnm(out));
@@ -66,49 +65,42 @@ Picture decode_with(const std::string& tool, const std::string& file, const Temp
 struct ToolFile {
     const char* name;
     int colours;          // colours of the source picture
-    const char* command;  // %IN% and %OUT% are replaced
+    const char* command;  // SRC and OUT are replaced
     const char* decoder;  // the tool that reads it back for reference
     int bits;             // depth the file must have, so each case covers what it says
 };
 
 const ToolFile kToolFiles[] = {
-    {"ppmtobmp-1", 2, "ppmtobmp -bpp 1 %IN% > %OUT% 2>/dev/null", "netpbm", 1},
-    {"ppmtobmp-4", 12, "ppmtobmp -bpp 4 %IN% > %OUT% 2>/dev/null", "netpbm", 4},
-    {"ppmtobmp-8", 200, "ppmtobmp -bpp 8 %IN% > %OUT% 2>/dev/null", "netpbm", 8},
-    {"ppmtobmp-24", 0, "ppmtobmp -bpp 24 %IN% > %OUT% 2>/dev/null", "netpbm", 24},
-    {"magick-bmp3-24", 0, "convert %IN% BMP3:%OUT%", "magick", 24},
-    {"magick-v5-24", 0, "convert %IN% BMP:%OUT%", "magick", 24},
-    {"magick-palette-1", 2, "convert %IN% -type Palette BMP3:%OUT%", "magick", 1},
-    {"magick-palette-8", 200, "convert %IN% -type Palette -compress None BMP3:%OUT%", "magick", 8},
-    {"magick-v5-32", 0, "convert %IN% -alpha on -channel A -evaluate set 50% BMP:%OUT%", "magick",
-     32},
+    {"ppmtobmp-1", 2, "ppmtobmp -bpp 1 SRC > OUT 2>/dev/null", "netpbm", 1},
+    {"ppmtobmp-4", 12, "ppmtobmp -bpp 4 SRC > OUT 2>/dev/null", "netpbm", 4},
+    {"ppmtobmp-8", 200, "ppmtobmp -bpp 8 SRC > OUT 2>/dev/null", "netpbm", 8},
+    {"ppmtobmp-24", 0, "ppmtobmp -bpp 24 SRC > OUT 2>/dev/null", "netpbm", 24},
+    {"magick-bmp3-24", 0, "convert SRC BMP3:OUT", "magick", 24},
+    {"magick-v5-24", 0, "convert SRC BMP:OUT", "magick", 24},
+    {"magick-palette-1", 2, "convert SRC -type Palette BMP3:OUT", "magick", 1},
+    {"magick-palette-8", 200, "convert SRC -type Palette -compress None BMP3:OUT", "magick", 8},
+    {"magick-v5-32", 0, "convert SRC -alpha on -channel A -evaluate set 50% BMP:OUT", "magick", 32},
     {"pillow-1", 2,
      "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-     "Image.open(sys.argv[1]).convert('1').save(sys.argv[2])\" %IN% %OUT%",
+     "Image.open(sys.argv[1]).convert('1').save(sys.argv[2])\" SRC OUT",
      "pillow", 1},
     {"pillow-L", 0,
      "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-     "Image.open(sys.argv[1]).convert('L').save(sys.argv[2])\" %IN% %OUT%",
+     "Image.open(sys.argv[1]).convert('L').save(sys.argv[2])\" SRC OUT",
      "pillow", 8},
     {"pillow-P", 200,
      "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-     "Image.open(sys.argv[1]).convert('P').save(sys.argv[2])\" %IN% %OUT%",
+     "Image.open(sys.argv[1]).convert('P').save(sys.argv[2])\" SRC OUT",
      "pillow", 8},
     {"pillow-RGB", 0,
      "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-     "Image.open(sys.argv[1]).save(sys.argv[2])\" %IN% %OUT%",
+     "Image.open(sys.argv[1]).save(sys.argv[2])\" SRC OUT",
      "pillow", 24},
     {"pillow-RGBA", 0,
      "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-     "Image.open(sys.argv[1]).convert('RGBA').save(sys.argv[2])\" %IN% %OUT%",
+     "Image.open(sys.argv[1]).convert('RGBA').save(sys.argv[2])\" SRC OUT",
      "pillow", 32},
 };
-
-std::string fill(std::string command, const std::string& in, const std::string& out) {
-    command.replace(command.find("%IN%"), 4, quote(in));
-    command.replace(command.find("%OUT%"), 5, quote(out));
-    return command;
-}
 
 class BmpFromTools : public ::testing::TestWithParam<ToolFile> {};
 
@@ -117,7 +109,7 @@ TEST_P(BmpFromTools, ReadsThePixelsTheToolDecodes) {
     TempDir dir;
     const std::string in = dir.file("source.ppm"), bmp = dir.file(std::string(c.name) + ".bmp");
     testing::write_pnm(in, source_picture(c.colours));
-    ASSERT_EQ(testing::run(fill(c.command, in, bmp)), 0) << c.command;
+    ASSERT_EQ(testing::run(testing::with_paths(c.command, in, bmp)), 0) << c.command;
     const Picture expected = decode_with(c.decoder, bmp, dir);
     ASSERT_GT(expected.width, 0);
     for (int32_t dib : {0, 1}) {
@@ -144,9 +136,9 @@ TEST(BmpFromTools, RunLengthFilesAreRefused) {
     TempDir dir;
     const std::string in = dir.file("source.ppm"), bmp = dir.file("rle.bmp");
     testing::write_pnm(in, source_picture(200));
-    ASSERT_EQ(
-        testing::run("convert " + quote(in) + " -compress RLE -type Palette BMP3:" + quote(bmp)),
-        0);
+    ASSERT_EQ(testing::run("convert " + testing::quoted(in) +
+                           " -compress RLE -type Palette BMP3:" + testing::quoted(bmp)),
+              0);
     BMGImage img;
     ClearImageRecord(&img);
     EXPECT_EQ(ReadBmpFile(bmp.c_str(), &img), BMG_ERR_FORMAT_OPTION);

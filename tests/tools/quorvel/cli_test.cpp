@@ -9,26 +9,12 @@
 
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
+#include "tools/quorvel/tool_run.h"
 #include "wsq/diag.h"
 #include "wsq/wsq.h"
 
 namespace quorvel::testing {
 namespace {
-
-struct Result {
-    int status;
-    std::string output;  // standard output and standard error together
-};
-
-Result tool(const std::string& arguments) {
-    const std::string command =
-        std::string("'") + QUORVEL_TOOL + "' " + arguments + " 2>&1; echo \"#$?\"";
-    std::string output = run_output(command);
-    const size_t mark = output.rfind('#');
-    const int status = mark == std::string::npos ? -1 : std::atoi(output.c_str() + mark + 1);
-    output.resize(mark == std::string::npos ? output.size() : mark);
-    return {status, output};
-}
 
 Picture ridges(int width, int height, uint32_t seed) {
     Picture picture;

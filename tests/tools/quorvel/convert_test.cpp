@@ -10,25 +10,10 @@
 
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
+#include "tools/quorvel/tool_run.h"
 
 namespace quorvel::testing {
 namespace {
-
-struct Outcome {
-    int status;
-    std::string output;  // standard output and standard error together
-};
-
-Outcome quorvel(const std::string& arguments) {
-    std::string output =
-        run_output(std::string("'") + QUORVEL_TOOL + "' " + arguments + " 2>&1; echo \"#$?\"");
-    const size_t mark = output.rfind('#');
-    const int status = std::atoi(output.c_str() + mark + 1);
-    output.resize(mark);
-    return {status, output};
-}
-
-std::string q(const std::string& text) { return "'" + text + "'"; }
 
 size_t count_files(const TempDir& dir) {
     return size_t(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
@@ -39,12 +24,12 @@ protected:
     void SetUp() override {
         Picture ridges{130, 110, 1, ridge_pattern(130, 110, 4)};
         write_pnm(dir.file("src.pgm"), ridges);
-        ASSERT_EQ(
-            run("convert " + q(dir.file("src.pgm")) + " -type TrueColor " + q(dir.file("in.png"))),
-            0);
+        ASSERT_EQ(run("convert " + quoted(dir.file("src.pgm")) + " -type TrueColor " +
+                      quoted(dir.file("in.png"))),
+                  0);
     }
     std::string magick_pixels(const std::string& path) {
-        return run_output("convert " + q(path) + " -depth 8 rgb:- | md5sum");
+        return run_output("convert " + quoted(path) + " -depth 8 rgb:- | md5sum");
     }
     TempDir dir;
 };
@@ -53,7 +38,7 @@ TEST_F(Convert, WritesEveryOutputTypeAndSaysWhatItWrote) {
     const std::string reference = magick_pixels(dir.file("in.png"));
     for (const char* extension : {".wsq", ".bmp", ".tif", ".png", ".jpg", ".tga", ".rgb"}) {
         const std::string out = dir.file(std::string("out") + extension);
-        const Outcome r = quorvel("convert " + q(dir.file("in.png")) + " " + q(out));
+        const Result r = tool("convert " + quoted(dir.file("in.png")) + " " + quoted(out));
         ASSERT_EQ(r.status, 0) << extension << ": " << r.output;
         EXPECT_EQ(r.output.find(out + ": 130 x 110, "), 0u) << r.output;
         EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
@@ -67,32 +52,32 @@ TEST_F(Convert, WritesEveryOutputTypeAndSaysWhatItWrote) {
 }
 
 TEST_F(Convert, OptionsReachTheWriters) {
-    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("z.tif")) +
-                      " --tiff-compression zip --predictor 1")
+    ASSERT_EQ(tool("convert " + quoted(dir.file("in.png")) + " " + quoted(dir.file("z.tif")) +
+                   " --tiff-compression zip --predictor 1")
                   .status,
               0);
-    const std::string tiff = run_output("tiffinfo " + q(dir.file("z.tif")));
+    const std::string tiff = run_output("tiffinfo " + quoted(dir.file("z.tif")));
     EXPECT_NE(tiff.find("AdobeDeflate"), std::string::npos) << tiff;
-    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("m.tif")) +
-                      " --tiff-compression packbits")
+    ASSERT_EQ(tool("convert " + quoted(dir.file("in.png")) + " " + quoted(dir.file("m.tif")) +
+                   " --tiff-compression packbits")
                   .status,
               0);
-    const std::string packed = run_output("tiffinfo " + q(dir.file("m.tif")));
+    const std::string packed = run_output("tiffinfo " + quoted(dir.file("m.tif")));
     EXPECT_NE(packed.find("PackBits"), std::string::npos) << packed;
-    ASSERT_EQ(
-        quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("low.jpg")) + " --quality 20")
-            .status,
-        0);
-    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("high.jpg")) +
-                      " --quality 98")
+    ASSERT_EQ(tool("convert " + quoted(dir.file("in.png")) + " " + quoted(dir.file("low.jpg")) +
+                   " --quality 20")
+                  .status,
+              0);
+    ASSERT_EQ(tool("convert " + quoted(dir.file("in.png")) + " " + quoted(dir.file("high.jpg")) +
+                   " --quality 98")
                   .status,
               0);
     EXPECT_LT(read_file(dir.file("low.jpg")).size(), read_file(dir.file("high.jpg")).size());
-    ASSERT_EQ(quorvel("convert " + q(dir.file("in.png")) + " " + q(dir.file("p.wsq")) +
-                      " --bitrate 2.25 --ppi 1000 --comment 'left thumb'")
+    ASSERT_EQ(tool("convert " + quoted(dir.file("in.png")) + " " + quoted(dir.file("p.wsq")) +
+                   " --bitrate 2.25 --ppi 1000 --comment 'left thumb'")
                   .status,
               0);
-    const Outcome info = quorvel("info " + q(dir.file("p.wsq")));
+    const Result info = tool("info " + quoted(dir.file("p.wsq")));
     EXPECT_NE(info.output.find("left thumb"), std::string::npos) << info.output;
     EXPECT_NE(info.output.find("PPI                  1000"), std::string::npos) << info.output;
 }
@@ -100,33 +85,33 @@ TEST_F(Convert, OptionsReachTheWriters) {
 TEST_F(Convert, FailuresNameTheFileAndTheReasonAndWriteNothing) {
     write_file(dir.file("bad.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
     write_file(dir.file("bad.bmp"), {'B', 'M', 1, 2, 3});
-    ASSERT_EQ(run("convert -size 20x20 xc:gray50 " + q(dir.file("small.png"))), 0);
+    ASSERT_EQ(run("convert -size 20x20 xc:gray50 " + quoted(dir.file("small.png"))), 0);
     write_file(dir.file("old.wsq"), {'o', 'l', 'd'});
-    const std::string in = q(dir.file("in.png")), small = q(dir.file("small.png"));
+    const std::string in = quoted(dir.file("in.png")), small = quoted(dir.file("small.png"));
     const std::pair<std::string, std::string> cases[] = {
-        {"convert " + in + " " + q(dir.file("out.xyz")),
+        {"convert " + in + " " + quoted(dir.file("out.xyz")),
          "use one of .wsq, .bmp, .tif, .png, .jpg, .tga, .rgb"},
         {"convert " + in + " -", "'-' is not a file name"},
-        {"convert - " + q(dir.file("out.png")), "'-' is not a file name"},
-        {"convert " + q(dir.file("none.png")) + " " + q(dir.file("out.bmp")),
+        {"convert - " + quoted(dir.file("out.png")), "'-' is not a file name"},
+        {"convert " + quoted(dir.file("none.png")) + " " + quoted(dir.file("out.bmp")),
          dir.file("none.png") + ": cannot open"},
-        {"convert " + q(dir.file("in.txt")) + " " + q(dir.file("out.bmp")),
+        {"convert " + quoted(dir.file("in.txt")) + " " + quoted(dir.file("out.bmp")),
          dir.file("in.txt") + ": unknown input extension"},
-        {"convert " + q(dir.file("bad.png")) + " " + q(dir.file("out.bmp")),
+        {"convert " + quoted(dir.file("bad.png")) + " " + quoted(dir.file("out.bmp")),
          dir.file("bad.png") + ": cannot load: "},
-        {"convert " + q(dir.file("bad.bmp")) + " " + q(dir.file("out.png")),
+        {"convert " + quoted(dir.file("bad.bmp")) + " " + quoted(dir.file("out.png")),
          "Bitmap image is not valid"},
         {"convert " + in + " /nonexistent-dir/out.bmp", "/nonexistent-dir/out.bmp"},
         {"convert " + in + " /nonexistent-dir/out.png", "Save Error"},
         // The WSQ encoder refuses a picture this small; the older file stays.
-        {"convert " + small + " " + q(dir.file("old.wsq")),
+        {"convert " + small + " " + quoted(dir.file("old.wsq")),
          dir.file("old.wsq") + ": not written: ERROR : wsq_encode_1 : image too small"},
-        {"encode " + small + " " + q(dir.file("old.wsq")),
+        {"encode " + small + " " + quoted(dir.file("old.wsq")),
          dir.file("old.wsq") + ": not written: ERROR : wsq_encode_1 : image too small"},
     };
     const size_t before = count_files(dir);
     for (const auto& [arguments, message] : cases) {
-        const Outcome r = quorvel(arguments);
+        const Result r = tool(arguments);
         EXPECT_NE(r.status, 0) << arguments;
         EXPECT_NE(r.output.find(message), std::string::npos) << arguments << "\n" << r.output;
     }
@@ -148,14 +133,15 @@ void halve_strip(std::vector<uint8_t>& tiff) {
 }
 
 TEST_F(Convert, AWarningWhileLoadingIsShownAndThePictureStillWritten) {
-    ASSERT_EQ(run("convert " + q(dir.file("in.png")) + " -depth 8 -compress none " +
-                  q(dir.file("rgb.tif")) + " && tiffcp -c jpeg -r 110 " + q(dir.file("rgb.tif")) +
-                  " " + q(dir.file("jpeg.tif"))),
+    ASSERT_EQ(run("convert " + quoted(dir.file("in.png")) + " -depth 8 -compress none " +
+                  quoted(dir.file("rgb.tif")) + " && tiffcp -c jpeg -r 110 " +
+                  quoted(dir.file("rgb.tif")) + " " + quoted(dir.file("jpeg.tif"))),
               0);
     std::vector<uint8_t> tiff = read_file(dir.file("jpeg.tif"));
     halve_strip(tiff);
     write_file(dir.file("short.tif"), tiff);
-    const Outcome r = quorvel("convert " + q(dir.file("short.tif")) + " " + q(dir.file("s.png")));
+    const Result r =
+        tool("convert " + quoted(dir.file("short.tif")) + " " + quoted(dir.file("s.png")));
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("Warning: "), std::string::npos) << r.output;
     EXPECT_NE(r.output.find(dir.file("s.png") + ": 130 x 110, "), std::string::npos) << r.output;
@@ -163,14 +149,14 @@ TEST_F(Convert, AWarningWhileLoadingIsShownAndThePictureStillWritten) {
 }
 
 TEST_F(Convert, EncodeAndDecodeTakeAnyFormatByExtension) {
-    const Outcome encoded = quorvel("encode " + q(dir.file("in.png")) + " " +
-                                    q(dir.file("print.wsq")) + " --bitrate 2.25");
+    const Result encoded = tool("encode " + quoted(dir.file("in.png")) + " " +
+                                quoted(dir.file("print.wsq")) + " --bitrate 2.25");
     ASSERT_EQ(encoded.status, 0) << encoded.output;
-    const Outcome to_png =
-        quorvel("decode " + q(dir.file("print.wsq")) + " " + q(dir.file("back.png")));
+    const Result to_png =
+        tool("decode " + quoted(dir.file("print.wsq")) + " " + quoted(dir.file("back.png")));
     ASSERT_EQ(to_png.status, 0) << to_png.output;
-    const Outcome to_pgm =
-        quorvel("decode " + q(dir.file("back.png")) + " " + q(dir.file("back.pgm")));
+    const Result to_pgm =
+        tool("decode " + quoted(dir.file("back.png")) + " " + quoted(dir.file("back.pgm")));
     ASSERT_EQ(to_pgm.status, 0) << to_pgm.output;
     const Picture back = read_pnm(dir.file("back.pgm")), original = read_pnm(dir.file("src.pgm"));
     ASSERT_EQ(back.width, 130);
@@ -181,7 +167,7 @@ TEST_F(Convert, EncodeAndDecodeTakeAnyFormatByExtension) {
 }
 
 TEST(Formats, ListTheLoadableExtensionsAndTheSevenOutputTypes) {
-    const Outcome r = quorvel("formats");
+    const Result r = tool("formats");
     ASSERT_EQ(r.status, 0);
     for (const char* line : {"  .ico    Windows icons", "  .emf    Windows enhanced meta files",
                              "  .wsq    ", "  .jpe    ", "  .rgb    type 7", "  .jpg    type 5"})

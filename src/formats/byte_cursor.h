@@ -20,6 +20,9 @@ inline uint16_t be16(const uint8_t* b) { return static_cast<uint16_t>(b[0] << 8 
 inline uint32_t be32(const uint8_t* b) {
     return static_cast<uint32_t>(be16(b)) << 16 | be16(b + 2);
 }
+// In the order a file declares for itself (TIFF's "II" and "MM").
+inline uint16_t u16(const uint8_t* b, bool big) { return big ? be16(b) : le16(b); }
+inline uint32_t u32(const uint8_t* b, bool big) { return big ? be32(b) : le32(b); }
 
 // Fields at an offset of a range: 0 when the field does not lie wholly inside it.
 inline bool fits(std::span<const uint8_t> b, size_t at, size_t count) {
@@ -66,7 +69,11 @@ public:
         pos_ = bytes_.size();
         return fail();
     }
-    bool skip(uint64_t count) { return take(count) != nullptr || count == 0; }
+    bool skip(uint64_t count) {
+        if (!has(count)) return fail();
+        pos_ += static_cast<size_t>(count);
+        return true;
+    }
     // The next `count` bytes (and moves past them), or null when they are not all there.
     const uint8_t* take(uint64_t count) {
         if (!has(count)) {
@@ -80,19 +87,16 @@ public:
     // The next `count` bytes as a cursor of their own (and moves past them); an empty, failed
     // cursor when they are not all there.
     ByteCursor sub(uint64_t count) {
-        const uint8_t* at = take(count);
-        if (at == nullptr) {
-            ByteCursor none;
-            none.failed_ = true;
-            return none;
-        }
-        return ByteCursor(at, static_cast<size_t>(count));
+        ByteCursor part;
+        if (has(count)) part.bytes_ = bytes_.subspan(pos_, static_cast<size_t>(count));
+        part.failed_ = !skip(count);
+        return part;
     }
     // Copies the next `count` bytes; false (nothing copied) when they are not all there.
     bool read(void* out, size_t count) {
-        const uint8_t* at = take(count);
-        if (at != nullptr && count != 0) std::memcpy(out, at, count);
-        return at != nullptr;
+        if (!has(count)) return fail();
+        if (count != 0) std::memcpy(out, take(count), count);
+        return true;
     }
     // Copies up to `count` bytes and says how many there were; fewer is a failure.
     size_t read_some(void* out, size_t count) {

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/bmp_header.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/dib.h"
 #include "toolkit/graphic_errors.h"
@@ -9,8 +10,8 @@
 namespace quorvel::toolkit {
 namespace {
 
-constexpr size_t kFileHeaderBytes = 14;
-constexpr size_t kInfoHeaderBytes = 40;
+using formats::bmp::kFileHeaderBytes;
+using formats::bmp::kInfoHeaderBytes;
 
 void put16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     out[at] = static_cast<uint8_t>(v);
@@ -28,9 +29,9 @@ bool starts_with_bm(std::span<const uint8_t> b) {
 // A file with the "BM" header, or a packed DIB (the information header first).
 dib::DibLayout layout_of(std::span<const uint8_t> b) {
     if (!starts_with_bm(b)) return dib::read_layout(b, 0, 0);
-    if (b.size() < kFileHeaderBytes) throw EInvalidGraphic("Bitmap image is not valid");
-    const uint32_t offset = b[10] | b[11] << 8 | b[12] << 16 | uint32_t(b[13]) << 24;
-    return dib::read_layout(b, kFileHeaderBytes, offset);
+    const auto file_header = formats::bmp::read_file_header(b);
+    if (!file_header) throw EInvalidGraphic("Bitmap image is not valid");
+    return dib::read_layout(b, kFileHeaderBytes, file_header->pixel_offset);
 }
 
 void write_headers(std::vector<uint8_t>& out, int width, int height, int bits, size_t colours,

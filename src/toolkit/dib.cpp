@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "formats/byte_cursor.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/graphic_errors.h"
 
@@ -16,7 +17,6 @@ constexpr char kInvalid[] = "Bitmap image is not valid";
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 // Longest information header we accept (V5 is 124 bytes; the rest is for later versions).
 constexpr uint32_t kMaxHeaderBytes = 4096;
-constexpr uint32_t kCoreHeaderBytes = 12;
 // A run gives at most 255 pixels for two bytes; deltas and an early end of the bitmap skip
 // more, but a run-length picture over 2048 x 2048 may not claim more than 1024 pixels for
 // each byte of its data (a 639-byte file asked for 167 million).
@@ -25,78 +25,44 @@ constexpr uint64_t kRunLengthPixelsPerByte = 1024;
 
 [[noreturn]] void invalid() { throw EInvalidGraphic(kInvalid); }
 
-uint32_t le16(std::span<const uint8_t> b, size_t at) { return b[at] | (b[at + 1] << 8u); }
-uint32_t le32(std::span<const uint8_t> b, size_t at) {
-    return le16(b, at) | (le16(b, at + 2) << 16u);
-}
-// A field of the header, 0 when the header is too short to have it.
-uint32_t field32(std::span<const uint8_t> b, size_t at, uint32_t header, uint32_t offset) {
-    return offset + 4 <= header ? le32(b, at + offset) : 0;
-}
-
-bool valid_depth(uint32_t bits) {
-    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
-
-// OS/2 2.x headers share the first fields with Windows' but give compression codes 3 and 4
-// other meanings (Huffman 1D, RLE24), which we do not decode.
-bool is_os2_v2(uint32_t header) {
-    return header != 40 && header != 52 && header != 56 && header < 108;
+// The information header at `at`, whole in the bytes, of a size we know.
+formats::bmp::InfoHeader read_header(std::span<const uint8_t> b, size_t at) {
+    formats::bmp::InfoHeader h;
+    if (at > b.size() ||
+        formats::bmp::read_info_header(b.subspan(at), h) != formats::bmp::HeaderStatus::Ok)
+        invalid();
+    if (h.header_bytes > kMaxHeaderBytes || h.header_bytes > b.size() - at) invalid();
+    if (h.height == INT32_MIN) invalid();
+    // We do not decode the OS/2 2.x codings (Huffman 1D, RLE24).
+    if (h.os2_v2_coding()) throw EInvalidGraphic("Unsupported bitmap compression");
+    return h;
 }
 
-void read_core_header(std::span<const uint8_t> b, size_t at, DibLayout& layout) {
-    if (at + kCoreHeaderBytes > b.size()) invalid();
-    layout.width = static_cast<int32_t>(le16(b, at + 4));
-    layout.height = static_cast<int32_t>(le16(b, at + 6));
-    layout.bits = static_cast<uint16_t>(le16(b, at + 10));
+DibLayout layout_of(const formats::bmp::InfoHeader& h) {
+    DibLayout layout;
+    layout.header_bytes = h.header_bytes;
+    layout.width = h.width;
+    layout.height = static_cast<int32_t>(h.rows());
+    layout.top_down = h.top_down();
+    layout.bits = h.bits;
+    layout.compression = h.compression;
+    return layout;
 }
 
-void read_info_header(std::span<const uint8_t> b, size_t at, DibLayout& layout) {
-    const uint32_t h = layout.header_bytes;
-    if (h < 16 || h > kMaxHeaderBytes || at + h > b.size()) invalid();
-    layout.width = static_cast<int32_t>(le32(b, at + 4));
-    const auto height = static_cast<int32_t>(le32(b, at + 8));
-    if (height == INT32_MIN) invalid();
-    layout.top_down = height < 0;
-    layout.height = height < 0 ? -height : height;
-    layout.bits = static_cast<uint16_t>(le16(b, at + 14));
-    layout.compression = field32(b, at, h, 16);
-    if (is_os2_v2(h) && (layout.compression == 3 || layout.compression == 4))
-        throw EInvalidGraphic("Unsupported bitmap compression");
-}
-
-// Default masks, or the ones the header or the three (four) words after it give.
-size_t read_masks(std::span<const uint8_t> b, size_t at, DibLayout& layout) {
-    size_t end = at + layout.header_bytes;
-    const bool fields =
-        layout.compression == kBiBitfields || layout.compression == kBiAlphaBitfields;
-    if (!fields) {
-        const bool five = layout.bits == 16;
-        layout.masks[0] = five ? 0x7C00 : 0xFF0000;
-        layout.masks[1] = five ? 0x03E0 : 0xFF00;
-        layout.masks[2] = five ? 0x001F : 0xFF;
-        return end;
-    }
-    const int count = layout.compression == kBiAlphaBitfields ? 4 : 3;
-    size_t from = at + 40;
-    if (layout.header_bytes < 40u + 4u * count) {
-        from = end;
-        end += 4u * count;
-    }
+// Default masks, or the ones the header or the three (four) words after it give. Returns
+// where the colour table starts.
+size_t read_masks(std::span<const uint8_t> b, size_t at, const formats::bmp::InfoHeader& h,
+                  DibLayout& layout) {
+    const size_t end = at + h.colours_at();
     if (end > b.size()) invalid();
-    for (int i = 0; i < count; ++i) layout.masks[i] = le32(b, from + 4u * i);
+    formats::bmp::read_masks(b.subspan(at + h.masks_at()), h, layout.masks);
+    if (!formats::bmp::contiguous_masks(layout.masks)) invalid();
     return end;
 }
 
-void check_masks(const DibLayout& layout) {
-    for (uint32_t mask : layout.masks) {
-        const uint32_t shifted = mask == 0 ? 0 : mask >> std::countr_zero(mask);
-        if ((shifted & (shifted + 1)) != 0) invalid();  // not one run of bits
-    }
-}
-
 void check_shape(const DibLayout& layout) {
-    if (layout.width <= 0 || layout.height <= 0 || !valid_depth(layout.bits)) invalid();
+    if (layout.width <= 0 || layout.height <= 0 || !formats::bmp::valid_depth(layout.bits))
+        invalid();
     if (uint64_t(layout.width) * uint64_t(layout.height) > kMaxPixels)
         throw EInvalidGraphic("Bitmap image is too large");
     const uint32_t c = layout.compression;
@@ -114,7 +80,7 @@ void check_shape(const DibLayout& layout) {
 void read_colours(std::span<const uint8_t> b, size_t table_at, uint32_t used, size_t pixel_offset,
                   DibLayout& layout) {
     if (layout.bits > 8) return;
-    const size_t entry = layout.header_bytes == kCoreHeaderBytes ? 3 : 4;
+    const size_t entry = layout.header_bytes == formats::bmp::kCoreHeaderBytes ? 3 : 4;
     const uint32_t full = 1u << layout.bits;
     size_t count = used == 0 || used > full ? full : used;
     if (pixel_offset > table_at) count = std::min(count, (pixel_offset - table_at) / entry);
@@ -144,8 +110,7 @@ void decode_masked_row(const uint8_t* in, uint8_t* out, const DibLayout& layout)
     const bool wide = layout.bits == 32;
     for (int x = 0; x < layout.width; ++x, out += 3) {
         const uint8_t* p = in + x * (wide ? 4 : 2);
-        const uint32_t v =
-            wide ? (p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24) : (p[0] | p[1] << 8);
+        const uint32_t v = wide ? formats::le32(p) : formats::le16(p);
         out[0] = channel(v, layout.masks[2]);
         out[1] = channel(v, layout.masks[1]);
         out[2] = channel(v, layout.masks[0]);
@@ -196,23 +161,14 @@ void decode_run_length(std::span<const uint8_t> b, const DibLayout& layout, Bitm
 
 }  // namespace
 
-uint64_t stored_row_bytes(uint32_t bits, uint32_t width) {
-    return ((uint64_t{width} * bits + 31) / 32) * 4;
-}
-
 DibLayout read_layout(std::span<const uint8_t> bytes, size_t at, size_t pixel_offset) {
-    if (at + 4 > bytes.size()) invalid();
-    DibLayout layout;
-    layout.header_bytes = le32(bytes, at);
-    if (layout.header_bytes == kCoreHeaderBytes) read_core_header(bytes, at, layout);
-    else read_info_header(bytes, at, layout);
+    const formats::bmp::InfoHeader h = read_header(bytes, at);
+    DibLayout layout = layout_of(h);
     check_shape(layout);
     const bool masked = layout.bits == 16 || layout.bits == 32;
-    const size_t table_at = masked ? read_masks(bytes, at, layout) : at + layout.header_bytes;
-    check_masks(layout);
+    const size_t table_at = masked ? read_masks(bytes, at, h, layout) : at + h.header_bytes;
     layout.pixels_at = std::max(pixel_offset, table_at);
-    const uint32_t used = layout.header_bytes >= 36 ? le32(bytes, at + 32) : 0;
-    read_colours(bytes, table_at, used, pixel_offset, layout);
+    read_colours(bytes, table_at, h.colours_used, pixel_offset, layout);
     return layout;
 }
 

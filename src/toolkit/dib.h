@@ -10,17 +10,19 @@
 
 #include <quorvel/wingdi.h>
 
+#include "formats/bmp_header.h"
+
 namespace quorvel::toolkit {
 class Bitmap;
 }
 
 namespace quorvel::toolkit::dib {
 
-inline constexpr uint32_t kBiRgb = 0;
-inline constexpr uint32_t kBiRle8 = 1;
-inline constexpr uint32_t kBiRle4 = 2;
-inline constexpr uint32_t kBiBitfields = 3;
-inline constexpr uint32_t kBiAlphaBitfields = 6;
+using formats::bmp::kBiAlphaBitfields;
+using formats::bmp::kBiBitfields;
+using formats::bmp::kBiRgb;
+using formats::bmp::kBiRle4;
+using formats::bmp::kBiRle8;
 
 struct DibLayout {
     uint32_t header_bytes = 0;
@@ -34,8 +36,7 @@ struct DibLayout {
     size_t pixels_at = 0;  // offset of the rows in the bytes
 };
 
-// Bytes of one stored row of `width` pixels at `bits`, padded to 4 bytes.
-uint64_t stored_row_bytes(uint32_t bits, uint32_t width);
+using formats::bmp::stored_row_bytes;
 
 // Reads the information header at `at` and the colour table behind it. `pixel_offset` is
 // where the rows begin (0: right after the table). Throws EInvalidGraphic on anything that

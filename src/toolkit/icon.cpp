@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/bmp_header.h"
+#include "formats/byte_cursor.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/dib.h"
 #include "toolkit/graphic_errors.h"
@@ -21,10 +23,8 @@ constexpr uint64_t kMaxPngPixels = uint64_t{1} << 24;
 
 [[noreturn]] void invalid() { throw EInvalidGraphic(kInvalid); }
 
-uint32_t le16(std::span<const uint8_t> b, size_t at) { return b[at] | (b[at + 1] << 8u); }
-uint32_t le32(std::span<const uint8_t> b, size_t at) {
-    return le16(b, at) | (le16(b, at + 2) << 16u);
-}
+using formats::le16;
+using formats::le32;
 
 struct Entry {
     int width, height, bits;
@@ -148,10 +148,13 @@ bool has_alpha(const BgraImage& image) {
 
 // Bytes at the end of the entry that belong to an embedded colour profile (a version-5
 // header's), which some writers put after the mask and others between the rows and the mask.
-uint64_t trailing_profile_bytes(std::span<const uint8_t> e, const dib::DibLayout& layout) {
+uint64_t trailing_profile_bytes(std::span<const uint8_t> e) {
     constexpr uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
-    if (layout.header_bytes < 124 || le32(e, 56) != kProfileEmbedded) return 0;
-    const uint64_t at = le32(e, 112), size = le32(e, 116);
+    formats::bmp::InfoHeader h;
+    if (formats::bmp::read_info_header(e, h) != formats::bmp::HeaderStatus::Ok ||
+        h.header_bytes < formats::bmp::kV5HeaderBytes || h.colour_space != kProfileEmbedded)
+        return 0;
+    const uint64_t at = h.profile_offset, size = h.profile_bytes;
     return at + size == e.size() ? size : 0;
 }
 
@@ -163,7 +166,7 @@ void apply_mask(std::span<const uint8_t> e, const dib::DibLayout& layout, BgraIm
     const uint64_t colour_row = dib::stored_row_bytes(layout.bits, uint32_t(layout.width));
     const uint64_t mask_row = dib::stored_row_bytes(1, uint32_t(layout.width));
     const uint64_t rows_end = layout.pixels_at + colour_row * layout.height;
-    const uint64_t end = e.size() - trailing_profile_bytes(e, layout);
+    const uint64_t end = e.size() - trailing_profile_bytes(e);
     if (rows_end + mask_row * layout.height > end) return;  // no mask: the entry is opaque
     if (layout.bits == 32 && has_alpha(image)) return;
     const uint64_t at = end - mask_row * layout.height;

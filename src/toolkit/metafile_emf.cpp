@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "formats/byte_cursor.h"
 #include "toolkit/graphic_errors.h"
 #include "toolkit/metafile.h"
 
@@ -25,8 +26,7 @@ constexpr double kHundredthsOfMmPerInch = 2540.0;
 constexpr double kScreenDpi = 96.0;
 
 int32_t le32(std::span<const uint8_t> b, size_t at) {
-    return static_cast<int32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
-                                uint32_t(b[at + 3]) << 24);
+    return static_cast<int32_t>(formats::le32(b, at));
 }
 
 int to_pixels(int64_t hundredths_of_mm) {

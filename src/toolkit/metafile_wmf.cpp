@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/byte_cursor.h"
 #include "toolkit/graphic_errors.h"
 #include "toolkit/metafile.h"
 
@@ -19,9 +20,8 @@ constexpr size_t kHeaderBytes = 18;
 constexpr double kScreenDpi = 96.0;
 constexpr double kPointsPerInch = 72.0;
 
-uint32_t le16(std::span<const uint8_t> b, size_t at) { return b[at] | (b[at + 1] << 8u); }
-
-uint32_t le32(std::span<const uint8_t> b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
+using formats::le16;
+using formats::le32;
 
 // The standard header after the optional placeable one: a memory or disk metafile of 9 header
 // words whose largest record fits in the file. libwmf sizes its record buffer by that field,

@@ -76,19 +76,27 @@ TEST(WritableImage, IndexedWithoutPaletteOnlyFailsWhenColoursAreNeeded) {
     EXPECT_EQ(CheckWritableImage(img, kLibraryWriter), BMG_OK);
 }
 
-TEST(ByteCursor, ReadsToTheEndAndThenRefuses) {
-    const uint8_t bytes[] = {7, 9};
-    ByteCursor c{bytes, sizeof bytes};
-    uint8_t b = 0;
-    EXPECT_EQ(c.remaining(), 2u);
-    ASSERT_TRUE(c.next(b));
-    EXPECT_EQ(b, 7);
-    ASSERT_TRUE(c.next(b));
-    EXPECT_EQ(b, 9);
+TEST(ByteCursor, ReadsBothOrdersToTheEndAndThenFailsForGood) {
+    const uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x07};
+    formats::ByteCursor c{bytes, sizeof bytes};
+    EXPECT_EQ(c.le16(), 0x3412u);
+    EXPECT_EQ(c.be16(), 0x5678u);
+    c.seek(0);
+    EXPECT_EQ(c.le32(), 0x78563412u);
+    EXPECT_EQ(c.sbe32(), static_cast<int32_t>(0x9ABCDEF0u));
+    formats::ByteCursor tail = c.sub(1);
+    EXPECT_TRUE(c.ok());
     EXPECT_EQ(c.remaining(), 0u);
-    EXPECT_FALSE(c.next(b));
-    EXPECT_EQ(b, 9);
-    EXPECT_EQ(c.at, 2u);
+    EXPECT_EQ(c.u8(), 0u);  // past the end: 0, nothing read
+    EXPECT_FALSE(c.ok());
+    EXPECT_FALSE(c.seek(sizeof bytes + 1));
+    EXPECT_EQ(c.position(), sizeof bytes);
+    EXPECT_EQ(tail.u8(), 7u);
+    EXPECT_EQ(tail.le16(), 0u);  // a field cut by the end is not read in part
+    EXPECT_FALSE(tail.ok());
+    EXPECT_FALSE(c.sub(1).ok());
+    EXPECT_EQ(formats::le32(std::span<const uint8_t>(bytes), 6), 0u);
+    EXPECT_EQ(formats::be16(std::span<const uint8_t>(bytes), 7), 0xF007u);
 }
 
 TEST(WidenedCopy, WidensACopyAndLeavesTheCallersPixels) {
@@ -141,9 +149,9 @@ TEST(HasPalette, NeedsEntriesOfThreeBytes) {
     img.paletteSize = 0;
 }
 
-BMGError ParseOneGreyPixel(InputBytes& in, BMGImage* img) {
-    uint8_t value = 0;
-    if (!in.u8(value)) return BMG_ERR_READ_FILE;
+BMGError ParseOneGreyPixel(formats::ByteCursor& in, BMGImage* img) {
+    const uint8_t value = in.u8();
+    if (!in.ok()) return BMG_ERR_READ_FILE;
     img->width = 1;
     img->height = 1;
     img->bitsPerPixel = 8;

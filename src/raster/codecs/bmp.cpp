@@ -8,21 +8,19 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/bmp_header.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
 namespace quorvel::raster {
 namespace {
 
-constexpr size_t kFileHeaderBytes = 14;
-constexpr size_t kInfoHeaderBytes = 40;
-constexpr uint32_t kBiRgb = 0;
-constexpr uint32_t kBiBitfields = 3;
+namespace bmp = formats::bmp;
+using bmp::kBiBitfields;
+using bmp::kBiRgb;
+using bmp::kFileHeaderBytes;
+using bmp::kInfoHeaderBytes;
 
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t get32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 void put16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
@@ -33,7 +31,7 @@ void put32(uint8_t* p, uint32_t v) {
 }
 
 uint64_t file_row_bytes(uint32_t bits, uint32_t width) {
-    return (uint64_t{codec_io::PackedRowBytes(bits, width)} + 3) & ~uint64_t{3};
+    return bmp::stored_row_bytes(bits, width);
 }
 
 // Closes the file whatever way the function leaves.
@@ -55,53 +53,31 @@ struct File {
     }
 };
 
-// What the reader takes from the headers.
-struct BmpLayout {
-    uint32_t pixel_offset = 0;
-    uint32_t header_bytes = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-    uint16_t bits = 0;
-    uint32_t compression = 0;
-    uint32_t colours_used = 0;
-};
-
-BmpLayout parse_headers(const uint8_t* file_header, const uint8_t* info) {
-    BmpLayout layout;
-    layout.pixel_offset = get32(file_header + 10);
-    layout.header_bytes = get32(info);
-    layout.width = static_cast<int32_t>(get32(info + 4));
-    layout.height = static_cast<int32_t>(get32(info + 8));
-    layout.bits = get16(info + 14);
-    layout.compression = get32(info + 16);
-    layout.colours_used = get32(info + 32);
-    return layout;
-}
-
-// Bit fields that describe exactly the uncompressed layout of 16 or 32 bits are read as
-// such (several writers label plain 32-bit files this way); any other masks are refused.
-bool standard_masks(const uint8_t* masks, uint16_t bits) {
-    const uint32_t red = get32(masks), green = get32(masks + 4), blue = get32(masks + 8);
-    if (bits == 32) return red == 0xFF0000 && green == 0xFF00 && blue == 0xFF;
-    if (bits == 16) return red == 0x7C00 && green == 0x3E0 && blue == 0x1F;
-    return false;
+// Moves `count` bytes on; a skip past the file's end is a short read.
+BMGError skip(File& file, uint64_t count) {
+    if (count > file.size()) return BMG_ERR_READ_FILE;
+    return std::fseek(file.f, static_cast<long>(count), SEEK_CUR) == 0 ? BMG_OK : BMG_ERR_READ_FILE;
 }
 
 // Moves past the rest of a longer information header (and the masks of a bit-field file),
-// checking the masks on the way. Leaves the file at the colour table.
-BMGError skip_to_colours(File& file, const BmpLayout& layout) {
-    if (layout.header_bytes < kInfoHeaderBytes) return BMG_ERR_FORMAT_OPTION;
-    uint64_t extra = layout.header_bytes - kInfoHeaderBytes;
-    if (layout.compression == kBiBitfields) {
-        uint8_t masks[12];
-        if (!file.read(masks, sizeof masks)) return BMG_ERR_READ_FILE;
-        if (!standard_masks(masks, layout.bits)) return BMG_ERR_FORMAT_OPTION;
-        extra = extra > sizeof masks ? extra - sizeof masks : 0;
-    } else if (layout.compression != kBiRgb) {
+// checking the masks on the way: bit fields that describe exactly the uncompressed layout of
+// 16 or 32 bits are read as such (several writers label plain 32-bit files this way), any
+// other masks are refused. Leaves the file at the colour table.
+BMGError skip_to_colours(File& file, const bmp::InfoHeader& h) {
+    if (h.header_bytes < kInfoHeaderBytes) return BMG_ERR_FORMAT_OPTION;
+    uint64_t at = kInfoHeaderBytes;  // read of the information header so far
+    if (h.compression == kBiBitfields && !h.os2_v2()) {
+        uint8_t bytes[12];
+        if (BMGError e = skip(file, h.masks_at() - at); e != BMG_OK) return e;
+        if (!file.read(bytes, sizeof bytes)) return BMG_ERR_READ_FILE;
+        uint32_t masks[4];
+        bmp::read_masks(bytes, h, masks);
+        if (!bmp::standard_masks(masks, h.bits)) return BMG_ERR_FORMAT_OPTION;
+        at = h.masks_at() + sizeof bytes;
+    } else if (h.compression != kBiRgb) {
         return BMG_ERR_FORMAT_OPTION;
     }
-    if (extra > file.size()) return BMG_ERR_READ_FILE;
-    return std::fseek(file.f, static_cast<long>(extra), SEEK_CUR) == 0 ? BMG_OK : BMG_ERR_READ_FILE;
+    return skip(file, h.colours_at() - at);
 }
 
 BMGError read_palette(File& file, BMGImage* img) {
@@ -112,11 +88,11 @@ BMGError read_palette(File& file, BMGImage* img) {
 
 // The rows start at the file header's offset when it lies past the colour table; an offset
 // that points into the headers is ignored and the rows are taken right after the table.
-BMGError seek_pixels(File& file, const BmpLayout& layout, uint64_t rows_bytes) {
+BMGError seek_pixels(File& file, uint32_t pixel_offset, uint64_t rows_bytes) {
     const long here = std::ftell(file.f);
     if (here < 0) return BMG_ERR_READ_FILE;
     uint64_t start = static_cast<uint64_t>(here);
-    if (layout.pixel_offset > start) start = layout.pixel_offset;
+    if (pixel_offset > start) start = pixel_offset;
     if (start + rows_bytes > file.size()) return BMG_ERR_READ_FILE;
     return std::fseek(file.f, static_cast<long>(start), SEEK_SET) == 0 ? BMG_OK : BMG_ERR_READ_FILE;
 }
@@ -139,20 +115,19 @@ BMGError read_rows(File& file, BMGImage* img, bool top_down) {
     return BMG_OK;
 }
 
-BMGError describe_image(const BmpLayout& layout, BMGImage* img) {
-    if (layout.width <= 0 || layout.height == 0 || layout.height == INT32_MIN)
-        return BMG_ERR_IMAGE_SIZE;
-    const uint16_t b = layout.bits;
-    if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32) return BMG_ERR_BITS_PER_PIXEL;
-    img->width = static_cast<uint32_t>(layout.width);
-    img->height = static_cast<uint32_t>(layout.height < 0 ? -layout.height : layout.height);
+BMGError describe_image(const bmp::InfoHeader& h, BMGImage* img) {
+    if (!bmp::valid_size(h)) return BMG_ERR_IMAGE_SIZE;
+    const uint16_t b = h.bits;
+    if (!bmp::valid_depth(b)) return BMG_ERR_BITS_PER_PIXEL;
+    img->width = static_cast<uint32_t>(h.width);
+    img->height = h.rows();
     img->bitsPerPixel = static_cast<uint8_t>(b);
     img->paletteSize = 0;
     img->paletteEntryBytes = 0;
     if (b <= 8) {
         // A table longer than the depth can index is no BMP we can place.
-        if (layout.colours_used > (1u << b)) return BMG_ERR_CORRUPT_FORMAT;
-        img->paletteSize = static_cast<uint16_t>(layout.colours_used);
+        if (h.colours_used > (1u << b)) return BMG_ERR_CORRUPT_FORMAT;
+        img->paletteSize = static_cast<uint16_t>(h.colours_used);
         img->paletteEntryBytes = 4;
     }
     return BMG_OK;
@@ -175,12 +150,14 @@ BMGError read_bmp(File& file, BMGImage* img) {
     uint8_t file_header[kFileHeaderBytes];
     uint8_t info[kInfoHeaderBytes];
     if (!file.read(file_header, sizeof file_header)) return BMG_ERR_READ_FILE;
-    if (get16(file_header) != 0x4D42) return BMG_ERR_FORMAT_OPTION;
+    const bmp::FileHeader f = *bmp::read_file_header(file_header);
+    if (f.magic != bmp::kMagic) return BMG_ERR_FORMAT_OPTION;
     if (!file.read(info, sizeof info)) return BMG_ERR_READ_FILE;
-    const BmpLayout layout = parse_headers(file_header, info);
-    BMGError status = skip_to_colours(file, layout);
+    bmp::InfoHeader h;
+    bmp::read_info_header(info, h);  // 40 bytes hold every field read here
+    BMGError status = skip_to_colours(file, h);
     if (status != BMG_OK) return status;
-    status = describe_image(layout, img);
+    status = describe_image(h, img);
     if (status != BMG_OK) return status;
     status = check_file_holds(file, *img);
     if (status != BMG_OK) return status;
@@ -189,9 +166,9 @@ BMGError read_bmp(File& file, BMGImage* img) {
     status = read_palette(file, img);
     if (status != BMG_OK) return status;
     const uint64_t rows = file_row_bytes(img->bitsPerPixel, img->width) * img->height;
-    status = seek_pixels(file, layout, rows);
+    status = seek_pixels(file, f.pixel_offset, rows);
     if (status != BMG_OK) return status;
-    return read_rows(file, img, layout.height < 0);
+    return read_rows(file, img, h.top_down());
 }
 
 // The writer's view of a record: indexed images need a palette of 3- or 4-byte entries.

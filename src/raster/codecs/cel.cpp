@@ -8,9 +8,9 @@
 namespace quorvel::raster {
 namespace {
 
-using codec_io::ByteCursor;
 using codec_io::ImageRow;
-using codec_io::InputBytes;
+using formats::ByteCursor;
+using formats::le16;
 
 constexpr uint16_t kStillMagic = 0x9119;
 constexpr uint16_t kFliMagic = 0xAF11;
@@ -33,10 +33,6 @@ enum SubChunk : uint16_t {
     kPostageStamp = 18,
 };
 
-uint16_t le16_at(const uint8_t* b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
 BMGError allocate_8bit(BMGImage* img, uint16_t width, uint16_t height) {
     img->width = width;
     img->height = height;
@@ -45,12 +41,12 @@ BMGError allocate_8bit(BMGImage* img, uint16_t width, uint16_t height) {
     return AllocateImageRecord(img);
 }
 
-BMGError read_still(InputBytes& in, BMGImage* img) {
+BMGError read_still(ByteCursor& in, BMGImage* img) {
     const uint8_t* h = in.take(kStillHeaderBytes);
     if (h == nullptr) return BMG_ERR_READ_FILE;
-    if (le16_at(h, 0) != kStillMagic || h[10] != 8 || h[11] != 0) return BMG_ERR_FORMAT_OPTION;
-    if (768 + uint64_t{le16_at(h, 2)} * le16_at(h, 4) > in.remaining()) return BMG_ERR_READ_FILE;
-    if (BMGError e = allocate_8bit(img, le16_at(h, 2), le16_at(h, 4)); e != BMG_OK) return e;
+    if (le16(h) != kStillMagic || h[10] != 8 || h[11] != 0) return BMG_ERR_FORMAT_OPTION;
+    if (768 + uint64_t{le16(h + 2)} * le16(h + 4) > in.remaining()) return BMG_ERR_READ_FILE;
+    if (BMGError e = allocate_8bit(img, le16(h + 2), le16(h + 4)); e != BMG_OK) return e;
     const uint8_t* rgb = in.take(768);
     if (rgb == nullptr) return BMG_ERR_READ_FILE;
     for (size_t i = 0; i < 256; ++i)
@@ -64,59 +60,53 @@ BMGError read_still(InputBytes& in, BMGImage* img) {
 
 // Packets of skip and count bytes; entries past the palette's end are read and dropped.
 BMGError read_colours(ByteCursor p, bool sixtyFourLevels, BMGImage& img) {
-    uint8_t lo = 0, hi = 0;
-    if (!p.next(lo) || !p.next(hi)) return BMG_ERR_CORRUPT_FILE;
-    const unsigned packets = lo | (hi << 8);
-    size_t index = 0;
-    for (unsigned k = 0; k < packets; ++k) {
-        uint8_t skip = 0, count = 0;
-        if (!p.next(skip) || !p.next(count)) return BMG_ERR_CORRUPT_FILE;
-        index += skip;
+    const unsigned packets = p.le16();
+    for (size_t k = 0, index = 0; k < packets && p.ok(); ++k) {
+        index += p.u8();
+        const uint8_t count = p.u8();
         const size_t entries = count == 0 ? 256 : count;
-        if (entries * 3 > p.remaining()) return BMG_ERR_CORRUPT_FILE;
+        const uint8_t* rgb = p.take(entries * 3);
+        if (rgb == nullptr) return BMG_ERR_CORRUPT_FILE;
         const unsigned scale = sixtyFourLevels ? 4 : 1;
-        for (size_t e = 0; e < entries; ++e, ++index, p.at += 3)
-            codec_io::SetPaletteEntry(img, index, static_cast<uint8_t>(p.data[p.at] * scale),
-                                      static_cast<uint8_t>(p.data[p.at + 1] * scale),
-                                      static_cast<uint8_t>(p.data[p.at + 2] * scale));
+        for (size_t e = 0; e < entries; ++e, ++index, rgb += 3)
+            codec_io::SetPaletteEntry(img, index, static_cast<uint8_t>(rgb[0] * scale),
+                                      static_cast<uint8_t>(rgb[1] * scale),
+                                      static_cast<uint8_t>(rgb[2] * scale));
     }
-    return p.at == p.size ? BMG_OK : BMG_ERR_CORRUPT_FILE;
+    return p.ok() && p.remaining() == 0 ? BMG_OK : BMG_ERR_CORRUPT_FILE;
 }
 
 // Rows of packets from the top; runs past a row's end are cut there.
 BMGError read_byte_run(ByteCursor p, BMGImage& img) {
     for (uint32_t r = 0; r < img.height; ++r) {
         uint8_t* row = ImageRow(img, img.height - 1 - r);
-        uint8_t unused = 0;
-        if (!p.next(unused)) return BMG_ERR_CORRUPT_FILE;
+        if (!p.skip(1)) return BMG_ERR_CORRUPT_FILE;  // the packet count, unused
         for (uint32_t x = 0; x < img.width;) {
-            uint8_t header = 0;
-            if (!p.next(header)) return BMG_ERR_CORRUPT_FILE;
-            const int n = static_cast<int8_t>(header);
+            const int n = p.s8();
+            if (!p.ok()) return BMG_ERR_CORRUPT_FILE;
             if (n > 0) {
-                uint8_t value = 0;
-                if (!p.next(value)) return BMG_ERR_CORRUPT_FILE;
+                const uint8_t value = p.u8();
+                if (!p.ok()) return BMG_ERR_CORRUPT_FILE;
                 const uint32_t kept = std::min<uint32_t>(static_cast<uint32_t>(n), img.width - x);
                 std::memset(row + x, value, kept);
                 x += kept;
             } else {
                 const size_t count = static_cast<size_t>(-n);
-                if (count > p.remaining()) return BMG_ERR_CORRUPT_FILE;
+                const uint8_t* literal = p.take(count);
+                if (literal == nullptr) return BMG_ERR_CORRUPT_FILE;
                 const size_t kept = std::min<size_t>(count, img.width - x);
-                std::memcpy(row + x, p.data + p.at, kept);
-                p.at += count;
+                std::memcpy(row + x, literal, kept);
                 x += static_cast<uint32_t>(kept);
             }
         }
     }
-    return p.at == p.size || p.at + 1 == p.size ? BMG_OK : BMG_ERR_CORRUPT_FILE;
+    return p.remaining() <= 1 ? BMG_OK : BMG_ERR_CORRUPT_FILE;
 }
 
 BMGError read_literal(ByteCursor p, BMGImage& img) {
-    if (p.size != static_cast<size_t>(img.width) * img.height) return BMG_ERR_CORRUPT_FILE;
+    if (p.size() != static_cast<size_t>(img.width) * img.height) return BMG_ERR_CORRUPT_FILE;
     for (uint32_t r = 0; r < img.height; ++r)
-        std::memcpy(ImageRow(img, img.height - 1 - r), p.data + static_cast<size_t>(r) * img.width,
-                    img.width);
+        std::memcpy(ImageRow(img, img.height - 1 - r), p.take(img.width), img.width);
     return BMG_OK;
 }
 
@@ -151,43 +141,37 @@ BMGError read_sub_chunk(uint16_t type, ByteCursor payload, BMGImage& img, FrameP
 }
 
 // The sub-chunks of one frame chunk whose header has been read; `end` is the chunk's end.
-BMGError read_frame(InputBytes& in, uint16_t count, size_t end, BMGImage& img,
+BMGError read_frame(ByteCursor& in, uint16_t count, size_t end, BMGImage& img,
                     FrameProgress& done) {
     for (uint16_t k = 0; k < count && !(done.palette && done.image); ++k) {
-        uint32_t size = 0;
-        uint16_t type = 0;
-        const size_t start = in.pos();
-        if (!in.le32(size) || !in.le16(type)) return BMG_ERR_READ_FILE;
+        const size_t start = in.position();
+        const uint32_t size = in.le32();
+        const uint16_t type = in.le16();
+        if (!in.ok()) return BMG_ERR_READ_FILE;
         if (size < kSubChunkHeaderBytes || size > end - start) return BMG_ERR_CORRUPT_FILE;
-        const uint8_t* data = in.take(size - kSubChunkHeaderBytes);
-        if (data == nullptr) return BMG_ERR_READ_FILE;
-        if (BMGError e =
-                read_sub_chunk(type, ByteCursor{data, size - kSubChunkHeaderBytes}, img, done);
-            e != BMG_OK)
-            return e;
+        const ByteCursor payload = in.sub(size - kSubChunkHeaderBytes);
+        if (!in.ok()) return BMG_ERR_READ_FILE;
+        if (BMGError e = read_sub_chunk(type, payload, img, done); e != BMG_OK) return e;
     }
     return BMG_OK;
 }
 
-// True when the `count` sub-chunks from the current position all end by `end`; the position
-// is kept.
-bool sub_chunks_fit(InputBytes& in, uint16_t count, size_t end) {
-    const size_t resume = in.pos();
+// True when the `count` sub-chunks from the position of `in` (a copy) all end by `end`.
+bool sub_chunks_fit(ByteCursor in, uint16_t count, size_t end) {
     bool fit = true;
     for (uint16_t k = 0; k < count && fit; ++k) {
-        const size_t start = in.pos();
-        uint32_t size = 0;
-        fit = in.le32(size) && size >= kSubChunkHeaderBytes && size <= end - start &&
-              in.seek(start + size);
+        const size_t start = in.position();
+        const uint32_t size = in.le32();
+        fit =
+            in.ok() && size >= kSubChunkHeaderBytes && size <= end - start && in.seek(start + size);
     }
-    in.seek(resume);
     return fit;
 }
 
 // A frame whose header has been read, `declared` bytes from `start`. Writers pad a frame to an
 // even size and a file may end without the pad: a frame that runs past the end is read when
 // all its sub-chunks are in the file, and then nothing follows it.
-BMGError read_frame_chunk(InputBytes& in, size_t start, uint32_t declared, uint16_t count,
+BMGError read_frame_chunk(ByteCursor& in, size_t start, uint32_t declared, uint16_t count,
                           BMGImage& img, FrameProgress& done) {
     if (declared <= in.size() - start) return read_frame(in, count, start + declared, img, done);
     if (!sub_chunks_fit(in, count, in.size())) return BMG_ERR_READ_FILE;
@@ -211,16 +195,15 @@ bool picture_chunk_fits(uint16_t type, uint64_t payload, uint64_t width, uint64_
 }
 
 // The walk read_animation makes, without a picture: chunks until the first frame's first
-// pixel sub-chunk, whose size must be able to fill the frame. The position is kept.
-BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height) {
+// pixel sub-chunk, whose size must be able to fill the frame. It walks a copy of the cursor.
+BMGError first_picture_plausible(ByteCursor in, uint16_t width, uint16_t height) {
     if (width == 0 || height == 0) return BMG_OK;  // no picture: allocate_8bit refuses the size
-    const size_t resume = in.pos();
-    BMGError result = BMG_ERR_READ_FILE;  // the file ends before a pixel sub-chunk
+    BMGError result = BMG_ERR_READ_FILE;           // the file ends before a pixel sub-chunk
     for (bool found = false; !found;) {
-        const size_t start = in.pos();
-        uint32_t size = 0;
-        uint16_t type = 0, count = 0;
-        if (!in.le32(size) || !in.le16(type) || !in.le16(count) || !in.skip(8)) break;
+        const size_t start = in.position();
+        const uint32_t size = in.le32();
+        const uint16_t type = in.le16(), count = in.le16();
+        if (!in.skip(8) || !in.ok()) break;
         if (size < kChunkHeaderBytes) {
             result = BMG_ERR_CORRUPT_FILE;
             break;
@@ -228,10 +211,10 @@ BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height
         const size_t end = size <= in.size() - start ? start + size : in.size();
         if (type == kFrameChunk && (size <= in.size() - start || sub_chunks_fit(in, count, end))) {
             for (uint16_t k = 0; k < count && !found; ++k) {
-                const size_t at = in.pos();
-                uint32_t sub = 0;
-                uint16_t kind = 0;
-                if (!in.le32(sub) || !in.le16(kind)) {
+                const size_t at = in.position();
+                const uint32_t sub = in.le32();
+                const uint16_t kind = in.le16();
+                if (!in.ok()) {
                     found = true;
                 } else if (sub < kSubChunkHeaderBytes || sub > end - at) {
                     found = true;  // as read_frame refuses it
@@ -255,28 +238,25 @@ BMGError first_picture_plausible(InputBytes& in, uint16_t width, uint16_t height
         }
         if (!in.seek(start + size)) break;
     }
-    in.seek(resume);
     return result;
 }
 
-BMGError read_animation(InputBytes& in, BMGImage* img) {
+BMGError read_animation(ByteCursor& in, BMGImage* img) {
     const uint8_t* h = in.take(kFlicHeaderBytes);
     if (h == nullptr) return BMG_ERR_READ_FILE;
-    const uint16_t magic = le16_at(h, 4);
-    if ((magic != kFliMagic && magic != kFlcMagic) || le16_at(h, 12) != 8)
+    const uint16_t magic = le16(h + 4);
+    if ((magic != kFliMagic && magic != kFlcMagic) || le16(h + 12) != 8)
         return BMG_ERR_FORMAT_OPTION;
-    if (BMGError e = first_picture_plausible(in, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK)
-        return e;
-    if (BMGError e = allocate_8bit(img, le16_at(h, 8), le16_at(h, 10)); e != BMG_OK) return e;
+    if (BMGError e = first_picture_plausible(in, le16(h + 8), le16(h + 10)); e != BMG_OK) return e;
+    if (BMGError e = allocate_8bit(img, le16(h + 8), le16(h + 10)); e != BMG_OK) return e;
 
     // Chunks until the first frame that carries pixels; other file-level chunks are passed over.
     FrameProgress done;
     while (!done.image) {
-        const size_t start = in.pos();
-        uint32_t size = 0;
-        uint16_t type = 0, count = 0;
-        if (!in.le32(size) || !in.le16(type) || !in.le16(count) || !in.skip(8))
-            return BMG_ERR_READ_FILE;
+        const size_t start = in.position();
+        const uint32_t size = in.le32();
+        const uint16_t type = in.le16(), count = in.le16();
+        if (!in.skip(8) || !in.ok()) return BMG_ERR_READ_FILE;
         if (size < kChunkHeaderBytes) return BMG_ERR_CORRUPT_FILE;
         if (type == kFrameChunk) {
             if (BMGError e = read_frame_chunk(in, start, size, count, *img, done); e != BMG_OK)
@@ -290,15 +270,17 @@ BMGError read_animation(InputBytes& in, BMGImage* img) {
 }
 
 // Tells the kind from the first bytes: 1 still picture, 2 animation, 0 neither.
-int file_kind(InputBytes& in) {
-    uint16_t first = 0, second = 0, magic = 0;
-    if (!in.le16(first)) return -1;
+int file_kind(ByteCursor& in) {
+    const uint16_t first = in.le16();
+    if (!in.ok()) return -1;
     if (first == kStillMagic) return 1;
-    if (!in.le16(second) || !in.le16(magic)) return -1;
+    in.skip(2);
+    const uint16_t magic = in.le16();
+    if (!in.ok()) return -1;
     return magic == kFliMagic || magic == kFlcMagic ? 2 : 0;
 }
 
-BMGError read_cel(InputBytes& in, BMGImage* img) {
+BMGError read_cel(ByteCursor& in, BMGImage* img) {
     const int kind = file_kind(in);
     if (kind < 0) return BMG_ERR_READ_FILE;
     if (kind == 0) return BMG_ERR_FORMAT_OPTION;

@@ -11,78 +11,17 @@
 
 namespace quorvel::raster::codec_io {
 
-BMGError InputBytes::load(const char* filename) {
-    data_.clear();
-    pos_ = 0;
+BMGError LoadWholeFile(const char* filename, std::vector<uint8_t>& bytes) {
+    bytes.clear();
     std::FILE* file = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
     if (file == nullptr) return BMG_ERR_OPEN_FILE;
-    const platform::WholeFileStatus status = platform::read_rest_of_file(file, data_);
+    const platform::WholeFileStatus status = platform::read_rest_of_file(file, bytes);
     const BMGError result = status == platform::WholeFileStatus::Ok         ? BMG_OK
                             : status == platform::WholeFileStatus::NoMemory ? BMG_ERR_NO_MEMORY
                                                                             : BMG_ERR_READ_FILE;
     std::fclose(file);
-    if (result != BMG_OK) std::vector<uint8_t>().swap(data_);
+    if (result != BMG_OK) std::vector<uint8_t>().swap(bytes);
     return result;
-}
-
-void InputBytes::assign(std::vector<uint8_t> bytes) {
-    data_ = std::move(bytes);
-    pos_ = 0;
-}
-
-bool InputBytes::seek(uint64_t pos) {
-    if (pos > data_.size()) return false;
-    pos_ = static_cast<size_t>(pos);
-    return true;
-}
-
-bool InputBytes::read(void* out, size_t count) {
-    const uint8_t* bytes = take(count);
-    if (bytes == nullptr) return false;
-    if (count > 0) std::copy(bytes, bytes + count, static_cast<uint8_t*>(out));
-    return true;
-}
-
-const uint8_t* InputBytes::take(size_t count) {
-    if (count > remaining()) return nullptr;
-    const uint8_t* bytes = data_.data() + pos_;
-    pos_ += count;
-    return bytes;
-}
-
-bool InputBytes::u8(uint8_t& value) {
-    const uint8_t* b = take(1);
-    if (b == nullptr) return false;
-    value = b[0];
-    return true;
-}
-
-bool InputBytes::le16(uint16_t& value) {
-    const uint8_t* b = take(2);
-    if (b == nullptr) return false;
-    value = static_cast<uint16_t>(b[0] | (b[1] << 8));
-    return true;
-}
-
-bool InputBytes::le32(uint32_t& value) {
-    const uint8_t* b = take(4);
-    if (b == nullptr) return false;
-    value = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-    return true;
-}
-
-bool InputBytes::be16(uint16_t& value) {
-    const uint8_t* b = take(2);
-    if (b == nullptr) return false;
-    value = static_cast<uint16_t>((b[0] << 8) | b[1]);
-    return true;
-}
-
-bool InputBytes::be32(uint32_t& value) {
-    const uint8_t* b = take(4);
-    if (b == nullptr) return false;
-    value = (static_cast<uint32_t>(b[0]) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
-    return true;
 }
 
 FileInput::~FileInput() {
@@ -160,11 +99,12 @@ BMGError FailRead(BMGImage* img, BMGError code) {
 }
 
 BMGError ReadWholeFile(const char* filename, BMGImage* img,
-                       BMGError (*parse)(InputBytes&, BMGImage*)) {
+                       BMGError (*parse)(formats::ByteCursor&, BMGImage*)) {
     SetLastImageError(BMG_OK);
     if (img == nullptr) return SetLastImageError(BMG_ERR_IMAGE_POINTER);
-    InputBytes in;
-    if (BMGError e = in.load(filename); e != BMG_OK) return FailRead(img, e);
+    std::vector<uint8_t> bytes;
+    if (BMGError e = LoadWholeFile(filename, bytes); e != BMG_OK) return FailRead(img, e);
+    formats::ByteCursor in(bytes);
     const BMGError e = parse(in, img);
     return e == BMG_OK ? BMG_OK : FailRead(img, e);
 }

@@ -7,42 +7,19 @@
 #include <cstdio>
 #include <vector>
 
+#include "formats/byte_cursor.h"
 #include "raster/bmg_image.h"
 #include "readers/colour/palette.h"
 
 namespace quorvel::raster::codec_io {
 
-// A file read whole into memory. Every read is checked against the end, so a header that
-// claims more than the file holds becomes a short read instead of a stray access.
-class InputBytes {
-public:
-    // BMG_ERR_OPEN_FILE, BMG_ERR_READ_FILE or BMG_ERR_NO_MEMORY on failure.
-    BMGError load(const char* filename);
-    void assign(std::vector<uint8_t> bytes);
-
-    size_t size() const { return data_.size(); }
-    size_t pos() const { return pos_; }
-    size_t remaining() const { return data_.size() - pos_; }
-    bool seek(uint64_t pos);
-    bool skip(uint64_t count) { return count <= remaining() && seek(pos_ + count); }
-
-    bool read(void* out, size_t count);
-    // Pointer to the next `count` bytes (and moves past them), or null when they are not there.
-    const uint8_t* take(size_t count);
-    bool u8(uint8_t& value);
-    bool le16(uint16_t& value);
-    bool le32(uint32_t& value);
-    bool be16(uint16_t& value);
-    bool be32(uint32_t& value);
-
-private:
-    std::vector<uint8_t> data_;
-    size_t pos_ = 0;
-};
+// Reads a whole file into `bytes`: BMG_ERR_OPEN_FILE, BMG_ERR_READ_FILE or BMG_ERR_NO_MEMORY
+// on failure (and `bytes` left empty).
+BMGError LoadWholeFile(const char* filename, std::vector<uint8_t>& bytes);
 
 // A file read front to back through a small window, for readers that need the bytes only
 // once: no copy of the whole file is held. Every read is checked against the end, as with
-// InputBytes; the size is the open file's (0 for a pipe or device, which reads as empty).
+// formats::ByteCursor; the size is the open file's (0 for a pipe or device, which reads as empty).
 class FileInput {
 public:
     FileInput() = default;
@@ -80,20 +57,6 @@ private:
     size_t at_ = 0, end_ = 0;
 };
 
-// A byte range already in memory (a chunk's payload) with a read position; running out of
-// bytes is reported, never read past.
-struct ByteCursor {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    size_t remaining() const { return size - at; }
-    bool next(uint8_t& b) {
-        if (at >= size) return false;
-        b = data[at++];
-        return true;
-    }
-};
-
 // An output file opened "wb"; closed on destruction.
 class OutputFile {
 public:
@@ -117,7 +80,7 @@ BMGError FailRead(BMGImage* img, BMGError code);
 // last error, refuses a null record, loads the file, runs `parse`, and on any failure
 // releases the record and records the code.
 BMGError ReadWholeFile(const char* filename, BMGImage* img,
-                       BMGError (*parse)(InputBytes&, BMGImage*));
+                       BMGError (*parse)(formats::ByteCursor&, BMGImage*));
 // Writer failure: records the code as last error and returns it.
 BMGError FailWrite(BMGError code);
 

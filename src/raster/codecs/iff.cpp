@@ -10,9 +10,8 @@
 namespace quorvel::raster {
 namespace {
 
-using codec_io::ByteCursor;
 using codec_io::ImageRow;
-using codec_io::InputBytes;
+using formats::ByteCursor;
 
 constexpr size_t kBmhdBytes = 20;
 constexpr uint8_t kMaskPlane = 1;          // masking: a mask plane follows each row's planes
@@ -32,18 +31,18 @@ struct IffState {
 
 bool id_is(const uint8_t* id, const char* name) { return std::memcmp(id, name, 4) == 0; }
 
-BMGError read_bmhd(InputBytes& in, uint32_t size, IffState& state) {
+BMGError read_bmhd(ByteCursor& in, uint32_t size, IffState& state) {
     if (state.haveHeader || size < kBmhdBytes) return BMG_ERR_CORRUPT_FILE;
     const uint8_t* b = in.take(kBmhdBytes);
     if (b == nullptr || !in.skip(size - kBmhdBytes)) return BMG_ERR_READ_FILE;
-    auto be16 = [b](int at) { return static_cast<uint16_t>((b[at] << 8) | b[at + 1]); };
-    state.bmhd = Bmhd{be16(0), be16(2), b[8], b[9], b[10], be16(12)};
+    using formats::be16;
+    state.bmhd = Bmhd{be16(b), be16(b + 2), b[8], b[9], b[10], be16(b + 12)};
     if (state.bmhd.planes != 8 || state.bmhd.compression == 0) return BMG_ERR_FORMAT_OPTION;
     state.haveHeader = true;
     return BMG_OK;
 }
 
-BMGError read_cmap(InputBytes& in, uint32_t size, IffState& state, BMGImage& img) {
+BMGError read_cmap(ByteCursor& in, uint32_t size, IffState& state, BMGImage& img) {
     if (!state.haveHeader || img.pixels != nullptr) return BMG_ERR_CORRUPT_FILE;
     // An 8-bit index reaches 256 entries; further entries could never be used.
     const size_t entries = std::min<size_t>(size / 3, 256);
@@ -65,20 +64,17 @@ BMGError read_cmap(InputBytes& in, uint32_t size, IffState& state, BMGImage& img
 BMGError decode_row(ByteCursor& body, std::vector<uint8_t>& out) {
     size_t filled = 0;
     while (filled < out.size()) {
-        uint8_t header = 0;
-        if (!body.next(header)) return BMG_ERR_CORRUPT_FILE;
-        const int n = static_cast<int8_t>(header);
+        const int n = body.s8();
+        if (!body.ok()) return BMG_ERR_CORRUPT_FILE;
         if (n == -128) continue;  // no-op by the ByteRun1 definition
         if (n >= 0) {
             const size_t count = static_cast<size_t>(n) + 1;
-            if (count > out.size() - filled || count > body.remaining())
+            if (count > out.size() - filled || !body.read(&out[filled], count))
                 return BMG_ERR_CORRUPT_FILE;
-            std::memcpy(&out[filled], body.data + body.at, count);
-            body.at += count;
             filled += count;
         } else {
-            uint8_t value = 0;
-            if (!body.next(value)) return BMG_ERR_CORRUPT_FILE;
+            const uint8_t value = body.u8();
+            if (!body.ok()) return BMG_ERR_CORRUPT_FILE;
             const size_t count = std::min<size_t>(1 - n, out.size() - filled);
             std::fill_n(&out[filled], count, value);
             filled += count;
@@ -98,12 +94,11 @@ void chunky_row(const std::vector<uint8_t>& planes, size_t planeBytes, size_t pl
     }
 }
 
-BMGError read_body(InputBytes& in, uint32_t size, IffState& state, BMGImage& img) {
+BMGError read_body(ByteCursor& in, uint32_t size, IffState& state, BMGImage& img) {
     if (img.pixels == nullptr || state.haveBody) return BMG_ERR_CORRUPT_FILE;
     if (state.bmhd.compression != 1) return BMG_ERR_FORMAT_OPTION;
-    const uint8_t* data = in.take(size);
-    if (data == nullptr) return BMG_ERR_READ_FILE;
-    ByteCursor body{data, size};
+    ByteCursor body = in.sub(size);
+    if (!in.ok()) return BMG_ERR_READ_FILE;
     // Each plane row holds whole 16-bit words; a mask plane may follow the colour planes.
     const size_t planeBytes = ((static_cast<size_t>(img.width) + 15) / 16) * 2;
     const size_t stored = state.bmhd.planes + (state.bmhd.masking == kMaskPlane ? 1 : 0);
@@ -117,12 +112,12 @@ BMGError read_body(InputBytes& in, uint32_t size, IffState& state, BMGImage& img
         chunky_row(planes, planeBytes, state.bmhd.planes, ImageRow(img, img.height - 1 - r),
                    img.width);
     }
-    if (body.at != body.size) return BMG_ERR_CORRUPT_FILE;
+    if (body.remaining() != 0) return BMG_ERR_CORRUPT_FILE;
     state.haveBody = true;
     return BMG_OK;
 }
 
-BMGError read_chunk(InputBytes& in, const uint8_t* id, uint32_t size, IffState& state,
+BMGError read_chunk(ByteCursor& in, const uint8_t* id, uint32_t size, IffState& state,
                     BMGImage& img) {
     if (id_is(id, "BMHD")) return read_bmhd(in, size, state);
     if (id_is(id, "CMAP")) return read_cmap(in, size, state, img);
@@ -131,21 +126,21 @@ BMGError read_chunk(InputBytes& in, const uint8_t* id, uint32_t size, IffState& 
     return BMG_ERR_CORRUPT_FILE;
 }
 
-BMGError read_iff(InputBytes& in, BMGImage* img) {
+BMGError read_iff(ByteCursor& in, BMGImage* img) {
     const uint8_t* form = in.take(4);
     if (form == nullptr) return BMG_ERR_READ_FILE;
     if (!id_is(form, "FORM")) return BMG_ERR_CORRUPT_FILE;
-    uint32_t formSize = 0;
-    const uint8_t* type = nullptr;
-    if (!in.be32(formSize) || (type = in.take(4)) == nullptr) return BMG_ERR_READ_FILE;
+    const uint32_t formSize = in.be32();
+    const uint8_t* type = in.take(4);
+    if (type == nullptr) return BMG_ERR_READ_FILE;
     if (!id_is(type, "ILBM")) return BMG_ERR_CORRUPT_FILE;
 
     IffState state;
     try {
         for (uint64_t count = 8; count < formSize;) {
             const uint8_t* id = in.take(4);
-            uint32_t size = 0;
-            if (id == nullptr || !in.be32(size)) return BMG_ERR_READ_FILE;
+            const uint32_t size = in.be32();
+            if (id == nullptr || !in.ok()) return BMG_ERR_READ_FILE;
             if (BMGError e = read_chunk(in, id, size, state, *img); e != BMG_OK) return e;
             // Chunks are padded to an even length; the pad byte may be missing at the file's end.
             const uint64_t padded = size + (size & 1u);

@@ -11,7 +11,7 @@ namespace quorvel::raster {
 namespace {
 
 using codec_io::ImageRow;
-using codec_io::InputBytes;
+using formats::ByteCursor;
 
 constexpr size_t kHeaderBytes = 128;
 constexpr size_t kTrailerBytes = 769;  // marker 12 and 256 entries of red, green, blue
@@ -30,9 +30,9 @@ struct PcxHeader {
 };
 
 PcxHeader parse_header(const uint8_t* b) {
-    auto le16 = [b](int at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); };
-    return PcxHeader{b[0],    b[1],     b[2],   b[3],  le16(4),  le16(6),
-                     le16(8), le16(10), b + 16, b[65], le16(66), le16(68)};
+    using formats::le16;
+    return PcxHeader{b[0],        b[1],         b[2],   b[3],  le16(b + 4),  le16(b + 6),
+                     le16(b + 8), le16(b + 10), b + 16, b[65], le16(b + 66), le16(b + 68)};
 }
 
 // Planes of one bit each (the 8- and 16-colour planar layout) combine into 4-bit indexes.
@@ -63,19 +63,16 @@ BMGError check_header(const PcxHeader& h) {
 }
 
 // The 256-entry palette at the file's end; FORMAT_OPTION when its marker is not there.
-BMGError read_trailer_palette(InputBytes& in, BMGImage& img) {
-    const size_t resume = in.pos();
+BMGError read_trailer_palette(const ByteCursor& in, BMGImage& img) {
     if (in.size() < kHeaderBytes + kTrailerBytes) return BMG_ERR_FORMAT_OPTION;
-    in.seek(in.size() - kTrailerBytes);
-    const uint8_t* t = in.take(kTrailerBytes);
+    const uint8_t* t = in.bytes().last(kTrailerBytes).data();
     if (t[0] != kPaletteMarker) return BMG_ERR_FORMAT_OPTION;
     for (size_t i = 0; i < 256; ++i)
         codec_io::SetPaletteEntry(img, i, t[1 + 3 * i], t[2 + 3 * i], t[3 + 3 * i]);
-    in.seek(resume);
     return BMG_OK;
 }
 
-BMGError fill_palette(InputBytes& in, const PcxHeader& h, BMGImage& img) {
+BMGError fill_palette(const ByteCursor& in, const PcxHeader& h, BMGImage& img) {
     if (h.bitsPerPixel == 8 && h.planes == 1) {
         if (h.version == 5) return read_trailer_palette(in, img);
         // Older files have no palette of their own: the trailer when one is there, else gray.
@@ -99,16 +96,16 @@ BMGError fill_palette(InputBytes& in, const PcxHeader& h, BMGImage& img) {
 
 // One scanline, all planes: runs may run on from one plane into the next, but never into the
 // next scanline.
-bool decode_line(InputBytes& in, std::vector<uint8_t>& line) {
+bool decode_line(ByteCursor& in, std::vector<uint8_t>& line) {
     size_t at = 0;
     while (at < line.size()) {
-        uint8_t b = 0;
-        if (!in.u8(b)) return false;
+        uint8_t b = in.u8();
         size_t count = 1;
         if ((b & 0xC0) == 0xC0) {
             count = b & 63u;
-            if (!in.u8(b)) return false;
+            b = in.u8();
         }
+        if (!in.ok()) return false;
         count = std::min(count, line.size() - at);
         std::fill_n(line.begin() + static_cast<std::ptrdiff_t>(at), count, b);
         at += count;
@@ -146,7 +143,7 @@ void store_bit_planes(const std::vector<uint8_t>& line, const PcxHeader& h, uint
     }
 }
 
-BMGError read_pcx(InputBytes& in, BMGImage* img) {
+BMGError read_pcx(ByteCursor& in, BMGImage* img) {
     const uint8_t* raw = in.take(kHeaderBytes);
     if (raw == nullptr) return BMG_ERR_READ_FILE;
     const PcxHeader h = parse_header(raw);

@@ -27,9 +27,8 @@ BMGError record_from_bitmap(toolkit::Bitmap& bitmap, BMGImage* img) {
     return BMG_OK;
 }
 
-BMGError parse_psd(codec_io::InputBytes& in, BMGImage* img) {
-    const uint8_t* data = in.take(in.size());
-    toolkit::Stream stream(std::span<const uint8_t>(data, in.size()));
+BMGError parse_psd(formats::ByteCursor& in, BMGImage* img) {
+    toolkit::Stream stream(in.bytes());
     try {
         const std::unique_ptr<toolkit::Graphic> graphic = readers::psd_graphic_class().make();
         graphic->LoadFromStream(stream);

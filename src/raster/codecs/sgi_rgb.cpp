@@ -15,7 +15,9 @@ namespace {
 
 using codec_io::FailWrite;
 using codec_io::ImageRow;
-using codec_io::InputBytes;
+using formats::be16;
+using formats::be32;
+using formats::ByteCursor;
 
 constexpr uint16_t kSgiMagic = 474;
 constexpr size_t kHeaderBytes = 512;
@@ -29,17 +31,9 @@ struct SgiHeader {
     int32_t colourMap;
 };
 
-uint16_t be16_at(const uint8_t* b, size_t at) {
-    return static_cast<uint16_t>((b[at] << 8) | b[at + 1]);
-}
-uint32_t be32_at(const uint8_t* b, size_t at) {
-    return (static_cast<uint32_t>(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
-}
-
 SgiHeader parse_header(const uint8_t* b) {
-    return SgiHeader{
-        be16_at(b, 0), b[2],          b[3],           be16_at(b, 4),
-        be16_at(b, 6), be16_at(b, 8), be16_at(b, 10), static_cast<int32_t>(be32_at(b, 104))};
+    return SgiHeader{be16(b),     b[2],        b[3],         be16(b + 4),
+                     be16(b + 6), be16(b + 8), be16(b + 10), static_cast<int32_t>(be32(b + 104))};
 }
 
 // Image byte that channel c of a z-channel file fills (blue, green, red, alpha order).
@@ -51,7 +45,7 @@ size_t channel_byte(size_t channel, size_t channels) {
     return channels - 1 - channel;
 }
 
-BMGError read_verbatim(InputBytes& in, BMGImage& img, size_t channels) {
+BMGError read_verbatim(ByteCursor& in, BMGImage& img, size_t channels) {
     const size_t plane = static_cast<size_t>(img.width) * img.height;
     const uint8_t* data = in.take(plane * channels);
     if (data == nullptr) return BMG_ERR_READ_FILE;
@@ -91,13 +85,12 @@ BMGError decode_row(const uint8_t* data, size_t length, uint8_t* out, size_t wid
     return BMG_OK;
 }
 
-BMGError read_rle(InputBytes& in, BMGImage& img, size_t channels) {
+BMGError read_rle(ByteCursor& in, BMGImage& img, size_t channels) {
     const size_t entries = channels * img.height;
     std::vector<uint32_t> starts(entries), lengths(entries);
-    for (uint32_t& s : starts)
-        if (!in.be32(s)) return BMG_ERR_READ_FILE;
-    for (uint32_t& l : lengths)
-        if (!in.be32(l)) return BMG_ERR_READ_FILE;
+    for (uint32_t& s : starts) s = in.be32();
+    for (uint32_t& l : lengths) l = in.be32();
+    if (!in.ok()) return BMG_ERR_READ_FILE;
     for (uint32_t y = 0; y < img.height; ++y) {
         for (size_t c = 0; c < channels; ++c) {
             const size_t i = c * img.height + y;
@@ -112,7 +105,7 @@ BMGError read_rle(InputBytes& in, BMGImage& img, size_t channels) {
     return BMG_OK;
 }
 
-BMGError read_sgi(InputBytes& in, BMGImage* img) {
+BMGError read_sgi(ByteCursor& in, BMGImage* img) {
     const uint8_t* raw = in.take(kHeaderBytes);
     if (raw == nullptr) return BMG_ERR_READ_FILE;
     const SgiHeader h = parse_header(raw);

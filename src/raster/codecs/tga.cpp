@@ -31,8 +31,9 @@ constexpr uint8_t kRightToLeft = 0x10;
 constexpr uint8_t kTopToBottom = 0x20;
 
 TgaHeader parse_header(const uint8_t* b) {
-    auto le16 = [b](int at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); };
-    return TgaHeader{b[0], b[1], b[2], le16(3), le16(5), b[7], le16(12), le16(14), b[16], b[17]};
+    using formats::le16;
+    return TgaHeader{b[0], b[1],         b[2],         le16(b + 3), le16(b + 5),
+                     b[7], le16(b + 12), le16(b + 14), b[16],       b[17]};
 }
 
 bool indexed_type(uint8_t type) { return type == 1 || type == 3 || type == 9 || type == 11; }
@@ -72,7 +73,7 @@ bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
     for (size_t i = 0; i < h.mapLength; ++i) {
         const uint8_t* e = map + i * entryBytes;
         if (entryBytes == 2) {
-            const unsigned v = e[0] | (e[1] << 8);
+            const unsigned v = formats::le16(e);
             codec_io::SetPaletteEntry(img, i, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8,
                                       (v & 31) * 8);
         } else {

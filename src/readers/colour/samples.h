@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "formats/byte_cursor.h"
+
 namespace quorvel::readers::colour {
 
 // `count` bits from bit `position` of `data`, most significant bit first.
@@ -28,10 +30,7 @@ inline unsigned read_bits(const uint8_t* data, size_t position, unsigned count) 
 // when `big_endian`, else in the host's (little-endian) order.
 inline unsigned read_raw(const uint8_t* data, size_t index, unsigned bits, bool big_endian) {
     if (bits == 8) return data[index];
-    if (bits == 16) {
-        const uint8_t* word = data + 2 * index;
-        return big_endian ? (word[0] << 8) | word[1] : (word[1] << 8) | word[0];
-    }
+    if (bits == 16) return formats::u16(data + 2 * index, big_endian);
     return read_bits(data, index * bits, bits);
 }
 

@@ -1,6 +1,6 @@
-// A bounded cursor over the bytes of a file being read: little- and big-endian fields, every
-// read checked against the end. Running out raises the family's stream-read message naming
-// the format, so a truncated header or table can never be read past.
+// The extended readers' view of the bytes being read: the format layer's bounded cursor, with
+// running out raising the family's stream-read message naming the format, so a truncated
+// header or table can never be read past.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "formats/byte_cursor.h"
 #include "readers/decoders/decoder.h"
 #include "readers/graphic_ex.h"
 #include "toolkit/graphic_errors.h"
@@ -16,45 +17,36 @@ namespace quorvel::readers {
 
 class ByteView {
 public:
-    ByteView(std::span<const uint8_t> bytes, const char* format) : bytes_(bytes), format_(format) {}
+    ByteView(std::span<const uint8_t> bytes, const char* format) : in_(bytes), format_(format) {}
 
-    size_t size() const { return bytes_.size(); }
-    size_t position() const { return pos_; }
-    size_t remaining() const { return bytes_.size() - pos_; }
-    bool has(uint64_t count) const { return count <= remaining(); }
-    std::span<const uint8_t> bytes() const { return bytes_; }
-    std::span<const uint8_t> rest() const { return bytes_.subspan(pos_); }
+    size_t size() const { return in_.size(); }
+    size_t position() const { return in_.position(); }
+    size_t remaining() const { return in_.remaining(); }
+    bool has(uint64_t count) const { return in_.has(count); }
+    std::span<const uint8_t> bytes() const { return in_.bytes(); }
+    std::span<const uint8_t> rest() const { return in_.rest(); }
 
-    void seek(uint64_t pos) {
-        if (pos > bytes_.size()) short_read();
-        pos_ = static_cast<size_t>(pos);
-    }
-    void skip(uint64_t count) { take(count); }
-    std::span<const uint8_t> take(uint64_t count) {
-        if (!has(count)) short_read();
-        const auto part = bytes_.subspan(pos_, static_cast<size_t>(count));
-        pos_ += static_cast<size_t>(count);
-        return part;
-    }
-    uint8_t u8() { return take(1)[0]; }
-    uint16_t le16() {
-        const auto b = take(2);
-        return static_cast<uint16_t>(b[0] | b[1] << 8);
-    }
-    uint16_t be16() {
-        const auto b = take(2);
-        return static_cast<uint16_t>(b[0] << 8 | b[1]);
-    }
-    uint32_t le32() { return le16() | static_cast<uint32_t>(le16()) << 16; }
-    uint32_t be32() { return static_cast<uint32_t>(be16()) << 16 | be16(); }
+    void seek(uint64_t pos) { checked(in_.seek(pos)); }
+    void skip(uint64_t count) { checked(in_.skip(count)); }
+    std::span<const uint8_t> take(uint64_t count) { return checked(in_.sub(count)).bytes(); }
+    uint8_t u8() { return checked(in_.u8()); }
+    uint16_t le16() { return checked(in_.le16()); }
+    uint16_t be16() { return checked(in_.be16()); }
+    uint32_t le32() { return checked(in_.le32()); }
+    uint32_t be32() { return checked(in_.be32()); }
 
     [[noreturn]] void short_read() const {
         throw toolkit::EInvalidGraphic(toolkit::format_message(gesStreamReadError, format_));
     }
 
 private:
-    std::span<const uint8_t> bytes_;
-    size_t pos_ = 0;
+    template <typename T>
+    T checked(T value) const {
+        if (!in_.ok()) short_read();
+        return value;
+    }
+
+    formats::ByteCursor in_;
     const char* format_;
 };
 

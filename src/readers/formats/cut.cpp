@@ -30,10 +30,6 @@ constexpr size_t kHeaderBytes = 6;  // width, height, a reserved word
 constexpr size_t kPaletteHeader = 40;
 constexpr size_t kPaletteBlock = 512;
 
-uint16_t le16_at(std::span<const uint8_t> b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
 uint8_t scaled(uint16_t value, uint16_t most) {
     if (most == 0) return static_cast<uint8_t>(std::min<unsigned>(value, 255));
     return static_cast<uint8_t>(std::min<unsigned>(value, most) * 255u / most);
@@ -48,16 +44,17 @@ uint8_t scaled(uint16_t value, uint16_t most) {
 // running across a block's end.
 std::vector<RGBQUAD> read_halo_palette(std::span<const uint8_t> file) {
     if (file.size() < kPaletteHeader || file[0] != 'A' || file[1] != 'H') invalid_palette();
-    const unsigned entries = std::min(le16_at(file, 12) + 1u, 256u);
-    const uint16_t most[3] = {le16_at(file, 14), le16_at(file, 16), le16_at(file, 18)};
+    const unsigned entries = std::min(formats::le16(file, 12) + 1u, 256u);
+    const uint16_t most[3] = {formats::le16(file, 14), formats::le16(file, 16),
+                              formats::le16(file, 18)};
     std::vector<RGBQUAD> palette(256, RGBQUAD{0, 0, 0, 0});
     size_t at = kPaletteHeader;
     for (unsigned i = 0; i < entries; ++i, at += 6) {
         if (kPaletteBlock - at % kPaletteBlock < 6) at += kPaletteBlock - at % kPaletteBlock;
         if (at + 6 > file.size()) invalid_palette();
-        palette[i] =
-            RGBQUAD{scaled(le16_at(file, at + 4), most[2]), scaled(le16_at(file, at + 2), most[1]),
-                    scaled(le16_at(file, at), most[0]), 0};
+        palette[i] = RGBQUAD{scaled(formats::le16(file, at + 4), most[2]),
+                             scaled(formats::le16(file, at + 2), most[1]),
+                             scaled(formats::le16(file, at), most[0]), 0};
     }
     return palette;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "formats/byte_cursor.h"
 #include "readers/formats/tiff.h"
 #include "readers/reader_classes.h"
 
@@ -32,20 +33,17 @@ private:
     void load_image(toolkit::Stream& stream) override;
 };
 
-uint32_t le32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 // The header at the start of `file`, or nothing when the magic or the 30 bytes are missing.
 std::optional<EPSHeader> read_eps_header(std::span<const uint8_t> file) {
     if (file.size() < kEPSHeaderBytes || !std::equal(kMagic, kMagic + 4, file.begin()))
         return std::nullopt;
+    using formats::le32;
     const uint8_t* p = file.data() + 4;
     EPSHeader h;
     h.postscript_offset = le32(p), h.postscript_length = le32(p + 4);
     h.wmf_offset = le32(p + 8), h.wmf_length = le32(p + 12);
     h.tiff_offset = le32(p + 16), h.tiff_length = le32(p + 20);
-    h.checksum = static_cast<uint16_t>(p[24] | p[25] << 8);
+    h.checksum = formats::le16(p + 24);
     return h;
 }
 

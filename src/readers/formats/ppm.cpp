@@ -59,7 +59,7 @@ public:
 
 private:
     bool refill() {
-        filled_ = stream_.read(buffer_.data(), buffer_.size());
+        filled_ = stream_.read_some(buffer_.data(), buffer_.size());
         at_ = 0;
         return filled_ != 0;
     }

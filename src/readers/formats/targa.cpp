@@ -62,7 +62,7 @@ unsigned pixel_bytes(unsigned bits) { return (bits + 7) / 8; }
 
 // A 5-5-5 value (little-endian) as blue, green, red bytes, each 5-bit value times 8.
 void expand_555(const uint8_t* in, uint8_t* bgr) {
-    const unsigned v = in[0] | in[1] << 8;
+    const unsigned v = formats::le16(in);
     bgr[0] = static_cast<uint8_t>((v & 31) << 3);
     bgr[1] = static_cast<uint8_t>(((v >> 5) & 31) << 3);
     bgr[2] = static_cast<uint8_t>(((v >> 10) & 31) << 3);

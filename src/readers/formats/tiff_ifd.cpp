@@ -4,19 +4,12 @@
 #include <cstring>
 #include <set>
 
+#include "formats/byte_cursor.h"
+
 namespace quorvel::readers::tiff {
 namespace {
 
 constexpr size_t kEntryBytes = 12;
-
-uint16_t get16(const uint8_t* p, bool big) {
-    return big ? static_cast<uint16_t>(p[0] << 8 | p[1]) : static_cast<uint16_t>(p[1] << 8 | p[0]);
-}
-
-uint32_t get32(const uint8_t* p, bool big) {
-    const uint32_t a = get16(p, big), b = get16(p + 2, big);
-    return big ? a << 16 | b : b << 16 | a;
-}
 
 // Inline values of a big-endian entry turned to host order, each in its own width.
 void inline_to_host(Entry& entry, bool big) {
@@ -24,10 +17,10 @@ void inline_to_host(Entry& entry, bool big) {
     if (!big || size < 2 || uint64_t{entry.count} * size > 4) return;
     for (unsigned at = 0; at + size <= 4; at += size) {
         if (size == 2) {
-            const uint16_t v = get16(entry.value + at, true);
+            const uint16_t v = formats::u16(entry.value + at, true);
             std::memcpy(entry.value + at, &v, 2);
         } else {
-            const uint32_t v = get32(entry.value + at, true);
+            const uint32_t v = formats::u32(entry.value + at, true);
             std::memcpy(entry.value + at, &v, 4);
         }
     }
@@ -60,11 +53,11 @@ std::optional<Header> read_header(std::span<const uint8_t> file) {
     const bool little = file[0] == 'I' && file[1] == 'I';
     const bool big = file[0] == 'M' && file[1] == 'M';
     if (!little && !big) return std::nullopt;
-    return Header{big, get16(file.data() + 2, big), get32(file.data() + 4, big)};
+    return Header{big, formats::u16(file.data() + 2, big), formats::u32(file.data() + 4, big)};
 }
 
-uint16_t Directory::read16(const uint8_t* p) const { return get16(p, big_endian_); }
-uint32_t Directory::read32(const uint8_t* p) const { return get32(p, big_endian_); }
+uint16_t Directory::read16(const uint8_t* p) const { return formats::u16(p, big_endian_); }
+uint32_t Directory::read32(const uint8_t* p) const { return formats::u32(p, big_endian_); }
 
 bool Directory::read(uint32_t offset) {
     entries_.clear();
@@ -105,7 +98,7 @@ std::span<const uint8_t> Directory::value_bytes(const Entry& entry) const {
 
 uint32_t Directory::read32_offset(const Entry& entry) const {
     // The offset was never converted: inline_to_host leaves entries with outside values alone.
-    return get32(entry.value, big_endian_);
+    return formats::u32(entry.value, big_endian_);
 }
 
 uint32_t Directory::value_at(std::span<const uint8_t> bytes, uint16_t type, size_t index,

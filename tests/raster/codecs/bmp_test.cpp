@@ -70,6 +70,12 @@ TEST_F(Bmp, RefusesCompressionAndForeignFiles) {
     std::vector<uint8_t> core = bmp_file(2, 2, 24, 0, {}, std::vector<uint8_t>(16, 0));
     put32(core, 14, 12);  // an OS/2 core header is shorter than the fields we need
     EXPECT_EQ(read(core, r), BMG_ERR_FORMAT_OPTION);
+    // In an OS/2 2.x header code 3 is Huffman 1D, not bit fields, whatever bytes 40 to 52 hold.
+    std::vector<uint8_t> os2 = bmp_file(1, 1, 32, 0, {}, {1, 2, 3, 4}, 3, 64);
+    put32(os2, 14 + 40, 0xFF0000);
+    put32(os2, 14 + 44, 0xFF00);
+    put32(os2, 14 + 48, 0xFF);
+    EXPECT_EQ(read(os2, r), BMG_ERR_FORMAT_OPTION);
     EXPECT_EQ(ReadBmpFile(dir.file("missing.bmp").c_str(), &r.img), BMG_ERR_OPEN_FILE);
     EXPECT_EQ(ReadBmpFile(dir.file("in.bmp").c_str(), nullptr), BMG_ERR_IMAGE_POINTER);
 }

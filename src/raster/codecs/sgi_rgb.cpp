@@ -8,7 +8,7 @@
 #include "platform/limits.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
-#include "raster/codecs/sgi_sizes.h"
+#include "formats/sgi_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -129,7 +129,7 @@ BMGError read_sgi(InputBytes& in, BMGImage* img) {
     const uint64_t pixels = uint64_t{h.xsize} * rows;
     if (h.storage != 0 &&
         !platform::size_plausible(pixels, pixels * h.zsize,
-                                  sgi_pixels_in_file(true, in.remaining(), h.zsize, 1)))
+                                  formats::sgi_pixels_in_file(true, in.remaining(), h.zsize, 1)))
         return BMG_ERR_IMAGE_SIZE;
 
     img->width = h.xsize;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quorvel::readers::colour {
+namespace quorvel::formats {
 
 // Level i of an n-entry gray ramp, i * (255 / (n - 1)) (exact for 2, 4, 16 and 256 entries),
 // or 255 minus that when the ramp descends from white. A one-entry ramp is black.
@@ -73,4 +73,4 @@ inline bool is_gray_ramp(ConstPaletteView palette, size_t levels, bool descendin
     return true;
 }
 
-}  // namespace quorvel::readers::colour
+}  // namespace quorvel::formats

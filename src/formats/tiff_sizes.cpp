@@ -1,11 +1,11 @@
-#include "raster/codecs/tiff_sizes.h"
+#include "formats/tiff_sizes.h"
 
 #include <algorithm>
 
 #include "platform/limits.h"
-#include "raster/codecs/jpeg_sizes.h"
+#include "formats/jpeg_sizes.h"
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 namespace {
 
 enum Compression : uint32_t {
@@ -98,4 +98,4 @@ bool tiff_blocks_plausible(const TiffBlocks& b) {
     return any_present && can_give(b, claim, kTruncationSlack * claim.present);
 }
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "formats/run_length.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
@@ -61,30 +62,15 @@ BMGError read_cmap(InputBytes& in, uint32_t size, IffState& state, BMGImage& img
     return BMG_OK;
 }
 
-// One ByteRun1 row of `out.size()` bytes.
+// One ByteRun1 row of `out.size()` bytes. A repeat may pass the row's end (it is cut there); a
+// literal that does, or data that ends first, makes the body corrupt.
 BMGError decode_row(ByteCursor& body, std::vector<uint8_t>& out) {
-    size_t filled = 0;
-    while (filled < out.size()) {
-        uint8_t header = 0;
-        if (!body.next(header)) return BMG_ERR_CORRUPT_FILE;
-        const int n = static_cast<int8_t>(header);
-        if (n == -128) continue;  // no-op by the ByteRun1 definition
-        if (n >= 0) {
-            const size_t count = static_cast<size_t>(n) + 1;
-            if (count > out.size() - filled || count > body.remaining())
-                return BMG_ERR_CORRUPT_FILE;
-            std::memcpy(&out[filled], body.data + body.at, count);
-            body.at += count;
-            filled += count;
-        } else {
-            uint8_t value = 0;
-            if (!body.next(value)) return BMG_ERR_CORRUPT_FILE;
-            const size_t count = std::min<size_t>(1 - n, out.size() - filled);
-            std::fill_n(&out[filled], count, value);
-            filled += count;
-        }
-    }
-    return BMG_OK;
+    const formats::RunResult r =
+        formats::decode_packbits({body.data + body.at, body.remaining()}, out);
+    body.at += r.consumed;
+    const bool whole =
+        r.status == formats::RunStatus::ok || r.status == formats::RunStatus::cut_repeat;
+    return whole ? BMG_OK : BMG_ERR_CORRUPT_FILE;
 }
 
 // Bit x of plane p is bit p of pixel x's index.

@@ -1,0 +1,30 @@
+// The run-length decoders every reader of these schemes uses: bounded input, an output of known
+// size, and a status saying why decoding stopped. Nothing is read or written past either span;
+// each caller turns the status into its own error, or ignores what it tolerates.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace quorvel::formats {
+
+enum class RunStatus : uint8_t {
+    ok,           // the output is full, or the row's end code was read
+    short_input,  // the input ended first, or inside a packet
+    cut_repeat,   // a repeat ran past the output's end: the copies that did not fit are dropped
+    cut_literal,  // a literal ran past the output's end: its bytes that did not fit are passed over
+};
+
+struct RunResult {
+    RunStatus status = RunStatus::ok;
+    size_t consumed = 0;  // input bytes used
+    size_t produced = 0;  // output bytes written
+};
+
+// PackBits (TIFF, Photoshop) and ByteRun1 (IFF): a signed byte n; 0..127 copies n + 1 literal
+// bytes, -1..-127 repeats the next byte 1 - n times, -128 is skipped. Stops when the output is
+// full; a cut literal is consumed whole, so that the next block starts at its next control byte.
+RunResult decode_packbits(std::span<const uint8_t> in, std::span<uint8_t> out);
+
+}  // namespace quorvel::formats

@@ -1,0 +1,71 @@
+// The run-length decoders: each scheme's packets, cuts at either end, and the status that says
+// where decoding stopped.
+#include "formats/run_length.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace quorvel::formats {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Case {
+    const char* name;
+    Bytes source;
+    size_t target_size;
+    Bytes produced;
+    size_t consumed;
+    RunStatus status;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+void expect_result(const Case& c, const Bytes& target, const RunResult& r) {
+    EXPECT_EQ(Bytes(target.begin(), target.begin() + r.produced), c.produced);
+    EXPECT_EQ(r.consumed, c.consumed);
+    EXPECT_EQ(r.status, c.status);
+}
+
+class PackBits : public ::testing::TestWithParam<Case> {};
+
+TEST_P(PackBits, DecodesWithinBothSpans) {
+    const Case& c = GetParam();
+    Bytes target(c.target_size, 0xEE);
+    expect_result(c, target, decode_packbits(c.source, target));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, PackBits,
+    ::testing::Values(
+        // The example of the TIFF 6.0 description of PackBits.
+        Case{"tiff_example",
+             {0xFE, 0xAA, 0x02, 0x80, 0x00, 0x2A, 0xFD, 0xAA, 0x03, 0x80, 0x00, 0x2A, 0x22, 0xF7,
+              0xAA},
+             24,
+             {0xAA, 0xAA, 0xAA, 0x80, 0x00, 0x2A, 0xAA, 0xAA, 0xAA, 0xAA, 0x80, 0x00,
+              0x2A, 0x22, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA},
+             15,
+             RunStatus::ok},
+        Case{"minus_128_skipped", {0x80, 0x00, 0x07}, 4, {0x07}, 3, RunStatus::short_input},
+        Case{"repeat_cut_at_target",
+             {0x81, 0x05, 0x00, 0x09},
+             3,
+             {5, 5, 5},
+             2,
+             RunStatus::cut_repeat},
+        Case{"literal_cut_at_target_consumed_whole",
+             {0x03, 1, 2, 3, 4, 0x00, 9},
+             2,
+             {1, 2},
+             5,
+             RunStatus::cut_literal},
+        Case{"literal_cut_at_source", {0x05, 1, 2}, 8, {1, 2}, 3, RunStatus::short_input},
+        Case{"repeat_without_its_byte", {0xFE}, 8, {}, 1, RunStatus::short_input}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quorvel::formats

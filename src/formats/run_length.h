@@ -27,4 +27,13 @@ struct RunResult {
 // full; a cut literal is consumed whole, so that the next block starts at its next control byte.
 RunResult decode_packbits(std::span<const uint8_t> in, std::span<uint8_t> out);
 
+// ZSoft PCX: a byte below 192 is a literal, a byte of 192 or more repeats the next byte (byte
+// and 63) times. Stops when the output is full; `run` keeps what is left of a run then, for
+// callers that let runs cross scan lines (a fresh PcxRun drops it).
+struct PcxRun {
+    size_t pending = 0;
+    uint8_t value = 0;
+};
+RunResult decode_pcx_rle(std::span<const uint8_t> in, std::span<uint8_t> out, PcxRun& run);
+
 }  // namespace quorvel::formats

@@ -67,5 +67,19 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"repeat_without_its_byte", {0xFE}, 8, {}, 1, RunStatus::short_input}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PcxRle, RunsGoOnIntoTheNextCallAndTheInputMayEndFirst) {
+    const Bytes source = {0xC5, 9, 3, 0xC2};
+    PcxRun run;
+    Bytes first(2), second(5);
+    const RunResult a = decode_pcx_rle(source, first, run);
+    EXPECT_EQ(first, (Bytes{9, 9}));
+    EXPECT_EQ(a.status, RunStatus::ok);
+    EXPECT_EQ(a.consumed, 2u);
+    const RunResult b = decode_pcx_rle(std::span(source).subspan(2), second, run);
+    EXPECT_EQ(Bytes(second.begin(), second.begin() + b.produced), (Bytes{9, 9, 9, 3}));
+    EXPECT_EQ(b.status, RunStatus::short_input);  // the last run has no value byte
+    EXPECT_EQ(b.consumed, 2u);
+}
+
 }  // namespace
 }  // namespace quorvel::formats

@@ -2,8 +2,10 @@
 // one after the other.
 #include <algorithm>
 #include <new>
+#include <span>
 #include <vector>
 
+#include "formats/run_length.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
@@ -68,10 +70,10 @@ BMGError read_trailer_palette(InputBytes& in, BMGImage& img) {
     if (in.size() < kHeaderBytes + kTrailerBytes) return BMG_ERR_FORMAT_OPTION;
     in.seek(in.size() - kTrailerBytes);
     const uint8_t* t = in.take(kTrailerBytes);
+    in.seek(resume);  // the scanlines are read from where they start, with or without a trailer
     if (t[0] != kPaletteMarker) return BMG_ERR_FORMAT_OPTION;
     for (size_t i = 0; i < 256; ++i)
         codec_io::SetPaletteEntry(img, i, t[1 + 3 * i], t[2 + 3 * i], t[3 + 3 * i]);
-    in.seek(resume);
     return BMG_OK;
 }
 
@@ -97,23 +99,13 @@ BMGError fill_palette(InputBytes& in, const PcxHeader& h, BMGImage& img) {
     return BMG_OK;
 }
 
-// One scanline, all planes: runs may run on from one plane into the next, but never into the
-// next scanline.
-bool decode_line(InputBytes& in, std::vector<uint8_t>& line) {
-    size_t at = 0;
-    while (at < line.size()) {
-        uint8_t b = 0;
-        if (!in.u8(b)) return false;
-        size_t count = 1;
-        if ((b & 0xC0) == 0xC0) {
-            count = b & 63u;
-            if (!in.u8(b)) return false;
-        }
-        count = std::min(count, line.size() - at);
-        std::fill_n(line.begin() + static_cast<std::ptrdiff_t>(at), count, b);
-        at += count;
-    }
-    return true;
+// One scanline, all planes, from `data` at `at`: runs may run on from one plane into the next,
+// but never into the next scanline (each line starts a fresh run, dropping what was left).
+bool decode_line(std::span<const uint8_t> data, size_t& at, std::vector<uint8_t>& line) {
+    formats::PcxRun run;
+    const formats::RunResult r = formats::decode_pcx_rle(data.subspan(at), line, run);
+    at += r.consumed;
+    return r.status == formats::RunStatus::ok;
 }
 
 // Byte planes (8 bits each, or one plane of 1, 4 or 8 bits) into the image row.
@@ -169,8 +161,11 @@ BMGError read_pcx(InputBytes& in, BMGImage* img) {
     } catch (const std::bad_alloc&) {
         return BMG_ERR_NO_MEMORY;
     }
+    const size_t rest = in.remaining();
+    const std::span<const uint8_t> data(in.take(rest), rest);
+    size_t at = 0;
     for (uint32_t r = 0; r < img->height; ++r) {
-        if (!decode_line(in, line)) return BMG_ERR_READ_FILE;
+        if (!decode_line(data, at, line)) return BMG_ERR_READ_FILE;
         uint8_t* row = ImageRow(*img, img->height - 1 - r);
         if (bit_planar(h)) store_bit_planes(line, h, row, img->width);
         else store_byte_planes(line, h, row, img->width);

@@ -36,4 +36,12 @@ struct PcxRun {
 };
 RunResult decode_pcx_rle(std::span<const uint8_t> in, std::span<uint8_t> out, PcxRun& run);
 
+// SGI, one row: control units (a byte, or a big-endian word for 16-bit samples) c; count = c
+// and 127; 0 ends the row; top bit set copies count literal samples, clear repeats the next
+// sample count times. Samples keep the file's byte order. Reads to the end code or the input's
+// end: samples past the output are dropped (the status names the first cut) and the row is
+// still read to its end.
+RunResult decode_sgi_rle(std::span<const uint8_t> in, std::span<uint8_t> out,
+                         unsigned sample_bytes);
+
 }  // namespace quorvel::formats

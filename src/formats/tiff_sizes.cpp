@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/limits.h"
 #include "formats/jpeg_sizes.h"
+#include "platform/limits.h"
 
 namespace quorvel::formats {
 namespace {

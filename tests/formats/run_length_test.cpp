@@ -67,6 +67,45 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"repeat_without_its_byte", {0xFE}, 8, {}, 1, RunStatus::short_input}),
     [](const auto& info) { return std::string(info.param.name); });
 
+class SgiRle : public ::testing::TestWithParam<Case> {};
+
+// Samples of one byte, except where the name says 16 bits.
+TEST_P(SgiRle, DecodesOneRowToItsEnd) {
+    const Case& c = GetParam();
+    Bytes target(c.target_size, 0xEE);
+    const bool wide = std::string(c.name).find("16_bits") != std::string::npos;
+    expect_result(c, target, decode_sgi_rle(c.source, target, wide ? 2 : 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, SgiRle,
+    ::testing::Values(Case{"literal_repeat_end",
+                           {0x82, 1, 2, 0x03, 7, 0x00, 9},
+                           8,
+                           {1, 2, 7, 7, 7},
+                           6,
+                           RunStatus::ok},
+                      Case{"16_bits_control_in_low_byte",
+                           {0xFF, 0x02, 0x12, 0x34, 0, 0},
+                           4,
+                           {0x12, 0x34, 0x12, 0x34},
+                           6,
+                           RunStatus::ok},
+                      Case{"cuts_dropped_row_read_on",
+                           {0x03, 7, 0x83, 1, 2, 3, 0x00},
+                           2,
+                           {7, 7},
+                           7,
+                           RunStatus::cut_repeat},
+                      Case{"literal_cut_at_source",
+                           {0x01, 4, 0x85, 1, 2},
+                           8,
+                           {4, 1, 2},
+                           5,
+                           RunStatus::short_input},
+                      Case{"repeat_without_its_sample", {0x04}, 8, {}, 1, RunStatus::short_input}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(PcxRle, RunsGoOnIntoTheNextCallAndTheInputMayEndFirst) {
     const Bytes source = {0xC5, 9, 3, 0xC2};
     PcxRun run;

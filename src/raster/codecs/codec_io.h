@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "raster/bmg_image.h"
 #include "formats/palette.h"
+#include "raster/bmg_image.h"
 
 namespace quorvel::raster::codec_io {
 

@@ -7,10 +7,10 @@
 #include <iterator>
 #include <vector>
 
+#include "formats/gif_sizes.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/gif_image.h"
-#include "formats/gif_sizes.h"
 #include "raster/codecs/gif_wide.h"
 
 namespace quorvel::raster {

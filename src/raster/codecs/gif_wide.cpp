@@ -3,9 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "formats/gif_sizes.h"
 #include "platform/limits.h"
 #include "raster/codecs/gif_lzw.h"
-#include "formats/gif_sizes.h"
 
 namespace quorvel::raster {
 namespace {

@@ -11,9 +11,9 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "formats/jpeg_sizes.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
-#include "formats/jpeg_sizes.h"
 
 namespace quorvel::raster {
 namespace {

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/tiff_sizes.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_messages.h"
-#include "formats/tiff_sizes.h"
 
 namespace quorvel::raster {
 namespace {

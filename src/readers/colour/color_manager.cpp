@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "readers/colour/colour_models.h"
 #include "formats/palette.h"
+#include "readers/colour/colour_models.h"
 #include "readers/colour/samples.h"
 #include "toolkit/graphic_errors.h"
 

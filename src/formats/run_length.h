@@ -27,6 +27,22 @@ struct RunResult {
 // full; a cut literal is consumed whole, so that the next block starts at its next control byte.
 RunResult decode_packbits(std::span<const uint8_t> in, std::span<uint8_t> out);
 
+// Truevision Targa: a control byte c; top bit set repeats the next pixel (c and 127) + 1 times,
+// clear copies (c and 127) + 1 literal pixels, of 1 to 4 bytes. Packets may run across rows and
+// the input may come in pieces: `run` keeps the packet in progress, and a pixel split between
+// pieces. Whole pixels only: an output tail shorter than a pixel stays untouched. Stops when the
+// output is full, or (short_input) when the input is used up.
+struct TargaRun {
+    unsigned pending = 0;  // pixels left of the packet
+    bool repeat = false;
+    unsigned have = 0;  // bytes of `pixel` read
+    uint8_t pixel[4] = {};
+};
+RunResult decode_targa_rle(std::span<const uint8_t> in, std::span<uint8_t> out,
+                           unsigned pixel_bytes, TargaRun& run);
+// Input bytes the packet in progress still needs: its literal pixels, or a repeat's pixel.
+size_t targa_bytes_owed(const TargaRun& run, unsigned pixel_bytes);
+
 // ZSoft PCX: a byte below 192 is a literal, a byte of 192 or more repeats the next byte (byte
 // and 63) times. Stops when the output is full; `run` keeps what is left of a run then, for
 // callers that let runs cross scan lines (a fresh PcxRun drops it).

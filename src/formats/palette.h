@@ -16,6 +16,15 @@ constexpr uint8_t gray_ramp_level(size_t i, size_t n, bool descending = false) {
     return static_cast<uint8_t>(descending ? 255 - level : level);
 }
 
+// A 5-5-5 pixel or colour-map word (little-endian, blue in the low bits) as blue, green and
+// red bytes: each 5-bit level times 8, so that full intensity is 248.
+inline void bgr_from_555(const uint8_t* word, uint8_t* bgr) {
+    const unsigned v = word[0] | word[1] << 8;
+    bgr[0] = static_cast<uint8_t>((v & 31) * 8);
+    bgr[1] = static_cast<uint8_t>(((v >> 5) & 31) * 8);
+    bgr[2] = static_cast<uint8_t>(((v >> 10) & 31) * 8);
+}
+
 // A palette block: `entries` entries of `entry_bytes` (3 or more) bytes each.
 template <typename Byte>
 struct BasicPaletteView {

@@ -12,6 +12,7 @@
 #include <jerror.h>
 
 #include "formats/jpeg_sizes.h"
+#include "formats/palette.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
@@ -227,12 +228,7 @@ void IndexedRow(const BMGImage& img, const uint8_t* in, uint8_t* out, bool gray)
 }
 
 void Rgb555Row(const uint8_t* in, uint8_t* out, uint32_t width) {
-    for (uint32_t x = 0; x < width; ++x, in += 2, out += 3) {
-        const unsigned v = in[0] | (in[1] << 8);
-        out[0] = static_cast<uint8_t>((v & 31) * 8);
-        out[1] = static_cast<uint8_t>(((v >> 5) & 31) * 8);
-        out[2] = static_cast<uint8_t>(((v >> 10) & 31) * 8);
-    }
+    for (uint32_t x = 0; x < width; ++x, in += 2, out += 3) formats::bgr_from_555(in, out);
 }
 
 void SetInputFormat(JpegWriteState* s) {

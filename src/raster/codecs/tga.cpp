@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "formats/palette.h"
 #include "formats/run_length.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
@@ -73,13 +74,9 @@ bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
     if (!paletted(h)) return true;
     for (size_t i = 0; i < h.mapLength; ++i) {
         const uint8_t* e = map + i * entryBytes;
-        if (entryBytes == 2) {
-            const unsigned v = e[0] | (e[1] << 8);
-            codec_io::SetPaletteEntry(img, i, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8,
-                                      (v & 31) * 8);
-        } else {
-            codec_io::SetPaletteEntry(img, i, e[2], e[1], e[0]);
-        }
+        uint8_t bgr[3] = {e[0], e[1], e[2]};
+        if (entryBytes == 2) formats::bgr_from_555(e, bgr);
+        codec_io::SetPaletteEntry(img, i, bgr[2], bgr[1], bgr[0]);
     }
     return true;
 }

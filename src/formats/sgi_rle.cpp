@@ -23,7 +23,8 @@ RunResult decode_sgi_rle(std::span<const uint8_t> in, std::span<uint8_t> out,
         if (literal) {
             const size_t available = (in.size() - r.consumed) / n;
             const size_t copied = std::min({count, room, available});
-            std::memcpy(out.data() + r.produced, in.data() + r.consumed, copied * n);
+            if (copied > 0)
+                std::memcpy(out.data() + r.produced, in.data() + r.consumed, copied * n);
             r.produced += copied * n;
             r.consumed += std::min(count, available) * n;
             if (count > available) return {RunStatus::short_input, r.consumed, r.produced};

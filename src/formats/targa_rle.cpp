@@ -11,7 +11,7 @@ size_t pixel_size(unsigned pixel_bytes) { return std::clamp(pixel_bytes, 1u, 4u)
 // Completes run.pixel from the input; false when the input ends first.
 bool gather(std::span<const uint8_t> in, size_t& at, size_t n, TargaRun& run) {
     const size_t count = std::min(n - run.have, in.size() - at);
-    std::memcpy(run.pixel + run.have, in.data() + at, count);
+    if (count > 0) std::memcpy(run.pixel + run.have, in.data() + at, count);
     at += count;
     run.have += static_cast<unsigned>(count);
     return run.have == n;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/palette.h"
 #include "platform/limits.h"
 
 namespace quorvel::raster {
@@ -157,12 +158,7 @@ BMGError ExpandRgb555(BMGImage* img) {
     for (uint32_t y = 0; y < img->height; ++y) {
         const uint8_t* in = img->pixels + static_cast<size_t>(y) * img->rowBytes;
         uint8_t* out = wide + static_cast<size_t>(y) * row;
-        for (uint32_t x = 0; x < img->width; ++x, out += 3) {
-            const unsigned v = in[2 * x] | (in[2 * x + 1] << 8);
-            out[0] = static_cast<uint8_t>((v & 31) * 8);
-            out[1] = static_cast<uint8_t>(((v & 0x3E0) >> 5) * 8);
-            out[2] = static_cast<uint8_t>(((v & 0x7C00) >> 10) * 8);
-        }
+        for (uint32_t x = 0; x < img->width; ++x, out += 3) formats::bgr_from_555(in + 2 * x, out);
     }
     std::free(img->pixels);
     img->pixels = wide;

@@ -11,7 +11,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "raster/codecs/jpeg_sizes.h"
+#include "formats/jpeg_sizes.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit {
@@ -73,7 +73,7 @@ void choose_output(jpeg_decompress_struct& cinfo) {
 void prepare_bitmap(const jpeg_decompress_struct& cinfo, uint64_t stream_bytes, Bitmap& out) {
     if (uint64_t(cinfo.output_width) * cinfo.output_height > kMaxPixels)
         throw EInvalidGraphic("JPEG image is too large");
-    if (!raster::jpeg_header_plausible(&cinfo, stream_bytes))
+    if (!formats::jpeg_header_plausible(&cinfo, stream_bytes))
         throw EInvalidGraphic("JPEG image is larger than its data can hold");
     const bool gray = cinfo.out_color_space == JCS_GRAYSCALE;
     out.set_pixel_format(gray ? PixelFormat::Bit8 : PixelFormat::Bit24);

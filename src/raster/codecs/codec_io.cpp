@@ -112,19 +112,19 @@ BMGError ReadWholeFile(const char* filename, BMGImage* img,
 BMGError FailWrite(BMGError code) { return SetLastImageError(code); }
 
 void SetPaletteEntry(BMGImage& img, size_t index, uint8_t red, uint8_t green, uint8_t blue) {
-    readers::colour::set_entry(PaletteOf(img), index, red, green, blue);
+    formats::set_entry(PaletteOf(img), index, red, green, blue);
 }
 
 void FillGrayRamp(BMGImage& img, bool descending) {
-    readers::colour::fill_gray_ramp(PaletteOf(img), descending);
+    formats::fill_gray_ramp(PaletteOf(img), descending);
 }
 
 bool IsGrayRamp(const BMGImage& img, bool descending) {
     return img.bitsPerPixel <= 8 &&
-           readers::colour::is_gray_ramp(PaletteOf(img), size_t{1} << img.bitsPerPixel, descending);
+           formats::is_gray_ramp(PaletteOf(img), size_t{1} << img.bitsPerPixel, descending);
 }
 
-bool IsGrayPalette(const BMGImage& img) { return readers::colour::all_gray(PaletteOf(img)); }
+bool IsGrayPalette(const BMGImage& img) { return formats::all_gray(PaletteOf(img)); }
 
 BMGError CheckWritableImage(const BMGImage& img, const WriterRules& rules) {
     const uint8_t bits = img.bitsPerPixel;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "formats/byte_cursor.h"
+#include "formats/palette.h"
 #include "raster/bmg_image.h"
-#include "readers/colour/palette.h"
 
 namespace quorvel::raster::codec_io {
 
@@ -93,11 +93,11 @@ inline size_t PackedRowBytes(uint32_t bits, uint32_t width) {
     return (static_cast<size_t>(bits) * width + 7) / 8;
 }
 
-// The record's palette block as the shared palette helpers see it (readers/colour/palette.h).
-inline readers::colour::PaletteView PaletteOf(BMGImage& img) {
+// The record's palette block as the shared palette helpers see it (formats/palette.h).
+inline formats::PaletteView PaletteOf(BMGImage& img) {
     return {img.palette, img.paletteSize, img.paletteEntryBytes};
 }
-inline readers::colour::ConstPaletteView PaletteOf(const BMGImage& img) {
+inline formats::ConstPaletteView PaletteOf(const BMGImage& img) {
     return {img.palette, img.paletteSize, img.paletteEntryBytes};
 }
 // Stores a colour at palette index `index`; indexes past the palette are dropped.

@@ -7,10 +7,10 @@
 #include <iterator>
 #include <vector>
 
+#include "formats/gif_sizes.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/gif_image.h"
-#include "raster/codecs/gif_sizes.h"
 #include "raster/codecs/gif_wide.h"
 
 namespace quorvel::raster {
@@ -138,7 +138,7 @@ BMGError ReadGifFile(const char* filename, BMGImage* img) {
     if (filename == nullptr) return FailRead(img, BMG_ERR_OPEN_FILE);
     // giflib allocates each image as its descriptor says: the descriptors are checked first.
     const std::vector<uint8_t> bytes = file_bytes(filename);
-    if (!gif_sizes_plausible(bytes)) return FailRead(img, BMG_ERR_IMAGE_SIZE);
+    if (!formats::gif_sizes_plausible(bytes)) return FailRead(img, BMG_ERR_IMAGE_SIZE);
     BMGError e =
         gif_has_wide_codes(bytes) ? read_wide(bytes, img) : read_with_giflib(filename, img);
     if (e == BMG_OK) e = PackIndexedImage(img);

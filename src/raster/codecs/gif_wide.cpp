@@ -3,9 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "formats/gif_sizes.h"
 #include "platform/limits.h"
 #include "raster/codecs/gif_lzw.h"
-#include "raster/codecs/gif_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -42,10 +42,11 @@ struct ImagePlace {
 std::vector<ImagePlace> image_places(const File& f) {
     std::vector<ImagePlace> places;
     if (f.size() < kScreenBytes) return places;
-    size_t at = kScreenBytes + gif_colour_table_bytes(f[10]), control = 0;
+    size_t at = kScreenBytes + formats::gif_colour_table_bytes(f[10]), control = 0;
     while (at < f.size()) {
         if (f[at] == kImageBlock && at + kDescriptorBytes < f.size()) {
-            const size_t code_size_at = at + kDescriptorBytes + gif_colour_table_bytes(f[at + 9]);
+            const size_t code_size_at =
+                at + kDescriptorBytes + formats::gif_colour_table_bytes(f[at + 9]);
             if (code_size_at >= f.size()) break;
             places.push_back(ImagePlace{at, code_size_at, control});
             control = 0;
@@ -63,7 +64,7 @@ std::vector<ImagePlace> image_places(const File& f) {
 
 // Colours of a table at `at` with `flags`; empty when the file cannot hold it.
 std::vector<std::array<uint8_t, 3>> colour_table(const File& f, size_t at, uint8_t flags) {
-    const size_t bytes = gif_colour_table_bytes(flags);
+    const size_t bytes = formats::gif_colour_table_bytes(flags);
     std::vector<std::array<uint8_t, 3>> colours;
     if (bytes == 0 || at + bytes > f.size()) return colours;
     for (size_t i = 0; i < bytes; i += 3)
@@ -90,11 +91,11 @@ BMGError read_wide_gif(const File& f, GifFirstImage& image, std::vector<uint8_t>
     if (places.empty() || std::memcmp(f.data(), "GIF", 3) != 0) return BMG_ERR_CORRUPT_FORMAT;
     const ImagePlace& first = places.front();
     const size_t d = first.descriptor;
-    image.screen_width = int(gif_le16(f, 6));
-    image.screen_height = int(gif_le16(f, 8));
+    image.screen_width = int(formats::gif_le16(f, 6));
+    image.screen_height = int(formats::gif_le16(f, 8));
     image.background = f[11];
-    image.left = int(gif_le16(f, d + 1)), image.top = int(gif_le16(f, d + 3));
-    image.width = int(gif_le16(f, d + 5)), image.height = int(gif_le16(f, d + 7));
+    image.left = int(formats::gif_le16(f, d + 1)), image.top = int(formats::gif_le16(f, d + 3));
+    image.width = int(formats::gif_le16(f, d + 5)), image.height = int(formats::gif_le16(f, d + 7));
     image.stored_interlaced = (f[d + 9] & 0x40) != 0;
     image.colours = (f[d + 9] & 0x80) ? colour_table(f, d + kDescriptorBytes, f[d + 9])
                                       : colour_table(f, kScreenBytes, f[10]);

@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "formats/run_length.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
@@ -60,27 +61,14 @@ BMGError read_cmap(ByteCursor& in, uint32_t size, IffState& state, BMGImage& img
     return BMG_OK;
 }
 
-// One ByteRun1 row of `out.size()` bytes.
+// One ByteRun1 row of `out.size()` bytes. A repeat may pass the row's end (it is cut there); a
+// literal that does, or data that ends first, makes the body corrupt.
 BMGError decode_row(ByteCursor& body, std::vector<uint8_t>& out) {
-    size_t filled = 0;
-    while (filled < out.size()) {
-        const int n = body.s8();
-        if (!body.ok()) return BMG_ERR_CORRUPT_FILE;
-        if (n == -128) continue;  // no-op by the ByteRun1 definition
-        if (n >= 0) {
-            const size_t count = static_cast<size_t>(n) + 1;
-            if (count > out.size() - filled || !body.read(&out[filled], count))
-                return BMG_ERR_CORRUPT_FILE;
-            filled += count;
-        } else {
-            const uint8_t value = body.u8();
-            if (!body.ok()) return BMG_ERR_CORRUPT_FILE;
-            const size_t count = std::min<size_t>(1 - n, out.size() - filled);
-            std::fill_n(&out[filled], count, value);
-            filled += count;
-        }
-    }
-    return BMG_OK;
+    const formats::RunResult r = formats::decode_packbits(body.rest(), out);
+    body.skip(r.consumed);
+    const bool whole =
+        r.status == formats::RunStatus::ok || r.status == formats::RunStatus::cut_repeat;
+    return whole ? BMG_OK : BMG_ERR_CORRUPT_FILE;
 }
 
 // Bit x of plane p is bit p of pixel x's index.

@@ -11,9 +11,10 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "formats/jpeg_sizes.h"
+#include "formats/palette.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
-#include "raster/codecs/jpeg_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -136,7 +137,7 @@ BMGError ReadJpegBody(JpegReadState* s) {
     // libjpeg sizes its buffers (all coefficients, for a progressive file) at the start.
     struct stat facts {};
     if (fstat(fileno(s->file), &facts) != 0 ||
-        !jpeg_header_plausible(cinfo, static_cast<uint64_t>(facts.st_size)))
+        !formats::jpeg_header_plausible(cinfo, static_cast<uint64_t>(facts.st_size)))
         return BMG_ERR_IMAGE_SIZE;
     BMGError code = ChooseOutput(s);
     if (code != BMG_OK) return code;
@@ -219,7 +220,7 @@ void IndexedRow(const BMGImage& img, const uint8_t* in, uint8_t* out, bool gray)
         uint8_t bgr[3] = {0, 0, 0};
         const uint8_t* entry = codec_io::PaletteOf(img).entry(index);
         if (!codec_io::HasPalette(img))
-            bgr[0] = bgr[1] = bgr[2] = readers::colour::gray_ramp_level(index, maxIndex + 1);
+            bgr[0] = bgr[1] = bgr[2] = formats::gray_ramp_level(index, maxIndex + 1);
         else if (entry != nullptr) std::memcpy(bgr, entry, 3);
         if (gray) out[x] = bgr[0];
         else std::memcpy(out + 3 * x, bgr, 3);
@@ -227,12 +228,7 @@ void IndexedRow(const BMGImage& img, const uint8_t* in, uint8_t* out, bool gray)
 }
 
 void Rgb555Row(const uint8_t* in, uint8_t* out, uint32_t width) {
-    for (uint32_t x = 0; x < width; ++x, in += 2, out += 3) {
-        const unsigned v = in[0] | (in[1] << 8);
-        out[0] = static_cast<uint8_t>((v & 31) * 8);
-        out[1] = static_cast<uint8_t>(((v >> 5) & 31) * 8);
-        out[2] = static_cast<uint8_t>(((v >> 10) & 31) * 8);
-    }
+    for (uint32_t x = 0; x < width; ++x, in += 2, out += 3) formats::bgr_from_555(in, out);
 }
 
 void SetInputFormat(JpegWriteState* s) {

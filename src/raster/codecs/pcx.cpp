@@ -2,8 +2,10 @@
 // one after the other.
 #include <algorithm>
 #include <new>
+#include <span>
 #include <vector>
 
+#include "formats/run_length.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
@@ -95,22 +97,12 @@ BMGError fill_palette(const ByteCursor& in, const PcxHeader& h, BMGImage& img) {
 }
 
 // One scanline, all planes: runs may run on from one plane into the next, but never into the
-// next scanline.
+// next scanline (each line starts a fresh run, dropping what was left).
 bool decode_line(ByteCursor& in, std::vector<uint8_t>& line) {
-    size_t at = 0;
-    while (at < line.size()) {
-        uint8_t b = in.u8();
-        size_t count = 1;
-        if ((b & 0xC0) == 0xC0) {
-            count = b & 63u;
-            b = in.u8();
-        }
-        if (!in.ok()) return false;
-        count = std::min(count, line.size() - at);
-        std::fill_n(line.begin() + static_cast<std::ptrdiff_t>(at), count, b);
-        at += count;
-    }
-    return true;
+    formats::PcxRun run;
+    const formats::RunResult r = formats::decode_pcx_rle(in.rest(), line, run);
+    in.skip(r.consumed);
+    return r.status == formats::RunStatus::ok;
 }
 
 // Byte planes (8 bits each, or one plane of 1, 4 or 8 bits) into the image row.

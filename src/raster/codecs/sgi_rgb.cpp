@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "formats/run_length.h"
+#include "formats/sgi_sizes.h"
 #include "platform/limits.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
-#include "raster/codecs/sgi_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -60,34 +61,19 @@ BMGError read_verbatim(ByteCursor& in, BMGImage& img, size_t channels) {
     return BMG_OK;
 }
 
-// One channel of one row: packets up to the row's last byte, which must be the 0 that ends
-// them. Values past the row's width are dropped.
-BMGError decode_row(const uint8_t* data, size_t length, uint8_t* out, size_t width, size_t stride) {
+// One channel of one row into `plane`: packets up to the row's last byte, which must be the 0
+// that ends them. Values past the row's width are dropped.
+BMGError decode_row(const uint8_t* data, size_t length, std::vector<uint8_t>& plane) {
     if (length == 0 || data[length - 1] != 0) return BMG_ERR_FORMAT_OPTION;
-    size_t at = 0;
-    size_t x = 0;
-    while (at < length - 1) {
-        const uint8_t packet = data[at++];
-        const size_t count = packet & 127u;
-        if (count == 0) break;
-        if (packet & 128u) {
-            if (count > length - 1 - at) return BMG_ERR_FORMAT_OPTION;
-            for (size_t i = 0; i < count; ++i, ++x)
-                if (x < width) out[x * stride] = data[at + i];
-            at += count;
-        } else {
-            if (at >= length - 1) return BMG_ERR_FORMAT_OPTION;
-            const uint8_t value = data[at++];
-            for (size_t i = 0; i < count; ++i, ++x)
-                if (x < width) out[x * stride] = value;
-        }
-    }
-    return BMG_OK;
+    std::fill(plane.begin(), plane.end(), 0);
+    const formats::RunResult r = formats::decode_sgi_rle({data, length - 1}, plane, 1);
+    return r.status == formats::RunStatus::short_input ? BMG_ERR_FORMAT_OPTION : BMG_OK;
 }
 
 BMGError read_rle(ByteCursor& in, BMGImage& img, size_t channels) {
     const size_t entries = channels * img.height;
     std::vector<uint32_t> starts(entries), lengths(entries);
+    std::vector<uint8_t> plane(img.width);
     for (uint32_t& s : starts) s = in.be32();
     for (uint32_t& l : lengths) l = in.be32();
     if (!in.ok()) return BMG_ERR_READ_FILE;
@@ -97,9 +83,9 @@ BMGError read_rle(ByteCursor& in, BMGImage& img, size_t channels) {
             if (!in.seek(starts[i])) return BMG_ERR_READ_FILE;
             const uint8_t* data = in.take(lengths[i]);
             if (data == nullptr) return BMG_ERR_READ_FILE;
+            if (BMGError e = decode_row(data, lengths[i], plane); e != BMG_OK) return e;
             uint8_t* out = ImageRow(img, y) + channel_byte(c, channels);
-            if (BMGError e = decode_row(data, lengths[i], out, img.width, channels); e != BMG_OK)
-                return e;
+            for (uint32_t x = 0; x < img.width; ++x) out[x * channels] = plane[x];
         }
     }
     return BMG_OK;
@@ -122,7 +108,7 @@ BMGError read_sgi(ByteCursor& in, BMGImage* img) {
     const uint64_t pixels = uint64_t{h.xsize} * rows;
     if (h.storage != 0 &&
         !platform::size_plausible(pixels, pixels * h.zsize,
-                                  sgi_pixels_in_file(true, in.remaining(), h.zsize, 1)))
+                                  formats::sgi_pixels_in_file(true, in.remaining(), h.zsize, 1)))
         return BMG_ERR_IMAGE_SIZE;
 
     img->width = h.xsize;

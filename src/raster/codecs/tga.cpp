@@ -1,8 +1,11 @@
 // Truevision Targa: colour-mapped, true-colour and gray images, plain or run-length encoded.
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
+#include "formats/palette.h"
+#include "formats/run_length.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
@@ -72,31 +75,11 @@ bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
     if (!paletted(h)) return true;
     for (size_t i = 0; i < h.mapLength; ++i) {
         const uint8_t* e = map + i * entryBytes;
-        if (entryBytes == 2) {
-            const unsigned v = formats::le16(e);
-            codec_io::SetPaletteEntry(img, i, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8,
-                                      (v & 31) * 8);
-        } else {
-            codec_io::SetPaletteEntry(img, i, e[2], e[1], e[0]);
-        }
+        uint8_t bgr[3] = {e[0], e[1], e[2]};
+        if (entryBytes == 2) formats::bgr_from_555(e, bgr);
+        codec_io::SetPaletteEntry(img, i, bgr[2], bgr[1], bgr[0]);
     }
     return true;
-}
-
-// Copies of one pixel: stores of a known width from a local copy (the output cannot alias it),
-// sixteen pixels a store for long runs.
-template <size_t Bytes>
-void repeat(uint8_t* out, const uint8_t* pixel, size_t count) {
-    constexpr size_t kGroup = 16;
-    uint8_t one[Bytes];
-    std::memcpy(one, pixel, Bytes);
-    if (count >= kGroup) {
-        uint8_t group[kGroup * Bytes];
-        for (size_t i = 0; i < kGroup; ++i) std::memcpy(group + i * Bytes, one, Bytes);
-        for (; count >= kGroup; count -= kGroup, out += sizeof group)
-            std::memcpy(out, group, sizeof group);
-    }
-    for (size_t i = 0; i < count; ++i, out += Bytes) std::memcpy(out, one, Bytes);
 }
 
 // Writes file pixels straight into the record's rows, in the file's order: a row at a time,
@@ -114,8 +97,7 @@ public:
         start_row();
     }
     bool full() const { return row_ >= img_.height; }
-    size_t room() const { return img_.width - x_; }
-    // `count` (at most room()) pixels from file pixels at `in`.
+    // `count` pixels (to the end of the row at most) from file pixels at `in`.
     void copy(const uint8_t* in, size_t count) {
         uint8_t* out = dst_ + x_ * pixelBytes_;
         if (pixelBytes_ == filePixelBytes_) std::memcpy(out, in, count * pixelBytes_);
@@ -124,26 +106,17 @@ public:
                 to_record(in + i * filePixelBytes_, out + i * pixelBytes_);
         advance(count);
     }
-    // `count` (at most room()) copies of the file pixel at `in`.
-    void fill(const uint8_t* in, size_t count) {
-        uint8_t pixel[4];
-        to_record(in, pixel);
-        uint8_t* out = dst_ + x_ * pixelBytes_;
-        switch (pixelBytes_) {
-            case 1:
-                std::memset(out, pixel[0], count);
-                break;
-            case 2:
-                repeat<2>(out, pixel, count);
-                break;
-            case 3:
-                repeat<3>(out, pixel, count);
-                break;
-            default:
-                repeat<4>(out, pixel, count);
-                break;
-        }
-        advance(count);
+    // Where the next row's file pixels are to go: straight into the record's row when it keeps
+    // them as they are, else into `scratch`, to be converted by put_row.
+    std::span<uint8_t> row_target(std::vector<uint8_t>& scratch) {
+        const size_t bytes = size_t{img_.width} * filePixelBytes_;
+        if (pixelBytes_ == filePixelBytes_ && !widen_) return {dst_, bytes};
+        scratch.resize(bytes);
+        return scratch;
+    }
+    void put_row(std::span<const uint8_t> pixels) {
+        if (pixels.data() == dst_) advance(img_.width);
+        else copy(pixels.data(), img_.width);
     }
 
 private:
@@ -187,28 +160,32 @@ private:
     uint8_t* dst_ = nullptr;
 };
 
-// Run-length packets until the image is full; a run that would pass the end of the image is
-// cut, and a packet may go on into the next row.
+// Run-length packets, a row at a time, from the file in pieces of up to 64 KiB: a run that would
+// pass the end of the image is cut, and a packet may go on into the next row. A literal packet
+// must be whole in the file even where the image ends before it does.
 bool decode_rle(FileInput& in, RowWriter& out, size_t filePixelBytes) {
+    constexpr uint64_t kPiece = uint64_t{1} << 16;
+    const auto n = static_cast<unsigned>(filePixelBytes);
+    formats::TargaRun run;
+    std::span<const uint8_t> piece;
+    std::vector<uint8_t> scratch;
     while (!out.full()) {
-        uint8_t packet = 0;
-        if (!in.u8(packet)) return false;
-        size_t count = (packet & 127u) + 1;
-        const bool run = packet & 128u;
-        const uint8_t* pixels = in.take(run ? filePixelBytes : count * filePixelBytes);
-        if (pixels == nullptr) return false;
-        while (count > 0 && !out.full()) {
-            const size_t n = std::min(count, out.room());
-            if (run) {
-                out.fill(pixels, n);
-            } else {
-                out.copy(pixels, n);
-                pixels += n * filePixelBytes;
+        const std::span<uint8_t> row = out.row_target(scratch);
+        for (size_t done = 0; done < row.size();) {
+            if (piece.empty()) {
+                const auto count = static_cast<size_t>(std::min(kPiece, in.remaining()));
+                const uint8_t* bytes = count > 0 ? in.take(count) : nullptr;
+                if (bytes == nullptr) return false;
+                piece = {bytes, count};
             }
-            count -= n;
+            const formats::RunResult r =
+                formats::decode_targa_rle(piece, row.subspan(done), n, run);
+            piece = piece.subspan(r.consumed);
+            done += r.produced;
         }
+        out.put_row(row);
     }
-    return true;
+    return formats::targa_bytes_owed(run, n) <= piece.size() + in.remaining();
 }
 
 bool read_plain(FileInput& in, RowWriter& out, uint32_t width, size_t filePixelBytes) {

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/tiff_sizes.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_messages.h"
-#include "raster/codecs/tiff_sizes.h"
 
 namespace quorvel::raster {
 namespace {
@@ -453,7 +453,7 @@ void StoreCanvas(TiffReadState* s, const TiffImageInfo& info, int pixelBytes) {
 // libtiff sizes the picture from the tags alone, and its RGBA interface leaves missing strips
 // and tiles blank: the blocks are checked against the file first.
 bool BlocksPlausible(TIFF* tif, const TiffImageInfo& info) {
-    TiffBlocks b;
+    formats::TiffBlocks b;
     b.file_size = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
     b.width = info.width;
     b.height = info.height;
@@ -491,7 +491,7 @@ bool BlocksPlausible(TIFF* tif, const TiffImageInfo& info) {
         head.resize(n > 0 ? size_t(n) : 0);
         return head;
     };
-    return tiff_blocks_plausible(b);
+    return formats::tiff_blocks_plausible(b);
 }
 
 BMGError ReadTiffBody(TiffReadState* s) {

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/palette.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_messages.h"
@@ -123,10 +124,9 @@ void FillStrip(const BMGImage& img, const uint8_t* in, uint8_t* out, size_t scan
     }
     if (img.bitsPerPixel == 16) {
         for (uint32_t x = 0; x < img.width; ++x, in += 2, out += 3) {
-            const unsigned w = in[0] | (in[1] << 8);
-            out[0] = static_cast<uint8_t>(((w >> 10) & 31) * 8);
-            out[1] = static_cast<uint8_t>(((w >> 5) & 31) * 8);
-            out[2] = static_cast<uint8_t>((w & 31) * 8);
+            uint8_t bgr[3];
+            formats::bgr_from_555(in, bgr);
+            out[0] = bgr[2], out[1] = bgr[1], out[2] = bgr[0];
         }
         return;
     }

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "formats/palette.h"
 #include "readers/colour/colour_models.h"
-#include "readers/colour/palette.h"
 #include "readers/colour/samples.h"
 #include "toolkit/graphic_errors.h"
 
@@ -101,7 +101,7 @@ std::vector<RGBQUAD> TColorManager::make_gray_palette(bool min_is_white) const {
     const unsigned n = 1u << depth;
     std::vector<RGBQUAD> palette(n);
     for (unsigned i = 0; i < n; ++i) {
-        uint8_t level = colour::gray_ramp_level(i, n);
+        uint8_t level = formats::gray_ramp_level(i, n);
         if (gamma_requested()) level = gamma_table_[level];
         palette[min_is_white ? n - 1 - i : i] = RGBQUAD{level, level, level, 0};
     }

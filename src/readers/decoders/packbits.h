@@ -1,16 +1,18 @@
-// The PackBits run-length decoder (TIFF, Photoshop).
+// The PackBits run-length decoder (TIFF, Photoshop) as a strip decoder: the format layer's
+// decoder, whose cuts at either end are not errors here.
 #pragma once
 
+#include "formats/run_length.h"
 #include "readers/decoders/decoder.h"
 
 namespace quorvel::readers {
 
-// PackBits (TIFF, Photoshop): a signed byte n; 0..127 copies n + 1 literal bytes, -1..-127
-// repeats the next byte 1 - n times, -128 is skipped. Counts are cut to the target left
-// (a cut literal run is still consumed whole), copies also to the source left.
 class TPackbitsRLEDecoder : public TDecoder {
 public:
-    DecodeResult decode(std::span<const uint8_t> source, std::span<uint8_t> target) override;
+    DecodeResult decode(std::span<const uint8_t> source, std::span<uint8_t> target) override {
+        const formats::RunResult r = formats::decode_packbits(source, target);
+        return {r.consumed, r.produced};
+    }
 };
 
 }  // namespace quorvel::readers

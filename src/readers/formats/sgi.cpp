@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "raster/codecs/sgi_sizes.h"
+#include "formats/sgi_sizes.h"
 #include "readers/decoders/sgi_rle.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
@@ -129,7 +129,7 @@ void TSGIGraphic::load_image(toolkit::Stream& stream) {
     set_up_conversion(color_manager(), model_of(channels), 8 * n, channels,
                       n == 2 ? uint32_t{coNeedByteSwap} : 0u);
     const uint64_t most =
-        raster::sgi_pixels_in_file(h.storage == 1, in.size() - kHeaderBytes, h.channels, n);
+        formats::sgi_pixels_in_file(h.storage == 1, in.size() - kHeaderBytes, h.channels, n);
     in.seek(kHeaderBytes);
     SgiRows rows(in, h);
     prepare_bitmap(h.width, h.height, most);

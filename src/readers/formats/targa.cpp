@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "formats/palette.h"
 #include "readers/decoders/targa_rle.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
@@ -61,12 +62,7 @@ bool valid_depth(const TargaHeader& h) {
 unsigned pixel_bytes(unsigned bits) { return (bits + 7) / 8; }
 
 // A 5-5-5 value (little-endian) as blue, green, red bytes, each 5-bit value times 8.
-void expand_555(const uint8_t* in, uint8_t* bgr) {
-    const unsigned v = formats::le16(in);
-    bgr[0] = static_cast<uint8_t>((v & 31) << 3);
-    bgr[1] = static_cast<uint8_t>(((v >> 5) & 31) << 3);
-    bgr[2] = static_cast<uint8_t>(((v >> 10) & 31) << 3);
-}
+void expand_555(const uint8_t* in, uint8_t* bgr) { formats::bgr_from_555(in, bgr); }
 
 // The colour map as blue, green, red, placed from its first index on.
 std::vector<RGBQUAD> read_colour_map(ByteView& in, const TargaHeader& h) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "raster/codecs/tiff_sizes.h"
+#include "formats/tiff_sizes.h"
 #include "readers/decoders/ccitt.h"
 #include "readers/decoders/lz77.h"
 #include "readers/decoders/thunder.h"
@@ -205,7 +205,7 @@ bool TTIFFGraphic::reads_ycbcr_bands() const {
 bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
     const TTIFFProperties& p = properties_;
     const std::span<const uint8_t> file = directory.file();
-    raster::TiffBlocks b;
+    formats::TiffBlocks b;
     b.file_size = file.size();
     b.width = p.width;
     b.height = p.height;
@@ -234,7 +234,7 @@ bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
             file.subspan(b.offsets[index], std::min<uint64_t>({b.counts[index], available, 4096}));
         return std::vector<uint8_t>(block.begin(), block.end());
     };
-    return raster::tiff_blocks_plausible(b);
+    return formats::tiff_blocks_plausible(b);
 }
 
 void TTIFFGraphic::load_strips(const Directory& directory, const char* format_name) {

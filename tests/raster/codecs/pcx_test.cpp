@@ -56,6 +56,13 @@ TEST_F(PcxTest, TwoHundredFiftySixColoursTakeThePaletteAtTheEnd) {
     Record missing;
     EXPECT_EQ(read_bytes(ReadPcxFile, path, b.b, missing), BMG_ERR_FORMAT_OPTION);
     EXPECT_EQ(missing->pixels, nullptr);
+
+    // An older file without the marker is gray, its pixels read from where they start.
+    b.b[1] = 3;
+    Record gray;
+    ASSERT_EQ(read_bytes(ReadPcxFile, path, b.b, gray), BMG_OK);
+    EXPECT_EQ(row_of(gray.img, 1)[0], 7);
+    EXPECT_EQ(gray->palette[4 * 200 + 1], 200);
 }
 
 TEST_F(PcxTest, TrueColourPlanesAreInterleavedRowByRow) {

@@ -1,15 +1,12 @@
-// The run-length decoders of the family against hand-coded blocks: runs and literals that
-// overshoot the target are cut, sources that end inside a code stop cleanly, and what was
-// consumed and produced comes back.
+// The run-length decoders only the extended readers use (the shared ones are tested with the
+// format layer) against hand-coded blocks: runs and literals that overshoot the target are cut,
+// sources that end inside a code stop cleanly, and what was consumed and produced comes back.
 #include <functional>
 #include <memory>
 
 #include "readers/decoders/cut_rle.h"
-#include "readers/decoders/pcx_rle.h"
 #include "readers/decoders/psp_rle.h"
 #include "readers/decoders/rla_rle.h"
-#include "readers/decoders/sgi_rle.h"
-#include "readers/decoders/targa_rle.h"
 #include "reader_test_support.h"
 
 namespace quorvel::readers_test {
@@ -32,35 +29,6 @@ std::function<std::unique_ptr<readers::TDecoder>()> maker(Args... args) {
 TEST(RunLengthDecoders, CutAtTheTargetAndStopAtTheSourceEnd) {
     using namespace readers;
     const std::vector<DecoderCase> cases = {
-        {"targa repeat and literal",
-         maker<TTargaRLEDecoder>(2u),
-         {0x81, 1, 2, 0x00, 3, 4},
-         6,
-         {1, 2, 1, 2, 3, 4},
-         6},
-        {"targa run cut", maker<TTargaRLEDecoder>(1u), {0xFF, 7}, 3, {7, 7, 7}, 2},
-        {"targa pixel missing",
-         maker<TTargaRLEDecoder>(3u),
-         {0x80, 1, 2},
-         3,
-         {0xEE, 0xEE, 0xEE},
-         1},
-        {"pcx literal and run", maker<TPCXRLEDecoder>(), {5, 0xC3, 9}, 4, {5, 9, 9, 9}, 3},
-        {"pcx run cut", maker<TPCXRLEDecoder>(), {0xFF, 1}, 2, {1, 1}, 2},
-        {"pcx run without value", maker<TPCXRLEDecoder>(), {4, 0xC2}, 3, {4, 0xEE, 0xEE}, 2},
-        {"sgi literal, run, end",
-         maker<TSGIRLEDecoder>(1u),
-         {0x82, 1, 2, 0x02, 3, 0, 9},
-         5,
-         {1, 2, 3, 3, 0xEE},
-         6},
-        {"sgi 16-bit run cut", maker<TSGIRLEDecoder>(2u), {0, 3, 1, 2}, 4, {1, 2, 1, 2}, 4},
-        {"sgi literal longer than source",
-         maker<TSGIRLEDecoder>(1u),
-         {0x85, 1, 2},
-         5,
-         {1, 2, 0xEE, 0xEE, 0xEE},
-         3},
         {"cut row",
          maker<TCUTRLEDecoder>(),
          {9, 9, 0x82, 5, 0x02, 6, 7, 0, 42},
@@ -88,22 +56,6 @@ TEST(RunLengthDecoders, CutAtTheTargetAndStopAtTheSourceEnd) {
         EXPECT_EQ(target, c.expected);
         EXPECT_EQ(r.consumed, c.consumed);
     }
-}
-
-TEST(RunLengthDecoders, TargaAndPcxRunsContinueIntoTheNextCall) {
-    readers::TTargaRLEDecoder targa(1);
-    targa.decode_init();
-    const std::vector<uint8_t> source = {0x83, 6};
-    std::vector<uint8_t> first(3), second(1);
-    EXPECT_EQ(targa.decode(source, first).consumed, 2u);
-    EXPECT_EQ(targa.decode({}, second).produced, 1u);
-    EXPECT_EQ(second[0], 6);
-    readers::TPCXRLEDecoder pcx;
-    pcx.decode_init();
-    const std::vector<uint8_t> run = {0xC4, 3};
-    EXPECT_EQ(pcx.decode(run, first).produced, 3u);
-    EXPECT_EQ(pcx.decode({}, second).produced, 1u);
-    EXPECT_EQ(second[0], 3);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // The shared gray ramps and palette access (colour manager and container codecs alike).
-#include "readers/colour/palette.h"
+#include "formats/palette.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-namespace quorvel::readers::colour {
+namespace quorvel::formats {
 namespace {
 
 TEST(GrayRamp, LevelsSpanBlackToWhiteAtEveryDepth) {
@@ -42,4 +42,4 @@ TEST(GrayRamp, RecognisesRampsOnlyOfTheirDepth) {
 }
 
 }  // namespace
-}  // namespace quorvel::readers::colour
+}  // namespace quorvel::formats

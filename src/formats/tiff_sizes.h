@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 
 struct TiffBlocks {
     uint64_t file_size = 0;
@@ -28,4 +28,4 @@ struct TiffBlocks {
 // True when the blocks can plausibly hold the image.
 bool tiff_blocks_plausible(const TiffBlocks& blocks);
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

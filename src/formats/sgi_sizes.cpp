@@ -1,8 +1,8 @@
-#include "raster/codecs/sgi_sizes.h"
+#include "formats/sgi_sizes.h"
 
 #include <algorithm>
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 
 uint64_t sgi_pixels_in_file(bool run_length, uint64_t data_bytes, unsigned channels,
                             unsigned sample_bytes) {
@@ -11,4 +11,4 @@ uint64_t sgi_pixels_in_file(bool run_length, uint64_t data_bytes, unsigned chann
     return std::max<uint64_t>(samples / std::max(channels, 1u), 1);
 }
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

@@ -1,10 +1,10 @@
-#include "raster/codecs/jpeg_sizes.h"
+#include "formats/jpeg_sizes.h"
 
 #include <cstdio>
 
 #include <jpeglib.h>
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 namespace {
 
 // Huffman codes are at least one bit, and every block of a first scan (sequential, or the DC
@@ -56,4 +56,4 @@ bool jpeg_header_plausible(const jpeg_decompress_struct* cinfo, uint64_t file_by
                                  file_bytes);
 }
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quorvel::readers::colour {
+namespace quorvel::formats {
 
 // Level i of an n-entry gray ramp, i * (255 / (n - 1)) (exact for 2, 4, 16 and 256 entries),
 // or 255 minus that when the ramp descends from white. A one-entry ramp is black.
@@ -14,6 +14,15 @@ constexpr uint8_t gray_ramp_level(size_t i, size_t n, bool descending = false) {
     const size_t step = n > 1 ? 255 / (n - 1) : 0;
     const size_t level = i * step;
     return static_cast<uint8_t>(descending ? 255 - level : level);
+}
+
+// A 5-5-5 pixel or colour-map word (little-endian, blue in the low bits) as blue, green and
+// red bytes: each 5-bit level times 8, so that full intensity is 248.
+inline void bgr_from_555(const uint8_t* word, uint8_t* bgr) {
+    const unsigned v = word[0] | word[1] << 8;
+    bgr[0] = static_cast<uint8_t>((v & 31) * 8);
+    bgr[1] = static_cast<uint8_t>(((v >> 5) & 31) * 8);
+    bgr[2] = static_cast<uint8_t>(((v >> 10) & 31) * 8);
 }
 
 // A palette block: `entries` entries of `entry_bytes` (3 or more) bytes each.
@@ -73,4 +82,4 @@ inline bool is_gray_ramp(ConstPaletteView palette, size_t levels, bool descendin
     return true;
 }
 
-}  // namespace quorvel::readers::colour
+}  // namespace quorvel::formats

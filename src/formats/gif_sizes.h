@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 
 // True when every image descriptor in the bytes claims no more pixels than its LZW data can
 // give (a code of 3 bits or more yields at most 4096 pixels) and the load limits allow.
@@ -18,4 +18,4 @@ uint32_t gif_le16(const std::vector<uint8_t>& f, size_t at);
 // Bytes of a colour table that a flags byte announces.
 size_t gif_colour_table_bytes(uint8_t flags);
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

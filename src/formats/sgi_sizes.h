@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 
 // Pixels of `channels` samples, `sample_bytes` each, that the `data_bytes` after the header can
 // give at most (never 0). Verbatim data stores every sample. A run-length row gives at most 127
@@ -13,4 +13,4 @@ namespace quorvel::raster {
 uint64_t sgi_pixels_in_file(bool run_length, uint64_t data_bytes, unsigned channels,
                             unsigned sample_bytes);
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

@@ -1,10 +1,10 @@
-#include "raster/codecs/gif_sizes.h"
+#include "formats/gif_sizes.h"
 
 #include <algorithm>
 
 #include "platform/limits.h"
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 
 uint32_t gif_le16(const std::vector<uint8_t>& f, size_t at) {
     return f[at] | (uint32_t{f[at + 1]} << 8);
@@ -69,4 +69,4 @@ bool gif_sizes_plausible(const std::vector<uint8_t>& f) {
     return screen <= std::max(kFreeScreenPixels, kScreenPerImagePixels * largest);
 }
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

@@ -8,7 +8,7 @@
 
 struct jpeg_decompress_struct;
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 
 enum class JpegCoding { Huffman, Arithmetic, Unknown };
 
@@ -23,4 +23,4 @@ bool jpeg_blocks_plausible(uint64_t blocks, JpegCoding coding, uint64_t bytes);
 // that first scan can be coded in the `file_bytes` bytes of the whole file.
 bool jpeg_header_plausible(const jpeg_decompress_struct* cinfo, uint64_t file_bytes);
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

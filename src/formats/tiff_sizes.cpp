@@ -1,27 +1,14 @@
-#include "raster/codecs/tiff_sizes.h"
+#include "formats/tiff_sizes.h"
 
 #include <algorithm>
 
+#include <tiff.h>
+
+#include "formats/jpeg_sizes.h"
 #include "platform/limits.h"
-#include "raster/codecs/jpeg_sizes.h"
 
-namespace quorvel::raster {
+namespace quorvel::formats {
 namespace {
-
-enum Compression : uint32_t {
-    kNone = 1,
-    kCcittRle = 2,
-    kCcittG3 = 3,
-    kCcittG4 = 4,
-    kLzw = 5,
-    kOldJpeg = 6,
-    kJpeg = 7,
-    kDeflate = 8,
-    kCcittRleW = 32771,
-    kPackBits = 32773,
-    kThunderScan = 32809,
-    kDeflateOld = 32946,
-};
 
 uint64_t ceil_div(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
 
@@ -40,23 +27,23 @@ struct Claim {
 // of any size in a few bytes) pass.
 bool can_give(const TiffBlocks& b, const Claim& c, uint64_t count) {
     switch (b.compression) {
-        case kNone:  // stored as decoded: every byte is there
+        case COMPRESSION_NONE:  // stored as decoded: every byte is there
             return c.decoded <= count;
-        case kPackBits:  // a two-byte run gives at most 128 bytes
+        case COMPRESSION_PACKBITS:  // a two-byte run gives at most 128 bytes
             return c.decoded <= 64 * count + 128;
-        case kDeflate:
-        case kDeflateOld:  // a 258-byte match takes at least two bits
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:  // a 258-byte match takes at least two bits
             return c.decoded <= 1032 * count + 1032;
-        case kLzw:  // a code has 9 bits or more and stands for at most 4096 bytes
+        case COMPRESSION_LZW:  // a code has 9 bits or more and stands for at most 4096 bytes
             return c.decoded <= 4096 * (8 * count / 9 + 1);
-        case kCcittRle:
-        case kCcittG3:
-        case kCcittG4:
-        case kCcittRleW:  // a row is at least one bit
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTFAX3:
+        case COMPRESSION_CCITTFAX4:
+        case COMPRESSION_CCITTRLEW:  // a row is at least one bit
             return c.rows <= 8 * count + 8;
-        case kThunderScan:  // a run byte repeats a pixel at most 63 times
+        case COMPRESSION_THUNDERSCAN:  // a run byte repeats a pixel at most 63 times
             return c.pixels <= 63 * count + 63;
-        case kJpeg: {
+        case COMPRESSION_JPEG: {
             // Huffman: one bit or more per 8 x 8 block of the first scan's components, whose
             // coarsest sampling (1 in 4 each way) leaves one block per 32 x 32 pixels.
             const JpegCoding coding =
@@ -72,7 +59,7 @@ bool can_give(const TiffBlocks& b, const Claim& c, uint64_t count) {
 
 bool tiff_blocks_plausible(const TiffBlocks& b) {
     // Old-style JPEG often finds its stream through JPEGInterchangeFormat, not the strips.
-    if (b.compression == kOldJpeg) return true;
+    if (b.compression == COMPRESSION_OJPEG) return true;
     if (b.width == 0 || b.height == 0 || b.block_width == 0 || b.block_height == 0 || b.planes == 0)
         return false;
     const uint64_t across = b.tiled ? ceil_div(b.width, b.block_width) : 1;
@@ -98,4 +85,4 @@ bool tiff_blocks_plausible(const TiffBlocks& b) {
     return any_present && can_give(b, claim, kTruncationSlack * claim.present);
 }
 
-}  // namespace quorvel::raster
+}  // namespace quorvel::formats

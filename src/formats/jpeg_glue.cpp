@@ -2,6 +2,12 @@
 
 #include <jerror.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "platform/limits.h"
+
 namespace quorvel::formats {
 namespace {
 
@@ -45,6 +51,11 @@ jpeg_error_mgr* install_jpeg_errors(JpegErrors& errors, bool end_of_data_fails,
     errors.ended_early = false;
     errors.warn = warn;
     return &errors.base;
+}
+
+long jpeg_memory_limit() {
+    const uint64_t limit = platform::load_limits().max_decoder_memory;
+    return static_cast<long>(std::min<uint64_t>(limit, std::numeric_limits<long>::max()));
 }
 
 bool jpeg_not_a_jpeg(const JpegErrors& errors) {

@@ -30,6 +30,10 @@ struct JpegErrors {
 jpeg_error_mgr* install_jpeg_errors(JpegErrors& errors, bool end_of_data_fails,
                                     void (*warn)(const char* text) = nullptr);
 
+// Working memory libjpeg may take for one image (a progressive file keeps every coefficient):
+// the load limits' decoder memory.
+long jpeg_memory_limit();
+
 // The recovery point's manager, for callers (source managers) that fail a call themselves.
 JpegErrors& jpeg_errors_of(j_common_ptr cinfo);
 

@@ -4,12 +4,19 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
+#include "platform/limits.h"
 
 namespace quorvel::formats {
 namespace {
 
-// Largest block libtiff may allocate at once for a file: a bound on what a header can claim.
-constexpr tmsize_t kMaxSingleAllocation = tmsize_t{1} << 31;
+// Largest block libtiff may allocate at once for a file, a bound on what a header can claim:
+// the load limits' decoder memory.
+tmsize_t max_single_allocation() {
+    const uint64_t limit = platform::load_limits().max_decoder_memory;
+    return static_cast<tmsize_t>(std::min<uint64_t>(limit, std::numeric_limits<tmsize_t>::max()));
+}
 
 int send_error(TIFF*, void* user, const char* module, const char* format, va_list args) {
     const auto* errors = static_cast<const TiffErrorSink*>(user);
@@ -27,7 +34,7 @@ TIFFOpenOptions* handler_options(const TiffErrorSink* errors) {
     if (options == nullptr) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options, send_error, const_cast<TiffErrorSink*>(errors));
     TIFFOpenOptionsSetWarningHandlerExtR(options, drop_message, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAllocation);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, max_single_allocation());
     return options;
 }
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/limits.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/graphic_errors.h"
 
@@ -11,9 +12,6 @@ namespace quorvel::toolkit::dib {
 namespace {
 
 constexpr char kInvalid[] = "Bitmap image is not valid";
-// Pixels of one decoded image: 2^28 holds a 1000 ppi ten-print card many times over, and
-// keeps a forged RLE header (whose size the file cannot bound) from taking all memory.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 // Longest information header we accept (V5 is 124 bytes; the rest is for later versions).
 constexpr uint32_t kMaxHeaderBytes = 4096;
 constexpr uint32_t kCoreHeaderBytes = 12;
@@ -97,7 +95,9 @@ void check_masks(const DibLayout& layout) {
 
 void check_shape(const DibLayout& layout) {
     if (layout.width <= 0 || layout.height <= 0 || !valid_depth(layout.bits)) invalid();
-    if (uint64_t(layout.width) * uint64_t(layout.height) > kMaxPixels)
+    // The load limits' pixels also keep a forged RLE header (whose size the file cannot bound)
+    // from taking all memory.
+    if (uint64_t(layout.width) * uint64_t(layout.height) > platform::load_limits().max_pixels)
         throw EInvalidGraphic("Bitmap image is too large");
     const uint32_t c = layout.compression;
     if (c == kBiRle8 && layout.bits != 8) invalid();

@@ -11,16 +11,12 @@
 #include <jpeglib.h>
 
 #include "formats/jpeg_glue.h"
+#include "platform/limits.h"
 #include "raster/codecs/jpeg_sizes.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit {
 namespace {
-
-// Pixels of one decoded image, as for the other picture classes; libjpeg's own working
-// memory is bounded too (progressive files keep every coefficient).
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
-constexpr long kMaxJpegMemory = 1L << 30;
 
 [[noreturn]] void raise(const formats::JpegErrors& manager) {
     throw EInvalidGraphic(std::string("JPEG error: ") + manager.message);
@@ -47,7 +43,7 @@ void choose_output(jpeg_decompress_struct& cinfo) {
 }
 
 void prepare_bitmap(const jpeg_decompress_struct& cinfo, uint64_t stream_bytes, Bitmap& out) {
-    if (uint64_t(cinfo.output_width) * cinfo.output_height > kMaxPixels)
+    if (uint64_t(cinfo.output_width) * cinfo.output_height > platform::load_limits().max_pixels)
         throw EInvalidGraphic("JPEG image is too large");
     if (!raster::jpeg_header_plausible(&cinfo, stream_bytes))
         throw EInvalidGraphic("JPEG image is larger than its data can hold");
@@ -70,7 +66,7 @@ bool read_header(DecodeState& s, std::span<const uint8_t> bytes, Bitmap& out) {
     if (setjmp(s.errors.recovery) != 0) return false;
     jpeg_create_decompress(&s.cinfo);
     s.created = true;
-    s.cinfo.mem->max_memory_to_use = kMaxJpegMemory;
+    s.cinfo.mem->max_memory_to_use = formats::jpeg_memory_limit();
     jpeg_mem_src(&s.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&s.cinfo, TRUE);
     choose_output(s.cinfo);

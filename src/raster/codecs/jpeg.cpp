@@ -18,8 +18,6 @@
 namespace quorvel::raster {
 namespace {
 
-// Working memory libjpeg may take for one image (progressive files keep every coefficient).
-constexpr long kMaxJpegMemory = 1L << 31;
 constexpr uint32_t kMaxJpegDimension = JPEG_MAX_DIMENSION;
 
 // What a libjpeg failure means for the container's codes.
@@ -96,7 +94,7 @@ BMGError DecodeJpegRows(JpegReadState* s) {
 BMGError ReadJpegBody(JpegReadState* s) {
     jpeg_decompress_struct* cinfo = &s->cinfo;
     jpeg_stdio_src(cinfo, s->file);
-    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+    cinfo->mem->max_memory_to_use = formats::jpeg_memory_limit();
     jpeg_read_header(cinfo, TRUE);
     // libjpeg sizes its buffers (all coefficients, for a progressive file) at the start.
     struct stat facts {};

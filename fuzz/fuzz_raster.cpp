@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "api/file_state.h"
 #include "fuzz_support.h"
 #include "raster/bmg_image.h"
 #include "raster/bridge.h"
@@ -55,6 +56,7 @@ void read_one(const char* extension, const uint8_t* data, size_t size, int32_t l
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::install_silent_presenter();
+    api::start_library();  // hands the container its PSD decoder, as a library load does
     return 0;
 }
 

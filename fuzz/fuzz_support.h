@@ -23,7 +23,7 @@ public:
     int message_box(HWND, const std::string&, const std::string&, unsigned type) override {
         return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
     }
-    int show_modal(toolkit::Form&) override { return IDOK; }
+    int show_modal(platform::Window&) override { return IDOK; }
     bool browse_for_folder(const std::string&, std::string&) override { return false; }
 };
 

@@ -32,8 +32,9 @@ private:
 FileState& file_state();
 
 // The library's start-up, in order: library bitmap and picture holder, the property dialogs,
-// the readers registered with the picture loader, the container's last error cleared. Runs
-// once; the shared library runs it at load and every file export before its work.
+// the readers registered with the picture loader, the container's PSD decoder handed in, the
+// container's last error cleared. Runs once; the shared library runs it at load and every file
+// export before its work.
 void start_library();
 
 }  // namespace quorvel::api

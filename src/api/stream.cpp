@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "raster/codecs/wsq_limits.h"
 #include "wsq/wsq.h"
 
 namespace quorvel::api {
@@ -41,6 +42,7 @@ void decode_pixels(const unsigned char* data, int length, unsigned char** out, i
                    int* height, int* ppi) {
     if (out == nullptr || data == nullptr || length <= 0) return;
     int scratch_width = 0, scratch_height = 0, scratch_ppi = 0, depth = 0, lossy = 0;
+    wsq::process_decoder_state().limits = raster::wsq_decode_limits();
     wsq::wsq_decode_mem(out, width != nullptr ? width : &scratch_width,
                         height != nullptr ? height : &scratch_height, &depth,
                         ppi != nullptr ? ppi : &scratch_ppi, &lossy, data, length);

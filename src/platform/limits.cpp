@@ -1,5 +1,6 @@
 #include "platform/limits.h"
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -8,15 +9,21 @@ namespace quorvel::platform {
 
 namespace {
 
-// Read once, when the library is loaded; hosts change them through set_load_limits().
-std::atomic<uint64_t>& max_pixels() {
-    static std::atomic<uint64_t> value{limits_from_environment().max_pixels};
-    return value;
-}
+using Field = uint64_t LoadLimits::*;
+constexpr Field kFields[] = {&LoadLimits::max_pixels,          &LoadLimits::max_load_bytes,
+                             &LoadLimits::max_decoder_memory,  &LoadLimits::max_metafile_side,
+                             &LoadLimits::max_metafile_pixels, &LoadLimits::max_icon_pixels};
+using Stored = std::array<std::atomic<uint64_t>, std::size(kFields)>;
 
-std::atomic<uint64_t>& max_load_bytes() {
-    static std::atomic<uint64_t> value{limits_from_environment().max_load_bytes};
-    return value;
+// Read once, when the library is loaded; hosts change them through set_load_limits().
+Stored& stored() {
+    static Stored* values = [] {
+        auto* fresh = new Stored;
+        const LoadLimits start = limits_from_environment();
+        for (size_t i = 0; i < std::size(kFields); ++i) (*fresh)[i].store(start.*kFields[i]);
+        return fresh;
+    }();
+    return *values;
 }
 
 }  // namespace
@@ -37,11 +44,15 @@ LoadLimits limits_from_environment() {
     return limits;
 }
 
-LoadLimits load_limits() { return {max_pixels().load(), max_load_bytes().load()}; }
+LoadLimits load_limits() {
+    LoadLimits limits;
+    for (size_t i = 0; i < std::size(kFields); ++i) limits.*kFields[i] = stored()[i].load();
+    return limits;
+}
 
 void set_load_limits(const LoadLimits& limits) {
-    if (limits.max_pixels != 0) max_pixels().store(limits.max_pixels);
-    if (limits.max_load_bytes != 0) max_load_bytes().store(limits.max_load_bytes);
+    for (size_t i = 0; i < std::size(kFields); ++i)
+        if (limits.*kFields[i] != 0) stored()[i].store(limits.*kFields[i]);
 }
 
 bool within_load_limits(uint64_t width, uint64_t height, uint64_t bytes) {
@@ -57,6 +68,6 @@ bool size_plausible(uint64_t pixels, uint64_t bytes, uint64_t pixels_in_file) {
 }
 
 // Reads the environment at start-up rather than at the first load.
-[[maybe_unused]] const bool environment_read = (max_pixels(), max_load_bytes(), true);
+[[maybe_unused]] const bool environment_read = (stored(), true);
 
 }  // namespace quorvel::platform

@@ -13,6 +13,16 @@ struct LoadLimits {
     uint64_t max_pixels = uint64_t{1} << 28;
     // Bytes of the pixel buffers one load may ask for.
     uint64_t max_load_bytes = uint64_t{1} << 30;
+    // Working memory a decoding library may take for one file: libjpeg's (a progressive file
+    // keeps every coefficient) and libtiff's largest single block.
+    uint64_t max_decoder_memory = uint64_t{1} << 31;
+    // A metafile is drawn at its header's size, 4 bytes a pixel, in a time that grows with it,
+    // whatever the few bytes of records that ask for it: 16384 x 1024, or 42 inches square at
+    // 96 dpi. Drawings are held to these as well as to max_pixels.
+    uint64_t max_metafile_side = 16384;
+    uint64_t max_metafile_pixels = uint64_t{1} << 24;
+    // An icon's PNG entry is decoded whole before it is checked: held to this as well.
+    uint64_t max_icon_pixels = uint64_t{1} << 24;
 };
 
 // The limits in force: the defaults, or QUORVEL_MAX_PIXELS / QUORVEL_MAX_LOAD_BYTES as read at

@@ -29,6 +29,15 @@ int DefaultPresenter::message_box(HWND, const std::string& text, const std::stri
     return button(type, (type >> 8) & 0xF);
 }
 
+int DefaultPresenter::show_modal(Window& form) {
+    form.begin_show();
+    form.press_enter();
+    if (form.modal_result() == 0) form.set_modal_result(IDOK);
+    return form.modal_result();
+}
+
+void Presenter::show_modeless(Window& form) { form.begin_show(); }
+
 bool DefaultPresenter::browse_for_folder(const std::string&, std::string&) { return false; }
 
 Presenter& presenter() {

@@ -11,11 +11,22 @@
 #include "platform/private_api.h"
 #include "platform/per_call.h"
 
-namespace quorvel::toolkit {
-class Form;
-}
-
 namespace quorvel::platform {
+
+// What a presenter shows: a form (the toolkit's forms are windows), as far as showing it
+// without a display needs.
+class QUORVEL_PRIVATE_API Window {
+public:
+    // Makes the window visible and runs its show hook.
+    virtual void begin_show() = 0;
+    // Enter: the default button's action.
+    virtual void press_enter() = 0;
+    virtual int modal_result() const = 0;
+    virtual void set_modal_result(int result) = 0;
+
+protected:
+    ~Window() = default;
+};
 
 class QUORVEL_PRIVATE_API Presenter {
 public:
@@ -24,10 +35,10 @@ public:
     virtual int message_box(HWND owner, const std::string& text, const std::string& caption,
                             unsigned type) = 0;
     // Shows the form modally and returns its modal result (IDOK or IDCANCEL).
-    virtual int show_modal(toolkit::Form& form) = 0;
+    virtual int show_modal(Window& form) = 0;
     // Shows the form without waiting for it (a window on the host's message loop); by default
     // it only becomes visible and runs its show hook.
-    virtual void show_modeless(toolkit::Form& form);
+    virtual void show_modeless(Window& form);
     // Lets pending window messages be handled, as a long run does between its steps so that
     // a press of a button is noticed. Headless there is nothing pending.
     virtual void process_messages() {}
@@ -41,7 +52,9 @@ class DefaultPresenter : public Presenter {
 public:
     int message_box(HWND owner, const std::string& text, const std::string& caption,
                     unsigned type) override;
-    int show_modal(toolkit::Form& form) override;  // defined with the toolkit's forms
+    // Without a display a modal form is shown and confirmed at once, as if the user pressed
+    // Enter.
+    int show_modal(Window& form) override;
     bool browse_for_folder(const std::string& title, std::string& folder) override;
 };
 

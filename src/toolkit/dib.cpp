@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats/byte_cursor.h"
+#include "platform/limits.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/graphic_errors.h"
 
@@ -12,9 +13,6 @@ namespace quorvel::toolkit::dib {
 namespace {
 
 constexpr char kInvalid[] = "Bitmap image is not valid";
-// Pixels of one decoded image: 2^28 holds a 1000 ppi ten-print card many times over, and
-// keeps a forged RLE header (whose size the file cannot bound) from taking all memory.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
 // Longest information header we accept (V5 is 124 bytes; the rest is for later versions).
 constexpr uint32_t kMaxHeaderBytes = 4096;
 // A run gives at most 255 pixels for two bytes; deltas and an early end of the bitmap skip
@@ -63,7 +61,9 @@ size_t read_masks(std::span<const uint8_t> b, size_t at, const formats::bmp::Inf
 void check_shape(const DibLayout& layout) {
     if (layout.width <= 0 || layout.height <= 0 || !formats::bmp::valid_depth(layout.bits))
         invalid();
-    if (uint64_t(layout.width) * uint64_t(layout.height) > kMaxPixels)
+    // The load limits' pixels also keep a forged RLE header (whose size the file cannot bound)
+    // from taking all memory.
+    if (uint64_t(layout.width) * uint64_t(layout.height) > platform::load_limits().max_pixels)
         throw EInvalidGraphic("Bitmap image is too large");
     const uint32_t c = layout.compression;
     if (c == kBiRle8 && layout.bits != 8) invalid();

@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/presenter.h"
 #include "platform/private_api.h"
 #include "toolkit/controls.h"
 
 namespace quorvel::toolkit {
 
-class QUORVEL_PRIVATE_API Form {
+class QUORVEL_PRIVATE_API Form : public platform::Window {
 public:
     Form(std::string name, std::string caption, int width, int height);
     virtual ~Form();
@@ -39,17 +40,17 @@ public:
     // (IDOK or IDCANCEL); the form is hidden again afterwards.
     int show_modal();
     // The presenter's side of a modal showing: make the form visible and run its show hook.
-    void begin_show();
+    void begin_show() override;
     // Shows the form modelessly through the presenter (the call returns at once) and runs its
     // show hook; closing it only hides it again, after its close hook.
     void show();
     void close();
-    int modal_result() const { return modal_result_; }
+    int modal_result() const override { return modal_result_; }
     // A non-zero result closes a form that is showing.
-    void set_modal_result(int result);
+    void set_modal_result(int result) override;
 
     // Enter clicks the default button and Esc the cancel button, as in a dialog box.
-    void press_enter();
+    void press_enter() override;
     void press_escape();
 
 protected:

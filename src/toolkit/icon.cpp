@@ -8,6 +8,7 @@
 
 #include "formats/bmp_header.h"
 #include "formats/byte_cursor.h"
+#include "platform/limits.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/dib.h"
 #include "toolkit/graphic_errors.h"
@@ -18,8 +19,6 @@ namespace {
 constexpr char kInvalid[] = "Icon image is not valid";
 constexpr size_t kDirectoryBytes = 6;
 constexpr size_t kEntryBytes = 16;
-// Pixels of one PNG entry (icons are 256 by 256 at most; PNG entries may claim anything).
-constexpr uint64_t kMaxPngPixels = uint64_t{1} << 24;
 
 [[noreturn]] void invalid() { throw EInvalidGraphic(kInvalid); }
 
@@ -88,7 +87,10 @@ BgraImage decode_png(std::span<const uint8_t> e) {
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, e.data(), e.size())) invalid();
-    if (uint64_t{image.width} * image.height > kMaxPngPixels) {
+    // Icons are 256 by 256 at most; PNG entries may claim anything.
+    const platform::LoadLimits limits = platform::load_limits();
+    if (uint64_t{image.width} * image.height >
+        std::min(limits.max_pixels, limits.max_icon_pixels)) {
         png_image_free(&image);
         invalid();
     }

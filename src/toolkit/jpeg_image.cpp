@@ -1,6 +1,6 @@
-// libjpeg reports fatal errors through error_exit, which jumps back to the one recovery point
-// of each call; only plain data lives across that point, so no destructor is skipped, and the
-// C++ exception is thrown after the jump, outside libjpeg's frames.
+// libjpeg's errors jump back to the one recovery point of each call (formats/jpeg_glue.h); only
+// plain data lives across that point, so no destructor is skipped, and the C++ exception is
+// thrown after the jump, outside libjpeg's frames.
 #include "toolkit/jpeg_image.h"
 
 #include <csetjmp>
@@ -8,45 +8,17 @@
 #include <cstdlib>
 #include <string>
 
-#include <jerror.h>
 #include <jpeglib.h>
 
+#include "formats/jpeg_glue.h"
 #include "formats/jpeg_sizes.h"
+#include "platform/limits.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit {
 namespace {
 
-// Pixels of one decoded image, as for the other picture classes; libjpeg's own working
-// memory is bounded too (progressive files keep every coefficient).
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
-constexpr long kMaxJpegMemory = 1L << 30;
-
-struct ErrorManager {
-    jpeg_error_mgr base;
-    jmp_buf recovery;
-    char message[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void error_exit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    manager->base.format_message(cinfo, manager->message);
-    std::longjmp(manager->recovery, 1);
-}
-
-// A stream that ends early would come back as a success with gray rows at the bottom.
-void emit_message(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) error_exit(cinfo);
-}
-
-void install(ErrorManager& manager) {
-    jpeg_std_error(&manager.base);
-    manager.base.error_exit = error_exit;
-    manager.base.emit_message = emit_message;
-    manager.message[0] = '\0';
-}
-
-[[noreturn]] void raise(const ErrorManager& manager) {
+[[noreturn]] void raise(const formats::JpegErrors& manager) {
     throw EInvalidGraphic(std::string("JPEG error: ") + manager.message);
 }
 
@@ -71,7 +43,7 @@ void choose_output(jpeg_decompress_struct& cinfo) {
 }
 
 void prepare_bitmap(const jpeg_decompress_struct& cinfo, uint64_t stream_bytes, Bitmap& out) {
-    if (uint64_t(cinfo.output_width) * cinfo.output_height > kMaxPixels)
+    if (uint64_t(cinfo.output_width) * cinfo.output_height > platform::load_limits().max_pixels)
         throw EInvalidGraphic("JPEG image is too large");
     if (!formats::jpeg_header_plausible(&cinfo, stream_bytes))
         throw EInvalidGraphic("JPEG image is larger than its data can hold");
@@ -83,7 +55,7 @@ void prepare_bitmap(const jpeg_decompress_struct& cinfo, uint64_t stream_bytes, 
 
 struct DecodeState {
     jpeg_decompress_struct cinfo;
-    ErrorManager errors;
+    formats::JpegErrors errors;
     bool created = false;
     uint8_t* cmyk_row = nullptr;
 };
@@ -94,7 +66,7 @@ bool read_header(DecodeState& s, std::span<const uint8_t> bytes, Bitmap& out) {
     if (setjmp(s.errors.recovery) != 0) return false;
     jpeg_create_decompress(&s.cinfo);
     s.created = true;
-    s.cinfo.mem->max_memory_to_use = kMaxJpegMemory;
+    s.cinfo.mem->max_memory_to_use = formats::jpeg_memory_limit();
     jpeg_mem_src(&s.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&s.cinfo, TRUE);
     choose_output(s.cinfo);
@@ -126,7 +98,7 @@ void finish(DecodeState& s) {
 
 struct EncodeState {
     jpeg_compress_struct cinfo;
-    ErrorManager errors;
+    formats::JpegErrors errors;
     bool created = false;
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
@@ -158,8 +130,7 @@ void JpegImage::LoadFromStream(Stream& stream) {
     const std::span<const uint8_t> bytes = stream.rest();
     Bitmap decoded;
     DecodeState s;
-    s.cinfo.err = &s.errors.base;
-    install(s.errors);
+    s.cinfo.err = formats::install_jpeg_errors(s.errors, true);
     bool ok = false;
     try {
         ok = read_header(s, bytes, decoded) && read_rows(s, decoded);
@@ -181,8 +152,7 @@ std::vector<uint8_t> JpegImage::save_to_memory() const {
     colour.assign(bitmap_);
     colour.set_pixel_format(PixelFormat::Bit24);
     EncodeState s;
-    s.cinfo.err = &s.errors.base;
-    install(s.errors);
+    s.cinfo.err = formats::install_jpeg_errors(s.errors, true);
     const bool ok = encode(s, colour, quality < 1 ? 1 : quality > 100 ? 100 : quality);
     std::vector<uint8_t> out;
     if (ok) out.assign(s.buffer, s.buffer + s.size);

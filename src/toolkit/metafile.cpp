@@ -1,23 +1,20 @@
 #include "toolkit/metafile.h"
 
+#include <algorithm>
 #include <memory>
 
+#include "platform/limits.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::toolkit {
-namespace {
-
-// Sides and pixels a metafile may ask for at 96 dpi (16384 x 1024, or 42 inches square): a
-// rendering takes 4 bytes a pixel and its time grows with them, whatever the few bytes of
-// records that ask for it.
-constexpr int kMaxSide = 16384;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 24;
-
-}  // namespace
 
 void metafile::check_size(int width, int height) {
     if (width <= 0 || height <= 0) throw EInvalidGraphic("Metafile has no size");
-    if (width > kMaxSide || height > kMaxSide || uint64_t(width) * uint64_t(height) > kMaxPixels)
+    // Sides and pixels a metafile may ask for at 96 dpi, before it is drawn.
+    const platform::LoadLimits limits = platform::load_limits();
+    const uint64_t pixels = uint64_t(width) * uint64_t(height);
+    if (uint64_t(width) > limits.max_metafile_side || uint64_t(height) > limits.max_metafile_side ||
+        pixels > std::min(limits.max_pixels, limits.max_metafile_pixels))
         throw EInvalidGraphic("Metafile is too large to draw");
 }
 

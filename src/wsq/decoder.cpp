@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/limits.h"
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
 #include "wsq/filter_bank.h"
@@ -34,9 +33,9 @@ int read_header(DecoderState& state, InputCursor& in) {
     return getc_frame_header(state.frame, in);
 }
 
-// Refuses frames the filter bank cannot transform (a zero side among them) and frames whose
-// pixel count the 32-bit geometry cannot index.
-int check_frame(int width, int height) {
+// Refuses frames the filter bank cannot transform (a zero side among them), frames whose
+// pixel count the 32-bit geometry cannot index and frames over the caller's limits.
+int check_frame(const FrameLimits& limits, int width, int height) {
     if (!filter_bank_fits(width, height)) {
         diag("ERROR: wsq_decode_mem : image of %d x %d is below the %d x %d minimum\n", width,
              height, kMinFilterBankSize, kMinFilterBankSize);
@@ -49,7 +48,10 @@ int check_frame(int width, int height) {
     // The coefficients (short), the float image and the pixels are all sized by the frame.
     const uint64_t bytes = uint64_t{static_cast<uint32_t>(width)} * static_cast<uint32_t>(height) *
                            (sizeof(short) + sizeof(float) + 1);
-    if (!platform::within_load_limits(width, height, bytes)) {
+    // Both sides are positive here: the filter bank refused the rest.
+    const bool over =
+        static_cast<uint64_t>(height) > limits.max_pixels / static_cast<uint64_t>(width);
+    if (over || bytes > limits.max_bytes) {
         diag("ERROR: wsq_decode_mem : image of %d x %d is over the load limits\n", width, height);
         return kDecodeNoCoefficientMemory;
     }
@@ -159,7 +161,7 @@ int wsq_decode(DecoderState& state, WsqTrees& trees, unsigned char** odata, int*
     const int height = state.frame.height;
     int ppi;
     if (int ret = find_ppi_mem(&ppi, idata, ilen)) return ret;
-    if (int ret = check_frame(width, height)) return ret;
+    if (int ret = check_frame(state.limits, width, height)) return ret;
     if (int ret = check_coded_data(state, in, width, height)) return ret;
 
     unsigned char* cdata = nullptr;

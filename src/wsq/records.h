@@ -55,6 +55,14 @@ struct WsqHuffmanTable {
 // Everything a decode keeps between segment reads and, for the transform and quantization
 // tables, between decodes. One process-wide instance serves the C exports; a caller that wants
 // its own (a test, a thread) makes another and passes it down.
+// The most one frame may take: its pixels, and the bytes of the coefficients, floating-point
+// image and pixels sized by it. The caller hands in the library's load limits; a state made
+// without them refuses only what the 32-bit geometry cannot index.
+struct FrameLimits {
+    uint64_t max_pixels = UINT64_MAX;
+    uint64_t max_bytes = UINT64_MAX;
+};
+
 struct DecoderState {
     WsqTransformTable dtt;
     WsqQuantTable dqt;
@@ -66,6 +74,7 @@ struct DecoderState {
     int debug = 0;
     DecodeWorkspace work;
     int threads = 1;  // more splits the filter bank's large passes (the same pixels)
+    FrameLimits limits;
 
     DecoderState() = default;
     ~DecoderState() { release_transform_table(dtt); }

@@ -14,6 +14,7 @@
 
 #include <quorvel/quorvel.hpp>
 
+#include "api/file_state.h"
 #include "raster/bmg_image.h"
 #include "raster/codecs/codecs.h"
 #include "readers/formats/pcd.h"
@@ -180,6 +181,7 @@ int load(Layer layer, const std::string& path, int width, std::string* message =
         }
     }
     if (layer == Layer::Container) {
+        api::start_library();  // hands the container its PSD decoder, as a library load does
         raster::BMGImage img;
         raster::ClearImageRecord(&img);
         raster::BMGError code = raster::BMG_OK;

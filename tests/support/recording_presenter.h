@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/presenter.h"
+#include "toolkit/form.h"
 
 namespace quorvel::testing {
 
@@ -33,7 +34,8 @@ public:
         const unsigned buttons = type & 0xF;
         return buttons == MB_YESNO ? IDYES : IDOK;
     }
-    int show_modal(toolkit::Form& form) override {
+    int show_modal(platform::Window& window) override {
+        toolkit::Form& form = static_cast<toolkit::Form&>(window);  // every one shown is a form
         shown_forms.push_back(&form);
         if (on_modal) return on_modal(form);
         return IDOK;

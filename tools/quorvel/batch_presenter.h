@@ -16,7 +16,7 @@ public:
 
     int message_box(HWND owner, const std::string& text, const std::string& caption,
                     unsigned type) override;
-    int show_modal(toolkit::Form& form) override { return fallback_.show_modal(form); }
+    int show_modal(platform::Window& form) override { return fallback_.show_modal(form); }
     bool browse_for_folder(const std::string&, std::string&) override { return false; }
 
     // "Caption: text" of every message since the last take, joined with "; ".

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/replacing_file.h"
+#include "raster/codecs/wsq_limits.h"
 #include "wsq/diag.h"
 #include "wsq/wsq.h"
 
@@ -69,6 +70,7 @@ bool decode_wsq(const std::vector<uint8_t>& stream, DecodedImage& decoded, std::
     CodecLines lines;
     unsigned char* data = nullptr;
     int width = 0, height = 0, depth = 0, ppi = 0, lossy = 0;
+    wsq::process_decoder_state().limits = raster::wsq_decode_limits();
     const int code = wsq::wsq_decode_mem(&data, &width, &height, &depth, &ppi, &lossy,
                                          stream.data(), static_cast<int>(stream.size()));
     std::unique_ptr<unsigned char, FreeDeleter> owned(data);

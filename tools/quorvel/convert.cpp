@@ -60,7 +60,7 @@ public:
         report_error(caption + ": " + text);
         return IDOK;
     }
-    int show_modal(toolkit::Form&) override { return IDOK; }
+    int show_modal(platform::Window&) override { return IDOK; }
     bool browse_for_folder(const std::string&, std::string&) override { return false; }
 
 private:

@@ -11,7 +11,11 @@ Limits limits() noexcept {
 }
 
 void set_limits(const Limits& limits) noexcept {
-    platform::set_load_limits({limits.max_pixels, limits.max_load_bytes});
+    // The record's other fields are not the C++ API's: they keep what they are.
+    platform::LoadLimits change = platform::load_limits();
+    change.max_pixels = limits.max_pixels;
+    change.max_load_bytes = limits.max_load_bytes;
+    platform::set_load_limits(change);
 }
 
 }  // namespace quorvel

@@ -25,7 +25,7 @@ int RecordingPresenter::message_box(HWND, const std::string& text, const std::st
     return IDOK;
 }
 
-int RecordingPresenter::show_modal(toolkit::Form&) { return IDOK; }
+int RecordingPresenter::show_modal(platform::Window&) { return IDOK; }
 
 bool RecordingPresenter::browse_for_folder(const std::string&, std::string&) { return false; }
 

@@ -22,7 +22,7 @@ class RecordingPresenter : public platform::Presenter {
 public:
     int message_box(HWND owner, const std::string& text, const std::string& caption,
                     unsigned type) override;
-    int show_modal(toolkit::Form& form) override;
+    int show_modal(platform::Window& form) override;
     bool browse_for_folder(const std::string& title, std::string& folder) override;
     const std::vector<std::string>& messages() const { return messages_; }
 

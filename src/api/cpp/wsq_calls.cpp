@@ -9,6 +9,7 @@
 
 #include "api/cpp/codec_call.h"
 #include "api/cpp/stream_facts.h"
+#include "raster/codecs/wsq_limits.h"
 #include "wsq/decoder.h"
 #include "wsq/encoder.h"
 #include "wsq/records.h"
@@ -69,6 +70,7 @@ Image decode(const std::uint8_t* data, std::size_t size) {
         cpp::invalid_argument("decode", "stream of 2 GiB or more");
     cpp::CodecCall call("decode");
     auto state = std::make_unique<wsq::DecoderState>();
+    state->limits = raster::wsq_decode_limits();
     auto trees = std::make_unique<wsq::WsqTrees>();
     unsigned char* pixels = nullptr;
     Image image;

@@ -67,7 +67,11 @@ BMGError ReadCelFile(const char* filename, BMGImage* img);
 BMGError ReadGifFile(const char* filename, BMGImage* img);
 BMGError ReadIffFile(const char* filename, BMGImage* img);
 BMGError ReadPcxFile(const char* filename, BMGImage* img);
-// Photoshop composite image, through the extended readers' PSD class.
+// Photoshop composite image. The extended readers' PSD class, a layer above the container,
+// decodes it: the library's start-up hands that decoder in, and until it has, PSD files are
+// refused as an extension the container cannot read.
 BMGError ReadPsdFile(const char* filename, BMGImage* img);
+using PsdDecoder = BMGError (*)(const uint8_t* data, size_t size, BMGImage* img);
+void SetPsdDecoder(PsdDecoder decoder);
 
 }  // namespace quorvel::raster

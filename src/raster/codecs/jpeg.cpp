@@ -1,6 +1,6 @@
-// JPEG reader and writer on libjpeg-turbo. libjpeg reports errors through error_exit, which
-// here jumps back to the call's one recovery point; everything that lives across that point is
-// plain data in one state record, so no destructor is ever skipped.
+// JPEG reader and writer on libjpeg-turbo. libjpeg's errors jump back to the call's one
+// recovery point (formats/jpeg_glue.h); everything that lives across that point is plain data
+// in one state record, so no destructor is ever skipped.
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -9,61 +9,24 @@
 #include <sys/stat.h>
 
 #include <jpeglib.h>
-#include <jerror.h>
 
 #include "formats/jpeg_sizes.h"
 #include "formats/palette.h"
+#include "formats/jpeg_glue.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
 namespace quorvel::raster {
 namespace {
 
-// Working memory libjpeg may take for one image (progressive files keep every coefficient).
-constexpr long kMaxJpegMemory = 1L << 31;
 constexpr uint32_t kMaxJpegDimension = JPEG_MAX_DIMENSION;
 
-struct JpegErrorManager {
-    jpeg_error_mgr base;
-    jmp_buf recovery;
-    BMGError code;
-    bool reading;
-};
-
-[[noreturn]] void JumpToRecovery(j_common_ptr cinfo, BMGError code) {
-    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    manager->code = code;
-    std::longjmp(manager->recovery, 1);
-}
-
-void ErrorExit(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    if (!manager->reading) JumpToRecovery(cinfo, BMG_ERR_WRITE_FILE);
+// What a libjpeg failure means for the container's codes.
+BMGError FailureCode(const formats::JpegErrors& errors, bool reading) {
+    if (!reading) return BMG_ERR_WRITE_FILE;
+    if (errors.ended_early) return BMG_ERR_READ_FILE;  // a file cut short is a short read
     // No start-of-image marker: not a JPEG file at all, as a PNG without its signature.
-    JumpToRecovery(cinfo, manager->base.msg_code == JERR_NO_SOI ? BMG_ERR_FORMAT_OPTION
-                                                                : BMG_ERR_CORRUPT_FORMAT);
-}
-
-// A file that ends early would otherwise come back as a success with gray rows at the bottom;
-// it is a short read. libjpeg recovers from the other warnings on its own.
-void EmitMessage(j_common_ptr cinfo, int level) {
-    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    if (level < 0) {
-        manager->base.num_warnings++;
-        if (manager->reading && manager->base.msg_code == JWRN_JPEG_EOF)
-            JumpToRecovery(cinfo, BMG_ERR_READ_FILE);
-    }
-}
-
-void OutputMessage(j_common_ptr) {}
-
-void InstallErrorManager(JpegErrorManager* manager, bool reading) {
-    jpeg_std_error(&manager->base);
-    manager->base.error_exit = ErrorExit;
-    manager->base.emit_message = EmitMessage;
-    manager->base.output_message = OutputMessage;
-    manager->code = BMG_OK;
-    manager->reading = reading;
+    return formats::jpeg_not_a_jpeg(errors) ? BMG_ERR_FORMAT_OPTION : BMG_ERR_CORRUPT_FORMAT;
 }
 
 struct JpegReadState {
@@ -71,7 +34,7 @@ struct JpegReadState {
     FILE* file;
     jpeg_decompress_struct cinfo;
     bool created;
-    JpegErrorManager errors;
+    formats::JpegErrors errors;
     uint8_t* cmykRow;
 };
 
@@ -132,7 +95,7 @@ BMGError DecodeJpegRows(JpegReadState* s) {
 BMGError ReadJpegBody(JpegReadState* s) {
     jpeg_decompress_struct* cinfo = &s->cinfo;
     jpeg_stdio_src(cinfo, s->file);
-    cinfo->mem->max_memory_to_use = kMaxJpegMemory;
+    cinfo->mem->max_memory_to_use = formats::jpeg_memory_limit();
     jpeg_read_header(cinfo, TRUE);
     // libjpeg sizes its buffers (all coefficients, for a progressive file) at the start.
     struct stat facts {};
@@ -171,10 +134,9 @@ BMGError ReadJpegFile(const char* filename, BMGImage* img) {
     if (state->file == nullptr) {
         code = BMG_ERR_OPEN_FILE;
     } else {
-        InstallErrorManager(&state->errors, true);
-        state->cinfo.err = &state->errors.base;
+        state->cinfo.err = formats::install_jpeg_errors(state->errors, true);
         if (setjmp(state->errors.recovery)) {
-            code = state->errors.code;
+            code = FailureCode(state->errors, true);
         } else {
             jpeg_create_decompress(&state->cinfo);
             state->created = true;
@@ -196,7 +158,7 @@ struct JpegWriteState {
     FILE* file;
     jpeg_compress_struct cinfo;
     bool created;
-    JpegErrorManager errors;
+    formats::JpegErrors errors;
     uint8_t* row;
 };
 
@@ -296,10 +258,9 @@ BMGError WriteJpegFile(const char* filename, BMGImage img, int quality) {
     if (state->file == nullptr) {
         code = BMG_ERR_OPEN_FILE;
     } else {
-        InstallErrorManager(&state->errors, false);
-        state->cinfo.err = &state->errors.base;
+        state->cinfo.err = formats::install_jpeg_errors(state->errors, false);
         if (setjmp(state->errors.recovery)) {
-            code = state->errors.code;
+            code = FailureCode(state->errors, false);
         } else {
             jpeg_create_compress(&state->cinfo);
             state->created = true;

@@ -1,6 +1,7 @@
 // PNG reader and writer on libpng 1.6. Each call keeps one recovery point (png_jmpbuf): a libpng
-// error jumps back to it and the call releases what it had acquired. Everything that lives
-// across that point is plain data in one state record, so no destructor is ever skipped.
+// error jumps back to it (formats/png_glue.h; the container reports a failure by its code
+// alone, so libpng's text is not kept) and the call releases what it had acquired. Everything that
+// lives across that point is plain data in one state record, so no destructor is ever skipped.
 #include <png.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/png_glue.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/png_rows.h"
@@ -25,12 +27,6 @@ void ExpandRows2To4(uint8_t* destination, uint8_t source, int count) {
 namespace {
 
 constexpr size_t kSignatureBytes = 8;
-
-// libpng's own handlers print "libpng error: ..." and "libpng warning: ..." on standard
-// error. The container reports a failure by its code alone, and libpng recovers from what it
-// warns about, so neither text is printed.
-[[noreturn]] void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void OnPngWarning(png_structp, png_const_charp) {}
 
 // How a tRNS chunk (with or without bKGD) changes what the reader produces.
 enum class Transparency {
@@ -353,7 +349,7 @@ BMGError OpenPng(PngReadState* s, const char* filename) {
     if (std::fread(signature, 1, kSignatureBytes, s->file) != kSignatureBytes ||
         png_sig_cmp(signature, 0, kSignatureBytes) != 0)
         return BMG_ERR_FORMAT_OPTION;
-    s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    s->png = formats::create_png_reader(nullptr);
     if (s->png != nullptr) s->info = png_create_info_struct(s->png);
     return s->info == nullptr ? BMG_ERR_NO_MEMORY : BMG_OK;
 }
@@ -482,7 +478,7 @@ BMGError WritePngFile(const char* filename, BMGImage img) {
     if (state.file == nullptr) return FinishWrite(&state, BMG_ERR_OPEN_FILE);
     if (img.bitsPerPixel == 16 && (code = WidenRgb555(&state)) != BMG_OK)
         return FinishWrite(&state, code);
-    state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    state.png = formats::create_png_writer(nullptr);
     if (state.png != nullptr) state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) return FinishWrite(&state, BMG_ERR_NO_MEMORY);
     if (setjmp(png_jmpbuf(state.png))) code = BMG_ERR_CORRUPT_FORMAT;

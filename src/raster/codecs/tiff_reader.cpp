@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "formats/tiff_sizes.h"
+#include "formats/tiff_glue.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 #include "raster/codecs/tiff_messages.h"
@@ -546,51 +546,6 @@ BMGError FinishRead(TiffReadState* s, BMGError code) {
     return SetLastImageError(code);
 }
 
-// The bytes of a TIFF file in memory, served to libtiff as a read-only file.
-struct MemoryFile {
-    const uint8_t* data;
-    uint64_t size;
-    uint64_t pos;
-};
-
-tmsize_t MemoryRead(thandle_t handle, void* buffer, tmsize_t count) {
-    auto* file = static_cast<MemoryFile*>(handle);
-    if (count <= 0 || file->pos >= file->size) return 0;
-    const uint64_t n = std::min<uint64_t>(static_cast<uint64_t>(count), file->size - file->pos);
-    std::memcpy(buffer, file->data + file->pos, n);
-    file->pos += n;
-    return static_cast<tmsize_t>(n);
-}
-
-tmsize_t MemoryWrite(thandle_t, void*, tmsize_t) { return -1; }
-
-toff_t MemorySeek(thandle_t handle, toff_t offset, int whence) {
-    auto* file = static_cast<MemoryFile*>(handle);
-    const uint64_t from = whence == SEEK_CUR ? file->pos : whence == SEEK_END ? file->size : 0;
-    file->pos = from + offset;  // positions past the end read as the end of the file
-    return file->pos;
-}
-
-int MemoryClose(thandle_t) { return 0; }
-toff_t MemorySize(thandle_t handle) { return static_cast<MemoryFile*>(handle)->size; }
-int MemoryMap(thandle_t, void**, toff_t*) { return 0; }
-void MemoryUnmap(thandle_t, void*, toff_t) {}
-
-int DropMessage(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-// libtiff on memory, silent: the caller reports failures in its own words.
-TIFF* OpenTiffMemory(MemoryFile* file) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options == nullptr) return nullptr;
-    TIFFOpenOptionsSetErrorHandlerExtR(options, DropMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, DropMessage, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t{1} << 31);
-    TIFF* tif = TIFFClientOpenExt("memory", "rm", file, MemoryRead, MemoryWrite, MemorySeek,
-                                  MemoryClose, MemorySize, MemoryMap, MemoryUnmap, options);
-    TIFFOpenOptionsFree(options);
-    return tif;
-}
-
 bool HasTiffSignature(const uint8_t* mark) {
     const bool little =
         mark[0] == 'I' && mark[1] == 'I' && (mark[2] == 42 || mark[2] == 43) && mark[3] == 0;
@@ -610,8 +565,8 @@ BMGError ReadTiffMemory(const uint8_t* data, size_t size, BMGImage* img,
     state.rules = rules;
     if (data == nullptr || size < 8 || !HasTiffSignature(data))
         return FinishRead(&state, BMG_ERR_FORMAT_OPTION);
-    MemoryFile file{data, size, 0};
-    state.tif = OpenTiffMemory(&file);
+    formats::TiffMemoryFile file{data, size, 0};
+    state.tif = formats::open_tiff_memory(&file);  // silent: failures are reported by code
     if (state.tif == nullptr) return FinishRead(&state, BMG_ERR_CORRUPT_FORMAT);
     return FinishRead(&state, ReadTiffBody(&state));
 }

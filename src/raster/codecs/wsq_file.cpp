@@ -13,6 +13,7 @@
 #include "raster/call_state.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
+#include "raster/codecs/wsq_limits.h"
 #include "wsq/decoder.h"
 #include "wsq/diag.h"
 #include "wsq/encoder.h"
@@ -82,6 +83,7 @@ struct Decoded {
 int read_wsq(const unsigned char* data, int length, BMGImage* img, WsqFileOptions* options) {
     Decoded decoded;
     Codec codec = callers_codec();
+    codec.decoder.limits = wsq_decode_limits();
     if (wsq::wsq_decode(codec.decoder, codec.trees, &decoded.pixels, &decoded.width,
                         &decoded.height, &decoded.depth, &decoded.ppi, &decoded.lossy, data,
                         length) != 0 ||

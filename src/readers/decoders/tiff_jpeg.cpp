@@ -7,20 +7,19 @@
 
 #include <jpeglib.h>
 
+#include "formats/jpeg_glue.h"
 #include "platform/presenter.h"
 #include "toolkit/graphic_errors.h"
 
 namespace quorvel::readers {
 
-// libjpeg's state with its error and source managers. libjpeg reports failures through
-// error_exit, which jumps back to the call that started the step (no C++ object is live
-// between the two), and the step then raises the exception.
+// libjpeg's state with its error and source managers. libjpeg's failures jump back to the call
+// that started the step (no C++ object is live between the two), and the step then raises the
+// exception.
 struct TTIFFJPEGDecoder::State {
     jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr errors{};
+    formats::JpegErrors errors{};
     jpeg_source_mgr source{};
-    std::jmp_buf jump{};
-    char message[JMSG_LENGTH_MAX] = {};
     const char* failure = nullptr;  // one of our messages, or null for libjpeg's own text
     bool reading_tables = false;
     bool created = false;
@@ -41,22 +40,6 @@ void show_warning(const char* text) noexcept {
     }
 }
 
-[[noreturn]] void error_exit(j_common_ptr cinfo) {
-    State* s = state_of(cinfo);
-    (*cinfo->err->format_message)(cinfo, s->message);
-    std::longjmp(s->jump, 1);
-}
-
-// Warnings (level -1) go to the user, the first of each image (as libjpeg's own handler
-// does), so that a damaged file of many strips does not bring a box per strip; trace
-// messages are dropped.
-void emit_message(j_common_ptr cinfo, int level) {
-    if (level >= 0 || cinfo->err->num_warnings++ != 0) return;
-    char text[JMSG_LENGTH_MAX];
-    (*cinfo->err->format_message)(cinfo, text);
-    show_warning(text);
-}
-
 void init_source(j_decompress_ptr) {}
 void term_source(j_decompress_ptr) {}
 
@@ -66,7 +49,7 @@ boolean fill_input_buffer(j_decompress_ptr cinfo) {
     State* s = state_of(reinterpret_cast<j_common_ptr>(cinfo));
     if (s->reading_tables) {
         s->failure = gesJPEGBogusTableField;
-        std::longjmp(s->jump, 1);
+        std::longjmp(s->errors.recovery, 1);
     }
     show_warning(gesJPEGEOI);
     cinfo->src->next_input_byte = kFakeEOI;
@@ -94,15 +77,15 @@ void set_input(State* s, std::span<const uint8_t> bytes) {
 }
 
 [[noreturn]] void raise_failure(const State& s) {
-    throw toolkit::EGraphicCompression(s.failure != nullptr ? s.failure : s.message);
+    throw toolkit::EGraphicCompression(s.failure != nullptr ? s.failure : s.errors.message);
 }
 
 // Steps that may end in error_exit; each answers false with the reason in the state.
 bool create(State* s) {
-    if (setjmp(s->jump)) return false;
-    s->cinfo.err = jpeg_std_error(&s->errors);
-    s->errors.error_exit = error_exit;
-    s->errors.emit_message = emit_message;
+    // libjpeg's warnings go to the user, the first of each image (as libjpeg's own handler
+    // does), so that a damaged file of many strips does not bring a box per strip.
+    s->cinfo.err = formats::install_jpeg_errors(s->errors, false, show_warning);
+    if (setjmp(s->errors.recovery)) return false;
     jpeg_create_decompress(&s->cinfo);
     s->cinfo.client_data = s;
     s->created = true;
@@ -115,7 +98,7 @@ bool create(State* s) {
 
 bool read_tables(State* s, std::span<const uint8_t> tables) {
     s->reading_tables = true;
-    if (setjmp(s->jump)) {
+    if (setjmp(s->errors.recovery)) {
         s->reading_tables = false;
         s->failure = gesJPEGBogusTableField;
         return false;
@@ -162,7 +145,7 @@ void choose_colour_spaces(jpeg_decompress_struct& c, uint32_t photometric) {
 
 bool decode_strip(State* s, const TIFFJPEGLayout& layout, std::span<const uint8_t> strip,
                   std::span<uint8_t> target, size_t row_bytes, size_t* produced) {
-    if (setjmp(s->jump)) {
+    if (setjmp(s->errors.recovery)) {
         jpeg_abort_decompress(&s->cinfo);
         return false;
     }

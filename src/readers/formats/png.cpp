@@ -15,6 +15,7 @@
 
 #include <png.h>
 
+#include "formats/png_glue.h"
 #include "readers/formats/colour_setup.h"
 #include "toolkit/graphic_errors.h"
 #include "readers/reader_classes.h"
@@ -35,12 +36,10 @@ constexpr const char* kName = "PNG";
 constexpr double kDisplayGamma = 2.2;
 
 struct PngJob {
-    const uint8_t* data;
-    size_t size;
-    size_t at;
+    formats::PngMemorySource source;
     png_structp png;
     png_infop info;
-    char message[256];
+    formats::PngErrorText error;
     // What the header set up.
     png_uint_32 width, height;
     int bit_depth, color_type;
@@ -48,21 +47,6 @@ struct PngJob {
     double file_gamma;  // 0 without a gAMA chunk
     size_t row_bytes;
 };
-
-void on_error(png_structp png, png_const_charp message) {
-    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
-    std::snprintf(job->message, sizeof job->message, "%s", message);
-    png_longjmp(png, 1);
-}
-
-void on_warning(png_structp, png_const_charp) {}
-
-void on_read(png_structp png, png_bytep out, png_size_t count) {
-    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (count > job->size - job->at) png_error(png, "Read Error");
-    std::memcpy(out, job->data + job->at, count);
-    job->at += count;
-}
 
 // Transparency becomes an alpha channel; gray with alpha is widened to RGBA, the colour
 // manager having no gray-alpha target.
@@ -81,7 +65,7 @@ void set_transforms(PngJob* job) {
 
 bool read_png_header(PngJob* job) {
     if (setjmp(png_jmpbuf(job->png))) return false;
-    png_set_read_fn(job->png, job, on_read);
+    formats::read_png_from_memory(job->png, &job->source);
     png_read_info(job->png, job->info);
     png_get_IHDR(job->png, job->info, &job->width, &job->height, &job->bit_depth, &job->color_type,
                  nullptr, nullptr, nullptr);
@@ -119,7 +103,7 @@ std::string message_for(const std::string& text) {
 class PngReadStruct {
 public:
     explicit PngReadStruct(PngJob& job) : job_(job) {
-        job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, on_error, on_warning);
+        job.png = formats::create_png_reader(&job.error);
         if (job.png != nullptr) job.info = png_create_info_struct(job.png);
         if (job.png == nullptr || job.info == nullptr) throw std::bad_alloc();
     }
@@ -175,8 +159,7 @@ bool TPNGGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (!has_signature(stream)) return false;
     PngJob job{};
-    job.data = stream.rest().data();
-    job.size = stream.remaining();
+    job.source = {stream.rest().data(), stream.remaining(), 0};
     PngReadStruct guard(job);
     if (!read_png_header(&job)) return false;
     ReaderImageInfo& info = image_info();
@@ -195,10 +178,9 @@ void TPNGGraphic::load_image(toolkit::Stream& stream) {
     release_image();
     if (!has_signature(stream)) fail(gesInvalidImage, kName);
     PngJob job{};
-    job.data = stream.rest().data();
-    job.size = stream.remaining();
+    job.source = {stream.rest().data(), stream.remaining(), 0};
     PngReadStruct guard(job);
-    if (!read_png_header(&job)) throw toolkit::EInvalidGraphic(message_for(job.message));
+    if (!read_png_header(&job)) throw toolkit::EInvalidGraphic(message_for(job.error.text));
 
     TColorManager& cm = color_manager();
     const ColorModel model = model_after_transforms(job);
@@ -208,7 +190,7 @@ void TPNGGraphic::load_image(toolkit::Stream& stream) {
                       gamma | (bits == 16 ? uint32_t{coNeedByteSwap} : 0u));
     // Deflate shrinks at most about 1032 to 1; one byte can then hold eight 1-bit pixels.
     prepare_bitmap(static_cast<int>(job.width), static_cast<int>(job.height),
-                   uint64_t{job.size} * 1032 * 8);
+                   uint64_t{job.source.size} * 1032 * 8);
     if (model == cmIndexed) set_palette(png_palette(job, cm));
 
     if (uint64_t{job.row_bytes} * job.height > limits().max_load_bytes)
@@ -217,7 +199,8 @@ void TPNGGraphic::load_image(toolkit::Stream& stream) {
     std::vector<uint8_t> pixels(job.row_bytes * job.height);
     std::vector<png_bytep> rows(job.height);
     for (size_t y = 0; y < rows.size(); ++y) rows[y] = pixels.data() + y * job.row_bytes;
-    if (!read_png_rows(&job, rows.data())) throw toolkit::EInvalidGraphic(message_for(job.message));
+    if (!read_png_rows(&job, rows.data()))
+        throw toolkit::EInvalidGraphic(message_for(job.error.text));
     for (int y = 0; y < static_cast<int>(job.height); ++y) {
         const uint8_t* source[1] = {rows[y]};
         cm.convert_row(source, scanline(y), job.width);

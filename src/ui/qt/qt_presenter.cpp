@@ -76,7 +76,9 @@ void QtPresenter::tell_screen() const {
     tell_screen_({area.width(), area.height()});
 }
 
-int QtPresenter::show_modal(toolkit::Form& form) {
+// Every window shown is a toolkit form.
+int QtPresenter::show_modal(platform::Window& shown) {
+    toolkit::Form& form = static_cast<toolkit::Form&>(shown);
     FormWindow window(form, QApplication::activeWindow());
     window.setModal(true);
     tell_screen();
@@ -87,7 +89,8 @@ int QtPresenter::show_modal(toolkit::Form& form) {
     return form.modal_result() != 0 ? form.modal_result() : IDCANCEL;
 }
 
-void QtPresenter::show_modeless(toolkit::Form& form) {
+void QtPresenter::show_modeless(platform::Window& shown) {
+    toolkit::Form& form = static_cast<toolkit::Form&>(shown);
     std::unique_ptr<FormWindow>& window = windows_[&form];
     if (!window) window = std::make_unique<FormWindow>(form);
     tell_screen();

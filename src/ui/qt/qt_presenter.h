@@ -22,8 +22,8 @@ public:
 
     int message_box(HWND owner, const std::string& text, const std::string& caption,
                     unsigned type) override;
-    int show_modal(toolkit::Form& form) override;
-    void show_modeless(toolkit::Form& form) override;
+    int show_modal(platform::Window& shown) override;
+    void show_modeless(platform::Window& shown) override;
     void process_messages() override;
     bool browse_for_folder(const std::string& title, std::string& folder) override;
 

@@ -1,6 +1,7 @@
 // Photoshop files in every colour mode ImageMagick writes, raw and PackBits, 8 and 16 bits,
 // compared with ImageMagick's decoding of their composite image; bitmap mode and damaged
 // files built by hand; the container's PSD row reads the same pixels.
+#include "api/file_state.h"
 #include "raster/bmg_image.h"
 #include "raster/dispatch.h"
 #include "readers/reader_classes.h"
@@ -159,6 +160,7 @@ TEST(PsdReader, ContainerRowReadsThroughTheSameReader) {
     ASSERT_EQ(testing::run("convert " + sh_quote(src.rgb) + " -compress RLE psd:" + sh_quote(file)),
               0);
     const Picture expected = load_picture(readers::psd_graphic_class(), testing::read_file(file));
+    api::start_library();  // hands the container its PSD decoder, as a library load does
     testing::ImageRecord rec(1);
     ASSERT_EQ(raster::ReadImageFile(file.c_str(), &rec.img, nullptr), raster::BMG_OK);
     EXPECT_TRUE(codec_test::same_pixels(codec_test::to_picture(rec.img), expected));

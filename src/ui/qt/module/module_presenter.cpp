@@ -5,9 +5,9 @@
 
 namespace quorvel::ui::qt {
 
-void ModulePresenter::show_modeless(toolkit::Form& form) {
-    QtPresenter::show_modeless(form);
-    if (runs_loop_ && !in_loop_) run_loop_while_visible(form);
+void ModulePresenter::show_modeless(platform::Window& window) {
+    QtPresenter::show_modeless(window);
+    if (runs_loop_ && !in_loop_) run_loop_while_visible(static_cast<toolkit::Form&>(window));
 }
 
 // Closing the window hides the form (its close handler ran); the loop ends with it.

@@ -13,7 +13,7 @@ public:
     // `runs_loop`: no event loop of the host's own serves the windows.
     explicit ModulePresenter(bool runs_loop) : runs_loop_(runs_loop) {}
 
-    void show_modeless(toolkit::Form& form) override;
+    void show_modeless(platform::Window& window) override;
 
 private:
     void run_loop_while_visible(const toolkit::Form& form);

@@ -239,6 +239,31 @@ TEST_F(DecoderStreams, FramesBeyondThirtyTwoBitSizesAreRefused) {
     }
 }
 
+TEST_F(DecoderStreams, FramesOverTheLimitsOrBeyondTheirCodedDataAreRefused) {
+    const auto list = segments(stream);
+    const size_t sof = nth(list, SOF_WSQ).offset, sob = nth(list, SOB_WSQ).offset;
+    const struct {
+        int side;
+        size_t keep;  // bytes of the stream kept
+        const char* message;
+    } rows[] = {
+        {16000, stream.size(), "image of 16000 x 16000 is over the load limits\n"},
+        {12000, sob + 5 + 20,
+         "image of 12000 x 12000 needs more than the 20 coded bytes present\n"},
+    };
+    for (const auto& row : rows) {
+        Bytes s(stream.begin(), stream.begin() + static_cast<long>(row.keep));
+        for (size_t at : {sof + 6, sof + 8}) {
+            s[at] = static_cast<unsigned char>(row.side >> 8);
+            s[at + 1] = static_cast<unsigned char>(row.side);
+        }
+        const Result r = decode(s);
+        EXPECT_EQ(r.ret, kDecodeNoCoefficientMemory) << row.side;
+        EXPECT_EQ(r.diag, std::string("ERROR: wsq_decode_mem : ") + row.message);
+        EXPECT_EQ(r.w, -5);
+    }
+}
+
 TEST_F(DecoderStreams, MoreCoefficientsThanTheFrameHoldsFail) {
     Bytes s = stream;
     const size_t sof = nth(segments(s), SOF_WSQ).offset;
@@ -300,7 +325,11 @@ TEST_F(DecoderStreams, TransformAndQuantizationTablesOutliveADecode) {
 }
 
 TEST_F(DecoderStreams, FailuresLeaveTheOutputsUntouched) {
-    for (size_t cut : {size_t{1}, size_t{40}, stream.size() / 2, stream.size() - 1}) {
+    const auto list = segments(stream);
+    const size_t dht = nth(list, DHT_WSQ).offset, sob = nth(list, SOB_WSQ).offset;
+    // Cuts in the header, in the tables after the frame, in a block header and in coded data.
+    for (size_t cut : {size_t{1}, size_t{40}, nth(list, SOF_WSQ).offset + 4, dht, dht + 3, sob + 3,
+                       stream.size() / 2, stream.size() - 1}) {
         Bytes s(stream.begin(), stream.begin() + static_cast<long>(cut));
         const Result r = decode(s);
         EXPECT_LT(r.ret, 0) << cut;

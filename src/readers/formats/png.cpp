@@ -108,11 +108,13 @@ std::string message_for(const std::string& text) {
     if (has("Read Error")) return toolkit::format_message(gesStreamReadError, kName);
     if (has("Too much image data") || has("xtra compress"))
         return toolkit::format_message(gesExtraCompressedData, kName);
+    // Before the data's words: libpng names the chunk it was reading ("IDAT: Missing PLTE
+    // before IDAT").
+    if (has("PLTE") || has("palette")) return toolkit::format_message(gesInvalidPalette, kName);
     if (has("IDAT") || has("zlib") || has("image data") || has("deflate") || has("inflate") ||
         has("distance") || has("compressed data") || has("code") || has("block type") ||
         has("stored block") || has("header check"))
         return toolkit::format_message(gesCompression, kName);
-    if (has("PLTE") || has("palette")) return toolkit::format_message(gesInvalidPalette, kName);
     return toolkit::format_message(gesInvalidImage, kName);
 }
 

@@ -1,8 +1,6 @@
 // Out of memory at any allocation of an encode or a decode: the call returns an error code with
 // a message, or throws bad_alloc (which the exports catch), or (where the buffer was optional)
-// gives the same result as without the failure; it never leaks and leaves its outputs alone. The
-// program's malloc family fails its n-th call on this thread when armed; sanitizer builds keep
-// their own allocator and skip the test.
+// gives the same result as without the failure; it never leaks and leaves its outputs alone.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,48 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "support/allocation_failure.h"
 #include "support/ridge_pattern.h"
 #include "wsq/decoder.h"
 #include "wsq/diag.h"
 #include "wsq/encoder.h"
 #include "wsq/records.h"
 #include "wsq/tree.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define QUORVEL_OWN_MALLOC 0
-#else
-#define QUORVEL_OWN_MALLOC 1
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void __libc_free(void*);
-
-namespace {
-thread_local long g_allocations_left = 0;  // 0: never fail; n: the n-th allocation fails
-thread_local long g_live_blocks = 0;       // allocated and not yet freed, on this thread
-bool fail_this_one() { return g_allocations_left > 0 && --g_allocations_left == 0; }
-void* counted(void* p) {
-    if (p != nullptr) ++g_live_blocks;
-    return p;
-}
-}  // namespace
-
-extern "C" void* malloc(size_t n) { return fail_this_one() ? nullptr : counted(__libc_malloc(n)); }
-extern "C" void* calloc(size_t n, size_t size) {
-    return fail_this_one() ? nullptr : counted(__libc_calloc(n, size));
-}
-extern "C" void* realloc(void* p, size_t n) {
-    if (fail_this_one()) return nullptr;
-    void* q = __libc_realloc(p, n);
-    if (p == nullptr) counted(q);
-    if (p != nullptr && n == 0) --g_live_blocks;
-    return q;
-}
-extern "C" void free(void* p) {
-    if (p != nullptr) --g_live_blocks;
-    __libc_free(p);
-}
-#endif
 
 namespace quorvel::wsq {
 namespace {
@@ -74,29 +37,22 @@ Outcome run(long n, Call call) {
     Outcome o;
     DiagCapture capture;
     unsigned char* data = nullptr;
-#if QUORVEL_OWN_MALLOC
-    const long live = g_live_blocks;
-    g_allocations_left = n;
-#endif
+    const long live = testing::live_allocations();
+    testing::fail_allocation(n);
     try {
         o.ret = call(&data, &o.len);
     } catch (const std::bad_alloc&) {
         o.threw = true;
     }
-#if QUORVEL_OWN_MALLOC
-    o.failed_one = n > 0 && g_allocations_left == 0;
-    g_allocations_left = 0;
-#endif
+    o.failed_one = testing::allocation_failed() && n > 0;
     if (data != nullptr) {
         o.bytes.assign(data, data + o.len);
         std::free(data);
     }
-#if QUORVEL_OWN_MALLOC
     // Less the stream or pixels copied out and the captured text (one block past its 15
     // bytes kept in place).
-    o.leaked =
-        g_live_blocks - live - (o.bytes.empty() ? 0 : 1) - (capture.text().size() > 15 ? 1 : 0);
-#endif
+    o.leaked = testing::live_allocations() - live - (o.bytes.empty() ? 0 : 1) -
+               (capture.text().size() > 15 ? 1 : 0);
     o.diag = capture.text();
     return o;
 }
@@ -133,7 +89,7 @@ void expect_every_failure_reported(const char* what, Call call) {
 }
 
 TEST(AllocationFailures, EachFailedAllocationOfAnEncodeOrADecodeIsReported) {
-    if (!QUORVEL_OWN_MALLOC) GTEST_SKIP() << "sanitizer builds keep their allocator";
+    if (!testing::can_fail_allocations()) GTEST_SKIP() << "sanitizer builds keep their allocator";
     const int w = 96, h = 96;
     const Bytes px = quorvel::testing::ridge_pattern(w, h, 3);
     const char* comment = "NIST_COM 3\nFINGER 3\nPPI 400";

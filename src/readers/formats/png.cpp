@@ -123,7 +123,11 @@ public:
     explicit PngReadStruct(PngJob& job) : job_(job) {
         job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, on_error, on_warning);
         if (job.png != nullptr) job.info = png_create_info_struct(job.png);
-        if (job.png == nullptr || job.info == nullptr) throw std::bad_alloc();
+        if (job.info == nullptr) {
+            // No destructor runs for a constructor that throws: free the read struct here.
+            png_destroy_read_struct(&job.png, nullptr, nullptr);
+            throw std::bad_alloc();
+        }
     }
     ~PngReadStruct() { png_destroy_read_struct(&job_.png, &job_.info, nullptr); }
     PngReadStruct(const PngReadStruct&) = delete;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "wsq/quantize.h"
 #include "wsq/records.h"
 #include "wsq/stream.h"
+#include "wsq/stream_report.h"
 #include "wsq/tree.h"
 #include "wsq/wsq.h"
 
@@ -361,6 +364,60 @@ TEST_F(DecoderStreams, MutatedAndTruncatedStreamsNeverCrash) {
         }
     }
     EXPECT_GT(decoded, 0);
+}
+
+// ---- the stream taken apart without decoding
+
+TEST_F(DecoderStreams, InspectionListsTheSegmentsAndWhatTheyHold) {
+    StreamInfo info;
+    std::string error;
+    ASSERT_TRUE(inspect_stream(stream, info, error)) << error;
+    std::string names;
+    for (const SegmentInfo& seg : info.segments)
+        names += std::string(marker_name(seg.marker)) + " ";
+    EXPECT_EQ(names, "SOI COM COM DTT DQT SOF DHT SOB DHT SOB SOB EOI ");
+    EXPECT_TRUE(info.ended);
+    ASSERT_TRUE(info.frame.has_value());
+    EXPECT_EQ(info.frame->width, kW);
+    EXPECT_EQ(info.frame->height, kH);
+    EXPECT_EQ(info.transform_taps, (std::vector<std::pair<int, int>>{{7, 9}}));
+    EXPECT_EQ(info.huffman_ids, (std::vector<int>{0, 1}));
+    EXPECT_EQ(info.block_tables, (std::vector<int>{0, 1, 1}));
+    ASSERT_EQ(info.comments.size(), 2u);
+    EXPECT_EQ(info.comments[1], "scanner 7");
+    const auto width = std::find_if(info.nistcom.begin(), info.nistcom.end(),
+                                    [](const auto& a) { return a.first == "PIX_WIDTH"; });
+    ASSERT_NE(width, info.nistcom.end());
+    EXPECT_EQ(width->second, std::optional<std::string>("300"));
+    size_t coded = 0;
+    for (const SegmentInfo& seg : info.segments) coded += seg.coded_bytes;
+    EXPECT_EQ(coded, segments(stream)[7].size + segments(stream)[9].size +
+                         segments(stream)[10].size - 3 * 5);  // less the block headers
+}
+
+TEST_F(DecoderStreams, InspectionStopsAtTheFirstBrokenSegment) {
+    const auto list = segments(stream);
+    const size_t dtt = nth(list, DTT_WSQ).offset, dqt = nth(list, DQT_WSQ).offset;
+    const auto with = [&](size_t at, std::initializer_list<unsigned char> bytes) {
+        Bytes s = stream;
+        std::copy(bytes.begin(), bytes.end(), s.begin() + static_cast<long>(at));
+        return s;
+    };
+    const std::string d = std::to_string(dtt), q = std::to_string(dqt);
+    const std::vector<std::pair<Bytes, std::string>> rows = {
+        {with(1, {0xa1}), "not a WSQ stream (no SOI marker at the start)"},
+        {Bytes{0xff, 0xa0, 0x12, 0x34}, "no marker at offset 2"},
+        {with(dtt + 2, {0x00, 0x01}), "DTT segment at offset " + d + " has a bad length"},
+        {with(dtt + 2, {0xff, 0xf0}), "DTT segment at offset " + d + " has a bad length"},
+        {with(dqt + 2, {0x00, 0x0a}), "DQT segment at offset " + q + " cannot be read"},
+        {Bytes(stream.begin(), stream.end() - 2), "the stream ends without an EOI marker"},
+    };
+    for (const auto& [bytes, message] : rows) {
+        StreamInfo info;
+        std::string error;
+        EXPECT_FALSE(inspect_stream(bytes, info, error)) << message;
+        EXPECT_EQ(error, message);
+    }
 }
 
 // ---- comment extraction

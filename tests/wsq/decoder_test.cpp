@@ -403,13 +403,23 @@ TEST_F(DecoderStreams, InspectionStopsAtTheFirstBrokenSegment) {
         std::copy(bytes.begin(), bytes.end(), s.begin() + static_cast<long>(at));
         return s;
     };
+    const size_t sof = nth(list, SOF_WSQ).offset, dht = nth(list, DHT_WSQ).offset;
+    const size_t sob = nth(list, SOB_WSQ).offset, com = nth(list, COM_WSQ).offset;
     const std::string d = std::to_string(dtt), q = std::to_string(dqt);
+    const auto at = [](const char* name, size_t offset, const char* what) {
+        return std::string(name) + " segment at offset " + std::to_string(offset) + what;
+    };
     const std::vector<std::pair<Bytes, std::string>> rows = {
         {with(1, {0xa1}), "not a WSQ stream (no SOI marker at the start)"},
         {Bytes{0xff, 0xa0, 0x12, 0x34}, "no marker at offset 2"},
         {with(dtt + 2, {0x00, 0x01}), "DTT segment at offset " + d + " has a bad length"},
         {with(dtt + 2, {0xff, 0xf0}), "DTT segment at offset " + d + " has a bad length"},
         {with(dqt + 2, {0x00, 0x0a}), "DQT segment at offset " + q + " cannot be read"},
+        {with(sof + 2, {0x00, 0x03}), at("SOF", sof, " cannot be read")},
+        {with(dht + 2, {0x00, 0x05}), at("DHT", dht, " cannot be read")},
+        {with(sob + 2, {0x00, 0x02}), at("SOB", sob, " cannot be read")},
+        {with(com, {0xff, 0xa7, 0x00, 0x01}), at("DRT", com, " has a bad length")},
+        {with(com, {0xff, 0xb0, 0x00, 0x01}), at("?", com, " has a bad length")},
         {Bytes(stream.begin(), stream.end() - 2), "the stream ends without an EOI marker"},
     };
     for (const auto& [bytes, message] : rows) {

@@ -2,7 +2,17 @@
 
 #include <cstddef>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define QUORVEL_SANITIZED_ALLOCATOR 1
+#endif
+#endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUORVEL_SANITIZED_ALLOCATOR 1
+#endif
+
+#ifdef QUORVEL_SANITIZED_ALLOCATOR
 
 namespace quorvel::testing {
 bool can_fail_allocations() { return false; }

@@ -49,13 +49,25 @@ QuorvelDeviceContext* find_dc(const void* handle) {
     return static_cast<QuorvelDeviceContext*>(const_cast<void*>(handle));
 }
 
+// The registry owns what it holds: when it cannot grow (bad_alloc), the new object is freed
+// before the exception goes on, since no caller has its handle yet.
 QuorvelGdiObject* add_object(QuorvelGdiObject* object) {
-    objects().insert(object);
+    try {
+        objects().insert(object);
+    } catch (...) {
+        delete object;
+        throw;
+    }
     return object;
 }
 
 QuorvelDeviceContext* add_dc(QuorvelDeviceContext* dc) {
-    dcs().insert(dc);
+    try {
+        dcs().insert(dc);
+    } catch (...) {
+        delete dc;
+        throw;
+    }
     return dc;
 }
 

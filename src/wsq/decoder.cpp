@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
@@ -129,22 +130,23 @@ int decode_pixels(unsigned char** ocdata, DecoderState& state, WsqTrees& trees, 
     build_subband_trees(trees, width, height);
     if (int ret = decode_coefficients(state, trees, in, width, height)) return ret;
     const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
-    unsigned char* cdata = static_cast<unsigned char*>(std::malloc(num_pix));
+    // Owned until returned: the reconstruction may also throw bad_alloc.
+    std::unique_ptr<unsigned char, decltype(&std::free)> cdata(
+        static_cast<unsigned char*>(std::malloc(num_pix)), &std::free);
     if (cdata == nullptr) {
         diag("ERROR: wsq_decode_mem : malloc : cdata\n");
         return kDecodeNoPixelMemory;
     }
     const float shift = state.frame.m_shift, scale = state.frame.r_scale;
+    unsigned char* pixels = cdata.get();
     const RowSink to_pixels = [&](int y, const float* row) {
-        float_to_pixels(cdata + static_cast<size_t>(y) * width, row, static_cast<size_t>(width),
+        float_to_pixels(pixels + static_cast<size_t>(y) * width, row, static_cast<size_t>(width),
                         shift, scale);
     };
     if (int ret = wsq_reconstruct(state.work.image.data(), state.work.scratch, width, height,
-                                  trees.nodes, &state.dtt, state.threads, &to_pixels)) {
-        std::free(cdata);
+                                  trees.nodes, &state.dtt, state.threads, &to_pixels))
         return ret;
-    }
-    *ocdata = cdata;
+    *ocdata = cdata.release();
     return 0;
 }
 

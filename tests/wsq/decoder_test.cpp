@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "wsq/quantize.h"
 #include "wsq/records.h"
 #include "wsq/stream.h"
+#include "wsq/stream_report.h"
 #include "wsq/tree.h"
 #include "wsq/wsq.h"
 
@@ -239,6 +242,31 @@ TEST_F(DecoderStreams, FramesBeyondThirtyTwoBitSizesAreRefused) {
     }
 }
 
+TEST_F(DecoderStreams, FramesOverTheLimitsOrBeyondTheirCodedDataAreRefused) {
+    const auto list = segments(stream);
+    const size_t sof = nth(list, SOF_WSQ).offset, sob = nth(list, SOB_WSQ).offset;
+    const struct {
+        int side;
+        size_t keep;  // bytes of the stream kept
+        const char* message;
+    } rows[] = {
+        {16000, stream.size(), "image of 16000 x 16000 is over the load limits\n"},
+        {12000, sob + 5 + 20,
+         "image of 12000 x 12000 needs more than the 20 coded bytes present\n"},
+    };
+    for (const auto& row : rows) {
+        Bytes s(stream.begin(), stream.begin() + static_cast<long>(row.keep));
+        for (size_t at : {sof + 6, sof + 8}) {
+            s[at] = static_cast<unsigned char>(row.side >> 8);
+            s[at + 1] = static_cast<unsigned char>(row.side);
+        }
+        const Result r = decode(s);
+        EXPECT_EQ(r.ret, kDecodeNoCoefficientMemory) << row.side;
+        EXPECT_EQ(r.diag, std::string("ERROR: wsq_decode_mem : ") + row.message);
+        EXPECT_EQ(r.w, -5);
+    }
+}
+
 TEST_F(DecoderStreams, MoreCoefficientsThanTheFrameHoldsFail) {
     Bytes s = stream;
     const size_t sof = nth(segments(s), SOF_WSQ).offset;
@@ -300,7 +328,11 @@ TEST_F(DecoderStreams, TransformAndQuantizationTablesOutliveADecode) {
 }
 
 TEST_F(DecoderStreams, FailuresLeaveTheOutputsUntouched) {
-    for (size_t cut : {size_t{1}, size_t{40}, stream.size() / 2, stream.size() - 1}) {
+    const auto list = segments(stream);
+    const size_t dht = nth(list, DHT_WSQ).offset, sob = nth(list, SOB_WSQ).offset;
+    // Cuts in the header, in the tables after the frame, in a block header and in coded data.
+    for (size_t cut : {size_t{1}, size_t{40}, nth(list, SOF_WSQ).offset + 4, dht, dht + 3, sob + 3,
+                       stream.size() / 2, stream.size() - 1}) {
         Bytes s(stream.begin(), stream.begin() + static_cast<long>(cut));
         const Result r = decode(s);
         EXPECT_LT(r.ret, 0) << cut;
@@ -332,6 +364,70 @@ TEST_F(DecoderStreams, MutatedAndTruncatedStreamsNeverCrash) {
         }
     }
     EXPECT_GT(decoded, 0);
+}
+
+// ---- the stream taken apart without decoding
+
+TEST_F(DecoderStreams, InspectionListsTheSegmentsAndWhatTheyHold) {
+    StreamInfo info;
+    std::string error;
+    ASSERT_TRUE(inspect_stream(stream, info, error)) << error;
+    std::string names;
+    for (const SegmentInfo& seg : info.segments)
+        names += std::string(marker_name(seg.marker)) + " ";
+    EXPECT_EQ(names, "SOI COM COM DTT DQT SOF DHT SOB DHT SOB SOB EOI ");
+    EXPECT_TRUE(info.ended);
+    ASSERT_TRUE(info.frame.has_value());
+    EXPECT_EQ(info.frame->width, kW);
+    EXPECT_EQ(info.frame->height, kH);
+    EXPECT_EQ(info.transform_taps, (std::vector<std::pair<int, int>>{{7, 9}}));
+    EXPECT_EQ(info.huffman_ids, (std::vector<int>{0, 1}));
+    EXPECT_EQ(info.block_tables, (std::vector<int>{0, 1, 1}));
+    ASSERT_EQ(info.comments.size(), 2u);
+    EXPECT_EQ(info.comments[1], "scanner 7");
+    const auto width = std::find_if(info.nistcom.begin(), info.nistcom.end(),
+                                    [](const auto& a) { return a.first == "PIX_WIDTH"; });
+    ASSERT_NE(width, info.nistcom.end());
+    EXPECT_EQ(width->second, std::optional<std::string>("300"));
+    size_t coded = 0;
+    for (const SegmentInfo& seg : info.segments) coded += seg.coded_bytes;
+    EXPECT_EQ(coded, segments(stream)[7].size + segments(stream)[9].size +
+                         segments(stream)[10].size - 3 * 5);  // less the block headers
+}
+
+TEST_F(DecoderStreams, InspectionStopsAtTheFirstBrokenSegment) {
+    const auto list = segments(stream);
+    const size_t dtt = nth(list, DTT_WSQ).offset, dqt = nth(list, DQT_WSQ).offset;
+    const auto with = [&](size_t at, std::initializer_list<unsigned char> bytes) {
+        Bytes s = stream;
+        std::copy(bytes.begin(), bytes.end(), s.begin() + static_cast<long>(at));
+        return s;
+    };
+    const size_t sof = nth(list, SOF_WSQ).offset, dht = nth(list, DHT_WSQ).offset;
+    const size_t sob = nth(list, SOB_WSQ).offset, com = nth(list, COM_WSQ).offset;
+    const std::string d = std::to_string(dtt), q = std::to_string(dqt);
+    const auto at = [](const char* name, size_t offset, const char* what) {
+        return std::string(name) + " segment at offset " + std::to_string(offset) + what;
+    };
+    const std::vector<std::pair<Bytes, std::string>> rows = {
+        {with(1, {0xa1}), "not a WSQ stream (no SOI marker at the start)"},
+        {Bytes{0xff, 0xa0, 0x12, 0x34}, "no marker at offset 2"},
+        {with(dtt + 2, {0x00, 0x01}), "DTT segment at offset " + d + " has a bad length"},
+        {with(dtt + 2, {0xff, 0xf0}), "DTT segment at offset " + d + " has a bad length"},
+        {with(dqt + 2, {0x00, 0x0a}), "DQT segment at offset " + q + " cannot be read"},
+        {with(sof + 2, {0x00, 0x03}), at("SOF", sof, " cannot be read")},
+        {with(dht + 2, {0x00, 0x05}), at("DHT", dht, " cannot be read")},
+        {with(sob + 2, {0x00, 0x02}), at("SOB", sob, " cannot be read")},
+        {with(com, {0xff, 0xa7, 0x00, 0x01}), at("DRT", com, " has a bad length")},
+        {with(com, {0xff, 0xb0, 0x00, 0x01}), at("?", com, " has a bad length")},
+        {Bytes(stream.begin(), stream.end() - 2), "the stream ends without an EOI marker"},
+    };
+    for (const auto& [bytes, message] : rows) {
+        StreamInfo info;
+        std::string error;
+        EXPECT_FALSE(inspect_stream(bytes, info, error)) << message;
+        EXPECT_EQ(error, message);
+    }
 }
 
 // ---- comment extraction

@@ -285,5 +285,28 @@ TEST(Encoder, StreamLargerThanTheRawImageFailsWithTheOverflowError) {
     EXPECT_EQ(e.log.find("hsize1 ="), std::string::npos);
 }
 
+TEST(Encoder, AStreamOutgrowingTheImageInAnySegmentFailsWithTheOverflowError) {
+    // A comment long enough to end the w x h bytes halfway into each later segment in turn.
+    const int w = 96, h = 96;
+    const Bytes px = quorvel::testing::ridge_pattern(w, h, 3);
+    const Encoded fits = encode(px, w, h, 0.75f, "x");
+    ASSERT_EQ(fits.ret, 0) << fits.log;
+    const std::vector<Segment> segs = segments(fits.stream);
+    ASSERT_EQ(segs[3].marker, 0xFFA4u);  // SOI, two comments, then the transform table
+    for (size_t i = 3; i <= segs.size(); ++i) {
+        // The last row: the comment alone is longer than the image.
+        size_t comment_length = px.size() + 1;
+        if (i < segs.size()) {
+            const size_t next = i + 1 < segs.size() ? segs[i + 1].offset : fits.stream.size();
+            comment_length = 1 + px.size() - (segs[i].offset + next) / 2;
+        }
+        const std::string comment(comment_length, 'c');
+        const Encoded e = encode(px, w, h, 0.75f, comment.c_str());
+        EXPECT_TRUE(e.ret == -32 || e.ret == -33) << i << " " << e.ret;
+        EXPECT_NE(e.log.find("buffer overlow : alloc = 9216"), std::string::npos) << i << e.log;
+        EXPECT_EQ(e.log.find("hsize1 ="), std::string::npos) << i;
+    }
+}
+
 }  // namespace
 }  // namespace quorvel::wsq

@@ -4,10 +4,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "wsq/diag.h"
+#include "wsq/error_codes.h"
 #include "wsq/filter_bank.h"
 
 namespace quorvel::wsq {
@@ -69,6 +71,76 @@ TEST(StreamBytes, PutsAreBigEndianAndRefuseToOverflow) {
     EXPECT_EQ(putc_byte(0xEF, w.out), -32);
     EXPECT_EQ(capture.text(), "ERROR : putc_byte : buffer overlow : alloc = 7, request = 7\n");
     EXPECT_EQ(w.bytes(), (Bytes{1, 2, 3, 4, 0xA0, 0xB0, 0xEE}));
+}
+
+// Every segment writer, and its reader over what it wrote (from the length field on).
+struct SegmentCase {
+    const char* name;
+    std::function<int(OutputBuffer&)> write;
+    std::function<int(InputCursor&)> read;
+};
+
+std::vector<SegmentCase> segment_cases() {
+    static const unsigned char bits[16] = {0, 2, 1};
+    static const unsigned char values[3] = {180, 181, 1};
+    static float q[MAX_SUBBANDS], z[MAX_SUBBANDS];
+    for (int k = 0; k < NUM_SUBBANDS; ++k) q[k] = 1.5f + k, z[k] = 1.2f * q[k];
+    static DecoderState state;
+    return {
+        {"transform",
+         [](OutputBuffer& o) {
+             return putc_transform_table(kAnalysisLowPass, kLowPassTaps, kAnalysisHighPass,
+                                         kHighPassTaps, o);
+         },
+         [](InputCursor& in) { return getc_transform_table(state.dtt, in); }},
+        {"quantization", [](OutputBuffer& o) { return putc_quantization_table(q, z, o); },
+         [](InputCursor& in) { return getc_quant_table(state.dqt, in); }},
+        {"frame", [](OutputBuffer& o) { return putc_frame_header(545, 622, 171.4f, 1.3f, o); },
+         [](InputCursor& in) { return getc_frame_header(state.frame, in); }},
+        {"block", [](OutputBuffer& o) { return putc_block_hdr(2, o); },
+         [](InputCursor& in) {
+             unsigned char id;
+             return getc_block_hdr(&id, in);
+         }},
+        {"huffman", [](OutputBuffer& o) { return putc_huff_table(DHT_WSQ, 1, bits, values, o); },
+         [](InputCursor& in) { return getc_huffman_table_wsq(state.dht, in); }},
+        {"comment", [](OutputBuffer& o) { return putc_comment_segment(COM_WSQ, "abc", 3, o); },
+         [](InputCursor& in) {
+             char* text = nullptr;
+             const int ret = getc_comment(&text, in);
+             std::free(text);
+             return ret;
+         }},
+    };
+}
+
+TEST(StreamSegments, WritersStopAtAFullBufferAndReadersAtATruncatedSegment) {
+    DiagCapture capture;
+    for (const SegmentCase& c : segment_cases()) {
+        Writer full(1024);
+        ASSERT_EQ(c.write(full.out), 0) << c.name;
+        const Bytes whole = full.bytes();
+        for (int alloc = 0; alloc < static_cast<int>(whole.size()); ++alloc) {
+            Writer w(alloc);
+            const int ret = c.write(w.out);
+            EXPECT_TRUE(ret == kOutputFullByte || ret == kOutputFullBytes) << c.name << alloc;
+            const Bytes part = w.bytes();
+            EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin())) << c.name << alloc;
+        }
+        const Bytes segment(whole.begin() + 2, whole.end());  // after the marker
+        InputCursor in = cursor(segment);
+        ASSERT_EQ(c.read(in), 0) << c.name;
+        EXPECT_EQ(in.pos, in.end) << c.name;
+        for (size_t cut = 0; cut < segment.size(); ++cut) {
+            const Bytes head(segment.begin(), segment.begin() + static_cast<long>(cut));
+            InputCursor short_in = cursor(head);
+            capture.clear();
+            const int ret = c.read(short_in);
+            EXPECT_TRUE(ret == kEndOfBufferByte || ret == kEndOfBufferBytes) << c.name << cut;
+            EXPECT_NE(capture.text().find("premature End Of Buffer"), std::string::npos)
+                << c.name << cut << capture.text();
+        }
+    }
 }
 
 TEST(ScaledDecimal, KeepsAsManyDigitsAsFit) {

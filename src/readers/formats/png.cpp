@@ -92,11 +92,13 @@ std::string message_for(const std::string& text) {
     if (has("Read Error")) return toolkit::format_message(gesStreamReadError, kName);
     if (has("Too much image data") || has("xtra compress"))
         return toolkit::format_message(gesExtraCompressedData, kName);
+    // Before the data's words: libpng names the chunk it was reading ("IDAT: Missing PLTE
+    // before IDAT").
+    if (has("PLTE") || has("palette")) return toolkit::format_message(gesInvalidPalette, kName);
     if (has("IDAT") || has("zlib") || has("image data") || has("deflate") || has("inflate") ||
         has("distance") || has("compressed data") || has("code") || has("block type") ||
         has("stored block") || has("header check"))
         return toolkit::format_message(gesCompression, kName);
-    if (has("PLTE") || has("palette")) return toolkit::format_message(gesInvalidPalette, kName);
     return toolkit::format_message(gesInvalidImage, kName);
 }
 
@@ -105,7 +107,11 @@ public:
     explicit PngReadStruct(PngJob& job) : job_(job) {
         job.png = formats::create_png_reader(&job.error);
         if (job.png != nullptr) job.info = png_create_info_struct(job.png);
-        if (job.png == nullptr || job.info == nullptr) throw std::bad_alloc();
+        if (job.info == nullptr) {
+            // No destructor runs for a constructor that throws: free the read struct here.
+            png_destroy_read_struct(&job.png, nullptr, nullptr);
+            throw std::bad_alloc();
+        }
     }
     ~PngReadStruct() { png_destroy_read_struct(&job_.png, &job_.info, nullptr); }
     PngReadStruct(const PngReadStruct&) = delete;

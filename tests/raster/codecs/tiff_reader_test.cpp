@@ -153,6 +153,38 @@ TEST_F(TiffFromTools, PillowModes) {
            24, 1});
 }
 
+// Floating-point gray: 0..1 and 0..255 kept as they are, any other range stretched from its
+// smallest to its largest sample; half, single and double precision alike.
+TEST_F(TiffFromTools, FloatingPointSamplesArePlacedInTheirRange) {
+    // ImageMagick 6 writes the file whole but fails on the predictor tag it cannot set.
+    const std::string im = "convert gray.pgm -define quantum:format=floating-point -depth ";
+    check({"half", im + "16 $OUT 2>/dev/null; test -s $OUT", 8, 1});
+    check({"double", im + "64 $OUT 2>/dev/null; test -s $OUT", 8, 1});
+    ASSERT_EQ(testing::run("/usr/bin/python3 -c 'import PIL'"), 0);
+    const struct {
+        const char* values;  // four samples, a 2 x 2 picture
+        std::vector<int> expected;
+    } rows[] = {
+        {"0.0, 0.5, 1.0, 0.25", {0, 128, 255, 64}},
+        {"0.0, 100.0, 255.0, 2.0", {0, 100, 255, 2}},
+        {"-1.0, 1.0, 3.0, float('nan')", {0, 128, 255, 0}},
+    };
+    for (const auto& row : rows) {
+        const std::string out = dir.file("float.tif");
+        ASSERT_EQ(
+            testing::run("/usr/bin/python3 -c \"from PIL import Image; i = Image.new('F', (2, "
+                         "2)); i.putdata([" +
+                         std::string(row.values) + "]); i.save('" + out + "')\""),
+            0);
+        BMGImage img = read(out);
+        const Picture got = testing::record_picture(img);
+        ReleaseImageRecord(&img);
+        ASSERT_EQ(got.width, 2) << row.values;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(got.at(i % 2, i / 2, 0), row.expected[i]) << row.values;
+    }
+}
+
 // Each of the eight orientations, for each path through the reader, against -auto-orient.
 TEST_F(TiffFromTools, EveryOrientationMatchesAutoOrient) {
     ASSERT_EQ(shell("convert few16.ppm -type Palette -depth 8 pal.tif && tiffcp -p separate "

@@ -42,6 +42,42 @@ TEST(RlaReader, RefusesXyzAndOffsetsPastTheEnd) {
     EXPECT_EQ(load_error(readers::rla_graphic_class(), far.b), "Stream read error in RLA file.");
 }
 
+TEST(RlaReader, ImageInfoFromTheHeaderAndUnsupportedDepth) {
+    const struct {
+        Bytes header;
+        bool known;
+        readers::ColorModel model;
+        int samples;
+    } rows[] = {
+        {rla_header(3, 2, 3, 1, "rgb"), true, readers::cmRGBA, 4},
+        {rla_header(3, 2, 3, 0, ""), true, readers::cmRGB, 3},
+        {rla_header(3, 2, 1, 1, "rgb"), true, readers::cmGray, 1},  // a matte only beside colour
+        {rla_header(3, 2, 3, 0, "xyz"), true, readers::cmNone, 3},
+        {rla_header(3, 2, 0, 1, "rgb"), false},  // no colour channel
+        {rla_header(0, 2, 3, 0, "rgb"), false},  // an empty window
+        {rla_header(3, 0, 3, 0, "rgb"), false},
+        {Bytes{}.fill(739, 0), false},  // shorter than the header
+    };
+    for (const auto& row : rows) {
+        auto g = readers::rla_graphic_class().make();
+        auto& reader = dynamic_cast<readers::TGraphicExGraphic&>(*g);
+        toolkit::Stream stream(row.header.b);
+        ASSERT_EQ(reader.read_image_info(stream, 0), row.known) << row.samples;
+        if (!row.known) continue;
+        const auto& info = reader.image_info();
+        EXPECT_EQ(info.width, 3);
+        EXPECT_EQ(info.height, 2);
+        EXPECT_EQ(info.color_model, row.model);
+        EXPECT_EQ(info.samples, row.samples);
+        EXPECT_EQ(info.pixel_bits, 8 * row.samples);
+        EXPECT_FLOAT_EQ(info.gamma, 2.2f);
+    }
+    Bytes deep = rla_sample();
+    deep.b[659] = 16;  // channel bits
+    EXPECT_EQ(load_error(readers::rla_graphic_class(), deep.b),
+              "Cannot load image. 16-bit channels not supported for RLA files.");
+}
+
 TEST(CutReader, PaletteFromTheSiblingFileOrAGrayRamp) {
     testing::TempDir dir;
     readers::file_format_list();

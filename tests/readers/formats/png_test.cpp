@@ -119,5 +119,75 @@ TEST(PngReader, DamagedFilesFailWithTheFamilysMessages) {
         "");
 }
 
+// A 2 x 2 PNG by hand: IHDR, the chunks given, IDAT of `rows` (filter bytes included) deflated,
+// then the raw IDAT bytes `tail` appended to the deflated ones, and IEND.
+std::vector<uint8_t> handmade_png(uint8_t colour_type, const std::vector<uint8_t>& rows,
+                                  const std::vector<uint8_t>& before_data = {},
+                                  const std::vector<uint8_t>& tail = {}) {
+    std::vector<uint8_t> z(compressBound(static_cast<uLong>(rows.size())));
+    uLongf z_size = static_cast<uLongf>(z.size());
+    EXPECT_EQ(compress(z.data(), &z_size, rows.data(), static_cast<uLong>(rows.size())), Z_OK);
+    z.resize(z_size);
+    z.insert(z.end(), tail.begin(), tail.end());
+    Bytes b;
+    b.raw({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})
+        .raw(chunk("IHDR", {0, 0, 0, 2, 0, 0, 0, 2, 8, colour_type, 0, 0, 0}))
+        .raw(before_data)
+        .raw(chunk("IDAT", z))
+        .raw(chunk("IEND", {}));
+    return b.b;
+}
+
+TEST(PngReader, DamagedDataAndPaletteFailWithTheirMessages) {
+    const std::vector<uint8_t> gray = {0, 10, 20, 0, 30, 40};
+    const std::vector<uint8_t> good = handmade_png(0, gray);
+    const Picture pic = load_picture(readers::png_graphic_class(), good);
+    EXPECT_EQ(pic.at(1, 0, 0), 20);
+    EXPECT_EQ(pic.at(0, 1, 0), 30);
+    std::vector<uint8_t> bad_zlib = good;
+    bad_zlib[8 + 25 + 8] ^= 0x01;  // IDAT's first byte: the deflate header check fails
+    const std::string compression = "Cannot load image. Compression error found in PNG file.";
+    const std::vector<std::pair<std::vector<uint8_t>, std::string>> cases = {
+        {handmade_png(0, {0, 1}), compression},  // rows short of the image
+        {handmade_png(0, {5, 10, 20, 5, 30, 40}),
+         "Cannot load image. Invalid or unexpected PNG image format."},  // filter type 5
+        {bad_zlib, compression},
+        {handmade_png(3, {0, 0, 1, 0, 1, 0}),
+         "Cannot load image. Palette in PNG file is invalid."},  // no PLTE
+        {handmade_png(3, {0, 0, 1, 0, 1, 0}, chunk("PLTE", {1, 2, 3, 4})),
+         "Cannot load image. Palette in PNG file is invalid."},
+        {handmade_png(7, gray), "Cannot load image. Invalid or unexpected PNG image format."},
+    };
+    for (const auto& [bytes, message] : cases)
+        EXPECT_EQ(load_error(readers::png_graphic_class(), bytes), message) << message;
+}
+
+TEST(PngReader, ImageInfoWithoutDecoding) {
+    std::vector<uint8_t> rgb = handmade_png(2, std::vector<uint8_t>(14, 7));
+    rgb = with_chunk_after_header(rgb, chunk("gAMA", {0, 0, 0xB1, 0x8F}));  // 1 / 2.2
+    auto g = readers::png_graphic_class().make();
+    auto& reader = dynamic_cast<readers::TGraphicExGraphic&>(*g);
+    toolkit::Stream stream(rgb);
+    ASSERT_TRUE(reader.can_load_stream(stream));
+    ASSERT_TRUE(reader.read_image_info(stream, 0));
+    const auto& info = reader.image_info();
+    EXPECT_EQ(info.width, 2);
+    EXPECT_EQ(info.height, 2);
+    EXPECT_EQ(info.sample_bits, 8);
+    EXPECT_EQ(info.samples, 3);
+    EXPECT_EQ(info.pixel_bits, 24);
+    EXPECT_EQ(info.color_model, readers::cmRGB);
+    EXPECT_EQ(info.compression, readers::ctLZ77);
+    EXPECT_NEAR(info.gamma, 0.45455f, 1e-4f);
+    std::vector<uint8_t> broken = rgb;
+    broken[16] = 0xFF;  // a width beyond 2^31 (and IHDR's CRC no longer matches)
+    toolkit::Stream bad_header(broken);
+    EXPECT_FALSE(reader.read_image_info(bad_header, 0));
+    broken[1] = 'Q';
+    toolkit::Stream not_png(broken);
+    EXPECT_FALSE(reader.can_load_stream(not_png));
+    EXPECT_FALSE(reader.read_image_info(not_png, 0));
+}
+
 }  // namespace
 }  // namespace quorvel::readers_test

@@ -1,9 +1,11 @@
 // Every prefix of a sample of each format, and byte mutations of it, either loads or fails
 // with one of the graphic error kinds: no reader reads past its input or fails otherwise.
+#include <new>
 #include <random>
 
 #include "handmade_files.h"
 #include "readers/reader_classes.h"
+#include "support/allocation_failure.h"
 #include "reader_test_support.h"
 
 namespace quorvel::readers_test {
@@ -47,10 +49,10 @@ void expect_graphic_outcome(const Sample& s, const std::vector<uint8_t>& bytes,
     }
 }
 
-TEST(ReaderRobustness, TruncationsAndMutationsFailCleanly) {
-    testing::TempDir dir;
+// A sample of each format, from ImageMagick or built by hand.
+std::vector<Sample> samples(const testing::TempDir& dir) {
     const codec_test::Sources src(dir);
-    const std::vector<Sample> samples = {
+    return {
         {"targa rle", readers::targa_graphic_class,
          tool_file(dir, src.rgb, "-compress RLE", "tga")},
         {"targa palette", readers::targa_graphic_class,
@@ -71,6 +73,11 @@ TEST(ReaderRobustness, TruncationsAndMutationsFailCleanly) {
         {"psp 3 rle", readers::psp_graphic_class, psp_sample(3, kRle)},
         {"psp 4 lz77", readers::psp_graphic_class, psp_sample(4, kLz77)},
     };
+}
+
+TEST(ReaderRobustness, TruncationsAndMutationsFailCleanly) {
+    testing::TempDir dir;
+    const std::vector<Sample> samples = readers_test::samples(dir);
     std::mt19937 random(20261209);
     for (const Sample& s : samples) {
         ASSERT_FALSE(s.bytes.empty()) << s.label;
@@ -85,6 +92,42 @@ TEST(ReaderRobustness, TruncationsAndMutationsFailCleanly) {
             for (int k = 0; k < 4; ++k)
                 bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
             expect_graphic_outcome(s, bytes, "mutation " + std::to_string(round));
+        }
+    }
+}
+
+// Each allocation of a load failing in turn: the load raises a graphic error or bad_alloc, or
+// gives the same picture, and leaks nothing.
+TEST(ReaderRobustness, FailedAllocationsFailCleanly) {
+    if (!testing::can_fail_allocations()) GTEST_SKIP() << "sanitizer builds keep their allocator";
+    testing::TempDir dir;
+    for (const Sample& s : samples(dir)) {
+        const auto picture = [&](long n, bool* failed_one, bool* loaded) {
+            Picture p;
+            testing::fail_allocation(n);
+            try {
+                auto g = load(s.cls(), s.bytes);
+                *failed_one = testing::allocation_failed() && n > 0;
+                *loaded = true;
+                p = bitmap_picture(dynamic_cast<toolkit::Bitmap&>(*g), true);
+            } catch (const toolkit::GraphicError&) {
+                *failed_one = testing::allocation_failed() && n > 0;
+            } catch (const std::bad_alloc&) {
+                *failed_one = testing::allocation_failed() && n > 0;
+            }
+            return p;
+        };
+        bool failed_one = false, loaded = false;
+        const Picture reference = picture(0, &failed_one, &loaded);
+        ASSERT_TRUE(loaded) << s.label;
+        for (long n = 1;; ++n) {
+            const long live = testing::live_allocations();
+            loaded = false;
+            const std::vector<uint8_t> got = picture(n, &failed_one, &loaded).samples;
+            EXPECT_EQ(testing::live_allocations() - live - (got.empty() ? 0 : 1), 0)
+                << s.label << ": allocation " << n;
+            if (loaded) EXPECT_EQ(got, reference.samples) << s.label << ": allocation " << n;
+            if (!failed_one) break;
         }
     }
 }

@@ -1,0 +1,75 @@
+#include "support/allocation_failure.h"
+
+#include <cstddef>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define QUORVEL_SANITIZED_ALLOCATOR 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUORVEL_SANITIZED_ALLOCATOR 1
+#endif
+
+#ifdef QUORVEL_SANITIZED_ALLOCATOR
+
+namespace quorvel::testing {
+bool can_fail_allocations() { return false; }
+void fail_allocation(long) {}
+bool allocation_failed() { return false; }
+long live_allocations() { return 0; }
+}  // namespace quorvel::testing
+
+#else
+
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+extern "C" void __libc_free(void*);
+
+namespace {
+thread_local long g_allocations_left = 0;  // 0: never fail; n: the n-th allocation fails
+thread_local long g_live_blocks = 0;
+// Where a debugger breaks to see which allocation failed.
+[[gnu::noinline]] bool failed_here() {
+    asm volatile("");
+    return true;
+}
+bool fail_this_one() {
+    return g_allocations_left > 0 && --g_allocations_left == 0 && failed_here();
+}
+void* counted(void* p) {
+    if (p != nullptr) ++g_live_blocks;
+    return p;
+}
+}  // namespace
+
+extern "C" void* malloc(size_t n) { return fail_this_one() ? nullptr : counted(__libc_malloc(n)); }
+extern "C" void* calloc(size_t n, size_t size) {
+    return fail_this_one() ? nullptr : counted(__libc_calloc(n, size));
+}
+extern "C" void* realloc(void* p, size_t n) {
+    if (fail_this_one()) return nullptr;
+    void* q = __libc_realloc(p, n);
+    if (p == nullptr) counted(q);
+    if (p != nullptr && n == 0) --g_live_blocks;
+    return q;
+}
+extern "C" void free(void* p) {
+    if (p != nullptr) --g_live_blocks;
+    __libc_free(p);
+}
+
+namespace quorvel::testing {
+bool can_fail_allocations() { return true; }
+void fail_allocation(long n) { g_allocations_left = n; }
+bool allocation_failed() {
+    const bool reached = g_allocations_left == 0;
+    g_allocations_left = 0;
+    return reached;
+}
+long live_allocations() { return g_live_blocks; }
+}  // namespace quorvel::testing
+
+#endif

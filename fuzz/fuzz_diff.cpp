@@ -1,0 +1,232 @@
+// Differential targets: one format read by the container's codec (through its file dispatch,
+// as a load meets it) and by the extended readers' class (through the picture loader), built
+// once per format (QUORVEL_DIFF_FORMAT names it). Both pictures are brought to one form: width,
+// height and top-down 8-bit RGBA rows, where indexed, gray and 5-5-5 bitmaps go through the
+// bitmap's own conversion to 24 bits, and a picture without alpha counts as opaque. Samples
+// wider than 8 bits reach this form already narrowed by each reader. Alpha is compared only
+// when both pictures carry it. When both accept the input and the pictures differ beyond the
+// format's tolerance, the first differing pixel is printed and the target aborts. One side
+// refusing what the other reads is counted (the readers have their own bounds), printed at
+// exit, and with QUORVEL_DIFF_SAMPLES=DIR the first inputs of each kind are kept in DIR.
+//
+// TIFF has three readers: the container's libtiff reader as a load uses it (Orientation applied,
+// associated alpha divided out), the same reader with the extended reader's rules (stored order,
+// stored colours; what the extended reader's fallback calls), and the extended reader's native
+// strips decoders. Pixels are compared between the native decoders and libtiff under the same
+// rules; the container's own rules are counted for acceptance only, as they differ on purpose.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "raster/bmg_image.h"
+#include "raster/bridge.h"
+#include "raster/codecs/codecs.h"
+#include "raster/dispatch.h"
+#include "readers/formats/tiff.h"
+#include "readers/registry.h"
+#include "toolkit/bitmap.h"
+#include "toolkit/graphic_errors.h"
+#include "toolkit/picture.h"
+#include "wsq/diag.h"
+
+#ifndef QUORVEL_DIFF_FORMAT
+#error "QUORVEL_DIFF_FORMAT names the format: tif, png, tga, pcx, rgb or psd"
+#endif
+
+namespace {
+
+using namespace quorvel;
+
+const std::string kFormat = QUORVEL_DIFF_FORMAT;
+const bool kTiff = kFormat == "tif";
+
+// Largest difference per channel taken as equal. Targa and PCX hold 8-bit (or 5-5-5) samples
+// both readers copy or widen by the same rule: exact. PNG, TIFF, SGI and PSD may hold 16-bit
+// samples, which libpng and libtiff narrow by truncation and the extended decoders by their
+// own scaling: one level either way. PSD's container reader is the extended class itself, so
+// what is compared there is the record made from its bitmap: exact as well.
+int tolerance() {
+    if (kFormat == "tga" || kFormat == "pcx" || kFormat == "psd") return 0;
+    return 1;
+}
+
+struct Rgba {
+    int width = 0;
+    int height = 0;
+    bool alpha = false;
+    std::vector<uint8_t> pixels;  // 4 bytes a pixel, red first, rows top-down
+};
+
+// The bitmap in the common form; alpha when it is a 32-bit bitmap.
+Rgba normalise(toolkit::Bitmap& bitmap) {
+    Rgba out;
+    out.width = bitmap.width();
+    out.height = bitmap.height();
+    out.alpha = bitmap.pixel_format() == toolkit::PixelFormat::Bit32;
+    if (!out.alpha && bitmap.pixel_format() != toolkit::PixelFormat::Bit24)
+        bitmap.set_pixel_format(toolkit::PixelFormat::Bit24);
+    const int step = out.alpha ? 4 : 3;
+    out.pixels.resize(size_t(out.width) * size_t(out.height) * 4);
+    uint8_t* q = out.pixels.data();
+    for (int y = 0; y < out.height; ++y) {
+        const uint8_t* p = bitmap.scanline(y);
+        for (int x = 0; x < out.width; ++x, p += step, q += 4) {
+            q[0] = p[2], q[1] = p[1], q[2] = p[0];
+            q[3] = out.alpha ? p[3] : 255;
+        }
+    }
+    return out;
+}
+
+// A container record through the bridge a load uses (no compositing, alpha kept).
+std::optional<Rgba> from_record(raster::BMGImage& img) {
+    HBITMAP handle = raster::BitmapFromImage(img, 0);
+    if (handle == nullptr) return std::nullopt;
+    toolkit::Bitmap bitmap;
+    bitmap.assign_handle(handle);
+    return normalise(bitmap);
+}
+
+std::optional<Rgba> container_file(const std::vector<uint8_t>& file) {
+    static const std::string path = fuzz::scratch_path(kFormat.c_str());
+    if (!fuzz::write_file(path, file.data(), file.size())) std::abort();
+    raster::BMGImage img;
+    raster::ClearImageRecord(&img);
+    img.dibLayout = 1;
+    std::optional<Rgba> out;
+    if (raster::ReadImageFile(path.c_str(), &img, nullptr) == raster::BMG_OK)
+        out = from_record(img);
+    raster::ReleaseImageRecord(&img);
+    std::remove(path.c_str());
+    return out;
+}
+
+std::optional<Rgba> container_tiff(const std::vector<uint8_t>& file,
+                                   const raster::TiffReadRules& rules) {
+    raster::BMGImage img;
+    raster::ClearImageRecord(&img);
+    img.dibLayout = 1;
+    std::optional<Rgba> out;
+    if (raster::ReadTiffMemory(file.data(), file.size(), &img, rules) == raster::BMG_OK)
+        out = from_record(img);
+    raster::ReleaseImageRecord(&img);
+    return out;
+}
+
+struct Extended {
+    std::optional<Rgba> picture;
+    bool by_fallback = false;
+};
+
+Extended extended(const std::vector<uint8_t>& file) {
+    // The extension the registry lists for the class; SGI's container key is "rgb".
+    const std::string extension = kFormat == "rgb" ? "sgi" : kFormat;
+    Extended out;
+    toolkit::Picture picture;
+    try {
+        // A directory that does not exist, so that no sibling file is found.
+        picture.load_from_memory("/nonexistent-quorvel-fuzz/input." + extension, file);
+    } catch (const toolkit::GraphicError&) {
+        return out;
+    }
+    auto* bitmap = dynamic_cast<toolkit::Bitmap*>(picture.graphic());
+    if (bitmap == nullptr || bitmap->empty()) return out;
+    if (auto* tiff = dynamic_cast<readers::TTIFFGraphic*>(bitmap))
+        out.by_fallback = tiff->loaded_by_fallback();
+    out.picture = normalise(*bitmap);
+    return out;
+}
+
+// Outcome counts, printed at exit.
+struct Counts {
+    unsigned long both = 0, neither = 0, container_only = 0, extended_only = 0, same_reader = 0;
+    unsigned long rules_only = 0;  // TIFF: the load's rules and the extended reader's disagree
+} counts;
+
+void print_counts() {
+    std::fprintf(stderr,
+                 "diff %s: both read %lu (same decoder %lu), neither %lu, container only %lu, "
+                 "extended only %lu",
+                 kFormat.c_str(), counts.both, counts.same_reader, counts.neither,
+                 counts.container_only, counts.extended_only);
+    if (kTiff) std::fprintf(stderr, ", load rules alone %lu", counts.rules_only);
+    std::fprintf(stderr, "\n");
+}
+
+// Keeps the first inputs of each one-sided kind for a look.
+void keep_sample(const char* kind, unsigned long seen, const std::vector<uint8_t>& file) {
+    const char* dir = std::getenv("QUORVEL_DIFF_SAMPLES");
+    if (dir == nullptr || seen > 20) return;
+    const std::string path = std::string(dir) + "/" + kFormat + "-" + kind + "-" +
+                             std::to_string(getpid()) + "-" + std::to_string(seen);
+    fuzz::write_file(path, file.data(), file.size());
+}
+
+[[noreturn]] void differ(const char* what, int x, int y, const Rgba& a, const Rgba& b) {
+    std::fprintf(stderr, "diff %s: %s\n", kFormat.c_str(), what);
+    std::fprintf(stderr, "  container %dx%d%s, extended %dx%d%s\n", a.width, a.height,
+                 a.alpha ? " alpha" : "", b.width, b.height, b.alpha ? " alpha" : "");
+    if (x >= 0) {
+        const uint8_t* p = &a.pixels[(size_t(y) * a.width + x) * 4];
+        const uint8_t* q = &b.pixels[(size_t(y) * b.width + x) * 4];
+        std::fprintf(stderr,
+                     "  pixel (%d, %d) from the top: container %u %u %u %u, extended %u %u %u %u\n",
+                     x, y, p[0], p[1], p[2], p[3], q[0], q[1], q[2], q[3]);
+    }
+    std::abort();
+}
+
+void compare(const Rgba& a, const Rgba& b) {
+    if (a.width != b.width || a.height != b.height) differ("sizes differ", -1, -1, a, b);
+    const int channels = a.alpha && b.alpha ? 4 : 3;
+    const int tol = tolerance();
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const size_t at = (size_t(y) * a.width + x) * 4;
+            for (int c = 0; c < channels; ++c)
+                if (std::abs(int(a.pixels[at + c]) - int(b.pixels[at + c])) > tol)
+                    differ("pixels differ", x, y, a, b);
+        }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::install_silent_presenter();
+    readers::file_format_list();
+    std::atexit(print_counts);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    wsq::DiagCapture quiet;
+    std::vector<uint8_t> file(data, data + size);
+    if (kFormat == "png") fuzz::refresh_png_crcs(file);
+
+    std::optional<Rgba> container;
+    const Extended ext = extended(file);
+    if (kTiff) {
+        const std::optional<Rgba> load = container_tiff(file, {});
+        container = container_tiff(file, {.apply_orientation = false, .stored_colours = true});
+        if (load.has_value() != ext.picture.has_value()) ++counts.rules_only;
+    } else {
+        container = container_file(file);
+    }
+    if (container && ext.picture) {
+        ++counts.both;
+        // The fallback is the same libtiff read: nothing to compare.
+        if (ext.by_fallback) ++counts.same_reader;
+        else compare(*container, *ext.picture);
+    } else if (container) {
+        keep_sample("container-only", ++counts.container_only, file);
+    } else if (ext.picture) {
+        keep_sample("extended-only", ++counts.extended_only, file);
+    } else {
+        ++counts.neither;
+    }
+    return 0;
+}

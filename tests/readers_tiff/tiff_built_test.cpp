@@ -283,6 +283,58 @@ TEST(TiffStructure, FileCutShortLoadsTheRowsItHolds) {
     EXPECT_EQ(shown[99], std::vector<int>(200, 0));  // past the end: cleared
 }
 
+// The count field of `tag` in the first directory of a little-endian file.
+void patch_count(std::vector<uint8_t>& file, uint16_t tag, uint32_t count) {
+    const uint32_t ifd = file[4] | file[5] << 8 | file[6] << 16 | uint32_t(file[7]) << 24;
+    for (size_t at = ifd + 2; at + 12 <= file.size(); at += 12) {
+        if ((file[at] | file[at + 1] << 8) != tag) continue;
+        for (int i = 0; i < 4; ++i) file[at + 4 + i] = uint8_t(count >> (8 * i));
+        return;
+    }
+}
+
+// What libtiff makes of a Photometric tag that is missing or has more than one value, and of
+// strip arrays longer than the file: the native decoders
+// show the picture as the fallback does.
+TEST(TiffStructure, PhotometricAndStripArraysReadAsLibtiffReadsThem) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> photometric;  // empty: no tag
+        uint32_t strip_array_count;         // 0: as built
+    } cases[] = {
+        {"no Photometric", {}, 0},
+        {"two Photometric values", {0, 0}, 0},
+        {"strip arrays running past the end", {1}, 0x40000000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TiffBuilder b;
+        b.set(256, kShort, {4}).set(257, kShort, {3}).set(258, kShort, {8}).set(278, kShort, {2});
+        if (!c.photometric.empty()) b.set(262, kShort, c.photometric);
+        b.strips_from_blocks();
+        const std::vector<uint8_t> rows = gray_rows(4, 3);
+        b.add_block({rows.begin(), rows.begin() + 8});
+        b.add_block({rows.begin() + 8, rows.end()});
+        std::vector<uint8_t> file = b.build();
+        if (c.strip_array_count != 0) {
+            patch_count(file, 273, c.strip_array_count);
+            patch_count(file, 279, c.strip_array_count);
+        }
+        TTIFFGraphic graphic;
+        load(graphic, file);
+        EXPECT_FALSE(graphic.loaded_by_fallback());
+        EXPECT_EQ(grays(graphic), gray_expected(4, 3));
+    }
+}
+
+TEST(TiffStructure, NoStripOffsetsIsRefused) {
+    TiffBuilder b = basic(4, 3, 8, 1, 1);
+    b.add_block(gray_rows(4, 3));
+    std::vector<uint8_t> file = b.build();
+    patch_count(file, 273, 0);
+    EXPECT_NE(load_error(file), "");
+}
+
 TEST(TiffStructure, BigEndianSixteenBitPredictorDifferencesWords) {
     // One row of 16-bit gray samples 0x01FF, 0x0201, 0x1000 stored as differences of words
     // (a byte-wise sum would carry nothing into the high bytes).
@@ -350,7 +402,8 @@ const BadFile kBadFiles[] = {
          b.set(273, kLong, {0x7FFFFFF0u, 0xFFFFFFFFu}).set(279, kLong, {0xFFFFFFFFu, 4});
          return b.build();
      },
-     ""},
+     "Cannot load image. The image size 4 x 3 is larger than the file can hold or the limit of "
+     "268435456 pixels allows."},
     {"tiled_nothing_readable",
      [] {
          TiffBuilder b = basic(4, 3, 8, 1, 1);

@@ -283,43 +283,56 @@ TEST(TiffStructure, FileCutShortLoadsTheRowsItHolds) {
     EXPECT_EQ(shown[99], std::vector<int>(200, 0));  // past the end: cleared
 }
 
-// The count field of `tag` in the first directory of a little-endian file.
-void patch_count(std::vector<uint8_t>& file, uint16_t tag, uint32_t count) {
+// The count (field 4) or the inline value (field 8) of `tag` in a little-endian file's first
+// directory.
+void patch_entry(std::vector<uint8_t>& file, uint16_t tag, size_t field, uint32_t value) {
     const uint32_t ifd = file[4] | file[5] << 8 | file[6] << 16 | uint32_t(file[7]) << 24;
     for (size_t at = ifd + 2; at + 12 <= file.size(); at += 12) {
         if ((file[at] | file[at + 1] << 8) != tag) continue;
-        for (int i = 0; i < 4; ++i) file[at + 4 + i] = uint8_t(count >> (8 * i));
+        for (int i = 0; i < 4; ++i) file[at + field + i] = uint8_t(value >> (8 * i));
         return;
     }
 }
 
-// What libtiff makes of a Photometric tag that is missing or has more than one value, and of
-// strip arrays longer than the file: the native decoders
-// show the picture as the fallback does.
+// What libtiff makes of a Photometric tag that is missing or has more than one value, of strip
+// arrays longer than the file, and of a zero byte count (the strip runs to the end of the
+// file): the native decoders show the picture as the fallback does.
 TEST(TiffStructure, PhotometricAndStripArraysReadAsLibtiffReadsThem) {
     struct Case {
         const char* name;
         std::vector<uint32_t> photometric;  // empty: no tag
         uint32_t strip_array_count;         // 0: as built
+        bool deflate_without_count;         // one Deflate strip, its byte count 0
     } cases[] = {
-        {"no Photometric", {}, 0},
-        {"two Photometric values", {0, 0}, 0},
-        {"strip arrays running past the end", {1}, 0x40000000},
+        {"no Photometric", {}, 0, false},
+        {"two Photometric values", {0, 0}, 0, false},
+        {"strip arrays running past the end", {1}, 0x40000000, false},
+        {"zero byte count", {1}, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TiffBuilder b;
-        b.set(256, kShort, {4}).set(257, kShort, {3}).set(258, kShort, {8}).set(278, kShort, {2});
+        b.set(256, kShort, {4}).set(257, kShort, {3}).set(258, kShort, {8});
         if (!c.photometric.empty()) b.set(262, kShort, c.photometric);
         b.strips_from_blocks();
         const std::vector<uint8_t> rows = gray_rows(4, 3);
-        b.add_block({rows.begin(), rows.begin() + 8});
-        b.add_block({rows.begin() + 8, rows.end()});
+        if (c.deflate_without_count) {
+            std::vector<uint8_t> packed(compressBound(uLong(rows.size())));
+            uLongf size = packed.size();
+            compress2(packed.data(), &size, rows.data(), uLong(rows.size()), 9);
+            packed.resize(size);
+            b.set(259, kShort, {8}).add_block(packed);
+        } else {
+            b.set(278, kShort, {2});
+            b.add_block({rows.begin(), rows.begin() + 8});
+            b.add_block({rows.begin() + 8, rows.end()});
+        }
         std::vector<uint8_t> file = b.build();
         if (c.strip_array_count != 0) {
-            patch_count(file, 273, c.strip_array_count);
-            patch_count(file, 279, c.strip_array_count);
+            patch_entry(file, 273, 4, c.strip_array_count);
+            patch_entry(file, 279, 4, c.strip_array_count);
         }
+        if (c.deflate_without_count) patch_entry(file, 279, 8, 0);
         TTIFFGraphic graphic;
         load(graphic, file);
         EXPECT_FALSE(graphic.loaded_by_fallback());
@@ -331,7 +344,7 @@ TEST(TiffStructure, NoStripOffsetsIsRefused) {
     TiffBuilder b = basic(4, 3, 8, 1, 1);
     b.add_block(gray_rows(4, 3));
     std::vector<uint8_t> file = b.build();
-    patch_count(file, 273, 0);
+    patch_entry(file, 273, 4, 0);
     EXPECT_NE(load_error(file), "");
 }
 

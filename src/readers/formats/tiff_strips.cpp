@@ -181,7 +181,8 @@ size_t read_strip(std::span<const uint8_t> file, const StripSet& strips, size_t 
             std::transform(buffer.begin(), buffer.begin() + long(n), buffer.begin(), reversed_byte);
         return n;
     }
-    const size_t count = index < strips.counts.size()
+    // A zero byte count (a writer that did not know it) runs to the end, as libtiff takes it.
+    const size_t count = index < strips.counts.size() && strips.counts[index] != 0
                              ? std::min<size_t>(strips.counts[index], available)
                              : available;
     std::span<const uint8_t> data = file.subspan(offset, count);
@@ -232,11 +233,12 @@ bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
         b.offsets.push_back(offset);
     if (b.offsets.empty()) return false;  // no StripOffsets, or none inside the file
     const std::vector<uint32_t> counts = directory.values(tagStripByteCounts, strips_needed());
-    // Uncompressed strips, and strips without a byte count, run to the end of the file, as
-    // read_strip reads them.
+    // Uncompressed strips, and strips without a byte count (or a zero one), run to the end of
+    // the file, as read_strip reads them.
     for (size_t i = 0; i < b.offsets.size(); ++i) {
         const uint64_t to_end = b.offsets[i] < file.size() ? file.size() - b.offsets[i] : 0;
-        b.counts.push_back(i < counts.size() && p.compression != ctNone ? counts[i] : to_end);
+        const bool counted = i < counts.size() && counts[i] != 0 && p.compression != ctNone;
+        b.counts.push_back(counted ? counts[i] : to_end);
     }
     // Asked only for a block that starts inside the file; it may run past the end.
     b.head = [&b, file](size_t index) {

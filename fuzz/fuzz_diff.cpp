@@ -1,8 +1,9 @@
 // Differential targets: one format read by the container's codec (through its file dispatch,
 // as a load meets it) and by the extended readers' class (through the picture loader), built
 // once per format (QUORVEL_DIFF_FORMAT names it). Both pictures are brought to one form: width,
-// height and top-down 8-bit RGBA rows, where indexed, gray and 5-5-5 bitmaps go through the
-// bitmap's own conversion to 24 bits, and a picture without alpha counts as opaque. Samples
+// height and top-down 8-bit RGBA rows, where indexed and gray bitmaps go through the bitmap's
+// own conversion to 24 bits, 5-5-5 ones widen each sample by 8, and a picture without alpha
+// counts as opaque. Samples
 // wider than 8 bits reach this form already narrowed by each reader. Alpha is compared only
 // when both pictures carry it. When both accept the input and the pictures differ beyond the
 // format's tolerance, the first differing pixel is printed and the target aborts. One side
@@ -71,16 +72,27 @@ Rgba normalise(toolkit::Bitmap& bitmap) {
     Rgba out;
     out.width = bitmap.width();
     out.height = bitmap.height();
-    out.alpha = bitmap.pixel_format() == toolkit::PixelFormat::Bit32;
-    if (!out.alpha && bitmap.pixel_format() != toolkit::PixelFormat::Bit24)
+    const toolkit::PixelFormat format = bitmap.pixel_format();
+    out.alpha = format == toolkit::PixelFormat::Bit32;
+    // 5-5-5 pixels widen by 8, as both readers widen 5-bit samples (the container keeps them in
+    // a 16-bit bitmap, the extended reader writes them to 24 bits).
+    const bool five =
+        format == toolkit::PixelFormat::Bit15 || format == toolkit::PixelFormat::Bit16;
+    if (!out.alpha && !five && format != toolkit::PixelFormat::Bit24)
         bitmap.set_pixel_format(toolkit::PixelFormat::Bit24);
-    const int step = out.alpha ? 4 : 3;
+    const int step = out.alpha ? 4 : five ? 2 : 3;
     out.pixels.resize(size_t(out.width) * size_t(out.height) * 4);
     uint8_t* q = out.pixels.data();
     for (int y = 0; y < out.height; ++y) {
         const uint8_t* p = bitmap.scanline(y);
         for (int x = 0; x < out.width; ++x, p += step, q += 4) {
-            q[0] = p[2], q[1] = p[1], q[2] = p[0];
+            if (five) {
+                const unsigned v = p[0] | p[1] << 8;
+                q[0] = uint8_t((v >> 10 & 31) << 3), q[1] = uint8_t((v >> 5 & 31) << 3);
+                q[2] = uint8_t((v & 31) << 3);
+            } else {
+                q[0] = p[2], q[1] = p[1], q[2] = p[0];
+            }
             q[3] = out.alpha ? p[3] : 255;
         }
     }

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "fuzz_support.h"
 #include "raster/bmg_image.h"
@@ -33,6 +34,7 @@
 #include "raster/codecs/codecs.h"
 #include "raster/dispatch.h"
 #include "readers/formats/tiff.h"
+#include "readers/formats/tiff_ifd.h"
 #include "readers/registry.h"
 #include "toolkit/bitmap.h"
 #include "toolkit/graphic_errors.h"
@@ -191,7 +193,53 @@ double png_file_gamma(const std::vector<uint8_t>& file) {
     return gamma;
 }
 
+// TIFF, damaged strip data, where each decoder shows what the file lacks its own way: fewer
+// StripOffsets than the image has strips (libtiff makes up the missing ones, the native
+// decoders leave their rows cleared), and Deflate strips whose stream fails zlib's check
+// (libtiff stops where the strip is full, the native inflater goes on to the stream's end).
+bool deflate_damaged(const readers::tiff::Directory& d, uint32_t offset, uint32_t count) {
+    const std::span<const uint8_t> file = d.file();
+    if (offset >= file.size()) return false;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    std::vector<uint8_t> out(1 << 16);
+    z.next_in = const_cast<Bytef*>(file.data() + offset);
+    z.avail_in = uInt(std::min<uint64_t>(count == 0 ? UINT32_MAX : count, file.size() - offset));
+    int state = Z_OK;
+    while (state == Z_OK) {
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        state = inflate(&z, Z_NO_FLUSH);
+    }
+    inflateEnd(&z);
+    return state == Z_DATA_ERROR;
+}
+
+bool tiff_strips_damaged(const std::vector<uint8_t>& file) {
+    namespace t = readers::tiff;
+    const std::optional<t::Header> header = t::read_header(file);
+    if (!header) return false;
+    const std::optional<uint32_t> at = t::find_directory(file, *header, 0);
+    t::Directory d(file, header->big_endian);
+    if (!at || !d.read(*at)) return false;
+    const uint32_t height = d.single(t::tagImageLength, 0);
+    uint32_t rows = d.single(t::tagRowsPerStrip, height);
+    if (rows == 0 || rows > height) rows = height;
+    const uint64_t planes =
+        d.single(t::tagPlanarConfiguration, 1) == 2 ? d.single(t::tagSamplesPerPixel, 1) : 1;
+    const uint64_t strips = rows == 0 ? 0 : (uint64_t{height} + rows - 1) / rows * planes;
+    const std::vector<uint32_t> offsets = d.values(t::tagStripOffsets, 1u << 20);
+    if (offsets.size() < strips) return true;
+    const uint32_t compression = d.single(t::tagCompression, 1);
+    if (compression != 8 && compression != 32946) return false;
+    const std::vector<uint32_t> counts = d.values(t::tagStripByteCounts, 1u << 20);
+    for (size_t i = 0; i < offsets.size() && i < strips && i < 64; ++i)
+        if (deflate_damaged(d, offsets[i], i < counts.size() ? counts[i] : 0)) return true;
+    return false;
+}
+
 bool documented_difference(const std::vector<uint8_t>& file) {
+    if (kTiff) return tiff_strips_damaged(file);
     if (kFormat == "png") {
         const double gamma = png_file_gamma(file);
         return gamma > 0 && std::fabs(gamma * 2.2 - 1.0) >= 0.01;

@@ -69,14 +69,16 @@ bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
     const uint8_t* map = in.take(entryBytes * h.mapLength);
     if (map == nullptr) return false;
     if (!paletted(h)) return true;
-    for (size_t i = 0; i < h.mapLength; ++i) {
+    // Entry i of the map is colour mapFirst + i: pixels index the whole table.
+    for (size_t i = 0; i < h.mapLength && h.mapFirst + i < img.paletteSize; ++i) {
         const uint8_t* e = map + i * entryBytes;
+        const size_t at = h.mapFirst + i;
         if (entryBytes == 2) {
             const unsigned v = e[0] | (e[1] << 8);
-            codec_io::SetPaletteEntry(img, i, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8,
+            codec_io::SetPaletteEntry(img, at, ((v >> 10) & 31) * 8, ((v >> 5) & 31) * 8,
                                       (v & 31) * 8);
         } else {
-            codec_io::SetPaletteEntry(img, i, e[2], e[1], e[0]);
+            codec_io::SetPaletteEntry(img, at, e[2], e[1], e[0]);
         }
     }
     return true;
@@ -240,7 +242,8 @@ BMGError read_tga(FileInput& in, BMGImage* img) {
     else
         img->bitsPerPixel =
             h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
-    if (h.colourMapType == 1 && paletted(h)) img->paletteSize = h.mapLength;
+    if (h.colourMapType == 1 && paletted(h) && h.mapLength > 0)
+        img->paletteSize = static_cast<uint16_t>(std::min(256, h.mapFirst + h.mapLength));
     if (BMGError e = AllocateImageRecord(img, false); e != BMG_OK) return e;
 
     if (h.colourMapType == 1) {

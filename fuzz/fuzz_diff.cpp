@@ -261,7 +261,16 @@ bool pcx_run_crosses_line(const std::vector<uint8_t>& file) {
     return false;
 }
 
+// SGI files of dimension 1 or 2 (one channel) whose z size says more: the container's reader
+// takes z size channels, the extended reader one, as the dimension says.
+bool sgi_dimension_below_channels(const std::vector<uint8_t>& file) {
+    if (file.size() < 12) return false;
+    const unsigned dimension = file[4] << 8 | file[5], z = file[10] << 8 | file[11];
+    return dimension < 3 && z != 1;
+}
+
 bool documented_difference(const std::vector<uint8_t>& file) {
+    if (kFormat == "rgb") return sgi_dimension_below_channels(file);
     if (kFormat == "pcx") return pcx_run_crosses_line(file);
     if (kTiff) return tiff_strips_damaged(file);
     if (kFormat == "tga") return targa_gray_with_map(file);

@@ -11,6 +11,7 @@ out=${2:-fuzz-seeds}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"/{wsq_decode,wsq_stream,raster,convert,gdi,readers,gif_lzw,wsq,tif,png,jpg,bmp,tga,cel,rgb,gif,psd,iff,pcx}
+mkdir -p "$out"/diff_{tiff,png,tga,pcx,sgi,psd}
 
 # Small pictures keep every seed small: a gray ramp, a colour pattern, a few-colour image.
 pgmramp -diag 12 10 >"$work/gray.pgm"
@@ -184,6 +185,46 @@ done
 
 # The container's PSD reader takes the extended readers' Photoshop seeds.
 cp "$r"/psd/*.psd "$out/psd/" 2>/dev/null || true
+# The differential targets start from the single-format seeds and the layouts where two
+# decoders most likely part: wide samples, alpha, gray, few colours, stored orientation.
+for pair in tif:tiff png:png tga:tga pcx:pcx rgb:sgi psd:psd; do
+  cp "$out/${pair%%:*}"/* "$out/diff_${pair##*:}/" 2>/dev/null || true
+done
+cp "$here"/../tests/data/hostile/*.tif "$out/diff_tiff/" 2>/dev/null || true
+d="$out/diff"
+im "$work/colour.ppm" -depth 16 -compress none "${d}_tiff/rgb16.tif"
+im "$work/gray.pgm" -depth 16 -compress none "${d}_tiff/gray16.tif"
+im "$work/gray.pgm" -monochrome -compress none "${d}_tiff/bilevel.tif"
+im "$work/colour.ppm" -compress RLE "${d}_tiff/packbits.tif"
+im "$work/colour.ppm" -orient BottomRight -compress none "${d}_tiff/orient3.tif"
+im "$work/colour.ppm" -interlace plane -compress none "${d}_tiff/planar.tif"
+im "$work/colour.ppm" -compress zip -define tiff:predictor=2 "${d}_tiff/zip_pred.tif"
+im "$work/alpha.png" -compress none -define tiff:alpha=associated "${d}_tiff/rgba_assoc.tif"
+im "$work/alpha.png" -compress none -define tiff:alpha=unassociated "${d}_tiff/rgba_unassoc.tif"
+im "$work/colour.ppm" -colorspace CMYK -compress none "${d}_tiff/cmyk.tif"
+im "$work/gray.pgm" -depth 16 "${d}_png/gray16.png"
+im "$work/alpha.png" -depth 16 "${d}_png/rgba16.png"
+im "$work/alpha.png" -colorspace Gray "${d}_png/gray_alpha.png"
+im "$work/few.ppm" -colors 2 -depth 1 -colorspace Gray "${d}_png/gray1.png"
+im "$work/alpha.png" -colors 8 "PNG8:${d}_png/pal_trns.png"
+im "$work/colour.ppm" "PNG24:${d}_png/rgb8.png"
+im "$work/colour.ppm" -define tga:bits-per-pixel=16 "${d}_tga/rgb16.tga"
+im "$work/alpha.png" "${d}_tga/rgba32.tga"
+im "$work/alpha.png" -compress RLE "${d}_tga/rgba32_rle.tga"
+im "$work/gray.pgm" "${d}_tga/gray.tga"
+im "$work/few.ppm" -colors 2 -type bilevel "${d}_pcx/mono.pcx"
+im "$work/few.ppm" -colors 16 -type palette "${d}_pcx/pal16.pcx"
+im "$work/gray.pgm" "${d}_pcx/gray.pcx"
+im "$work/colour.ppm" -depth 16 "SGI:${d}_sgi/rgb16.rgb"
+im "$work/gray.pgm" -depth 16 -compress RLE "SGI:${d}_sgi/gray16_rle.rgb"
+im "$work/gray.pgm" "SGI:${d}_sgi/gray.rgb"
+im "$work/alpha.png" "SGI:${d}_sgi/rgba.rgb"
+im "$work/colour.ppm" -depth 16 "${d}_psd/rgb16.psd"
+im "$work/colour.ppm" -colorspace CMYK "${d}_psd/cmyk.psd"
+im "$work/few.ppm" -type palette "${d}_psd/pal.psd"
+im "$work/gray.pgm" -compress RLE "${d}_psd/gray_rle.psd"
+im "$work/alpha.png" -compress none "${d}_psd/rgba_raw.psd"
+im "$work/gray.pgm" -monochrome "${d}_psd/bitmap.psd"
 # The all-formats target takes the format from the first byte (its low four bits index the
 # reader dispatch's rows: wsq tif png jpg bmp tga cel rgb gif psd iff pcx).
 index=0

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "raster/codecs/wsq_limits.h"
 #include "support/ridge_pattern.h"
 #include "wsq/diag.h"
 #include "wsq/encoder.h"
@@ -260,7 +261,9 @@ TEST_F(DecoderStreams, FramesOverTheLimitsOrBeyondTheirCodedDataAreRefused) {
             s[at] = static_cast<unsigned char>(row.side >> 8);
             s[at + 1] = static_cast<unsigned char>(row.side);
         }
-        const Result r = decode(s);
+        DecoderState state;
+        state.limits = raster::wsq_decode_limits();  // as every decoding caller hands them in
+        const Result r = decode_with(state, s);
         EXPECT_EQ(r.ret, kDecodeNoCoefficientMemory) << row.side;
         EXPECT_EQ(r.diag, std::string("ERROR: wsq_decode_mem : ") + row.message);
         EXPECT_EQ(r.w, -5);

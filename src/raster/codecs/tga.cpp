@@ -73,11 +73,12 @@ bool read_colour_map(FileInput& in, const TgaHeader& h, BMGImage& img) {
     const uint8_t* map = in.take(entryBytes * h.mapLength);
     if (map == nullptr) return false;
     if (!paletted(h)) return true;
-    for (size_t i = 0; i < h.mapLength; ++i) {
+    // Entry i of the map is colour mapFirst + i: pixels index the whole table.
+    for (size_t i = 0; i < h.mapLength && h.mapFirst + i < img.paletteSize; ++i) {
         const uint8_t* e = map + i * entryBytes;
         uint8_t bgr[3] = {e[0], e[1], e[2]};
         if (entryBytes == 2) formats::bgr_from_555(e, bgr);
-        codec_io::SetPaletteEntry(img, i, bgr[2], bgr[1], bgr[0]);
+        codec_io::SetPaletteEntry(img, h.mapFirst + i, bgr[2], bgr[1], bgr[0]);
     }
     return true;
 }
@@ -218,7 +219,8 @@ BMGError read_tga(FileInput& in, BMGImage* img) {
     else
         img->bitsPerPixel =
             h.pixelDepth == 15 ? 16 : (h.pixelDepth == 32 && !alpha ? 24 : h.pixelDepth);
-    if (h.colourMapType == 1 && paletted(h)) img->paletteSize = h.mapLength;
+    if (h.colourMapType == 1 && paletted(h) && h.mapLength > 0)
+        img->paletteSize = static_cast<uint16_t>(std::min(256, h.mapFirst + h.mapLength));
     if (BMGError e = AllocateImageRecord(img, false); e != BMG_OK) return e;
 
     if (h.colourMapType == 1) {

@@ -32,6 +32,7 @@ struct PcxHeader {
     std::span<const uint8_t> colours;  // the header's 16 entries
     uint8_t planes;
     uint16_t line_bytes;
+    uint16_t palette_info;
 };
 
 PcxHeader read_header(ByteView& in) {
@@ -49,6 +50,7 @@ PcxHeader read_header(ByteView& in) {
     in.skip(1);
     h.planes = in.u8();
     h.line_bytes = in.le16();
+    h.palette_info = in.le16();
     in.seek(kHeaderBytes);
     return h;
 }
@@ -84,7 +86,12 @@ std::vector<RGBQUAD> trailing_palette(std::span<const uint8_t> file) {
 }
 
 std::vector<RGBQUAD> palette_of(const PcxHeader& h, std::span<const uint8_t> file) {
-    if (h.bits == 1 && h.planes == 1) return {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
+    // Two-colour images take their colours from the header, as the container's reader does,
+    // unless the header leaves them unset (no palette information, or entries 0 and 1 alike).
+    const bool unset = h.palette_info == 0 ||
+                       std::equal(h.colours.begin(), h.colours.begin() + 3, h.colours.begin() + 3);
+    if (h.bits == 1 && h.planes == 1 && unset)
+        return {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
     if (h.bits == 8) return trailing_palette(file);
     return header_palette(h);
 }

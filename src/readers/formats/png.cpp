@@ -141,6 +141,8 @@ std::vector<RGBQUAD> png_palette(const PngJob& job, const TColorManager& cm) {
     const auto g = [&](uint8_t v) { return gamma ? cm.gamma_table()[v] : v; };
     for (int i = 0; i < count; ++i)
         palette.push_back(RGBQUAD{g(colours[i].blue), g(colours[i].green), g(colours[i].red), 0});
+    // Indexes past the palette show black, as libpng gives them.
+    palette.resize(256, RGBQUAD{0, 0, 0, 0});
     return palette;
 }
 

@@ -84,6 +84,22 @@ ColorModel color_scheme(uint32_t photometric, uint16_t samples) {
     }
 }
 
+// PhotometricInterpretation as libtiff takes it, so that these decoders and the fallback show a
+// file alike: a tag without exactly one value is ignored, and none means RGB from three samples
+// on, else min-is-black. A palette whose ColorMap is missing or lacks exactly 3 x 2^bits values
+// (which libtiff ignores) is read as such a gray image from 8 bits on, and refused below that
+// (an unknown value).
+uint32_t photometric_of(const Directory& directory, uint16_t samples, uint16_t bits) {
+    const Entry* entry = directory.find(tagPhotometric);
+    const uint32_t guess = samples >= 3 ? 2 : 1;
+    const uint32_t value =
+        entry != nullptr && entry->count == 1 ? directory.single(tagPhotometric, guess) : guess;
+    if (value != 3 || bits > 16) return value;
+    const Entry* map = directory.find(tagColorMap);
+    if (map != nullptr && map->count == 3u << bits) return value;
+    return bits >= 8 ? guess : 0xFFFF;
+}
+
 // Alpha when ExtraSamples is there and every value names an alpha kind or "unspecified".
 bool alpha_from(const Directory& directory) {
     if (directory.find(tagExtraSamples) == nullptr) return false;
@@ -163,7 +179,7 @@ void TTIFFGraphic::fill_properties(const Directory& d) {
     // TIFF 6.0: no Compression tag means no compression.
     p.compression_value = d.single(tagCompression, 1);
     p.compression = compression_code(p.compression_value);
-    p.photometric = d.single(tagPhotometric, 0);
+    p.photometric = photometric_of(d, p.samples_per_pixel, p.bits_per_sample);
     p.color_scheme = color_scheme(p.photometric, p.samples_per_pixel);
     p.min_is_white = p.photometric == 0;
     if (p.photometric == 6) {

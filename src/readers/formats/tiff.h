@@ -70,6 +70,8 @@ private:
     void load_strips(const tiff::Directory& directory, const char* format_name);
     // Every strip the image needs inside the file, and able to decode to its rows.
     bool strips_plausible(const tiff::Directory& directory) const;
+    // The strips the image has, all planes; the strip arrays are read no further.
+    uint32_t strips_needed() const;
     bool reads_ycbcr_bands() const;
     void convert_rows(std::vector<std::vector<uint8_t>>& buffers, size_t row_bytes, size_t units,
                       uint32_t row, uint32_t end);

@@ -87,10 +87,12 @@ const Entry* Directory::find(uint16_t tag) const {
     return it != entries_.end() && it->tag == tag ? &*it : nullptr;
 }
 
-std::span<const uint8_t> Directory::value_bytes(const Entry& entry) const {
-    const uint64_t bytes = uint64_t{entry.count} * field_type_size(entry.type);
+std::span<const uint8_t> Directory::value_bytes(const Entry& entry, uint32_t most) const {
+    const uint64_t size = field_type_size(entry.type);
+    const uint64_t stored = uint64_t{entry.count} * size;
+    const uint64_t bytes = std::min(entry.count, most) * size;
     if (bytes == 0) return {};
-    if (bytes <= 4) return {entry.value, static_cast<size_t>(bytes)};
+    if (stored <= 4) return {entry.value, static_cast<size_t>(bytes)};
     const uint32_t offset = read32_offset(entry);
     if (offset > file_.size() || bytes > file_.size() - offset) return {};
     return file_.subspan(offset, static_cast<size_t>(bytes));
@@ -120,15 +122,15 @@ uint32_t Directory::value_at(std::span<const uint8_t> bytes, uint16_t type, size
     }
 }
 
-std::vector<uint32_t> Directory::values(uint16_t tag) const {
+std::vector<uint32_t> Directory::values(uint16_t tag, uint32_t most) const {
     const Entry* entry = find(tag);
     if (entry == nullptr ||
         (entry->type != ftByte && entry->type != ftShort && entry->type != ftLong))
         return {};
-    const std::span<const uint8_t> bytes = value_bytes(*entry);
+    const std::span<const uint8_t> bytes = value_bytes(*entry, most);
     if (bytes.empty()) return {};
     const bool inline_host = bytes.data() == entry->value;
-    std::vector<uint32_t> out(entry->count);
+    std::vector<uint32_t> out(std::min(entry->count, most));
     for (size_t i = 0; i < out.size(); ++i) out[i] = value_at(bytes, entry->type, i, inline_host);
     return out;
 }

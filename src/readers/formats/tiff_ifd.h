@@ -86,9 +86,11 @@ public:
     const Entry* find(uint16_t tag) const;
     // The bytes of an entry's values (inline or at its offset), in file order; empty when
     // they do not lie inside the file or the type is unknown.
-    std::span<const uint8_t> value_bytes(const Entry& entry) const;
+    std::span<const uint8_t> value_bytes(const Entry& entry, uint32_t most = UINT32_MAX) const;
     // All values of a BYTE, SHORT or LONG entry; empty for other types or bad offsets.
-    std::vector<uint32_t> values(uint16_t tag) const;
+    // At most the first `most` of them (libtiff reads no more of a strip array than the image
+    // has strips).
+    std::vector<uint32_t> values(uint16_t tag, uint32_t most = UINT32_MAX) const;
     // The first value of a BYTE, SHORT or LONG entry, else `fallback`.
     uint32_t single(uint16_t tag, uint32_t fallback) const;
     // The rational values of an entry (numerator / denominator each); empty when absent.

@@ -181,7 +181,8 @@ size_t read_strip(std::span<const uint8_t> file, const StripSet& strips, size_t 
             std::transform(buffer.begin(), buffer.begin() + long(n), buffer.begin(), reversed_byte);
         return n;
     }
-    const size_t count = index < strips.counts.size()
+    // A zero byte count (a writer that did not know it) runs to the end, as libtiff takes it.
+    const size_t count = index < strips.counts.size() && strips.counts[index] != 0
                              ? std::min<size_t>(strips.counts[index], available)
                              : available;
     std::span<const uint8_t> data = file.subspan(offset, count);
@@ -202,6 +203,15 @@ bool TTIFFGraphic::reads_ycbcr_bands() const {
     return p.color_scheme == cmYCbCr && !is_jpeg(p.compression) && subsampled;
 }
 
+uint32_t TTIFFGraphic::strips_needed() const {
+    const TTIFFProperties& p = properties_;
+    const uint32_t rows =
+        p.rows_per_strip[0] == 0 || p.rows_per_strip[0] > p.height ? p.height : p.rows_per_strip[0];
+    const uint64_t per_plane = rows == 0 ? 0 : (uint64_t{p.height} + rows - 1) / rows;
+    const uint64_t planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
+    return static_cast<uint32_t>(std::min<uint64_t>(per_plane * planes, UINT32_MAX));
+}
+
 bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
     const TTIFFProperties& p = properties_;
     const std::span<const uint8_t> file = directory.file();
@@ -219,13 +229,16 @@ bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
         b.bits_per_pixel = 8.0 * (block + 2) / block;  // H x V lumas and two chromas a block
     }
     b.compression = p.compression_value;
-    for (const uint32_t offset : directory.values(tagStripOffsets)) b.offsets.push_back(offset);
-    const std::vector<uint32_t> counts = directory.values(tagStripByteCounts);
-    // Uncompressed strips, and strips without a byte count, run to the end of the file, as
-    // read_strip reads them.
+    for (const uint32_t offset : directory.values(tagStripOffsets, strips_needed()))
+        b.offsets.push_back(offset);
+    if (b.offsets.empty()) return false;  // no StripOffsets, or none inside the file
+    const std::vector<uint32_t> counts = directory.values(tagStripByteCounts, strips_needed());
+    // Uncompressed strips, and strips without a byte count (or a zero one), run to the end of
+    // the file, as read_strip reads them.
     for (size_t i = 0; i < b.offsets.size(); ++i) {
         const uint64_t to_end = b.offsets[i] < file.size() ? file.size() - b.offsets[i] : 0;
-        b.counts.push_back(i < counts.size() && p.compression != ctNone ? counts[i] : to_end);
+        const bool counted = i < counts.size() && counts[i] != 0 && p.compression != ctNone;
+        b.counts.push_back(counted ? counts[i] : to_end);
     }
     // Asked only for a block that starts inside the file; it may run past the end.
     b.head = [&b, file](size_t index) {
@@ -240,8 +253,8 @@ bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
 void TTIFFGraphic::load_strips(const Directory& directory, const char* format_name) {
     const TTIFFProperties& p = properties_;
     StripSet strips;
-    strips.offsets = directory.values(tagStripOffsets);
-    strips.counts = directory.values(tagStripByteCounts);
+    strips.offsets = directory.values(tagStripOffsets, strips_needed());
+    strips.counts = directory.values(tagStripByteCounts, strips_needed());
     strips.planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
     strips.per_plane = strips.offsets.size() / strips.planes;
     strips.reverse_bits = reversed_before_decoding(p);

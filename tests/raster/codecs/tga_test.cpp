@@ -69,6 +69,20 @@ TEST_F(TgaTest, ColourMapEntriesKeepTheirByteOrderBothWays) {
               (std::vector<uint8_t>{1, 2, 3}));
 }
 
+// The map's first entry index places its entries: pixel values index the whole table.
+TEST_F(TgaTest, ColourMapEntriesStartAtTheFirstEntryIndex) {
+    Bytes b = tga_header(1, 2, 1, 8, 0x20, 1, 2, 24);
+    b.b[3] = 3;  // first entry index 3
+    b.u8(1).u8(2).u8(3).u8(40).u8(50).u8(60).u8(4).u8(0);
+    Record rec;
+    ASSERT_EQ(read_bytes(ReadTgaFile, path, b.b, rec), BMG_OK);
+    ASSERT_EQ(rec->paletteSize, 5);
+    EXPECT_EQ(rec->palette[4 * 3], 1);
+    EXPECT_EQ(rec->palette[4 * 4 + 2], 60);
+    EXPECT_EQ(rec->palette[0], 0);
+    EXPECT_EQ(rec->pixels[0], 4);
+}
+
 TEST_F(TgaTest, SixteenBitColourMapAndFifteenBitPixels) {
     // Entry 0x7C1F: red 31, green 0, blue 31.
     Bytes mapped = tga_header(1, 1, 1, 8, 0, 1, 1, 16);

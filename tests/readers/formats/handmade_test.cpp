@@ -170,6 +170,28 @@ TEST(PcxReader, EgaBitPlanesAndRunsAcrossLines) {
     expect_row(q, 0, {e(0), e(1), e(2), e(3), e(3)});
 }
 
+// Two-colour images: the header's first two entries, unless they are unset (palette
+// information 0, or both entries alike), as the container's reader reads them.
+TEST(PcxReader, TwoColourPaletteFromTheHeaderWhenSet) {
+    struct Case {
+        uint16_t palette_info;
+        Rgb first, second, zero, one;
+    } cases[] = {
+        {1, {153, 153, 153}, {0, 0, 0}, {153, 153, 153}, {0, 0, 0}},
+        {0, {153, 153, 153}, {0, 0, 0}, {0, 0, 0}, {255, 255, 255}},
+        {1, {7, 7, 7}, {7, 7, 7}, {0, 0, 0}, {255, 255, 255}},
+    };
+    for (const Case& c : cases) {
+        Bytes b;
+        b.u8(10).u8(5).u8(1).u8(1).le16(0).le16(0).le16(1).le16(0).le16(72).le16(72);
+        for (const Rgb& e : {c.first, c.second}) b.u8(e[0]).u8(e[1]).u8(e[2]);
+        b.fill(42, 0).u8(0).u8(1).le16(2).le16(c.palette_info).fill(128 - 70, 0);
+        b.u8(0x40).u8(0);  // pixels 0 then 1
+        const Picture p = load_picture(readers::pcx_graphic_class(), b.b);
+        expect_row(p, 0, {c.zero, c.one});
+    }
+}
+
 }  // namespace
 }  // namespace quorvel::readers_test
 

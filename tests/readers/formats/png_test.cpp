@@ -93,6 +93,27 @@ TEST(PngReader, FileGammaGoesThroughTheColourManager) {
         }
 }
 
+// Indexes past the palette's entries show black, as libpng gives them (bit depths 8 and 4).
+TEST(PngReader, IndexesPastThePaletteAreBlack) {
+    for (const uint8_t depth : {8, 4}) {
+        SCOPED_TRACE(int(depth));
+        const std::vector<uint8_t> row =
+            depth == 8 ? std::vector<uint8_t>{0, 0, 1, 6} : std::vector<uint8_t>{0, 0x01, 0x60};
+        std::vector<uint8_t> packed(compressBound(uLong(row.size())));
+        uLongf size = uLongf(packed.size());
+        ASSERT_EQ(compress(packed.data(), &size, row.data(), uLong(row.size())), Z_OK);
+        packed.resize(size);
+        Bytes png;
+        png.raw({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+        png.raw(chunk("IHDR", {0, 0, 0, 3, 0, 0, 0, 1, depth, 3, 0, 0, 0}));
+        png.raw(chunk("PLTE", {10, 20, 30, 40, 50, 60}));
+        png.raw(chunk("IDAT", packed)).raw(chunk("IEND", {}));
+        const Picture p = load_picture(readers::png_graphic_class(), png.b);
+        const int red[3] = {10, 40, 0};
+        for (int x = 0; x < 3; ++x) EXPECT_EQ(p.at(x, 0, 0), red[x]) << x;
+    }
+}
+
 TEST(PngReader, DamagedFilesFailWithTheFamilysMessages) {
     testing::TempDir dir;
     const Sources src(dir);

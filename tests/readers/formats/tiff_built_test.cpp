@@ -283,6 +283,76 @@ TEST(TiffStructure, FileCutShortLoadsTheRowsItHolds) {
     EXPECT_EQ(shown[99], std::vector<int>(200, 0));  // past the end: cleared
 }
 
+// The count (field 4) or the inline value (field 8) of `tag` in a little-endian file's first
+// directory.
+void patch_entry(std::vector<uint8_t>& file, uint16_t tag, size_t field, uint32_t value) {
+    const uint32_t ifd = file[4] | file[5] << 8 | file[6] << 16 | uint32_t(file[7]) << 24;
+    for (size_t at = ifd + 2; at + 12 <= file.size(); at += 12) {
+        if ((file[at] | file[at + 1] << 8) != tag) continue;
+        for (int i = 0; i < 4; ++i) file[at + field + i] = uint8_t(value >> (8 * i));
+        return;
+    }
+}
+
+// What libtiff makes of a Photometric tag that is missing or has more than one value, of a
+// ColorMap of the wrong size (ignored: the palette image is gray), of strip arrays longer than
+// the file, and of a zero byte count (the strip runs to the end of the file): the native
+// decoders show the picture as the fallback does.
+TEST(TiffStructure, PhotometricAndStripArraysReadAsLibtiffReadsThem) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> photometric;  // empty: no tag
+        uint32_t strip_array_count;         // 0: as built
+        bool deflate_without_count;         // one Deflate strip, its byte count 0
+        size_t colour_map_values;           // a ColorMap of that many values (red) when not 0
+    } cases[] = {
+        {"no Photometric", {}, 0, false, 0},
+        {"two Photometric values", {0, 0}, 0, false, 0},
+        {"strip arrays running past the end", {1}, 0x40000000, false, 0},
+        {"zero byte count", {1}, 0, true, 0},
+        {"palette whose ColorMap lacks values", {3}, 0, false, 512},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TiffBuilder b;
+        b.set(256, kShort, {4}).set(257, kShort, {3}).set(258, kShort, {8});
+        if (!c.photometric.empty()) b.set(262, kShort, c.photometric);
+        if (c.colour_map_values != 0)
+            b.set(320, kShort, std::vector<uint32_t>(c.colour_map_values, 0xFFFF));
+        b.strips_from_blocks();
+        const std::vector<uint8_t> rows = gray_rows(4, 3);
+        if (c.deflate_without_count) {
+            std::vector<uint8_t> packed(compressBound(uLong(rows.size())));
+            uLongf size = packed.size();
+            compress2(packed.data(), &size, rows.data(), uLong(rows.size()), 9);
+            packed.resize(size);
+            b.set(259, kShort, {8}).add_block(packed);
+        } else {
+            b.set(278, kShort, {2});
+            b.add_block({rows.begin(), rows.begin() + 8});
+            b.add_block({rows.begin() + 8, rows.end()});
+        }
+        std::vector<uint8_t> file = b.build();
+        if (c.strip_array_count != 0) {
+            patch_entry(file, 273, 4, c.strip_array_count);
+            patch_entry(file, 279, 4, c.strip_array_count);
+        }
+        if (c.deflate_without_count) patch_entry(file, 279, 8, 0);
+        TTIFFGraphic graphic;
+        load(graphic, file);
+        EXPECT_FALSE(graphic.loaded_by_fallback());
+        EXPECT_EQ(grays(graphic), gray_expected(4, 3));
+    }
+}
+
+TEST(TiffStructure, NoStripOffsetsIsRefused) {
+    TiffBuilder b = basic(4, 3, 8, 1, 1);
+    b.add_block(gray_rows(4, 3));
+    std::vector<uint8_t> file = b.build();
+    patch_entry(file, 273, 4, 0);
+    EXPECT_NE(load_error(file), "");
+}
+
 TEST(TiffStructure, BigEndianSixteenBitPredictorDifferencesWords) {
     // One row of 16-bit gray samples 0x01FF, 0x0201, 0x1000 stored as differences of words
     // (a byte-wise sum would carry nothing into the high bytes).
@@ -336,6 +406,7 @@ const BadFile kBadFiles[] = {
      "Cannot load image. The image size 60000 x 60000 is larger than the file can hold or the "
      "limit of 268435456 "
      "pixels allows."},
+    // A ColorMap of more values than 8 bits index is ignored, as libtiff ignores it: gray.
     {"colormap_too_large",
      [] {
          TiffBuilder b = basic(4, 1, 8, 1, 3);
@@ -343,14 +414,15 @@ const BadFile kBadFiles[] = {
          b.add_block({0, 1, 2, 3});
          return b.build();
      },
-     "Cannot load image. Palette in TIF/TIFF file is invalid."},
+     ""},
     {"strip_offsets_outside",
      [] {
          TiffBuilder b = basic(4, 3, 8, 32773, 1);
          b.set(273, kLong, {0x7FFFFFF0u, 0xFFFFFFFFu}).set(279, kLong, {0xFFFFFFFFu, 4});
          return b.build();
      },
-     ""},
+     "Cannot load image. The image size 4 x 3 is larger than the file can hold or the limit of "
+     "268435456 pixels allows."},
     {"tiled_nothing_readable",
      [] {
          TiffBuilder b = basic(4, 3, 8, 1, 1);

@@ -351,6 +351,8 @@ TEST(CppThreads, SoakOfRasterCallsOnEightThreadsBesideTheExportsMatchesSerialRun
     const long last_kb = resident_kb();
     done = true;
     exports.join();
+    std::free(buffers.stream);  // no next call frees the last ones
+    std::free(buffers.pixels);
     SetShowFilePropertiesDialog(1);
 
     for (int i = 0; i < kSoakThreads; ++i)

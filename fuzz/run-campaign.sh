@@ -3,12 +3,12 @@
 # (fuzz/make-corpus.sh) and its kept corpus (fuzz/corpus/fuzz_TARGET/, read only) into a corpus
 # that grows under OUT/corpus; crashes, timeouts and out-of-memory inputs land in
 # OUT/findings/TARGET/. Prints a line per target: CPU seconds, executions, corpus size,
-# findings, and with --merge the inputs added to the kept corpus.
+# findings, and with --merge the kept corpus's inputs before and after the merge.
 # Usage: fuzz/run-campaign.sh [--merge] BUILD_DIR SEEDS_DIR OUT_DIR SECONDS [TARGET...]
 #   TARGET defaults to the targets a full campaign covers (readers raster wsq_decode ...).
-#   --merge: after a target's run, its new finds go into fuzz/corpus/fuzz_TARGET/ through
-#   libFuzzer's -merge=1, which adds only the inputs that reach coverage the kept ones do not
-#   (inputs above 64 KB are left out: the corpus is replayed in CI). Commit what it adds.
+#   --merge: after a target's run, fuzz/corpus/fuzz_TARGET/ becomes the minimal set (libFuzzer's
+#   -merge=1) of its inputs and the run's finds that reaches all their coverage, inputs above
+#   64 KB left out (the corpus is replayed in CI, input by input). Commit the change.
 set -uo pipefail
 merge=0
 if [ "${1:-}" = --merge ]; then
@@ -25,17 +25,25 @@ targets=("$@")
 kept_root=$(cd "$(dirname "$0")" && pwd)/corpus
 max_kept_bytes=65536
 
-# Merges the target's new finds into its kept corpus; prints how many inputs that added.
+# Minimises the kept corpus together with the target's new finds: libFuzzer's -merge=1 into an
+# empty folder keeps the fewest inputs that reach all the coverage of both, and that becomes the
+# kept corpus (inputs are named by a hash of their bytes, so the ones that stay keep their
+# names). Prints the kept inputs before and after.
 merge_kept() {
-    local target=$1 kept="$kept_root/fuzz_$1" small="$out/merge/$1"
-    rm -rf "$small"
-    mkdir -p "$kept" "$small"
-    find "$out/corpus/$target" -type f -size -$((max_kept_bytes + 1))c -exec cp -t "$small" {} +
+    local target=$1 kept="$kept_root/fuzz_$1" new="$out/merge/$1/new" minimal="$out/merge/$1/minimal"
+    rm -rf "$out/merge/$1"
+    mkdir -p "$kept" "$new" "$minimal"
+    find "$out/corpus/$target" -type f -size -$((max_kept_bytes + 1))c -exec cp -t "$new" {} +
     local before
     before=$(find "$kept" -type f | wc -l)
-    "$build/fuzz/fuzz_$target" -merge=1 -timeout=25 -rss_limit_mb=2560 "$kept" "$small" \
-        >"$out/logs/$target.merge.log" 2>&1 || echo "$target: merge failed, see $out/logs/$target.merge.log" >&2
-    echo $(($(find "$kept" -type f | wc -l) - before))
+    if "$build/fuzz/fuzz_$target" -merge=1 -timeout=25 -rss_limit_mb=2560 "$minimal" "$kept" "$new" \
+        >"$out/logs/$target.merge.log" 2>&1 && [ -n "$(ls -A "$minimal")" ]; then
+        find "$kept" -type f -delete
+        cp -t "$kept" "$minimal"/*
+    else
+        echo "$target: merge failed, see $out/logs/$target.merge.log" >&2
+    fi
+    echo "$before -> $(find "$kept" -type f | wc -l)"
 }
 
 run_one() {
@@ -54,7 +62,7 @@ run_one() {
     execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$out/logs/$target.log" | grep -o '[0-9]*$')
     found=$(find "$findings" -type f | wc -l)
     local merged=""
-    ((merge)) && merged="  kept +$(merge_kept "$target")"
+    ((merge)) && merged="  kept $(merge_kept "$target")"
     printf '%-14s cpu %5ss  execs %10s  corpus %6s  findings %s%s\n' "$target" "${cpu:-?}" \
         "${execs:-?}" "$(find "$corpus" -type f | wc -l)" "$found" "$merged"
 }

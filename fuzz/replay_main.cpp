@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -42,15 +43,16 @@ bool collect(int argc, char** argv, std::vector<fs::path>& files) {
     return true;
 }
 
-// Exactly the file's size, so that a read past the input's end is the sanitizer's to see.
-bool read_all(const fs::path& path, std::vector<uint8_t>& bytes) {
+// A buffer of exactly the file's size, so that a read past the input's end is the sanitizer's to
+// see; never null, even for an empty file, as libFuzzer passes it.
+bool read_all(const fs::path& path, std::unique_ptr<uint8_t[]>& bytes, size_t& size) {
     std::error_code error;
-    const uintmax_t size = fs::file_size(path, error);
+    size = static_cast<size_t>(fs::file_size(path, error));
     if (error) return false;
-    bytes = std::vector<uint8_t>(static_cast<size_t>(size));
+    bytes.reset(new uint8_t[size]);
     std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<uintmax_t>(in.gcount()) == size;
+    in.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size));
+    return static_cast<size_t>(in.gcount()) == size;
 }
 
 }  // namespace
@@ -66,14 +68,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
-    std::vector<uint8_t> bytes;
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
     for (const fs::path& file : files) {
         std::fprintf(stderr, "replay: %s\n", file.c_str());
-        if (!read_all(file, bytes)) {
+        if (!read_all(file, bytes, size)) {
             std::fprintf(stderr, "replay: cannot read %s\n", file.c_str());
             return 2;
         }
-        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        LLVMFuzzerTestOneInput(bytes.get(), size);
     }
     std::fprintf(stderr, "replay: %zu inputs\n", files.size());
     return 0;

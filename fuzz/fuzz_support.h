@@ -82,7 +82,8 @@ inline void refresh_png_crcs(std::vector<uint8_t>& file) {
 inline bool write_file(const std::string& path, const uint8_t* data, size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
-    const bool ok = std::fwrite(data, 1, size, file) == size;
+    // An empty input may come as a null pointer, which fwrite must not be given.
+    const bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
     return std::fclose(file) == 0 && ok;
 }
 

@@ -24,8 +24,9 @@ packages=(
   # the desktop files' test: a MIME database from an installed prefix, asked through xdg-mime
   # (which reads it with File::MimeInfo)
   shared-mime-info xdg-utils libfile-mimeinfo-perl
-  # the format check of scripts/test.sh (.clang-format)
-  clang-format
+  # the format check of scripts/test.sh (.clang-format); libFuzzer's FuzzedDataProvider.h,
+  # which the GDI fuzz target's corpus replay is compiled with
+  clang-format libclang-rt-dev
   # third-party tools the interop tests compare against
   netpbm imagemagick python3 python3-pil libtiff-tools
 )

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "readers/decoders/psp_lz77.h"
-#include "readers/decoders/psp_rle.h"
+#include "readers/decoders/run_length.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
 #include "readers/formats/psp_compose.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/decoders/rla_rle.h"
+#include "readers/decoders/run_length.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
 #include "readers/reader_classes.h"

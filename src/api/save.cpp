@@ -145,14 +145,7 @@ bool save_toolkit(const Bitmap& copy, const std::string& target, int type, int q
     if (copy.empty()) return report_not_saved(target, "Invalid bitmap handle", reason);
     std::vector<uint8_t> bytes;
     try {
-        if (type == kSaveBmp) {
-            bytes = copy.save_to_memory();
-        } else {
-            toolkit::JpegImage jpeg;
-            jpeg.assign(copy);
-            jpeg.quality = quality;
-            bytes = jpeg.save_to_memory();
-        }
+        bytes = toolkit::encode_bmp_or_jpeg(copy, type != kSaveBmp, quality);
     } catch (const toolkit::GraphicError& e) {
         return report_not_saved(target, e.what(), reason);
     }

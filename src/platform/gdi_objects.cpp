@@ -49,27 +49,26 @@ QuorvelDeviceContext* find_dc(const void* handle) {
     return static_cast<QuorvelDeviceContext*>(const_cast<void*>(handle));
 }
 
+namespace {
+
 // The registry owns what it holds: when it cannot grow (bad_alloc), the new object is freed
 // before the exception goes on, since no caller has its handle yet.
-QuorvelGdiObject* add_object(QuorvelGdiObject* object) {
+template <typename T>
+T* add_owned(std::unordered_set<const void*>& live, T* item) {
     try {
-        objects().insert(object);
+        live.insert(item);
     } catch (...) {
-        delete object;
+        delete item;
         throw;
     }
-    return object;
+    return item;
 }
 
-QuorvelDeviceContext* add_dc(QuorvelDeviceContext* dc) {
-    try {
-        dcs().insert(dc);
-    } catch (...) {
-        delete dc;
-        throw;
-    }
-    return dc;
-}
+}  // namespace
+
+QuorvelGdiObject* add_object(QuorvelGdiObject* object) { return add_owned(objects(), object); }
+
+QuorvelDeviceContext* add_dc(QuorvelDeviceContext* dc) { return add_owned(dcs(), dc); }
 
 void remove_object(QuorvelGdiObject* object) {
     objects().erase(object);

@@ -93,6 +93,17 @@ private:
     mutable std::string stage_text_;
 };
 
+// The declaration shared by every reader that only parses its header and decodes its image:
+// `Tag` names the format, and its .cpp defines the two member specialisations.
+template <typename Tag>
+class TFormatGraphic : public TGraphicExGraphic {
+public:
+    bool read_image_info(toolkit::Stream& stream, int image_index) override;
+
+private:
+    void load_image(toolkit::Stream& stream) override;
+};
+
 // The registry's class entry for a reader type.
 template <typename Reader>
 const toolkit::GraphicClass& reader_class(const char* name) {

@@ -95,47 +95,30 @@ void convert_pixels(const QuorvelGdiObject& from, QuorvelGdiObject& to) {
     }
 }
 
+// Bits a pixel of each format takes in storage, both ways: where two formats share a width, the
+// first listed is the one a width stands for.
+struct FormatBits {
+    PixelFormat format;
+    int bits;
+};
+constexpr FormatBits kFormatBits[] = {
+    {PixelFormat::Bit1, 1},   {PixelFormat::Bit4, 4},    {PixelFormat::Bit8, 8},
+    {PixelFormat::Bit15, 16}, {PixelFormat::Bit16, 16},  {PixelFormat::Bit24, 24},
+    {PixelFormat::Bit32, 32}, {PixelFormat::Device, 32},
+};
+
 }  // namespace
 
 int storage_bits(PixelFormat format) {
-    switch (format) {
-        case PixelFormat::Bit1:
-            return 1;
-        case PixelFormat::Bit4:
-            return 4;
-        case PixelFormat::Bit8:
-            return 8;
-        case PixelFormat::Bit15:
-        case PixelFormat::Bit16:
-            return 16;
-        case PixelFormat::Bit24:
-            return 24;
-        case PixelFormat::Device:
-        case PixelFormat::Bit32:
-            return 32;
-        case PixelFormat::Custom:
-            return 0;
-    }
-    return 0;
+    for (const FormatBits& entry : kFormatBits)
+        if (entry.format == format) return entry.bits;
+    return 0;  // Custom
 }
 
 PixelFormat format_for_bits(int bits) {
-    switch (bits) {
-        case 1:
-            return PixelFormat::Bit1;
-        case 4:
-            return PixelFormat::Bit4;
-        case 8:
-            return PixelFormat::Bit8;
-        case 16:
-            return PixelFormat::Bit15;
-        case 24:
-            return PixelFormat::Bit24;
-        case 32:
-            return PixelFormat::Bit32;
-        default:
-            return PixelFormat::Custom;
-    }
+    for (const FormatBits& entry : kFormatBits)
+        if (entry.bits == bits) return entry.format;
+    return PixelFormat::Custom;
 }
 
 Bitmap::~Bitmap() { free_object(object_); }

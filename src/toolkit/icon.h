@@ -5,21 +5,12 @@
 #pragma once
 
 #include "toolkit/blend.h"
-#include "toolkit/graphic.h"
 
 namespace quorvel::toolkit {
 
-class Icon : public Graphic {
+class Icon : public BlendedGraphic {
 public:
     void LoadFromStream(Stream& stream) override;
-    int width() const override { return image_.width; }
-    int height() const override { return image_.height; }
-    bool empty() const override { return image_.pixels.empty(); }
-    // Transparent pixels (AND mask set, or alpha 0) leave the target as it was.
-    void draw(Bitmap& target) const override { blend_onto(target, image_); }
-
-private:
-    BgraImage image_;
 };
 
 }  // namespace quorvel::toolkit

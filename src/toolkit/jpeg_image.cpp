@@ -168,4 +168,12 @@ const GraphicClass& jpeg_class() {
     return c;
 }
 
+std::vector<uint8_t> encode_bmp_or_jpeg(const Bitmap& bitmap, bool jpeg, int quality) {
+    if (!jpeg) return bitmap.save_to_memory();
+    JpegImage image;
+    image.assign(bitmap);
+    image.quality = quality;
+    return image.save_to_memory();
+}
+
 }  // namespace quorvel::toolkit

@@ -33,4 +33,8 @@ private:
     Bitmap bitmap_;
 };
 
+// The file the toolkit's writers make of a bitmap: a Windows bitmap, or with `jpeg` a JFIF
+// image at `quality`. Throws what the writer throws.
+std::vector<uint8_t> encode_bmp_or_jpeg(const Bitmap& bitmap, bool jpeg, int quality);
+
 }  // namespace quorvel::toolkit

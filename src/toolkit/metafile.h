@@ -9,20 +9,12 @@
 #include <string>
 
 #include "toolkit/blend.h"
-#include "toolkit/graphic.h"
 
 namespace quorvel::toolkit {
 
-class Metafile : public Graphic {
+class Metafile : public BlendedGraphic {
 public:
     void LoadFromStream(Stream& stream) override;
-    int width() const override { return image_.width; }
-    int height() const override { return image_.height; }
-    bool empty() const override { return image_.pixels.empty(); }
-    void draw(Bitmap& target) const override { blend_onto(target, image_); }
-
-private:
-    BgraImage image_;
 };
 
 namespace metafile {

@@ -150,14 +150,7 @@ void write_toolkit(const cpp::RasterSession& session, const Bitmap& bitmap, cons
                    bool jpeg, int quality) {
     std::vector<std::uint8_t> bytes;
     try {
-        if (!jpeg) {
-            bytes = bitmap.save_to_memory();
-        } else {
-            toolkit::JpegImage image;
-            image.assign(bitmap);
-            image.quality = quality;
-            bytes = image.save_to_memory();
-        }
+        bytes = toolkit::encode_bmp_or_jpeg(bitmap, jpeg, quality);
     } catch (const toolkit::GraphicError& e) {
         session.fail(kSaveFailed, path + ": " + e.what());
     }

@@ -341,40 +341,31 @@ int CanvasPixelBytes(const TiffImageInfo& info) {
 
 bool SwapsAxes(uint16_t orientation) { return orientation >= ORIENTATION_LEFTTOP; }
 
+// How each orientation (1 to 8; 0 stands for any other) maps a shown pixel to a stored one:
+// whether the axes swap, and whether the stored column and row run backwards.
+struct OrientationMap {
+    bool swap, mirror_column, mirror_row;
+};
+constexpr OrientationMap kOrientationMaps[] = {
+    {false, false, false},  // none
+    {false, false, false},  // ORIENTATION_TOPLEFT
+    {false, true, false},   // ORIENTATION_TOPRIGHT
+    {false, true, true},    // ORIENTATION_BOTRIGHT
+    {false, false, true},   // ORIENTATION_BOTLEFT
+    {true, false, false},   // ORIENTATION_LEFTTOP
+    {true, false, true},    // ORIENTATION_RIGHTTOP
+    {true, true, true},     // ORIENTATION_RIGHTBOT
+    {true, true, false},    // ORIENTATION_LEFTBOT
+};
+
 // The stored pixel shown at column x, row y (top row 0) of the picture.
 size_t StoredPixel(const TiffImageInfo& info, uint32_t x, uint32_t y) {
     const uint32_t w = info.width, h = info.height;
-    uint32_t column = x, row = y;
-    switch (info.shown) {
-        case ORIENTATION_TOPRIGHT:
-            column = w - 1 - x;
-            break;
-        case ORIENTATION_BOTRIGHT:
-            column = w - 1 - x;
-            row = h - 1 - y;
-            break;
-        case ORIENTATION_BOTLEFT:
-            row = h - 1 - y;
-            break;
-        case ORIENTATION_LEFTTOP:
-            column = y;
-            row = x;
-            break;
-        case ORIENTATION_RIGHTTOP:
-            column = y;
-            row = h - 1 - x;
-            break;
-        case ORIENTATION_RIGHTBOT:
-            column = w - 1 - y;
-            row = h - 1 - x;
-            break;
-        case ORIENTATION_LEFTBOT:
-            column = w - 1 - y;
-            row = x;
-            break;
-        default:
-            break;
-    }
+    const OrientationMap& map =
+        kOrientationMaps[info.shown <= ORIENTATION_LEFTBOT ? info.shown : 0];
+    const uint32_t across = map.swap ? y : x, down = map.swap ? x : y;
+    const uint32_t column = map.mirror_column ? w - 1 - across : across;
+    const uint32_t row = map.mirror_row ? h - 1 - down : down;
     return size_t{row} * w + column;
 }
 

@@ -20,53 +20,45 @@ using namespace colour;
 // Bitmap bits that hold `bits`-bit indexes or grays: 1, 4 or 8.
 unsigned indexed_storage_bits(unsigned bits) { return bits == 1 ? 1 : bits <= 4 ? 4 : 8; }
 
+// A sample depth the converters handle (1 to 16 bits); throws otherwise.
+uint8_t checked_bits(uint8_t bits) {
+    if (bits == 0 || bits > 16) throw EColorConversionError(gesInvalidColorDepth);
+    return bits;
+}
+
+// A sample count the converters handle (1 to 4); throws otherwise.
+uint8_t checked_samples(uint8_t samples) {
+    if (samples == 0 || samples > 4) throw EColorConversionError(gesInvalidSampleCount);
+    return samples;
+}
+
 }  // namespace
 
 TColorManager::TColorManager() { set_gamma(2.2f); }
 
 void TColorManager::set_source_bits_per_sample(uint8_t bits) {
-    if (bits == 0 || bits > 16) throw EColorConversionError(gesInvalidColorDepth);
-    source_.bits = bits;
-    changed_ = true;
+    change(source_.bits, checked_bits(bits));
 }
 
 void TColorManager::set_target_bits_per_sample(uint8_t bits) {
-    if (bits == 0 || bits > 16) throw EColorConversionError(gesInvalidColorDepth);
-    target_.bits = bits;
-    changed_ = true;
+    change(target_.bits, checked_bits(bits));
 }
 
 void TColorManager::set_source_samples_per_pixel(uint8_t samples) {
-    if (samples == 0 || samples > 4) throw EColorConversionError(gesInvalidSampleCount);
-    source_.samples = samples;
-    changed_ = true;
+    change(source_.samples, checked_samples(samples));
 }
 
 void TColorManager::set_target_samples_per_pixel(uint8_t samples) {
-    if (samples == 0 || samples > 4) throw EColorConversionError(gesInvalidSampleCount);
-    target_.samples = samples;
-    changed_ = true;
+    change(target_.samples, checked_samples(samples));
 }
 
-void TColorManager::set_source_color_scheme(ColorModel model) {
-    source_.model = model;
-    changed_ = true;
-}
+void TColorManager::set_source_color_scheme(ColorModel model) { change(source_.model, model); }
 
-void TColorManager::set_target_color_scheme(ColorModel model) {
-    target_.model = model;
-    changed_ = true;
-}
+void TColorManager::set_target_color_scheme(ColorModel model) { change(target_.model, model); }
 
-void TColorManager::set_source_options(uint32_t options) {
-    source_.options = options;
-    changed_ = true;
-}
+void TColorManager::set_source_options(uint32_t options) { change(source_.options, options); }
 
-void TColorManager::set_target_options(uint32_t options) {
-    target_.options = options;
-    changed_ = true;
-}
+void TColorManager::set_target_options(uint32_t options) { change(target_.options, options); }
 
 void TColorManager::set_gamma(float gamma) {
     gamma_ = gamma > 0 && std::isfinite(gamma) ? gamma : 1.0f;

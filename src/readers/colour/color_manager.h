@@ -109,6 +109,13 @@ public:
     const uint8_t* gamma_table() const { return gamma_table_; }
 
 private:
+    // Every setting that changes goes through here, so the converter is chosen again.
+    template <typename T>
+    void change(T& setting, T value) {
+        setting = value;
+        changed_ = true;
+    }
+
     struct Side {
         uint8_t bits = 8;
         uint8_t samples = 3;

@@ -1,10 +1,11 @@
-#include "readers/decoders/cut_rle.h"
+#include "readers/decoders/run_length.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace quorvel::readers {
 
+template <>
 DecodeResult TCUTRLEDecoder::decode(std::span<const uint8_t> source, std::span<uint8_t> target) {
     size_t in = std::min<size_t>(2, source.size()), out = 0;
     while (in < source.size()) {

@@ -1,10 +1,11 @@
-#include "readers/decoders/psp_rle.h"
+#include "readers/decoders/run_length.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace quorvel::readers {
 
+template <>
 DecodeResult TPSPRLEDecoder::decode(std::span<const uint8_t> source, std::span<uint8_t> target) {
     size_t in = 0, out = 0;
     while (in < source.size() && out < target.size()) {

@@ -12,13 +12,8 @@
 namespace quorvel::readers {
 namespace {
 
-class TAutodeskGraphic : public TGraphicExGraphic {
-public:
-    bool read_image_info(toolkit::Stream& stream, int image_index) override;
-
-private:
-    void load_image(toolkit::Stream& stream) override;
-};
+struct AutodeskTag;
+using TAutodeskGraphic = TFormatGraphic<AutodeskTag>;
 
 constexpr const char* kName = "Autodesk";
 constexpr uint16_t kMagic = 0x9119;
@@ -37,6 +32,7 @@ std::vector<RGBQUAD> read_palette(ByteView& in) {
 
 }  // namespace
 
+template <>
 bool TAutodeskGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < kHeaderBytes) return false;
@@ -49,6 +45,7 @@ bool TAutodeskGraphic::read_image_info(toolkit::Stream& stream, int image_index)
     return true;
 }
 
+template <>
 void TAutodeskGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "readers/decoders/cut_rle.h"
+#include "readers/decoders/run_length.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
 #include "readers/reader_classes.h"

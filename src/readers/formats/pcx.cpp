@@ -13,13 +13,8 @@
 namespace quorvel::readers {
 namespace {
 
-class TPCXGraphic : public TGraphicExGraphic {
-public:
-    bool read_image_info(toolkit::Stream& stream, int image_index) override;
-
-private:
-    void load_image(toolkit::Stream& stream) override;
-};
+struct PCXTag;
+using TPCXGraphic = TFormatGraphic<PCXTag>;
 
 constexpr const char* kName = "PCX or SCR";
 constexpr size_t kHeaderBytes = 128;
@@ -108,6 +103,7 @@ void combine_bit_planes(const uint8_t* line, const PcxHeader& h, std::vector<uin
 
 }  // namespace
 
+template <>
 bool TPCXGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < kHeaderBytes) return false;
@@ -130,6 +126,7 @@ bool TPCXGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
+template <>
 void TPCXGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);

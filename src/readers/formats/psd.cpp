@@ -17,13 +17,8 @@ namespace {
 // Option bit of the information record: a bitmap-mode image (1 is black).
 inline constexpr uint32_t psdBitmapMode = 1;
 
-class TPSDGraphic : public TGraphicExGraphic {
-public:
-    bool read_image_info(toolkit::Stream& stream, int image_index) override;
-
-private:
-    void load_image(toolkit::Stream& stream) override;
-};
+struct PSDTag;
+using TPSDGraphic = TFormatGraphic<PSDTag>;
 
 constexpr const char* kName = "PSD or PDD";
 
@@ -142,6 +137,7 @@ std::vector<RGBQUAD> indexed_palette(const TColorManager& cm, std::span<const ui
 
 }  // namespace
 
+template <>
 bool TPSDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < 26 || std::memcmp(stream.rest().data(), "8BPS", 4) != 0) return false;
@@ -170,6 +166,7 @@ bool TPSDGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
+template <>
 void TPSDGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "readers/decoders/psp_lz77.h"
-#include "readers/decoders/psp_rle.h"
+#include "readers/decoders/run_length.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
 #include "readers/formats/psp_compose.h"
@@ -20,13 +20,8 @@
 namespace quorvel::readers {
 namespace {
 
-class TPSPGraphic : public TGraphicExGraphic {
-public:
-    bool read_image_info(toolkit::Stream& stream, int image_index) override;
-
-private:
-    void load_image(toolkit::Stream& stream) override;
-};
+struct PSPTag;
+using TPSPGraphic = TFormatGraphic<PSPTag>;
 
 constexpr const char* kName = "PSP";
 constexpr char kMagic[] = "Paint Shop Pro Image File";
@@ -360,6 +355,7 @@ void draw_layer(LayerLoader& loader, const LayerInfo& layer, const PspImage& img
 
 }  // namespace
 
+template <>
 bool TPSPGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (!has_magic(stream.rest())) return false;
@@ -384,6 +380,7 @@ bool TPSPGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
+template <>
 void TPSPGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/decoders/rla_rle.h"
+#include "readers/decoders/run_length.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
 #include "readers/reader_classes.h"
@@ -18,13 +18,8 @@ namespace {
 // Option bit of the information record: scan lines are stored bottom first.
 inline constexpr uint32_t rlaBottomUp = 1;
 
-class TRLAGraphic : public TGraphicExGraphic {
-public:
-    bool read_image_info(toolkit::Stream& stream, int image_index) override;
-
-private:
-    void load_image(toolkit::Stream& stream) override;
-};
+struct RLATag;
+using TRLAGraphic = TFormatGraphic<RLATag>;
 
 constexpr const char* kName = "RLA";
 constexpr size_t kHeaderBytes = 740;
@@ -96,6 +91,7 @@ int plane_for(const RlaHeader& h, unsigned c, unsigned shown) {
 
 }  // namespace
 
+template <>
 bool TRLAGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < kHeaderBytes) return false;
@@ -118,6 +114,7 @@ bool TRLAGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
+template <>
 void TRLAGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);

@@ -13,13 +13,8 @@
 namespace quorvel::readers {
 namespace {
 
-class TSGIGraphic : public TGraphicExGraphic {
-public:
-    bool read_image_info(toolkit::Stream& stream, int image_index) override;
-
-private:
-    void load_image(toolkit::Stream& stream) override;
-};
+struct SGITag;
+using TSGIGraphic = TFormatGraphic<SGITag>;
 
 constexpr const char* kName = "sgi, bw or rgb(a)";
 constexpr size_t kHeaderBytes = 512;
@@ -102,6 +97,7 @@ private:
 
 }  // namespace
 
+template <>
 bool TSGIGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < kHeaderBytes) return false;
@@ -121,6 +117,7 @@ bool TSGIGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
+template <>
 void TSGIGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);

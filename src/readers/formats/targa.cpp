@@ -13,13 +13,8 @@
 namespace quorvel::readers {
 namespace {
 
-class TTargaGraphic : public TGraphicExGraphic {
-public:
-    bool read_image_info(toolkit::Stream& stream, int image_index) override;
-
-private:
-    void load_image(toolkit::Stream& stream) override;
-};
+struct TargaTag;
+using TTargaGraphic = TFormatGraphic<TargaTag>;
 
 constexpr const char* kName = "Targa";
 
@@ -106,6 +101,7 @@ void finish_row(const std::vector<uint8_t>& row, std::vector<uint8_t>& out, cons
 
 }  // namespace
 
+template <>
 bool TTargaGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     TGraphicExGraphic::read_image_info(stream, image_index);
     if (stream.remaining() < 18) return false;
@@ -125,6 +121,7 @@ bool TTargaGraphic::read_image_info(toolkit::Stream& stream, int image_index) {
     return true;
 }
 
+template <>
 void TTargaGraphic::load_image(toolkit::Stream& stream) {
     begin_load(stream, kName);
     ByteView in(stream.rest(), kName);

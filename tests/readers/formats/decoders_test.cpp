@@ -4,9 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "readers/decoders/cut_rle.h"
-#include "readers/decoders/psp_rle.h"
-#include "readers/decoders/rla_rle.h"
+#include "readers/decoders/run_length.h"
 #include "reader_test_support.h"
 
 namespace quorvel::readers_test {

@@ -27,6 +27,21 @@ using testing::Picture;
 
 using Record = testing::ImageRecord;
 
+// A file name given as a template argument, so each codec's fixture keeps its own file.
+template <size_t N>
+struct FileName {
+    constexpr FileName(const char (&name)[N]) { std::copy_n(name, N, text); }
+    char text[N];
+};
+
+// A temporary folder and the one file in it that a codec test writes and reads back.
+template <FileName Name>
+class CodecFile : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    std::string path = dir.file(Name.text);
+};
+
 inline const uint8_t* row_of(const BMGImage& img, uint32_t y) {
     return img.pixels + static_cast<size_t>(y) * img.rowBytes;
 }

@@ -18,11 +18,7 @@ Bytes sgi_header(unsigned storage, unsigned dimension, unsigned x, unsigned y, u
     return b;
 }
 
-class SgiTest : public ::testing::Test {
-protected:
-    testing::TempDir dir;
-    std::string path = dir.file("s.rgb");
-};
+using SgiTest = CodecFile<"s.rgb">;
 
 TEST_F(SgiTest, VerbatimPlanesBecomeBlueGreenRedAlpha) {
     // 2x1 pixels; planes red (10, 11), green (20, 21), blue (30, 31), alpha (40, 41).

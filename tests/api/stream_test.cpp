@@ -61,12 +61,17 @@ double psnr(const std::vector<uint8_t>& a, const unsigned char* b) {
     return sum == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * a.size() / sum);
 }
 
-TEST(EncodeStream, FirstCallFreesNothingLaterCallsFreeAndClear) {
+// A fresh set of first-call flags, a 96x96 sample and an output variable holding no buffer.
+class EncodeStream : public ::testing::Test {
+protected:
     StreamFlags flags;
     Image image = sample(96, 96);
     unsigned char* out = kGarbage;
     int length = 0;
     wsq::DiagCapture quiet;
+};
+
+TEST_F(EncodeStream, FirstCallFreesNothingLaterCallsFreeAndClear) {
     // The first call never frees what the variable holds, even when it is not a buffer.
     encode_stream(flags, image.pixels.data(), 96, 96, 0.75, 500, nullptr, &out, &length);
     ASSERT_NE(out, kGarbage);
@@ -79,19 +84,14 @@ TEST(EncodeStream, FirstCallFreesNothingLaterCallsFreeAndClear) {
     EXPECT_EQ(out, nullptr);
 }
 
-TEST(EncodeStream, FailingFirstCallLeavesTheVariableAsPassed) {
-    StreamFlags flags;
-    Image image = sample(96, 96);
-    unsigned char* out = kGarbage;
-    int length = 0;
-    wsq::DiagCapture quiet;
+TEST_F(EncodeStream, FailingFirstCallLeavesTheVariableAsPassed) {
     EXPECT_EQ(encode_stream(flags, image.pixels.data(), 96, 0, 0.75, 500, nullptr, &out, &length),
               1);
     EXPECT_EQ(out, kGarbage);
     EXPECT_FALSE(flags.encode_first_call);
 }
 
-TEST(EncodeStream, MissingOutputPlacesAreNotWrittenThrough) {
+TEST(EncodeStreamOutputs, MissingOutputPlacesAreNotWrittenThrough) {
     StreamFlags flags;
     Image image = sample(90, 90);
     wsq::DiagCapture quiet;

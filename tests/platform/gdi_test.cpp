@@ -34,6 +34,16 @@ HBITMAP section(LONG width, LONG height, WORD bits, uint8_t** pixels = nullptr) 
     return made;
 }
 
+// Reads all rows of a bitmap as a bottom-up DIB of the given depth through a screen context;
+// returns the number of rows GetDIBits copied.
+int read_rows(HBITMAP bmp, LONG width, LONG height, WORD bits, uint8_t* out) {
+    HDC dc = GetDC(nullptr);
+    DibInfo want = header(width, height, bits);
+    const int rows = GetDIBits(dc, bmp, 0, height, out, &want.info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    return rows;
+}
+
 // Counts live objects and contexts at start and checks nothing leaked at the end.
 class Gdi : public ::testing::Test {
 protected:
@@ -275,14 +285,11 @@ TEST_F(Gdi, GetDIBitsWidensRgb555) {
     HBITMAP bmp = section(1, 1, 16, &bits);
     bits[0] = 0x1F;  // blue 31
     bits[1] = 0x7C;  // red 31
-    HDC dc = GetDC(nullptr);
-    DibInfo dib = header(1, 1, 24);
     uint8_t out[4] = {};
-    ASSERT_EQ(GetDIBits(dc, bmp, 0, 1, out, &dib.info, DIB_RGB_COLORS), 1);
+    ASSERT_EQ(read_rows(bmp, 1, 1, 24, out), 1);
     EXPECT_EQ(out[0], 255);
     EXPECT_EQ(out[1], 0);
     EXPECT_EQ(out[2], 255);
-    ReleaseDC(nullptr, dc);
     DeleteObject(bmp);
 }
 
@@ -311,14 +318,11 @@ TEST_F(Gdi, CopyImageMakesIndependentCopies) {
     ASSERT_NE(screen, nullptr);
     ASSERT_EQ(GetObjectA(screen, sizeof ds, &ds), static_cast<int>(sizeof(BITMAP)));
     EXPECT_EQ(ds.dsBm.bmBitsPixel, 32);
-    HDC dc = GetDC(nullptr);
-    DibInfo want = header(2, 2, 32);
     uint8_t out[16] = {};
-    ASSERT_EQ(GetDIBits(dc, screen, 0, 2, out, &want.info, DIB_RGB_COLORS), 2);
+    ASSERT_EQ(read_rows(screen, 2, 2, 32, out), 2);
     EXPECT_EQ(out[0], 10);
     EXPECT_EQ(out[2], 30);
     EXPECT_EQ(out[4], 0);
-    ReleaseDC(nullptr, dc);
 
     EXPECT_EQ(CopyImage(bmp, IMAGE_BITMAP, 3, 0, 0), nullptr);
     EXPECT_EQ(CopyImage(bmp, IMAGE_BITMAP, -1, 0, 0), nullptr);
@@ -336,13 +340,10 @@ TEST_F(Gdi, TopDownSectionRowsRunFromTheTop) {
     HBITMAP bmp = section(1, -2, 32, &bits);
     ASSERT_NE(bmp, nullptr);
     bits[0] = 7;  // first stored row: the top
-    HDC dc = GetDC(nullptr);
-    DibInfo want = header(1, 2, 32);
     uint8_t out[8] = {};
-    ASSERT_EQ(GetDIBits(dc, bmp, 0, 2, out, &want.info, DIB_RGB_COLORS), 2);
+    ASSERT_EQ(read_rows(bmp, 1, 2, 32, out), 2);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[4], 7);
-    ReleaseDC(nullptr, dc);
     DeleteObject(bmp);
 }
 

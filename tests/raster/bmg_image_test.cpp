@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "raster/bmg_image.h"
@@ -109,43 +112,61 @@ void fill_indexes(BMGImage& img, const std::vector<uint8_t>& values) {
             img.pixels[y * img.rowBytes + x] = values[y * img.width + x];
 }
 
-TEST(PackIndexed, TwoColoursPackToOneBitAndRoundTrip) {
-    Record r(10, 2, 8, 1);
-    r.img.paletteSize = 2;
+// Palettes of at most 2 or 16 entries pack to 1 or 4 bits and unpack to the same indexes.
+struct PackCase {
+    const char* name;
+    uint32_t width, height;
+    int32_t dib;
+    uint16_t paletteSize;
+    std::vector<uint8_t> values;
+    uint8_t bits;
+    uint32_t rowBytes;
+    std::vector<std::pair<size_t, uint8_t>> bytes;  // (offset, packed byte)
+};
+
+void PrintTo(const PackCase& c, std::ostream* os) { *os << c.name; }
+
+class PackIndexed : public ::testing::TestWithParam<PackCase> {};
+
+TEST_P(PackIndexed, PacksAndRoundTrips) {
+    const PackCase& c = GetParam();
+    Record r(c.width, c.height, 8, c.dib);
+    r.img.paletteSize = c.paletteSize;
     ASSERT_EQ(AllocateImageRecord(&r.img), BMG_OK);
-    const std::vector<uint8_t> values = {1, 0, 1, 0, 0, 1, 0, 1, 1, 1,
-                                         0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-    fill_indexes(r.img, values);
+    fill_indexes(r.img, c.values);
     ASSERT_EQ(PackIndexedImage(&r.img), BMG_OK);
-    EXPECT_EQ(r.img.bitsPerPixel, 1);
-    EXPECT_EQ(r.img.rowBytes, 4u);
-    EXPECT_EQ(r.img.pixels[0], 0xA5);
-    EXPECT_EQ(r.img.pixels[1], 0xC0);
-    EXPECT_EQ(r.img.pixels[4], 0x00);
-    EXPECT_EQ(r.img.pixels[5], 0x40);
-    std::vector<uint8_t> back(20);
-    UnpackIndexedRows1(r.img, back.data());
-    EXPECT_EQ(back, values);
+    EXPECT_EQ(r.img.bitsPerPixel, c.bits);
+    EXPECT_EQ(r.img.rowBytes, c.rowBytes);
+    for (const auto& [at, byte] : c.bytes) EXPECT_EQ(r.img.pixels[at], byte) << at;
+    std::vector<uint8_t> back(c.values.size());
+    if (c.bits == 1) UnpackIndexedRows1(r.img, back.data());
+    else UnpackIndexedRows4(r.img, back.data());
+    EXPECT_EQ(back, c.values);
 }
 
-TEST(PackIndexed, SixteenColoursPackToFourBitsWithOddTail) {
-    Record r(5, 1, 8, 0);
-    r.img.paletteSize = 16;
-    ASSERT_EQ(AllocateImageRecord(&r.img), BMG_OK);
-    const std::vector<uint8_t> values = {1, 2, 3, 15, 9};
-    fill_indexes(r.img, values);
-    ASSERT_EQ(PackIndexedImage(&r.img), BMG_OK);
-    EXPECT_EQ(r.img.bitsPerPixel, 4);
-    EXPECT_EQ(r.img.rowBytes, 3u);
-    EXPECT_EQ(r.img.pixels[0], 0x12);
-    EXPECT_EQ(r.img.pixels[1], 0x3F);
-    EXPECT_EQ(r.img.pixels[2], 0x90);
-    std::vector<uint8_t> back(5);
-    UnpackIndexedRows4(r.img, back.data());
-    EXPECT_EQ(back, values);
-}
+INSTANTIATE_TEST_SUITE_P(Sizes, PackIndexed,
+                         ::testing::Values(PackCase{"TwoColoursToOneBit",
+                                                    10,
+                                                    2,
+                                                    1,
+                                                    2,
+                                                    {1, 0, 1, 0, 0, 1, 0, 1, 1, 1,
+                                                     0, 0, 0, 0, 0, 0, 0, 0, 0, 1},
+                                                    1,
+                                                    4,
+                                                    {{0, 0xA5}, {1, 0xC0}, {4, 0x00}, {5, 0x40}}},
+                                           PackCase{"SixteenColoursToFourBitsWithOddTail",
+                                                    5,
+                                                    1,
+                                                    0,
+                                                    16,
+                                                    {1, 2, 3, 15, 9},
+                                                    4,
+                                                    3,
+                                                    {{0, 0x12}, {1, 0x3F}, {2, 0x90}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PackIndexed, SeventeenColoursOrDirectColourStayUnchanged) {
+TEST(PackIndexedImage, SeventeenColoursOrDirectColourStayUnchanged) {
     Record r(3, 1, 8, 1);
     r.img.paletteSize = 17;
     ASSERT_EQ(AllocateImageRecord(&r.img), BMG_OK);

@@ -11,17 +11,22 @@
 namespace quorvel::raster::codec_io {
 namespace {
 
+// A record over the caller's pixels, with only the geometry set.
+BMGImage RecordOver(uint8_t* pixels, uint32_t w, uint32_t h, uint8_t bits, uint32_t rowBytes) {
+    BMGImage img;
+    ClearImageRecord(&img);
+    img.width = w;
+    img.height = h;
+    img.bitsPerPixel = bits;
+    img.rowBytes = rowBytes;
+    img.pixels = pixels;
+    return img;
+}
+
 // A record that passes every writer check: 2x2 at 24 bits over a static buffer.
 BMGImage GoodRecord() {
     static uint8_t pixels[16] = {};
-    BMGImage img;
-    ClearImageRecord(&img);
-    img.width = 2;
-    img.height = 2;
-    img.bitsPerPixel = 24;
-    img.rowBytes = 8;
-    img.pixels = pixels;
-    return img;
+    return RecordOver(pixels, 2, 2, 24, 8);
 }
 
 constexpr WriterRules kLibraryWriter{.pixelsFirst = false, .indexedNeedsPalette = false};
@@ -101,13 +106,7 @@ TEST(ByteCursor, ReadsBothOrdersToTheEndAndThenFailsForGood) {
 
 TEST(WidenedCopy, WidensACopyAndLeavesTheCallersPixels) {
     uint8_t pixels[4] = {0x1F, 0x7C, 0x00, 0x00};  // 0x7C1F: red 31, green 0, blue 31
-    BMGImage img;
-    ClearImageRecord(&img);
-    img.width = 1;
-    img.height = 2;
-    img.bitsPerPixel = 16;
-    img.rowBytes = 2;
-    img.pixels = pixels;
+    BMGImage img = RecordOver(pixels, 1, 2, 16, 2);
     BMGImage wide;
     ASSERT_EQ(WidenedCopy(img, wide), BMG_OK);
     EXPECT_NE(wide.pixels, pixels);

@@ -27,6 +27,21 @@ using testing::Picture;
 
 using Record = testing::ImageRecord;
 
+// A file name given as a template argument, so each codec's fixture keeps its own file.
+template <size_t N>
+struct FileName {
+    constexpr FileName(const char (&name)[N]) { std::copy_n(name, N, text); }
+    char text[N];
+};
+
+// A temporary folder and the one file in it that a codec test writes and reads back.
+template <FileName Name>
+class CodecFile : public ::testing::Test {
+protected:
+    testing::TempDir dir;
+    std::string path = dir.file(Name.text);
+};
+
 inline const uint8_t* row_of(const BMGImage& img, uint32_t y) {
     return img.pixels + static_cast<size_t>(y) * img.rowBytes;
 }
@@ -244,15 +259,20 @@ inline Picture decode(Decoder decoder, const std::string& file, const std::strin
     return testing::read_pnm(out);
 }
 
+// Runs a writing tool's command with $IN set to `source` and $OUT to `file`; true on success.
+inline bool write_with_tool(const std::string& command, const std::string& source,
+                            const std::string& file) {
+    return testing::run("IN=" + sh_quote(source) + " OUT=" + sh_quote(file) + " sh -c " +
+                        sh_quote(command) + " 2>/dev/null") == 0;
+}
+
 inline void read_tool_files(const testing::TempDir& dir, const std::vector<ToolFile>& files,
                             Reader reader, const std::string& extension,
                             const std::string& netpbmDecoder) {
     for (const ToolFile& f : files) {
         SCOPED_TRACE(f.label);
         const std::string file = dir.file("tool." + extension);
-        const std::string cmd =
-            "IN=" + sh_quote(f.source) + " OUT=" + sh_quote(file) + " sh -c " + sh_quote(f.command);
-        ASSERT_EQ(testing::run(cmd + " 2>/dev/null"), 0) << f.command;
+        ASSERT_TRUE(write_with_tool(f.command, f.source, file)) << f.command;
         Record rec(1);
         ASSERT_EQ(reader(file.c_str(), &rec.img), raster::BMG_OK);
         const Picture expected =

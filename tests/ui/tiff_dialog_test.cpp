@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "support/recording_presenter.h"
 #include "ui/tiff_dialog.h"
 
@@ -11,6 +13,17 @@ void expect_predictor_writable(const TTiffDialog& dialog, bool writable) {
     EXPECT_EQ(dialog.PredictorEdit.enabled(), writable);
     EXPECT_EQ(dialog.PredictorEdit.colour(),
               writable ? toolkit::Colour::Window : toolkit::Colour::ButtonFace);
+}
+
+// Shows the dialog modally under a recording presenter; `act` plays the user's part.
+int show(TTiffDialog& dialog, const std::function<void(toolkit::Form&)>& act) {
+    testing::RecordingPresenter recorder;
+    recorder.on_modal = [&](toolkit::Form& form) {
+        form.begin_show();
+        act(form);
+        return form.modal_result();
+    };
+    return dialog.show_modal();
 }
 
 TEST(TiffDialog, StartsWithNoneAndALockedPredictor) {
@@ -47,16 +60,14 @@ TEST(TiffDialog, PredictorEditTakesOnlyDigits) {
 
 TEST(TiffDialog, CancelRestoresTheSelectionAndLocksThePredictorAgain) {
     TTiffDialog dialog;
-    testing::RecordingPresenter recorder;
-    recorder.on_modal = [&](toolkit::Form& form) {
-        form.begin_show();
-        dialog.CompressionBox.set_item_index(TTiffDialog::kZip);
-        dialog.PredictorEdit.type_text("3");
-        EXPECT_EQ(dialog.PredictorEdit.text(), "23");
-        form.press_escape();
-        return form.modal_result();
-    };
-    EXPECT_EQ(dialog.show_modal(), IDCANCEL);
+    EXPECT_EQ(show(dialog,
+                   [&](toolkit::Form& form) {
+                       dialog.CompressionBox.set_item_index(TTiffDialog::kZip);
+                       dialog.PredictorEdit.type_text("3");
+                       EXPECT_EQ(dialog.PredictorEdit.text(), "23");
+                       form.press_escape();
+                   }),
+              IDCANCEL);
     EXPECT_EQ(dialog.CompressionBox.item_index(), TTiffDialog::kNone);
     EXPECT_EQ(dialog.PredictorEdit.text(), "2");
     expect_predictor_writable(dialog, false);
@@ -64,14 +75,12 @@ TEST(TiffDialog, CancelRestoresTheSelectionAndLocksThePredictorAgain) {
 
 TEST(TiffDialog, OkKeepsTheChoice) {
     TTiffDialog dialog;
-    testing::RecordingPresenter recorder;
-    recorder.on_modal = [&](toolkit::Form& form) {
-        form.begin_show();
-        dialog.CompressionBox.set_item_index(TTiffDialog::kMacintosh);
-        form.press_enter();
-        return form.modal_result();
-    };
-    EXPECT_EQ(dialog.show_modal(), IDOK);
+    EXPECT_EQ(show(dialog,
+                   [&](toolkit::Form& form) {
+                       dialog.CompressionBox.set_item_index(TTiffDialog::kMacintosh);
+                       form.press_enter();
+                   }),
+              IDOK);
     EXPECT_EQ(dialog.CompressionBox.item_index(), TTiffDialog::kMacintosh);
     expect_predictor_writable(dialog, true);
 }

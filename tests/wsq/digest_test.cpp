@@ -22,10 +22,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Gray {
-    int w = 0, h = 0;
-    Bytes px;
-};
+using Gray = testing::GrayImage;
 
 uint64_t fnv1a(const Bytes& bytes) {
     uint64_t h = 0xcbf29ce484222325ull;
@@ -60,7 +57,7 @@ Gray noise(int w, int h) {
     return g;
 }
 
-Gray ridges(int w, int h) { return Gray{w, h, quorvel::testing::ridge_pattern(w, h, w ^ h)}; }
+Gray ridges(int w, int h) { return testing::ridge_image(w, h, w ^ h); }
 
 Gray pgm(const std::filesystem::path& file) {
     const quorvel::testing::Picture pic = quorvel::testing::read_pnm(file.string());

@@ -18,10 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Image {
-    int w = 0, h = 0;
-    Bytes px;
-};
+using Image = testing::GrayImage;
 
 Bytes encode_ok(const Image& im, float r, const char* comment, int ppi) {
     DiagCapture quiet;
@@ -68,9 +65,7 @@ double psnr(const Bytes& a, const Bytes& b) {
     return 10.0 * std::log10(255.0 * 255.0 / (err / a.size()));
 }
 
-Image ridges(int w, int h, uint32_t seed) {
-    return Image{w, h, quorvel::testing::ridge_pattern(w, h, seed)};
-}
+Image ridges(int w, int h, uint32_t seed) { return testing::ridge_image(w, h, seed); }
 
 TEST(RoundTrip, SizesResolutionAndQualityAtBothBitrates) {
     const Image im = ridges(500, 550, 17);

@@ -50,11 +50,7 @@ std::vector<uint8_t> colour_chunk(uint8_t first, int count, uint8_t value) {
     return b.b;
 }
 
-class CelTest : public ::testing::Test {
-protected:
-    testing::TempDir dir;
-    std::string path = dir.file("c.cel");
-};
+using CelTest = CodecFile<"c.cel">;
 
 TEST_F(CelTest, StillPictureScalesItsPaletteAndFlipsRows) {
     Record rec;

@@ -70,10 +70,8 @@ std::vector<uint8_t> ramp(int count, int modulo) {
     return v;
 }
 
-class GifTest : public ::testing::Test {
+class GifTest : public CodecFile<"g.gif"> {
 protected:
-    testing::TempDir dir;
-    std::string path = dir.file("g.gif");
     BMGError read(const GifSpec& spec, Record& rec) {
         write_gif(path, spec);
         return ReadGifFile(path.c_str(), &rec.img);

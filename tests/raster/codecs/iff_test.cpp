@@ -57,11 +57,7 @@ std::vector<uint8_t> cmap(int entries) {
     return b.b;
 }
 
-class IffTest : public ::testing::Test {
-protected:
-    testing::TempDir dir;
-    std::string path = dir.file("i.iff");
-};
+using IffTest = CodecFile<"i.iff">;
 
 TEST_F(IffTest, BitPlanesBecomeIndexesTopRowFirst) {
     const std::vector<std::vector<uint8_t>> rows = {{0, 1, 128, 255, 77}, {200, 100, 50, 25, 12}};

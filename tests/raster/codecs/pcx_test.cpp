@@ -26,11 +26,7 @@ void literal(Bytes& b, uint8_t v) {
     b.u8(v);
 }
 
-class PcxTest : public ::testing::Test {
-protected:
-    testing::TempDir dir;
-    std::string path = dir.file("p.pcx");
-};
+using PcxTest = CodecFile<"p.pcx">;
 
 TEST_F(PcxTest, TwoHundredFiftySixColoursTakeThePaletteAtTheEnd) {
     Bytes b = pcx_header(5, 8, 3, 2, 1, 4);

@@ -196,7 +196,7 @@ const std::string kPaletteOf(int colours) {
            ".ppm').convert('P', palette=Image.ADAPTIVE, colors=" + std::to_string(colours) + ")\n";
 }
 
-TEST_F(PngFromTools, NetpbmGrayOfEveryDepth) {
+TEST_F(PngFromTools, NetpbmGrayTruecolourAndPalettesOfEveryDepth) {
     check({"gray 1", "pnmtopng g1.pgm > $OUT", 0, 1, 0, Expect::Opaque});
     check({"gray 2", "pnmtopng g3.pgm > $OUT", 0, 2, 0, Expect::Opaque});
     check({"gray 4", "pnmtopng g15.pgm > $OUT", 0, 4, 0, Expect::Opaque});
@@ -204,9 +204,6 @@ TEST_F(PngFromTools, NetpbmGrayOfEveryDepth) {
     check({"gray 16", "pnmtopng gray16.pgm > $OUT", 0, 16, 0, Expect::Opaque});
     check({"gray 8 interlaced", "pnmtopng -interlace gray.pgm > $OUT", 0, 8, 1, Expect::Opaque});
     check({"gray with alpha", "pnmtopng -alpha=alpha.pgm gray.pgm > $OUT", 4, 8, 0, Expect::Alpha});
-}
-
-TEST_F(PngFromTools, NetpbmTruecolourAndPalettes) {
     check({"rgb 8", "pnmtopng -force rgb.ppm > $OUT", 2, 8, 0, Expect::Opaque});
     check({"rgb 16", "pnmtopng -force rgb16.ppm > $OUT", 2, 16, 0, Expect::Opaque});
     check({"rgb interlaced", "pnmtopng -force -interlace rgb.ppm > $OUT", 2, 8, 1, Expect::Opaque});

@@ -18,11 +18,7 @@ Bytes sgi_header(unsigned storage, unsigned dimension, unsigned x, unsigned y, u
     return b;
 }
 
-class SgiTest : public ::testing::Test {
-protected:
-    testing::TempDir dir;
-    std::string path = dir.file("s.rgb");
-};
+using SgiTest = CodecFile<"s.rgb">;
 
 TEST_F(SgiTest, VerbatimPlanesBecomeBlueGreenRedAlpha) {
     // 2x1 pixels; planes red (10, 11), green (20, 21), blue (30, 31), alpha (40, 41).
@@ -159,11 +155,7 @@ struct Written {
 };
 
 TEST_F(SgiTest, GrayPaletteImagesBecomeOneChannel) {
-    Record rec(1);
-    rec->width = 3;
-    rec->height = 2;
-    rec->bitsPerPixel = 8;
-    ASSERT_EQ(AllocateImageRecord(&rec.img), BMG_OK);
+    Record rec(3, 2, 8, 1);
     for (int i = 0; i < 256; ++i) std::memset(rec->palette + 4 * i, 255 - i, 3);
     for (int i = 0; i < 3; ++i) {
         rec->pixels[i] = static_cast<uint8_t>(i);
@@ -191,11 +183,7 @@ TEST_F(SgiTest, GrayPaletteImagesBecomeOneChannel) {
 }
 
 TEST_F(SgiTest, PaddedDirectColourRowsAllReachThePlanes) {
-    Record rec(1);
-    rec->width = 3;
-    rec->height = 600;
-    rec->bitsPerPixel = 24;
-    ASSERT_EQ(AllocateImageRecord(&rec.img), BMG_OK);
+    Record rec(3, 600, 24, 1);
     ASSERT_EQ(rec->rowBytes, 12u);
     for (uint32_t y = 0; y < 600; ++y)
         for (int x = 0; x < 3; ++x) {
@@ -221,11 +209,7 @@ TEST_F(SgiTest, PaddedDirectColourRowsAllReachThePlanes) {
 TEST_F(SgiTest, NameIsCutAndSixteenBitImagesAreWidenedOnACopy) {
     const std::string longName = dir.file(std::string(100 - dir.path().string().size() - 1, 'n'));
     ASSERT_EQ(longName.size(), 100u);
-    Record rec(1);
-    rec->width = 2;
-    rec->height = 1;
-    rec->bitsPerPixel = 16;
-    ASSERT_EQ(AllocateImageRecord(&rec.img), BMG_OK);
+    Record rec(2, 1, 16, 1);
     rec->pixels[0] = 0x1F;  // blue 31
     rec->pixels[2] = 0x00;
     rec->pixels[3] = 0x7C;  // red 31

@@ -19,11 +19,7 @@ Bytes tga_header(unsigned type, unsigned width, unsigned height, unsigned depth,
     return b;
 }
 
-class TgaTest : public ::testing::Test {
-protected:
-    testing::TempDir dir;
-    std::string path = dir.file("t.tga");
-};
+using TgaTest = CodecFile<"t.tga">;
 
 TEST_F(TgaTest, ThirtyTwoBitPixelsKeepAlphaOnlyWhenTheDescriptorSaysSo) {
     // Two pixels, (1,2,3,4) and (5,6,7,8), once plain (type 2) and once as one literal packet.

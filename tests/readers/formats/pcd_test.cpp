@@ -40,20 +40,25 @@ Picture load_pcd(const std::vector<uint8_t>& bytes, int resolution) {
     return bitmap_picture(g, false);
 }
 
+// An ImageMagick pack of a gradient at the Base size (smooth colours: chroma halved both ways
+// then loses little); empty when the tool failed.
+std::vector<uint8_t> gradient_pack(
+    const testing::TempDir& dir, const std::string& gradient = "'rgb(200,40,20)-rgb(30,160,220)'") {
+    const std::string pcd = dir.file("image.pcd");
+    EXPECT_EQ(testing::run("convert -size 768x512 gradient:" + gradient + " " + sh_quote(pcd)), 0);
+    return testing::read_file(pcd);
+}
+
 TEST(PcdReader, BaseResolutionsOfImageMagickPacks) {
     testing::TempDir dir;
-    const std::string pcd = dir.file("image.pcd");
-    // Smooth colours: chroma halved both ways then loses little.
-    ASSERT_EQ(testing::run("convert -size 768x512 gradient:'rgb(200,40,20)-rgb(30,160,220)' " +
-                           sh_quote(pcd)),
-              0);
-    const std::vector<uint8_t> bytes = testing::read_file(pcd);
+    const std::vector<uint8_t> bytes = gradient_pack(dir);
+    ASSERT_FALSE(bytes.empty());
     for (int resolution : {0, 1, 2}) {
         SCOPED_TRACE(resolution);
         const std::string size =
             std::to_string(192 << resolution) + "x" + std::to_string(128 << resolution);
         const std::string expected_file = dir.file("expected.ppm");
-        ASSERT_EQ(testing::run("convert -size " + size + " " + sh_quote(pcd) +
+        ASSERT_EQ(testing::run("convert -size " + size + " " + sh_quote(dir.file("image.pcd")) +
                                " -set colorspace sRGB -depth 8 ppm:" + sh_quote(expected_file)),
                   0);
         const Picture expected = photo_ycc_to_rgb(testing::read_pnm(expected_file));
@@ -69,11 +74,8 @@ TEST(PcdReader, BaseResolutionsOfImageMagickPacks) {
 // Base/16 image: read at index 0 whatever resolution is asked for, it is that image.
 TEST(PcdReader, OverviewPacksGiveTheirFirstThumbnail) {
     testing::TempDir dir;
-    const std::string pcd = dir.file("image.pcd");
-    ASSERT_EQ(testing::run("convert -size 768x512 gradient:'rgb(200,40,20)-rgb(30,160,220)' " +
-                           sh_quote(pcd)),
-              0);
-    const std::vector<uint8_t> pack = testing::read_file(pcd);
+    const std::vector<uint8_t> pack = gradient_pack(dir);
+    ASSERT_FALSE(pack.empty());
     std::vector<uint8_t> overview(0x1800, 0);
     std::memcpy(overview.data(), "PCD_OPA", 7);
     overview[11] = 2;  // thumbnails in the pack
@@ -124,9 +126,8 @@ TEST(PcdReader, RotationAndEnlargementOfTheBase) {
 
 TEST(PcdReader, HuffmanResolutionsAreTheBaseEnlarged) {
     testing::TempDir dir;
-    const std::string pcd = dir.file("image.pcd");
-    ASSERT_EQ(testing::run("convert -size 768x512 gradient:red-blue " + sh_quote(pcd)), 0);
-    const std::vector<uint8_t> bytes = testing::read_file(pcd);
+    const std::vector<uint8_t> bytes = gradient_pack(dir, "red-blue");
+    ASSERT_FALSE(bytes.empty());
     const Picture base = load_pcd(bytes, 2), big = load_pcd(bytes, 3);
     ASSERT_EQ(big.width, 1536);
     ASSERT_EQ(big.height, 1024);

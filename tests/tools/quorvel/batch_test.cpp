@@ -16,6 +16,7 @@
 
 #include "support/recording_presenter.h"
 #include "support/test_support.h"
+#include "support/text_lines.h"
 #include "ui/converter_form.h"
 
 namespace quorvel::testing {
@@ -35,13 +36,6 @@ std::map<std::string, std::vector<uint8_t>> tree(const std::string& root) {
             files[fs::relative(entry.path(), root).string()] = read_file(entry.path().string());
     }
     return files;
-}
-
-std::vector<std::string> report_lines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
 }
 
 class Batch : public ::testing::Test {
@@ -80,7 +74,7 @@ TEST_F(Batch, BadFilesAreReportedAndCountedTheTreeIsRebuiltAndInputsAreUntouched
     }
     // a.png and a.bmp share a.wsq; the broken file and the one too small for WSQ give nothing
     EXPECT_EQ(out.size(), 6u);
-    const std::vector<std::string> lines = report_lines(report);
+    const std::vector<std::string> lines = file_lines(report);
     ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[0], "file,status,message,input_bytes,output_bytes,seconds");
     size_t failed = 0;
@@ -131,7 +125,7 @@ TEST_F(Batch, NeverWritesOverAnInputAndSkipsExistingOutputsWhenAsked) {
     EXPECT_EQ(batch("'" + in + "' '" + in + "' --to png --formats png --report '" + report + "'"),
               0);
     EXPECT_EQ(tree(in), before);
-    EXPECT_NE(report_lines(report).at(1).find("skipped,the output would replace an input file"),
+    EXPECT_NE(file_lines(report).at(1).find("skipped,the output would replace an input file"),
               std::string::npos);
 
     ASSERT_EQ(batch("'" + in + "' '" + dir.file("out") + "' --to wsq --formats pcx"), 0);
@@ -140,7 +134,7 @@ TEST_F(Batch, NeverWritesOverAnInputAndSkipsExistingOutputsWhenAsked) {
                     "' --to wsq --formats pcx --skip-existing --report '" + report + "'"),
               0);
     EXPECT_EQ(fs::last_write_time(dir.file("out/b.wsq")), first);
-    EXPECT_NE(report_lines(report).at(1).find("skipped,the output file exists"), std::string::npos);
+    EXPECT_NE(file_lines(report).at(1).find("skipped,the output file exists"), std::string::npos);
 }
 
 TEST_F(Batch, WsqOptionsReachTheFiles) {
@@ -220,7 +214,7 @@ TEST_F(Batch, CtrlCStopsAfterTheFilesInFlightLeavingOnlyWholeOutputs) {
     if (WEXITSTATUS(status) == 130) {
         EXPECT_LT(out.size(), whole.size());
         bool stopped = false;
-        for (const std::string& line : report_lines(dir.file("r.csv")))
+        for (const std::string& line : file_lines(dir.file("r.csv")))
             stopped |= line.find(",stopped,") != std::string::npos;
         EXPECT_TRUE(stopped);
     } else {

@@ -9,6 +9,7 @@
 
 #include "support/ridge_pattern.h"
 #include "support/test_support.h"
+#include "support/text_lines.h"
 #include "tools/quorvel/tool_run.h"
 #include "wsq/diag.h"
 #include "wsq/wsq.h"
@@ -37,13 +38,6 @@ std::vector<uint8_t> library_stream(const Picture& picture, float bitrate, int p
     std::vector<uint8_t> stream(data, data + length);
     std::free(data);
     return stream;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
 }
 
 TEST(Cli, EncodeWritesTheLibrarysStreamAndDecodeGivesTheImageBack) {

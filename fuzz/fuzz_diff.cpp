@@ -28,6 +28,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "api/file_state.h"
 #include "fuzz_support.h"
 #include "raster/bmg_image.h"
 #include "raster/bridge.h"
@@ -339,6 +340,7 @@ void compare(const Rgba& a, const Rgba& b) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::install_silent_presenter();
+    api::start_library();  // hands the container its PSD decoder, as a library load does
     readers::file_format_list();
     std::atexit(print_counts);
     return 0;

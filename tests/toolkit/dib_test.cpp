@@ -6,10 +6,14 @@
 #include <cstring>
 #include <utility>
 
+#include "formats/byte_cursor.h"
 #include "support/load_save_support.h"
 
 namespace quorvel::testing {
 namespace {
+
+using formats::le16;
+using formats::le32;
 
 struct Variant {
     const char* name;
@@ -18,11 +22,6 @@ struct Variant {
     uint16_t bits;
     uint32_t compression;
 };
-
-uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
-}
-uint16_t le16(const std::vector<uint8_t>& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
 
 std::string magick(const std::string& options, const std::string& format) {
     return "convert SRC " + options + " " + format + ":OUT";

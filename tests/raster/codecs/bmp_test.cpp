@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "formats/byte_cursor.h"
 #include "raster/codecs/codecs.h"
 #include "support/image_record.h"
 #include "support/test_support.h"
@@ -22,9 +23,6 @@ void put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
 void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
     put16(v, at, x);
     put16(v, at + 2, x >> 16);
-}
-uint32_t get32(const std::vector<uint8_t>& v, size_t at) {
-    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (uint32_t(v[at + 3]) << 24);
 }
 
 // A BMP file made by hand: headers, `colours` table entries and rows (already padded).
@@ -203,9 +201,9 @@ TEST_F(Bmp, WriterHeadersFollowTheRecord) {
     ASSERT_EQ(WriteBmpFile(dir.file("a.bmp").c_str(), rgba.img), BMG_OK);
     const std::vector<uint8_t> f = testing::read_file(dir.file("a.bmp"));
     EXPECT_EQ(f[28], 24);
-    EXPECT_EQ(get32(f, 10), 54u);
-    EXPECT_EQ(get32(f, 2), 54u + 24);
-    EXPECT_EQ(get32(f, 34), 24u);
+    EXPECT_EQ(formats::le32(f, 10), 54u);
+    EXPECT_EQ(formats::le32(f, 2), 54u + 24);
+    EXPECT_EQ(formats::le32(f, 34), 24u);
     EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.begin() + 66),
               (std::vector<uint8_t>{1, 2, 3, 5, 6, 7, 9, 10, 11, 0, 0, 0}));
 
@@ -219,8 +217,8 @@ TEST_F(Bmp, WriterHeadersFollowTheRecord) {
     for (int i = 0; i < 48; ++i) indexed.img.palette[i] = static_cast<uint8_t>(200 + i % 50);
     ASSERT_EQ(WriteBmpFile(dir.file("b.bmp").c_str(), indexed.img), BMG_OK);
     const std::vector<uint8_t> g = testing::read_file(dir.file("b.bmp"));
-    EXPECT_EQ(get32(g, 10), 118u);
-    EXPECT_EQ(get32(g, 46), 16u);
+    EXPECT_EQ(formats::le32(g, 10), 118u);
+    EXPECT_EQ(formats::le32(g, 46), 16u);
     EXPECT_EQ(g.size(), 118u + 8);
     for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(g[54 + 4 * i], indexed.img.palette[3 * i]) << i;

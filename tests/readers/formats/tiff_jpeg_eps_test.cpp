@@ -3,6 +3,7 @@
 // registry reaching the TIFF reader.
 #include <cstring>
 
+#include "formats/byte_cursor.h"
 #include "readers/reader_classes.h"
 #include "readers/registry.h"
 #include "support/recording_presenter.h"
@@ -13,14 +14,9 @@
 namespace quorvel::readers::test {
 namespace {
 
+using formats::le16;
+using formats::le32;
 using testing::Picture;
-
-uint16_t le16(const std::vector<uint8_t>& f, size_t at) {
-    return static_cast<uint16_t>(f[at] | f[at + 1] << 8);
-}
-uint32_t le32(const std::vector<uint8_t>& f, size_t at) {
-    return le16(f, at) | uint32_t{le16(f, at + 2)} << 16;
-}
 
 // Where value `index` of a tag's entry lies in a little-endian file (inline or at its offset).
 size_t value_position(const std::vector<uint8_t>& f, uint16_t tag, unsigned index) {

@@ -63,30 +63,29 @@ TEST_F(Fixture, BitrateIsWrittenWithFifteenSignificantDigits) {
     EXPECT_EQ(settings.wsq_bitrate, 1.0 / 3.0);  // the setting keeps every bit
 }
 
-TEST_F(Fixture, ZipCompressionResetsThePredictorAndSelectsItsItem) {
-    write_tiff_predictor(settings, tiff, 1);
-    write_tiff_compression(settings, tiff, 1);
-    EXPECT_EQ(settings.tiff_compression, kTiffZip);
-    EXPECT_EQ(settings.tiff_predictor, 2);
-    EXPECT_EQ(tiff.CompressionBox.item_index(), ui::TTiffDialog::kZip);
-    EXPECT_EQ(tiff.PredictorEdit.text(), "2");
-    EXPECT_TRUE(tiff.PredictorEdit.enabled());
-    EXPECT_FALSE(tiff.PredictorEdit.read_only());
-}
-
-TEST_F(Fixture, OtherCompressionsKeepThePredictorAndApplyThePredictorRule) {
-    write_tiff_predictor(settings, tiff, 7);
-    write_tiff_compression(settings, tiff, 2);
-    EXPECT_EQ(settings.tiff_compression, kTiffPackBits);
-    EXPECT_EQ(settings.tiff_predictor, 7);
-    EXPECT_EQ(tiff.CompressionBox.item_index(), ui::TTiffDialog::kMacintosh);
-    EXPECT_TRUE(tiff.PredictorEdit.enabled());
-    write_tiff_compression(settings, tiff, 5);
-    EXPECT_EQ(settings.tiff_compression, kTiffNone);
-    EXPECT_EQ(tiff.CompressionBox.item_index(), ui::TTiffDialog::kNone);
-    EXPECT_EQ(tiff.PredictorEdit.text(), "7");
-    EXPECT_FALSE(tiff.PredictorEdit.enabled());
-    EXPECT_TRUE(tiff.PredictorEdit.read_only());
+// Zip resets the predictor to 2; the others keep it, and only PackBits and Zip let it be edited.
+TEST_F(Fixture, CompressionChoiceSetsItsItemAndThePredictorRule) {
+    const struct {
+        int predictor, compression, stored;
+        ui::TTiffDialog::Item item;
+        const char* shown;
+        bool editable;
+    } cases[] = {
+        {1, 1, kTiffZip, ui::TTiffDialog::kZip, "2", true},
+        {7, 2, kTiffPackBits, ui::TTiffDialog::kMacintosh, "7", true},
+        {7, 5, kTiffNone, ui::TTiffDialog::kNone, "7", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.compression);
+        write_tiff_predictor(settings, tiff, c.predictor);
+        write_tiff_compression(settings, tiff, c.compression);
+        EXPECT_EQ(settings.tiff_compression, c.stored);
+        EXPECT_EQ(settings.tiff_predictor, std::stoi(c.shown));
+        EXPECT_EQ(tiff.CompressionBox.item_index(), c.item);
+        EXPECT_EQ(tiff.PredictorEdit.text(), c.shown);
+        EXPECT_EQ(tiff.PredictorEdit.enabled(), c.editable);
+        EXPECT_EQ(tiff.PredictorEdit.read_only(), !c.editable);
+    }
 }
 
 TEST_F(Fixture, PredictorKeepsTheLowSixteenBits) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -29,6 +30,9 @@ std::vector<RGBQUAD> colour_table(HBITMAP bitmap, UINT count) {
     DeleteDC(dc);
     return table;
 }
+
+using Rgba = std::array<int, 4>;
+Rgba rgba(const RGBQUAD& q) { return {q.rgbRed, q.rgbGreen, q.rgbBlue, q.rgbReserved}; }
 
 // The bridge must give back every window context and memory context it takes.
 class Bridge : public ::testing::Test {
@@ -74,9 +78,7 @@ TEST_F(Bridge, TransparentEntryTakesTheBackgroundInTableAndRecord) {
     HBITMAP bmp = BitmapFromImage(r.img, 0);
     ASSERT_NE(bmp, nullptr);
     const std::vector<RGBQUAD> table = colour_table(bmp, 5);
-    EXPECT_EQ(table[3].rgbRed, 255);
-    EXPECT_EQ(table[3].rgbGreen, 255);
-    EXPECT_EQ(table[3].rgbBlue, 255);
+    EXPECT_EQ(rgba(table[3]), (Rgba{255, 255, 255, 0}));
     EXPECT_EQ(table[2].rgbRed, 20);
     EXPECT_EQ(r.img.palette[12], 255);
     EXPECT_EQ(query(bmp).dsBmih.biClrUsed, 5u);
@@ -99,10 +101,7 @@ TEST_F(Bridge, ThreeBytePaletteBecomesAColourTable) {
     HBITMAP bmp = BitmapFromImage(r.img, 0);
     ASSERT_NE(bmp, nullptr);
     const std::vector<RGBQUAD> table = colour_table(bmp, 2);
-    EXPECT_EQ(table[1].rgbBlue, 4);
-    EXPECT_EQ(table[1].rgbGreen, 5);
-    EXPECT_EQ(table[1].rgbRed, 6);
-    EXPECT_EQ(table[1].rgbReserved, 0);
+    EXPECT_EQ(rgba(table[1]), (Rgba{6, 5, 4, 0}));
     DeleteObject(bmp);
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "support/codec_test_helpers.h"
 #include "raster/bmg_error.h"
@@ -24,6 +25,15 @@ struct GifSpec {
     std::optional<std::array<uint8_t, 4>> control;
     std::vector<uint8_t> pixels;  // width x height, top row first
 };
+
+// An image of the rectangle's size at its place on a screen of that size.
+GifSpec placed(std::array<int, 2> screen, std::array<int, 4> rectangle) {
+    GifSpec spec;
+    std::tie(spec.screenWidth, spec.screenHeight) = std::tuple(screen[0], screen[1]);
+    std::tie(spec.left, spec.top, spec.width, spec.height) =
+        std::tuple(rectangle[0], rectangle[1], rectangle[2], rectangle[3]);
+    return spec;
+}
 
 // Colour i of a map: red i * 10, green 255 - i, blue 7 (local maps: blue 99).
 ColorMapObject* make_map(int count, uint8_t blue) {
@@ -97,15 +107,9 @@ TEST_F(GifTest, PaletteSizeDecidesTheDepth) {
 }
 
 TEST_F(GifTest, ImageSitsOnTheScreenBackgroundAtItsOffsets) {
-    GifSpec spec;
-    spec.screenWidth = 30;
-    spec.screenHeight = 40;
+    GifSpec spec = placed({30, 40}, {10, 20, 2, 2});
     spec.background = 3;
     spec.globalColours = 256;
-    spec.left = 10;
-    spec.top = 20;
-    spec.width = 2;
-    spec.height = 2;
     spec.pixels = {200, 201, 202, 203};
     Record rec;
     ASSERT_EQ(read(spec, rec), BMG_OK);
@@ -121,13 +125,7 @@ TEST_F(GifTest, ImageSitsOnTheScreenBackgroundAtItsOffsets) {
 }
 
 TEST_F(GifTest, ImagesReachingPastTheScreenAreClipped) {
-    GifSpec spec;
-    spec.screenWidth = 3;
-    spec.screenHeight = 3;
-    spec.left = 2;
-    spec.top = 1;
-    spec.width = 4;
-    spec.height = 4;
+    GifSpec spec = placed({3, 3}, {2, 1, 4, 4});
     spec.globalColours = 16;
     spec.pixels = ramp(16, 16);
     Record rec;

@@ -6,19 +6,18 @@
 
 #include "platform/gdi_objects.h"
 #include "platform/last_error.h"
+#include "platform/limits.h"
 
 namespace quorvel::platform {
 namespace {
-
-// Largest block we hand out rows for: the most a DIB's size field and a LONG can describe.
-constexpr uint64_t kMaxDibBytes = 0x7FFFFFFFu;
 
 uint64_t dib_row_bytes(int32_t width, int bits) {
     return (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
 }
 
 bool fits(const QuorvelGdiObject& bitmap, int bits) {
-    return dib_row_bytes(bitmap.width, bits) * static_cast<uint64_t>(bitmap.height) <= kMaxDibBytes;
+    return dib_row_bytes(bitmap.width, bits) * static_cast<uint64_t>(bitmap.height) <=
+           kMaxBlockBytes;
 }
 
 // With no buffer, Win32 fills in the header: the bitmap's size and depth, uncompressed.

@@ -10,9 +10,6 @@
 namespace quorvel::platform {
 namespace {
 
-// Largest pixel block we create: keeps every size a host reads back within a LONG.
-constexpr uint64_t kMaxBitmapBytes = 0x7FFFFFFFu;
-
 std::unordered_set<const void*>& objects() {
     static std::unordered_set<const void*> live;
     return live;
@@ -124,7 +121,7 @@ QuorvelGdiObject* make_bitmap(QuorvelGdiObject::Kind kind, int32_t width, int32_
     const uint64_t row = aligned_row_bytes(width, bits_per_pixel, alignment);
     const uint64_t bytes = row * static_cast<uint64_t>(height);
     // Hosts may make bitmaps of any shape; only their memory counts against the load limits.
-    if (bytes > kMaxBitmapBytes || !within_load_limits(1, 1, bytes)) {
+    if (bytes > kMaxBlockBytes || !within_load_limits(1, 1, bytes)) {
         set_last_error(ENOMEM);
         return nullptr;
     }

@@ -25,6 +25,11 @@ struct LoadLimits {
     uint64_t max_icon_pixels = uint64_t{1} << 24;
 };
 
+// The largest block one bitmap, record or decoded picture may take, whatever the limits above
+// allow: every size a host reads back (a DIB's size field, a LONG) and the codecs' row and
+// block arithmetic stay within 32 bits.
+inline constexpr uint64_t kMaxBlockBytes = 0x7FFFFFFFu;
+
 // The limits in force: the defaults, or QUORVEL_MAX_PIXELS / QUORVEL_MAX_LOAD_BYTES as read at
 // start-up, or what set_load_limits() last set. Safe to read on any thread.
 LoadLimits load_limits();

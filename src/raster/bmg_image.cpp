@@ -12,10 +12,6 @@ const RgbColour BackgroundColour = {255, 255, 255};
 
 namespace {
 
-// Largest pixel block we hand out: keeps every row and block size inside 32-bit arithmetic
-// in the codecs, whatever a file header claims.
-constexpr uint64_t kMaxPixelBytes = 0x7FFFFFFFu;
-
 bool valid_depth(uint8_t bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
@@ -88,7 +84,7 @@ BMGError AllocateImageRecord(BMGImage* img, bool cleared) {
     if (!valid_depth(img->bitsPerPixel)) return SetLastImageError(BMG_ERR_BITS_PER_PIXEL);
     uint64_t row = packed_row_bytes(img->bitsPerPixel, img->width);
     if (img->dibLayout != 0) row = round_up4(row);
-    if (row * img->height > kMaxPixelBytes) return SetLastImageError(BMG_ERR_IMAGE_SIZE);
+    if (row * img->height > platform::kMaxBlockBytes) return SetLastImageError(BMG_ERR_IMAGE_SIZE);
     if (CheckImageLimits(img->width, img->height, row * img->height) != BMG_OK)
         return SetLastImageError(BMG_ERR_IMAGE_SIZE);
 
@@ -150,7 +146,7 @@ BMGError ExpandRgb555(BMGImage* img) {
     if (img->bitsPerPixel != 16) return BMG_ERR_BITS_PER_PIXEL;
     uint64_t row = uint64_t{3} * img->width;
     if (img->dibLayout != 0) row = round_up4(row);
-    if (row * img->height > kMaxPixelBytes) return BMG_ERR_IMAGE_SIZE;
+    if (row * img->height > platform::kMaxBlockBytes) return BMG_ERR_IMAGE_SIZE;
     if (CheckImageLimits(img->width, img->height, row * img->height) != BMG_OK)
         return BMG_ERR_IMAGE_SIZE;
     auto* wide = static_cast<uint8_t*>(std::calloc(row, img->height));

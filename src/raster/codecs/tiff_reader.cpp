@@ -14,13 +14,11 @@
 #include "formats/tiff_glue.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
+#include "platform/limits.h"
 #include "raster/codecs/tiff_messages.h"
 
 namespace quorvel::raster {
 namespace {
-
-// Largest decoded image the reader builds in memory, in bytes.
-constexpr uint64_t kMaxDecodedBytes = 0x7FFFFFFFu;
 
 // Indexed: gray or palette indexes. Direct: RGB or gray samples (with or without alpha) in
 // contiguous planes, read by the reader itself. Rgba: libtiff's RGBA interface.
@@ -101,7 +99,8 @@ BMGError ReadInfo(TIFF* tif, const TiffReadRules& rules, TiffImageInfo* info) {
     info->shown = rules.apply_orientation ? info->orientation : uint16_t{ORIENTATION_TOPLEFT};
     info->storedColours = rules.stored_colours;
     if (info->width == 0 || info->height == 0) return BMG_ERR_IMAGE_SIZE;
-    if (uint64_t{info->width} * info->height * 4 > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
+    if (uint64_t{info->width} * info->height * 4 > platform::kMaxBlockBytes)
+        return BMG_ERR_IMAGE_SIZE;
     info->alpha = HasAlphaExtraSample(tif, &info->associatedAlpha);
     info->path = ChoosePath(*info);
     if (info->path == TiffPath::Direct)
@@ -176,7 +175,8 @@ BMGError DecodeTiles(TiffReadState* s, const TiffImageInfo& info, size_t scanlin
 
 BMGError DecodeStoredRows(TiffReadState* s, const TiffImageInfo& info) {
     const uint64_t scanline = StoredScanline(info);
-    if (scanline * info.height * StoredPlanes(info) > kMaxDecodedBytes) return BMG_ERR_IMAGE_SIZE;
+    if (scanline * info.height * StoredPlanes(info) > platform::kMaxBlockBytes)
+        return BMG_ERR_IMAGE_SIZE;
     s->decoded = static_cast<uint8_t*>(std::calloc(scanline * StoredPlanes(info), info.height));
     if (s->decoded == nullptr) return BMG_ERR_NO_MEMORY;
     return TIFFIsTiled(s->tif) ? DecodeTiles(s, info, scanline) : DecodeStrips(s, info, scanline);

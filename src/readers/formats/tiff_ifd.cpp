@@ -40,8 +40,12 @@ unsigned field_type_size(uint16_t type) {
             return 2;
         case ftLong:
         case ftSLong:
+        case ftFloat:
+        case ftIfd:
             return 4;
         case ftRational:
+        case ftSRational:
+        case ftDouble:
             return 8;
         default:
             return 0;
@@ -79,6 +83,15 @@ bool Directory::read(uint32_t offset) {
     std::stable_sort(entries_.begin(), entries_.end(),
                      [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
     return true;
+}
+
+uint64_t Directory::metadata_bytes() const {
+    uint64_t bytes = 8 + 2 + entries_.size() * kEntryBytes + 4;
+    for (const Entry& entry : entries_) {
+        const uint64_t values = uint64_t{entry.count} * field_type_size(entry.type);
+        if (values > 4) bytes += values;
+    }
+    return bytes;
 }
 
 const Entry* Directory::find(uint16_t tag) const {

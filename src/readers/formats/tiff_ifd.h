@@ -39,7 +39,7 @@ enum Tag : uint16_t {
     tagYCbCrPositioning = 531,
 };
 
-// Field types of TIFF 6.0 (1 BYTE .. 9 SLONG); others have no size and are never read.
+// Field types of TIFF 6.0 (1 BYTE .. 13 IFD); others have no size and are never read.
 enum FieldType : uint16_t {
     ftByte = 1,
     ftAscii = 2,
@@ -50,6 +50,10 @@ enum FieldType : uint16_t {
     ftUndefined = 7,
     ftSShort = 8,
     ftSLong = 9,
+    ftSRational = 10,
+    ftFloat = 11,
+    ftDouble = 12,
+    ftIfd = 13,
 };
 
 // Bytes one value of the type takes (0 for an unknown type).
@@ -101,6 +105,10 @@ public:
     bool big_endian() const { return big_endian_; }
     std::span<const uint8_t> file() const { return file_; }
     const std::vector<Entry>& entries() const { return entries_; }
+    // The header, this directory and its values kept outside the table, in bytes: what
+    // libtiff takes away from the file's size when it estimates a strip whose byte count is
+    // missing or 0.
+    uint64_t metadata_bytes() const;
 
 private:
     uint32_t value_at(std::span<const uint8_t> bytes, uint16_t type, size_t index,

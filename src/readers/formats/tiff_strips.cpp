@@ -150,8 +150,23 @@ std::unique_ptr<TDecoder> make_decoder(const TTIFFProperties& p, const Directory
 
 // The strips of one image (one set per plane for planar files) and the unit they hold rows
 // in: a row of every plane, or a band of V rows for subsampled YCbCr.
+// The bytes of strip `index` from its offset on, at most `available`. A strip without a byte
+// count, or with a zero one (a writer that did not know it), holds what libtiff estimates:
+// `estimate`, the file but for its header and directory (a plane's share of it).
+uint64_t strip_extent(std::span<const uint32_t> counts, size_t index, uint64_t estimate,
+                      uint64_t available) {
+    const bool counted = index < counts.size() && counts[index] != 0;
+    return std::min<uint64_t>(counted ? counts[index] : estimate, available);
+}
+
+uint64_t estimated_strip_bytes(const Directory& directory, unsigned planes) {
+    const uint64_t file = directory.file().size(), metadata = directory.metadata_bytes();
+    return (file < metadata ? file : file - metadata) / planes;
+}
+
 struct StripSet {
     std::vector<uint32_t> offsets, counts;
+    uint64_t estimated_bytes = 0;  // of a strip without a byte count
     unsigned planes = 1;
     size_t per_plane = 0;
     size_t unit_bytes = 0;      // a row, or a band
@@ -181,10 +196,7 @@ size_t read_strip(std::span<const uint8_t> file, const StripSet& strips, size_t 
             std::transform(buffer.begin(), buffer.begin() + long(n), buffer.begin(), reversed_byte);
         return n;
     }
-    // A zero byte count (a writer that did not know it) runs to the end, as libtiff takes it.
-    const size_t count = index < strips.counts.size() && strips.counts[index] != 0
-                             ? std::min<size_t>(strips.counts[index], available)
-                             : available;
+    const size_t count = strip_extent(strips.counts, index, strips.estimated_bytes, available);
     std::span<const uint8_t> data = file.subspan(offset, count);
     std::vector<uint8_t> reversed;
     if (strips.reverse_bits) {
@@ -233,12 +245,13 @@ bool TTIFFGraphic::strips_plausible(const Directory& directory) const {
         b.offsets.push_back(offset);
     if (b.offsets.empty()) return false;  // no StripOffsets, or none inside the file
     const std::vector<uint32_t> counts = directory.values(tagStripByteCounts, strips_needed());
-    // Uncompressed strips, and strips without a byte count (or a zero one), run to the end of
-    // the file, as read_strip reads them.
+    // As read_strip reads them: uncompressed strips run to the end of the file.
+    const uint64_t estimate =
+        p.compression == ctNone ? UINT64_MAX : estimated_strip_bytes(directory, b.planes);
     for (size_t i = 0; i < b.offsets.size(); ++i) {
         const uint64_t to_end = b.offsets[i] < file.size() ? file.size() - b.offsets[i] : 0;
-        const bool counted = i < counts.size() && counts[i] != 0 && p.compression != ctNone;
-        b.counts.push_back(counted ? counts[i] : to_end);
+        b.counts.push_back(p.compression == ctNone ? to_end
+                                                   : strip_extent(counts, i, estimate, to_end));
     }
     // Asked only for a block that starts inside the file; it may run past the end.
     b.head = [&b, file](size_t index) {
@@ -256,6 +269,7 @@ void TTIFFGraphic::load_strips(const Directory& directory, const char* format_na
     strips.offsets = directory.values(tagStripOffsets, strips_needed());
     strips.counts = directory.values(tagStripByteCounts, strips_needed());
     strips.planes = p.planar_configuration == 2 ? p.samples_per_pixel : 1;
+    strips.estimated_bytes = estimated_strip_bytes(directory, strips.planes);
     strips.per_plane = strips.offsets.size() / strips.planes;
     strips.reverse_bits = reversed_before_decoding(p);
     const uint32_t plane_bits = strips.planes > 1 ? p.bits_per_sample : p.bits_per_pixel;

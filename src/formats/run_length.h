@@ -42,6 +42,10 @@ RunResult decode_targa_rle(std::span<const uint8_t> in, std::span<uint8_t> out,
                            unsigned pixel_bytes, TargaRun& run);
 // Input bytes the packet in progress still needs: its literal pixels, or a repeat's pixel.
 size_t targa_bytes_owed(const TargaRun& run, unsigned pixel_bytes);
+// The most pixels `bytes` of packets can give: a repeat of 1 + pixel_bytes bytes gives 128.
+inline uint64_t targa_rle_most_pixels(uint64_t bytes, unsigned pixel_bytes) {
+    return bytes / (1 + pixel_bytes) * 128 + 128;
+}
 
 // ZSoft PCX: a byte below 192 is a literal, a byte of 192 or more repeats the next byte (byte
 // and 63) times. Stops when the output is full; `run` keeps what is left of a run then, for
@@ -51,6 +55,8 @@ struct PcxRun {
     uint8_t value = 0;
 };
 RunResult decode_pcx_rle(std::span<const uint8_t> in, std::span<uint8_t> out, PcxRun& run);
+// The most bytes `bytes` of input can give: a run of two bytes gives 63.
+inline uint64_t pcx_rle_most_bytes(uint64_t bytes) { return bytes / 2 * 63 + 63; }
 
 // SGI, one row: control units (a byte, or a big-endian word for 16-bit samples) c; count = c
 // and 127; 0 ends the row; top bit set copies count literal samples, clear repeats the next

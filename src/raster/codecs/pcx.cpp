@@ -141,10 +141,10 @@ BMGError read_pcx(ByteCursor& in, BMGImage* img) {
     const PcxHeader h = parse_header(raw);
     if (BMGError e = check_header(h); e != BMG_OK) return e;
 
-    // A run gives at most 63 bytes for two: a file too short for its scanlines is a short read.
+    // A file too short for its scanlines is a short read.
     const uint64_t lineBytes =
         uint64_t{h.bytesPerLine} * h.planes * (uint64_t{h.ymax} - h.ymin + 1);
-    if (lineBytes > uint64_t{32} * in.remaining()) return BMG_ERR_READ_FILE;
+    if (lineBytes > formats::pcx_rle_most_bytes(in.remaining())) return BMG_ERR_READ_FILE;
 
     img->width = static_cast<uint32_t>(h.xmax - h.xmin) + 1;
     img->height = static_cast<uint32_t>(h.ymax - h.ymin) + 1;

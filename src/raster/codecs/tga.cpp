@@ -206,11 +206,13 @@ BMGError read_tga(FileInput& in, BMGImage* img) {
     const bool alpha = keeps_alpha(h);
     if (!in.skip(h.idLength)) return BMG_ERR_READ_FILE;
 
-    // A header claiming more pixels than the rest of the file could hold (a packet gives at
-    // most 128 pixels) is a short read, found before a large allocation.
+    // A header claiming more pixels than the rest of the file could hold is a short read,
+    // found before a large allocation.
     const uint64_t pixelCount = static_cast<uint64_t>(h.width) * h.height;
-    const uint64_t packedLimit = h.imageType > 3 ? uint64_t{128} * in.remaining()
-                                                 : in.remaining() / ((h.pixelDepth + 7) / 8);
+    const unsigned pixelBytes = (h.pixelDepth + 7) / 8;
+    const uint64_t packedLimit = h.imageType > 3
+                                     ? formats::targa_rle_most_pixels(in.remaining(), pixelBytes)
+                                     : in.remaining() / pixelBytes;
     if (pixelCount > packedLimit) return BMG_ERR_READ_FILE;
 
     img->width = h.width;

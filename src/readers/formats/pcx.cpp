@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "formats/run_length.h"
 #include "readers/decoders/pcx_rle.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
@@ -135,8 +136,9 @@ void TPCXGraphic::load_image(toolkit::Stream& stream) {
     if (colour) set_up_conversion(color_manager(), h.planes == 4 ? cmRGBA : cmRGB, 8, h.planes);
     else set_up_conversion(color_manager(), cmIndexed, bit_planes(h) ? 8 : h.bits, 1);
     const size_t line = static_cast<size_t>(h.planes) * h.line_bytes;
-    const uint64_t most = std::max<uint64_t>(
-        (h.encoding == 1 ? in.remaining() * 63 : in.remaining()) / line * h.width, 1);
+    const uint64_t bytes =
+        h.encoding == 1 ? formats::pcx_rle_most_bytes(in.remaining()) : in.remaining();
+    const uint64_t most = std::max<uint64_t>(bytes / line * h.width, 1);
     prepare_bitmap(h.width, h.height, most);
     if (!colour) set_palette(palette_of(h, in.bytes()));
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/palette.h"
+#include "formats/run_length.h"
 #include "readers/decoders/targa_rle.h"
 #include "readers/formats/byte_view.h"
 #include "readers/formats/colour_setup.h"
@@ -135,8 +136,8 @@ void TTargaGraphic::load_image(toolkit::Stream& stream) {
 
     const unsigned n = pixel_bytes(h.pixel_bits);
     const bool rle = h.image_type >= 9;
-    const uint64_t most =
-        rle ? in.remaining() / (1 + n) * 128 + 128 : std::max<uint64_t>(in.remaining() / n, 1);
+    const uint64_t most = rle ? formats::targa_rle_most_pixels(in.remaining(), n)
+                              : std::max<uint64_t>(in.remaining() / n, 1);
     prepare_bitmap(h.width, h.height, most);
     if (mapped_type(h.image_type)) set_palette(palette);
 

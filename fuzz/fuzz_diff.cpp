@@ -196,9 +196,12 @@ double png_file_gamma(const std::vector<uint8_t>& file) {
 
 // TIFF, damaged strip data, where each decoder shows what the file lacks its own way: fewer
 // StripOffsets than the image has strips (libtiff makes up the missing ones, the native
-// decoders leave their rows cleared), and Deflate strips whose stream fails zlib's check
-// (libtiff stops where the strip is full, the native inflater goes on to the stream's end).
-bool deflate_damaged(const readers::tiff::Directory& d, uint32_t offset, uint32_t count) {
+// decoders leave their rows cleared), and Deflate strips whose stream fails zlib's check or
+// does not end, with its checksum, at the strip's size: libtiff (built with libdeflate) keeps
+// what libdeflate left in the strip when it gave up, which is not the stream's first bytes;
+// the native decoders take what zlib inflates.
+bool deflate_damaged(const readers::tiff::Directory& d, uint32_t offset, uint32_t count,
+                     uint64_t strip_bytes) {
     const std::span<const uint8_t> file = d.file();
     if (offset >= file.size()) return false;
     z_stream z{};
@@ -213,7 +216,7 @@ bool deflate_damaged(const readers::tiff::Directory& d, uint32_t offset, uint32_
         state = inflate(&z, Z_NO_FLUSH);
     }
     inflateEnd(&z);
-    return state == Z_DATA_ERROR;
+    return state != Z_STREAM_END || z.total_out != strip_bytes;
 }
 
 bool tiff_strips_damaged(const std::vector<uint8_t>& file) {
@@ -226,16 +229,26 @@ bool tiff_strips_damaged(const std::vector<uint8_t>& file) {
     const uint32_t height = d.single(t::tagImageLength, 0);
     uint32_t rows = d.single(t::tagRowsPerStrip, height);
     if (rows == 0 || rows > height) rows = height;
-    const uint64_t planes =
-        d.single(t::tagPlanarConfiguration, 1) == 2 ? d.single(t::tagSamplesPerPixel, 1) : 1;
-    const uint64_t strips = rows == 0 ? 0 : (uint64_t{height} + rows - 1) / rows * planes;
+    const bool planar = d.single(t::tagPlanarConfiguration, 1) == 2;
+    const uint64_t samples = d.single(t::tagSamplesPerPixel, 1);
+    const uint64_t planes = planar ? samples : 1;
+    const uint64_t per_plane = rows == 0 ? 0 : (uint64_t{height} + rows - 1) / rows;
     const std::vector<uint32_t> offsets = d.values(t::tagStripOffsets, 1u << 20);
-    if (offsets.size() < strips) return true;
+    if (offsets.size() < per_plane * planes) return true;
     const uint32_t compression = d.single(t::tagCompression, 1);
     if (compression != 8 && compression != 32946) return false;
+    const uint64_t row_bytes = (uint64_t{d.single(t::tagImageWidth, 0)} *
+                                    d.single(t::tagBitsPerSample, 1) * (planar ? 1 : samples) +
+                                7) /
+                               8;
     const std::vector<uint32_t> counts = d.values(t::tagStripByteCounts, 1u << 20);
-    for (size_t i = 0; i < offsets.size() && i < strips && i < 64; ++i)
-        if (deflate_damaged(d, offsets[i], i < counts.size() ? counts[i] : 0)) return true;
+    for (size_t i = 0; i < offsets.size() && i < per_plane * planes && i < 64; ++i) {
+        const uint64_t first_row = i % per_plane * rows;
+        const uint64_t strip_rows = std::min<uint64_t>(rows, height - first_row);
+        if (deflate_damaged(d, offsets[i], i < counts.size() ? counts[i] : 0,
+                            strip_rows * row_bytes))
+            return true;
+    }
     return false;
 }
 

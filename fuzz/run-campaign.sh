@@ -5,7 +5,7 @@
 # OUT/findings/TARGET/. Prints a line per target: CPU seconds, executions, corpus size,
 # findings, and with --merge the kept corpus's inputs before and after the merge.
 # Usage: fuzz/run-campaign.sh [--merge] BUILD_DIR SEEDS_DIR OUT_DIR SECONDS [TARGET...]
-#   TARGET defaults to the targets a full campaign covers (readers raster wsq_decode ...).
+#   TARGET defaults to every target with a kept corpus under fuzz/corpus/ (all of them).
 #   --merge: after a target's run, fuzz/corpus/fuzz_TARGET/ becomes the minimal set (libFuzzer's
 #   -merge=1) of its inputs and the run's finds that reaches all their coverage, inputs above
 #   64 KB left out (the corpus is replayed in CI, input by input). Commit the change.
@@ -21,8 +21,14 @@ out=${3:?}
 seconds=${4:?}
 shift 4
 targets=("$@")
-((${#targets[@]})) || targets=(readers raster wsq_decode wsq_stream convert gdi toolkit nistcom converter_ini gif_lzw)
 kept_root=$(cd "$(dirname "$0")" && pwd)/corpus
+if ((${#targets[@]} == 0)); then
+    # Every target that keeps a corpus: all of them.
+    for kept in "$kept_root"/fuzz_*/; do
+        kept=${kept%/}
+        targets+=("${kept##*/fuzz_}")
+    done
+fi
 max_kept_bytes=65536
 
 # Minimises the kept corpus together with the target's new finds: libFuzzer's -merge=1 into an

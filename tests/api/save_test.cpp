@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "api/save.h"
+#include "api/settings.h"
 #include "support/load_save_support.h"
 #include "support/recording_presenter.h"
 #include "support/ridge_pattern.h"
@@ -138,8 +139,10 @@ TEST_F(Save, WsqUsesTheDialogsValuesAndLeavesThemInTheSettings) {
     EXPECT_NE(ReadWSQ_comment(), comment) << "the setting holds the library's own copy";
     EXPECT_GT(psnr(handle_picture(load(dir.file("print.wsq"))), gray), 30.0);
     EXPECT_EQ(ReadWSQ_ppi(), 1000);
+    // Leave the settings as loading gives them, for the tests that follow in this process.
     WriteWSQ_bitrate(0.75);
     WriteWSQ_ppi(500);
+    WriteWSQ_comment(api::default_comment());
 }
 
 TEST_F(Save, TypesOutsideOneToSevenWriteNothing) {

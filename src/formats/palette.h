@@ -3,8 +3,10 @@
 // can use it: a palette is a block of entries of some byte size, blue, green, red first.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 namespace quorvel::formats {
 
@@ -23,6 +25,13 @@ inline void bgr_from_555(const uint8_t* word, uint8_t* bgr) {
     bgr[0] = static_cast<uint8_t>((v & 31) * 8);
     bgr[1] = static_cast<uint8_t>(((v >> 5) & 31) * 8);
     bgr[2] = static_cast<uint8_t>(((v >> 10) & 31) * 8);
+}
+
+// TIFF colour maps hold 16-bit values; some writers put 8-bit values there, which shows as no
+// value reaching 256 (libtiff's RGBA reading takes such a map as 8-bit too).
+template <class Values>
+bool colour_map_is_8bit(const Values& values) {
+    return std::all_of(std::begin(values), std::end(values), [](auto v) { return v < 256; });
 }
 
 // A palette block: `entries` entries of `entry_bytes` (3 or more) bytes each.

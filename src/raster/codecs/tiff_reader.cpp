@@ -4,12 +4,14 @@
 // alpha unblended, and everything else libtiff can decode goes through its RGBA interface. The
 // Orientation tag is honoured for all eight values unless the caller's rules say otherwise.
 #include <algorithm>
+#include <span>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/palette.h"
 #include "formats/tiff_sizes.h"
 #include "formats/tiff_glue.h"
 #include "raster/codecs/codec_io.h"
@@ -375,14 +377,13 @@ uint8_t RecordDepth(const TiffImageInfo& info) {
     return static_cast<uint8_t>(info.bitsPerSample > 8 ? 8 : info.bitsPerSample);
 }
 
-// Colour maps hold 16-bit values; some writers put 8-bit values there, which shows as no
-// entry reaching 256.
 void FillColourMap(TIFF* tif, BMGImage* img) {
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
     if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) return;
-    bool eightBit = true;
-    for (unsigned i = 0; i < img->paletteSize; ++i)
-        if (red[i] >= 256 || green[i] >= 256 || blue[i] >= 256) eightBit = false;
+    const size_t n = img->paletteSize;
+    const bool eightBit = formats::colour_map_is_8bit(std::span(red, n)) &&
+                          formats::colour_map_is_8bit(std::span(green, n)) &&
+                          formats::colour_map_is_8bit(std::span(blue, n));
     const auto scale = [eightBit](uint16_t v) {
         return static_cast<uint8_t>(eightBit ? v : To8Bits(v));
     };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/palette.h"
 #include "formats/tiff_sizes.h"
 #include "readers/decoders/ccitt.h"
 #include "readers/decoders/lz77.h"
@@ -103,9 +104,17 @@ void TTIFFGraphic::setup_palette(const Directory& directory, const char* format_
     const std::span<const uint8_t> bytes_of_map = directory.value_bytes(*map);
     if (map->type != ftShort || map->count > kColorMapValues || bytes_of_map.empty())
         fail(gesInvalidPalette, format_name);
+    const unsigned entries = map->count / 3;
+    const std::vector<uint32_t> values = directory.values(tagColorMap);
+    if (formats::colour_map_is_8bit(values)) {
+        const std::vector<uint8_t> narrow(values.begin(), values.end());
+        const uint8_t* planes[3] = {narrow.data(), narrow.data() + entries,
+                                    narrow.data() + 2 * entries};
+        set_palette(cm.create_color_palette(planes, PaletteLayout::Planar, entries, 8));
+        return;
+    }
     uint8_t buffer[kColorMapValues * 2] = {};
     std::memcpy(buffer, bytes_of_map.data(), bytes_of_map.size());
-    const unsigned entries = map->count / 3;
     const uint8_t* planes[3] = {buffer, buffer + 2 * entries, buffer + 4 * entries};
     set_palette(cm.create_color_palette(planes, PaletteLayout::Planar, entries, 16));
 }

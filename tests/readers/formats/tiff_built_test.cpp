@@ -380,6 +380,29 @@ TEST(TiffStructure, PhotometricAndStripArraysReadAsLibtiffReadsThem) {
     }
 }
 
+// A colour map whose values all stay below 256 was written with 8-bit values: taken as they
+// are, as libtiff and the container take it; otherwise each value's high byte.
+TEST(TiffStructure, ColourMapOfEightBitValuesIsTakenAsIs) {
+    const struct {
+        std::vector<uint32_t> map;  // red, green, blue of entries 0 and 1
+        std::vector<int> shown;     // red, green, blue of pixels 0 and 1
+    } cases[] = {
+        {{10, 200, 20, 100, 30, 50}, {10, 20, 30, 200, 100, 50}},
+        {{10, 0xC800, 20, 0x6400, 30, 0x3200}, {0, 0, 0, 200, 100, 50}},
+    };
+    for (const auto& c : cases) {
+        TiffBuilder b = basic(2, 1, 1, 1, 3);
+        b.set(320, kShort, c.map).add_block({0x40});  // pixels 0 and 1
+        TTIFFGraphic graphic;
+        load(graphic, b.build());
+        const Picture rgb = bitmap_rgb(graphic);
+        std::vector<int> shown;
+        for (int x = 0; x < 2; ++x)
+            for (int k = 0; k < 3; ++k) shown.push_back(rgb.at(x, 0, k));
+        EXPECT_EQ(shown, c.shown);
+    }
+}
+
 TEST(TiffStructure, NoStripOffsetsIsRefused) {
     TiffBuilder b = basic(4, 3, 8, 1, 1);
     b.add_block(gray_rows(4, 3));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -18,10 +19,19 @@ struct DecodeWorkspace {
     std::vector<float> scratch;  // the filter bank's
 };
 
+// Storage that growing does not clear. A buffer sized for the worst case but mostly left
+// unwritten then costs no memory: pages never written are never faulted in.
+template <typename T>
+struct UnclearedBuffer {
+    std::unique_ptr<T[]> storage;
+    size_t size = 0;
+    T* data() const { return storage.get(); }
+};
+
 struct EncodeWorkspace {
     std::vector<float> image;
-    std::vector<float> scratch;         // the filter bank's
-    std::vector<unsigned char> blocks;  // one coded block at a time
+    std::vector<float> scratch;             // the filter bank's
+    UnclearedBuffer<unsigned char> blocks;  // one coded block at a time: a byte a pixel at worst
 };
 
 // Grows v to at least n elements; false when memory runs out.
@@ -33,6 +43,14 @@ bool fit(std::vector<T>& v, size_t n) {
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+template <typename T>
+bool fit(UnclearedBuffer<T>& b, size_t n) {
+    if (b.size >= n) return true;
+    b.storage.reset(new (std::nothrow) T[n]);  // default-initialised: left as the system gives it
+    b.size = b.storage ? n : 0;
+    return b.storage != nullptr;
 }
 
 // Lets a workspace grown for a very large image go.

@@ -10,6 +10,7 @@
 #include "api/cpp/raster_session.h"
 #include "api/load.h"
 #include "api/settings.h"
+#include "formats/pixel_order.h"
 #include "platform/replacing_file.h"
 #include "raster/bmg_error.h"
 #include "raster/codecs/codecs.h"
@@ -34,31 +35,22 @@ bool gray_pixels(const Bitmap& bitmap) {
     return true;
 }
 
-// One 24-bit pixel (blue, green, red) as gray or as red, green, blue.
-std::uint8_t* put_pixel(const std::uint8_t* bgr, int channels, std::uint8_t* out) {
-    if (channels == 1) {
-        *out = bgr[0];
-        return out + 1;
-    }
-    out[0] = bgr[2];
-    out[1] = bgr[1];
-    out[2] = bgr[0];
-    return out + 3;
-}
-
-// A 24-bit bitmap to gray or RGB rows.
+// A 24-bit bitmap (blue, green, red) to gray or RGB rows.
 Raster raster_of(const Bitmap& bitmap) {
     Raster image;
     image.width = bitmap.width();
     image.height = bitmap.height();
     image.channels = gray_pixels(bitmap) ? 1 : 3;
     image.pixels.resize(static_cast<std::size_t>(image.width) * image.height * image.channels);
+    const auto width = static_cast<std::size_t>(image.width);
     std::uint8_t* out = image.pixels.data();
-    for (int y = 0; y < image.height; ++y) {
+    for (int y = 0; y < image.height; ++y, out += width * image.channels) {
         const std::uint8_t* row = bitmap.scanline(y);
-        for (int x = 0; x < image.width; ++x, row += 3) {
-            out = put_pixel(row, image.channels, out);
+        if (image.channels == 3) {
+            formats::swap_red_blue(row, out, width);
+            continue;
         }
+        for (std::size_t x = 0; x < width; ++x) out[x] = row[3 * x];
     }
     return image;
 }
@@ -112,14 +104,16 @@ void check_raster(const cpp::RasterSession& session, const Raster& image, const 
 void fill_bitmap(const Raster& image, Bitmap& bitmap) {
     bitmap.set_pixel_format(toolkit::PixelFormat::Bit24);
     bitmap.set_size(image.width, image.height);
+    const auto width = static_cast<std::size_t>(image.width);
     const std::uint8_t* in = image.pixels.data();
-    for (int y = 0; y < image.height; ++y) {
+    for (int y = 0; y < image.height; ++y, in += width * image.channels) {
         std::uint8_t* row = bitmap.scanline(y);
-        for (int x = 0; x < image.width; ++x, row += 3, in += image.channels) {
-            row[0] = in[image.channels == 1 ? 0 : 2];
-            row[1] = in[image.channels == 1 ? 0 : 1];
-            row[2] = in[0];
+        if (image.channels == 3) {
+            formats::swap_red_blue(in, row, width);
+            continue;
         }
+        for (std::size_t x = 0; x < width; ++x)
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = in[x];
     }
 }
 

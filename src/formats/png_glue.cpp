@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
+#include "formats/deflate_bound.h"
 
 namespace quorvel::formats {
 namespace {
@@ -31,6 +34,14 @@ png_structp create_png_reader(PngErrorText* error) {
 png_structp create_png_writer(PngErrorText* error) {
     if (error != nullptr) error->text[0] = '\0';
     return png_create_write_struct(PNG_LIBPNG_VER_STRING, error, on_error, on_warning);
+}
+
+void limit_png_chunks(png_structp png, uint64_t file_bytes) {
+    static const png_byte read_whole[] = "tEXt\0zTXt\0iTXt\0sPLT\0pCAL\0sCAL\0eXIf";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, read_whole, 7);
+    const uint64_t most = deflate_most_bytes(file_bytes);
+    const png_alloc_size_t cap = std::numeric_limits<png_alloc_size_t>::max();
+    png_set_chunk_malloc_max(png, most < cap ? static_cast<png_alloc_size_t>(most) : cap);
 }
 
 void read_png_from_memory(png_structp png, PngMemorySource* source) {

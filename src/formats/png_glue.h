@@ -21,6 +21,12 @@ struct PngErrorText {
 png_structp create_png_reader(PngErrorText* error);
 png_structp create_png_writer(PngErrorText* error);
 
+// Keeps libpng from allocating what an ancillary chunk's length field claims, a gigabyte for a
+// file of a hundred bytes: the chunks that libpng reads whole before looking at them (texts,
+// suggested palettes, calibrations, Exif), which no reader here uses, are skipped, and what a
+// profile may inflate to is bounded by what file_bytes of deflate data can give.
+void limit_png_chunks(png_structp png, uint64_t file_bytes);
+
 // Bytes in memory served to a read struct. A read past their end is the error "Read Error".
 struct PngMemorySource {
     const uint8_t* data;

@@ -1,3 +1,4 @@
+#include "formats/deflate_bound.h"
 #include "formats/tiff_sizes.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ bool can_give(const TiffBlocks& b, const Claim& c, uint64_t count) {
             return c.decoded <= 64 * count + 128;
         case COMPRESSION_ADOBE_DEFLATE:
         case COMPRESSION_DEFLATE:  // a 258-byte match takes at least two bits
-            return c.decoded <= 1032 * count + 1032;
+            return c.decoded <= deflate_most_bytes(count);
         case COMPRESSION_LZW:  // a code has 9 bits or more and stands for at most 4096 bytes
             return c.decoded <= 4096 * (8 * count / 9 + 1);
         case COMPRESSION_CCITTRLE:

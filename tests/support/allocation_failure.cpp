@@ -1,6 +1,7 @@
 #include "support/allocation_failure.h"
 
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
@@ -19,6 +20,7 @@ bool can_fail_allocations() { return false; }
 void fail_allocation(long) {}
 bool allocation_failed() { return false; }
 long live_allocations() { return 0; }
+size_t largest_allocation() { return 0; }
 }  // namespace quorvel::testing
 
 #else
@@ -31,6 +33,7 @@ extern "C" void __libc_free(void*);
 namespace {
 thread_local long g_allocations_left = 0;  // 0: never fail; n: the n-th allocation fails
 thread_local long g_live_blocks = 0;
+thread_local size_t g_largest = 0;
 // Where a debugger breaks to see which allocation failed.
 [[gnu::noinline]] bool failed_here() {
     asm volatile("");
@@ -43,15 +46,23 @@ void* counted(void* p) {
     if (p != nullptr) ++g_live_blocks;
     return p;
 }
+size_t asked(size_t n) {
+    if (n > g_largest) g_largest = n;
+    return n;
+}
 }  // namespace
 
-extern "C" void* malloc(size_t n) { return fail_this_one() ? nullptr : counted(__libc_malloc(n)); }
+extern "C" void* malloc(size_t n) {
+    return fail_this_one() ? nullptr : counted(__libc_malloc(asked(n)));
+}
 extern "C" void* calloc(size_t n, size_t size) {
-    return fail_this_one() ? nullptr : counted(__libc_calloc(n, size));
+    if (fail_this_one()) return nullptr;
+    asked(size != 0 && n > SIZE_MAX / size ? SIZE_MAX : n * size);
+    return counted(__libc_calloc(n, size));
 }
 extern "C" void* realloc(void* p, size_t n) {
     if (fail_this_one()) return nullptr;
-    void* q = __libc_realloc(p, n);
+    void* q = __libc_realloc(p, asked(n));
     if (p == nullptr) counted(q);
     if (p != nullptr && n == 0) --g_live_blocks;
     return q;
@@ -70,6 +81,11 @@ bool allocation_failed() {
     return reached;
 }
 long live_allocations() { return g_live_blocks; }
+size_t largest_allocation() {
+    const size_t largest = g_largest;
+    g_largest = 0;
+    return largest;
+}
 }  // namespace quorvel::testing
 
 #endif

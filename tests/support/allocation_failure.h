@@ -3,6 +3,8 @@
 // own allocator: there can_fail_allocations() is false and nothing fails.
 #pragma once
 
+#include <cstddef>
+
 namespace quorvel::testing {
 
 bool can_fail_allocations();
@@ -12,5 +14,7 @@ void fail_allocation(long n);
 bool allocation_failed();
 // Blocks allocated and not yet freed on this thread (malloc, calloc, realloc, free).
 long live_allocations();
+// The largest block this thread asked for since the last call (0 under a sanitizer).
+size_t largest_allocation();
 
 }  // namespace quorvel::testing

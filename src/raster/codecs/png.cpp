@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/deflate_bound.h"
 #include "formats/png_glue.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
@@ -152,10 +153,21 @@ void FillPalette(BMGImage* img, const PngLayout* l) {
     }
 }
 
+// The size of the open file, or false.
+bool FileBytes(std::FILE* file, uint64_t* bytes) {
+    struct stat facts {};
+    if (fstat(fileno(file), &facts) != 0) return false;
+    *bytes = static_cast<uint64_t>(facts.st_size);
+    return true;
+}
+
 // Header facts into the record and the layout; requests libpng's transformations.
 BMGError ReadHeader(PngReadState* s, PngLayout* l) {
     int interlace = 0;
+    uint64_t file_bytes = 0;
+    if (!FileBytes(s->file, &file_bytes)) return BMG_ERR_READ_FILE;
     png_init_io(s->png, s->file);
+    formats::limit_png_chunks(s->png, file_bytes);
     png_set_sig_bytes(s->png, kSignatureBytes);
     png_read_info(s->png, s->info);
     png_get_IHDR(s->png, s->info, &l->width, &l->height, &l->depth, &l->colourType, &interlace,
@@ -177,16 +189,16 @@ BMGError ReadHeader(PngReadState* s, PngLayout* l) {
     return BMG_OK;
 }
 
-// Deflate packs at most about 1032 bytes into one, so a file of n bytes holds at most
-// 1032 n bytes of filtered rows; a header claiming more is refused before anything is sized
-// from it. The row block libpng fills is checked against the load limits with the picture.
+// A file holds at most what deflate can pack into its bytes of filtered rows; a header
+// claiming more is refused before anything is sized from it. The row block libpng fills is checked
+// against the load limits with the picture.
 BMGError CheckClaimedSize(PngReadState* s, const PngLayout* l) {
-    struct stat facts {};
-    if (fstat(fileno(s->file), &facts) != 0) return BMG_ERR_READ_FILE;
+    uint64_t file_bytes = 0;
+    if (!FileBytes(s->file, &file_bytes)) return BMG_ERR_READ_FILE;
     const int channels = png_get_channels(s->png, s->info);
     const uint64_t row = (uint64_t{l->width} * channels * l->depth + 7) / 8 + 1;
     const uint64_t rows = row * l->height;
-    if (rows / 1032 > static_cast<uint64_t>(facts.st_size)) return BMG_ERR_IMAGE_SIZE;
+    if (rows / formats::kDeflateMostPerByte > file_bytes) return BMG_ERR_IMAGE_SIZE;
     return CheckImageLimits(l->width, l->height, rows * 2);
 }
 

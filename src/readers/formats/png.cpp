@@ -3,6 +3,7 @@
 // libpng reports errors by a long jump back into the function that set it up. The two
 // functions that call into libpng (header, then rows) hold only plain data across that
 // point; everything with a destructor lives in their callers.
+#include "formats/deflate_bound.h"
 #include "readers/graphic_ex.h"
 
 #include <csetjmp>
@@ -66,6 +67,7 @@ void set_transforms(PngJob* job) {
 bool read_png_header(PngJob* job) {
     if (setjmp(png_jmpbuf(job->png))) return false;
     formats::read_png_from_memory(job->png, &job->source);
+    formats::limit_png_chunks(job->png, job->source.size);
     png_read_info(job->png, job->info);
     png_get_IHDR(job->png, job->info, &job->width, &job->height, &job->bit_depth, &job->color_type,
                  nullptr, nullptr, nullptr);
@@ -196,9 +198,9 @@ void TPNGGraphic::load_image(toolkit::Stream& stream) {
     const uint32_t gamma = gamma_option(job, cm);
     set_up_conversion(cm, model, bits, samples_of(model),
                       gamma | (bits == 16 ? uint32_t{coNeedByteSwap} : 0u));
-    // Deflate shrinks at most about 1032 to 1; one byte can then hold eight 1-bit pixels.
+    // A byte of inflated rows can hold eight 1-bit pixels.
     prepare_bitmap(static_cast<int>(job.width), static_cast<int>(job.height),
-                   uint64_t{job.source.size} * 1032 * 8);
+                   uint64_t{job.source.size} * formats::kDeflateMostPerByte * 8);
     if (model == cmIndexed) set_palette(png_palette(job, cm));
 
     if (uint64_t{job.row_bytes} * job.height > limits().max_load_bytes)

@@ -3,6 +3,7 @@
 // LZ77. Colour images compose every visible raster layer (normal blending, the layer's
 // opacity and transparency mask) into blue, green, red, alpha; indexed and gray ones place
 // their layers' indexes.
+#include "formats/deflate_bound.h"
 #include "readers/graphic_ex.h"
 
 #include <algorithm>
@@ -248,11 +249,10 @@ private:
             std::copy_n(source.begin(), std::min(source.size(), target.size()), target.begin());
         }
     }
-    // What `packed` bytes can expand to: run-length codes give at most 127 bytes for 2,
-    // deflate about 1032 for 1.
+    // What `packed` bytes can expand to: run-length codes give at most 127 bytes for 2.
     uint64_t most_unpacked(uint64_t packed) const {
         if (img_.compression == pcRLE) return packed * 64;
-        return img_.compression == pcLZ77 ? packed * 1032 + 64 : packed;
+        return img_.compression == pcLZ77 ? formats::deflate_most_bytes(packed) : packed;
     }
     // Colour images draw their red, green and blue channels, the others their index channel.
     bool drawn_channel(uint16_t type) const {

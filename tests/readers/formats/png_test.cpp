@@ -4,8 +4,11 @@
 #include <cmath>
 #include <zlib.h>
 
+#include "raster/codecs/codecs.h"
 #include "readers/reader_classes.h"
 #include "reader_test_support.h"
+#include "support/allocation_failure.h"
+#include "support/image_record.h"
 
 namespace quorvel::readers_test {
 namespace {
@@ -208,6 +211,25 @@ TEST(PngReader, ImageInfoWithoutDecoding) {
     toolkit::Stream not_png(broken);
     EXPECT_FALSE(reader.can_load_stream(not_png));
     EXPECT_FALSE(reader.read_image_info(not_png, 0));
+}
+
+// A text chunk whose length field claims a gigabyte in a file of a hundred bytes: neither
+// PNG reader lets libpng allocate what it claims.
+TEST(PngChunks, AChunkLongerThanItsFileIsNotAllocated) {
+    if (!testing::can_fail_allocations()) GTEST_SKIP() << "the sanitizer keeps its allocator";
+    Bytes text;
+    text.be32(1000000000).text("tEXt").text("date:modify");
+    const std::vector<uint8_t> file = handmade_png(0, {0, 1, 2, 0, 3, 4}, text.b);
+    testing::TempDir dir;
+    const std::string path = dir.file("long_text.png");
+    testing::write_file(path, file);
+
+    testing::largest_allocation();
+    load_error(readers::png_graphic_class(), file);
+    EXPECT_LT(testing::largest_allocation(), size_t{1} << 20) << "extended reader";
+    testing::ImageRecord record;
+    raster::ReadPngFile(path.c_str(), &record.img);
+    EXPECT_LT(testing::largest_allocation(), size_t{1} << 20) << "container";
 }
 
 }  // namespace

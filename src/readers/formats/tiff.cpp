@@ -213,18 +213,21 @@ void TTIFFGraphic::fill_properties(const Directory& d) {
     info.info_options = (p.big_endian ? 1u : 0u) | (p.reversed_bits ? 2u : 0u);
 }
 
-// The compression schemes with a decoder here.
+// The compression schemes with a decoder here, at the depths they are made for: the fax codings
+// are bilevel and ThunderScan is 4-bit, as libtiff holds them (it refuses other depths).
 bool TTIFFGraphic::compression_supported() const {
     switch (properties_.compression) {
         case ctNone:
         case ctPackedBits:
+        case ctLZ77:
+        case ctJPEG:
+            return true;
         case ctFax3:
         case ctFaxRLE:
         case ctFaxRLEW:
-        case ctLZ77:
-        case ctJPEG:
+            return properties_.bits_per_sample == 1;
         case ctThunderscan:
-            return true;
+            return properties_.bits_per_sample == 4;
         default:
             return false;
     }

@@ -455,6 +455,22 @@ const BadFile kBadFiles[] = {
          return b.build();
      },
      "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+    // The fax codings are bilevel and ThunderScan 4-bit, as libtiff holds them: a 324-byte
+    // fax file of 8-bit samples was read as a 65535 x 2058 picture.
+    {"fax_of_8_bit_samples",
+     [] {
+         TiffBuilder b = basic(4000, 3, 8, 3, 1);
+         b.add_block({0x00, 0x01, 0xFF, 0xFF});
+         return b.build();
+     },
+     "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+    {"thunderscan_of_8_bit_samples",
+     [] {
+         TiffBuilder b = basic(4, 3, 8, 32809, 1);
+         b.add_block({0x00, 0x01, 0x02, 0x03});
+         return b.build();
+     },
+     "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
     {"huge_declared_size",
      [] {
          TiffBuilder b = basic(60000, 60000, 8, 1, 1);

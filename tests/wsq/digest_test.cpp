@@ -16,6 +16,7 @@
 #include "wsq/diag.h"
 #include "wsq/simd.h"
 #include "wsq/wsq.h"
+#include "support/simd_targets.h"
 
 namespace quorvel::wsq {
 namespace {
@@ -152,8 +153,12 @@ const Pinned kRealPrints[] = {
     {"fvc2002_db4_104_2.pgm", 2.25f, 0xee3ca6ac2f73aadcull, 0xabcd4b0e6d939a0full},
 };
 
-TEST(Digests, BundledAndSyntheticImagesCodeAsRecorded) {
-    for (const Pinned& p : kBundled) expect_pinned(p);
+// With the kernels of each SIMD target, as processors with fewer extensions choose them.
+TEST(Digests, BundledAndSyntheticImagesCodeAsRecordedOnEverySimdTarget) {
+    testing::for_each_simd_target([](const char* target) {
+        SCOPED_TRACE(target);
+        for (const Pinned& p : kBundled) expect_pinned(p);
+    });
 }
 
 // The scalar kernels (processors without fused multiply-add) give the same bits.

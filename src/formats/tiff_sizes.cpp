@@ -1,10 +1,10 @@
-#include "formats/deflate_bound.h"
 #include "formats/tiff_sizes.h"
 
 #include <algorithm>
 
 #include <tiff.h>
 
+#include "formats/deflate_bound.h"
 #include "formats/jpeg_sizes.h"
 #include "platform/limits.h"
 

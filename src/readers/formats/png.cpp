@@ -3,7 +3,6 @@
 // libpng reports errors by a long jump back into the function that set it up. The two
 // functions that call into libpng (header, then rows) hold only plain data across that
 // point; everything with a destructor lives in their callers.
-#include "formats/deflate_bound.h"
 #include "readers/graphic_ex.h"
 
 #include <csetjmp>
@@ -16,6 +15,7 @@
 
 #include <png.h>
 
+#include "formats/deflate_bound.h"
 #include "formats/png_glue.h"
 #include "readers/formats/colour_setup.h"
 #include "toolkit/graphic_errors.h"

@@ -3,7 +3,6 @@
 // LZ77. Colour images compose every visible raster layer (normal blending, the layer's
 // opacity and transparency mask) into blue, green, red, alpha; indexed and gray ones place
 // their layers' indexes.
-#include "formats/deflate_bound.h"
 #include "readers/graphic_ex.h"
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/deflate_bound.h"
 #include "readers/decoders/psp_lz77.h"
 #include "readers/decoders/run_length.h"
 #include "readers/formats/byte_view.h"

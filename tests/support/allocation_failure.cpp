@@ -2,15 +2,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
-#if defined(__has_feature)
+// The allocator the wrappers below hand on to: glibc's, or under gcc's AddressSanitizer its
+// exported entry points (the wrappers stand in front of its interceptors). Other sanitizers
+// keep their allocator to themselves, and nothing fails there.
+#if defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
+#define QUORVEL_REAL(name) __interceptor_##name
+#elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
     __has_feature(memory_sanitizer)
 #define QUORVEL_SANITIZED_ALLOCATOR 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__)
 #define QUORVEL_SANITIZED_ALLOCATOR 1
+#endif
+#ifndef QUORVEL_REAL
+#define QUORVEL_REAL(name) __libc_##name
 #endif
 
 #ifdef QUORVEL_SANITIZED_ALLOCATOR
@@ -25,10 +34,10 @@ size_t largest_allocation() { return 0; }
 
 #else
 
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void __libc_free(void*);
+extern "C" void* QUORVEL_REAL(malloc)(size_t);
+extern "C" void* QUORVEL_REAL(calloc)(size_t, size_t);
+extern "C" void* QUORVEL_REAL(realloc)(void*, size_t);
+extern "C" void QUORVEL_REAL(free)(void*);
 
 namespace {
 thread_local long g_allocations_left = 0;  // 0: never fail; n: the n-th allocation fails
@@ -53,24 +62,43 @@ size_t asked(size_t n) {
 }  // namespace
 
 extern "C" void* malloc(size_t n) {
-    return fail_this_one() ? nullptr : counted(__libc_malloc(asked(n)));
+    return fail_this_one() ? nullptr : counted(QUORVEL_REAL(malloc)(asked(n)));
 }
 extern "C" void* calloc(size_t n, size_t size) {
     if (fail_this_one()) return nullptr;
     asked(size != 0 && n > SIZE_MAX / size ? SIZE_MAX : n * size);
-    return counted(__libc_calloc(n, size));
+    return counted(QUORVEL_REAL(calloc)(n, size));
 }
 extern "C" void* realloc(void* p, size_t n) {
     if (fail_this_one()) return nullptr;
-    void* q = __libc_realloc(p, asked(n));
+    void* q = QUORVEL_REAL(realloc)(p, asked(n));
     if (p == nullptr) counted(q);
     if (p != nullptr && n == 0) --g_live_blocks;
     return q;
 }
 extern "C" void free(void* p) {
     if (p != nullptr) --g_live_blocks;
-    __libc_free(p);
+    QUORVEL_REAL(free)(p);
 }
+
+#if defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
+// The sanitizer's own operator new does not call malloc, as the C++ runtime's does: these make
+// new and delete go through the wrappers, so that they fail and count as they do elsewhere.
+void* operator new(size_t n) {
+    void* p = malloc(n);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+void* operator new[](size_t n) { return operator new(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return malloc(n); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return malloc(n); }
+void operator delete(void* p) noexcept { free(p); }
+void operator delete[](void* p) noexcept { free(p); }
+void operator delete(void* p, size_t) noexcept { free(p); }
+void operator delete[](void* p, size_t) noexcept { free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { free(p); }
+#endif
 
 namespace quorvel::testing {
 bool can_fail_allocations() { return true; }

@@ -1,6 +1,6 @@
 // Out-of-memory on demand: the program's malloc family fails the n-th call made on this thread
-// after fail_allocation(n), and counts this thread's live blocks. Sanitizer builds keep their
-// own allocator: there can_fail_allocations() is false and nothing fails.
+// after fail_allocation(n), and counts this thread's live blocks. Under gcc's AddressSanitizer
+// too; other sanitizers keep their allocator: there can_fail_allocations() is false.
 #pragma once
 
 #include <cstddef>

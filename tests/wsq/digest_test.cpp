@@ -153,11 +153,23 @@ const Pinned kRealPrints[] = {
     {"fvc2002_db4_104_2.pgm", 2.25f, 0xee3ca6ac2f73aadcull, 0xabcd4b0e6d939a0full},
 };
 
-// With the kernels of each SIMD target, as processors with fewer extensions choose them.
+// Images of 300 x 300 pixels or fewer: enough for every vector width and tail on the slower
+// targets.
+bool small(const Pinned& p) {
+    for (const char* large : {"545x622", "800x750", "1001x643", "1600x1500"})
+        if (std::string(p.image).find(large) != std::string::npos) return false;
+    return true;
+}
+
+// Every image with the best target's kernels, the small ones with those of each other SIMD
+// target, as processors with fewer extensions choose them.
 TEST(Digests, BundledAndSyntheticImagesCodeAsRecordedOnEverySimdTarget) {
-    testing::for_each_simd_target([](const char* target) {
+    bool best = true;
+    testing::for_each_simd_target([&best](const char* target) {
         SCOPED_TRACE(target);
-        for (const Pinned& p : kBundled) expect_pinned(p);
+        for (const Pinned& p : kBundled)
+            if (best || small(p)) expect_pinned(p);
+        best = false;
     });
 }
 

@@ -7,6 +7,9 @@
 
 #include <tiff.h>
 
+#include <utility>
+#include <vector>
+
 namespace quorvel::formats {
 namespace {
 
@@ -71,7 +74,49 @@ TEST(TiffSizes, OnlyBytesInsideTheFileCount) {
     EXPECT_FALSE(tiff_blocks_plausible(b));
     b.offsets.clear();  // not listed at all
     EXPECT_FALSE(tiff_blocks_plausible(b));
-    EXPECT_FALSE(tiff_blocks_plausible(one_strip(COMPRESSION_NONE, 300000, 8, 0, 1000)));
+}
+
+TEST(TiffSizes, JpegBlocksAreBoundByTheirFirstScansCoding) {
+    // A Huffman-coded first scan gives at most 8 blocks of 32 x 32 pixels a byte; an
+    // arithmetic-coded one (SOF9) or headers without a frame are not bound.
+    const std::vector<uint8_t> huffman = {0xFF, 0xD8, 0xFF, 0xC0, 0, 2},
+                               arithmetic = {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF, 0xC9, 0, 2},
+                               no_frame = {0xFF, 0xD8, 0xFF, 0xDA, 0, 2};
+    for (const auto& [head, passes] :
+         {std::pair{huffman, false}, std::pair{arithmetic, true}, std::pair{no_frame, true}}) {
+        TiffBlocks b = one_strip(COMPRESSION_JPEG, 100, 8, 4000, 4000);  // 16 MP from 400 bytes
+        b.head = [head](size_t) { return head; };
+        EXPECT_EQ(tiff_blocks_plausible(b), passes) << int(head[3]);
+    }
+    // At the edge: 400 bytes hold 8 x 400 + 8 blocks of 32 x 32, 1024 x 3208 pixels.
+    TiffBlocks b = one_strip(COMPRESSION_JPEG, 100, 8, 1024, 3208);
+    b.head = [&huffman](size_t) { return huffman; };
+    EXPECT_TRUE(tiff_blocks_plausible(b));
+    b.height = b.block_height = 3209;
+    EXPECT_FALSE(tiff_blocks_plausible(b));
+}
+
+TEST(TiffSizes, TilesAreWholeAtTheEdgesAndEveryBlockIsCounted) {
+    // 2 x 2 tiles of 512 x 512 for 600 x 600 pixels: four whole tiles, 1 MB, claimed.
+    TiffBlocks b = one_strip(COMPRESSION_NONE, 300000, 8, 600, 600);
+    b.tiled = true;
+    b.block_width = b.block_height = 512;
+    b.offsets = {8, 8, 8, 8};
+    b.counts = {300000, 300000, 300000, 300000};
+    b.file_size = 8 + 300000;
+    EXPECT_TRUE(tiff_blocks_plausible(b));
+    b.counts.resize(1);  // three tiles without a byte count: 1 MB from 300,000 bytes
+    b.width = b.height = 1100;
+    EXPECT_FALSE(tiff_blocks_plausible(b));
+}
+
+TEST(TiffSizes, AZeroSizeIsRefused) {
+    for (int field = 0; field < 5; ++field) {
+        TiffBlocks b = one_strip(COMPRESSION_NONE, 100, 8, 10, 10);
+        uint32_t* sizes[] = {&b.width, &b.height, &b.block_width, &b.block_height, &b.planes};
+        *sizes[field] = 0;
+        EXPECT_FALSE(tiff_blocks_plausible(b)) << field;
+    }
 }
 
 }  // namespace

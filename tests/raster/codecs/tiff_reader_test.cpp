@@ -2,6 +2,10 @@
 // reader distinguishes, compared with what ImageMagick decodes; orientation against
 // ImageMagick's -auto-orient; and what damaged or impossible files give back.
 #include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <bit>
+#include <vector>
 
 #include "support/record_picture.h"
 #include "raster/codecs/codecs.h"
@@ -182,6 +186,63 @@ TEST_F(TiffFromTools, FloatingPointSamplesArePlacedInTheirRange) {
         ASSERT_EQ(got.width, 2) << row.values;
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(got.at(i % 2, i / 2, 0), row.expected[i]) << row.values;
+    }
+}
+
+// A 2 x 2 floating-point gray TIFF written through libtiff: samples of `bits` bits given by
+// their bit patterns, and SMinSampleValue and SMaxSampleValue when low < high is given.
+void write_float_tiff(const std::string& path, uint16_t bits, const std::vector<uint64_t>& raw,
+                      double low = 0, double high = 0) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 2);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+    if (low != high) {
+        TIFFSetField(tif, TIFFTAG_SMINSAMPLEVALUE, low);
+        TIFFSetField(tif, TIFFTAG_SMAXSAMPLEVALUE, high);
+    }
+    std::vector<uint8_t> strip;
+    for (uint64_t v : raw)
+        for (int b = 0; b < bits / 8; ++b) strip.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    TIFFWriteEncodedStrip(tif, 0, strip.data(), static_cast<tmsize_t>(strip.size()));
+    TIFFClose(tif);
+}
+
+// Half-precision specials (infinity, not-a-number, subnormals, signs) and the range the file
+// states, which holds unless it is empty.
+TEST_F(TiffFromTools, FloatSpecialsAndTheStatedSampleRange) {
+    const auto f32 = [](float v) { return uint64_t{std::bit_cast<uint32_t>(v)}; };
+    const struct {
+        const char* name;
+        uint16_t bits;
+        std::vector<uint64_t> raw;
+        double low, high;
+        std::vector<int> expected;
+    } rows[] = {
+        {"half 0, 1, +inf, nan", 16, {0x0000, 0x3C00, 0x7C00, 0x7E00}, 0, 0, {0, 255, 255, 0}},
+        {"half -1, 0, 1, subnormal",
+         16,
+         {0xBC00, 0x0000, 0x3C00, 0x0001},
+         0,
+         0,
+         {0, 128, 255, 128}},
+        {"stated 10 to 50", 32, {f32(10), f32(20), f32(30), f32(40)}, 10, 50, {0, 64, 128, 191}},
+        {"empty stated range", 32, {f32(10), f32(20), f32(30), f32(40)}, 5, 5, {10, 20, 30, 40}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string out = dir.file("special.tif");
+        write_float_tiff(out, row.bits, row.raw, row.low, row.high);
+        BMGImage img = read(out);
+        const Picture got = testing::record_picture(img);
+        ReleaseImageRecord(&img);
+        ASSERT_EQ(got.width, 2);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(got.at(i % 2, i / 2, 0), row.expected[i]) << i;
     }
 }
 

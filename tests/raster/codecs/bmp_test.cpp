@@ -234,13 +234,26 @@ TEST_F(Bmp, WriterRefusesRecordsItCannotWrite) {
     indexed.img.width = indexed.img.height = 2;
     indexed.img.bitsPerPixel = 4;
     ASSERT_EQ(AllocateImageRecord(&indexed.img), BMG_OK);
-    BMGImage bad = indexed.img;
-    bad.paletteEntryBytes = 2;
-    EXPECT_EQ(WriteBmpFile(dir.file("d.bmp").c_str(), bad), BMG_ERR_IMAGE_POINTER);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("d.bmp")));
-    bad = indexed.img;
-    bad.rowBytes = 0;
-    EXPECT_EQ(WriteBmpFile(dir.file("d.bmp").c_str(), bad), BMG_ERR_IMAGE_POINTER);
+    const struct {
+        const char* what;
+        void (*spoil)(BMGImage&);
+        BMGError expected;
+    } spoilt[] = {
+        {"no pixels", [](BMGImage& b) { b.pixels = nullptr; }, BMG_ERR_IMAGE_POINTER},
+        {"no width", [](BMGImage& b) { b.width = 0; }, BMG_ERR_IMAGE_POINTER},
+        {"no height", [](BMGImage& b) { b.height = 0; }, BMG_ERR_IMAGE_POINTER},
+        {"7 bits", [](BMGImage& b) { b.bitsPerPixel = 7; }, BMG_ERR_BITS_PER_PIXEL},
+        {"no palette", [](BMGImage& b) { b.palette = nullptr; }, BMG_ERR_IMAGE_POINTER},
+        {"no entries", [](BMGImage& b) { b.paletteSize = 0; }, BMG_ERR_IMAGE_POINTER},
+        {"2-byte entries", [](BMGImage& b) { b.paletteEntryBytes = 2; }, BMG_ERR_IMAGE_POINTER},
+        {"no row bytes", [](BMGImage& b) { b.rowBytes = 0; }, BMG_ERR_IMAGE_POINTER},
+    };
+    for (const auto& c : spoilt) {
+        BMGImage bad = indexed.img;
+        c.spoil(bad);
+        EXPECT_EQ(WriteBmpFile(dir.file("d.bmp").c_str(), bad), c.expected) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("d.bmp"))) << c.what;
+    }
     EXPECT_EQ(WriteBmpFile((dir.file("no/such/dir") + "/e.bmp").c_str(), indexed.img),
               BMG_ERR_OPEN_FILE);
     EXPECT_EQ(WriteBmpFile("/dev/full", indexed.img), BMG_ERR_WRITE_FILE);

@@ -10,6 +10,7 @@
 
 #include <jpeglib.h>
 
+#include "formats/cmyk.h"
 #include "formats/jpeg_glue.h"
 #include "formats/jpeg_sizes.h"
 #include "platform/limits.h"
@@ -26,12 +27,6 @@ void gray_palette(Bitmap& bitmap) {
     std::vector<RGBQUAD> ramp(256);
     for (int i = 0; i < 256; ++i) ramp[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     bitmap.set_palette(ramp);
-}
-
-// Adobe writes CMYK inverted (0 = full ink), as almost every CMYK JPEG is.
-void cmyk_to_bgr(const uint8_t* in, uint8_t* out, unsigned width) {
-    for (unsigned x = 0; x < width; ++x, in += 4, out += 3)
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((in[2 - c] * in[3] + 127) / 255);
 }
 
 void choose_output(jpeg_decompress_struct& cinfo) {
@@ -85,7 +80,9 @@ bool read_rows(DecodeState& s, Bitmap& out) {
         uint8_t* row = out.scanline(int(s.cinfo.output_scanline));
         JSAMPROW target = cmyk ? s.cmyk_row : row;
         jpeg_read_scanlines(&s.cinfo, &target, 1);
-        if (cmyk) cmyk_to_bgr(s.cmyk_row, row, s.cinfo.output_width);
+        if (cmyk)
+            formats::cmyk_row_to_bgr(s.cmyk_row, row, s.cinfo.output_width,
+                                     s.cinfo.saw_Adobe_marker);
     }
     jpeg_finish_decompress(&s.cinfo);
     return true;

@@ -2,8 +2,14 @@
 // write, compared with those tools' decoding, and metafiles built record by record.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include <jpeglib.h>
+
+#include "raster/codecs/codecs.h"
 #include "support/load_save_support.h"
 
 namespace quorvel::testing {
@@ -185,6 +191,58 @@ TEST(Jpeg, EveryJpegExtensionLoadsWithTheToolsPixels) {
             const Picture loaded = handle_picture(load(dir.file(std::string("copy") + extension)));
             EXPECT_LE(max_difference(loaded, expected), 1) << name << " as " << extension;
         }
+    }
+}
+
+// An 8 x 8 CMYK JPEG of one colour written by libjpeg, its inks stored plainly or, with an
+// Adobe marker, inverted as Adobe's writers store them.
+void write_cmyk_jpeg(const std::string& path, std::array<uint8_t, 4> inks, bool adobe) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = cinfo.image_height = 8;
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> row;
+    for (int x = 0; x < 8; ++x)
+        for (uint8_t ink : inks) row.push_back(adobe ? 255 - ink : ink);
+    for (int y = 0; y < 8; ++y) {
+        JSAMPROW line = row.data();
+        jpeg_write_scanlines(&cinfo, &line, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(file);
+}
+
+// Both JPEG readers (the picture loader's and the container's) show plain and Adobe-inverted
+// inks as the same light.
+TEST(Jpeg, CmykInksArePlainUnlessAnAdobeMarkerSaysInverted) {
+    TempDir dir;
+    const std::array<int, 3> rgb = {191, 95, 0};  // no cyan, half magenta, full yellow, 1/4 black
+    for (const bool adobe : {false, true}) {
+        SCOPED_TRACE(adobe ? "Adobe" : "plain");
+        const std::string path = dir.file("cmyk.jpg");
+        write_cmyk_jpeg(path, {0, 128, 255, 64}, adobe);
+        const Picture loaded = handle_picture(load(path));
+        raster::BMGImage record;
+        raster::ClearImageRecord(&record);
+        ASSERT_EQ(raster::ReadJpegFile(path.c_str(), &record), raster::BMG_OK);
+        ASSERT_EQ(record.bitsPerPixel, 24);
+        const uint8_t* bgr = record.pixels + 3 * record.rowBytes + 3 * 3;  // a flat picture
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(loaded.at(3, 3, c), rgb[c], 2) << c;
+            EXPECT_NEAR(bgr[2 - c], rgb[c], 2) << c;
+        }
+        raster::ReleaseImageRecord(&record);
     }
 }
 

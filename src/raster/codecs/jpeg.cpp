@@ -10,9 +10,10 @@
 
 #include <jpeglib.h>
 
+#include "formats/cmyk.h"
+#include "formats/jpeg_glue.h"
 #include "formats/jpeg_sizes.h"
 #include "formats/palette.h"
-#include "formats/jpeg_glue.h"
 #include "raster/codecs/codec_io.h"
 #include "raster/codecs/codecs.h"
 
@@ -37,17 +38,6 @@ struct JpegReadState {
     formats::JpegErrors errors;
     uint8_t* cmykRow;
 };
-
-// Adobe writes CMYK inverted (0 = full ink); others write it plain.
-void CmykRowToBgr(const uint8_t* in, uint8_t* out, uint32_t width, bool inverted) {
-    for (uint32_t x = 0; x < width; ++x, in += 4, out += 3) {
-        const unsigned k = inverted ? in[3] : 255 - in[3];
-        for (int c = 0; c < 3; ++c) {
-            const unsigned ink = inverted ? in[2 - c] : 255 - in[2 - c];
-            out[c] = static_cast<uint8_t>((ink * k + 127) / 255);
-        }
-    }
-}
 
 BMGError ChooseOutput(JpegReadState* s) {
     jpeg_decompress_struct* cinfo = &s->cinfo;
@@ -86,7 +76,7 @@ BMGError DecodeJpegRows(JpegReadState* s) {
         uint8_t* row = codec_io::ImageRow(*img, img->height - 1 - cinfo->output_scanline);
         JSAMPROW target = cmyk ? s->cmykRow : row;
         if (jpeg_read_scanlines(cinfo, &target, 1) != 1) return BMG_ERR_READ_FILE;
-        if (cmyk) CmykRowToBgr(s->cmykRow, row, img->width, cinfo->saw_Adobe_marker);
+        if (cmyk) formats::cmyk_row_to_bgr(s->cmykRow, row, img->width, cinfo->saw_Adobe_marker);
     }
     jpeg_finish_decompress(cinfo);
     return BMG_OK;

@@ -3,6 +3,7 @@
 // red, green, blue and alpha by the source model's pixel decoder, passed through the gamma
 // table when asked, and written in the target's layout. Here too: the RGB(A)/BGR(A) and CMYK
 // decoders and the selection of a decoder.
+#include "formats/cmyk.h"
 #include "formats/pixel_order.h"
 #include "readers/colour/color_manager.h"
 #include "readers/colour/colour_models.h"
@@ -174,11 +175,8 @@ void TColorManager::pixel_bgr(const uint8_t* s, uint8_t* rgba) const {
     rgba[3] = samples_read_ == 4 ? s[3] : 255;
 }
 
-// Inks subtract multiplicatively: red = (1 - cyan) * (1 - black), 0 meaning no ink.
 void TColorManager::pixel_cmyk(const uint8_t* s, uint8_t* rgba) const {
-    const unsigned white = 255 - s[3];
-    for (unsigned c = 0; c < 3; ++c)
-        rgba[c] = static_cast<uint8_t>(((255 - s[c]) * white + 127) / 255);
+    for (unsigned c = 0; c < 3; ++c) rgba[c] = formats::light_of_ink(s[c], s[3]);
 }
 
 }  // namespace quorvel::readers

@@ -41,5 +41,22 @@ TEST(GrayRamp, RecognisesRampsOnlyOfTheirDepth) {
     EXPECT_FALSE(is_gray_ramp({block.data(), 4, 2}, 4));  // entries too small for a colour
 }
 
+TEST(PaletteView, EntriesOfAnUnusableBlockOrPastItsEndAreNone) {
+    uint8_t block[2 * 4] = {10, 10, 10, 0, 1, 2, 3, 0};
+    const ConstPaletteView two{block, 2, 4};
+    EXPECT_TRUE(two.gray_at(0));
+    EXPECT_FALSE(two.gray_at(1));
+    EXPECT_EQ(two.entry(2), nullptr);
+    EXPECT_FALSE(two.gray_at(2));
+    for (const ConstPaletteView bad :
+         {ConstPaletteView{nullptr, 2, 4}, ConstPaletteView{block, 0, 4},
+          ConstPaletteView{block, 2, 2}}) {
+        EXPECT_FALSE(bad.usable());
+        EXPECT_EQ(bad.entry(0), nullptr);
+    }
+    set_entry(PaletteView{block, 2, 4}, 5, 1, 2, 3);  // past the end: dropped
+    EXPECT_EQ(block[4], 1);
+}
+
 }  // namespace
 }  // namespace quorvel::formats

@@ -223,6 +223,14 @@ TEST_F(GifTest, FilesGiflibCannotReadFail) {
     EXPECT_EQ(rec->pixels, nullptr);
     EXPECT_EQ(GetLastImageError(), BMG_ERR_CORRUPT_FORMAT);
 
+    // A 2 x 1 image without a colour map of its own or of the screen's (giflib writes none).
+    Bytes colourless;
+    colourless.text("GIF89a").le16(2).le16(1).u8(0).u8(0).u8(0);
+    colourless.u8(',').le16(0).le16(0).le16(2).le16(1).u8(0);
+    colourless.u8(2).u8(2).u8(0x04).u8(0x0A).u8(0).u8(';');  // clear, 0, 0, end in 3 bits
+    EXPECT_EQ(read_bytes(ReadGifFile, path, colourless.b, rec), BMG_ERR_CORRUPT_FORMAT);
+    EXPECT_EQ(rec->pixels, nullptr);
+
     // A screen with no image at all.
     Bytes empty;
     empty.text("GIF89a").le16(4).le16(4).u8(0x80).u8(0).u8(0).fill(6, 0).u8(';');

@@ -46,6 +46,7 @@ struct PngReadState {
     png_infop info;
     png_bytep rowBlock;
     png_bytepp rows;
+    uint64_t fileBytes;
 };
 
 // What the header chunks say, and what the reader makes of it.
@@ -164,10 +165,9 @@ bool FileBytes(std::FILE* file, uint64_t* bytes) {
 // Header facts into the record and the layout; requests libpng's transformations.
 BMGError ReadHeader(PngReadState* s, PngLayout* l) {
     int interlace = 0;
-    uint64_t file_bytes = 0;
-    if (!FileBytes(s->file, &file_bytes)) return BMG_ERR_READ_FILE;
+    if (!FileBytes(s->file, &s->fileBytes)) return BMG_ERR_READ_FILE;
     png_init_io(s->png, s->file);
-    formats::limit_png_chunks(s->png, file_bytes);
+    formats::limit_png_chunks(s->png, s->fileBytes);
     png_set_sig_bytes(s->png, kSignatureBytes);
     png_read_info(s->png, s->info);
     png_get_IHDR(s->png, s->info, &l->width, &l->height, &l->depth, &l->colourType, &interlace,
@@ -193,12 +193,10 @@ BMGError ReadHeader(PngReadState* s, PngLayout* l) {
 // claiming more is refused before anything is sized from it. The row block libpng fills is checked
 // against the load limits with the picture.
 BMGError CheckClaimedSize(PngReadState* s, const PngLayout* l) {
-    uint64_t file_bytes = 0;
-    if (!FileBytes(s->file, &file_bytes)) return BMG_ERR_READ_FILE;
     const int channels = png_get_channels(s->png, s->info);
     const uint64_t row = (uint64_t{l->width} * channels * l->depth + 7) / 8 + 1;
     const uint64_t rows = row * l->height;
-    if (rows / formats::kDeflateMostPerByte > file_bytes) return BMG_ERR_IMAGE_SIZE;
+    if (rows / formats::kDeflateMostPerByte > s->fileBytes) return BMG_ERR_IMAGE_SIZE;
     return CheckImageLimits(l->width, l->height, rows * 2);
 }
 

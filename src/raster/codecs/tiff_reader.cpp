@@ -4,12 +4,12 @@
 // alpha unblended, and everything else libtiff can decode goes through its RGBA interface. The
 // Orientation tag is honoured for all eight values unless the caller's rules say otherwise.
 #include <algorithm>
-#include <span>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 #include "formats/palette.h"
 #include "formats/tiff_sizes.h"

@@ -54,28 +54,11 @@ struct SampleReader {
     }
 };
 
-// 8-bit interleaved RGB(A) or BGR(A) into 3 or 4 bytes a pixel, the common case: with the
-// layout fixed at compile time the compiler turns the loop into vector shuffles.
-template <unsigned InSamples, bool InAlpha, unsigned OutBytes, bool Swap>
-void copy_rgb8(const uint8_t* __restrict in, uint8_t* __restrict out, unsigned count) {
-    constexpr unsigned first = Swap ? 2 : 0, last = Swap ? 0 : 2;
-    for (unsigned x = 0; x < count; ++x, in += InSamples, out += OutBytes) {
-        out[0] = in[first];
-        out[1] = in[1];
-        out[2] = in[last];
-        if constexpr (OutBytes == 4) out[3] = InAlpha ? in[3] : 255;
-    }
-}
-
-template <unsigned InSamples, bool InAlpha, unsigned OutBytes>
-void copy_rgb8(const uint8_t* in, bool swap, uint8_t* out, unsigned count) {
-    if (swap) copy_rgb8<InSamples, InAlpha, OutBytes, true>(in, out, count);
-    else copy_rgb8<InSamples, InAlpha, OutBytes, false>(in, out, count);
-}
-
-// Any other layout (extra samples beyond the fourth) a pixel at a time.
-void copy_rgb8_any(const uint8_t* in, unsigned in_samples, bool in_alpha, bool swap, uint8_t* out,
-                   unsigned out_bytes, unsigned count) {
+// 8-bit interleaved RGB(A) or BGR(A) into 3 or 4 bytes a pixel: the common case in one loop,
+// and three-byte pixels exchanging red and blue with the vector kernel.
+void copy_rgb8(const uint8_t* in, unsigned in_samples, bool in_alpha, bool swap, uint8_t* out,
+               unsigned out_bytes, unsigned count) {
+    if (in_samples == 3 && out_bytes == 3 && swap) return formats::swap_red_blue(in, out, count);
     const unsigned first = swap ? 2 : 0, last = swap ? 0 : 2;
     for (unsigned x = 0; x < count; ++x, in += in_samples, out += out_bytes) {
         out[0] = in[first];
@@ -83,18 +66,6 @@ void copy_rgb8_any(const uint8_t* in, unsigned in_samples, bool in_alpha, bool s
         out[2] = in[last];
         if (out_bytes == 4) out[3] = in_alpha ? in[3] : 255;
     }
-}
-
-void copy_rgb8(const uint8_t* in, unsigned in_samples, bool in_alpha, bool swap, uint8_t* out,
-               unsigned out_bytes, unsigned count) {
-    if (in_samples == 3 && out_bytes == 3 && swap) return formats::swap_red_blue(in, out, count);
-    if (in_samples == 3 && out_bytes == 3) return copy_rgb8<3, false, 3, false>(in, out, count);
-    if (in_samples == 3) return copy_rgb8<3, false, 4>(in, swap, out, count);
-    if (in_samples != 4)
-        return copy_rgb8_any(in, in_samples, in_alpha, swap, out, out_bytes, count);
-    if (out_bytes == 3) return copy_rgb8<4, false, 3>(in, swap, out, count);
-    if (in_alpha) return copy_rgb8<4, true, 4>(in, swap, out, count);
-    return copy_rgb8<4, false, 4>(in, swap, out, count);
 }
 
 }  // namespace

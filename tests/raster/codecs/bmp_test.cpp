@@ -254,9 +254,6 @@ TEST_F(Bmp, WriterRefusesRecordsItCannotWrite) {
         EXPECT_EQ(WriteBmpFile(dir.file("d.bmp").c_str(), bad), c.expected) << c.what;
         EXPECT_FALSE(std::filesystem::exists(dir.file("d.bmp"))) << c.what;
     }
-    EXPECT_EQ(WriteBmpFile((dir.file("no/such/dir") + "/e.bmp").c_str(), indexed.img),
-              BMG_ERR_OPEN_FILE);
-    EXPECT_EQ(WriteBmpFile("/dev/full", indexed.img), BMG_ERR_WRITE_FILE);
 }
 
 // Whatever we write we read back the same, for every depth and both layouts.

@@ -1,56 +1,31 @@
 // Encode and decode of large prints (2 x 2 and 4 x 4 tilings of the largest benchmark image,
-// the latter about the size of a 1000 ppi capture) with one and with two threads inside the
-// codec.
+// the latter about the size of a 1000 ppi capture) through the C++ API, with one and with two
+// threads inside the call.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include <quorvel/quorvel.hpp>
+
 #include "images.h"
-#include "wsq/decoder.h"
-#include "wsq/diag.h"
-#include "wsq/encoder.h"
-#include "wsq/records.h"
-#include "wsq/tree.h"
 
 namespace {
 
 using quorvel::bench::Gray;
-using namespace quorvel::wsq;
-
-std::vector<unsigned char> encode(EncoderState& state, const Gray& g) {
-    DiagCapture quiet;
-    unsigned char* data = nullptr;
-    int len = 0;
-    if (wsq_encode(state, &data, &len, 0.75f, g.px.data(), g.w, g.h, 8, 1000, nullptr)) return {};
-    std::vector<unsigned char> out(data, data + len);
-    std::free(data);
-    return out;
-}
 
 void encode_threads(benchmark::State& s, const Gray& g) {
-    WsqTrees trees;
-    WsqQuantization quant{};
-    EncodeWorkspace work;
-    EncoderState state{&trees, &quant, static_cast<int>(s.range(0)), &work};
-    for (auto _ : s) benchmark::DoNotOptimize(encode(state, g));
+    quorvel::EncodeOptions options;
+    options.ppi = 1000;
+    options.threads = static_cast<int>(s.range(0));
+    for (auto _ : s) benchmark::DoNotOptimize(quorvel::encode(g.px, g.w, g.h, options));
 }
 
 void decode_threads(benchmark::State& s, const Gray& g) {
-    WsqTrees trees;
-    WsqQuantization quant{};
-    EncoderState encoder{&trees, &quant};
-    const std::vector<unsigned char> stream = encode(encoder, g);
-    DecoderState state;
-    state.threads = static_cast<int>(s.range(0));
-    for (auto _ : s) {
-        unsigned char* data = nullptr;
-        int w = 0, h = 0, d = 0, ppi = 0, lossy = 0;
-        wsq_decode(state, trees, &data, &w, &h, &d, &ppi, &lossy, stream.data(),
-                   static_cast<int>(stream.size()));
-        std::free(data);
-    }
+    const std::vector<uint8_t> stream = quorvel::encode(g.px, g.w, g.h);
+    const quorvel::DecodeOptions options{static_cast<int>(s.range(0))};
+    for (auto _ : s) benchmark::DoNotOptimize(quorvel::decode(stream, options));
 }
 
 }  // namespace

@@ -46,6 +46,11 @@ struct EncodeOptions {
     double bitrate = 0.75;               // target bits per pixel
     int ppi = 500;                       // scan resolution; -1 for unknown
     std::optional<std::string> comment;  // stored in its own COM segment after NIST_COM
+    int threads = 1;  // at least 1; more split the transform and the coding (the same stream)
+};
+
+struct DecodeOptions {
+    int threads = 1;  // at least 1; more split the reconstruction (the same pixels)
 };
 
 // One NIST_COM attribute; some attributes carry no value.
@@ -105,6 +110,9 @@ QUORVEL_CXX_API std::vector<std::uint8_t> encode(const std::vector<std::uint8_t>
 
 QUORVEL_CXX_API Image decode(const std::uint8_t* data, std::size_t size);
 QUORVEL_CXX_API Image decode(const std::vector<std::uint8_t>& data);
+QUORVEL_CXX_API Image decode(const std::uint8_t* data, std::size_t size,
+                             const DecodeOptions& options);
+QUORVEL_CXX_API Image decode(const std::vector<std::uint8_t>& data, const DecodeOptions& options);
 
 // Segments and attributes of a stream read from SOI to EOI; throws Error (kNotWsq) naming the
 // first segment that cannot be read.

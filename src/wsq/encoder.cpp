@@ -11,6 +11,7 @@
 #include "wsq/diag.h"
 #include "wsq/filter_bank.h"
 #include "wsq/huffman.h"
+#include "wsq/lanes.h"
 #include "wsq/nistcom.h"
 #include "wsq/parallel_lines.h"
 #include "wsq/stream.h"
@@ -100,41 +101,61 @@ int write_headers(const EncoderState& state, OutputBuffer& out, float shift, flo
     return ret;
 }
 
-// One DHT segment built from `nblocks` consecutive blocks, then each of them as a SOB
-// segment and its coded bytes. hsize receives the coded length of each block.
-int write_table_and_blocks(OutputBuffer& out, unsigned char* huff_buf, int huff_alloc, int table_id,
-                           const short* sip, const int* blocks, int nblocks, int* hsize) {
-    WsqHuffcode* codes = nullptr;
-    unsigned char* bits = nullptr;
-    unsigned char* values = nullptr;
-    int ret = make_block_hufftable(&codes, &bits, &values, sip, blocks, nblocks);
-    if (ret != 0) return ret;
-    HeapPtr<WsqHuffcode> own_codes(codes);
-    HeapPtr<unsigned char> own_bits(bits), own_values(values);
-    ret = putc_huff_table(DHT_WSQ, table_id, bits, values, out);
-    for (int b = 0; b < nblocks && ret == 0; ++b) {
-        ret = compress_block(huff_buf, huff_alloc, &hsize[b], sip, blocks[b], MAX_HUFFCOEFF,
-                             MAX_HUFFZRUN, codes);
-        if (ret == 0) ret = putc_block_hdr(table_id, out);
-        if (ret == 0) ret = putc_bytes(huff_buf, hsize[b], out);
-        sip += blocks[b];
+// The symbol counts of blocks 1..3 (each with the reserved slot), the coded blocks and their
+// two tables: blocks are counted and coded each on a lane of their own, which cannot change
+// a bit of them.
+struct CodedBlocks {
+    int counts[3][MAX_HUFFCOUNTS_WSQ + 1] = {};
+    HeapPtr<WsqHuffcode> codes[2];
+    HeapPtr<unsigned char> bits[2], values[2];
+    CodedBlock coded[3];
+};
+
+// Table 0 from block 1's counts, table 1 from those of blocks 2 and 3.
+int make_tables(CodedBlocks& c) {
+    for (int i = 0; i < MAX_HUFFCOUNTS_WSQ; ++i) c.counts[1][i] += c.counts[2][i];
+    for (int t = 0; t < 2; ++t) {
+        WsqHuffcode* codes = nullptr;
+        unsigned char *bits = nullptr, *values = nullptr;
+        if (int ret = make_hufftable(&codes, &bits, &values, c.counts[t])) return ret;
+        c.codes[t].reset(codes);
+        c.bits[t].reset(bits);
+        c.values[t].reset(values);
     }
-    return ret;
+    return 0;
 }
 
-// Block 1 with table 0; blocks 2 and 3 with table 1, built from both.
-int write_blocks(OutputBuffer& out, EncodeWorkspace& work, Quantized& q, int pixels, int* hsize) {
-    if (!fit(work.blocks, static_cast<size_t>(pixels))) {
-        diag("ERROR : wsq_encode_1 : malloc : huff_buf\n");
-        return kEncodeNoHuffMemory;
+// Block 1 with table 0; blocks 2 and 3 with table 1, built from both. Each block has a buffer
+// of a byte a pixel (only the pages it writes cost memory).
+int write_blocks(OutputBuffer& out, EncodeWorkspace& work, Quantized& q, int pixels, int threads,
+                 int* hsize) {
+    const short* start[3] = {q.sip.get(), q.sip.get() + q.block[0],
+                             q.sip.get() + q.block[0] + q.block[1]};
+    for (UnclearedBuffer<unsigned char>& buffer : work.blocks) {
+        if (!fit(buffer, static_cast<size_t>(pixels))) {
+            diag("ERROR : wsq_encode_1 : malloc : huff_buf\n");
+            return kEncodeNoHuffMemory;
+        }
     }
-    unsigned char* huff_buf = work.blocks.data();
-    int ret =
-        write_table_and_blocks(out, huff_buf, pixels, 0, q.sip.get(), &q.block[0], 1, &hsize[0]);
-    if (ret == 0)
-        ret = write_table_and_blocks(out, huff_buf, pixels, 1, q.sip.get() + q.block[0],
-                                     &q.block[1], 2, &hsize[1]);
+    CodedBlocks c;
+    for (int b = 0; b < 3; ++b) c.counts[b][MAX_HUFFCOUNTS_WSQ] = 1;
+    run_parts(3, threads - 1, [&](int b) { add_block_counts(c.counts[b], start[b], q.block[b]); });
+    if (int ret = make_tables(c)) return ret;
+    run_parts(3, threads - 1, [&](int b) {
+        c.coded[b] = code_block(work.blocks[b].data(), pixels, start[b], q.block[b],
+                                c.codes[b == 0 ? 0 : 1].get());
+    });
     q.sip.reset();
+    int ret = 0;
+    for (int b = 0; b < 3 && ret == 0; ++b) {
+        const int table = b == 0 ? 0 : 1;
+        if (b < 2)
+            ret = putc_huff_table(DHT_WSQ, table, c.bits[table].get(), c.values[table].get(), out);
+        if (ret == 0) ret = report_block(c.coded[b], pixels);
+        hsize[b] = c.coded[b].bytes;
+        if (ret == 0) ret = putc_block_hdr(table, out);
+        if (ret == 0) ret = putc_bytes(work.blocks[b].data(), hsize[b], out);
+    }
     return ret;
 }
 
@@ -164,7 +185,7 @@ int encode_checked(EncoderState& state, EncodeWorkspace& work, unsigned char** o
     ret = write_headers(state, out, shift, scale, r_bitrate, w, h, d, ppi, comment_text);
     if (ret != 0) return ret;
     int hsize[3] = {};
-    ret = write_blocks(out, work, q, pixels, hsize);
+    ret = write_blocks(out, work, q, pixels, state.threads, hsize);
     if (ret == 0) ret = putc_u16(EOI_WSQ, out);
     if (ret != 0) return ret;
     print_statistics(hsize, r_bitrate, w, h);

@@ -123,6 +123,10 @@ void free_all(void* a, void* b = nullptr, void* c = nullptr) {
 
 }  // namespace
 
+void add_block_counts(int* counts, const short* sip, int n) {
+    map_block(sip, n, MAX_HUFFCOEFF, MAX_HUFFZRUN, [&](int symbol, int, int) { counts[symbol]++; });
+}
+
 int count_block(int** ocounts, int max_huffcounts, const short* sip, int sip_siz, int MaxCoeff,
                 int MaxZRun) {
     int* counts =
@@ -339,17 +343,8 @@ int count_blocks(int** ocounts, const short* sip, const int* block_sizes, int nu
                               MAX_HUFFZRUN))
         return ret;
     const short* start = sip + block_sizes[0];
-    for (int b = 1; b < num_sizes; ++b) {
-        int* more;
-        if (int ret = count_block(&more, MAX_HUFFCOUNTS_WSQ, start, block_sizes[b], MAX_HUFFCOEFF,
-                                  MAX_HUFFZRUN)) {
-            std::free(counts);
-            return ret;
-        }
-        for (int i = 0; i < MAX_HUFFCOUNTS_WSQ; ++i) counts[i] += more[i];
-        std::free(more);
-        start += block_sizes[b];
-    }
+    for (int b = 1; b < num_sizes; start += block_sizes[b++])
+        add_block_counts(counts, start, block_sizes[b]);
     *ocounts = counts;
     return 0;
 }
@@ -379,9 +374,15 @@ int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbit
                          int num_sizes) {
     int* counts;
     if (int ret = count_blocks(&counts, sip, block_sizes, num_sizes)) return ret;
+    const int ret = make_hufftable(ohuffcode_table, ohuffbits, ohuffvalues, counts);
+    std::free(counts);
+    return ret;
+}
+
+int make_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbits,
+                   unsigned char** ohuffvalues, int* counts) {
     unsigned char *huffbits, *huffvalues;
     int ret = lengths_and_values(&huffbits, &huffvalues, counts);
-    std::free(counts);
     if (ret != 0) return ret;
 
     WsqHuffcode* sized;
@@ -410,26 +411,49 @@ int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbit
     return 0;
 }
 
-int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip, int sip_siz,
-                   int MaxCoeff, int MaxZRun, const WsqHuffcode* codes) {
+namespace {
+
+CodedBlock code_symbols(unsigned char* outbuf, int outalloc, const short* sip, int sip_siz,
+                        int max_coeff, int max_zrun, const WsqHuffcode* codes) {
     BitWriter writer(outbuf, outalloc);
-    int uncoded = -1;  // a symbol the table has no code for would vanish from the stream
-    map_block(sip, sip_siz, MaxCoeff, MaxZRun, [&](int symbol, int extra, int extra_bits) {
-        if (codes[symbol].size == 0 && uncoded < 0) uncoded = symbol;
+    CodedBlock coded;
+    map_block(sip, sip_siz, max_coeff, max_zrun, [&](int symbol, int extra, int extra_bits) {
+        if (codes[symbol].size == 0 && coded.uncoded < 0) coded.uncoded = symbol;
         writer.put(codes[symbol].code, codes[symbol].size);
         if (extra_bits > 0) writer.put(static_cast<unsigned int>(extra), extra_bits);
     });
     writer.pad();
-    if (uncoded >= 0) {
-        diag("ERROR : compress_block : no code for symbol %d\n", uncoded);
+    coded.overflowed = writer.overflowed();
+    coded.requested = writer.requested();
+    coded.bytes = writer.bytes();
+    return coded;
+}
+
+}  // namespace
+
+CodedBlock code_block(unsigned char* outbuf, int outalloc, const short* sip, int sip_siz,
+                      const WsqHuffcode* codes) {
+    return code_symbols(outbuf, outalloc, sip, sip_siz, MAX_HUFFCOEFF, MAX_HUFFZRUN, codes);
+}
+
+int report_block(const CodedBlock& coded, int outalloc) {
+    if (coded.uncoded >= 0) {
+        diag("ERROR : compress_block : no code for symbol %d\n", coded.uncoded);
         return kNoCodeForSymbol;
     }
-    if (writer.overflowed()) {
+    if (coded.overflowed) {
         diag("ERROR : compress_block : buffer overlow : alloc = %d, request = %lld\n", outalloc,
-             writer.requested());
+             coded.requested);
         return kBlockOverflow;
     }
-    *obytes = writer.bytes();
+    return 0;
+}
+
+int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip, int sip_siz,
+                   int MaxCoeff, int MaxZRun, const WsqHuffcode* codes) {
+    const CodedBlock coded = code_symbols(outbuf, outalloc, sip, sip_siz, MaxCoeff, MaxZRun, codes);
+    if (int ret = report_block(coded, outalloc)) return ret;
+    *obytes = coded.bytes;
     return 0;
 }
 

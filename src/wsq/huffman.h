@@ -17,6 +17,8 @@ struct WsqHuffcode {
 };
 
 // ---- encoder side (every table returned is malloc'd for the caller)
+// Adds the symbol counts of one block of n coefficients into counts (MAX_HUFFCOUNTS_WSQ + 1).
+void add_block_counts(int* counts, const short* sip, int n);
 int count_block(int** ocounts, int max_huffcounts, const short* sip, int sip_siz, int MaxCoeff,
                 int MaxZRun);
 // Builds one table from num_sizes (1 or 2) consecutive blocks starting at sip.
@@ -24,6 +26,9 @@ int count_block(int** ocounts, int max_huffcounts, const short* sip, int sip_siz
 int make_block_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbits,
                          unsigned char** ohuffvalues, const short* sip, const int* block_sizes,
                          int num_sizes);
+// The same from counts of every block the table codes (consumed), the reserved slot included.
+int make_hufftable(WsqHuffcode** ohuffcode_table, unsigned char** ohuffbits,
+                   unsigned char** ohuffvalues, int* counts);
 int find_huff_sizes(int** ocodesize, int* freq, int max_huffcounts);
 void find_two_least(int* vleast, int* vsecond, const int* freq, int max_huffcounts);
 int find_num_huff_sizes(unsigned char** obits, int* adjust, const int* codesize,
@@ -40,6 +45,20 @@ int build_huffcode_table(WsqHuffcode** ohuffcode_table, const WsqHuffcode* in_hu
 // with the output-overflow code -33. *obytes receives the bytes written.
 int compress_block(unsigned char* outbuf, int outalloc, int* obytes, const short* sip, int sip_siz,
                    int MaxCoeff, int MaxZRun, const WsqHuffcode* codes);
+
+// One block coded into a buffer of outalloc bytes, before anything is reported: the bytes
+// written, the bytes it would have needed, the first symbol without a code (or -1) and
+// whether the buffer was too small. Safe to run for several blocks at once.
+struct CodedBlock {
+    int bytes = 0;
+    long long requested = 0;
+    int uncoded = -1;
+    bool overflowed = false;
+};
+CodedBlock code_block(unsigned char* outbuf, int outalloc, const short* sip, int sip_siz,
+                      const WsqHuffcode* codes);
+// What compress_block reports for a coded block: 0, or its diagnostic and code.
+int report_block(const CodedBlock& coded, int outalloc);
 
 // ---- decoder side
 struct DecodeLimits {

@@ -4,36 +4,33 @@
 #pragma once
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
-#include <vector>
+
+#include "wsq/lanes.h"
 
 namespace quorvel::wsq {
 
-// Passes with fewer samples run whole on the calling thread: starting threads would cost more.
+// Passes with fewer samples run whole on the calling thread: waking helpers would cost more.
 inline constexpr long long kParallelSamples = 1 << 19;
 
+// Parts a pass is cut into for each thread, so that a helper that starts late leaves the
+// caller parts to take rather than a long wait.
+inline constexpr int kPartsPerThread = 4;
+
 // Calls step(first_line, count) over parts of [0, lines) covering it once: with threads > 1
-// and a large pass, in up to `threads` parts at once (the calling thread takes the first);
-// a part whose thread cannot start runs on the calling thread.
+// and a large pass, on the calling thread and up to threads - 1 helpers at once.
 template <class Step>
 void over_lines(int lines, long long samples, int threads, const Step& step) {
     if (threads <= 1 || samples < kParallelSamples || lines < 2 * threads) {
         step(0, lines);
         return;
     }
-    const int per = (lines + threads - 1) / threads;
-    std::vector<std::thread> helpers;
-    for (int first = per; first < lines; first += per) {
-        const int count = std::min(per, lines - first);
-        try {
-            helpers.emplace_back(step, first, count);
-        } catch (const std::system_error&) {
-            step(first, count);
-        }
-    }
-    step(0, per);
-    for (std::thread& t : helpers) t.join();
+    const int wanted = std::min(lines, threads * kPartsPerThread);
+    const int per = (lines + wanted - 1) / wanted;
+    const int parts = (lines + per - 1) / per;
+    run_parts(parts, threads - 1, [&](int part) {
+        const int first = part * per;
+        step(first, std::min(per, lines - first));
+    });
 }
 
 }  // namespace quorvel::wsq

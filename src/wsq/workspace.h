@@ -30,8 +30,8 @@ struct UnclearedBuffer {
 
 struct EncodeWorkspace {
     std::vector<float> image;
-    std::vector<float> scratch;             // the filter bank's
-    UnclearedBuffer<unsigned char> blocks;  // one coded block at a time: a byte a pixel at worst
+    std::vector<float> scratch;                // the filter bank's
+    UnclearedBuffer<unsigned char> blocks[3];  // the coded blocks: a byte a pixel at worst
 };
 
 // Grows v to at least n elements; false when memory runs out.

@@ -28,8 +28,14 @@ using CodecBytes = std::unique_ptr<unsigned char, FreeDeleter>;
 struct OwnEncoderState {
     std::unique_ptr<wsq::WsqTrees> trees = std::make_unique<wsq::WsqTrees>();
     std::unique_ptr<wsq::WsqQuantization> quant = std::make_unique<wsq::WsqQuantization>();
-    wsq::EncoderState view() { return wsq::EncoderState{trees.get(), quant.get()}; }
+    wsq::EncoderState view(int threads) {
+        return wsq::EncoderState{trees.get(), quant.get(), threads};
+    }
 };
+
+void check_threads(const char* call, int threads) {
+    if (threads < 1) cpp::invalid_argument(call, std::to_string(threads) + " threads");
+}
 
 std::vector<std::uint8_t> taken(CodecBytes bytes, std::size_t size) {
     return std::vector<std::uint8_t>(bytes.get(), bytes.get() + size);
@@ -40,9 +46,10 @@ std::vector<std::uint8_t> taken(CodecBytes bytes, std::size_t size) {
 std::vector<std::uint8_t> encode(const std::uint8_t* pixels, int width, int height,
                                  const EncodeOptions& options) {
     if (pixels == nullptr) cpp::invalid_argument("encode", "no pixels");
+    check_threads("encode", options.threads);
     cpp::CodecCall call("encode");
     OwnEncoderState own;
-    wsq::EncoderState state = own.view();
+    wsq::EncoderState state = own.view(options.threads);
     unsigned char* data = nullptr;
     int length = 0;
     const char* comment = options.comment ? options.comment->c_str() : nullptr;
@@ -64,13 +71,15 @@ std::vector<std::uint8_t> encode(const std::vector<std::uint8_t>& pixels, int wi
     return encode(pixels.data(), width, height, options);
 }
 
-Image decode(const std::uint8_t* data, std::size_t size) {
+Image decode(const std::uint8_t* data, std::size_t size, const DecodeOptions& options) {
     if (data == nullptr && size != 0) cpp::invalid_argument("decode", "no data");
+    check_threads("decode", options.threads);
     if (size > static_cast<std::size_t>(INT_MAX))
         cpp::invalid_argument("decode", "stream of 2 GiB or more");
     cpp::CodecCall call("decode");
     auto state = std::make_unique<wsq::DecoderState>();
     state->limits = raster::wsq_decode_limits();
+    state->threads = options.threads;
     auto trees = std::make_unique<wsq::WsqTrees>();
     unsigned char* pixels = nullptr;
     Image image;
@@ -84,7 +93,13 @@ Image decode(const std::uint8_t* data, std::size_t size) {
     return image;
 }
 
+Image decode(const std::uint8_t* data, std::size_t size) { return decode(data, size, {}); }
+
 Image decode(const std::vector<std::uint8_t>& data) { return decode(data.data(), data.size()); }
+
+Image decode(const std::vector<std::uint8_t>& data, const DecodeOptions& options) {
+    return decode(data.data(), data.size(), options);
+}
 
 bool looks_like_wsq(const std::uint8_t* data, std::size_t size) noexcept {
     if (data == nullptr || size < 4) return false;

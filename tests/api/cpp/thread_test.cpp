@@ -85,6 +85,28 @@ TEST(CppThreads, EightThreadsEncodingAndDecodingMatchSerialResults) {
     }
 }
 
+// Threads inside a call, asked for by two callers at once, share the codec's helpers and give
+// the bytes of a call on one thread; the image is large enough for the passes to be split.
+TEST(CppThreads, ThreadsInsideCallsGiveTheOneThreadStreamAndPixels) {
+    const int w = 1024, h = 1024;
+    const std::vector<uint8_t> pixels = quorvel::testing::ridge_pattern(w, h, 7);
+    const std::vector<uint8_t> stream = quorvel::encode(pixels, w, h);
+    const std::vector<uint8_t> decoded = quorvel::decode(stream).pixels;
+    std::vector<std::thread> callers;
+    std::atomic<int> differ{0};
+    for (int threads : {2, 3}) {
+        callers.emplace_back([&, threads] {
+            quorvel::EncodeOptions options;
+            options.threads = threads;
+            const std::vector<uint8_t> own = quorvel::encode(pixels, w, h, options);
+            differ += own != stream;
+            differ += quorvel::decode(own, {threads}).pixels != decoded;
+        });
+    }
+    for (std::thread& t : callers) t.join();
+    EXPECT_EQ(differ.load(), 0);
+}
+
 TEST(CppThreads, FailuresOnOtherThreadsKeepTheirOwnMessages) {
     // Each thread's error names its own image size: the codec lines never cross threads.
     constexpr int kThreads = 8;

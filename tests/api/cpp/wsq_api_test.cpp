@@ -126,6 +126,14 @@ std::vector<Failure> failures() {
          [] {
              quorvel::encode(sample(), 300, 280, {std::nan(""), 500, {}});
          }},
+        {"no threads", quorvel::kInvalidArgument, "encode: 0 threads",
+         [] {
+             quorvel::EncodeOptions options;
+             options.threads = 0;
+             quorvel::encode(sample(), 300, 280, options);
+         }},
+        {"negative threads", quorvel::kInvalidArgument, "decode: -2 threads",
+         [] { quorvel::decode(quorvel::encode(sample(), 300, 280), {-2}); }},
         {"junk", -1, "decode: ERROR", [] { quorvel::decode(junk); }},
         {"empty", -1, "decode: ", [] { quorvel::decode(std::vector<uint8_t>{}); }},
         {"truncated", -1, "decode: ", [] { quorvel::decode(cut); }},

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "api/cpp/codec_call.h"
+#include "api/cpp/kept_workspaces.h"
 #include "api/cpp/stream_facts.h"
 #include "raster/codecs/wsq_limits.h"
 #include "wsq/decoder.h"
@@ -28,10 +29,13 @@ using CodecBytes = std::unique_ptr<unsigned char, FreeDeleter>;
 struct OwnEncoderState {
     std::unique_ptr<wsq::WsqTrees> trees = std::make_unique<wsq::WsqTrees>();
     std::unique_ptr<wsq::WsqQuantization> quant = std::make_unique<wsq::WsqQuantization>();
-    wsq::EncoderState view(int threads) {
-        return wsq::EncoderState{trees.get(), quant.get(), threads};
+    wsq::EncoderState view(int threads, wsq::EncodeWorkspace* work) {
+        return wsq::EncoderState{trees.get(), quant.get(), threads, work};
     }
 };
+
+cpp::KeptWorkspaces<wsq::EncodeWorkspace> kept_encode_buffers;
+cpp::KeptWorkspaces<wsq::DecodeWorkspace> kept_decode_buffers;
 
 void check_threads(const char* call, int threads) {
     if (threads < 1) cpp::invalid_argument(call, std::to_string(threads) + " threads");
@@ -49,7 +53,8 @@ std::vector<std::uint8_t> encode(const std::uint8_t* pixels, int width, int heig
     check_threads("encode", options.threads);
     cpp::CodecCall call("encode");
     OwnEncoderState own;
-    wsq::EncoderState state = own.view(options.threads);
+    cpp::BorrowedWorkspace<wsq::EncodeWorkspace> buffers(kept_encode_buffers);
+    wsq::EncoderState state = own.view(options.threads, &buffers.work);
     unsigned char* data = nullptr;
     int length = 0;
     const char* comment = options.comment ? options.comment->c_str() : nullptr;
@@ -80,12 +85,15 @@ Image decode(const std::uint8_t* data, std::size_t size, const DecodeOptions& op
     auto state = std::make_unique<wsq::DecoderState>();
     state->limits = raster::wsq_decode_limits();
     state->threads = options.threads;
+    cpp::BorrowedWorkspace<wsq::DecodeWorkspace> buffers(kept_decode_buffers);
+    state->work = std::move(buffers.work);
     auto trees = std::make_unique<wsq::WsqTrees>();
     unsigned char* pixels = nullptr;
     Image image;
     int depth = 0, lossy = 0;
     const int code = wsq::wsq_decode(*state, *trees, &pixels, &image.width, &image.height, &depth,
                                      &image.ppi, &lossy, data, static_cast<int>(size));
+    buffers.work = std::move(state->work);
     CodecBytes owned(pixels);
     call.check(code);
     image.pixels = taken(std::move(owned), static_cast<std::size_t>(image.width) * image.height);

@@ -110,11 +110,19 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
     }
     short* qdata = work.coefficients.data();
     // What the stream leaves out stays zero.
-    over_lines(height, static_cast<long long>(num_pix), state.threads, [&](int first, int count) {
-        const size_t at = static_cast<size_t>(first) * width;
-        std::fill_n(qdata + at, static_cast<size_t>(count) * width, short{0});
-    });
-    if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
+    auto zero = [&] {
+        over_lines(height, static_cast<long long>(num_pix), state.threads, [&](int first, int n) {
+            const size_t at = static_cast<size_t>(first) * width;
+            std::fill_n(qdata + at, static_cast<size_t>(n) * width, short{0});
+        });
+    };
+    zero();
+    bool spoilt = false;
+    const int lanes = num_pix >= kParallelSamples ? state.threads : 1;
+    if (!huffman_decode_laid_out(qdata, num_pix, state, in, trees.subbands, lanes, &spoilt)) {
+        if (spoilt) zero();
+        if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
+    }
     if (!fit(work.image, num_pix)) {
         diag("ERROR : unquantize : calloc : fip\n");
         return kUnquantizeNoMemory;

@@ -7,6 +7,7 @@
 
 #include "wsq/records.h"
 #include "wsq/stream.h"
+#include "wsq/tree.h"
 
 namespace quorvel::wsq {
 
@@ -75,5 +76,11 @@ int make_decode_limits(DecodeLimits& limits, const WsqHuffcode* huffcode_table,
 // promises ip holds zeros, and zero runs are counted without writing them.
 int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
                             size_t* decoded = nullptr, bool zeroed = false);
+// With threads > 1, decodes the blocks of a stream laid out as the encoder writes them (three
+// blocks, Huffman tables and comments between them) each on a lane of its own into zeroed ip,
+// leaving state's tables as the serial decode would. False when the stream is to be decoded
+// serially; *spoilt then says whether ip must be zeroed again first. Prints nothing.
+bool huffman_decode_laid_out(short* ip, size_t capacity, DecoderState& state, InputCursor in,
+                             const WsqSubband* subbands, int threads, bool* spoilt);
 
 }  // namespace quorvel::wsq

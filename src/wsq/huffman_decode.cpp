@@ -10,6 +10,7 @@
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
 #include "wsq/huffman.h"
+#include "wsq/lanes.h"
 
 namespace quorvel::wsq {
 namespace {
@@ -266,6 +267,22 @@ void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sin
 
 }  // namespace
 
+namespace {
+
+// One block's symbols, from just after its header up to the marker that ends it (*marker).
+int decode_block(const DecodeTable& t, BitReader& reader, CoefficientSink& sink,
+                 unsigned short* marker) {
+    for (;;) {
+        decode_common(t, reader, sink);
+        int symbol;
+        if (int ret = decode_symbol(&symbol, t, reader, marker)) return ret;
+        if (symbol == -1) return 0;
+        if (int ret = put_symbol(symbol, sink, reader, marker)) return ret;
+    }
+}
+
+}  // namespace
+
 int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
                             size_t* decoded, bool zeroed) {
     unsigned short marker;
@@ -274,21 +291,129 @@ int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, 
     auto table = std::make_unique<DecodeTable>();
     unsigned char table_id = 0;
     BitReader reader(in);
-    for (;;) {
-        if (marker == EOI_WSQ) {
-            if (decoded != nullptr) *decoded = sink.count;
-            return 0;
-        }
-        if (marker != 0) {
-            if (int ret = start_block(*table, &table_id, &marker, state, in)) return ret;
-            marker = 0;
-        }
-        decode_common(*table, reader, sink);
-        int symbol;
-        if (int ret = decode_symbol(&symbol, *table, reader, &marker)) return ret;
-        if (symbol == -1) continue;
-        if (int ret = put_symbol(symbol, sink, reader, &marker)) return ret;
+    while (marker != EOI_WSQ) {
+        if (int ret = start_block(*table, &table_id, &marker, state, in)) return ret;
+        marker = 0;
+        if (int ret = decode_block(*table, reader, sink, &marker)) return ret;
     }
+    if (decoded != nullptr) *decoded = sink.count;
+    return 0;
+}
+
+namespace {
+
+// The blocks of a stream as its encoder lays them out: block 1 codes subbands 0..18, block 2
+// subbands 19..51 and block 3 subbands 52..59, each block's coefficients following the last.
+constexpr int kLaidOutBlocks = 3;
+constexpr int kFirstSubbandOf[kLaidOutBlocks] = {0, 19, 52};
+
+// A block found by walking the segments: its table and where its coded data starts.
+struct PlannedBlock {
+    std::unique_ptr<DecodeTable> table = std::make_unique<DecodeTable>();
+    const unsigned char* data = nullptr;
+};
+
+// Moves past a block's coded data to the marker that ends it, the first 0xFF not followed by
+// a stuffed zero, as the bit reader meets it; false when the data runs to the end instead.
+bool skip_coded_data(InputCursor& in, unsigned short* marker) {
+    for (const unsigned char* p = in.pos; p < in.end; ++p) {
+        p = static_cast<const unsigned char*>(std::memchr(p, 0xFF, in.end - p));
+        if (p == nullptr || p + 1 >= in.end) return false;
+        if (p[1] != 0x00) {
+            *marker = static_cast<unsigned short>(0xFF00 | p[1]);
+            in.pos = p + 2;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the Huffman tables and comments before a block and its header into scratch state;
+// false at any other segment, whose reading would change more than the tables.
+bool plan_block(PlannedBlock& block, unsigned short marker, DecoderState& scratch,
+                InputCursor& in) {
+    while (marker != SOB_WSQ) {
+        if (marker != DHT_WSQ && marker != COM_WSQ) return false;
+        if (getc_table_wsq(marker, scratch, in) != 0) return false;
+        if (getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in) != 0) return false;
+    }
+    unsigned char id;
+    if (start_block(*block.table, &id, &marker, scratch, in) != 0) return false;
+    block.data = in.pos;
+    return true;
+}
+
+// Walks the segments from the first block to EOI on a copy of the Huffman tables, without
+// decoding: each block's table and the start of its data. False for a stream whose blocks
+// are not three, that has a segment other than a Huffman table or a comment among them, or
+// that fails or warns anywhere: the serial decode then reads it.
+bool plan_blocks(PlannedBlock (&blocks)[kLaidOutBlocks], WsqHuffmanTable (&tables)[MAX_DHT_TABLES],
+                 const DecoderState& state, InputCursor in) {
+    DiagCapture quiet;
+    DecoderState scratch;
+    std::copy(std::begin(state.dht), std::end(state.dht), std::begin(scratch.dht));
+    unsigned short marker;
+    if (getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in) != 0) return false;
+    for (PlannedBlock& block : blocks) {
+        if (marker == EOI_WSQ || !plan_block(block, marker, scratch, in)) return false;
+        if (!skip_coded_data(in, &marker)) return false;
+    }
+    if (marker != EOI_WSQ || !quiet.text().empty()) return false;
+    std::copy(std::begin(scratch.dht), std::end(scratch.dht), std::begin(tables));
+    return true;
+}
+
+// Where each laid-out block's coefficients start, and where the last ends: the coded
+// subbands before each block's first.
+void laid_out_starts(size_t (&starts)[kLaidOutBlocks + 1], const WsqQuantTable& dqt,
+                     const WsqSubband* subbands) {
+    size_t n = 0;
+    for (int k = 0, b = 0; k < kCodedSubbands; ++k) {
+        if (b < kLaidOutBlocks && k == kFirstSubbandOf[b]) starts[b++] = n;
+        if (dqt.defined != 1 || dqt.bin_width[k] != 0.0f)
+            n += static_cast<size_t>(subbands[k].lx) * subbands[k].ly;
+    }
+    starts[kLaidOutBlocks] = n;
+}
+
+// Decodes the three blocks at once, each into the coefficients the layout gives it. True when
+// every block decoded and filled exactly its share, which is what the serial decode would
+// have found.
+bool decode_laid_out(short* ip, const PlannedBlock (&blocks)[kLaidOutBlocks],
+                     const size_t (&starts)[kLaidOutBlocks + 1], const unsigned char* end,
+                     int threads) {
+    bool whole[kLaidOutBlocks] = {};
+    run_parts(kLaidOutBlocks, threads - 1, [&](int b) {
+        DiagCapture quiet;  // a failure is decoded again, serially, and reported then
+        InputCursor in{blocks[b].data, end};
+        BitReader reader(in);
+        const size_t share = starts[b + 1] - starts[b];
+        CoefficientSink sink{ip + starts[b], share, true};
+        unsigned short marker = 0;
+        whole[b] =
+            decode_block(*blocks[b].table, reader, sink, &marker) == 0 && sink.count == share;
+    });
+    return std::all_of(std::begin(whole), std::end(whole), [](bool w) { return w; });
+}
+
+}  // namespace
+
+bool huffman_decode_laid_out(short* ip, size_t capacity, DecoderState& state, InputCursor in,
+                             const WsqSubband* subbands, int threads, bool* spoilt) {
+    *spoilt = false;
+    PlannedBlock blocks[kLaidOutBlocks];
+    WsqHuffmanTable tables[MAX_DHT_TABLES];
+    size_t starts[kLaidOutBlocks + 1];
+    laid_out_starts(starts, state.dqt, subbands);
+    if (threads <= 1 || starts[kLaidOutBlocks] > capacity ||
+        !plan_blocks(blocks, tables, state, in))
+        return false;
+    if (!decode_laid_out(ip, blocks, starts, in.end, threads)) {
+        *spoilt = true;
+        return false;
+    }
+    std::copy(std::begin(tables), std::end(tables), std::begin(state.dht));
+    return true;
 }
 
 }  // namespace quorvel::wsq

@@ -194,29 +194,6 @@ int encode_checked(EncoderState& state, EncodeWorkspace& work, unsigned char** o
     return 0;
 }
 
-}  // namespace
-
-namespace {
-
-// The extremes and the sum of some pixels: integers, so parts combine exactly in any order.
-struct PixelRange {
-    int smallest = 255, largest = 0;
-    int64_t sum = 0;  // 32 bits would overflow beyond 8,421,504 pixels
-    void add(const unsigned char* data, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            const int p = data[i];
-            if (p < smallest) smallest = p;
-            if (p > largest) largest = p;
-            sum += p;
-        }
-    }
-    void add(const PixelRange& o) {
-        smallest = std::min(smallest, o.smallest);
-        largest = std::max(largest, o.largest);
-        sum += o.sum;
-    }
-};
-
 constexpr size_t kConversionLine = 4096;  // pixels a thread part is counted in
 
 }  // namespace
@@ -232,9 +209,11 @@ void pixels_to_float(float* fdata, float* shift, float* scale, const unsigned ch
     std::mutex merging;
     over_lines(lines, static_cast<long long>(num_pix), threads, [&](int first, int count) {
         PixelRange part;
-        span(first, count, [&](size_t from, size_t n) { part.add(data + from, n); });
+        span(first, count, [&](size_t from, size_t n) { add_pixel_range(part, data + from, n); });
         const std::lock_guard<std::mutex> lock(merging);
-        range.add(part);
+        range.smallest = std::min(range.smallest, part.smallest);
+        range.largest = std::max(range.largest, part.largest);
+        range.sum += part.sum;
     });
     const float m_shift = static_cast<float>(static_cast<long double>(range.sum) / num_pix);
     const float d1 = static_cast<float>(static_cast<long double>(m_shift) - range.smallest);

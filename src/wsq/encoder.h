@@ -2,10 +2,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "wsq/error_codes.h"
 
 namespace quorvel::wsq {
+
+// The extremes and the sum of some pixels: integers, so parts combine exactly in any order.
+struct PixelRange {
+    int smallest = 255, largest = 0;
+    int64_t sum = 0;  // 32 bits would overflow beyond 8,421,504 pixels
+};
+// Adds n pixels from data to range.
+void add_pixel_range(PixelRange& range, const unsigned char* data, size_t n);
 
 // Normalises gray pixels: *shift is their mean, *scale the larger distance from it to the
 // extremes divided by 128, and every pixel becomes (p - shift) / scale in single precision.

@@ -71,8 +71,8 @@ void map_block(const short* sip, int n, int max_coeff, int max_zrun, Emit emit) 
     if (run > 0) close_run();
 }
 
-// Writes bits most significant first, up to 57 pending at a time; every full byte of 0xFF is
-// followed by 0x00.
+// Writes bits most significant first; every full byte of 0xFF is followed by 0x00. Bits are
+// taken out 32 at a time, and four bytes without a 0xFF among them go out in one store.
 class BitWriter {
 public:
     BitWriter(unsigned char* out, int alloc) : out_(out), alloc_(alloc) {}
@@ -80,20 +80,40 @@ public:
     void put(unsigned int value, int bits) {
         acc_ = (acc_ << bits) | (value & ((1u << bits) - 1u));
         pending_ += bits;
-        while (pending_ >= 8) {
+        if (pending_ >= 32) {
+            pending_ -= 32;
+            put_word(static_cast<uint32_t>(acc_ >> pending_));
+        }
+    }
+    // Fills the last byte with ones and writes what is pending.
+    void pad() {
+        if (pending_ % 8 != 0) put((1u << (8 - pending_ % 8)) - 1u, 8 - pending_ % 8);
+        while (pending_ > 0) {
             pending_ -= 8;
             flush(static_cast<unsigned char>(acc_ >> pending_));
         }
-    }
-    // Fills the last byte with ones.
-    void pad() {
-        if (pending_ > 0) put((1u << (8 - pending_)) - 1u, 8 - pending_);
     }
     int bytes() const { return count_; }
     bool overflowed() const { return overflow_; }
     long long requested() const { return requested_; }
 
 private:
+    void put_word(uint32_t word) {
+        const uint32_t inverted = ~word;  // a 0xFF byte is a zero byte here
+        const bool has_ff = ((inverted - 0x01010101u) & ~inverted & 0x80808080u) != 0;
+        if (!has_ff && alloc_ - count_ >= 4) {
+            unsigned char* at = out_ + count_;
+            at[0] = static_cast<unsigned char>(word >> 24);
+            at[1] = static_cast<unsigned char>(word >> 16);
+            at[2] = static_cast<unsigned char>(word >> 8);
+            at[3] = static_cast<unsigned char>(word);
+            count_ += 4;
+            requested_ += 4;
+            return;
+        }
+        for (int shift = 24; shift >= 0; shift -= 8)
+            flush(static_cast<unsigned char>(word >> shift));
+    }
     void store(unsigned char b) {
         ++requested_;
         if (count_ >= alloc_) {
@@ -111,7 +131,7 @@ private:
     int count_ = 0;
     long long requested_ = 0;
     uint64_t acc_ = 0;  // the low `pending_` bits are not written yet
-    int pending_ = 0;
+    int pending_ = 0;   // fewer than 32 between puts
     bool overflow_ = false;
 };
 

@@ -1,9 +1,12 @@
-// float_to_pixels (decoder.h): the decoder's last step, compiled once per SIMD target by
-// Highway's foreach_target, with the scalar loop as the reference and the tail.
+// float_to_pixels (decoder.h), the decoder's last step, and add_pixel_range (encoder.h), the
+// encoder's first: compiled once per SIMD target by Highway's foreach_target, with the scalar
+// loops as the reference and the tails.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
 #include "wsq/decoder.h"
+#include "wsq/encoder.h"
 #include "wsq/simd.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -23,6 +26,15 @@ inline void to_pixels(unsigned char* cdata, const float* fdata, size_t from, siz
         if (!(u >= 0.0f)) cdata[i] = 0;
         else if (u > 255.0f) cdata[i] = 255;
         else cdata[i] = static_cast<unsigned char>(u);
+    }
+}
+
+inline void add_range(PixelRange& range, const unsigned char* data, size_t from, size_t n) {
+    for (size_t i = from; i < n; ++i) {
+        const int p = data[i];
+        range.smallest = std::min(range.smallest, p);
+        range.largest = std::max(range.largest, p);
+        range.sum += p;
     }
 }
 
@@ -54,6 +66,33 @@ void FloatToPixels(unsigned char* cdata, const float* fdata, size_t n, float m_s
     scalar::to_pixels(cdata, fdata, i, n, m_shift, r_scale);
 }
 
+// Integers only, so the lanes give the scalar loop's extremes and sum in any order. The sums
+// of eight bytes are taken in 64-bit lanes, which no image can overflow.
+void AddPixelRange(PixelRange& range, const unsigned char* data, size_t n) {
+    const hn::ScalableTag<uint8_t> d8;
+    const hn::Repartition<uint64_t, decltype(d8)> d64;
+    const size_t lanes = hn::Lanes(d8);
+    size_t i = 0;
+    if (n >= lanes) {
+        auto low = hn::Set(d8, 255), high = hn::Zero(d8);
+        auto sum = hn::Zero(d64);
+        for (; i + lanes <= n; i += lanes) {
+            const auto v = hn::LoadU(d8, data + i);
+            low = hn::Min(low, v);
+            high = hn::Max(high, v);
+            sum = hn::Add(sum, hn::SumsOf8(v));
+        }
+        // This Highway reduces no 8-bit lanes: the lanes go through memory.
+        HWY_ALIGN uint8_t lows[hn::MaxLanes(d8)], highs[hn::MaxLanes(d8)];
+        hn::Store(low, d8, lows);
+        hn::Store(high, d8, highs);
+        range.smallest = std::min<int>(range.smallest, *std::min_element(lows, lows + lanes));
+        range.largest = std::max<int>(range.largest, *std::max_element(highs, highs + lanes));
+        range.sum += static_cast<int64_t>(hn::GetLane(hn::SumOfLanes(d64, sum)));
+    }
+    scalar::add_range(range, data, i, n);
+}
+
 }  // namespace quorvel::wsq::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -61,6 +100,12 @@ HWY_AFTER_NAMESPACE();
 namespace quorvel::wsq {
 
 HWY_EXPORT(FloatToPixels);
+HWY_EXPORT(AddPixelRange);
+
+void add_pixel_range(PixelRange& range, const unsigned char* data, size_t n) {
+    if (wsq_simd_enabled()) HWY_DYNAMIC_DISPATCH(AddPixelRange)(range, data, n);
+    else scalar::add_range(range, data, 0, n);
+}
 
 void float_to_pixels(unsigned char* cdata, const float* fdata, size_t num_pix, float m_shift,
                      float r_scale) {

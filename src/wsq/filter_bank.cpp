@@ -70,21 +70,6 @@ void scatter(float* out, int step, const float* values, int n) {
     for (int i = 0; i < n; ++i) *at(out, i, step) = values[i];
 }
 
-// ext[i - from] = line(reflect(i)) for from <= i <= to; inside the line reflect is the identity,
-// so only the ends go through it.
-template <class Reflect>
-void gather(float* ext, const float* line, int step, int from, int to, int length,
-            Reflect reflect) {
-    const int first = std::max(from, 0), last = std::min(to, length - 1);
-    for (int i = from; i < first; ++i) ext[i - from] = *at(line, reflect(i), step);
-    if (step == 1) {
-        std::memcpy(ext + (first - from), line + first, sizeof(float) * (last - first + 1));
-    } else {
-        for (int i = first; i <= last; ++i) ext[i - from] = *at(line, i, step);
-    }
-    for (int i = last + 1; i <= to; ++i) ext[i - from] = *at(line, reflect(i), step);
-}
-
 // Columns side by side (lines one float apart): each band sample is one tap sum across
 // every line, reading whole rows picked by the mirror rule.
 void analyse_columns(float* out, const float* in, int lines, int length, int step,
@@ -116,6 +101,32 @@ struct Polyphase {
     }
 };
 
+// The pairs ext(first + 2j), ext(first + 2j + 1), j < pairs, of a line's mirror extension
+// into x's halves: straight from the line inside it, through the mirror rule at its ends.
+void split_extension(const Polyphase& x, const float* line, int step, int pairs, int length) {
+    auto ext = [&](int i) { return *at(line, reflect_whole(i, length), step); };
+    const int inner_from = std::min(pairs, (1 - x.first) / 2);  // first j with first + 2j >= 0
+    const int inner_to = std::max(inner_from, std::min(pairs, (length - x.first) / 2));
+    int j = 0;
+    for (; j < inner_from; ++j) {
+        x.evens[j] = ext(x.first + 2 * j);
+        x.odds[j] = ext(x.first + 2 * j + 1);
+    }
+    const float* inner = at(line, x.first + 2 * inner_from, step);
+    if (step == 1) {
+        split_pairs(inner, static_cast<size_t>(inner_to - inner_from), x.evens + j, x.odds + j);
+        j = inner_to;
+    }
+    for (; j < inner_to; ++j) {
+        x.evens[j] = inner[2 * (j - inner_from) * step];
+        x.odds[j] = inner[(2 * (j - inner_from) + 1) * step];
+    }
+    for (; j < pairs; ++j) {
+        x.evens[j] = ext(x.first + 2 * j);
+        x.odds[j] = ext(x.first + 2 * j + 1);
+    }
+}
+
 // First and last extended indices the two bands read; false when the mirror rule would land
 // outside the line (a filter too long for it).
 bool extension_range(const Analysis& f, int length, int* first, int* last) {
@@ -142,18 +153,11 @@ void analyse_rows(float* out, const float* in, int lines, int length, int line_s
     Polyphase x{};
     if (!extension_range(f, length, &x.first, &x.last)) return;
     const int pairs = (x.last - x.first) / 2 + 1;
-    float* ext = work;  // 2 * pairs samples: the range rounded up to whole pairs
-    x.evens = ext + 2 * pairs;
+    x.evens = work;
     x.odds = x.evens + pairs;
     float* bands = x.odds + pairs;  // for a line whose samples are not adjacent
-    auto mirror = [length](int i) { return reflect_whole(i, length); };
     for (int l = 0; l < lines; ++l) {
-        const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
-        gather(ext, line, step, x.first, x.first + 2 * pairs - 1, length, mirror);
-        for (int j = 0; j < pairs; ++j) {
-            x.evens[j] = ext[2 * j];
-            x.odds[j] = ext[2 * j + 1];
-        }
+        split_extension(x, in + static_cast<std::ptrdiff_t>(l) * line_step, step, pairs, length);
         float* dst = out + static_cast<std::ptrdiff_t>(l) * line_step;
         float* low = step == 1 ? dst + low_at : bands;
         float* high = step == 1 ? dst + high_at : bands + nlow;

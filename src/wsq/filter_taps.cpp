@@ -27,6 +27,13 @@ inline void tap_sums(float* out, const TapGroup& a, const TapGroup& b, size_t fr
     }
 }
 
+inline void split_pairs(const float* in, size_t from, size_t n, float* evens, float* odds) {
+    for (size_t j = from; j < n; ++j) {
+        evens[j] = in[2 * j];
+        odds[j] = in[2 * j + 1];
+    }
+}
+
 inline float pair_sum(const float* lo_taps, int nlo, const float* low, const float* hi_taps,
                       int nhi, const float* high) {
     float sum = lo_taps[0] * low[0];
@@ -174,6 +181,19 @@ void SynthesisPairs(float* out, const float* low, const float* high, const Synth
 #endif
 }
 
+void SplitPairs(const float* in, size_t n, float* evens, float* odds) {
+    const hn::ScalableTag<float> d;
+    const size_t lanes = hn::Lanes(d);
+    size_t j = 0;
+    for (; j + lanes <= n; j += lanes) {
+        hn::Vec<decltype(d)> even, odd;
+        hn::LoadInterleaved2(d, in + 2 * j, even, odd);
+        hn::StoreU(even, d, evens + j);
+        hn::StoreU(odd, d, odds + j);
+    }
+    scalar::split_pairs(in, j, n, evens, odds);
+}
+
 }  // namespace quorvel::wsq::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
@@ -182,6 +202,12 @@ namespace quorvel::wsq {
 
 HWY_EXPORT(TapSum);
 HWY_EXPORT(SynthesisPairs);
+HWY_EXPORT(SplitPairs);
+
+void split_pairs(const float* in, size_t n, float* evens, float* odds) {
+    if (wsq_simd_enabled()) HWY_DYNAMIC_DISPATCH(SplitPairs)(in, n, evens, odds);
+    else scalar::split_pairs(in, 0, n, evens, odds);
+}
 
 void synthesis_pairs(float* out, const float* low, const float* high, const Synthesis& s,
                      size_t n) {

@@ -1,5 +1,6 @@
-// The one arithmetic kernel of the filter bank: n independent tap sums side by side, with a
-// SIMD path and a scalar path that give the same bits (see simd.h).
+// The arithmetic kernels of the filter bank: n independent tap sums side by side, and the
+// split of a line into its even and odd samples, each with a SIMD path and a scalar path that
+// give the same bits (see simd.h).
 #pragma once
 
 #include <cstddef>
@@ -33,5 +34,8 @@ struct Synthesis {
 // out[2m] sums lo_even[j] * low[m + j] then hi_even[j] * high[m + j], and out[2m + 1] sums
 // lo_odd[j] * low[m + j] then hi_odd[j] * high[m + j], rounded as tap_sum rounds.
 void synthesis_pairs(float* out, const float* low, const float* high, const Synthesis& s, size_t n);
+
+// evens[j] = in[2j] and odds[j] = in[2j + 1] for every j < n.
+void split_pairs(const float* in, size_t n, float* evens, float* odds);
 
 }  // namespace quorvel::wsq

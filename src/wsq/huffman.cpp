@@ -10,6 +10,7 @@
 
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
+#include "wsq/nonzero_kernel.h"
 
 namespace quorvel::wsq {
 namespace {
@@ -18,55 +19,46 @@ constexpr int kSymbolOffset = 180;              // symbol of a small coefficient
 constexpr int kMaxZeroRun = 65535;              // longest run one symbol can carry
 constexpr int kMaxCodeSize = 2 * MAX_HUFFBITS;  // code sizes the length counts can hold
 
-// How many of the n values from p are zero before the first that is not, 4 at a time.
-int leading_zeros(const short* p, int n) {
-    int k = 0;
-    for (; k + 4 <= n; k += 4) {
-        uint64_t word;
-        std::memcpy(&word, p + k, sizeof word);
-        if (word == 0) continue;
-        const int bits = std::endian::native == std::endian::little ? std::countr_zero(word)
-                                                                    : std::countl_zero(word);
-        return k + bits / 16;
-    }
-    while (k < n && p[k] == 0) ++k;
-    return k;
-}
+// Coefficients whose nonzero bits are taken at once.
+constexpr int kMaskChunk = 4096;
 
-// Calls emit(symbol, extra_value, extra_bits) for each symbol of a block, in stream order.
+// Calls emit(symbol, extra_value, extra_bits) for each symbol of a block, in stream order:
+// walking the nonzero coefficients, each preceded by the run of zeros since the last. A run
+// longer than one symbol carries is closed every kMaxZeroRun zeros.
 template <class Emit>
 void map_block(const short* sip, int n, int max_coeff, int max_zrun, Emit emit) {
     int run = 0;
     auto close_run = [&] {
+        for (; run > kMaxZeroRun; run -= kMaxZeroRun) emit(106, kMaxZeroRun, 16);
         if (run <= max_zrun) emit(run, 0, 0);
         else if (run <= 255) emit(105, run, 8);
         else emit(106, run, 16);
         run = 0;
     };
-    for (int i = 0; i < n; ++i) {
-        const int v = sip[i];
-        if (v == 0) {
-            // Zero after zero: the run grows, closing whenever it holds kMaxZeroRun already.
-            for (int zeros = leading_zeros(sip + i, n - i); zeros > 0;) {
-                if (run == kMaxZeroRun) close_run();
-                const int take = std::min(zeros, kMaxZeroRun - run);
-                run += take;
-                zeros -= take;
-                i += take;
+    uint64_t bits[kMaskChunk / 64];
+    for (int chunk = 0; chunk < n; chunk += kMaskChunk) {
+        const int count = std::min(kMaskChunk, n - chunk);
+        nonzero_bits(sip + chunk, static_cast<size_t>(count), bits);
+        int next = chunk;  // the first coefficient not yet mapped
+        for (int w = 0; w < (count + 63) / 64; ++w) {
+            for (uint64_t m = bits[w]; m != 0; m &= m - 1) {
+                const int i = chunk + 64 * w + std::countr_zero(m);
+                run += i - next;
+                next = i + 1;
+                if (run > 0) close_run();
+                const int v = sip[i];
+                if (v > max_coeff) {
+                    if (v <= 255) emit(101, v, 8);
+                    else emit(103, v, 16);
+                } else if (v < -(max_coeff - 1)) {
+                    if (v >= -255) emit(102, -v, 8);
+                    else emit(104, -v, 16);
+                } else {
+                    emit(v + kSymbolOffset, 0, 0);
+                }
             }
-            --i;
-            continue;
         }
-        if (run > 0) close_run();
-        if (v > max_coeff) {
-            if (v <= 255) emit(101, v, 8);
-            else emit(103, v, 16);
-        } else if (v < -(max_coeff - 1)) {
-            if (v >= -255) emit(102, -v, 8);
-            else emit(104, -v, 16);
-        } else {
-            emit(v + kSymbolOffset, 0, 0);
-        }
+        run += chunk + count - next;
     }
     if (run > 0) close_run();
 }

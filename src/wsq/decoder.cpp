@@ -118,7 +118,7 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
     };
     zero();
     bool spoilt = false;
-    const int lanes = num_pix >= kParallelSamples ? state.threads : 1;
+    const int lanes = lanes_for(num_pix, state.threads);
     if (!huffman_decode_laid_out(qdata, num_pix, state, in, trees.subbands, lanes, &spoilt)) {
         if (spoilt) zero();
         if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;

@@ -74,7 +74,7 @@ int transform_and_quantize(EncoderState& state, EncodeWorkspace& work, Quantized
     quant.bitrate = r_bitrate;
     quant.q = 0.0f;
     quant.cr = 0.0f;
-    subband_variance(&quant, state.trees->subbands, fdata, w, h);
+    subband_variance(&quant, state.trees->subbands, fdata, w, h, lanes_for(pixels, state.threads));
     int16_t* sip = nullptr;
     ret = quantize(&sip, &out.count, &quant, state.trees->subbands, fdata, w, h, state.threads);
     if (ret != 0) return ret;
@@ -185,7 +185,7 @@ int encode_checked(EncoderState& state, EncodeWorkspace& work, unsigned char** o
     ret = write_headers(state, out, shift, scale, r_bitrate, w, h, d, ppi, comment_text);
     if (ret != 0) return ret;
     int hsize[3] = {};
-    ret = write_blocks(out, work, q, pixels, state.threads, hsize);
+    ret = write_blocks(out, work, q, pixels, lanes_for(pixels, state.threads), hsize);
     if (ret == 0) ret = putc_u16(EOI_WSQ, out);
     if (ret != 0) return ret;
     print_statistics(hsize, r_bitrate, w, h);

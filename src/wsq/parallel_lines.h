@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 
 #include "wsq/lanes.h"
 
@@ -11,6 +12,13 @@ namespace quorvel::wsq {
 
 // Passes with fewer samples run whole on the calling thread: waking helpers would cost more.
 inline constexpr long long kParallelSamples = 1 << 19;
+
+// Threads for a step split in a few large pieces rather than over lines (the blocks of the
+// entropy coding, the variance windows): small images keep to the calling thread, as the
+// line passes do.
+inline int lanes_for(size_t pixels, int threads) {
+    return static_cast<long long>(pixels) >= kParallelSamples ? threads : 1;
+}
 
 // Parts a pass is cut into for each thread, so that a helper that starts late leaves the
 // caller parts to take rather than a long wait.

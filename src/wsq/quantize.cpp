@@ -7,6 +7,7 @@
 
 #include "wsq/diag.h"
 #include "wsq/exact_fast_paths.h"
+#include "wsq/lanes.h"
 #include "wsq/parallel_lines.h"
 #include "wsq/quantize_kernel.h"
 #include "wsq/unquantize_kernel.h"
@@ -142,23 +143,33 @@ float window_variance(float sum, float squares, int n) {
 }  // namespace
 
 void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const float* image,
-                      int width, int height) {
+                      int width, int height, int threads) {
     (void)height;
-    for (int k = 0; k < kCodedSubbands;) {
+    // Runs of up to kLockstep subbands whose windows are of one size, each run on one lane.
+    int run_start[kCodedSubbands + 1], runs = 0;
+    for (int k = 0; k < kCodedSubbands; ++runs) {
+        const Window first(subbands[k]);
+        run_start[runs] = k;
+        int count = 1;
+        while (count < kLockstep && k + count < kCodedSubbands &&
+               Window(subbands[k + count]).same_size(first))
+            ++count;
+        k += count;
+    }
+    run_start[runs] = kCodedSubbands;
+    run_parts(runs, threads - 1, [&](int r) {
+        const int k = run_start[r], count = run_start[r + 1] - k;
         const Window first(subbands[k]);
         const float* origin[kLockstep];
-        int count = 0;
-        while (count < kLockstep && k + count < kCodedSubbands &&
-               Window(subbands[k + count]).same_size(first)) {
-            const Window win(subbands[k + count]);
-            origin[count++] = image + static_cast<size_t>(win.y0) * width + win.x0;
+        for (int j = 0; j < count; ++j) {
+            const Window win(subbands[k + j]);
+            origin[j] = image + static_cast<size_t>(win.y0) * width + win.x0;
         }
         float sum[kLockstep], squares[kLockstep];
         window_sums(origin, count, first.w, first.h, width, sum, squares);
         for (int j = 0; j < count; ++j)
             quant->variance[k + j] = window_variance(sum[j], squares[j], first.w * first.h);
-        k += count;
-    }
+    });
 }
 
 void compute_bin_widths(WsqQuantization* quant) {
@@ -224,7 +235,8 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
                           const WsqSubband* subbands, const float* image, int width, int height,
                           int threads) {
     const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    auto* out = static_cast<int16_t*>(std::calloc(pixels, sizeof(int16_t)));
+    // Every index of a coded subband is written below; what follows them is never read.
+    auto* out = static_cast<int16_t*>(std::malloc(pixels * sizeof(int16_t)));
     if (out == nullptr) {
         diag("ERROR : quantize : calloc : sip\n");
         return kQuantizeNoMemory;

@@ -33,9 +33,10 @@ inline constexpr int kBinCenterValue = 44;
 inline constexpr int kMinQuantized = -32768;
 inline constexpr int kMaxQuantized = 32767;
 
-// Fills quant->variance[0..59] from a central window of each subband.
+// Fills quant->variance[0..59] from a central window of each subband; threads > 1 sums
+// windows on that many threads at once (each window in its own order: the same variances).
 void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const float* image,
-                      int width, int height);
+                      int width, int height, int threads = 1);
 
 // Chooses the bin widths for quant->bitrate and quant->variance, then quantizes subbands
 // 0..59. On success *sip is a calloc'd array of width x height values (the caller frees it)

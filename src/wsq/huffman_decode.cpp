@@ -187,31 +187,33 @@ struct CoefficientSink {
     }
 };
 
-// Reads the tables and comments before a block and its header, and builds its decode table.
-int start_block(DecodeTable& table, unsigned char* otable, unsigned short* marker,
-                DecoderState& state, InputCursor& in) {
+// Reads the tables and comments before a block and its header; *id is the block's table.
+int read_block_header(unsigned char* id, unsigned short* marker, DecoderState& state,
+                      InputCursor& in) {
     while (*marker != SOB_WSQ) {
         if (int ret = getc_table_wsq(*marker, state, in)) return ret;
         if (int ret = getc_marker_wsq(marker, MarkerClass::TablesOrSob, in)) return ret;
     }
-    unsigned char id;
-    if (int ret = getc_block_hdr(&id, in)) return ret;
-    if (id >= MAX_DHT_TABLES || state.dht[id].defined != 1) {
+    if (int ret = getc_block_hdr(id, in)) return ret;
+    if (*id >= MAX_DHT_TABLES || state.dht[*id].defined != 1) {
         diag("ERROR : huffman_decode_data_mem : ");
-        diag("huffman table {%d} undefined.\n", id);
+        diag("huffman table {%d} undefined.\n", *id);
         return kUndefinedHuffmanTable;
     }
+    return 0;
+}
+
+// The decode table of Huffman table `id`; its values stay in dht, which must outlive it.
+int build_table(DecodeTable& table, const WsqHuffmanTable& dht, int id) {
     WsqHuffcode* sized;
     int last_size;
-    if (int ret = build_huffsizes(&sized, &last_size, state.dht[id].huffbits, MAX_HUFFCOUNTS_WSQ))
-        return ret;
+    if (int ret = build_huffsizes(&sized, &last_size, dht.huffbits, MAX_HUFFCOUNTS_WSQ)) return ret;
     assign_huffcodes(sized);
     if (test_all_ones_codes(sized, last_size) != 0) diag("         hufftable_id = %d\n", id);
-    make_decode_limits(table.limits, sized, state.dht[id].huffbits);
+    make_decode_limits(table.limits, sized, dht.huffbits);
     std::free(sized);
-    table.values = state.dht[id].huffvalues;
+    table.values = dht.huffvalues;
     build_lookup(table);
-    *otable = id;
     return 0;
 }
 
@@ -292,7 +294,8 @@ int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, 
     unsigned char table_id = 0;
     BitReader reader(in);
     while (marker != EOI_WSQ) {
-        if (int ret = start_block(*table, &table_id, &marker, state, in)) return ret;
+        if (int ret = read_block_header(&table_id, &marker, state, in)) return ret;
+        if (int ret = build_table(*table, state.dht[table_id], table_id)) return ret;
         marker = 0;
         if (int ret = decode_block(*table, reader, sink, &marker)) return ret;
     }
@@ -307,9 +310,11 @@ namespace {
 constexpr int kLaidOutBlocks = 3;
 constexpr int kFirstSubbandOf[kLaidOutBlocks] = {0, 19, 52};
 
-// A block found by walking the segments: its table and where its coded data starts.
+// A block found by walking the segments: its Huffman table as it stood then, the table's id
+// and where its coded data starts.
 struct PlannedBlock {
-    std::unique_ptr<DecodeTable> table = std::make_unique<DecodeTable>();
+    WsqHuffmanTable dht;
+    unsigned char id = 0;
     const unsigned char* data = nullptr;
 };
 
@@ -337,8 +342,8 @@ bool plan_block(PlannedBlock& block, unsigned short marker, DecoderState& scratc
         if (getc_table_wsq(marker, scratch, in) != 0) return false;
         if (getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in) != 0) return false;
     }
-    unsigned char id;
-    if (start_block(*block.table, &id, &marker, scratch, in) != 0) return false;
+    if (read_block_header(&block.id, &marker, scratch, in) != 0) return false;
+    block.dht = scratch.dht[block.id];
     block.data = in.pos;
     return true;
 }
@@ -384,14 +389,16 @@ bool decode_laid_out(short* ip, const PlannedBlock (&blocks)[kLaidOutBlocks],
                      int threads) {
     bool whole[kLaidOutBlocks] = {};
     run_parts(kLaidOutBlocks, threads - 1, [&](int b) {
-        DiagCapture quiet;  // a failure is decoded again, serially, and reported then
-        InputCursor in{blocks[b].data, end};
+        DiagCapture quiet;  // a failure or a warning is decoded again, serially, and shown then
+        const PlannedBlock& block = blocks[b];
+        auto table = std::make_unique<DecodeTable>();
+        if (build_table(*table, block.dht, block.id) != 0 || !quiet.text().empty()) return;
+        InputCursor in{block.data, end};
         BitReader reader(in);
         const size_t share = starts[b + 1] - starts[b];
         CoefficientSink sink{ip + starts[b], share, true};
         unsigned short marker = 0;
-        whole[b] =
-            decode_block(*blocks[b].table, reader, sink, &marker) == 0 && sink.count == share;
+        whole[b] = decode_block(*table, reader, sink, &marker) == 0 && sink.count == share;
     });
     return std::all_of(std::begin(whole), std::end(whole), [](bool w) { return w; });
 }

@@ -160,7 +160,7 @@ void subband_variance(WsqQuantization* quant, const WsqSubband* subbands, const 
     run_parts(runs, threads - 1, [&](int r) {
         const int k = run_start[r], count = run_start[r + 1] - k;
         const Window first(subbands[k]);
-        const float* origin[kLockstep];
+        const float* origin[kLockstep] = {};
         for (int j = 0; j < count; ++j) {
             const Window win(subbands[k + j]);
             origin[j] = image + static_cast<size_t>(win.y0) * width + win.x0;

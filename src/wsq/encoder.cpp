@@ -14,6 +14,7 @@
 #include "wsq/lanes.h"
 #include "wsq/nistcom.h"
 #include "wsq/parallel_lines.h"
+#include "wsq/quantize.h"
 #include "wsq/stream.h"
 #include "wsq/wsq.h"
 
@@ -105,10 +106,10 @@ int write_headers(const EncoderState& state, OutputBuffer& out, float shift, flo
 // two tables: blocks are counted and coded each on a lane of their own, which cannot change
 // a bit of them.
 struct CodedBlocks {
-    int counts[3][MAX_HUFFCOUNTS_WSQ + 1] = {};
+    int counts[kCodedBlocks][MAX_HUFFCOUNTS_WSQ + 1] = {};
     HeapPtr<WsqHuffcode> codes[2];
     HeapPtr<unsigned char> bits[2], values[2];
-    CodedBlock coded[3];
+    CodedBlock coded[kCodedBlocks];
 };
 
 // Table 0 from block 1's counts, table 1 from those of blocks 2 and 3.
@@ -129,8 +130,8 @@ int make_tables(CodedBlocks& c) {
 // of a byte a pixel (only the pages it writes cost memory).
 int write_blocks(OutputBuffer& out, EncodeWorkspace& work, Quantized& q, int pixels, int threads,
                  int* hsize) {
-    const short* start[3] = {q.sip.get(), q.sip.get() + q.block[0],
-                             q.sip.get() + q.block[0] + q.block[1]};
+    const short* start[kCodedBlocks] = {q.sip.get(), q.sip.get() + q.block[0],
+                                        q.sip.get() + q.block[0] + q.block[1]};
     for (UnclearedBuffer<unsigned char>& buffer : work.blocks) {
         if (!fit(buffer, static_cast<size_t>(pixels))) {
             diag("ERROR : wsq_encode_1 : malloc : huff_buf\n");
@@ -138,16 +139,17 @@ int write_blocks(OutputBuffer& out, EncodeWorkspace& work, Quantized& q, int pix
         }
     }
     CodedBlocks c;
-    for (int b = 0; b < 3; ++b) c.counts[b][MAX_HUFFCOUNTS_WSQ] = 1;
-    run_parts(3, threads - 1, [&](int b) { add_block_counts(c.counts[b], start[b], q.block[b]); });
+    for (auto& counts : c.counts) counts[MAX_HUFFCOUNTS_WSQ] = 1;
+    run_parts(kCodedBlocks, threads - 1,
+              [&](int b) { add_block_counts(c.counts[b], start[b], q.block[b]); });
     if (int ret = make_tables(c)) return ret;
-    run_parts(3, threads - 1, [&](int b) {
+    run_parts(kCodedBlocks, threads - 1, [&](int b) {
         c.coded[b] = code_block(work.blocks[b].data(), pixels, start[b], q.block[b],
                                 c.codes[b == 0 ? 0 : 1].get());
     });
     q.sip.reset();
     int ret = 0;
-    for (int b = 0; b < 3 && ret == 0; ++b) {
+    for (int b = 0; b < kCodedBlocks && ret == 0; ++b) {
         const int table = b == 0 ? 0 : 1;
         if (b < 2)
             ret = putc_huff_table(DHT_WSQ, table, c.bits[table].get(), c.values[table].get(), out);

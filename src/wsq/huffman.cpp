@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"

@@ -11,6 +11,7 @@
 #include "wsq/error_codes.h"
 #include "wsq/huffman.h"
 #include "wsq/lanes.h"
+#include "wsq/quantize.h"
 
 namespace quorvel::wsq {
 namespace {
@@ -305,10 +306,9 @@ int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, 
 
 namespace {
 
-// The blocks of a stream as its encoder lays them out: block 1 codes subbands 0..18, block 2
-// subbands 19..51 and block 3 subbands 52..59, each block's coefficients following the last.
-constexpr int kLaidOutBlocks = 3;
-constexpr int kFirstSubbandOf[kLaidOutBlocks] = {0, 19, 52};
+// The blocks of a stream as its encoder lays them out (kBlockFirstSubband), each block's
+// coefficients following the last.
+constexpr int kLaidOutBlocks = kCodedBlocks;
 
 // A block found by walking the segments: its Huffman table as it stood then, the table's id
 // and where its coded data starts.
@@ -374,7 +374,7 @@ void laid_out_starts(size_t (&starts)[kLaidOutBlocks + 1], const WsqQuantTable& 
                      const WsqSubband* subbands) {
     size_t n = 0;
     for (int k = 0, b = 0; k < kCodedSubbands; ++k) {
-        if (b < kLaidOutBlocks && k == kFirstSubbandOf[b]) starts[b++] = n;
+        if (b < kLaidOutBlocks && k == kBlockFirstSubband[b]) starts[b++] = n;
         if (dqt.defined != 1 || dqt.bin_width[k] != 0.0f)
             n += static_cast<size_t>(subbands[k].lx) * subbands[k].ly;
     }
@@ -408,13 +408,12 @@ bool decode_laid_out(short* ip, const PlannedBlock (&blocks)[kLaidOutBlocks],
 bool huffman_decode_laid_out(short* ip, size_t capacity, DecoderState& state, InputCursor in,
                              const WsqSubband* subbands, int threads, bool* spoilt) {
     *spoilt = false;
-    PlannedBlock blocks[kLaidOutBlocks];
-    WsqHuffmanTable tables[MAX_DHT_TABLES];
+    if (threads <= 1) return false;
     size_t starts[kLaidOutBlocks + 1];
     laid_out_starts(starts, state.dqt, subbands);
-    if (threads <= 1 || starts[kLaidOutBlocks] > capacity ||
-        !plan_blocks(blocks, tables, state, in))
-        return false;
+    PlannedBlock blocks[kLaidOutBlocks];
+    WsqHuffmanTable tables[MAX_DHT_TABLES];
+    if (starts[kLaidOutBlocks] > capacity || !plan_blocks(blocks, tables, state, in)) return false;
     if (!decode_laid_out(ip, blocks, starts, in.end, threads)) {
         *spoilt = true;
         return false;

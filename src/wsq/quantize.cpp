@@ -262,9 +262,12 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
 
 void block_coefficient_counts(int* block1, int* block2, int* block3, const WsqQuantization* quant,
                               const WsqWaveletNode* nodes, const WsqSubband* subbands) {
-    *block1 = area(nodes[14]) - dropped_area(quant, subbands, 0, 18);
-    *block2 = nodes[5].dy * nodes[1].dx + area(nodes[4]) - dropped_area(quant, subbands, 19, 51);
-    *block3 = area(nodes[2]) + area(nodes[3]) - dropped_area(quant, subbands, 52, 59);
+    *block1 = area(nodes[14]) -
+              dropped_area(quant, subbands, kBlockFirstSubband[0], kBlockFirstSubband[1] - 1);
+    *block2 = nodes[5].dy * nodes[1].dx + area(nodes[4]) -
+              dropped_area(quant, subbands, kBlockFirstSubband[1], kBlockFirstSubband[2] - 1);
+    *block3 = area(nodes[2]) + area(nodes[3]) -
+              dropped_area(quant, subbands, kBlockFirstSubband[2], kBlockFirstSubband[3] - 1);
 }
 
 namespace {

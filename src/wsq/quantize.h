@@ -52,6 +52,11 @@ int quantize_coefficients(int16_t** sip, int* count, const WsqQuantization* quan
                           const WsqSubband* subbands, const float* image, int width, int height,
                           int threads = 1);
 
+// The three coded blocks take subbands [kBlockFirstSubband[b], kBlockFirstSubband[b + 1]),
+// the last up to kCodedSubbands.
+inline constexpr int kCodedBlocks = 3;
+inline constexpr int kBlockFirstSubband[kCodedBlocks + 1] = {0, 19, 52, kCodedSubbands};
+
 // Lengths of blocks 1 (subbands 0..18), 2 (19..51) and 3 (52..59).
 void block_coefficient_counts(int* block1, int* block2, int* block3, const WsqQuantization* quant,
                               const WsqWaveletNode* nodes, const WsqSubband* subbands);

@@ -47,6 +47,7 @@ constexpr uint16_t kNoCode = 0x100;  // entry flag: the limits reject the code (
 // Up to kFastSymbols common symbols are taken at once from kFastBits bits (see fast_entry).
 constexpr int kFastBits = 11;
 constexpr int kFastSymbols = 3;
+static_assert(kLookupBits <= kFastBits, "the look-up entries come from the fast prefixes");
 
 // The limits and values of one table, and the look-up entries: (length << 9) | symbol, or
 // (length << 9) | kNoCode, or kLonger; and the fast entries of fast_entry.
@@ -78,17 +79,28 @@ int symbol_of(const DecodeTable& t, int len, int code) {
     return t.values[index];
 }
 
-// What decoding the first `bits` bits of `prefix` finds: the first length whose codes reach as
-// high as the prefix's first bits decides, as in the bit-by-bit search; kLonger when no
-// length up to `bits` does.
-uint16_t lookup_entry(const DecodeTable& t, unsigned prefix, int bits) {
-    for (int len = 1; len <= bits; ++len) {
-        const int code = static_cast<int>(prefix >> (bits - len));
-        if (code > t.limits.maxcode[len]) continue;
-        const int symbol = symbol_of(t, len, code);
-        return static_cast<uint16_t>((len << 9) | (symbol < 0 ? kNoCode : symbol));
+// What decoding each kFastBits-bit prefix finds: the first length whose codes reach as high
+// as the prefix's first bits decides, as in the bit-by-bit search; kLonger when no length up to
+// kFastBits does. The prefixes a length reaches are those below (maxcode + 1) << (kFastBits -
+// len), so each length decides a run of prefixes after the last length's.
+void prefix_entries(const DecodeTable& t, uint16_t (&entries)[1 << kFastBits]) {
+    unsigned decided = 0;
+    for (int len = 1; len <= kFastBits; ++len) {
+        const int shift = kFastBits - len;
+        const long long codes = std::min<long long>(t.limits.maxcode[len] + 1LL, 1LL << len);
+        for (const auto reach = static_cast<unsigned>(codes << shift); decided < reach; ++decided) {
+            const int symbol = symbol_of(t, len, static_cast<int>(decided >> shift));
+            entries[decided] = static_cast<uint16_t>((len << 9) | (symbol < 0 ? kNoCode : symbol));
+        }
     }
-    return kLonger;
+    std::fill(entries + decided, std::end(entries), kLonger);
+}
+
+// The entry of the first `bits` bits of prefix (their value is below 1 << bits): the entry of
+// those bits followed by zeros, unless its code is longer than `bits`.
+uint16_t lookup_entry(const uint16_t (&entries)[1 << kFastBits], unsigned prefix, int bits) {
+    const uint16_t e = entries[prefix << (kFastBits - bits)];
+    return (e >> 9) > bits ? kLonger : e;
 }
 
 // What a common symbol writes into zeroed coefficients: its value at the position (0 for a
@@ -99,12 +111,12 @@ int value_of(int symbol) { return symbol > MAX_HUFFZRUN ? symbol - kSymbolOffset
 // used, then for each symbol its advance (bits 8 + 16 i) and its value as a signed byte
 // (bits 16 + 16 i), common values being -73..74; absent symbols advance 0 and write 0.
 // 0 when the prefix does not start with a common symbol.
-uint64_t fast_entry(const DecodeTable& t, unsigned prefix) {
+uint64_t fast_entry(const uint16_t (&entries)[1 << kFastBits], unsigned prefix) {
     uint64_t e = 0;
     int used = 0;
     for (int i = 0; i < kFastSymbols && used < kFastBits; ++i) {
         const int rest = kFastBits - used;
-        const uint16_t code = lookup_entry(t, prefix & ((1u << rest) - 1u), rest);
+        const uint16_t code = lookup_entry(entries, prefix & ((1u << rest) - 1u), rest);
         const int symbol = code & 0x1FF;
         if (code == kLonger || !is_common(symbol)) break;
         used += code >> 9;
@@ -115,10 +127,12 @@ uint64_t fast_entry(const DecodeTable& t, unsigned prefix) {
 }
 
 void build_lookup(DecodeTable& t) {
+    uint16_t entries[1 << kFastBits];
+    prefix_entries(t, entries);
     for (unsigned prefix = 0; prefix < (1u << kLookupBits); ++prefix)
-        t.entry[prefix] = lookup_entry(t, prefix, kLookupBits);
+        t.entry[prefix] = lookup_entry(entries, prefix, kLookupBits);
     for (unsigned prefix = 0; prefix < (1u << kFastBits); ++prefix)
-        t.fast[prefix] = fast_entry(t, prefix);
+        t.fast[prefix] = fast_entry(entries, prefix);
 }
 
 // A bit at a time, for the last bits before a marker or the end of the data: a marker met on

@@ -71,20 +71,22 @@ void scatter(float* out, int step, const float* values, int n) {
 }
 
 // Columns side by side (lines one float apart): each band sample is one tap sum across
-// every line, reading whole rows picked by the mirror rule.
+// every line, reading whole rows picked by the mirror rule. Band samples [first, first +
+// count) in the order low band then high band, so that threads can share a pass by its rows
+// and every call still spans the whole width.
 void analyse_columns(float* out, const float* in, int lines, int length, int step,
-                     const Analysis& f, int invert) {
+                     const Analysis& f, int invert, int first, int count) {
     const int nlow = (length + 1) / 2, nhigh = length / 2;
     const int low_at = invert ? nhigh : 0, high_at = invert ? 0 : nlow;
     const float* src[kMaxTaps];
     auto sample = [&](int i) { return at(in, reflect_whole(i, length), step); };
-    for (int p = 0; p < nlow; ++p) {
-        for (int k = 0; k < f.lsize; ++k) src[k] = sample(2 * p - f.lo_offset() + k);
-        tap_sum(at(out, low_at + p, step), TapGroup{src, f.lo, f.lsize}, kNoTaps, lines);
-    }
-    for (int p = 0; p < nhigh; ++p) {
-        for (int k = 0; k < f.hsize; ++k) src[k] = sample(2 * p - f.hi_offset() + k);
-        tap_sum(at(out, high_at + p, step), TapGroup{src, f.hi, f.hsize}, kNoTaps, lines);
+    for (int o = first; o < first + count; ++o) {
+        const bool low = o < nlow;
+        const int p = low ? o : o - nlow;
+        const int size = low ? f.lsize : f.hsize, offset = low ? f.lo_offset() : f.hi_offset();
+        for (int k = 0; k < size; ++k) src[k] = sample(2 * p - offset + k);
+        tap_sum(at(out, (low ? low_at : high_at) + p, step), TapGroup{src, low ? f.lo : f.hi, size},
+                kNoTaps, lines);
     }
 }
 
@@ -190,9 +192,11 @@ void synthesise_column_sample(float* out, const float* in, int lines, int length
     tap_sum(out, lo, hi, static_cast<size_t>(lines));
 }
 
+// Output samples [first, first + count) of every line: threads share a pass by its rows, so
+// that every call still spans the whole width.
 void synthesise_columns(float* out, const float* in, int lines, int length, int step,
-                        const Synthesis& s, int invert) {
-    for (int n = 0; n < length; ++n)
+                        const Synthesis& s, int invert, int first, int count) {
+    for (int n = first; n < first + count; ++n)
         synthesise_column_sample(at(out, n, step), in, lines, length, step, s, invert, n);
 }
 
@@ -253,13 +257,21 @@ bool filter_bank_fits(int width, int height) {
     return width >= kMinFilterBankSize && height >= kMinFilterBankSize;
 }
 
+namespace {
+
+bool analysis_fits(const Analysis& f, int length) {
+    return f.lsize <= kMaxTaps && f.hsize <= kMaxTaps && length >= kMinLineLength;
+}
+
+}  // namespace
+
 void analysis_step(float* out, const float* in, int lines, int length, int line_step,
                    int sample_step, const float* hi, int hsize, const float* lo, int lsize,
                    int invert) {
-    if (lsize > kMaxTaps || hsize > kMaxTaps || length < kMinLineLength) return;
     const Analysis f{lo, lsize, hi, hsize};
+    if (!analysis_fits(f, length)) return;
     if (line_step == 1) {
-        analyse_columns(out, in, lines, length, sample_step, f, invert);
+        analyse_columns(out, in, lines, length, sample_step, f, invert, 0, length);
         return;
     }
     std::vector<float> work(3 * static_cast<size_t>(length) + 3 * kMaxTaps);
@@ -274,7 +286,7 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
     if (lsize != kHighPassTaps || hsize != kLowPassTaps || length < kMinLineLength) return;
     const Synthesis s(lo, hi);
     if (line_step == 1) {
-        synthesise_columns(out, in, lines, length, sample_step, s, invert);
+        synthesise_columns(out, in, lines, length, sample_step, s, invert, 0, length);
         return;
     }
     synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert);
@@ -306,9 +318,9 @@ void decompose(float* image, float* scratch, int width, const WsqWaveletNode* no
             analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, f.hi, f.hsize,
                           f.lo, f.lsize, node.ir);
         });
-        over_lines(r.dx, samples, threads, [&](int first, int count) {
-            analysis_step(image + r.start + first, scratch + first, count, r.dy, 1, width, f.hi,
-                          f.hsize, f.lo, f.lsize, node.ic);
+        if (!analysis_fits(f, r.dy)) continue;
+        over_lines(r.dy, samples, threads, [&](int first, int count) {
+            analyse_columns(image + r.start, scratch, r.dx, r.dy, width, f, node.ic, first, count);
         });
     }
 }
@@ -392,20 +404,22 @@ void reconstruct_into_rows(const float* image, int width, const WsqWaveletNode& 
     });
 }
 
+// The table's filter lengths are the 7/9 pair and every line is long enough
+// (check_reconstruction).
 void reconstruct(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
                  const WsqTransformTable* t, int threads, const RowSink* last_rows) {
+    const Synthesis s(t->lofilt, t->hifilt);
     for (int n = kWaveletNodes - 1; n >= 0; --n) {
         const WsqWaveletNode& node = nodes[n];
         if (n == 0 && last_rows != nullptr) {
-            reconstruct_into_rows(image, width, node, Synthesis(t->lofilt, t->hifilt), threads,
-                                  *last_rows);
+            reconstruct_into_rows(image, width, node, s, threads, *last_rows);
             return;
         }
         const Region r = region_of(node, width);
         const long long samples = static_cast<long long>(r.dx) * r.dy;
-        over_lines(r.dx, samples, threads, [&](int first, int count) {
-            synthesis_step(scratch + first, image + r.start + first, count, r.dy, 1, width,
-                           t->lofilt, t->losize, t->hifilt, t->hisize, node.ic);
+        over_lines(r.dy, samples, threads, [&](int first, int count) {
+            synthesise_columns(scratch, image + r.start, r.dx, r.dy, width, s, node.ic, first,
+                               count);
         });
         over_lines(r.dy, samples, threads, [&](int first, int count) {
             const size_t at = static_cast<size_t>(first) * width;

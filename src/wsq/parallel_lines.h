@@ -11,7 +11,7 @@
 namespace quorvel::wsq {
 
 // Passes with fewer samples run whole on the calling thread: waking helpers would cost more.
-inline constexpr long long kParallelSamples = 1 << 19;
+inline constexpr long long kParallelSamples = 1 << 16;
 
 // Threads for a step split in a few large pieces rather than over lines (the blocks of the
 // entropy coding, the variance windows): small images keep to the calling thread, as the

@@ -200,45 +200,54 @@ void synthesise_columns(float* out, const float* in, int lines, int length, int 
         synthesise_column_sample(at(out, n, step), in, lines, length, step, s, invert, n);
 }
 
-constexpr int kEdgePairs = 16;
-
-// Outputs [2 m0, 2 m0 + 2 count) of a line (count <= kEdgePairs) through the mirror rules of
-// its two bands, stored from dst up to its `length`-th sample. The clamp only touches the
-// inputs of an odd output past the end of a line of odd length, which is not stored.
-void mirrored_pairs(float* dst, const float* low, const float* high, int step, int m0, int count,
-                    int length, const Synthesis& s) {
+// The bands of a line with their mirror extensions, as the pairs read them: lx[j] is low
+// sample j - 1 and hx[j] high sample j - 2, both through the mirror rules, for every pair of
+// the line. The clamp only touches the inputs of an odd output past the end of a line of odd
+// length, which is not stored.
+void extend_bands(float* lx, float* hx, const float* low, const float* high, int step, int length) {
     const int llen = (length + 1) / 2, hlen = length / 2;
     const bool even = llen == hlen;
-    float lx[kEdgePairs + 3], hx[kEdgePairs + 4], pairs[2 * kEdgePairs];
-    for (int j = 0; j < count + 3; ++j)
-        lx[j] = *at(low, std::clamp(reflect_low(m0 - 1 + j, llen, even), 0, llen - 1), step);
-    for (int j = 0; j < count + 4; ++j)
-        hx[j] = *at(high, std::clamp(reflect_high(m0 - 2 + j, hlen, even), 0, hlen - 1), step);
-    synthesis_pairs(pairs, lx, hx, s, static_cast<size_t>(count));
-    const int last = std::min(2 * (m0 + count), length);
-    for (int n = 2 * m0; n < last; ++n) *at(dst, n, step) = pairs[n - 2 * m0];
+    auto low_at = [&](int i) {
+        return *at(low, std::clamp(reflect_low(i, llen, even), 0, llen - 1), step);
+    };
+    auto high_at = [&](int i) {
+        return *at(high, std::clamp(reflect_high(i, hlen, even), 0, hlen - 1), step);
+    };
+    lx[0] = low_at(-1);
+    if (step == 1) {
+        std::copy(low, low + llen, lx + 1);
+        std::copy(high, high + hlen, hx + 2);
+    } else {
+        for (int i = 0; i < llen; ++i) lx[1 + i] = *at(low, i, step);
+        for (int i = 0; i < hlen; ++i) hx[2 + i] = *at(high, i, step);
+    }
+    for (int i = llen; i < llen + 2; ++i) lx[1 + i] = low_at(i);
+    hx[0] = high_at(-2);
+    hx[1] = high_at(-1);
+    for (int i = hlen; i < llen + 2; ++i) hx[2 + i] = high_at(i);
 }
 
-// Lines one after another. Pairs 2 <= m < hlen - 2 read only samples inside both bands, so
-// with adjacent samples they come straight from the line; the pairs the mirror rules reach go
-// through a small extended copy.
+// The work a line of `length` samples needs in synthesise_rows.
+size_t synthesis_work(int length) { return 4 * static_cast<size_t>((length + 1) / 2) + 7; }
+
+// Lines one after another, each extended once and then synthesised pair by pair: the whole
+// pairs straight into the line when its samples are adjacent, the rest through a copy. work
+// holds synthesis_work(length) floats.
 void synthesise_rows(float* out, const float* in, int lines, int length, int line_step, int step,
-                     const Synthesis& s, int invert) {
+                     const Synthesis& s, int invert, float* work) {
     const int llen = (length + 1) / 2, hlen = length / 2;
-    const int inner = step == 1 ? hlen - 4 : 0;
+    float* lx = work;
+    float* hx = lx + llen + 3;
+    float* pairs = hx + llen + 4;
+    const int direct = step == 1 ? hlen : 0;  // pairs whose two outputs are both in the line
     for (int l = 0; l < lines; ++l) {
         const float* line = in + static_cast<std::ptrdiff_t>(l) * line_step;
-        const float* low = at(line, invert ? hlen : 0, step);
-        const float* high = at(line, invert ? 0 : llen, step);
         float* dst = out + static_cast<std::ptrdiff_t>(l) * line_step;
-        if (inner > 0) {
-            mirrored_pairs(dst, low, high, step, 0, 2, length, s);
-            synthesis_pairs(dst + 4, low + 1, high, s, static_cast<size_t>(inner));
-            mirrored_pairs(dst, low, high, step, hlen - 2, llen - hlen + 2, length, s);
-            continue;
-        }
-        for (int m0 = 0; m0 < llen; m0 += kEdgePairs)
-            mirrored_pairs(dst, low, high, step, m0, std::min(kEdgePairs, llen - m0), length, s);
+        extend_bands(lx, hx, at(line, invert ? hlen : 0, step), at(line, invert ? 0 : llen, step),
+                     step, length);
+        synthesis_pairs(dst, lx, hx, s, static_cast<size_t>(direct));
+        synthesis_pairs(pairs, lx + direct, hx + direct, s, static_cast<size_t>(llen - direct));
+        for (int n = 2 * direct; n < length; ++n) *at(dst, n, step) = pairs[n - 2 * direct];
     }
 }
 
@@ -289,7 +298,8 @@ void synthesis_step(float* out, const float* in, int lines, int length, int line
         synthesise_columns(out, in, lines, length, sample_step, s, invert, 0, length);
         return;
     }
-    synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert);
+    std::vector<float> work(synthesis_work(length));
+    synthesise_rows(out, in, lines, length, line_step, sample_step, s, invert, work.data());
 }
 
 namespace {
@@ -395,10 +405,11 @@ void reconstruct_into_rows(const float* image, int width, const WsqWaveletNode& 
     const long long samples = static_cast<long long>(r.dx) * r.dy;
     over_lines(r.dy, samples, threads, [&](int first, int count) {
         std::vector<float> columns(static_cast<size_t>(r.dx)), row(static_cast<size_t>(r.dx));
+        std::vector<float> work(synthesis_work(r.dx));
         for (int n = first; n < first + count; ++n) {
             synthesise_column_sample(columns.data(), image + r.start, r.dx, r.dy, width, s, node.ic,
                                      n);
-            synthesise_rows(row.data(), columns.data(), 1, r.dx, r.dx, 1, s, node.ir);
+            synthesise_rows(row.data(), columns.data(), 1, r.dx, r.dx, 1, s, node.ir, work.data());
             sink(node.y + n, row.data());
         }
     });

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
 #include "wsq/filter_bank.h"
 #include "wsq/huffman.h"
+#include "wsq/image_sink.h"
 #include "wsq/nistcom.h"
 #include "wsq/parallel_lines.h"
 #include "wsq/quantize.h"
@@ -85,7 +87,7 @@ int check_coded_data(const DecoderState& state, InputCursor in, int width, int h
     build_subband_trees(trees, width, height);
     uint64_t coefficients = 0;
     for (int k = 0; k < kCodedSubbands; ++k)
-        if (scratch.dqt.defined != 1 || scratch.dqt.bin_width[k] != 0.0f)
+        if (is_coded(scratch.dqt, k))
             coefficients += uint64_t{static_cast<uint32_t>(trees.subbands[k].lx)} *
                             static_cast<uint32_t>(trees.subbands[k].ly);
     const auto coded_bytes = static_cast<uint64_t>(in.end - in.pos);
@@ -99,9 +101,10 @@ int check_coded_data(const DecoderState& state, InputCursor in, int width, int h
     return 0;
 }
 
-// Entropy decoding and inverse quantization into the workspace's floating-point image.
-int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor& in, int width,
-                        int height) {
+// Entropy decoding into an array of indices, then inverse quantization under the last
+// quantization table: for the streams that define one after their first block.
+int decode_flat(DecoderState& state, const WsqTrees& trees, InputCursor& in, int width,
+                int height) {
     const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
     DecodeWorkspace& work = state.work;
     if (!fit(work.coefficients, num_pix)) {
@@ -109,26 +112,62 @@ int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor&
         return kDecodeNoCoefficientMemory;
     }
     short* qdata = work.coefficients.data();
+    std::fill_n(qdata, num_pix, short{0});  // what the stream leaves out stays zero
+    if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
+    return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height,
+                           state.threads);
+}
+
+// The serial decode straight into the image. Its diagnostics are held until it is known not
+// to start over flat, which would show them again.
+int decode_into_image(DecoderState& state, const WsqTrees& trees, InputCursor& in, int width,
+                      int height) {
+    const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const WsqQuantTable quantization = state.dqt;
+    const InputCursor start = in;
+    std::string held;
+    int ret;
+    {
+        DiagCapture capture;
+        ret = huffman_decode_image(state.work.image.data(), width, num_pix, state, in,
+                                   trees.subbands);
+        held = capture.text();
+    }
+    if (ret == kQuantizationAfterBlock) {
+        state.dqt = quantization;  // as it stood: the flat decode reads every table again
+        in = start;
+        return decode_flat(state, trees, in, width, height);
+    }
+    if (!held.empty()) diag("%s", held.c_str());
+    return ret != 0 ? ret : check_unquantize_table(state.dqt);
+}
+
+// Entropy decoding and inverse quantization into the workspace's floating-point image, which
+// the coefficients reach in place: on lanes when the stream is laid out as encoders write it,
+// else serially.
+int decode_coefficients(DecoderState& state, const WsqTrees& trees, InputCursor& in, int width,
+                        int height) {
+    const size_t num_pix = static_cast<size_t>(width) * static_cast<size_t>(height);
+    DecodeWorkspace& work = state.work;
+    if (!fit(work.image, num_pix)) {
+        diag("ERROR : unquantize : calloc : fip\n");
+        return kUnquantizeNoMemory;
+    }
+    float* image = work.image.data();
     // What the stream leaves out stays zero.
     auto zero = [&] {
         over_lines(height, static_cast<long long>(num_pix), state.threads, [&](int first, int n) {
             const size_t at = static_cast<size_t>(first) * width;
-            std::fill_n(qdata + at, static_cast<size_t>(n) * width, short{0});
+            std::fill_n(image + at, static_cast<size_t>(n) * width, 0.0f);
         });
     };
     zero();
     bool spoilt = false;
     const int lanes = lanes_for(num_pix, state.threads);
-    if (!huffman_decode_laid_out(qdata, num_pix, state, in, trees.subbands, lanes, &spoilt)) {
-        if (spoilt) zero();
-        if (int ret = huffman_decode_data_mem(qdata, num_pix, state, in, nullptr, true)) return ret;
-    }
-    if (!fit(work.image, num_pix)) {
-        diag("ERROR : unquantize : calloc : fip\n");
-        return kUnquantizeNoMemory;
-    }
-    return unquantize_into(work.image.data(), &state.dqt, trees.subbands, qdata, width, height,
-                           state.threads);
+    if (huffman_decode_laid_out(image, width, num_pix, state, in, trees.subbands, lanes, &spoilt))
+        return check_unquantize_table(state.dqt);
+    if (spoilt) zero();
+    return decode_into_image(state, trees, in, width, height);
 }
 
 // Coefficients to pixels: the three steps, into a new malloc'd image. The last level of the

@@ -76,11 +76,20 @@ int make_decode_limits(DecodeLimits& limits, const WsqHuffcode* huffcode_table,
 // promises ip holds zeros, and zero runs are counted without writing them.
 int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
                             size_t* decoded = nullptr, bool zeroed = false);
-// With threads > 1, decodes the blocks of a stream laid out as the encoder writes them (three
-// blocks, Huffman tables and comments between them) each on a lane of its own into zeroed ip,
-// leaving state's tables as the serial decode would. False when the stream is to be decoded
-// serially; *spoilt then says whether ip must be zeroed again first. Prints nothing.
-bool huffman_decode_laid_out(short* ip, size_t capacity, DecoderState& state, InputCursor in,
-                             const WsqSubband* subbands, int threads, bool* spoilt);
+// Decodes every block up to EOI into the decoder's image (`width` wide), which holds zeros
+// where the coded subbands lie: each coefficient at its place and through its subband's
+// inverse quantizer, as state.dqt stands at the first block. Coefficients past the last coded
+// subband are dropped, up to `capacity` (the frame's width x height) in all; a stream with
+// more fails. kQuantizationAfterBlock when a quantization table follows the first block:
+// every coefficient must then be decoded first and unquantized under the last table.
+inline constexpr int kQuantizationAfterBlock = 1;
+int huffman_decode_image(float* image, int width, size_t capacity, DecoderState& state,
+                         InputCursor& in, const WsqSubband* subbands);
+// With threads > 1, the same for a stream laid out as the encoder writes it (three blocks,
+// Huffman tables and comments between them), each block on a lane of its own, leaving
+// state's tables as the serial decode would. False when the stream is to be decoded serially;
+// *spoilt then says whether the image must be zeroed again first. Prints nothing.
+bool huffman_decode_laid_out(float* image, int width, size_t capacity, DecoderState& state,
+                             InputCursor in, const WsqSubband* subbands, int threads, bool* spoilt);
 
 }  // namespace quorvel::wsq

@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "wsq/bit_reader.h"
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
 #include "wsq/huffman.h"
+#include "wsq/image_sink.h"
 #include "wsq/lanes.h"
 #include "wsq/quantize.h"
 
@@ -62,6 +64,11 @@ struct DecodeTable {
 bool is_common(int symbol) {
     return (symbol >= 1 && symbol <= MAX_HUFFZRUN) || (symbol > 106 && symbol < 0xFF);
 }
+// The common symbols the fast entries hold: zero runs and the small values whose floats the
+// image sink keeps at hand.
+bool is_fast(int symbol) {
+    return symbol <= MAX_HUFFZRUN || std::abs(symbol - kSymbolOffset) <= SubbandValues::kSmall;
+}
 // How many coefficients a common symbol stands for.
 size_t coefficients_of(int symbol) {
     return symbol <= MAX_HUFFZRUN ? static_cast<size_t>(symbol) : 1;
@@ -109,7 +116,7 @@ int value_of(int symbol) { return symbol > MAX_HUFFZRUN ? symbol - kSymbolOffset
 
 // The common symbols, up to three, whose codes lie within the kFastBits-bit prefix: bits
 // used, then for each symbol its advance (bits 8 + 16 i) and its value as a signed byte
-// (bits 16 + 16 i), common values being -73..74; absent symbols advance 0 and write 0.
+// (bits 16 + 16 i), those values being small; absent symbols advance 0 and write 0.
 // 0 when the prefix does not start with a common symbol.
 uint64_t fast_entry(const uint16_t (&entries)[1 << kFastBits], unsigned prefix) {
     uint64_t e = 0;
@@ -118,7 +125,7 @@ uint64_t fast_entry(const uint16_t (&entries)[1 << kFastBits], unsigned prefix) 
         const int rest = kFastBits - used;
         const uint16_t code = lookup_entry(entries, prefix & ((1u << rest) - 1u), rest);
         const int symbol = code & 0x1FF;
-        if (code == kLonger || !is_common(symbol)) break;
+        if (code == kLonger || !is_common(symbol) || !is_fast(symbol)) break;
         used += code >> 9;
         const uint64_t value = static_cast<uint8_t>(value_of(symbol));
         e |= (coefficients_of(symbol) | value << 8) << (8 + 16 * i);
@@ -176,19 +183,17 @@ int decode_symbol(int* symbol, const DecodeTable& t, BitReader& reader, unsigned
     return no_code();
 }
 
-}  // namespace
-
-namespace {
-
 // Where decoded coefficients go; never past the frame's width x height.
 struct CoefficientSink {
     short* ip;
     size_t capacity;
     bool zeroed;  // ip holds zeros: zero runs need not be written
-    size_t count = 0;
+    size_t filled = 0;
+
+    size_t count() const { return filled; }
 
     int put(int value, size_t repeat = 1) {
-        if (repeat > capacity - count) {
+        if (repeat > capacity - filled) {
             diag("ERROR : huffman_decode_data_mem : ");
             diag("more coefficients than the frame holds (%zu)\n", capacity);
             return kTooManyCoefficients;
@@ -196,16 +201,18 @@ struct CoefficientSink {
         // A 16-bit magnitude can exceed what a signed 16-bit coefficient holds: keep the sign.
         if (value > 32767) value = 32767;
         if (value < -32768) value = -32768;
-        if (value != 0 || !zeroed) std::fill_n(ip + count, repeat, static_cast<short>(value));
-        count += repeat;
+        if (value != 0 || !zeroed) std::fill_n(ip + filled, repeat, static_cast<short>(value));
+        filled += repeat;
         return 0;
     }
 };
 
 // Reads the tables and comments before a block and its header; *id is the block's table.
+// *quantization (when given) is set when a quantization table was among them.
 int read_block_header(unsigned char* id, unsigned short* marker, DecoderState& state,
-                      InputCursor& in) {
+                      InputCursor& in, bool* quantization = nullptr) {
     while (*marker != SOB_WSQ) {
+        if (quantization != nullptr && *marker == DQT_WSQ) *quantization = true;
         if (int ret = getc_table_wsq(*marker, state, in)) return ret;
         if (int ret = getc_marker_wsq(marker, MarkerClass::TablesOrSob, in)) return ret;
     }
@@ -233,7 +240,8 @@ int build_table(DecodeTable& table, const WsqHuffmanTable& dht, int id) {
 }
 
 // Reads the extra bits of symbols 101..106 and writes what the symbol stands for.
-int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned short* marker) {
+template <class Sink>
+int put_symbol(int symbol, Sink& sink, BitReader& reader, unsigned short* marker) {
     if (symbol >= 1 && symbol <= MAX_HUFFZRUN) return sink.put(0, static_cast<size_t>(symbol));
     if (symbol > 106 && symbol < 0xFF) return sink.put(symbol - kSymbolOffset);
     if (symbol < 101 || symbol > 106) {
@@ -255,7 +263,7 @@ int put_symbol(int symbol, CoefficientSink& sink, BitReader& reader, unsigned sh
 void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sink) {
     short* const ip = sink.ip;
     const size_t capacity = sink.capacity;
-    size_t count = sink.count;
+    size_t count = sink.filled;
     if (sink.zeroed) {
         reader.run([&](unsigned bits) -> int {
             const uint64_t e = t.fast[bits >> (MAX_HUFFBITS - kFastBits)];
@@ -279,16 +287,33 @@ void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sin
             return e >> 9;
         });
     }
-    sink.count = count;
+    sink.filled = count;
 }
 
-}  // namespace
-
-namespace {
+// The same into the image sink, within the rest of the current row, each value through the
+// subband's values of small indices (the fast entries hold no others).
+void decode_common(const DecodeTable& t, BitReader& reader, ImageSink& sink) {
+    const ImageSink::Row row = sink.row();
+    if (row.left == 0) return;
+    float* at = row.at;
+    size_t left = row.left;
+    reader.run([&](unsigned bits) -> int {
+        const uint64_t e = t.fast[bits >> (MAX_HUFFBITS - kFastBits)];
+        const size_t a1 = (e >> 8) & 0xFF, a2 = (e >> 24) & 0xFF, a3 = (e >> 40) & 0xFF;
+        if (e == 0 || a1 + a2 + a3 >= left) return 0;
+        at[0] = row.values[static_cast<int8_t>(e >> 16)];
+        at[a1] = row.values[static_cast<int8_t>(e >> 32)];
+        at[a1 + a2] = row.values[static_cast<int8_t>(e >> 48)];
+        at += a1 + a2 + a3;
+        left -= a1 + a2 + a3;
+        return static_cast<int>(e & 0x1F);
+    });
+    sink.moved(static_cast<size_t>(at - row.at));
+}
 
 // One block's symbols, from just after its header up to the marker that ends it (*marker).
-int decode_block(const DecodeTable& t, BitReader& reader, CoefficientSink& sink,
-                 unsigned short* marker) {
+template <class Sink>
+int decode_block(const DecodeTable& t, BitReader& reader, Sink& sink, unsigned short* marker) {
     for (;;) {
         decode_common(t, reader, sink);
         int symbol;
@@ -298,24 +323,46 @@ int decode_block(const DecodeTable& t, BitReader& reader, CoefficientSink& sink,
     }
 }
 
-}  // namespace
-
-int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
-                            size_t* decoded, bool zeroed) {
+// Every block up to EOI into the sink that sink_at_first_block gives once the first block's
+// tables are read. With `quantization_fixed`, a quantization table after that ends the decode
+// with kQuantizationAfterBlock.
+template <class MakeSink>
+int decode_blocks(DecoderState& state, InputCursor& in, bool quantization_fixed,
+                  const MakeSink& sink_at_first_block, size_t* decoded) {
     unsigned short marker;
     if (int ret = getc_marker_wsq(&marker, MarkerClass::TablesOrSob, in)) return ret;
-    CoefficientSink sink{ip, ip_capacity, zeroed};
+    std::optional<decltype(sink_at_first_block())> sink;
     auto table = std::make_unique<DecodeTable>();
     unsigned char table_id = 0;
     BitReader reader(in);
     while (marker != EOI_WSQ) {
-        if (int ret = read_block_header(&table_id, &marker, state, in)) return ret;
+        bool quantization = false;
+        if (int ret = read_block_header(&table_id, &marker, state, in, &quantization)) return ret;
+        if (sink && quantization && quantization_fixed) return kQuantizationAfterBlock;
+        if (!sink) sink.emplace(sink_at_first_block());
         if (int ret = build_table(*table, state.dht[table_id], table_id)) return ret;
         marker = 0;
-        if (int ret = decode_block(*table, reader, sink, &marker)) return ret;
+        if (int ret = decode_block(*table, reader, *sink, &marker)) return ret;
     }
-    if (decoded != nullptr) *decoded = sink.count;
+    if (decoded != nullptr) *decoded = sink ? sink->count() : 0;
     return 0;
+}
+
+}  // namespace
+
+int huffman_decode_data_mem(short* ip, size_t ip_capacity, DecoderState& state, InputCursor& in,
+                            size_t* decoded, bool zeroed) {
+    const auto sink = [&] { return CoefficientSink{ip, ip_capacity, zeroed}; };
+    return decode_blocks(state, in, false, sink, decoded);
+}
+
+int huffman_decode_image(float* image, int width, size_t capacity, DecoderState& state,
+                         InputCursor& in, const WsqSubband* subbands) {
+    // Made at the first block, when state.dqt holds the table of every coefficient.
+    const auto sink = [&] {
+        return ImageSink(image, width, subbands, state.dqt, 0, kCodedSubbands, capacity);
+    };
+    return decode_blocks(state, in, true, sink, nullptr);
 }
 
 namespace {
@@ -389,16 +436,15 @@ void laid_out_starts(size_t (&starts)[kLaidOutBlocks + 1], const WsqQuantTable& 
     size_t n = 0;
     for (int k = 0, b = 0; k < kCodedSubbands; ++k) {
         if (b < kLaidOutBlocks && k == kBlockFirstSubband[b]) starts[b++] = n;
-        if (dqt.defined != 1 || dqt.bin_width[k] != 0.0f)
-            n += static_cast<size_t>(subbands[k].lx) * subbands[k].ly;
+        if (is_coded(dqt, k)) n += static_cast<size_t>(subbands[k].lx) * subbands[k].ly;
     }
     starts[kLaidOutBlocks] = n;
 }
 
-// Decodes the three blocks at once, each into the coefficients the layout gives it. True when
-// every block decoded and filled exactly its share, which is what the serial decode would
-// have found.
-bool decode_laid_out(short* ip, const PlannedBlock (&blocks)[kLaidOutBlocks],
+// Decodes the three blocks at once, each into its subbands of the image. True when every block
+// decoded and filled exactly its share, which is what the serial decode would have found.
+bool decode_laid_out(float* image, int width, const WsqSubband* subbands, const WsqQuantTable& dqt,
+                     const PlannedBlock (&blocks)[kLaidOutBlocks],
                      const size_t (&starts)[kLaidOutBlocks + 1], const unsigned char* end,
                      int threads) {
     bool whole[kLaidOutBlocks] = {};
@@ -410,17 +456,19 @@ bool decode_laid_out(short* ip, const PlannedBlock (&blocks)[kLaidOutBlocks],
         InputCursor in{block.data, end};
         BitReader reader(in);
         const size_t share = starts[b + 1] - starts[b];
-        CoefficientSink sink{ip + starts[b], share, true};
+        ImageSink sink(image, width, subbands, dqt, kBlockFirstSubband[b],
+                       kBlockFirstSubband[b + 1], share);
         unsigned short marker = 0;
-        whole[b] = decode_block(*table, reader, sink, &marker) == 0 && sink.count == share;
+        whole[b] = decode_block(*table, reader, sink, &marker) == 0 && sink.count() == share;
     });
     return std::all_of(std::begin(whole), std::end(whole), [](bool w) { return w; });
 }
 
 }  // namespace
 
-bool huffman_decode_laid_out(short* ip, size_t capacity, DecoderState& state, InputCursor in,
-                             const WsqSubband* subbands, int threads, bool* spoilt) {
+bool huffman_decode_laid_out(float* image, int width, size_t capacity, DecoderState& state,
+                             InputCursor in, const WsqSubband* subbands, int threads,
+                             bool* spoilt) {
     *spoilt = false;
     if (threads <= 1) return false;
     size_t starts[kLaidOutBlocks + 1];
@@ -428,7 +476,7 @@ bool huffman_decode_laid_out(short* ip, size_t capacity, DecoderState& state, In
     PlannedBlock blocks[kLaidOutBlocks];
     WsqHuffmanTable tables[MAX_DHT_TABLES];
     if (starts[kLaidOutBlocks] > capacity || !plan_blocks(blocks, tables, state, in)) return false;
-    if (!decode_laid_out(ip, blocks, starts, in.end, threads)) {
+    if (!decode_laid_out(image, width, subbands, state.dqt, blocks, starts, in.end, threads)) {
         *spoilt = true;
         return false;
     }

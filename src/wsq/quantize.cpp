@@ -10,7 +10,7 @@
 #include "wsq/lanes.h"
 #include "wsq/parallel_lines.h"
 #include "wsq/quantize_kernel.h"
-#include "wsq/unquantize_kernel.h"
+#include "wsq/subband_values.h"
 #include "wsq/records.h"
 
 namespace quorvel::wsq {
@@ -289,9 +289,10 @@ void unquantize_rows(float* out, const WsqQuantTable* table, const WsqSubband* s
         } else if (from < to) {
             const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
             const SubbandValues values(center, q, half_zero);
-            for (int r = from; r < to; ++r)
-                unquantize_run(row(r), sip + n + static_cast<size_t>(r - row0) * s.lx,
-                               static_cast<size_t>(s.lx), values);
+            for (int r = from; r < to; ++r) {
+                const int16_t* index = sip + n + static_cast<size_t>(r - row0) * s.lx;
+                std::transform(index, index + s.lx, row(r), values);
+            }
         }
         if (q != 0.0f) n += static_cast<size_t>(s.lx) * s.ly;
         row0 += s.ly;
@@ -300,12 +301,15 @@ void unquantize_rows(float* out, const WsqQuantTable* table, const WsqSubband* s
 
 }  // namespace
 
+int check_unquantize_table(const WsqQuantTable& table) {
+    if (table.defined == 1) return 0;
+    diag("ERROR: unquantize : quantization table parameters not defined!\n");
+    return kUnquantizeUndefined;
+}
+
 int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
                     const int16_t* sip, int width, int height, int threads) {
-    if (table->defined != 1) {
-        diag("ERROR: unquantize : quantization table parameters not defined!\n");
-        return kUnquantizeUndefined;
-    }
+    if (int ret = check_unquantize_table(*table)) return ret;
     int rows = 0;
     for (int k = 0; k < kSubbands; ++k) rows += subbands[k].ly;
     over_lines(rows, static_cast<long long>(width) * height, threads, [&](int first, int count) {

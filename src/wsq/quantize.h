@@ -69,5 +69,7 @@ int unquantize(float** fip, const WsqQuantTable* table, const WsqSubband* subban
 // subbands with zeros); threads > 1 splits the rows among that many threads. 0 or -92.
 int unquantize_into(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
                     const int16_t* sip, int width, int height, int threads = 1);
+// 0 when the table is defined, else its diagnostic and -92: inverse quantization needs it.
+int check_unquantize_table(const WsqQuantTable& table);
 
 }  // namespace quorvel::wsq

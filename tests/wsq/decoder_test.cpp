@@ -315,6 +315,32 @@ TEST_F(DecoderStreams, TablesAndCommentsBetweenBlocksAreUsed) {
     EXPECT_EQ(decode(u).ret, -51);
 }
 
+// A quantization table between blocks replaces the first for every coefficient, those of the
+// block before it included, on one thread or two.
+TEST_F(DecoderStreams, AQuantizationTableBetweenBlocksGovernsEveryCoefficient) {
+    const auto list = segments(stream);
+    const Segment dqt = nth(list, DQT_WSQ), sob2 = nth(list, SOB_WSQ, 1);
+    const auto at = [&](size_t offset) { return stream.begin() + static_cast<long>(offset); };
+    Bytes table(at(dqt.offset), at(dqt.offset + dqt.size));
+    table[7 + 5 * 6 + 2] ^= 0x10;  // subband 5's bin width: block 1
+    Bytes between(stream.begin(), at(sob2.offset));
+    between.insert(between.end(), table.begin(), table.end());
+    between.insert(between.end(), at(sob2.offset), stream.end());
+    Bytes replaced = stream;
+    std::copy(table.begin(), table.end(), replaced.begin() + static_cast<long>(dqt.offset));
+    const Result expected = decode(replaced);
+    ASSERT_EQ(expected.ret, 0) << expected.diag;
+    EXPECT_NE(expected.px, decode(stream).px);
+    for (int threads : {1, 2}) {
+        DecoderState state;
+        state.threads = threads;
+        const Result got = decode_with(state, between);
+        EXPECT_EQ(got.ret, 0) << got.diag;
+        EXPECT_EQ(got.diag, expected.diag);
+        EXPECT_EQ(got.px, expected.px) << threads;
+    }
+}
+
 TEST_F(DecoderStreams, TransformAndQuantizationTablesOutliveADecode) {
     const auto list = segments(stream);
     const Segment dtt = nth(list, DTT_WSQ), dqt = nth(list, DQT_WSQ);

@@ -14,7 +14,6 @@
 #include "wsq/decoder.h"
 #include "wsq/filter_taps.h"
 #include "wsq/quantize_kernel.h"
-#include "wsq/unquantize_kernel.h"
 #include "wsq/simd.h"
 #include "support/simd_targets.h"
 
@@ -108,22 +107,6 @@ TEST(SimdKernels, QuantizerMatchesTheScalarLoop) {
             });
             EXPECT_TRUE(unlike.empty()) << n << " " << q << " on " << unlike.front();
         }
-    }
-}
-
-TEST(SimdKernels, InverseQuantizerMatchesTheScalarLoop) {
-    const SubbandValues values(0.44L, 1.37f, 0.8L);
-    for (size_t n : {1u, 15u, 16u, 17u, 300u}) {
-        std::vector<int16_t> index(n);
-        for (size_t i = 0; i < n; ++i)
-            index[i] = static_cast<int16_t>(i % 50 == 3 ? 1000 - 3 * static_cast<int>(i)
-                                                        : static_cast<int>(i % 33) - 16);
-        const std::vector<std::string> unlike = targets_unlike_scalar([&] {
-            std::vector<float> out(n);
-            unquantize_run(out.data(), index.data(), n, values);
-            return bits_of(out);
-        });
-        EXPECT_TRUE(unlike.empty()) << n << " on " << unlike.front();
     }
 }
 

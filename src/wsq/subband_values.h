@@ -1,6 +1,6 @@
-// The inverse quantizer over a run of indices of one subband: the values of small indices
-// come from a table made once per subband (a SIMD gather where the processor has one), the
-// others from the long double formula through its proven double shortcut.
+// The inverse quantizer of one subband: the values of small indices come from a table made
+// once per subband, the others from the long double formula through its proven double
+// shortcut.
 #pragma once
 
 #include <cstddef>
@@ -45,8 +45,5 @@ private:
     float q_;
     long double half_zero_;
 };
-
-// out[i] = values(index[i]) for i < n.
-void unquantize_run(float* out, const int16_t* index, size_t n, const SubbandValues& values);
 
 }  // namespace quorvel::wsq

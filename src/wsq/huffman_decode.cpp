@@ -64,11 +64,9 @@ struct DecodeTable {
 bool is_common(int symbol) {
     return (symbol >= 1 && symbol <= MAX_HUFFZRUN) || (symbol > 106 && symbol < 0xFF);
 }
-// The common symbols the fast entries hold: zero runs and the small values whose floats the
-// image sink keeps at hand.
-bool is_fast(int symbol) {
-    return symbol <= MAX_HUFFZRUN || std::abs(symbol - kSymbolOffset) <= SubbandValues::kSmall;
-}
+// The image sink keeps the float of every value a common symbol stands for at hand.
+static_assert(0xFE - kSymbolOffset <= SubbandValues::kSmall &&
+              kSymbolOffset - 107 <= SubbandValues::kSmall);
 // How many coefficients a common symbol stands for.
 size_t coefficients_of(int symbol) {
     return symbol <= MAX_HUFFZRUN ? static_cast<size_t>(symbol) : 1;
@@ -116,7 +114,7 @@ int value_of(int symbol) { return symbol > MAX_HUFFZRUN ? symbol - kSymbolOffset
 
 // The common symbols, up to three, whose codes lie within the kFastBits-bit prefix: bits
 // used, then for each symbol its advance (bits 8 + 16 i) and its value as a signed byte
-// (bits 16 + 16 i), those values being small; absent symbols advance 0 and write 0.
+// (bits 16 + 16 i), common values being -73..74; absent symbols advance 0 and write 0.
 // 0 when the prefix does not start with a common symbol.
 uint64_t fast_entry(const uint16_t (&entries)[1 << kFastBits], unsigned prefix) {
     uint64_t e = 0;
@@ -125,7 +123,7 @@ uint64_t fast_entry(const uint16_t (&entries)[1 << kFastBits], unsigned prefix) 
         const int rest = kFastBits - used;
         const uint16_t code = lookup_entry(entries, prefix & ((1u << rest) - 1u), rest);
         const int symbol = code & 0x1FF;
-        if (code == kLonger || !is_common(symbol) || !is_fast(symbol)) break;
+        if (code == kLonger || !is_common(symbol)) break;
         used += code >> 9;
         const uint64_t value = static_cast<uint8_t>(value_of(symbol));
         e |= (coefficients_of(symbol) | value << 8) << (8 + 16 * i);
@@ -291,7 +289,7 @@ void decode_common(const DecodeTable& t, BitReader& reader, CoefficientSink& sin
 }
 
 // The same into the image sink, within the rest of the current row, each value through the
-// subband's values of small indices (the fast entries hold no others).
+// subband's values of small indices, which hold every common one.
 void decode_common(const DecodeTable& t, BitReader& reader, ImageSink& sink) {
     const ImageSink::Row row = sink.row();
     if (row.left == 0) return;

@@ -94,8 +94,7 @@ private:
         for (k_ = from; k_ < end_; ++k_) {
             const WsqSubband& s = subbands_[k_];
             if (!is_coded(dqt_, k_) || s.lx <= 0 || s.ly <= 0) continue;
-            values_.emplace(dqt_.bin_center, dqt_.bin_width[k_],
-                            static_cast<long double>(dqt_.zero_bin_width[k_]) / 2);
+            values_.emplace(dqt_.bin_center, dqt_.bin_width[k_], dqt_.zero_bin_width[k_]);
             at_ = image_ + static_cast<size_t>(s.y) * width_ + s.x;
             lx_ = static_cast<size_t>(s.lx);
             left_ = lx_;

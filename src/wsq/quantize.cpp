@@ -1,6 +1,7 @@
 #include "wsq/quantize.h"
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -276,7 +277,6 @@ namespace {
 // first): each row of a coded subband gets the values of its indices, other rows zeros.
 void unquantize_rows(float* out, const WsqQuantTable* table, const WsqSubband* subbands,
                      const int16_t* sip, int width, int first, int count) {
-    const long double center = table->bin_center;
     size_t n = 0;  // index of the subband's first coefficient
     int row0 = 0;  // flat index of the subband's first row
     for (int k = 0; k < kSubbands && count > 0; ++k) {
@@ -287,11 +287,10 @@ void unquantize_rows(float* out, const WsqQuantTable* table, const WsqSubband* s
         if (from < to && q == 0.0f) {
             for (int r = from; r < to; ++r) std::fill_n(row(r), s.lx, 0.0f);
         } else if (from < to) {
-            const long double half_zero = static_cast<long double>(table->zero_bin_width[k]) / 2;
-            const SubbandValues values(center, q, half_zero);
+            const SubbandValues values(table->bin_center, q, table->zero_bin_width[k]);
             for (int r = from; r < to; ++r) {
                 const int16_t* index = sip + n + static_cast<size_t>(r - row0) * s.lx;
-                std::transform(index, index + s.lx, row(r), values);
+                std::transform(index, index + s.lx, row(r), std::cref(values));
             }
         }
         if (q != 0.0f) n += static_cast<size_t>(s.lx) * s.ly;

@@ -46,7 +46,9 @@ namespace quorvel::wsq::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // Lane by lane the scalar loop: one fused multiply-add, one rounded addition, then 0 for
-// negatives and not-a-number (the comparison is false), 255 above, else truncation.
+// negatives and not-a-number (the comparison is false), 255 above, else truncation. With AVX2
+// four vectors are narrowed to bytes together: two packing steps and one permutation for 32
+// pixels, where narrowing each alone takes three steps for 8.
 void FloatToPixels(unsigned char* cdata, const float* fdata, size_t n, float m_shift,
                    float r_scale) {
     size_t i = 0;
@@ -56,12 +58,23 @@ void FloatToPixels(unsigned char* cdata, const float* fdata, size_t n, float m_s
     const hn::Rebind<uint8_t, decltype(df)> du8;
     const auto scale = hn::Set(df, r_scale), shift = hn::Set(df, m_shift);
     const auto half = hn::Set(df, 0.5f), top = hn::Set(df, 255.0f);
+    auto levels = [&](size_t at) {
+        const auto u = hn::Add(hn::MulAdd(hn::LoadU(df, fdata + at), scale, shift), half);
+        return hn::ConvertTo(di, hn::IfThenElseZero(hn::Ge(u, hn::Zero(df)), hn::Min(u, top)));
+    };
     const size_t lanes = hn::Lanes(df);
-    for (; i + lanes <= n; i += lanes) {
-        const auto u = hn::Add(hn::MulAdd(hn::LoadU(df, fdata + i), scale, shift), half);
-        const auto kept = hn::IfThenElseZero(hn::Ge(u, hn::Zero(df)), hn::Min(u, top));
-        hn::StoreU(hn::DemoteTo(du8, hn::ConvertTo(di, kept)), du8, cdata + i);
+#if HWY_TARGET == HWY_AVX2
+    // The packs interleave the vectors' 128-bit halves; the permutation puts them in order.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (; i + 4 * lanes <= n; i += 4 * lanes) {
+        const __m256i low = _mm256_packs_epi32(levels(i).raw, levels(i + lanes).raw);
+        const __m256i high =
+            _mm256_packs_epi32(levels(i + 2 * lanes).raw, levels(i + 3 * lanes).raw);
+        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(low, high), order);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(cdata + i), bytes);
     }
+#endif
+    for (; i + lanes <= n; i += lanes) hn::StoreU(hn::DemoteTo(du8, levels(i)), du8, cdata + i);
 #endif
     scalar::to_pixels(cdata, fdata, i, n, m_shift, r_scale);
 }

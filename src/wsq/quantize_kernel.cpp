@@ -45,7 +45,9 @@ namespace quorvel::wsq::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // quantize_in_double lane by lane, with the same operations (no fused multiply-add); a vector
-// with a lane the shortcut cannot decide is redone by the scalar loop.
+// with a lane the shortcut cannot decide is redone by the scalar loop. Most coefficients lie
+// in the zero bin: a float vector of them (|v| <= hz compares floats exactly) is stored as
+// zeros at once.
 void QuantizeRun(int16_t* out, const float* v, size_t n, float q, float hz) {
     const hn::ScalableTag<double> dd;
     const hn::Rebind<float, decltype(dd)> df;
@@ -55,8 +57,7 @@ void QuantizeRun(int16_t* out, const float* v, size_t n, float q, float hz) {
     const auto half_zero = hn::Set(dd, hz), inv_q = hn::Set(dd, 1.0 / q);
     const auto limit = hn::Set(dd, 32766.0), margin = hn::Set(dd, 0x1p-48);
     const size_t lanes = hn::Lanes(dd);
-    size_t i = 0;
-    for (; i + lanes <= n; i += lanes) {
+    auto doubles = [&](size_t i) {
         const auto x = hn::PromoteTo(dd, hn::LoadU(df, v + i));
         const auto live = hn::Or(hn::Gt(x, half_zero), hn::Lt(x, hn::Neg(half_zero)));
         const auto positive = hn::Gt(x, zero);
@@ -72,11 +73,24 @@ void QuantizeRun(int16_t* out, const float* v, size_t n, float q, float hz) {
             hn::And(hn::Gt(hn::Sub(y, e), below), hn::Lt(hn::Add(y, e), hn::Add(below, one))));
         if (!hn::AllTrue(dd, hn::Or(ok, hn::Not(live)))) {
             scalar::quantize_values(out, v, i, i + lanes, q, hz);
-            continue;
+            return;
         }
         const auto index = hn::IfThenElseZero(live, t);
         hn::StoreU(hn::DemoteTo(ds, hn::DemoteTo(di, index)), ds, out + i);
+    };
+    const hn::ScalableTag<float> dw;
+    const hn::Rebind<int16_t, decltype(dw)> dws;
+    const auto bin = hn::Set(dw, hz);
+    const size_t wide = hn::Lanes(dw);
+    size_t i = 0;
+    for (; i + wide <= n; i += wide) {
+        if (hn::AllTrue(dw, hn::Le(hn::Abs(hn::LoadU(dw, v + i)), bin))) {
+            hn::StoreU(hn::Zero(dws), dws, out + i);
+            continue;
+        }
+        for (size_t j = 0; j < wide; j += lanes) doubles(i + j);
     }
+    for (; i + lanes <= n; i += lanes) doubles(i);
     scalar::quantize_values(out, v, i, n, q, hz);
 }
 

@@ -100,12 +100,18 @@ TEST(SimdKernels, QuantizerMatchesTheScalarLoop) {
         for (size_t i = 0; i + 3 < n; i += 5) v[i] = i % 2 ? 0.6f : -0.6f, v[i + 1] = 2.5f;
         for (const auto& [q, hz] :
              {std::pair{1.0f, 0.6f}, std::pair{0.013f, 0.0078f}, std::pair{1.0f, 0.5f}}) {
-            const std::vector<std::string> unlike = targets_unlike_scalar([&] {
-                std::vector<int16_t> out(n);
-                quantize_run(out.data(), v.data(), n, q, hz);
-                return out;
-            });
-            EXPECT_TRUE(unlike.empty()) << n << " " << q << " on " << unlike.front();
+            // Mostly the zero bin, as in a print, with its edges and a float just past them.
+            std::vector<float> binned(n);
+            for (size_t i = 0; i < n; ++i)
+                binned[i] = i % 11 == 5 ? std::nextafter(hz, 1.0f) : i % 7 == 3 ? -hz : hz / 3;
+            for (const std::vector<float>* in : {&v, &binned}) {
+                const std::vector<std::string> unlike = targets_unlike_scalar([&] {
+                    std::vector<int16_t> out(n);
+                    quantize_run(out.data(), in->data(), n, q, hz);
+                    return out;
+                });
+                EXPECT_TRUE(unlike.empty()) << n << " " << q << " on " << unlike.front();
+            }
         }
     }
 }

@@ -10,8 +10,8 @@
 #include "wsq/diag.h"
 #include "wsq/error_codes.h"
 #include "wsq/records.h"
-#include "wsq/tree.h"
 #include "wsq/subband_values.h"
+#include "wsq/tree.h"
 
 namespace quorvel::wsq {
 

@@ -11,8 +11,8 @@
 #include "wsq/lanes.h"
 #include "wsq/parallel_lines.h"
 #include "wsq/quantize_kernel.h"
-#include "wsq/subband_values.h"
 #include "wsq/records.h"
+#include "wsq/subband_values.h"
 
 namespace quorvel::wsq {
 namespace {

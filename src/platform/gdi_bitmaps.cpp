@@ -31,12 +31,15 @@ void take_colours(QuorvelGdiObject& section, const BITMAPINFO& info) {
     std::memcpy(section.colours.data(), info.bmiColors, used * sizeof(RGBQUAD));
 }
 
-HBITMAP create_section(const BITMAPINFO& info) {
+HBITMAP create_section(const BITMAPINFO& info, uint8_t* pixels = nullptr) {
     const BITMAPINFOHEADER& header = info.bmiHeader;
     const int32_t rows = header.biHeight < 0 ? -header.biHeight : header.biHeight;
     QuorvelGdiObject* section =
-        make_bitmap(Kind::DibSection, header.biWidth, rows, header.biBitCount);
-    if (section == nullptr) return nullptr;
+        make_bitmap(Kind::DibSection, header.biWidth, rows, header.biBitCount, pixels);
+    if (section == nullptr) {
+        std::free(pixels);
+        return nullptr;
+    }
     section->top_down = header.biHeight < 0;
     if (header.biBitCount <= 8) take_colours(*section, info);
     section->header = header;
@@ -147,6 +150,22 @@ HANDLE copy_image(HANDLE image, UINT type, int width, int height, UINT flags) {
 }
 
 }  // namespace
+
+HBITMAP create_section_over(const BITMAPINFO& info, uint8_t* rows, size_t size) {
+    return guarded<HBITMAP>(nullptr, [&]() -> HBITMAP {
+        const BITMAPINFOHEADER& header = info.bmiHeader;
+        const uint64_t height = header.biHeight < 0 ? -int64_t{header.biHeight} : header.biHeight;
+        if (rows == nullptr || !acceptable_header(header) || header.biWidth <= 0 ||
+            bitmap_row_bytes(Kind::DibSection, header.biWidth, header.biBitCount) * height !=
+                size) {
+            std::free(rows);
+            set_last_error(EINVAL);
+            return nullptr;
+        }
+        return create_section(info, rows);
+    });
+}
+
 }  // namespace quorvel::platform
 
 using namespace quorvel::platform;

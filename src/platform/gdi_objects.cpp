@@ -94,7 +94,7 @@ QuorvelGdiObject* stock_bitmap() {
         object->width = object->height = 1;
         object->bits_per_pixel = 1;
         object->row_bytes = 2;
-        object->bits.assign(2, 0);
+        object->bits.assign_zeroed(2);
         object->colours = default_colours(1);
         object->stock = true;
         return object;
@@ -111,14 +111,18 @@ bool valid_bitmap_depth(int bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
+uint64_t bitmap_row_bytes(QuorvelGdiObject::Kind kind, int32_t width, int bits_per_pixel) {
+    const uint32_t alignment = kind == QuorvelGdiObject::Kind::DibSection ? 4 : 2;
+    return aligned_row_bytes(width, bits_per_pixel, alignment);
+}
+
 QuorvelGdiObject* make_bitmap(QuorvelGdiObject::Kind kind, int32_t width, int32_t height,
-                              int bits_per_pixel) {
+                              int bits_per_pixel, uint8_t* rows) {
     if (width <= 0 || height <= 0 || !valid_bitmap_depth(bits_per_pixel)) {
         set_last_error(EINVAL);
         return nullptr;
     }
-    const uint32_t alignment = kind == QuorvelGdiObject::Kind::DibSection ? 4 : 2;
-    const uint64_t row = aligned_row_bytes(width, bits_per_pixel, alignment);
+    const uint64_t row = bitmap_row_bytes(kind, width, bits_per_pixel);
     const uint64_t bytes = row * static_cast<uint64_t>(height);
     // Hosts may make bitmaps of any shape; only their memory counts against the load limits.
     if (bytes > kMaxBlockBytes || !within_load_limits(1, 1, bytes)) {
@@ -136,13 +140,14 @@ QuorvelGdiObject* make_bitmap(QuorvelGdiObject::Kind kind, int32_t width, int32_
     bitmap->bits_per_pixel = static_cast<uint16_t>(bits_per_pixel);
     bitmap->row_bytes = static_cast<uint32_t>(row);
     try {
-        bitmap->bits.assign(row * height, 0);
         if (bits_per_pixel <= 8) bitmap->colours = default_colours(bits_per_pixel);
+        if (rows == nullptr) bitmap->bits.assign_zeroed(row * height);
     } catch (const std::bad_alloc&) {
         delete bitmap;
         set_last_error(ENOMEM);
         return nullptr;
     }
+    if (rows != nullptr) bitmap->bits.adopt(rows, row * height);
     return bitmap;
 }
 

@@ -11,6 +11,8 @@
 
 #include <quorvel/wingdi.h>
 
+#include "platform/pixel_block.h"
+
 struct QuorvelGdiObject {
     enum class Kind { DibSection, DeviceBitmap, Brush };
     Kind kind = Kind::Brush;
@@ -20,7 +22,7 @@ struct QuorvelGdiObject {
     uint16_t bits_per_pixel = 0;
     bool top_down = false;
     uint32_t row_bytes = 0;  // 4-byte aligned for sections, 2-byte aligned for DDBs
-    std::vector<uint8_t> bits;
+    quorvel::platform::PixelBlock bits;
     std::vector<RGBQUAD> colours;  // 2^bits entries for 8 bits or less
     BITMAPINFOHEADER header{};     // sections: the header as created (sizes filled in)
     bool stock = false;            // never freed, may sit in several contexts
@@ -75,10 +77,19 @@ QuorvelGdiObject* stock_bitmap();
 QuorvelWindow* desktop_window();
 
 bool valid_bitmap_depth(int bits);
-// Builds a bitmap of the given shape with zeroed rows; null (last error set) when the size is
-// out of range or memory runs out. Sections take a 4-byte row alignment, DDBs 2 bytes.
+// Builds a bitmap of the given shape with zeroed rows, or with `rows` as its pixels: a block
+// from malloc of exactly the bitmap's size, which the bitmap then owns. Null (last error set,
+// `rows` still the caller's) when the size is out of range or memory runs out. Sections take a
+// 4-byte row alignment, DDBs 2 bytes.
 QuorvelGdiObject* make_bitmap(QuorvelGdiObject::Kind kind, int32_t width, int32_t height,
-                              int bits_per_pixel);
+                              int bits_per_pixel, uint8_t* rows = nullptr);
+// The bytes of one row of a bitmap of that shape and kind.
+uint64_t bitmap_row_bytes(QuorvelGdiObject::Kind kind, int32_t width, int bits_per_pixel);
+// CreateDIBSection over a block the caller filled: `rows`, from malloc and `size` bytes long,
+// becomes the section's pixels. The block is the library's either way: when it is not the
+// section's size or the section cannot be made, it is freed and the answer is null (last
+// error set).
+HBITMAP create_section_over(const BITMAPINFO& info, uint8_t* rows, size_t size);
 // Default colour table of a device-dependent bitmap of 8 bits or less.
 std::vector<RGBQUAD> default_colours(int bits_per_pixel);
 

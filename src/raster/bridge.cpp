@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
+
+#include "platform/gdi_objects.h"
 
 namespace quorvel::raster {
 namespace {
@@ -223,33 +226,63 @@ BITMAPINFO FillBitmapInfoHeader(uint32_t width, uint32_t height, uint32_t bits_p
     return info;
 }
 
-HBITMAP BitmapFromImage(BMGImage img, int composite_mode) {
+namespace {
+
+// A section for the image, over its own pixel block when `take` is set and the block already
+// has the section's layout; the record then no longer holds the block.
+HBITMAP make_section(BMGImage& img, bool take, uint8_t*& bits) {
+    DibInfo dib{};
+    dib.info = FillBitmapInfoHeader(img.width, img.height, img.bitsPerPixel, BI_RGB);
+    dib.info.bmiHeader.biClrUsed = dib.info.bmiHeader.biClrImportant = img.paletteSize;
+    const uint32_t section_row = dib_row_bytes(img.width, img.bitsPerPixel);
+    if (take && img.dibLayout != 0 && img.rowBytes == section_row) {
+        bits = std::exchange(img.pixels, nullptr);
+        return platform::create_section_over(dib.info, bits,
+                                             static_cast<size_t>(section_row) * img.height);
+    }
+    void* section_bits = nullptr;
+    HBITMAP section =
+        CreateDIBSection(nullptr, &dib.info, DIB_RGB_COLORS, &section_bits, nullptr, 0);
+    if (section == nullptr || section_bits == nullptr) {
+        if (section != nullptr) DeleteObject(section);
+        return nullptr;
+    }
+    bits = static_cast<uint8_t*>(section_bits);
+    copy_into_section(img, bits);
+    return section;
+}
+
+HBITMAP bitmap_from_image(BMGImage& img, int composite_mode, bool take) {
     SetLastImageError(BMG_OK);
     if (!readable(img)) {
         SetLastImageError(BMG_ERR_IMAGE_POINTER);
         return nullptr;
     }
-    DibInfo dib{};
-    dib.info = FillBitmapInfoHeader(img.width, img.height, img.bitsPerPixel, BI_RGB);
-    dib.info.bmiHeader.biClrUsed = dib.info.bmiHeader.biClrImportant = img.paletteSize;
-
-    WindowContext screen;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(screen.get(), &dib.info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (section == nullptr || bits == nullptr) {
-        if (section != nullptr) DeleteObject(section);
+    uint8_t* bits = nullptr;
+    HBITMAP section = make_section(img, take, bits);
+    if (section == nullptr) {
         SetLastImageError(BMG_ERR_WINDOWS_API);
         return nullptr;
     }
+    WindowContext screen;
     if (has_palette(img) && !install_colours(screen.get(), section, img)) {
         DeleteObject(section);
         SetLastImageError(BMG_ERR_WINDOWS_API);
         return nullptr;
     }
-    copy_into_section(img, static_cast<uint8_t*>(bits));
     if (img.bitsPerPixel == 32 && composite_mode == 1)
-        composite_over_background(static_cast<uint8_t*>(bits), img.width, img.height);
+        composite_over_background(bits, img.width, img.height);
     return section;
+}
+
+}  // namespace
+
+HBITMAP BitmapFromImage(BMGImage img, int composite_mode) {
+    return bitmap_from_image(img, composite_mode, false);
+}
+
+HBITMAP BitmapTakingImage(BMGImage& img, int composite_mode) {
+    return bitmap_from_image(img, composite_mode, true);
 }
 
 BMGError ImageFromBitmap(HBITMAP bitmap, BMGImage* img, int uncomposite) {

@@ -18,6 +18,9 @@ BITMAPINFO FillBitmapInfoHeader(uint32_t width, uint32_t height, uint32_t bits_p
 // A new DIB section holding the image; mode 1 composites 32-bit pixels over the background
 // colour. Null on failure, the reason in the last error.
 HBITMAP BitmapFromImage(BMGImage img, int composite_mode);
+// The same, for a record the caller releases next: a dibLayout block becomes the section's
+// pixels without a copy, and the record no longer holds it.
+HBITMAP BitmapTakingImage(BMGImage& img, int composite_mode);
 
 // Reads a DIB section or a device-dependent bitmap into `img` (dibLayout 1). With
 // `uncomposite` set, 32-bit section pixels are un-blended from the background colour.

@@ -146,7 +146,7 @@ HBITMAP LoadBitmapFromImageFile(const char* filename, void* options, int composi
     img.dibLayout = 1;
     HBITMAP bitmap = nullptr;
     if (ReadImageFile(filename, &img, options) == BMG_OK)
-        bitmap = BitmapFromImage(img, composite_mode);
+        bitmap = BitmapTakingImage(img, composite_mode);
     ReleaseImageRecord(&img);
     return bitmap;
 }

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -118,6 +119,40 @@ TEST_F(Gdi, DibSectionRejectsWhatItCannotHold) {
     EXPECT_EQ(CreateDIBSection(nullptr, &core.info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
     DibInfo fine = header(4, 4, 8);
     EXPECT_EQ(CreateDIBSection(nullptr, &fine.info, DIB_PAL_COLORS, &bits, nullptr, 0), nullptr);
+}
+
+// The block becomes the section's pixels as they are; a block that is not the section's size,
+// or a shape no section takes, is freed (the sanitizer run would report a leak) and fails.
+TEST_F(Gdi, SectionOverABlockTakesItOrFreesIt) {
+    using quorvel::platform::create_section_over;
+    const auto filled = [](size_t size) {
+        auto* block = static_cast<uint8_t*>(std::malloc(size));
+        for (size_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 7 + 1);
+        return block;
+    };
+    DibInfo dib = header(3, 2, 24);
+    uint8_t* block = filled(24);
+    HBITMAP bmp = create_section_over(dib.info, block, 24);
+    ASSERT_NE(bmp, nullptr);
+    DIBSECTION ds{};
+    ASSERT_EQ(GetObjectA(bmp, sizeof ds, &ds), static_cast<int>(sizeof(DIBSECTION)));
+    EXPECT_EQ(ds.dsBm.bmBits, block);
+    EXPECT_EQ(ds.dsBmih.biSizeImage, 24u);
+    for (size_t i = 0; i < 24; ++i) EXPECT_EQ(block[i], static_cast<uint8_t>(i * 7 + 1));
+    EXPECT_TRUE(DeleteObject(bmp));
+
+    const struct {
+        LONG w, h;
+        WORD bits;
+        size_t size;
+    } refused[] = {{3, 2, 24, 23}, {3, 2, 24, 25}, {3, -2, 24, 18}, {0, 2, 24, 8}, {4, 4, 2, 16}};
+    for (const auto& r : refused) {
+        DibInfo shape = header(r.w, r.h, r.bits);
+        SetLastError(0);
+        EXPECT_EQ(create_section_over(shape.info, filled(r.size), r.size), nullptr)
+            << r.w << "x" << r.h << "x" << r.bits << ", " << r.size << " bytes";
+        EXPECT_NE(GetLastError(), 0u);
+    }
 }
 
 TEST_F(Gdi, SectionColourTableComesFromTheHeaderAndTheContext) {

@@ -28,7 +28,7 @@ bool TTIFFGraphic::load_fallback(std::span<const uint8_t> file) {
     if (raster::ReadTiffMemory(file.data(), file.size(), &img, native_rules) != raster::BMG_OK)
         return false;
     const uint64_t pixels = uint64_t{img.width} * img.height;
-    HBITMAP handle = pixels <= limits().max_pixels ? raster::BitmapFromImage(img, 0) : nullptr;
+    HBITMAP handle = pixels <= limits().max_pixels ? raster::BitmapTakingImage(img, 0) : nullptr;
     raster::ReleaseImageRecord(&img);
     if (handle == nullptr) return false;
     progress_start(gesLoadingData);

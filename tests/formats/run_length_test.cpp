@@ -28,6 +28,14 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
+// `count` copies of `pixel`, then `tail` untouched bytes.
+Bytes repeated(const Bytes& pixel, size_t count, size_t tail = 0) {
+    Bytes out;
+    for (size_t i = 0; i < count; ++i) out.insert(out.end(), pixel.begin(), pixel.end());
+    out.insert(out.end(), tail, 0xEE);
+    return out;
+}
+
 RunResult sgi8(std::span<const uint8_t> in, std::span<uint8_t> out) {
     return decode_sgi_rle(in, out, 1);
 }
@@ -117,6 +125,15 @@ INSTANTIATE_TEST_SUITE_P(
              6,
              S::ok},
         Case{"targa_run_cut", targa<1>, {0xFF, 7}, 3, {7, 7, 7}, 2, S::ok},
+        // Runs longer than the pixel-by-pixel stretch, whole and cut short of a pixel.
+        Case{"targa_long_run", targa<3>, {0xE3, 1, 2, 3}, 300, repeated({1, 2, 3}, 100), 4, S::ok},
+        Case{"targa_long_run_cut",
+             targa<4>,
+             {0xFF, 1, 2, 3, 4},
+             4 * 77 + 2,
+             repeated({1, 2, 3, 4}, 77, 2),
+             5,
+             S::ok},
         // The pixel's first bytes are kept, for input that comes in pieces.
         Case{"targa_pixel_missing", targa<3>, {0x80, 1, 2}, 3, {E, E, E}, 3, S::short_input},
         Case{"pcx_literal_and_run", pcx, {5, 0xC3, 9}, 4, {5, 9, 9, 9}, 3, S::ok},

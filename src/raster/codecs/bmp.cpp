@@ -97,20 +97,24 @@ BMGError seek_pixels(File& file, uint32_t pixel_offset, uint64_t rows_bytes) {
     return std::fseek(file.f, static_cast<long>(start), SEEK_SET) == 0 ? BMG_OK : BMG_ERR_READ_FILE;
 }
 
+// Rows go straight from the file into the record. Its rows are never longer than the file's
+// (packed or 4-byte aligned, as the file's are), so each one is written whole.
 BMGError read_rows(File& file, BMGImage* img, bool top_down) {
     // The record holds these rows already, so their size fits in memory arithmetic.
     const size_t file_row = file_row_bytes(img->bitsPerPixel, img->width);
-    std::vector<uint8_t> rows;
+    if (img->rowBytes == file_row && !top_down)
+        return file.read(img->pixels, file_row * img->height) ? BMG_OK : BMG_ERR_READ_FILE;
+    std::vector<uint8_t> padded;
     try {
-        rows.resize(file_row * img->height);
+        padded.resize(img->rowBytes == file_row ? 0 : file_row);
     } catch (...) {
         return BMG_ERR_NO_MEMORY;
     }
-    if (!file.read(rows.data(), rows.size())) return BMG_ERR_READ_FILE;
     for (uint32_t y = 0; y < img->height; ++y) {
         // A top-down file's first row is the picture's top row: stored last in the image.
-        const uint32_t target = top_down ? img->height - 1 - y : y;
-        std::memcpy(codec_io::ImageRow(*img, target), rows.data() + y * file_row, img->rowBytes);
+        uint8_t* row = codec_io::ImageRow(*img, top_down ? img->height - 1 - y : y);
+        if (!file.read(padded.empty() ? row : padded.data(), file_row)) return BMG_ERR_READ_FILE;
+        if (!padded.empty()) std::memcpy(row, padded.data(), img->rowBytes);
     }
     return BMG_OK;
 }
@@ -161,7 +165,7 @@ BMGError read_bmp(File& file, BMGImage* img) {
     if (status != BMG_OK) return status;
     status = check_file_holds(file, *img);
     if (status != BMG_OK) return status;
-    status = AllocateImageRecord(img);
+    status = AllocateImageRecord(img, false);
     if (status != BMG_OK) return status;
     status = read_palette(file, img);
     if (status != BMG_OK) return status;

@@ -308,6 +308,57 @@ Region region_of(const WsqWaveletNode& node, int width) {
     return Region{static_cast<size_t>(node.y) * width + node.x, node.dx, node.dy};
 }
 
+// One past the region's last sample in the image, and in a scratch laid out like it.
+size_t region_end(const Region& r, int width) {
+    return r.start + static_cast<size_t>(r.dy - 1) * width + r.dx;
+}
+
+bool overlap(const WsqWaveletNode& a, const WsqWaveletNode& b) {
+    return a.x < b.x + b.dx && b.x < a.x + a.dx && a.y < b.y + b.dy && b.y < a.y + a.dy;
+}
+
+// How many of the nodes first, first + step, ... (before end) are small and overlap none of
+// the others, with their regions inside a scratch of scratch_count samples; 0 when they are
+// too few samples together to be worth a helper's wake-up.
+int independent_run(const WsqWaveletNode* nodes, int first, int step, int end, int width,
+                    size_t scratch_count) {
+    int run = 0;
+    long long samples = 0;
+    for (int n = first; n != end; n += step, ++run) {
+        const Region r = region_of(nodes[n], width);
+        const long long own = static_cast<long long>(r.dx) * r.dy;
+        if (own >= kParallelSamples || region_end(r, width) > scratch_count) break;
+        bool apart = true;
+        for (int m = first; m != n && apart; m += step) apart = !overlap(nodes[m], nodes[n]);
+        if (!apart) break;
+        samples += own;
+    }
+    return samples >= kParallelSamples ? run : 0;
+}
+
+// Calls visit(node, scratch, threads) for the nodes first, first + step, ... before end, in
+// that order. A node reads and writes only its own region, so small nodes that do not overlap
+// do not depend on each other: a run of them goes to the threads a node each (each with its
+// scratch lines at its own place in the scratch) instead of a pass too small to split.
+template <class Visit>
+void over_nodes(const WsqWaveletNode* nodes, int first, int step, int end, int width,
+                float* scratch, size_t scratch_count, int threads, const Visit& visit) {
+    for (int n = first; n != end;) {
+        const int run =
+            threads > 1 ? independent_run(nodes, n, step, end, width, scratch_count) : 0;
+        if (run < 2) {
+            visit(nodes[n], scratch, threads);
+            n += step;
+            continue;
+        }
+        run_parts(run, threads - 1, [&](int i) {
+            const WsqWaveletNode& node = nodes[n + i * step];
+            visit(node, scratch + region_of(node, width).start, 1);
+        });
+        n += run * step;
+    }
+}
+
 float* alloc_scratch(int width, int height) {
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     return static_cast<float*>(std::malloc(count * sizeof(float)));
@@ -317,22 +368,24 @@ float* alloc_scratch(int width, int height) {
 
 namespace {
 
-void decompose(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
+void decompose(float* image, float* scratch, int width, int height, const WsqWaveletNode* nodes,
                const Analysis& f, int threads) {
-    for (int n = 0; n < kWaveletNodes; ++n) {
-        const WsqWaveletNode& node = nodes[n];
-        const Region r = region_of(node, width);
-        const long long samples = static_cast<long long>(r.dx) * r.dy;
-        over_lines(r.dy, samples, threads, [&](int first, int count) {
-            const size_t at = static_cast<size_t>(first) * width;
-            analysis_step(scratch + at, image + r.start + at, count, r.dx, width, 1, f.hi, f.hsize,
-                          f.lo, f.lsize, node.ir);
-        });
-        if (!analysis_fits(f, r.dy)) continue;
-        over_lines(r.dy, samples, threads, [&](int first, int count) {
-            analyse_columns(image + r.start, scratch, r.dx, r.dy, width, f, node.ic, first, count);
-        });
-    }
+    const size_t scratch_count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    over_nodes(nodes, 0, 1, kWaveletNodes, width, scratch, scratch_count, threads,
+               [&](const WsqWaveletNode& node, float* lines, int node_threads) {
+                   const Region r = region_of(node, width);
+                   const long long samples = static_cast<long long>(r.dx) * r.dy;
+                   over_lines(r.dy, samples, node_threads, [&](int first, int count) {
+                       const size_t at = static_cast<size_t>(first) * width;
+                       analysis_step(lines + at, image + r.start + at, count, r.dx, width, 1,
+                                     f.hi, f.hsize, f.lo, f.lsize, node.ir);
+                   });
+                   if (!analysis_fits(f, r.dy)) return;
+                   over_lines(r.dy, samples, node_threads, [&](int first, int count) {
+                       analyse_columns(image + r.start, lines, r.dx, r.dy, width, f, node.ic,
+                                       first, count);
+                   });
+               });
 }
 
 bool check_decomposition(int width, int height) {
@@ -351,7 +404,7 @@ int wsq_decompose(float* image, int width, int height, const WsqWaveletNode* nod
         diag("ERROR : wsq_decompose : malloc : fdata1\n");
         return kDecomposeNoMemory;
     }
-    decompose(image, scratch, width, nodes, Analysis{lo, lsize, hi, hsize}, threads);
+    decompose(image, scratch, width, height, nodes, Analysis{lo, lsize, hi, hsize}, threads);
     std::free(scratch);
     return 0;
 }
@@ -367,7 +420,8 @@ int wsq_decompose(float* image, std::vector<float>& scratch, int width, int heig
         diag("ERROR : wsq_decompose : malloc : fdata1\n");
         return kDecomposeNoMemory;
     }
-    decompose(image, scratch.data(), width, nodes, Analysis{lo, lsize, hi, hsize}, threads);
+    decompose(image, scratch.data(), width, height, nodes, Analysis{lo, lsize, hi, hsize},
+              threads);
     return 0;
 }
 
@@ -416,28 +470,27 @@ void reconstruct_into_rows(const float* image, int width, const WsqWaveletNode& 
 }
 
 // The table's filter lengths are the 7/9 pair and every line is long enough
-// (check_reconstruction).
-void reconstruct(float* image, float* scratch, int width, const WsqWaveletNode* nodes,
-                 const WsqTransformTable* t, int threads, const RowSink* last_rows) {
+// (check_reconstruction). The scratch holds scratch_count samples.
+void reconstruct(float* image, float* scratch, size_t scratch_count, int width,
+                 const WsqWaveletNode* nodes, const WsqTransformTable* t, int threads,
+                 const RowSink* last_rows) {
     const Synthesis s(t->lofilt, t->hifilt);
-    for (int n = kWaveletNodes - 1; n >= 0; --n) {
-        const WsqWaveletNode& node = nodes[n];
-        if (n == 0 && last_rows != nullptr) {
-            reconstruct_into_rows(image, width, node, s, threads, *last_rows);
-            return;
-        }
-        const Region r = region_of(node, width);
-        const long long samples = static_cast<long long>(r.dx) * r.dy;
-        over_lines(r.dy, samples, threads, [&](int first, int count) {
-            synthesise_columns(scratch, image + r.start, r.dx, r.dy, width, s, node.ic, first,
-                               count);
-        });
-        over_lines(r.dy, samples, threads, [&](int first, int count) {
-            const size_t at = static_cast<size_t>(first) * width;
-            synthesis_step(image + r.start + at, scratch + at, count, r.dx, width, 1, t->lofilt,
-                           t->losize, t->hifilt, t->hisize, node.ir);
-        });
-    }
+    const int end = last_rows != nullptr ? 0 : -1;
+    over_nodes(nodes, kWaveletNodes - 1, -1, end, width, scratch, scratch_count, threads,
+               [&](const WsqWaveletNode& node, float* lines, int node_threads) {
+                   const Region r = region_of(node, width);
+                   const long long samples = static_cast<long long>(r.dx) * r.dy;
+                   over_lines(r.dy, samples, node_threads, [&](int first, int count) {
+                       synthesise_columns(lines, image + r.start, r.dx, r.dy, width, s, node.ic,
+                                          first, count);
+                   });
+                   over_lines(r.dy, samples, node_threads, [&](int first, int count) {
+                       const size_t at = static_cast<size_t>(first) * width;
+                       synthesis_step(image + r.start + at, lines + at, count, r.dx, width, 1,
+                                      t->lofilt, t->losize, t->hifilt, t->hisize, node.ir);
+                   });
+               });
+    if (last_rows != nullptr) reconstruct_into_rows(image, width, nodes[0], s, threads, *last_rows);
 }
 
 }  // namespace
@@ -450,7 +503,8 @@ int wsq_reconstruct(float* image, int width, int height, const WsqWaveletNode* n
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch, width, nodes, table, 1, nullptr);
+    reconstruct(image, scratch, static_cast<size_t>(width) * static_cast<size_t>(height), width,
+                nodes, table, 1, nullptr);
     std::free(scratch);
     return 0;
 }
@@ -472,7 +526,7 @@ int wsq_reconstruct(float* image, std::vector<float>& scratch, int width, int he
         diag("ERROR : wsq_reconstruct : malloc : fdata1\n");
         return kReconstructNoMemory;
     }
-    reconstruct(image, scratch.data(), width, nodes, table, threads, last_rows);
+    reconstruct(image, scratch.data(), count, width, nodes, table, threads, last_rows);
     return 0;
 }
 

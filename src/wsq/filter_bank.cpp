@@ -377,13 +377,13 @@ void decompose(float* image, float* scratch, int width, int height, const WsqWav
                    const long long samples = static_cast<long long>(r.dx) * r.dy;
                    over_lines(r.dy, samples, node_threads, [&](int first, int count) {
                        const size_t at = static_cast<size_t>(first) * width;
-                       analysis_step(lines + at, image + r.start + at, count, r.dx, width, 1,
-                                     f.hi, f.hsize, f.lo, f.lsize, node.ir);
+                       analysis_step(lines + at, image + r.start + at, count, r.dx, width, 1, f.hi,
+                                     f.hsize, f.lo, f.lsize, node.ir);
                    });
                    if (!analysis_fits(f, r.dy)) return;
                    over_lines(r.dy, samples, node_threads, [&](int first, int count) {
-                       analyse_columns(image + r.start, lines, r.dx, r.dy, width, f, node.ic,
-                                       first, count);
+                       analyse_columns(image + r.start, lines, r.dx, r.dy, width, f, node.ic, first,
+                                       count);
                    });
                });
 }
@@ -420,8 +420,7 @@ int wsq_decompose(float* image, std::vector<float>& scratch, int width, int heig
         diag("ERROR : wsq_decompose : malloc : fdata1\n");
         return kDecomposeNoMemory;
     }
-    decompose(image, scratch.data(), width, height, nodes, Analysis{lo, lsize, hi, hsize},
-              threads);
+    decompose(image, scratch.data(), width, height, nodes, Analysis{lo, lsize, hi, hsize}, threads);
     return 0;
 }
 
